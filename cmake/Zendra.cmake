@@ -1,0 +1,48 @@
+# Shared build helpers. Each folder builds one static library zd_<folder> and, beside it,
+# one test executable <folder>_tests from <folder>/tests/*.cpp.
+
+set(ZENDRA_WARNINGS -Wall -Wextra)
+
+if(ZENDRA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# zd_library(<name> SOURCES ... [DEPS ...])
+function(zd_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(zd_${name} STATIC ${ARG_SOURCES})
+  target_compile_options(zd_${name} PRIVATE ${ZENDRA_WARNINGS})
+  if(ARG_DEPS)
+    target_link_libraries(zd_${name} PUBLIC ${ARG_DEPS})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY ZENDRA_LIBRARIES zd_${name})
+endfunction()
+
+# zd_tests(<folder> [DEPS ...]): builds <folder>/tests/*.cpp into <folder>_tests and
+# registers every test case with CTest. The working directory is the test's binary folder;
+# ZENDRA_SOURCE_DIR and ZENDRA_BINARY_DIR are set for tests that need files.
+function(zd_tests folder)
+  if(NOT ZENDRA_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
+  if(NOT test_sources)
+    return()
+  endif()
+  add_executable(${folder}_tests ${test_sources})
+  target_compile_options(${folder}_tests PRIVATE ${ZENDRA_WARNINGS})
+  target_link_libraries(${folder}_tests PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${folder}_tests PRIVATE
+    ZENDRA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    ZENDRA_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${folder}_tests
+    DISCOVERY_MODE PRE_TEST
+    TEST_PREFIX "${folder}."
+    PROPERTIES ENVIRONMENT "ZENDRA_TEST=1;ZENDRA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZENDRA_BINARY_DIR=${CMAKE_BINARY_DIR}")
+endfunction()
+
+if(ZENDRA_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+endif()

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, only those that are missing.
+# Usage: scripts/setup.sh [run|test]   (test adds the oracle tools the tests call)
+set -euo pipefail
+mode=${1:-run}
+
+pkgs=(
+  build-essential cmake ninja-build ccache pkg-config
+  libjpeg62-turbo-dev libturbojpeg0-dev libpng-dev libtiff-dev zlib1g-dev libraw-dev
+  libexiv2-dev libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libcurl4-openssl-dev libcups2-dev libcairo2-dev libwmf-dev
+)
+if [ "$mode" = test ]; then
+  pkgs+=(
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    clang libfuzzer-14-dev libclang-rt-14-dev
+    xvfb xauth x11-apps imagemagick libimage-exiftool-perl libjpeg-turbo-progs poppler-utils
+  )
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  echo "installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
