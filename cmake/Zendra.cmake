@@ -46,3 +46,19 @@ endfunction()
 if(ZENDRA_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
 endif()
+
+# zd_folder_library(<name> [DIRS subdir ...] [DEPS ...]): the library zd_<name> from every .cpp
+# in the folder (and the listed subfolders). Several people add files to one folder at once,
+# so sources are found, not listed. A folder with no sources yet builds nothing.
+function(zd_folder_library name)
+  cmake_parse_arguments(ARG "" "" "DIRS;DEPS" ${ARGN})
+  set(patterns ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(d IN LISTS ARG_DIRS)
+    list(APPEND patterns ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.cpp)
+  endforeach()
+  file(GLOB sources CONFIGURE_DEPENDS ${patterns})
+  if(NOT sources)
+    return()
+  endif()
+  zd_library(${name} SOURCES ${sources} DEPS ${ARG_DEPS})
+endfunction()
