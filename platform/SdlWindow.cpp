@@ -155,9 +155,10 @@ public:
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
         SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+        // SDL stays initialised for the rest of the process: quitting it unloads the window
+        // system's libraries, which a later window would load again.
         if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
             return false;
-        m_initialised = true;
         const Uint32 first = SDL_RegisterEvents(2);
         if (first == static_cast<Uint32>(-1))
             return false;
@@ -243,11 +244,6 @@ public:
         if (m_customCursor)
             SDL_FreeCursor(m_customCursor);
         m_customCursor = nullptr;
-        if (m_initialised) {
-            m_initialised = false;
-            SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
-            SDL_Quit();
-        }
     }
 
     void SetCursor(StandardCursor cursor) override
@@ -597,7 +593,6 @@ private:
 
     WindowListener* m_listener = nullptr;
     std::thread::id m_uiThread;
-    bool m_initialised = false;
     SDL_Window* m_window = nullptr;
     Uint32 m_wakeEvent = 0;
     Uint32 m_presentEvent = 0;
