@@ -217,3 +217,17 @@ TEST(BmpCodec, MalformedFilesFailWithTheirText)
     CRasterBMP cleared;
     EXPECT_TRUE(DecodeBytes(odd, cleared));
 }
+
+TEST(BmpCodec, ReachedThroughFormatDispatch)
+{
+    CRaster img(5, 3, 24, RasterFormatBMP);
+    img.WritePixelColour(4, 2, RGBQUAD{1, 2, 3, 0});
+    uint8_t* buffer = nullptr;
+    int64_t size = 0;
+    ASSERT_TRUE(img.Encode(buffer, size, RasterFormatBMP));
+    CRasterMemStream stream(buffer, static_cast<size_t>(size));
+    CRaster back;
+    ASSERT_TRUE(back.Decode(&stream, RasterFormatBMP));
+    EXPECT_EQ(back.ReadPixelColour(4, 2), (RGBQUAD{1, 2, 3, 0}));
+    std::free(buffer);
+}
