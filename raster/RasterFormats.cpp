@@ -3,6 +3,7 @@
 #include "raster/Raster.h"
 #include "raster/RasterJPG.h"
 #include "raster/RasterStream.h"
+#include "raster/RasterBMP.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -55,7 +56,7 @@ constexpr RasterCodec CodecRow(bool multiFrame)
 }
 
 const RasterCodec kCodecs[RasterFormatCount] = {
-    /* 0 BMP  */ {},
+    /* 0 BMP  */ CodecRow<CRasterBMP>(false),
     /* 1 GIF  */ {},
     /* 2 JPG  */ CodecRow<CRasterJPG>(false),
     /* 3 PNG  */ {},
