@@ -1,11 +1,11 @@
 #include "imaging/PsdWriter.h"
 
 #include "imaging/DocStream.h"
+#include "platform/FileReplace.h"
 #include "platform/Text.h"
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <vector>
@@ -108,22 +108,12 @@ int WritePsdLayerFile(const std::u16string& path, const uint8_t* bgra, uint32_t 
 {
     if (!bgra || width == 0 || height == 0 || width > kMaxSide || height > kMaxSide)
         return 0;
-    // Written beside the target and renamed over it only when complete.
-    std::u16string temp = path + u".part";
-    CDocFileStream out;
-    if (!out.Open(temp, CDocFileStream::Mode::Create))
-        return 0;
-    bool ok = WriteAll(out, bgra, width, height);
-    ok = out.Close() && ok;
-    std::error_code ec;
-    std::filesystem::path tempPath(reinterpret_cast<const char8_t*>(platform::Utf16ToUtf8(temp).c_str()));
-    if (ok) {
-        std::filesystem::rename(tempPath,
-                                std::filesystem::path(reinterpret_cast<const char8_t*>(platform::Utf16ToUtf8(path).c_str())),
-                                ec);
-        ok = !ec;
-    }
-    if (!ok)
-        std::filesystem::remove(tempPath, ec);
+    bool ok = platform::ReplaceFileVia(platform::Utf16ToUtf8(path), false, [&](const std::string& temp) {
+        CDocFileStream out;
+        if (!out.Open(platform::Utf8ToUtf16(temp), CDocFileStream::Mode::Create))
+            return false;
+        bool written = WriteAll(out, bgra, width, height);
+        return out.Close() && written;
+    });
     return ok ? 1 : 0;
 }
