@@ -142,6 +142,12 @@ bool CDocFileStream::Seek(uint64_t position)
     return fseeko(m_file, static_cast<off_t>(position), SEEK_SET) == 0;
 }
 
+uint64_t CDocFileStream::RemainingBytes() const
+{
+    uint64_t size = Size(), pos = GetPosition();
+    return pos < size ? size - pos : 0;
+}
+
 uint64_t CDocFileStream::Size() const
 {
     if (!m_file)

@@ -23,6 +23,8 @@ public:
     virtual bool Write(const void* buffer, size_t count) = 0;
     virtual uint64_t GetPosition() const = 0;
     virtual bool Seek(uint64_t position) = 0;
+    // Bytes left to read; readers check sizes from the data against it before allocating.
+    virtual uint64_t RemainingBytes() const { return UINT64_MAX; }
 
     bool Failed() const { return m_failed; }
 
@@ -60,6 +62,7 @@ public:
     bool Write(const void* buffer, size_t count) override;
     uint64_t GetPosition() const override;
     bool Seek(uint64_t position) override;
+    uint64_t RemainingBytes() const override;
     uint64_t Size() const;
 
 private:
@@ -79,6 +82,7 @@ public:
     bool Write(const void* buffer, size_t count) override;
     uint64_t GetPosition() const override { return m_pos; }
     bool Seek(uint64_t position) override;
+    uint64_t RemainingBytes() const override { return m_pos < m_bytes.size() ? m_bytes.size() - m_pos : 0; }
 
     const std::vector<uint8_t>& Bytes() const { return m_bytes; }
     void SetWriteLimit(size_t limit) { m_limit = limit; }
