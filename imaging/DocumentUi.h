@@ -54,12 +54,28 @@ public:
     virtual void SetLastPath(const std::u16string& key, const std::u16string& folder) = 0;
 };
 
+// Names in the run's temporary folder, deleted with the run's other temporary files.
+class ITempFileNames {
+public:
+    virtual ~ITempFileNames() = default;
+    virtual std::u16string MakeTempFileName(const std::u16string& prefix) = 0;
+};
+
+// Texts of the string table by key.
+class IStringLookup {
+public:
+    virtual ~IStringLookup() = default;
+    virtual std::u16string LookupText(const std::u16string& key) = 0;
+};
+
 struct DocumentUi {
     IBusyIndicator* busy = nullptr;
     IRenderWindowLock* renderLock = nullptr;
     ICrashStatusWriter* crashStatus = nullptr;
     IMessageBoxes* messages = nullptr;
     IFileDialogs* fileDialogs = nullptr;
+    ITempFileNames* tempNames = nullptr;
+    IStringLookup* strings = nullptr;
 };
 
 // The one set of hooks of this process; set by the application frame at start-up.
