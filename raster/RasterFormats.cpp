@@ -2,6 +2,7 @@
 // A format joins by one row of kCodecs (see the top of Raster.h).
 #include "raster/Raster.h"
 #include "raster/RasterStream.h"
+#include "raster/RasterBMP.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +55,7 @@ constexpr RasterCodec CodecRow(bool multiFrame)
 }
 
 const RasterCodec kCodecs[RasterFormatCount] = {
-    /* 0 BMP  */ {},
+    /* 0 BMP  */ CodecRow<CRasterBMP>(false),
     /* 1 GIF  */ {},
     /* 2 JPG  */ {},
     /* 3 PNG  */ {},
