@@ -1,5 +1,6 @@
 #include "imaging/ImageCodec/RawDecoder.h"
 
+#include "imaging/ImageBuffer.h"
 #include "imaging/ImageCodec/ImageInfo.h"
 
 #include <cmath>
@@ -78,6 +79,55 @@ int32_t RawFraction10000(double value)
     if (!(v > -2147483648.0 && v < 2147483647.0))
         return 0;
     return int32_t(v);
+}
+
+int DecodeRaw16(const char* path, ImageBuffer16& image16)
+{
+    if (!path || !IsLibRawExtension(path))
+        return 0;
+    std::unique_ptr<LibRaw> raw(new (std::nothrow) LibRaw(0));
+    if (!raw)
+        return 0;
+    libraw_output_params_t& params = raw->imgdata.params;
+    params.highlight = 0;     // clip
+    params.use_auto_wb = 0;
+    params.use_camera_wb = 1;
+    params.output_color = 2;  // Adobe RGB (1998), the working primaries
+    params.user_qual = 3;     // AHD
+    if (raw->open_file(path, kRawMaxBufferBytes) != LIBRAW_SUCCESS || raw->unpack() != LIBRAW_SUCCESS
+        || raw->dcraw_process() != LIBRAW_SUCCESS || !raw->imgdata.image)
+        return 0;
+    const libraw_image_sizes_t& sizes = raw->imgdata.sizes;
+    const int iw = sizes.iwidth, ih = sizes.iheight;
+    if (iw <= 0 || ih <= 0)
+        return 0;
+    // The photo opens upright: LibRaw leaves its flip to the output stage, so it is done here
+    // (bit 2 swaps rows and columns, bit 1 turns rows over, bit 0 columns).
+    const int flip = sizes.flip & 7;
+    const int ow = (flip & 4) ? ih : iw;
+    const int oh = (flip & 4) ? iw : ih;
+    if (!AllocImage16(image16, ow, oh))
+        return 0;
+    const ushort (*pixels)[4] = raw->imgdata.image;
+    uint16_t* out = image16.data;
+    for (int orow = 0; orow < oh; ++orow) {
+        for (int ocol = 0; ocol < ow; ++ocol, out += 4) {
+            int row = orow, col = ocol;
+            if (flip & 4)
+                std::swap(row, col);
+            if (flip & 2)
+                row = ih - 1 - row;
+            if (flip & 1)
+                col = iw - 1 - col;
+            const ushort* p = pixels[size_t(row) * iw + col];
+            out[0] = p[2];
+            out[1] = p[1];
+            out[2] = p[0];
+            out[3] = 0xFFFF;
+        }
+    }
+    raw->recycle();
+    return 1;
 }
 
 uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind)
