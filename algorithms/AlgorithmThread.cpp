@@ -1,0 +1,321 @@
+// The worker thread, its helpers and the job hand-over. Waits use condition variables rather
+// than polling: a helper releases an algorithm before the band run that handed it over returns,
+// so no helper can touch an algorithm that its owner has already destroyed.
+#include "algorithms/AlgorithmThread.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+std::atomic<CAlgorithmHost*> g_host{nullptr};
+
+thread_local bool t_isHelper = false;
+thread_local bool t_onJob = false;
+thread_local bool t_inBandRun = false; // this thread holds the band-run lock
+
+class JobThreadMark {
+public:
+    explicit JobThreadMark(bool onJob) : m_prev(t_onJob) { t_onJob = onJob; }
+    ~JobThreadMark() { t_onJob = m_prev; }
+
+private:
+    bool m_prev;
+};
+
+} // namespace
+
+std::atomic<CMessageSprite*> g_pAlgorithmListener{nullptr};
+CAlgorithmThread theAlgorithmThread;
+
+void SetAlgorithmHost(CAlgorithmHost* host)
+{
+    g_host.store(host, std::memory_order_release);
+}
+
+CAlgorithmHost* GetAlgorithmHost()
+{
+    return g_host.load(std::memory_order_acquire);
+}
+
+void PostAlgorithmMessage(int p1, int p2)
+{
+    CMessageSprite* listener = g_pAlgorithmListener.load(std::memory_order_acquire);
+    CAlgorithmHost* host = GetAlgorithmHost();
+    if (listener && host)
+        host->PostAlgorithmMessage(listener, p1, p2);
+}
+
+int IsAlgorithmCancelled()
+{
+    return t_onJob && theAlgorithmThread.IsBusy() && theAlgorithmThread.IsCancelRequested() ? 1 : 0;
+}
+
+bool OnAlgorithmJobThread()
+{
+    return t_onJob;
+}
+
+// --- helper threads ---
+
+CAlgorithmHelpThread::~CAlgorithmHelpThread()
+{
+    RequestStop();
+    Join();
+}
+
+bool CAlgorithmHelpThread::Assign(CAlgorithm* algorithm, bool forJob)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_job || m_stop)
+            return false;
+        m_job = algorithm;
+        m_jobForWorker = forJob;
+        // Busy from the hand-over on, so nobody sees an idle helper that holds a job.
+        m_bBusy.store(1, std::memory_order_release);
+    }
+    m_ready.notify_one();
+    return true;
+}
+
+void CAlgorithmHelpThread::RequestStop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_ready.notify_one();
+}
+
+int CAlgorithmHelpThread::Run()
+{
+    t_isHelper = true;
+    CAlgorithmHost* host = GetAlgorithmHost();
+    if (host)
+        host->RegisterWorkerExitEvent(&m_exitEvent);
+    for (;;) {
+        CAlgorithm* job = nullptr;
+        bool forJob = false;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_ready.wait_for(lock, std::chrono::milliseconds(30), [this] { return m_job || m_stop; });
+            job = m_job;
+            forJob = m_jobForWorker;
+            if (!job) {
+                if (m_stop)
+                    break;
+                CAlgorithmHost* h = GetAlgorithmHost();
+                if (h && !h->IsRenderWindowLive()) {
+                    m_stop = true; // refuse further hand-overs: nobody would take them
+                    break;
+                }
+                continue;
+            }
+        }
+        {
+            JobThreadMark mark(forJob);
+            job->WorkThroughBands();
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_job = nullptr;
+            m_bBusy.store(0, std::memory_order_release);
+        }
+        m_owner.HelperReleased();
+    }
+    m_exitEvent.Set();
+    if (host)
+        host->UnregisterWorkerExitEvent(&m_exitEvent);
+    return 1;
+}
+
+// --- the worker ---
+
+CAlgorithmThread::~CAlgorithmThread()
+{
+    StopWorker();
+}
+
+bool CAlgorithmThread::StartWorker(int helperCount)
+{
+    if (IsRunning())
+        return false;
+    int n = helperCount;
+    if (n < 0) {
+        n = platform::ProcessorCount();
+        n = std::clamp(n, 1, 8);
+    }
+    n = std::min(n, 8);
+    {
+        std::lock_guard<std::mutex> lock(m_helperListMutex);
+        m_processorCount = n;
+        for (int i = 0; i < n; ++i) {
+            auto helper = std::make_unique<CAlgorithmHelpThread>(*this);
+            if (helper->Start()) // a helper that cannot be created is skipped
+                m_helpers.push_back(std::move(helper));
+        }
+    }
+    m_bCancel.store(0, std::memory_order_release);
+    Queue().Reopen();
+    return Start();
+}
+
+void CAlgorithmThread::StopWorker()
+{
+    if (IsRunning()) {
+        PostQuit();
+        Join();
+    }
+    std::vector<std::unique_ptr<CAlgorithmHelpThread>> helpers;
+    {
+        std::lock_guard<std::mutex> lock(m_helperListMutex);
+        helpers.swap(m_helpers);
+    }
+    for (auto& h : helpers)
+        h->RequestStop();
+    helpers.clear(); // joins each
+    std::lock_guard<std::mutex> lock(m_jobMutex);
+    m_pCurrent = nullptr;
+    m_bBusy.store(0, std::memory_order_release);
+    m_idle.notify_all();
+}
+
+int CAlgorithmThread::HelperCount() const
+{
+    std::lock_guard<std::mutex> lock(m_helperListMutex);
+    return static_cast<int>(m_helpers.size());
+}
+
+int CAlgorithmThread::AvailableHelpers() const
+{
+    return t_isHelper ? 0 : HelperCount();
+}
+
+int CAlgorithmThread::RunBandsOnHelpers(CAlgorithm* algorithm, bool forJob)
+{
+    std::vector<CAlgorithmHelpThread*> helpers;
+    if (!t_isHelper && !t_inBandRun) {
+        std::lock_guard<std::mutex> lock(m_helperListMutex);
+        for (auto& h : m_helpers)
+            helpers.push_back(h.get());
+    }
+    // Nested band runs on a helper, or nobody to hand bands to: compute them here.
+    if (helpers.empty()) {
+        JobThreadMark mark(forJob);
+        algorithm->WorkThroughBands();
+        return 1;
+    }
+    std::lock_guard<std::mutex> run(m_bandRunMutex);
+    t_inBandRun = true;
+    struct Clear { ~Clear() { t_inBandRun = false; } } clear;
+    int handed = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_releaseMutex);
+        m_pendingHelpers = 0;
+    }
+    for (CAlgorithmHelpThread* h : helpers) {
+        {
+            std::lock_guard<std::mutex> lock(m_releaseMutex);
+            ++m_pendingHelpers;
+        }
+        if (h->Assign(algorithm, forJob)) {
+            ++handed;
+        } else {
+            std::lock_guard<std::mutex> lock(m_releaseMutex);
+            --m_pendingHelpers;
+        }
+    }
+    if (handed == 0) {
+        JobThreadMark mark(forJob);
+        algorithm->WorkThroughBands();
+        return 1;
+    }
+    std::unique_lock<std::mutex> lock(m_releaseMutex);
+    m_released.wait(lock, [this] { return m_pendingHelpers == 0; });
+    return 1;
+}
+
+void CAlgorithmThread::HelperReleased()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_releaseMutex);
+        --m_pendingHelpers;
+    }
+    m_released.notify_all();
+}
+
+int CAlgorithmThread::StartJob(CAlgorithm* algorithm, ImageBuffer16* source, ImageBuffer16* destination,
+                               const void* params, int jobId)
+{
+    if (!algorithm)
+        return 0;
+    std::unique_lock<std::mutex> lock(m_jobMutex);
+    m_idle.wait(lock, [this] { return m_bBusy.load(std::memory_order_acquire) == 0; });
+    if (!IsRunning())
+        return 0;
+    algorithm->SetSource(source);
+    algorithm->SetDestination(destination);
+    algorithm->SetParams(params);
+    m_pCurrent = algorithm;
+    m_jobId = jobId;
+    // Busy counts from the hand-over, so a second start waits for this job.
+    m_bBusy.store(1, std::memory_order_release);
+    m_bCancel.store(0, std::memory_order_release);
+    if (!Post(MSG_ALGORITHM, 0, 0)) {
+        m_pCurrent = nullptr;
+        m_bBusy.store(0, std::memory_order_release);
+        m_idle.notify_all();
+        return 0;
+    }
+    return 1;
+}
+
+bool CAlgorithmThread::WaitIdle(uint32_t timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_jobMutex);
+    auto idle = [this] { return m_bBusy.load(std::memory_order_acquire) == 0; };
+    if (timeoutMs == platform::kInfinite) {
+        m_idle.wait(lock, idle);
+        return true;
+    }
+    return m_idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), idle);
+}
+
+void CAlgorithmThread::OnMessage(const platform::ThreadMessage& msg)
+{
+    if (msg.id == MSG_ALGORITHM)
+        OnStartAlgorithm(msg.wParam, msg.lParam);
+}
+
+void CAlgorithmThread::OnStartAlgorithm(uintptr_t wParam, intptr_t)
+{
+    CAlgorithm* algorithm;
+    int jobId;
+    {
+        std::lock_guard<std::mutex> lock(m_jobMutex);
+        algorithm = m_pCurrent;
+        jobId = m_jobId;
+    }
+    if (wParam != 0 || !algorithm)
+        return;
+    int result;
+    {
+        JobThreadMark mark(true);
+        algorithm->ResetReported(); // a reused algorithm reports its percentages again
+        result = algorithm->Run();
+    }
+    const bool cancelled = m_bCancel.load(std::memory_order_acquire) != 0;
+    PostAlgorithmMessage(jobId + kAlgorithmJobDone, cancelled ? kAlgorithmCancelled : result);
+    std::lock_guard<std::mutex> lock(m_jobMutex);
+    m_bCancel.store(0, std::memory_order_release);
+    m_bBusy.store(0, std::memory_order_release);
+    m_pCurrent = nullptr;
+    m_idle.notify_all();
+}
+
+int StartAlgorithm(CAlgorithm* algorithm, ImageBuffer16* source, ImageBuffer16* destination,
+                   const void* params, int jobId)
+{
+    return theAlgorithmThread.StartJob(algorithm, source, destination, params, jobId);
+}

@@ -1,0 +1,359 @@
+// Gamma tables and colour conversions. The tables scale by 1/256 and 1/65536 rather than
+// 1/255 and 1/65535: white decodes to 64955, and every 8-bit level survives the round trip.
+#include "imaging/ColourTables.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+uint16_t SrgbDecodeTable[256];
+uint8_t SrgbEncodeTable[65536];
+uint16_t AdobeDecodeTable[256];
+
+namespace {
+
+// The primaries mix, split into per-level products so the per-pixel work is two look-ups and
+// an addition; the sums are the same doubles as multiplying in the loop.
+double MixB_B[256], MixB_G[256], MixR_R[256], MixR_G[256];
+
+uint16_t Clamp16(double v)
+{
+    // Truncate toward zero, then clamp.
+    if (!(v > 0))
+        return 0;
+    if (v >= 65535.0)
+        return 65535;
+    return uint16_t(int32_t(v));
+}
+
+template <class T>
+T ClampInt(int64_t v, int64_t hi)
+{
+    return T(std::clamp<int64_t>(v, 0, hi));
+}
+
+// R' and B' of the change from the working primaries back to sRGB primaries.
+inline void UnmixPrimaries(uint16_t b, uint16_t g, uint16_t r, uint16_t& bOut, uint16_t& rOut)
+{
+    rOut = Clamp16(double(r) + double(int32_t(r) - int32_t(g)) * 0.39832);
+    bOut = Clamp16(double(b) + double(int32_t(b) - int32_t(g)) * 0.0429289);
+}
+
+inline uint16_t Alpha8To16(uint8_t a)
+{
+    return a == 255 ? 0xFFFF : uint16_t(a * 256);
+}
+
+bool Fits(uint32_t have, uint32_t need)
+{
+    return have >= need;
+}
+
+} // namespace
+
+void BuildGammaTables()
+{
+    for (int i = 0; i < 256; ++i) {
+        const double a = i / 256.0;
+        AdobeDecodeTable[i] = uint16_t(std::pow(a, 2.19921875) * 65536.0 + 0.5);
+        const double v = a < 0.0404499 ? a / 12.92 : std::pow((a + 0.055) / 1.055, 2.4);
+        SrgbDecodeTable[i] = uint16_t(v * 65536.0 + 0.5);
+    }
+    for (int j = 0; j < 65536; ++j) {
+        const double x = j / 65536.0;
+        const double e = x < 0.0031308 ? 12.92 * x : 1.055 * std::pow(x, 0.4166666666666667) - 0.055;
+        SrgbEncodeTable[j] = uint8_t(std::min(255, int(e * 256.0 + 0.5)));
+    }
+    for (int i = 0; i < 256; ++i) {
+        const double d = SrgbDecodeTable[i];
+        MixB_B[i] = 0.958839 * d;
+        MixB_G[i] = 0.041166 * d;
+        MixR_R[i] = 0.715146 * d;
+        MixR_G[i] = 0.284856 * d;
+    }
+}
+
+int ConvertPixels8To16(const ImageBuffer8& source, ImageBuffer16& destination)
+{
+    if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
+        return 0;
+    const uint8_t* s = source.data;
+    uint16_t* d = destination.data;
+    for (size_t i = 0, n = source.pixelCount; i < n; ++i, s += 4, d += 4) {
+        const uint8_t b = s[0], g = s[1], r = s[2];
+        d[0] = uint16_t(int32_t(MixB_B[b] + MixB_G[g]));
+        d[1] = SrgbDecodeTable[g];
+        d[2] = uint16_t(int32_t(MixR_R[r] + MixR_G[g]));
+        d[3] = Alpha8To16(s[3]);
+    }
+    return 1;
+}
+
+int ConvertPixels8To16Linear(const ImageBuffer8& source, ImageBuffer16& destination)
+{
+    if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
+        return 0;
+    const uint8_t* s = source.data;
+    uint16_t* d = destination.data;
+    for (size_t i = 0, n = source.pixelCount; i < n; ++i, s += 4, d += 4) {
+        d[0] = SrgbDecodeTable[s[0]];
+        d[1] = SrgbDecodeTable[s[1]];
+        d[2] = SrgbDecodeTable[s[2]];
+        d[3] = Alpha8To16(s[3]);
+    }
+    return 1;
+}
+
+void ConvertPixel16To8(const uint16_t* p, uint8_t* out)
+{
+    uint16_t b, r;
+    UnmixPrimaries(p[0], p[1], p[2], b, r);
+    out[0] = SrgbEncodeTable[b];
+    out[1] = SrgbEncodeTable[p[1]];
+    out[2] = SrgbEncodeTable[r];
+    out[3] = uint8_t(p[3] >> 8);
+}
+
+int ConvertPixels16To8(const ImageBuffer16& source, ImageBuffer8& destination)
+{
+    if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
+        return 0;
+    const uint16_t* s = source.data;
+    uint8_t* d = destination.data;
+    for (size_t i = 0, n = source.pixelCount; i < n; ++i, s += 4, d += 4)
+        ConvertPixel16To8(s, d);
+    return 1;
+}
+
+void ConvertPrimaries16(ImageBuffer16& image)
+{
+    if (!image.data)
+        return;
+    uint16_t* p = image.data;
+    for (size_t i = 0, n = image.pixelCount; i < n; ++i, p += 4)
+        UnmixPrimaries(p[0], p[1], p[2], p[0], p[2]);
+}
+
+int ConvertImage8To16(ImageBuffer16& destination, const ImageBuffer8& source, int mode)
+{
+    if (!source.data || (mode != kConvertSrgb && mode != kConvertAdobe))
+        return 0;
+    if (!AllocImage16(destination, source.width, source.height))
+        return 0;
+    return mode == kConvertSrgb ? ConvertPixels8To16(source, destination)
+                                : ConvertPixels8To16Linear(source, destination);
+}
+
+int ConvertImage16To8(const ImageBuffer16& source, ImageBuffer8& destination)
+{
+    if (!source.data || !AllocImage8(destination, source.width, source.height))
+        return 0;
+    return ConvertPixels16To8(source, destination);
+}
+
+namespace {
+
+// Spreads one channel's error: 2/5 right, 2/5 below, 1/5 below-right, each fraction truncated
+// toward zero on its own and each neighbour clamped at once.
+inline void DiffuseError16(uint16_t* right, uint16_t* below, uint16_t* belowRight, int32_t e)
+{
+    const int32_t twoFifths = 2 * e / 5;
+    const int32_t fifth = e / 5;
+    *right = ClampInt<uint16_t>(int64_t(*right) + twoFifths, 65535);
+    *below = ClampInt<uint16_t>(int64_t(*below) + twoFifths, 65535);
+    *belowRight = ClampInt<uint16_t>(int64_t(*belowRight) + fifth, 65535);
+}
+
+} // namespace
+
+int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destination)
+{
+    if (!source.data || !AllocImage8(destination, source.width, source.height))
+        return 0;
+    ImageBuffer16 work;
+    if (!CopyImage16(work, source))
+        return 0;
+    ConvertPrimaries16(work);
+    const int width = work.width;
+    const int height = work.height;
+    const size_t stride = size_t(width) * 4;
+    for (int y = 0; y < height; ++y) {
+        uint16_t* row = work.data + size_t(y) * stride;
+        uint8_t* out = destination.data + size_t(y) * size_t(width) * 4;
+        const bool lastRow = y == height - 1;
+        for (int x = 0; x < width; ++x) {
+            uint16_t* p = row + size_t(x) * 4;
+            uint8_t* o = out + size_t(x) * 4;
+            for (int c = 0; c < 3; ++c)
+                o[c] = SrgbEncodeTable[p[c]];
+            o[3] = uint8_t(p[3] >> 8);
+            if (lastRow || x == width - 1)
+                continue;
+            uint16_t* below = p + stride;
+            for (int c = 0; c < 3; ++c) {
+                const int32_t e = int32_t(p[c]) - int32_t(SrgbDecodeTable[o[c]]);
+                if (e)
+                    DiffuseError16(p + 4 + c, below + c, below + 4 + c, e);
+            }
+        }
+    }
+    FreeImageBuffer(work);
+    return 1;
+}
+
+int ConvertImage16ToGrey8(const ImageBuffer16& source, Plane8& plane)
+{
+    if (!source.data || !AllocPlane8(plane, source.width, source.height))
+        return 0;
+    const uint16_t* s = source.data;
+    for (size_t i = 0, n = source.pixelCount; i < n; ++i, s += 4)
+        plane.data[i] = SrgbEncodeTable[(3 * uint32_t(s[2]) + 6 * uint32_t(s[1]) + s[0]) / 10];
+    return 1;
+}
+
+void AdobeRgbToSrgb8(ImageBuffer8& image)
+{
+    if (!image.data)
+        return;
+    uint8_t* p = image.data;
+    for (size_t i = 0, n = image.pixelCount; i < n; ++i, p += 4) {
+        const double r = AdobeDecodeTable[p[2]];
+        const double g = AdobeDecodeTable[p[1]];
+        const double b = AdobeDecodeTable[p[0]];
+        const double X = 0.57667 * r + 0.18556 * g + 0.18823 * b;
+        const double Y = 0.29734 * r + 0.62736 * g + 0.07529 * b;
+        const double Z = 0.02703 * r + 0.07069 * g + 0.99134 * b;
+        p[2] = SrgbEncodeTable[Clamp16(3.2406 * X - 1.5372 * Y - 0.4986 * Z)];
+        p[1] = SrgbEncodeTable[Clamp16(-0.9689 * X + 1.8758 * Y + 0.0415 * Z)];
+        p[0] = SrgbEncodeTable[Clamp16(0.0557 * X - 0.204 * Y + 1.057 * Z)];
+    }
+}
+
+namespace {
+
+// One YCbCr pair for both depths: `half` is 128 or 32768 and the subtracted constants are
+// `half` times the factors. Shifts of negative values are arithmetic (C++20).
+template <class Pixel, int64_t Half, int64_t Max>
+void ToYCbCr(Pixel* p, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, p += 4) {
+        const int64_t B = p[0], G = p[1], R = p[2];
+        const int64_t Y = (306 * R + 601 * G + 117 * B) >> 10;
+        const int64_t Cb = (((B - Y) * 579) >> 10) + Half;
+        const int64_t Cr = (((R - Y) * 730) >> 10) + Half;
+        p[2] = ClampInt<Pixel>(Y, Max);
+        p[1] = ClampInt<Pixel>(Cb, Max);
+        p[0] = ClampInt<Pixel>(Cr, Max);
+    }
+}
+
+template <class Pixel, int64_t Half, int64_t Max>
+void FromYCbCr(Pixel* p, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, p += 4) {
+        const int64_t Y = p[2], Cb = p[1], Cr = p[0];
+        const int64_t R = Y + ((1437 * Cr - 1437 * Half) >> 10);
+        const int64_t B = Y + ((1812 * Cb - 1812 * Half) >> 10);
+        const int64_t G = Y - ((731 * Cr + 352 * Cb - (731 + 352) * Half) >> 10);
+        p[2] = ClampInt<Pixel>(R, Max);
+        p[1] = ClampInt<Pixel>(G, Max);
+        p[0] = ClampInt<Pixel>(B, Max);
+    }
+}
+
+} // namespace
+
+void RgbToYCbCr8(ImageBuffer8& image)
+{
+    if (image.data)
+        ToYCbCr<uint8_t, 128, 255>(image.data, image.pixelCount);
+}
+
+void YCbCrToRgb8(ImageBuffer8& image)
+{
+    if (image.data)
+        FromYCbCr<uint8_t, 128, 255>(image.data, image.pixelCount);
+}
+
+void RgbToYCbCr16(ImageBuffer16& image)
+{
+    if (image.data)
+        ToYCbCr<uint16_t, 32768, 65535>(image.data, image.pixelCount);
+}
+
+void YCbCrToRgb16(ImageBuffer16& image)
+{
+    if (image.data)
+        FromYCbCr<uint16_t, 32768, 65535>(image.data, image.pixelCount);
+}
+
+void RgbToHsl16(uint16_t* p, size_t count)
+{
+    if (!p)
+        return;
+    for (size_t i = 0; i < count; ++i, p += 4) {
+        const double r = p[2] / 65535.0, g = p[1] / 65535.0, b = p[0] / 65535.0;
+        const double mx = std::max({r, g, b});
+        const double mn = std::min({r, g, b});
+        const double L = (mx + mn) / 2;
+        double H = 0, S = 0;
+        if (mx != mn) {
+            const double delta = mx - mn;
+            S = L < 0.5 ? delta / (mx + mn) : delta / (2 - mx - mn);
+            const double dR = ((mx - r) / 6 + delta / 2) / delta;
+            const double dG = ((mx - g) / 6 + delta / 2) / delta;
+            const double dB = ((mx - b) / 6 + delta / 2) / delta;
+            if (mx == r)
+                H = dB - dG;
+            else if (mx == g)
+                H = 1.0 / 3 + dR - dB;
+            else
+                H = 2.0 / 3 + dG - dR;
+            if (H < 0)
+                H += 1;
+            if (H > 1)
+                H -= 1;
+        }
+        p[2] = Clamp16(H * 65535);
+        p[1] = Clamp16(S * 65535);
+        p[0] = Clamp16(L * 65535);
+    }
+}
+
+namespace {
+
+double Hue(double low, double high, double t)
+{
+    if (t < 0)
+        t += 1;
+    if (t > 1)
+        t -= 1;
+    if (6 * t < 1)
+        return low + (high - low) * 6 * t;
+    if (2 * t < 1)
+        return high;
+    if (3 * t < 2)
+        return low + (high - low) * (2.0 / 3 - t) * 6;
+    return low;
+}
+
+} // namespace
+
+void HslToRgb16(uint16_t* p, size_t count)
+{
+    if (!p)
+        return;
+    for (size_t i = 0; i < count; ++i, p += 4) {
+        if (p[1] == 0) {
+            p[2] = p[0];
+            p[1] = p[0];
+            continue;
+        }
+        const double H = p[2] / 65535.0, S = p[1] / 65535.0, L = p[0] / 65535.0;
+        const double high = L < 0.5 ? L * (1 + S) : L + S - L * S;
+        const double low = 2 * L - high;
+        p[2] = Clamp16(Hue(low, high, H + 1.0 / 3) * 65535);
+        p[1] = Clamp16(Hue(low, high, H) * 65535);
+        p[0] = Clamp16(Hue(low, high, H - 1.0 / 3) * 65535);
+    }
+}

@@ -1,0 +1,30 @@
+// JPEG decoding into 32-bit B, G, R, A pixels (alpha 255), the form the program's 8-bit
+// images use. libjpeg does the work; a scale of 1/2, 1/4 or 1/8 comes from the DCT for free.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct Bitmap32 {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint8_t> pixels; // top row first, 4 * width bytes a row
+};
+
+// Largest picture decoded here: bounds the memory a damaged or hostile header can ask for.
+constexpr uint64_t kMaxJpegPixels = 400'000'000;
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes);
+
+// Header only: the picture's size. False when the data is no JPEG.
+bool ReadJpegSize(const uint8_t* data, size_t size, uint32_t& width, uint32_t& height);
+
+// Decodes at 1 / scaleDenom of the size (1, 2, 4 or 8; the size is rounded up).
+bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap32& out, int scaleDenom = 1);
+bool DecodeJpegFile(const std::string& path, Bitmap32& out, int scaleDenom = 1);
+
+} // namespace platform

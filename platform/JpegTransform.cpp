@@ -1,0 +1,100 @@
+#include "platform/JpegTransform.h"
+
+#include "platform/FileReplace.h"
+#include "platform/ImageMetadata.h"
+#include "platform/JpegImage.h"
+
+#include <cstdio>
+#include <vector>
+
+#include <turbojpeg.h>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/exiv2.hpp>
+#pragma GCC diagnostic pop
+
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+namespace platform {
+
+namespace {
+
+bool WriteBytes(const std::string& path, const unsigned char* data, unsigned long size)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+// Drops the Orientation and swaps the EXIF pixel sizes after a quarter turn.
+bool FixExif(const std::string& path, bool quarter)
+{
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path, false);
+        if (!image.get())
+            return false;
+        image->readMetadata();
+        Exiv2::ExifData& exif = image->exifData();
+        if (exif.empty())
+            return true;
+        auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+        if (orientation != exif.end())
+            exif.erase(orientation);
+        if (quarter) {
+            auto x = exif.findKey(Exiv2::ExifKey("Exif.Photo.PixelXDimension"));
+            auto y = exif.findKey(Exiv2::ExifKey("Exif.Photo.PixelYDimension"));
+            if (x != exif.end() && y != exif.end()) {
+                Exiv2::Value::AutoPtr xv = x->getValue();
+                Exiv2::Value::AutoPtr yv = y->getValue();
+                x->setValue(yv.get());
+                y->setValue(xv.get());
+            }
+        }
+        image->writeMetadata();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+bool RotateJpegFileLossless(const std::string& path, JpegTurn turn)
+{
+    int op;
+    switch (turn) {
+    case JpegTurn::Clockwise90: op = TJXOP_ROT90; break;
+    case JpegTurn::Half: op = TJXOP_ROT180; break;
+    case JpegTurn::Clockwise270: op = TJXOP_ROT270; break;
+    default: return false;
+    }
+    std::vector<uint8_t> source;
+    if (!ReadFileBytes(path, source) || source.empty() || source.size() > 0xFFFFFFFFu)
+        return false;
+
+    tjhandle handle = tjInitTransform();
+    if (!handle)
+        return false;
+    tjtransform xform {};
+    xform.op = op;
+    xform.options = TJXOPT_PERFECT;
+    unsigned char* result = nullptr;
+    unsigned long resultSize = 0;
+    bool ok = tjTransform(handle, source.data(), static_cast<unsigned long>(source.size()), 1, &result,
+                          &resultSize, &xform, 0) == 0 && result && resultSize > 0;
+    tjDestroy(handle);
+    if (ok) {
+        bool quarter = turn != JpegTurn::Half;
+        ok = ReplaceFileVia(path, false, [&](const std::string& temp) {
+            return WriteBytes(temp, result, resultSize) && FixExif(temp, quarter);
+        });
+    }
+    if (result)
+        tjFree(result);
+    return ok;
+}
+
+} // namespace platform

@@ -1,0 +1,158 @@
+// Format dispatch: from a format code to the format class that decodes or encodes it.
+// A format joins by one row of kCodecs (see the top of Raster.h).
+#include "raster/Raster.h"
+#include "raster/RasterJPG.h"
+#include "raster/RasterStream.h"
+#include "raster/RasterBMP.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct RasterCodec {
+    bool (*decode)(CRaster& image, CRasterStream* stream) = nullptr;
+    bool (*encode)(CRaster& image, CRasterStream* stream) = nullptr;
+};
+
+// The decoder always starts from a fresh object with the defaults, so a failed decode leaves
+// the caller's image as it was.
+template <class Codec, bool MultiFrame>
+bool DecodeAs(CRaster& image, CRasterStream* stream)
+{
+    Codec codec;
+    if constexpr (MultiFrame)
+        codec.frame = image.frame;
+    if (codec.Decode(stream)) {
+        image.TakeOver(codec);
+        return true;
+    }
+    std::memcpy(image.lastError, codec.lastError, sizeof image.lastError);
+    image.lastError[sizeof image.lastError - 1] = 0;
+    if constexpr (MultiFrame)
+        image.frameCount = codec.frameCount;
+    return false;
+}
+
+// The encoder works on a ghost: it sees (and may reorder) the caller's pixels and palette.
+template <class Codec>
+bool EncodeAs(CRaster& image, CRasterStream* stream)
+{
+    Codec codec;
+    codec.ShareMemoryOf(image);
+    if (codec.Encode(stream))
+        return true;
+    std::memcpy(image.lastError, codec.lastError, sizeof image.lastError);
+    image.lastError[sizeof image.lastError - 1] = 0;
+    return false;
+}
+
+template <class Codec>
+constexpr RasterCodec CodecRow(bool multiFrame)
+{
+    return multiFrame ? RasterCodec{DecodeAs<Codec, true>, EncodeAs<Codec>}
+                      : RasterCodec{DecodeAs<Codec, false>, EncodeAs<Codec>};
+}
+
+const RasterCodec kCodecs[RasterFormatCount] = {
+    /* 0 BMP  */ CodecRow<CRasterBMP>(false),
+    /* 1 GIF  */ {},
+    /* 2 JPG  */ CodecRow<CRasterJPG>(false),
+    /* 3 PNG  */ {},
+    /* 4 ICO  */ {},
+    /* 5 TIF  */ {},
+    /* 6 TGA  */ {},
+    /* 7 PCX  */ {},
+    /* 8 WBMP */ {},
+    /* 9 WMF  */ {},
+};
+
+const char kUnsupported[] = "Unsupported operation for this format";
+
+const RasterCodec* CodecFor(int code)
+{
+    if (code < 0 || code >= RasterFormatCount)
+        return nullptr;
+    return &kCodecs[code];
+}
+
+} // namespace
+
+bool CRaster::Decode(CRasterStream* stream, int code)
+{
+    const RasterCodec* codec = CodecFor(code);
+    if (!codec || !codec->decode) {
+        SetLastError(kUnsupported);
+        return false;
+    }
+    return codec->decode(*this, stream);
+}
+
+bool CRaster::Decode(std::FILE* file, int code)
+{
+    CRasterFileStream stream(file);
+    return Decode(&stream, code);
+}
+
+bool CRaster::Encode(CRasterStream* stream, int code)
+{
+    const RasterCodec* codec = CodecFor(code);
+    if (!codec || !codec->encode) {
+        SetLastError(kUnsupported);
+        return false;
+    }
+    return codec->encode(*this, stream);
+}
+
+bool CRaster::Encode(std::FILE* file, int code)
+{
+    CRasterFileStream stream(file);
+    return Encode(&stream, code);
+}
+
+bool CRaster::Encode(uint8_t*& buffer, int64_t& size, int code)
+{
+    if (buffer)
+        return false;
+    CRasterMemStream stream;
+    if (!stream.Open())
+        return false;
+    if (!Encode(&stream, code))
+        return false;
+    size = stream.Size();
+    buffer = stream.DetachBuffer(true);
+    return true;
+}
+
+bool CRaster::Load(const char* path, int code)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return false;
+    bool ok = Decode(file, code);
+    std::fclose(file);
+    return ok;
+}
+
+bool CRaster::Save(const char* path, int code)
+{
+    // "wx" never opens an existing file, so two saves into one folder cannot share a temp.
+    std::string temp;
+    std::FILE* file = nullptr;
+    for (int i = 0; i < 100 && !file; ++i) {
+        temp = std::string(path) + "." + std::to_string(i) + ".zdsave";
+        file = std::fopen(temp.c_str(), "wbx");
+    }
+    if (!file)
+        return false;
+    bool ok = Encode(file, code);
+    ok = (std::fflush(file) == 0) && ok;
+    ok = !std::ferror(file) && ok;
+    ok = (std::fclose(file) == 0) && ok;
+    if (ok && std::rename(temp.c_str(), path) != 0)
+        ok = false;
+    if (!ok)
+        std::remove(temp.c_str());
+    return ok;
+}
