@@ -1,6 +1,7 @@
 // Format dispatch: from a format code to the format class that decodes or encodes it.
 // A format joins by one row of kCodecs (see the top of Raster.h).
 #include "raster/Raster.h"
+#include "raster/RasterJPG.h"
 #include "raster/RasterStream.h"
 #include "raster/RasterBMP.h"
 
@@ -57,7 +58,7 @@ constexpr RasterCodec CodecRow(bool multiFrame)
 const RasterCodec kCodecs[RasterFormatCount] = {
     /* 0 BMP  */ CodecRow<CRasterBMP>(false),
     /* 1 GIF  */ {},
-    /* 2 JPG  */ {},
+    /* 2 JPG  */ CodecRow<CRasterJPG>(false),
     /* 3 PNG  */ {},
     /* 4 ICO  */ {},
     /* 5 TIF  */ {},
