@@ -89,9 +89,26 @@ int JpegThumbnailImage(JpegSource& source, int fitWidth, int fitHeight, bool pre
     int ok = 0;
     if (const std::vector<uint8_t>* thumb = source.Thumbnail()) {
         ok = DecodeJpegScaled(thumb->data(), thumb->size(), 1, decoded);
+        // Taken at its own aspect: thumbnails of other aspect ratios carry bars, and squeezing
+        // them into the picture's shape first would distort what is left after trimming.
+        if (ok && preferEmbedded)
+            FitSize(decoded.width, decoded.height, std::max(fitWidth, fitHeight), fitWidth, fitHeight);
         if (ok && !preferEmbedded && std::max(decoded.width, decoded.height) < std::max(fitWidth, fitHeight)) {
             FreeImageBuffer(decoded);
             ok = 0;
+        }
+        // Cameras pad thumbnails of other aspect ratios with black bars; they are no part of
+        // the picture. (The embedded-thumbnail path trims after its own fitting.)
+        if (ok && !preferEmbedded) {
+            ok = TrimThumbnailBorders(decoded);
+            if (ok && (decoded.width != fitWidth || decoded.height != fitHeight)) {
+                ImageBuffer8 fitted;
+                ok = FitImage8(decoded, fitted, std::max(fitWidth, fitHeight));
+                FreeImageBuffer(decoded);
+                decoded = fitted;
+                if (ok)
+                    fitWidth = decoded.width, fitHeight = decoded.height;
+            }
         }
     }
     if (!ok) {
