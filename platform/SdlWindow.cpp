@@ -354,17 +354,18 @@ public:
 
     int Dpi() override
     {
-        // Logical pixels per inch is a setting, not the physical density SDL measures; a
-        // window whose drawable is larger than its size runs at that scale.
-        int fallback = 96;
-        if (m_window) {
+        // Logical pixels per inch is a setting, not the physical density SDL measures: the
+        // desktop's Xft.dpi on X11, else the scale of a drawable larger than the window.
+        int fallback = XftDpiOfSdlWindow(m_window);
+        if (fallback == 0 && m_window) {
+            fallback = 96;
             int w = 0, h = 0, pw = 0, ph = 0;
             SDL_GetWindowSize(m_window, &w, &h);
             SDL_GetWindowSizeInPixels(m_window, &pw, &ph);
             if (w > 0 && pw > w)
                 fallback = 96 * pw / w;
         }
-        return DpiFromEnvironment(fallback);
+        return DpiFromEnvironment(fallback > 0 ? fallback : 96);
     }
 
     std::vector<Rect> Monitors() override

@@ -129,6 +129,8 @@ struct Window::Core {
     int quitCode = 0;
 
     bool keyDown[256] = {};
+    bool leftAlt = false; // Alt proper
+    bool rightAlt = false; // AltGr on most layouts
     uint32_t buttons = 0; // kMouse*Button bits
     bool active = false;
     bool capture = false;
@@ -156,6 +158,7 @@ struct Window::Core {
     void ReleaseAll(bool notify)
     {
         std::fill(std::begin(keyDown), std::end(keyDown), false);
+        leftAlt = rightAlt = false;
         buttons = 0;
         if (capture) {
             capture = false;
@@ -176,6 +179,8 @@ struct Window::Core {
             const uint32_t key = raw.virtualKey & 0xFF;
             const bool wasDown = keyDown[key];
             keyDown[key] = raw.down;
+            if (key == vk::Menu)
+                (raw.extended ? rightAlt : leftAlt) = raw.down;
             e.kind = raw.down ? EventKind::KeyDown : EventKind::KeyUp;
             e.virtualKey = key;
             e.repeatCount = 1;
@@ -189,6 +194,10 @@ struct Window::Core {
             break;
         }
         case RawInput::Kind::Text:
+            // With Alt proper (not AltGr, not Ctrl+Alt) a key is a menu shortcut: the class
+            // library sends WM_SYSCHAR, which the sprites never see.
+            if (leftAlt && !rightAlt && !keyDown[vk::Control])
+                break;
             for (char16_t c : raw.text) {
                 WindowEvent ch;
                 ch.kind = EventKind::Char;

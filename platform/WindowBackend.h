@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct SDL_Window;
+
 namespace platform {
 
 struct RawInput {
@@ -70,6 +72,10 @@ void SdlCursorPlanes(const CustomCursor& cursor, uint8_t data[128], uint8_t mask
 // Copies the part of `buffer` given by `source` to (dest) of a BGRA target, both clipped.
 // Returns the target rectangle written (empty when nothing was).
 Rect CopyBgraRect(const BitmapView& buffer, Rect source, Point dest, const BitmapView& target);
+
+// The desktop's logical DPI from the X resources ("Xft.dpi:\t144"); 0 when not set.
+int ParseXftDpi(const char* resources);
+int XftDpiOfSdlWindow(SDL_Window* window); // 0 when not on X11 or not set
 
 // ZENDRA_DPI when it holds a sensible number, else `fallback`.
 int DpiFromEnvironment(int fallback);

@@ -1,6 +1,7 @@
 // Until the application frame exists: open the window, show a test pattern with a line of
 // text, and end on close or Escape.
 #include "platform/Font.h"
+#include "platform/Thread.h"
 #include "platform/Window.h"
 
 #include <cstdio>
@@ -61,7 +62,15 @@ public:
         BitmapView view { m_back.data(), w, h, w * 4 };
         if (m_font)
             m_font->DrawText(view, 16, barsBottom + 12, u"Zendra \u2014 platform window", 0xFFFFFF);
-        window.Present(view, { 0, 0, w, h }, { 0, 0 });
+        // The bars from this thread; the text band from another one, as the render thread
+        // of the full program will present.
+        window.Present(view, { 0, 0, w, barsBottom }, { 0, 0 });
+        Thread presenter([&](Thread&) {
+            window.Present(view, { 0, barsBottom, w, h }, { 0, barsBottom });
+            return 0;
+        });
+        if (!presenter.Start() || !presenter.Join())
+            window.Present(view, { 0, barsBottom, w, h }, { 0, barsBottom });
         if (!m_announced) {
             m_announced = true;
             std::printf("zendra: presented %dx%d\n", w, h);

@@ -324,6 +324,27 @@ TEST_F(HeadlessWindow, TextInputComesAsUtf16Characters)
     EXPECT_EQ(chars[1].character, u'\u20AC');
     EXPECT_EQ(chars[2].character, char16_t(0xD83D));
     EXPECT_EQ(chars[3].character, char16_t(0xDCF7));
+
+    // Alt proper makes a letter a shortcut, not text; with Ctrl (Windows' AltGr) it is text.
+    struct Case {
+        bool ctrl;
+        bool extendedAlt;
+        size_t expectedChars;
+    };
+    for (const Case& c : { Case { false, false, 0 }, Case { true, false, 1 }, Case { false, true, 1 } }) {
+        rec.events.clear();
+        if (c.ctrl)
+            input->InjectKey(vk::Control, true, false);
+        input->InjectKey(vk::Menu, true, c.extendedAlt);
+        input->InjectText(u"x");
+        input->InjectKey(vk::Menu, false, c.extendedAlt);
+        input->InjectKey(vk::Control, false, false);
+        input->InjectText(u"y");
+        window->PumpPending();
+        auto got = rec.Take(EventKind::Char);
+        ASSERT_EQ(got.size(), c.expectedChars + 1) << c.ctrl << c.extendedAlt;
+        EXPECT_EQ(got.back().character, u'y') << "text comes again once Alt is up";
+    }
 }
 
 TEST_F(HeadlessWindow, MouseButtonsFlagsDoubleClicksAndWheel)
@@ -558,6 +579,26 @@ TEST(SdlTranslation, VirtualKeys)
             << SDL_GetScancodeName(c.scancode);
         EXPECT_EQ(extended, c.extended) << SDL_GetScancodeName(c.scancode);
     }
+}
+
+TEST(SdlTranslation, XftDpiFromTheResourceString)
+{
+    struct Case {
+        const char* resources;
+        int expected;
+    };
+    const Case cases[] = {
+        { nullptr, 0 },
+        { "", 0 },
+        { "Xft.dpi:\t96\n", 96 },
+        { "Xcursor.size:\t24\nXft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n", 144 },
+        { "Xft.dpi: 120.4", 120 },
+        { "Xft.dpi:\t0\n", 0 },
+        { "Xft.dpi:\tabc\n", 0 },
+        { "NotXft.dpi:\t200\n", 0 },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseXftDpi(c.resources), c.expected) << (c.resources ? c.resources : "null");
 }
 
 TEST(SdlTranslation, CursorPlanes)
