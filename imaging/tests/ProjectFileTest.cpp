@@ -66,7 +66,8 @@ class ProjectFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = std::filesystem::temp_directory_path() / "zd-project";
+        dir = std::filesystem::temp_directory_path() /
+              (std::string("zd-project") + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         TheDocumentUi().fileDialogs = &ui;
