@@ -174,6 +174,8 @@ int CX3Enlarge::Run()
 int CX3Enlarge::ClassifyPixels(const ImageBuffer16& src)
 {
     const int w = src.width, h = src.height;
+    m_width = w;
+    m_height = h;
     if (!AllocPlane16(m_codes, w, h))
         return 0;
     std::memset(m_codes.data, 0, static_cast<size_t>(w) * h * 2);
