@@ -1,7 +1,8 @@
 #include "imaging/PsdWriter.h"
 
+#include "imaging/ColourTables.h"
 #include "imaging/DocStream.h"
-#include "platform/FileReplace.h"
+#include "imaging/ImageBuffer.h"
 #include "platform/Text.h"
 
 #include <cstdio>
@@ -108,12 +109,32 @@ int WritePsdLayerFile(const std::u16string& path, const uint8_t* bgra, uint32_t 
 {
     if (!bgra || width == 0 || height == 0 || width > kMaxSide || height > kMaxSide)
         return 0;
-    bool ok = platform::ReplaceFileVia(platform::Utf16ToUtf8(path), false, [&](const std::string& temp) {
+    // Written beside the target and renamed over it only when complete, so a failed save
+    // never leaves a broken file under the user's name.
+    const std::string target = platform::Utf16ToUtf8(path);
+    const std::string temp = target + ".part";
+    bool ok;
+    {
         CDocFileStream out;
-        if (!out.Open(platform::Utf8ToUtf16(temp), CDocFileStream::Mode::Create))
-            return false;
-        bool written = WriteAll(out, bgra, width, height);
-        return out.Close() && written;
-    });
+        ok = out.Open(platform::Utf8ToUtf16(temp), CDocFileStream::Mode::Create);
+        if (ok) {
+            ok = WriteAll(out, bgra, width, height);
+            ok = out.Close() && ok;
+        }
+    }
+    if (ok)
+        ok = std::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok)
+        std::remove(temp.c_str());
     return ok ? 1 : 0;
+}
+
+int CPSDLayerSave::SaveFile(const std::u16string& path, const ImageBuffer16& image)
+{
+    ImageBuffer8 pixels;
+    if (!ConvertImage16To8Dithered(image, pixels))
+        return 0;
+    const int ok = WritePsdLayerFile(path, pixels.data, uint32_t(pixels.width), uint32_t(pixels.height));
+    FreeImageBuffer(pixels);
+    return ok;
 }

@@ -2,6 +2,7 @@
 // A format joins by one row of kCodecs (see the top of Raster.h).
 #include "raster/Raster.h"
 #include "raster/RasterJPG.h"
+#include "raster/RasterPNG.h"
 #include "raster/RasterStream.h"
 #include "raster/RasterBMP.h"
 
@@ -59,7 +60,7 @@ const RasterCodec kCodecs[RasterFormatCount] = {
     /* 0 BMP  */ CodecRow<CRasterBMP>(false),
     /* 1 GIF  */ {},
     /* 2 JPG  */ CodecRow<CRasterJPG>(false),
-    /* 3 PNG  */ {},
+    /* 3 PNG  */ CodecRow<CRasterPNG>(false),
     /* 4 ICO  */ {},
     /* 5 TIF  */ {},
     /* 6 TGA  */ {},

@@ -86,9 +86,12 @@ inline bool WriteDng(const std::string& path, const DngSpec& spec)
         TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(tif, TIFFTAG_COMPRESSION, jpeg ? COMPRESSION_JPEG : COMPRESSION_NONE);
         TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, jpeg ? PHOTOMETRIC_YCBCR : PHOTOMETRIC_RGB);
-        if (jpeg)
+        if (jpeg) {
+            // One self-contained JPEG stream, as cameras store previews.
             TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, jpeg ? 16 : spec.previewHeight);
+            TIFFSetField(tif, TIFFTAG_JPEGTABLESMODE, 0);
+        }
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.previewHeight);
         common();
         uint64_t subifd = 0;
         TIFFSetField(tif, TIFFTAG_SUBIFD, 1, &subifd);

@@ -51,6 +51,7 @@ TEST(PsdWriter, OddSizedLayerHasThePaddedLayoutByteForByte)
         px[4 * i + 3] = uint8_t(200 + i);
     }
     auto path = TempDir() / "three.psd";
+    std::filesystem::remove(path);
     ASSERT_EQ(WritePsdLayerFile(U16(path), px.data(), 3, 3), 1);
     auto f = ReadAll(path);
     ASSERT_EQ(f.size(), 26u + 4 + 4 + 4 + 176 + 2 + 36);
@@ -152,4 +153,38 @@ TEST(PsdWriter, RefusesWhatItCannotWriteAndLeavesNoFile)
     EXPECT_EQ(WritePsdLayerFile(U16(path), px.data(), 30001, 1), 0);
     EXPECT_EQ(WritePsdLayerFile(U16(TempDir() / "no-dir" / "x.psd"), px.data(), 1, 1), 0);
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+#include "imaging/ColourTables.h"
+#include "imaging/ImageBuffer.h"
+
+TEST(PsdWriter, LayerIsStoredAsDitheredSrgbWithItsAlpha)
+{
+    BuildGammaTables();
+    ImageBuffer16 img;
+    AllocImage16(img, 5, 3);
+    for (uint32_t i = 0; i < img.pixelCount; ++i) {
+        img.data[4 * i + 0] = uint16_t(i * 3000);
+        img.data[4 * i + 1] = uint16_t(60000 - i * 1000);
+        img.data[4 * i + 2] = uint16_t(i * 4000);
+        img.data[4 * i + 3] = i == 2 ? 0x80FF : 0xFFFF;
+    }
+    ImageBuffer8 want;
+    ASSERT_EQ(ConvertImage16To8Dithered(img, want), 1);
+    auto path = TempDir() / "layer16.psd";
+    std::filesystem::remove(path);
+    CPSDLayerSave saver;
+    ASSERT_EQ(saver.SaveFile(U16(path), img), 1);
+    auto f = ReadAll(path);
+    const size_t n = 15, merged = f.size() - 4 * n;
+    const int mergedByte[4] = {2, 1, 0, 3};
+    for (int c = 0; c < 4; ++c)
+        for (size_t i = 0; i < n; ++i)
+            EXPECT_EQ(f[merged + c * n + i], want.data[4 * i + mergedByte[c]]) << c << " " << i;
+    EXPECT_EQ(f[merged + 3 * n + 2], 0x80);
+    EXPECT_EQ(f[merged + 3 * n + 0], 255);
+    ImageBuffer16 empty;
+    EXPECT_EQ(saver.SaveFile(U16(TempDir() / "empty.psd"), empty), 0);
+    FreeImageBuffer(img);
+    FreeImageBuffer(want);
 }
