@@ -4,6 +4,7 @@
 #include "raster/RasterJPG.h"
 #include "raster/RasterPNG.h"
 #include "raster/RasterStream.h"
+#include "raster/RasterTIF.h"
 #include "raster/RasterBMP.h"
 
 #include <cstdlib>
@@ -62,7 +63,7 @@ const RasterCodec kCodecs[RasterFormatCount] = {
     /* 2 JPG  */ CodecRow<CRasterJPG>(false),
     /* 3 PNG  */ CodecRow<CRasterPNG>(false),
     /* 4 ICO  */ {},
-    /* 5 TIF  */ {},
+    /* 5 TIF  */ CodecRow<CRasterTIF>(true),
     /* 6 TGA  */ {},
     /* 7 PCX  */ {},
     /* 8 WBMP */ {},
