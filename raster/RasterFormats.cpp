@@ -3,6 +3,7 @@
 #include "raster/Raster.h"
 #include "raster/RasterStream.h"
 #include "raster/RasterBMP.h"
+#include "raster/RasterTGA.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -61,7 +62,7 @@ const RasterCodec kCodecs[RasterFormatCount] = {
     /* 3 PNG  */ {},
     /* 4 ICO  */ {},
     /* 5 TIF  */ {},
-    /* 6 TGA  */ {},
+    /* 6 TGA  */ CodecRow<CRasterTGA>(false),
     /* 7 PCX  */ {},
     /* 8 WBMP */ {},
     /* 9 WMF  */ {},
