@@ -3,6 +3,7 @@
 #include "raster/Raster.h"
 #include "raster/RasterStream.h"
 #include "raster/RasterBMP.h"
+#include "raster/RasterPCX.h"
 #include "raster/RasterTGA.h"
 
 #include <cstdlib>
@@ -63,7 +64,7 @@ const RasterCodec kCodecs[RasterFormatCount] = {
     /* 4 ICO  */ {},
     /* 5 TIF  */ {},
     /* 6 TGA  */ CodecRow<CRasterTGA>(false),
-    /* 7 PCX  */ {},
+    /* 7 PCX  */ CodecRow<CRasterPCX>(false),
     /* 8 WBMP */ {},
     /* 9 WMF  */ {},
 };
