@@ -5,6 +5,7 @@
 #include "raster/RasterBMP.h"
 #include "raster/RasterPCX.h"
 #include "raster/RasterTGA.h"
+#include "raster/RasterWBMP.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -65,7 +66,7 @@ const RasterCodec kCodecs[RasterFormatCount] = {
     /* 5 TIF  */ {},
     /* 6 TGA  */ CodecRow<CRasterTGA>(false),
     /* 7 PCX  */ CodecRow<CRasterPCX>(false),
-    /* 8 WBMP */ {},
+    /* 8 WBMP */ CodecRow<CRasterWBMP>(false),
     /* 9 WMF  */ {},
 };
 
