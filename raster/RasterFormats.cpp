@@ -3,6 +3,7 @@
 #include "raster/Raster.h"
 #include "raster/RasterStream.h"
 #include "raster/RasterBMP.h"
+#include "raster/RasterICO.h"
 #include "raster/RasterPCX.h"
 #include "raster/RasterTGA.h"
 #include "raster/RasterWBMP.h"
@@ -62,7 +63,7 @@ const RasterCodec kCodecs[RasterFormatCount] = {
     /* 1 GIF  */ {},
     /* 2 JPG  */ {},
     /* 3 PNG  */ {},
-    /* 4 ICO  */ {},
+    /* 4 ICO  */ CodecRow<CRasterICO>(true),
     /* 5 TIF  */ {},
     /* 6 TGA  */ CodecRow<CRasterTGA>(false),
     /* 7 PCX  */ CodecRow<CRasterPCX>(false),
