@@ -3,6 +3,7 @@
 #include "raster/Raster.h"
 #include "raster/RasterStream.h"
 #include "raster/RasterBMP.h"
+#include "raster/RasterGIF.h"
 #include "raster/RasterICO.h"
 #include "raster/RasterPCX.h"
 #include "raster/RasterTGA.h"
@@ -60,7 +61,7 @@ constexpr RasterCodec CodecRow(bool multiFrame)
 
 const RasterCodec kCodecs[RasterFormatCount] = {
     /* 0 BMP  */ CodecRow<CRasterBMP>(false),
-    /* 1 GIF  */ {},
+    /* 1 GIF  */ CodecRow<CRasterGIF>(true),
     /* 2 JPG  */ {},
     /* 3 PNG  */ {},
     /* 4 ICO  */ CodecRow<CRasterICO>(true),

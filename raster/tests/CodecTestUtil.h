@@ -27,7 +27,7 @@ public:
         std::string tmpl = (std::filesystem::temp_directory_path() / "zdcodecXXXXXX").string();
         path = mkdtemp(tmpl.data());
     }
-    ~TempDir() { std::filesystem::remove_all(path); }
+    ~TempDir() { if (!std::getenv("ZD_KEEP_TEMP")) std::filesystem::remove_all(path); }
     std::string operator/(const std::string& name) const { return path + "/" + name; }
     std::string path;
 };
