@@ -4,6 +4,7 @@
 #include "algorithms/AlgorithmThread.h"
 #include "algorithms/PixelAccess.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -213,8 +214,8 @@ BandTask* CAlgorithm::NextBand(ImageBuffer16& S, ImageBuffer16& D, int mode)
     if (!task)
         return nullptr;
 
-    if (PrepareBand(*task, S, D)) {
-        if (S.data)
+    if (const int prepared = PrepareBand(*task, S, D)) {
+        if (prepared == kBandDirect || S.data)
             return task;
         MarkFailed(*task); // nobody could ever finish it
         return nullptr;
@@ -325,4 +326,32 @@ int CAlgorithm::RunBands()
     if (m_skipped.load(std::memory_order_acquire))
         m_success.store(0, std::memory_order_release);
     return m_success.load(std::memory_order_acquire);
+}
+
+bool CRowRangeJob::RunRanges(int rows, int64_t workPerRow)
+{
+    if (rows <= 0)
+        return true;
+    const int helpers = theAlgorithmThread.AvailableHelpers();
+    // Below about a quarter megapixel of work the hand-over costs more than it saves.
+    if (helpers == 0 || workPerRow * rows < 250000 || rows < 2)
+        return m_fn(m_context, 0, rows);
+    const int chunks = std::min(rows, helpers * 4);
+    const int step = (rows + chunks - 1) / chunks;
+    {
+        platform::ScopedLock lock(m_bandLock);
+        m_bands.clear();
+        for (int y = 0; y < rows; y += step) {
+            BandTask t;
+            t.firstWithMargin = t.first = y;
+            t.endWithMargin = t.end = std::min(rows, y + step);
+            t.owner = this;
+            m_bands.push_back(t);
+        }
+    }
+    if (m_bands.size() == 1) {
+        m_bands.clear();
+        return m_fn(m_context, 0, rows);
+    }
+    return RunBands() != 0;
 }

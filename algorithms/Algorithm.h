@@ -52,6 +52,13 @@ int BorderSourceRow(int row, int height, int mode);
 bool ComputeBandSplit(int width, int height, int margin, int bandRows, int helpers,
                       std::vector<BandRows>& out);
 
+// Runs fn(first, end) over row ranges that together cover [0, rows), on the helper threads when
+// the work is worth it, else on the calling thread. Each range must write only its own rows, so
+// the result does not depend on how the rows were shared out. False when a range returned false
+// or the job was cancelled before every range ran.
+template <class Fn>
+bool ParallelRows(int rows, int64_t workPerRow, Fn&& fn);
+
 // 8-byte pixel at (x, y), or all four channels 0 outside the image.
 uint64_t GetPixel16(const ImageBuffer16& image, int x, int y);
 
@@ -67,7 +74,9 @@ public:
     virtual int ProcessBand(BandTask&) { return 1; }
     virtual void OnBandDone(BandTask& task);
     virtual void StoreBand(const ImageBuffer16& band, int firstRow, int endRow, int rowOffset);
-    // Lets a subclass fill the band buffers itself; 0 = NextBand fills them.
+    // Lets a subclass fill the band buffers itself; 0 = NextBand fills them. kBandDirect: the
+    // band reads the source and writes the destination itself and needs no buffers.
+    static constexpr int kBandDirect = 2;
     virtual int PrepareBand(BandTask&, ImageBuffer16& /*bandSource*/, ImageBuffer16& /*bandDest*/) { return 0; }
 
     void SetSource(ImageBuffer16* source) { m_pSource = source; }
@@ -131,3 +140,27 @@ private:
     std::atomic<bool> m_skipped{false};
     bool m_cancellable = false; // the band run belongs to the worker's job
 };
+
+// Row ranges over the helper threads; used by ParallelRows.
+class CRowRangeJob : public CAlgorithm {
+public:
+    using RangeFn = bool (*)(void* context, int first, int end);
+    CRowRangeJob(RangeFn fn, void* context) : m_fn(fn), m_context(context) {}
+    // Splits [0, rows) into ranges and runs them; see ParallelRows.
+    bool RunRanges(int rows, int64_t workPerRow);
+    int ProcessBand(BandTask& task) override { return m_fn(m_context, task.first, task.end) ? 1 : 0; }
+    int PrepareBand(BandTask&, ImageBuffer16&, ImageBuffer16&) override { return kBandDirect; }
+    void OnBandDone(BandTask&) override {}
+
+private:
+    RangeFn m_fn;
+    void* m_context;
+};
+
+template <class Fn>
+bool ParallelRows(int rows, int64_t workPerRow, Fn&& fn)
+{
+    CRowRangeJob job([](void* c, int first, int end) { return (*static_cast<Fn*>(c))(first, end); },
+                     static_cast<void*>(&fn));
+    return job.RunRanges(rows, workPerRow);
+}

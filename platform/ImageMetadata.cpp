@@ -77,6 +77,7 @@ bool ImageMetadata::ReadFile(const std::string& path)
     m_state = std::make_unique<State>();
     m_items.clear();
     m_width = m_height = 0;
+    m_littleEndian = true;
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path, false);
         if (!image.get())
@@ -85,6 +86,7 @@ bool ImageMetadata::ReadFile(const std::string& path)
         m_state->exif = image->exifData();
         m_width = image->pixelWidth();
         m_height = image->pixelHeight();
+        m_littleEndian = image->byteOrder() != Exiv2::bigEndian;
     } catch (...) {
         return false;
     }
@@ -98,6 +100,7 @@ bool ImageMetadata::ReadMemory(const uint8_t* data, size_t size)
     m_state = std::make_unique<State>();
     m_items.clear();
     m_width = m_height = 0;
+    m_littleEndian = true;
     if (!data || size == 0 || size > 0x7FFFFFFF)
         return false;
     try {
@@ -108,6 +111,7 @@ bool ImageMetadata::ReadMemory(const uint8_t* data, size_t size)
         m_state->exif = image->exifData();
         m_width = image->pixelWidth();
         m_height = image->pixelHeight();
+        m_littleEndian = image->byteOrder() != Exiv2::bigEndian;
     } catch (...) {
         return false;
     }
@@ -118,7 +122,11 @@ bool ImageMetadata::ReadMemory(const uint8_t* data, size_t size)
 void ImageMetadata::Rebuild()
 {
     m_items.clear();
+    m_makerNoteOffset = -1;
     try {
+        auto offset = m_state->exif.findKey(Exiv2::ExifKey("Exif.MakerNote.Offset"));
+        if (offset != m_state->exif.end() && offset->count() > 0)
+            m_makerNoteOffset = offset->toLong();
         for (const Exiv2::Exifdatum& d : m_state->exif) {
             Group group = GroupOf(d.groupName());
             if (group == Group::None)

@@ -51,6 +51,11 @@ public:
     uint32_t Width() const { return m_width; }
     uint32_t Height() const { return m_height; }
 
+    // Byte order of the EXIF block, and where the maker note starts inside it (-1 unknown):
+    // maker notes without a header of their own follow both.
+    bool LittleEndian() const { return m_littleEndian; }
+    int64_t MakerNoteOffset() const { return m_makerNoteOffset; }
+
     const std::vector<PropertyItem>& Items() const { return m_items; }
     const PropertyItem* Find(uint32_t id) const;
 
@@ -73,6 +78,8 @@ private:
     std::vector<PropertyItem> m_items;
     uint32_t m_width = 0;
     uint32_t m_height = 0;
+    bool m_littleEndian = true;
+    int64_t m_makerNoteOffset = -1;
 };
 
 // Length in bytes of one value of a TIFF type (0 for unknown types).

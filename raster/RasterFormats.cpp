@@ -1,6 +1,8 @@
 // Format dispatch: from a format code to the format class that decodes or encodes it.
 // A format joins by one row of kCodecs (see the top of Raster.h).
 #include "raster/Raster.h"
+#include "raster/RasterJPG.h"
+#include "raster/RasterPNG.h"
 #include "raster/RasterStream.h"
 #include "raster/RasterBMP.h"
 #include "raster/RasterGIF.h"
@@ -62,8 +64,8 @@ constexpr RasterCodec CodecRow(bool multiFrame)
 const RasterCodec kCodecs[RasterFormatCount] = {
     /* 0 BMP  */ CodecRow<CRasterBMP>(false),
     /* 1 GIF  */ CodecRow<CRasterGIF>(true),
-    /* 2 JPG  */ {},
-    /* 3 PNG  */ {},
+    /* 2 JPG  */ CodecRow<CRasterJPG>(false),
+    /* 3 PNG  */ CodecRow<CRasterPNG>(false),
     /* 4 ICO  */ CodecRow<CRasterICO>(true),
     /* 5 TIF  */ {},
     /* 6 TGA  */ CodecRow<CRasterTGA>(false),

@@ -14,7 +14,7 @@ if [ "$mode" = test ]; then
   pkgs+=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libfuzzer-14-dev libclang-rt-14-dev
-    xvfb xauth x11-apps imagemagick libimage-exiftool-perl libjpeg-turbo-progs poppler-utils
+    xvfb xauth x11-apps xdotool imagemagick libimage-exiftool-perl libjpeg-turbo-progs poppler-utils
   )
 fi
 

@@ -1,0 +1,562 @@
+// Separable integer Gaussian. Each pass divides by the sum of the weights it used, so taps
+// outside the picture are dropped and the rest renormalise. The row pass and the column pass
+// are fused through a ring of row-pass results, and output rows are independent, so any
+// sharing of rows between threads gives the same bytes.
+#include "algorithms/GaussBlur.h"
+
+#include "algorithms/PixelAccess.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+int BuildGaussKernel(double sigma, int* w)
+{
+    int L = 0;
+    for (int i = 0; i < kGaussMaxTaps; ++i) {
+        w[i] = static_cast<int>(std::pow(2.7188282, -(i * i) / (2 * sigma * sigma)) * 1024);
+        if (w[i] == 0)
+            break;
+        L = i + 1;
+    }
+    for (int i = L; i < kGaussMaxTaps; ++i)
+        w[i] = 0;
+    if (L == 0) { // sigma too small for even the centre weight: leave the picture as it is
+        w[0] = 2048;
+        return 1;
+    }
+    int64_t S = w[0];
+    for (int i = 1; i < L; ++i)
+        S += 2 * static_cast<int64_t>(w[i]);
+    for (int i = 0; i < L; ++i)
+        w[i] = static_cast<int>(static_cast<int64_t>(w[i]) * 2048 / S);
+    return L;
+}
+
+int GaussReduction(double sigma)
+{
+    if (!(sigma > 2.5))
+        return 1;
+    int b = 2;
+    while (sigma / b > 2.5)
+        ++b;
+    return b;
+}
+
+namespace {
+
+// Truncating division by a fixed divisor through one multiply: exact for n < 2^40 / d, which
+// holds for sums of 16-bit values times weights summing to at most 2048.
+struct ExactDivider {
+    explicit ExactDivider(uint32_t d) : m(((uint64_t{1} << 40) + d - 1) / d) {}
+    uint32_t operator()(uint32_t n) const { return static_cast<uint32_t>((static_cast<uint64_t>(n) * m) >> 40); }
+    uint64_t m;
+};
+
+template <class T>
+struct View {
+    T* data;
+    int width, height;
+};
+
+template <class T, int C>
+T* RowOf(const View<T>& v, int y)
+{
+    return v.data + static_cast<size_t>(y) * static_cast<size_t>(v.width) * C;
+}
+
+// Row pass over one line of n pixels of C channels.
+template <class T, int C>
+void GaussRowH(const T* __restrict in, T* __restrict out, int n, const int* w, int L, const ExactDivider& div,
+               uint32_t* __restrict acc)
+{
+    const int K = L - 1;
+    auto edge = [&](int i) {
+        const int k0 = std::max(i - K, 0), k1 = std::min(i + K, n - 1);
+        uint32_t ws = 0;
+        for (int k = k0; k <= k1; ++k)
+            ws += w[std::abs(k - i)];
+        for (int c = 0; c < C; ++c) {
+            uint32_t sum = 0;
+            for (int k = k0; k <= k1; ++k)
+                sum += static_cast<uint32_t>(w[std::abs(k - i)]) * in[k * C + c];
+            out[i * C + c] = static_cast<T>(sum / ws);
+        }
+    };
+    if (n <= 2 * K) {
+        for (int i = 0; i < n; ++i)
+            edge(i);
+        return;
+    }
+    for (int i = 0; i < K; ++i) {
+        edge(i);
+        edge(n - 1 - i);
+    }
+    const int j0 = K * C, j1 = (n - K) * C;
+    const uint32_t w0 = static_cast<uint32_t>(w[0]);
+    for (int j = j0; j < j1; ++j)
+        acc[j] = w0 * in[j];
+    for (int k = 1; k <= K; ++k) {
+        const uint32_t wk = static_cast<uint32_t>(w[k]);
+        const T* __restrict a = in - k * C;
+        const T* __restrict b = in + k * C;
+        for (int j = j0; j < j1; ++j)
+            acc[j] += wk * (static_cast<uint32_t>(a[j]) + b[j]);
+    }
+    for (int j = j0; j < j1; ++j)
+        out[j] = static_cast<T>(div(acc[j]));
+}
+
+// Column pass for one output row: rows[k + K] is the row-pass result of row y + k, or null
+// outside the picture.
+template <class T>
+void GaussRowV(const T* const* rows, T* __restrict out, int count, const int* w, int K, const ExactDivider& interior,
+               uint32_t* __restrict acc)
+{
+    const T* __restrict centre = rows[K];
+    const uint32_t w0 = static_cast<uint32_t>(w[0]);
+    bool whole = true;
+    for (int k = 0; k <= 2 * K; ++k)
+        whole = whole && rows[k];
+    if (whole) {
+        for (int j = 0; j < count; ++j)
+            acc[j] = w0 * centre[j];
+        for (int k = 1; k <= K; ++k) {
+            const uint32_t wk = static_cast<uint32_t>(w[k]);
+            const T* __restrict a = rows[K - k];
+            const T* __restrict b = rows[K + k];
+            for (int j = 0; j < count; ++j)
+                acc[j] += wk * (static_cast<uint32_t>(a[j]) + b[j]);
+        }
+        for (int j = 0; j < count; ++j)
+            out[j] = static_cast<T>(interior(acc[j]));
+        return;
+    }
+    uint32_t ws = w0;
+    for (int j = 0; j < count; ++j)
+        acc[j] = w0 * centre[j];
+    for (int k = 1; k <= K; ++k) {
+        const uint32_t wk = static_cast<uint32_t>(w[k]);
+        for (const T* r : {rows[K - k], rows[K + k]}) {
+            if (!r)
+                continue;
+            ws += wk;
+            for (int j = 0; j < count; ++j)
+                acc[j] += wk * r[j];
+        }
+    }
+    const ExactDivider div(ws);
+    for (int j = 0; j < count; ++j)
+        out[j] = static_cast<T>(div(acc[j]));
+}
+
+// Blurs rows [y0, y1) of dst from src (different buffers, same size).
+template <class T, int C>
+bool CoreBlurRows(const View<T>& src, const View<T>& dst, const int* w, int L, int y0, int y1)
+{
+    const int K = L - 1, h = src.height, n = src.width;
+    const size_t rowValues = static_cast<size_t>(n) * C;
+    const int ringRows = 2 * K + 1;
+    std::unique_ptr<T[]> ring(new (std::nothrow) T[rowValues * ringRows]);
+    std::unique_ptr<uint32_t[]> acc(new (std::nothrow) uint32_t[rowValues]);
+    if (!ring || !acc)
+        return false;
+    uint32_t interiorSum = static_cast<uint32_t>(w[0]);
+    for (int k = 1; k <= K; ++k)
+        interiorSum += 2 * static_cast<uint32_t>(w[k]);
+    const ExactDivider interior(interiorSum);
+    auto slot = [&](int r) { return ring.get() + static_cast<size_t>(r % ringRows) * rowValues; };
+    int next = std::max(0, y0 - K);
+    const T* taps[2 * kGaussMaxTaps + 1];
+    for (int y = y0; y < y1; ++y) {
+        const int need = std::min(h - 1, y + K);
+        for (; next <= need; ++next)
+            GaussRowH<T, C>(RowOf<T, C>(src, next), slot(next), n, w, L, interior, acc.get());
+        for (int k = -K; k <= K; ++k)
+            taps[k + K] = (y + k >= 0 && y + k < h) ? slot(y + k) : nullptr;
+        GaussRowV<T>(taps, RowOf<T, C>(dst, y), static_cast<int>(rowValues), w, K, interior, acc.get());
+    }
+    return true;
+}
+
+template <class T, int C>
+bool CoreBlur(const View<T>& src, const View<T>& dst, double sigma)
+{
+    int w[kGaussMaxTaps];
+    const int L = BuildGaussKernel(sigma, w);
+    const int64_t work = static_cast<int64_t>(src.width) * C * (2 * L);
+    return ParallelRows(src.height, work, [&](int y0, int y1) { return CoreBlurRows<T, C>(src, dst, w, L, y0, y1); });
+}
+
+// b x b block means; right and bottom remainders are not used.
+template <class T, int C>
+bool Reduce(const View<T>& src, const View<T>& out, int b)
+{
+    return ParallelRows(out.height, static_cast<int64_t>(src.width) * C * b, [&](int y0, int y1) {
+        std::unique_ptr<uint32_t[]> sums(new (std::nothrow) uint32_t[static_cast<size_t>(out.width) * C]);
+        if (!sums)
+            return false;
+        const uint32_t area = static_cast<uint32_t>(b) * b;
+        for (int y = y0; y < y1; ++y) {
+            std::memset(sums.get(), 0, sizeof(uint32_t) * out.width * C);
+            for (int r = 0; r < b; ++r) {
+                const T* in = RowOf<T, C>(src, y * b + r);
+                for (int x = 0; x < out.width; ++x)
+                    for (int i = 0; i < b; ++i)
+                        for (int c = 0; c < C; ++c)
+                            sums[x * C + c] += in[(x * b + i) * C + c];
+            }
+            T* o = RowOf<T, C>(out, y);
+            for (int j = 0; j < out.width * C; ++j)
+                o[j] = static_cast<T>(sums[j] / area);
+        }
+        return true;
+    });
+}
+
+// Back to the full size: each reduced pixel sits at the top-left corner of its block.
+template <class T, int C>
+bool Enlarge(const View<T>& small, const View<T>& out, int b)
+{
+    return ParallelRows(out.height, static_cast<int64_t>(out.width) * C, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            const int cy = std::min(y / b, small.height - 1);
+            const int cy1 = cy + 1 < small.height ? cy + 1 : cy;
+            const int fy = y % b;
+            const T* top = RowOf<T, C>(small, cy);
+            const T* bot = RowOf<T, C>(small, cy1);
+            T* o = RowOf<T, C>(out, y);
+            for (int x = 0; x < out.width; ++x) {
+                const int cx = std::min(x / b, small.width - 1);
+                const int cx1 = cx + 1 < small.width ? cx + 1 : cx;
+                const int fx = x % b;
+                for (int c = 0; c < C; ++c) {
+                    const int TL = top[cx * C + c], TR = top[cx1 * C + c];
+                    const int BL = bot[cx * C + c], BR = bot[cx1 * C + c];
+                    const int t = TL + (TR - TL) * fx / b;
+                    const int bo = BL + (BR - BL) * fx / b;
+                    o[x * C + c] = static_cast<T>(t + (bo - t) * fy / b);
+                }
+            }
+        }
+        return true;
+    });
+}
+
+template <class T>
+struct Owned {
+    std::unique_ptr<T[]> mem;
+    View<T> view{nullptr, 0, 0};
+    bool Alloc(int w, int h, int C)
+    {
+        mem.reset(new (std::nothrow) T[static_cast<size_t>(w) * h * C]);
+        view = {mem.get(), w, h};
+        return mem != nullptr;
+    }
+};
+
+// Factor and kernel sigma; the factor never makes the reduced picture empty.
+void ChooseReduction(double sigma, int width, int height, int& b, double& kernelSigma)
+{
+    b = GaussReduction(sigma);
+    kernelSigma = sigma / b;
+    if (b > 1 && (width / b < 1 || height / b < 1)) {
+        b = std::max(1, std::min(width, height));
+        kernelSigma = std::min(sigma / b, 2.5);
+    }
+}
+
+} // namespace
+
+template <class T, int C>
+static int BlurView(CGaussBlur& self, double sigma, const View<T>& src, const View<T>& dst, bool progress)
+{
+    int b;
+    double ks;
+    ChooseReduction(sigma, src.width, src.height, b, ks);
+    self.m_reduction = b;
+    self.m_sigma = ks;
+    if (b == 1) {
+        if (!CoreBlur<T, C>(src, dst, ks))
+            return 0;
+        if (progress)
+            self.SetProgress(50);
+        return 1;
+    }
+    Owned<T> reduced, blurred;
+    const int rw = src.width / b, rh = src.height / b;
+    if (!reduced.Alloc(rw, rh, C) || !blurred.Alloc(rw, rh, C))
+        return 0;
+    if (!Reduce<T, C>(src, reduced.view, b))
+        return 0;
+    if (progress)
+        self.SetProgress(30);
+    if (!CoreBlur<T, C>(reduced.view, blurred.view, ks))
+        return 0;
+    if (progress) {
+        self.SetProgress(50);
+        self.SetProgress(70);
+    }
+    if (!Enlarge<T, C>(blurred.view, dst, b))
+        return 0;
+    if (progress)
+        self.SetProgress(100);
+    return 1;
+}
+
+int CGaussBlur::BlurImage16(double sigma, const ImageBuffer16& source, ImageBuffer16& destination)
+{
+    if (!source.data)
+        return 0;
+    if (!(sigma >= 0.1))
+        return &source == &destination ? 1 : CopyImage16(destination, source);
+    ImageBuffer16 copy{};
+    const ImageBuffer16* src = &source;
+    if (&source == &destination) { // rows are read after others were written
+        if (!CopyImage16(copy, source))
+            return 0;
+        src = &copy;
+    }
+    int ok = AllocImage16(destination, src->width, src->height);
+    if (ok)
+        ok = BlurView<uint16_t, 4>(*this, sigma, View<uint16_t>{Pixels16(*src), src->width, src->height},
+                                   View<uint16_t>{Pixels16(destination), destination.width, destination.height}, true);
+    FreeImageBuffer(copy);
+    return ok;
+}
+
+int CGaussBlur::BlurImage8(double sigma, const ImageBuffer8& source, ImageBuffer8& destination)
+{
+    if (!source.data)
+        return 0;
+    if (!(sigma >= 0.1))
+        return &source == &destination ? 1 : CopyImage8(destination, source);
+    ImageBuffer8 copy{};
+    const ImageBuffer8* src = &source;
+    if (&source == &destination) {
+        if (!CopyImage8(copy, source))
+            return 0;
+        src = &copy;
+    }
+    int ok = AllocImage8(destination, src->width, src->height);
+    if (ok)
+        ok = BlurView<uint8_t, 4>(*this, sigma, View<uint8_t>{src->data, src->width, src->height},
+                                  View<uint8_t>{destination.data, destination.width, destination.height}, true);
+    FreeImageBuffer(copy);
+    return ok;
+}
+
+int CGaussBlur::BlurPlane8(double sigma, const Plane8& source, Plane8& destination)
+{
+    if (!source.data)
+        return 0;
+    // Feathering by radius 0 would divide by zero in the kernel: leave the plane as it is.
+    if (!(sigma >= 0.1))
+        return &source == &destination ? 1 : CopyPlane8(destination, source);
+    Plane8 copy{};
+    const Plane8* src = &source;
+    if (&source == &destination) {
+        if (!CopyPlane8(copy, source))
+            return 0;
+        src = &copy;
+    }
+    int b;
+    double ks;
+    ChooseReduction(sigma, src->width, src->height, b, ks);
+    m_reduction = b;
+    m_sigma = ks;
+    int ok = 0;
+    const View<uint8_t> sv{src->data, src->width, src->height};
+    if (b == 1) {
+        ok = AllocPlane8(destination, src->width, src->height) &&
+             CoreBlur<uint8_t, 1>(sv, View<uint8_t>{destination.data, destination.width, destination.height}, ks);
+    } else {
+        Plane8 reduced{}, blurred{};
+        ok = AllocPlane8(reduced, src->width / b, src->height / b) &&
+             AllocPlane8(blurred, src->width / b, src->height / b) &&
+             Reduce<uint8_t, 1>(sv, View<uint8_t>{reduced.data, reduced.width, reduced.height}, b) &&
+             CoreBlur<uint8_t, 1>(View<uint8_t>{reduced.data, reduced.width, reduced.height},
+                                  View<uint8_t>{blurred.data, blurred.width, blurred.height}, ks) &&
+             ResizePlane8(blurred, destination, src->width, src->height);
+        FreePlane8(reduced);
+        FreePlane8(blurred);
+    }
+    FreePlane8(copy);
+    return ok ? 1 : 0;
+}
+
+int CGaussBlur::Run()
+{
+    if (!m_pSource || !m_pDestination || !m_pParams)
+        return 0;
+    double sigma;
+    std::memcpy(&sigma, m_pParams, sizeof sigma);
+    return BlurImage16(sigma, *m_pSource, *m_pDestination);
+}
+
+int CGaussBlur::ProcessBand(BandTask& task)
+{
+    return BlurImage16(m_sigma, *task.bandSource, *task.bandDest);
+}
+
+// --- selection masks ---
+
+MaskRect MaskBBox(const Plane8& plane)
+{
+    MaskRect r{plane.width, plane.height, 0, 0};
+    if (!plane.data)
+        return r;
+    for (int y = 0; y < plane.height; ++y) {
+        const uint8_t* row = plane.data + static_cast<size_t>(y) * plane.width;
+        for (int x = 0; x < plane.width; ++x)
+            if (row[x]) {
+                r.left = std::min(r.left, x);
+                r.right = std::max(r.right, x + 1);
+                r.top = std::min(r.top, y);
+                r.bottom = std::max(r.bottom, y + 1);
+            }
+    }
+    return r;
+}
+
+namespace {
+
+// Half-widths of the disc of radius r, row by row.
+std::vector<int> DiscHalfWidths(int r)
+{
+    std::vector<int> hw(2 * r + 1);
+    for (int dy = -r; dy <= r; ++dy) {
+        int x = 0;
+        while (x + 1 <= r && std::sqrt(static_cast<double>((x + 1) * (x + 1) + dy * dy)) <= r)
+            ++x;
+        hw[dy + r] = x;
+    }
+    return hw;
+}
+
+bool ZeroPlane(Plane8& dst, int w, int h)
+{
+    if (!AllocPlane8(dst, w, h))
+        return false;
+    std::memset(dst.data, 0, static_cast<size_t>(w) * h);
+    return true;
+}
+
+} // namespace
+
+int ExpandMask(const Plane8& source, Plane8& destination, int radius)
+{
+    if (!source.data)
+        return 0;
+    const int w = source.width, h = source.height;
+    const MaskRect box = MaskBBox(source);
+    Plane8 out{};
+    if (box.right <= box.left || box.bottom <= box.top) {
+        if (!ZeroPlane(out, w, h))
+            return 0;
+    } else {
+        if (!CopyPlane8(out, source))
+            return 0;
+        const int r = std::max(radius, 0);
+        const std::vector<int> hw = DiscHalfWidths(r);
+        const int x0 = std::max(0, box.left - r), x1 = std::min(w, box.right + r);
+        const int y0 = std::max(0, box.top - r), y1 = std::min(h, box.bottom + r);
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const uint8_t own = source.data[static_cast<size_t>(y) * w + x];
+                if (own == 255)
+                    continue;
+                int best = own;
+                for (int dy = -r; dy <= r && best < 255; ++dy) {
+                    const int yy = y + dy;
+                    if (yy < 0 || yy >= h)
+                        continue;
+                    const uint8_t* row = source.data + static_cast<size_t>(yy) * w;
+                    const int xa = std::max(0, x - hw[dy + r]), xb = std::min(w - 1, x + hw[dy + r]);
+                    for (int xx = xa; xx <= xb; ++xx)
+                        best = std::max<int>(best, row[xx]);
+                }
+                out.data[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(best);
+            }
+    }
+    FreePlane8(destination);
+    destination = out;
+    return 1;
+}
+
+int ShrinkMask(const Plane8& source, Plane8& destination, int radius, int releaseIfEmpty)
+{
+    if (!source.data)
+        return 0;
+    const int w = source.width, h = source.height;
+    const MaskRect box = MaskBBox(source);
+    const int r = std::max(radius, 0);
+    Plane8 out{};
+    if (!ZeroPlane(out, w, h))
+        return 0;
+    bool any = false;
+    if (!(box.right - box.left < 2 * r || box.bottom - box.top < 2 * r) && box.right > box.left) {
+        const std::vector<int> hw = DiscHalfWidths(r);
+        for (int y = box.top; y < box.bottom; ++y)
+            for (int x = box.left; x < box.right; ++x) {
+                if (!source.data[static_cast<size_t>(y) * w + x])
+                    continue;
+                int best = 255;
+                for (int dy = -r; dy <= r && best > 0; ++dy) {
+                    const int yy = y + dy;
+                    if (yy < 0 || yy >= h)
+                        continue;
+                    const uint8_t* row = source.data + static_cast<size_t>(yy) * w;
+                    const int xa = std::max(0, x - hw[dy + r]), xb = std::min(w - 1, x + hw[dy + r]);
+                    for (int xx = xa; xx <= xb; ++xx)
+                        best = std::min<int>(best, row[xx]);
+                }
+                out.data[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(best);
+                any = any || best;
+            }
+    }
+    FreePlane8(destination);
+    destination = out;
+    if (!any && releaseIfEmpty)
+        FreePlane8(destination);
+    return 1;
+}
+
+int MaskBorder(const Plane8& source, Plane8& destination, int width)
+{
+    if (!source.data)
+        return 0;
+    const int b = width / 2;
+    Plane8 A{}, B{};
+    bool ok = b > 0 ? ExpandMask(source, A, b) : CopyPlane8(A, source);
+    ok = ok && (width - b > 0 ? ShrinkMask(source, B, width - b, 1) : CopyPlane8(B, source));
+    Plane8 out{};
+    ok = ok && AllocPlane8(out, source.width, source.height);
+    bool any = false;
+    if (ok) {
+        const size_t n = static_cast<size_t>(source.width) * source.height;
+        for (size_t i = 0; i < n; ++i) {
+            const int bv = B.data ? B.data[i] : 0; // a released erosion counts as all 0
+            out.data[i] = static_cast<uint8_t>(std::abs(A.data[i] - bv));
+            any = any || out.data[i];
+        }
+    }
+    FreePlane8(A);
+    FreePlane8(B);
+    if (!ok) {
+        FreePlane8(out);
+        return 0;
+    }
+    FreePlane8(destination);
+    destination = out;
+    if (!any)
+        FreePlane8(destination);
+    return 1;
+}
+
+int FeatherMask(double sigma, const Plane8& source, Plane8& destination)
+{
+    CGaussBlur blur;
+    return blur.BlurPlane8(sigma, source, destination);
+}

@@ -1,0 +1,7 @@
+#include "imaging/DocumentUi.h"
+
+DocumentUi& TheDocumentUi()
+{
+    static DocumentUi hooks;
+    return hooks;
+}

@@ -1,0 +1,378 @@
+#include "imaging/HistoryStore.h"
+
+#include "imaging/DocStream.h"
+#include "imaging/DocumentStream.h"
+#include "imaging/DocumentUi.h"
+#include "platform/Text.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+namespace {
+
+// Reads of one step's data stop at its end, so a damaged step cannot run into the next one.
+class StepSlice final : public CDocStream {
+public:
+    StepSlice(CDocStream& inner, uint64_t length) : m_inner(inner), m_start(inner.GetPosition()), m_length(length)
+    {
+        pixelMode = inner.pixelMode;
+    }
+    size_t Read(void* buffer, size_t count) override
+    {
+        const uint64_t left = RemainingBytes();
+        return m_inner.Read(buffer, size_t(std::min<uint64_t>(count, left)));
+    }
+    bool Write(const void*, size_t) override { return false; }
+    uint64_t GetPosition() const override { return m_inner.GetPosition() - m_start; }
+    bool Seek(uint64_t position) override { return position <= m_length && m_inner.Seek(m_start + position); }
+    uint64_t RemainingBytes() const override
+    {
+        const uint64_t used = GetPosition();
+        return std::min(used < m_length ? m_length - used : 0, m_inner.RemainingBytes());
+    }
+
+private:
+    CDocStream& m_inner;
+    uint64_t m_start;
+    uint64_t m_length;
+};
+
+std::u16string FallbackTempName()
+{
+    static std::atomic<unsigned> counter{0};
+    std::error_code ec;
+    auto dir = std::filesystem::temp_directory_path(ec);
+    std::string name = "his" + std::to_string(getpid()) + "_" + std::to_string(counter++) + ".zdtmp";
+    return platform::Utf8ToUtf16((dir / name).string());
+}
+
+ZDRect Ordered(const ZDRect& r)
+{
+    return {std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right),
+            std::max(r.top, r.bottom)};
+}
+
+bool IsEmptyRect(const ZDRect& r)
+{
+    return r.left == r.right || r.top == r.bottom;
+}
+
+bool OpenData(CDocFileStream& file, const char16_t* path)
+{
+    if (!file.Open(path, CDocFileStream::Mode::ReadWrite))
+        return false;
+    // Private temporary data: pixels come back exactly.
+    file.pixelMode = PixelStreamMode::Exact;
+    return true;
+}
+
+} // namespace
+
+int HistoryStore::Init(CZDDoc* doc)
+{
+    ITempFileNames* names = TheDocumentUi().tempNames;
+    return Init(doc, names ? names->MakeTempFileName(u"his") : FallbackTempName());
+}
+
+int HistoryStore::Init(CZDDoc* doc, const std::u16string& dataPath)
+{
+    document = doc;
+    if (dataPath.empty() || dataPath.size() >= 512)
+        return 0;
+    CopyTextBounded(path, 512, dataPath.c_str());
+    CDocFileStream file;
+    return file.Open(path, CDocFileStream::Mode::Create) && file.Close() ? 1 : 0;
+}
+
+void HistoryStore::Refresh()
+{
+    if (listSprite)
+        listSprite->Refresh();
+}
+
+void HistoryStore::Clear()
+{
+    steps.clear(); // each step frees its own heap payload
+}
+
+void HistoryStore::Destroy()
+{
+    Clear();
+    steps.shrink_to_fit();
+}
+
+uint64_t HistoryStore::WriteLayerData(CDocStream& stream, CZDLayer& layer, const ZDRect& rect)
+{
+    const uint64_t before = stream.GetPosition();
+    if (IsEmptyRect(rect)) {
+        if (!layer.Serialize(stream, false))
+            return 0;
+        return stream.GetPosition() - before;
+    }
+    std::lock_guard guard(layer.lock);
+    ZDRect r = Ordered(rect);
+    // The caller keeps the rectangle inside the layer; clip anyway rather than read outside.
+    r.left = std::max(r.left, 0);
+    r.top = std::max(r.top, 0);
+    r.right = std::min(r.right, layer.pixels.width);
+    r.bottom = std::min(r.bottom, layer.pixels.height);
+    if (!layer.pixels.data || r.left >= r.right || r.top >= r.bottom)
+        return 0;
+    ImageBuffer16 part;
+    if (!AllocImage16(part, r.right - r.left, r.bottom - r.top))
+        return 0;
+    for (int y = r.top; y < r.bottom; ++y)
+        std::memcpy(part.data + size_t(y - r.top) * part.width * 4,
+                    layer.pixels.data + (size_t(y) * layer.pixels.width + r.left) * 4, size_t(part.width) * 8);
+    const int ok = WriteLayerPixels(part, stream);
+    FreeImageBuffer(part);
+    return ok ? stream.GetPosition() - before : 0;
+}
+
+uint64_t HistoryStore::WriteDocumentStep(CDocStream& stream)
+{
+    const uint64_t before = stream.GetPosition();
+    if (!document->Serialize(stream, false, false))
+        return 0;
+    return stream.GetPosition() - before;
+}
+
+uint64_t HistoryStore::WriteAttributes(CDocStream& stream)
+{
+    const uint64_t before = stream.GetPosition();
+    const int n = document->LayerCount();
+    if (n == 0 || n > 0xFFFF || document->current < 0 || document->current >= n)
+        return 0;
+    if (!stream.WriteU16(uint16_t(n)) || !stream.WriteU16(uint16_t(document->current)))
+        return 0;
+    for (const auto& layer : document->layers) {
+        uint8_t h[kLayerHeaderSize];
+        if (!BuildLayerHeader(*layer, h) || !stream.Write(h, sizeof h))
+            return 0;
+    }
+    return stream.GetPosition() - before;
+}
+
+int HistoryStore::RestoreLayer(CDocStream& stream, int32_t layerId, const ZDRect& rect)
+{
+    if (!document || document->LayerCount() == 0)
+        return 0;
+    CZDLayer* layer = nullptr;
+    for (auto& l : document->layers)
+        if (int32_t(l->id) == layerId)
+            layer = l.get();
+    if (!layer)
+        return 0;
+    if (IsEmptyRect(rect))
+        return layer->Serialize(stream, true);
+    ImageBuffer16 part;
+    if (!ReadLayerPixels(stream, part))
+        return 0;
+    std::lock_guard guard(layer->lock);
+    const ZDRect r = Ordered(rect);
+    // Clip to the stored rectangle, the stored pixels and the layer as it is now.
+    const int x0 = std::max(r.left, 0), y0 = std::max(r.top, 0);
+    const int x1 = std::min<int64_t>({r.right, int64_t(r.left) + part.width, layer->pixels.width});
+    const int y1 = std::min<int64_t>({r.bottom, int64_t(r.top) + part.height, layer->pixels.height});
+    if (layer->pixels.data && part.data)
+        for (int y = y0; y < y1 && x0 < x1; ++y)
+            std::memcpy(layer->pixels.data + (size_t(y) * layer->pixels.width + x0) * 4,
+                        part.data + (size_t(y - r.top) * part.width + (x0 - r.left)) * 4, size_t(x1 - x0) * 8);
+    FreeImageBuffer(part);
+    return 1;
+}
+
+int HistoryStore::ReadAttributes(CDocStream& stream)
+{
+    uint16_t n = 0, cur = 0;
+    if (!stream.ReadU16(n) || !stream.ReadU16(cur))
+        return 0;
+    if (n != document->LayerCount() || cur >= n)
+        return 0;
+    document->current = cur;
+    for (auto& layer : document->layers) {
+        uint8_t h[kLayerHeaderSize];
+        if (stream.Read(h, sizeof h) != sizeof h)
+            return 0;
+        layer->placement = h[75];
+        layer->visible = h[74];
+        layer->opacity = h[72];
+        layer->blendMode = h[73];
+        layer->x = int16_t(GetU16(h + 2));
+        layer->y = int16_t(GetU16(h + 4));
+        GetText16(h + 8, layer->name, 32);
+    }
+    return 1;
+}
+
+int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bool hasPayload, uint16_t tag,
+                          const void* payload, int32_t payloadLength)
+{
+    if (!document)
+        return 0;
+    if (steps.empty() ||
+        (kind == kHistoryLayer && (document->LayerCount() == 1 || accumulatedChange > 3.0)))
+        kind = kHistoryDocument;
+
+    CDocFileStream file;
+    if (!OpenData(file, path))
+        return 0;
+
+    HistoryStep step;
+    if (hasPayload) {
+        if (payloadLength < 0 || (payloadLength > 0 && !payload))
+            return 0;
+        step.hasPayload = 1;
+        step.tag = tag;
+        step.payloadLength = payloadLength;
+        if (size_t(payloadLength) <= kHistoryPayloadInline) {
+            if (payloadLength)
+                std::memcpy(step.payload, payload, size_t(payloadLength));
+        } else {
+            step.heapPayload.reset(new (std::nothrow) uint8_t[size_t(payloadLength)]);
+            if (!step.heapPayload)
+                return 0;
+            std::memcpy(step.heapPayload.get(), payload, size_t(payloadLength));
+        }
+    }
+    CopyTextBounded(step.name, 32, name);
+    if (layerIndex == -1)
+        layerIndex = document->current;
+    if ((kind == kHistoryLayer || kind == kHistoryRectangle) && (layerIndex < 0 || layerIndex > 255))
+        return 0;
+    step.layerIndex = uint8_t(layerIndex);
+    step.kind = kind;
+
+    const uint64_t offset = current < 0 ? 0 : steps[size_t(current)].offset + steps[size_t(current)].length;
+    // The record holds the offset in 32 bits: data beyond that could not be found again.
+    if (offset > UINT32_MAX || !file.Seek(offset))
+        return 0;
+    step.offset = offset;
+    steps.resize(size_t(current + 1));
+
+    uint64_t length = 0;
+    {
+        BusyScope busy;
+        std::lock_guard guard(document->lock);
+        const double canvas = double(document->width) * document->height;
+        switch (kind) {
+        case kHistoryLayer:
+        case kHistoryRectangle: {
+            CZDLayer* layer = document->GetLayer(layerIndex);
+            if (!layer)
+                break;
+            step.layerId = int32_t(layer->id);
+            ZDRect rect{};
+            if (kind == kHistoryRectangle) {
+                if (!payload)
+                    break;
+                int32_t r[4];
+                std::memcpy(r, payload, sizeof r);
+                std::memcpy(step.payload, r, sizeof r);
+                rect = {r[0], r[1], r[2], r[3]};
+            }
+            length = WriteLayerData(file, *layer, rect);
+            if (canvas > 0) {
+                const double area = IsEmptyRect(rect)
+                                        ? double(layer->pixels.pixelCount)
+                                        : std::abs(double(rect.right - rect.left) * (rect.bottom - rect.top));
+                accumulatedChange += area / canvas;
+            }
+            break;
+        }
+        case kHistoryAttributes:
+            step.layerId = -1;
+            length = WriteAttributes(file);
+            break;
+        case kHistoryDocument:
+            step.layerId = -1;
+            length = WriteDocumentStep(file);
+            accumulatedChange = 0;
+            break;
+        default:
+            break;
+        }
+    }
+    const bool written = file.Close();
+    if (length == 0 || !written || length > UINT32_MAX)
+        return 0;
+    step.length = uint32_t(length);
+    steps.push_back(std::move(step));
+    current = int32_t(steps.size()) - 1;
+    if (current > 0 && TheDocumentUi().crashStatus)
+        TheDocumentUi().crashStatus->WriteCrashStatus();
+    Refresh();
+    return 1;
+}
+
+int HistoryStore::ApplyStep(int index)
+{
+    if (!document || index < 0 || size_t(index) >= steps.size())
+        return 0;
+    const HistoryStep& step = steps[size_t(index)];
+    CDocFileStream file;
+    if (!OpenData(file, path) || !file.Seek(step.offset))
+        return 0;
+    StepSlice data(file, step.length);
+    int ok = 0;
+    {
+        RenderWindowLockScope renderLock;
+        switch (step.kind) {
+        case kHistoryLayer:
+            ok = RestoreLayer(data, step.layerId, ZDRect{});
+            break;
+        case kHistoryRectangle: {
+            int32_t r[4];
+            std::memcpy(r, step.payload, sizeof r);
+            ok = RestoreLayer(data, step.layerId, ZDRect{r[0], r[1], r[2], r[3]});
+            break;
+        }
+        case kHistoryAttributes:
+            ok = ReadAttributes(data);
+            break;
+        case kHistoryDocument:
+            ok = document->Serialize(data, true, false);
+            break;
+        default:
+            ok = 0;
+        }
+    }
+    file.Close();
+    if (ok)
+        current = index;
+    return ok;
+}
+
+int HistoryStore::GoToStep(int index, bool skipIfCurrent)
+{
+    if (!document || index < 0 || size_t(index) >= steps.size())
+        return 0;
+    if (index == current && skipIfCurrent)
+        return 1;
+    const int32_t w = document->width, h = document->height;
+    int from;
+    if (current < index) {
+        from = current + 1;
+    } else {
+        from = index;
+        while (from > 0 && steps[size_t(from)].kind != kHistoryDocument)
+            --from;
+    }
+    for (int i = from; i <= index; ++i)
+        if (!ApplyStep(i))
+            return 0;
+    if (document->width != w || document->height != h) {
+        std::lock_guard guard(document->lock);
+        FreePlane8(document->selection);
+        document->selection = Plane8{};
+    }
+    document->modified = 1;
+    Refresh();
+    return 1;
+}

@@ -1,0 +1,42 @@
+// Loading image files into 8-bit B, G, R, A images, whole or as thumbnails made as fast as
+// the file allows (embedded EXIF thumbnail, DCT-scaled JPEG decode, RAW preview), and the
+// bridge between ImageBuffer8 and the codec library's CRaster. Paths are UTF-16.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct ImageBuffer8;
+class CRaster;
+namespace platform {
+struct Bitmap32;
+}
+
+// Pictures above this on a side are refused by the codec-library paths.
+constexpr int kMaxCodecSide = 20000;
+// The size a refused picture leaves in the record (no pixels).
+constexpr int kRefusedPictureSide = 65536;
+
+int CodecLoadImage8(ImageBuffer8& image, const char16_t* path);
+int CodecSaveImage8(const ImageBuffer8& image, const char16_t* path, bool withAlpha);
+int ImageFromRaster8(ImageBuffer8& image, const CRaster& raster);
+int ImageToRaster8(const ImageBuffer8& image, CRaster& raster, bool withAlpha);
+
+int LoadImage8(const char16_t* path, ImageBuffer8& image);
+// JPEG decoding (the platform decoder) from a file or from bytes in memory.
+int LoadJpegImage8(const char16_t* path, ImageBuffer8& image);
+int LoadJpegImage8(const uint8_t* data, size_t length, ImageBuffer8& image);
+int CopyBitmap32ToImage8(const platform::Bitmap32& bitmap, ImageBuffer8& image);
+
+// Result 0 failure, 1 done, 2 made from the embedded EXIF thumbnail.
+int LoadThumbnail(const char16_t* path, int size, ImageBuffer8& image, bool fast);
+int LoadThumbnailPlatform(const char16_t* path, int size, ImageBuffer8& image);
+int LoadJpegThumbnailFast(const char16_t* path, int size, ImageBuffer8& image);
+void FitSize(int width, int height, int size, int& newWidth, int& newHeight);
+int FitImage8(const ImageBuffer8& source, ImageBuffer8& destination, int size);
+// Removes black bars around an embedded thumbnail; 0 only when the cut copy fails.
+int TrimThumbnailBorders(ImageBuffer8& image);
+
+int RawJpegPreviewThumbnail(const uint8_t* data, uint32_t length, int size, ImageBuffer8& image);
+int RawBitmapPreviewToImage8(const uint8_t* data, uint32_t length, ImageBuffer8& image);
+int RawBitmapPreviewToRaster(const uint8_t* data, uint32_t length, CRaster& raster);

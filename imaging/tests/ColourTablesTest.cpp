@@ -1,0 +1,319 @@
+#include "imaging/ColourTables.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <set>
+
+namespace {
+
+class ColourTables : public testing::Test {
+protected:
+    static void SetUpTestSuite() { BuildGammaTables(); }
+
+    static void Pixel8(ImageBuffer8& image, int i, uint8_t b, uint8_t g, uint8_t r, uint8_t a)
+    {
+        uint8_t* p = image.data + size_t(i) * 4;
+        p[0] = b; p[1] = g; p[2] = r; p[3] = a;
+    }
+};
+
+} // namespace
+
+TEST_F(ColourTables, TableEndsAndRoundTripOfEveryLevel)
+{
+    EXPECT_EQ(SrgbDecodeTable[0], 0);
+    EXPECT_EQ(SrgbDecodeTable[255], 64955);
+    EXPECT_EQ(AdobeDecodeTable[0], 0);
+    EXPECT_EQ(AdobeDecodeTable[255], 64974);
+    EXPECT_EQ(SrgbEncodeTable[0], 0);
+    EXPECT_EQ(SrgbEncodeTable[65535], 255);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(SrgbEncodeTable[SrgbDecodeTable[i]], i) << "level " << i;
+        if (i > 0) {
+            EXPECT_GT(SrgbDecodeTable[i], SrgbDecodeTable[i - 1]) << "level " << i;
+            EXPECT_GE(AdobeDecodeTable[i], AdobeDecodeTable[i - 1]) << "level " << i;
+        }
+    }
+    for (int j = 1; j < 65536; ++j)
+        ASSERT_GE(SrgbEncodeTable[j], SrgbEncodeTable[j - 1]) << "entry " << j;
+    // Independent check of one entry in the linear segment and one on the curve.
+    EXPECT_EQ(SrgbDecodeTable[5], uint16_t(5.0 / 256 / 12.92 * 65536 + 0.5));
+    EXPECT_EQ(SrgbDecodeTable[128], uint16_t(std::pow((0.5 + 0.055) / 1.055, 2.4) * 65536 + 0.5));
+}
+
+TEST_F(ColourTables, EightToSixteenAndBack)
+{
+    struct Case { uint8_t b, g, r, a; uint16_t b16, g16, r16, a16; uint8_t b8, g8, r8, a8; };
+    const Case cases[] = {
+        // Pure red: R = trunc(0.715146 * 64955) = 46452; back R' = 64954, which encodes to 255.
+        {0, 0, 255, 255, 0, 0, 46452, 0xFFFF, 0, 0, 255, 255},
+        // Alpha 128 -> 0x8000 -> 128; white decodes to 64955 (1/256 scaling).
+        {255, 255, 255, 128, 64955, 64955, 64955, 0x8000, 255, 255, 255, 128},
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        // Pure blue: B = trunc(0.958839 * 64955) = 62281.
+        {255, 0, 0, 1, 62281, 0, 0, 256, 255, 0, 0, 1},
+    };
+    const int n = int(std::size(cases));
+    ImageBuffer8 in, out;
+    ImageBuffer16 mid;
+    ASSERT_EQ(AllocImage8(in, n, 1), 1);
+    for (int i = 0; i < n; ++i)
+        Pixel8(in, i, cases[i].b, cases[i].g, cases[i].r, cases[i].a);
+    ASSERT_EQ(ConvertImage8To16(mid, in, kConvertSrgb), 1);
+    ASSERT_EQ(ConvertImage16To8(mid, out), 1);
+    for (int i = 0; i < n; ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        const uint16_t* p = mid.data + i * 4;
+        EXPECT_EQ(p[0], cases[i].b16);
+        EXPECT_EQ(p[1], cases[i].g16);
+        EXPECT_EQ(p[2], cases[i].r16);
+        EXPECT_EQ(p[3], cases[i].a16);
+        const uint8_t* q = out.data + i * 4;
+        EXPECT_EQ(q[0], cases[i].b8);
+        EXPECT_EQ(q[1], cases[i].g8);
+        EXPECT_EQ(q[2], cases[i].r8);
+        EXPECT_EQ(q[3], cases[i].a8);
+    }
+    // 16-bit alpha keeps its high byte: 0x80FF -> 128.
+    uint16_t p16[4] = {0, 0, 0, 0x80FF};
+    uint8_t p8[4];
+    ConvertPixel16To8(p16, p8);
+    EXPECT_EQ(p8[3], 128);
+
+    // Mode 2 decodes without the change of primaries.
+    ASSERT_EQ(ConvertImage8To16(mid, in, kConvertAdobe), 1);
+    EXPECT_EQ(mid.data[2], SrgbDecodeTable[255]);
+    EXPECT_EQ(ConvertImage8To16(mid, in, 3), 0);
+    EXPECT_EQ(ConvertImage8To16(mid, ImageBuffer8{}, kConvertSrgb), 0);
+    FreeImageBuffer(in);
+    FreeImageBuffer(out);
+    FreeImageBuffer(mid);
+}
+
+TEST_F(ColourTables, EveryGreyAndEveryPrimaryLevelRoundTrips)
+{
+    ImageBuffer8 in, out;
+    ImageBuffer16 mid;
+    ASSERT_EQ(AllocImage8(in, 256, 4), 1);
+    for (int v = 0; v < 256; ++v) {
+        const uint8_t u = uint8_t(v);
+        Pixel8(in, v, u, u, u, 255);          // grey
+        Pixel8(in, 256 + v, 0, 0, u, 255);    // red ramp
+        Pixel8(in, 512 + v, u, 0, 0, 255);    // blue ramp
+        Pixel8(in, 768 + v, 0, u, 0, 255);    // green ramp
+    }
+    ASSERT_EQ(ConvertImage8To16(mid, in, kConvertSrgb), 1);
+    for (int v = 0; v < 256; ++v) {
+        const uint16_t* g = mid.data + v * 4;
+        EXPECT_TRUE(g[0] == g[1] && g[1] == g[2]) << "grey " << v << " keeps equal channels";
+    }
+    ASSERT_EQ(ConvertImage16To8(mid, out), 1);
+    for (uint32_t i = 0; i < in.byteSize; ++i)
+        ASSERT_EQ(out.data[i], in.data[i]) << "byte " << i;
+    FreeImageBuffer(in);
+    FreeImageBuffer(out);
+    FreeImageBuffer(mid);
+}
+
+TEST_F(ColourTables, UnmixClampsAndOutOfRangeDestinationsAreRefused)
+{
+    // Saturated 16-bit red next to zero green overshoots 65535 and is clamped; a value below
+    // green undershoots 0 and is clamped.
+    ImageBuffer16 image;
+    ASSERT_EQ(AllocImage16(image, 2, 1), 1);
+    const uint16_t px[8] = {0, 0, 60000, 0xFFFF, 100, 60000, 100, 0xFFFF};
+    std::copy(px, px + 8, image.data);
+    ImageBuffer16 primaries;
+    ASSERT_EQ(CopyImage16(primaries, image), 1);
+    ConvertPrimaries16(primaries);
+    EXPECT_EQ(primaries.data[2], 65535);  // 60000 + 60000 * 0.39832 > 65535
+    EXPECT_EQ(primaries.data[6], 0);      // 100 - 59900 * 0.39832 < 0
+    EXPECT_EQ(primaries.data[4], 0);      // 100 - 59900 * 0.0429289 < 0
+    EXPECT_EQ(primaries.data[5], 60000);  // green untouched
+
+    ImageBuffer8 small;
+    ASSERT_EQ(AllocImage8(small, 1, 1), 1);
+    EXPECT_EQ(ConvertPixels16To8(image, small), 0);
+    ImageBuffer16 small16;
+    ASSERT_EQ(AllocImage16(small16, 1, 1), 1);
+    ImageBuffer8 two;
+    ASSERT_EQ(AllocImage8(two, 2, 1), 1);
+    EXPECT_EQ(ConvertPixels8To16(two, small16), 0);
+    FreeImageBuffer(image);
+    FreeImageBuffer(primaries);
+    FreeImageBuffer(small);
+    FreeImageBuffer(small16);
+    FreeImageBuffer(two);
+}
+
+TEST_F(ColourTables, DitheringMixesNeighbouringLevels)
+{
+    // A grey halfway between two 8-bit levels (equal channels need no primaries change).
+    const uint16_t lo = SrgbDecodeTable[100], hi = SrgbDecodeTable[101];
+    const uint16_t mid16 = uint16_t((lo + hi) / 2);
+    ImageBuffer16 image;
+    ASSERT_EQ(AllocImage16(image, 16, 16), 1);
+    for (uint32_t i = 0; i < image.pixelCount; ++i) {
+        uint16_t* p = image.data + i * 4;
+        p[0] = p[1] = p[2] = mid16;
+        p[3] = 0xFFFF;
+    }
+    ImageBuffer8 out;
+    ASSERT_EQ(ConvertImage16To8Dithered(image, out), 1);
+    std::set<int> levels;
+    int plainLevel = -1;
+    for (uint32_t i = 0; i < out.pixelCount; ++i) {
+        levels.insert(out.data[i * 4 + 1]);
+        EXPECT_EQ(out.data[i * 4 + 3], 255);
+    }
+    plainLevel = SrgbEncodeTable[mid16];
+    EXPECT_EQ(levels, (std::set<int>{100, 101}));
+    // The first pixel has received no error yet: it is the plain encoding.
+    EXPECT_EQ(out.data[1], plainLevel);
+    FreeImageBuffer(image);
+    FreeImageBuffer(out);
+}
+
+TEST_F(ColourTables, DitheringSpreadsOnlyFromInnerPixels)
+{
+    // 2 x 2 grey image: only pixel (0,0) passes its error on, 2/5 right, 2/5 down, 1/5
+    // diagonally; the others are encoded as they stand.
+    const uint16_t v = uint16_t(SrgbDecodeTable[100] + 40);
+    ImageBuffer16 image;
+    ASSERT_EQ(AllocImage16(image, 2, 2), 1);
+    for (uint32_t i = 0; i < 4; ++i) {
+        uint16_t* p = image.data + i * 4;
+        p[0] = p[1] = p[2] = v;
+        p[3] = 0x1234;
+    }
+    ImageBuffer8 out;
+    ASSERT_EQ(ConvertImage16To8Dithered(image, out), 1);
+    const int level0 = SrgbEncodeTable[v];
+    const int e = int(v) - int(SrgbDecodeTable[level0]);
+    const int expected[4] = {
+        level0,
+        SrgbEncodeTable[v + 2 * e / 5],
+        SrgbEncodeTable[v + 2 * e / 5],
+        SrgbEncodeTable[v + e / 5],
+    };
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(out.data[i * 4 + 0], expected[i]) << "pixel " << i;
+        EXPECT_EQ(out.data[i * 4 + 3], 0x12) << "alpha is never diffused";
+    }
+    // A value whose error would push the neighbours past 65535 is clamped, not wrapped.
+    for (uint32_t i = 0; i < 4; ++i) {
+        uint16_t* p = image.data + i * 4;
+        p[0] = p[1] = p[2] = 65535;
+    }
+    ASSERT_EQ(ConvertImage16To8Dithered(image, out), 1);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(out.data[i * 4 + 2], 255);
+    FreeImageBuffer(image);
+    FreeImageBuffer(out);
+}
+
+TEST_F(ColourTables, GreyPlaneAndAdobeConversion)
+{
+    ImageBuffer16 image;
+    ASSERT_EQ(AllocImage16(image, 2, 1), 1);
+    const uint16_t px[8] = {1000, 2000, 3000, 0xFFFF, 65535, 65535, 65535, 0};
+    std::copy(px, px + 8, image.data);
+    Plane8 grey;
+    ASSERT_EQ(ConvertImage16ToGrey8(image, grey), 1);
+    EXPECT_EQ(grey.data[0], SrgbEncodeTable[(3 * 3000 + 6 * 2000 + 1000) / 10]);
+    EXPECT_EQ(grey.data[1], 255);
+
+    // Adobe RGB white and black map to sRGB white and black; a saturated Adobe green lies
+    // outside sRGB and clamps red and blue to 0.
+    ImageBuffer8 adobe;
+    ASSERT_EQ(AllocImage8(adobe, 3, 1), 1);
+    Pixel8(adobe, 0, 255, 255, 255, 7);
+    Pixel8(adobe, 1, 0, 0, 0, 9);
+    Pixel8(adobe, 2, 0, 255, 0, 255);
+    AdobeRgbToSrgb8(adobe);
+    EXPECT_GE(adobe.data[0], 254);
+    EXPECT_GE(adobe.data[2], 254);
+    EXPECT_EQ(adobe.data[3], 7);
+    EXPECT_EQ(adobe.data[4], 0);
+    EXPECT_EQ(adobe.data[7], 9);
+    EXPECT_EQ(adobe.data[8], 0);
+    EXPECT_EQ(adobe.data[9], 255);
+    EXPECT_EQ(adobe.data[10], 0);
+    FreeImageBuffer(image);
+    FreePlane8(grey);
+    FreeImageBuffer(adobe);
+}
+
+TEST_F(ColourTables, YCbCrRoundTripAndGrey)
+{
+    std::mt19937 rng(7);
+    ImageBuffer8 image, original;
+    ASSERT_EQ(AllocImage8(image, 64, 4), 1);
+    for (uint32_t i = 0; i < image.byteSize; ++i)
+        image.data[i] = uint8_t(rng());
+    const uint8_t greys[4] = {0, 77, 128, 255};  // the first four pixels
+    for (int i = 0; i < 4; ++i)
+        Pixel8(image, i, greys[i], greys[i], greys[i], 200);
+    ASSERT_EQ(CopyImage8(original, image), 1);
+    RgbToYCbCr8(image);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(image.data[i * 4 + 1], 128) << "Cb of grey";
+        EXPECT_EQ(image.data[i * 4 + 0], 128) << "Cr of grey";
+    }
+    YCbCrToRgb8(image);
+    for (uint32_t i = 0; i < image.byteSize; ++i)
+        ASSERT_NEAR(image.data[i], original.data[i], 4) << "byte " << i;
+
+    ImageBuffer16 wide;
+    ASSERT_EQ(ConvertImage8To16(wide, original, kConvertAdobe), 1);
+    ImageBuffer16 wideOriginal;
+    ASSERT_EQ(CopyImage16(wideOriginal, wide), 1);
+    RgbToYCbCr16(wide);
+    YCbCrToRgb16(wide);
+    for (uint32_t i = 0; i < wide.pixelCount * 4; ++i)
+        ASSERT_NEAR(wide.data[i], wideOriginal.data[i], 4 * 256) << "value " << i;
+    FreeImageBuffer(image);
+    FreeImageBuffer(original);
+    FreeImageBuffer(wide);
+    FreeImageBuffer(wideOriginal);
+}
+
+TEST_F(ColourTables, HslOfGreyAndOfColours)
+{
+    // Every grey level: H = S = 0, L = the grey, and back.
+    std::vector<uint16_t> px(65536 * 4);
+    for (uint32_t v = 0; v < 65536; ++v) {
+        px[v * 4 + 0] = px[v * 4 + 1] = px[v * 4 + 2] = uint16_t(v);
+        px[v * 4 + 3] = 0x4321;
+    }
+    std::vector<uint16_t> hsl = px;
+    RgbToHsl16(hsl.data(), 65536);
+    for (uint32_t v = 0; v < 65536; ++v) {
+        ASSERT_EQ(hsl[v * 4 + 2], 0) << v;
+        ASSERT_EQ(hsl[v * 4 + 1], 0) << v;
+        ASSERT_EQ(hsl[v * 4 + 0], v) << v;
+        ASSERT_EQ(hsl[v * 4 + 3], 0x4321);
+    }
+    HslToRgb16(hsl.data(), 65536);
+    EXPECT_EQ(hsl, px);
+
+    struct Case { uint16_t b, g, r; uint16_t h, s, l; };
+    const Case cases[] = {
+        {0, 0, 65535, 0, 65535, 32767},          // red: hue 0
+        {0, 65535, 0, 21845, 65535, 32767},      // green: hue 1/3
+        {65535, 0, 0, 43690, 65535, 32767},      // blue: hue 2/3
+    };
+    for (const Case& c : cases) {
+        uint16_t p[4] = {c.b, c.g, c.r, 0};
+        RgbToHsl16(p, 1);
+        EXPECT_EQ(p[2], c.h);
+        EXPECT_EQ(p[1], c.s);
+        EXPECT_EQ(p[0], c.l);
+        HslToRgb16(p, 1);
+        EXPECT_NEAR(p[0], c.b, 2);
+        EXPECT_NEAR(p[1], c.g, 2);
+        EXPECT_NEAR(p[2], c.r, 2);
+    }
+}

@@ -1,0 +1,65 @@
+#include "imaging/DocStream.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+std::u16string TempPath(const char* name)
+{
+    auto p = std::filesystem::temp_directory_path() / name;
+    std::string s = p.string();
+    return std::u16string(s.begin(), s.end());
+}
+} // namespace
+
+TEST(DocStream, FileStreamReadsBackWhatWasWrittenAndSeeks)
+{
+    const std::u16string path = TempPath("zd-docstream-test.bin");
+    CDocFileStream f;
+    ASSERT_TRUE(f.Open(path, CDocFileStream::Mode::Create));
+    EXPECT_TRUE(f.WriteU32(0x01020304));
+    EXPECT_TRUE(f.WriteU16(0xA0B0));
+    EXPECT_EQ(f.GetPosition(), 6u);
+    ASSERT_TRUE(f.Close());
+
+    ASSERT_TRUE(f.Open(path, CDocFileStream::Mode::ReadWrite));
+    ASSERT_TRUE(f.Seek(4));
+    EXPECT_TRUE(f.WriteU16(0x1234)); // overwrite in place
+    ASSERT_TRUE(f.Seek(0));
+    uint32_t a = 0;
+    uint16_t b = 0;
+    EXPECT_TRUE(f.ReadU32(a));
+    EXPECT_TRUE(f.ReadU16(b));
+    EXPECT_EQ(a, 0x01020304u);
+    EXPECT_EQ(b, 0x1234);
+    EXPECT_FALSE(f.ReadU16(b)) << "short read at the end";
+    EXPECT_EQ(f.Size(), 6u);
+    ASSERT_TRUE(f.Close());
+    std::filesystem::remove(std::filesystem::temp_directory_path() / "zd-docstream-test.bin");
+
+    EXPECT_FALSE(f.Open(TempPath("zd-no-such-dir/x.bin"), CDocFileStream::Mode::Create));
+}
+
+TEST(DocStream, FullDiskIsAFailureThatSticks)
+{
+    CDocMemStream m;
+    m.SetWriteLimit(5);
+    EXPECT_TRUE(m.WriteU32(1));
+    EXPECT_FALSE(m.WriteU16(2));
+    EXPECT_TRUE(m.Failed());
+    EXPECT_FALSE(m.WriteU8(3)) << "later writes fail too, even if they would fit";
+}
+
+TEST(DocStream, FullDeviceFailsTheFileStream)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    CDocFileStream f;
+    ASSERT_TRUE(f.Open(u"/dev/full", CDocFileStream::Mode::Create));
+    std::vector<uint8_t> block(4 << 20, 1);
+    bool wrote = f.Write(block.data(), block.size());
+    bool closed = f.Close();
+    EXPECT_FALSE(wrote && closed);
+    EXPECT_TRUE(f.Failed());
+}

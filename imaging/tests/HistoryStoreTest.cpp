@@ -1,0 +1,299 @@
+#include "imaging/HistoryStore.h"
+
+#include "imaging/DocStream.h"
+#include "imaging/DocumentUi.h"
+
+#include "DocumentTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+struct Recorder : IBusyIndicator, IRenderWindowLock, IHistoryListView, ICrashStatusWriter {
+    int busyDepth = 0, busyCalls = 0, locks = 0, unlocks = 0, refreshes = 0, crashWrites = 0;
+    void BeginBusy() override { ++busyDepth; ++busyCalls; }
+    void EndBusy() override { --busyDepth; }
+    void Lock() override { ++locks; }
+    void Unlock() override { ++unlocks; }
+    void Refresh() override { ++refreshes; }
+    void WriteCrashStatus() override { ++crashWrites; }
+};
+
+class HistoryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto& ui = TheDocumentUi();
+        ui.busy = &rec;
+        ui.renderLock = &rec;
+        ui.crashStatus = &rec;
+        dataPath = std::filesystem::temp_directory_path() /
+                   ("zd-his-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::string s = dataPath.string();
+        ASSERT_EQ(store.Init(&doc, std::u16string(s.begin(), s.end())), 1);
+        store.listSprite = &rec;
+    }
+    void TearDown() override
+    {
+        TheDocumentUi() = DocumentUi{};
+        std::filesystem::remove(dataPath);
+    }
+
+    void TwoCanvasLayers(int w = 8, int h = 6)
+    {
+        AddOwned(doc, PatternImage16(w, h, 1), u"bg");
+        AddOwned(doc, PatternImage16(w, h, 2), u"top");
+    }
+
+    int Add(uint8_t kind, int layer = -1, const void* rect = nullptr)
+    {
+        return store.AddStep(kind, layer, u"step", false, 0, rect, 0);
+    }
+
+    // Everything a restore must bring back, compared exactly.
+    static void ExpectSameDocument(const CZDDoc& a, const CZDDoc& b, const std::string& where)
+    {
+        ASSERT_EQ(a.LayerCount(), b.LayerCount()) << where;
+        EXPECT_EQ(a.width, b.width) << where;
+        EXPECT_EQ(a.height, b.height) << where;
+        EXPECT_EQ(a.current, b.current) << where;
+        for (int i = 0; i < a.LayerCount(); ++i) {
+            const CZDLayer& x = *a.layers[i];
+            const CZDLayer& y = *b.layers[i];
+            EXPECT_TRUE(SameImage(x.pixels, y.pixels)) << where << " layer " << i;
+            EXPECT_EQ(x.x, y.x) << where;
+            EXPECT_EQ(x.y, y.y) << where;
+            EXPECT_EQ(x.opacity, y.opacity) << where;
+            EXPECT_EQ(x.blendMode, y.blendMode) << where;
+            EXPECT_EQ(x.visible, y.visible) << where;
+            EXPECT_EQ(std::u16string(x.name), std::u16string(y.name)) << where;
+        }
+    }
+
+    Recorder rec;
+    CZDDoc doc;
+    HistoryStore store;
+    std::filesystem::path dataPath;
+};
+
+} // namespace
+
+TEST_F(HistoryTest, StepKindsArePromotedToWholeDocumentSteps)
+{
+    AddOwned(doc, PatternImage16(4, 4), u"only");
+    ASSERT_EQ(Add(kHistoryAttributes), 1);
+    EXPECT_EQ(store.steps[0].kind, kHistoryDocument) << "the first step is always a whole document";
+    ASSERT_EQ(Add(kHistoryLayer), 1);
+    EXPECT_EQ(store.steps[1].kind, kHistoryDocument) << "one layer: a layer step is the document";
+
+    CZDDoc two;
+    HistoryStore h;
+    std::string s = (dataPath.string() + "-two");
+    ASSERT_EQ(h.Init(&two, std::u16string(s.begin(), s.end())), 1);
+    AddOwned(two, PatternImage16(8, 6, 1), u"bg");
+    AddOwned(two, PatternImage16(8, 6, 2), u"top");
+    ASSERT_EQ(h.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0), 1);
+    const uint8_t want[] = {12, 12, 12, 12, 255, 12};
+    for (uint8_t k : want) {
+        ASSERT_EQ(h.AddStep(kHistoryLayer, 1, u"paint", false, 0, nullptr, 0), 1);
+        EXPECT_EQ(h.steps.back().kind, k) << "after an accumulated change above three canvas areas";
+    }
+    std::filesystem::remove(s);
+}
+
+TEST_F(HistoryTest, UndoAndRedoThroughEveryStepKindRestoreExactly)
+{
+    TwoCanvasLayers();
+    std::vector<std::unique_ptr<CZDDoc>> states;
+    auto snapshot = [&] {
+        states.push_back(std::make_unique<CZDDoc>());
+        states.back()->CopyFrom(doc);
+    };
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    snapshot();
+
+    // 1: paint the whole top layer (values the packed colour could not keep).
+    for (uint32_t i = 0; i < doc.layers[1]->pixels.pixelCount * 4; ++i)
+        doc.layers[1]->pixels.data[i] = uint16_t(i * 40503u + 7);
+    ASSERT_EQ(Add(kHistoryLayer, 1), 1);
+    snapshot();
+
+    // 2: a rectangle of the background.
+    const int32_t rect[4] = {5, 4, 2, 1}; // corners in any order
+    for (int y = 1; y < 4; ++y)
+        for (int x = 2; x < 5; ++x)
+            doc.layers[0]->pixels.data[(y * 8 + x) * 4 + 1] = uint16_t(x * 1001 + y);
+    ASSERT_EQ(Add(kHistoryRectangle, 0, rect), 1);
+    EXPECT_EQ(std::memcmp(store.steps.back().payload, rect, 16), 0);
+    snapshot();
+
+    // 3: attributes.
+    doc.layers[1]->opacity = 17;
+    doc.layers[1]->x = -3;
+    doc.layers[1]->blendMode = kBlendOverlay;
+    doc.layers[1]->visible = 0;
+    CopyTextBounded(doc.layers[0]->name, 32, u"renamed");
+    doc.current = 0;
+    ASSERT_EQ(Add(kHistoryAttributes), 1);
+    snapshot();
+
+    // 4: a new layer, recorded as a whole document.
+    AddOwned(doc, PatternImage16(3, 3, 9), u"third");
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    snapshot();
+
+    ASSERT_EQ(store.steps.size(), 5u);
+    const uint8_t kinds[] = {255, 12, 13, 32, 255};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(store.steps[i].kind, kinds[i]);
+
+    for (int target : {3, 2, 1, 0, 4, 1, 3, 0, 2, 4}) {
+        ASSERT_EQ(store.GoToStep(target, true), 1) << target;
+        EXPECT_EQ(store.current, target);
+        ExpectSameDocument(doc, *states[size_t(target)], "step " + std::to_string(target));
+    }
+    EXPECT_EQ(rec.locks, rec.unlocks);
+    EXPECT_EQ(rec.busyDepth, 0);
+}
+
+TEST_F(HistoryTest, GoingBackReplaysFromTheNearestWholeDocumentStep)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    ASSERT_EQ(Add(kHistoryLayer, 1), 1);
+    ASSERT_EQ(Add(kHistoryLayer, 1), 1);
+    ASSERT_EQ(Add(kHistoryLayer, 1), 1);
+    struct Case { int target; bool skip; int applied; };
+    const Case cases[] = {
+        {2, true, 3},  // 0, 1, 2
+        {2, true, 0},  // already current
+        {2, false, 3}, // the same step again, replayed
+        {3, true, 1},  // forward: just 3
+    };
+    for (const Case& c : cases) {
+        const int before = rec.locks;
+        ASSERT_EQ(store.GoToStep(c.target, c.skip), 1);
+        EXPECT_EQ(rec.locks - before, c.applied) << c.target;
+    }
+    EXPECT_EQ(store.GoToStep(4, true), 0);
+    EXPECT_EQ(store.GoToStep(-1, true), 0);
+}
+
+TEST_F(HistoryTest, AddingAfterUndoDropsLaterStepsAndReusesTheirSpace)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    ASSERT_EQ(Add(kHistoryLayer, 0), 1);
+    ASSERT_EQ(Add(kHistoryLayer, 1), 1);
+    ASSERT_EQ(Add(kHistoryLayer, 0), 1);
+    ASSERT_EQ(store.GoToStep(1, true), 1);
+    ASSERT_EQ(Add(kHistoryAttributes), 1);
+    ASSERT_EQ(store.steps.size(), 3u);
+    EXPECT_EQ(store.current, 2);
+    EXPECT_EQ(store.steps[2].kind, kHistoryAttributes);
+    EXPECT_EQ(store.steps[2].offset, store.steps[1].offset + store.steps[1].length);
+    EXPECT_EQ(store.steps[1].offset, store.steps[0].offset + store.steps[0].length);
+    ASSERT_EQ(store.GoToStep(0, true), 1);
+    ASSERT_EQ(store.GoToStep(2, true), 1);
+}
+
+TEST_F(HistoryTest, RectangleStepsAndTheirEdges)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    const int32_t empty[4] = {3, 1, 3, 5};
+    ASSERT_EQ(Add(kHistoryLayer, 1), 1);
+    ASSERT_EQ(Add(kHistoryRectangle, 1, empty), 1);
+    EXPECT_EQ(store.steps[2].length, store.steps[1].length) << "an empty rectangle stores the whole layer";
+
+    // A stored rectangle larger than the layer has become is clipped when restored.
+    const int32_t rect[4] = {4, 2, 8, 6};
+    ImageBuffer16 wanted = PatternImage16(8, 6, 2);
+    for (int y = 2; y < 6; ++y)
+        for (int x = 4; x < 8; ++x)
+            doc.layers[1]->pixels.data[(y * 8 + x) * 4] = 4242;
+    ASSERT_EQ(Add(kHistoryRectangle, 1, rect), 1);
+    FreeImageBuffer(doc.layers[1]->pixels);
+    doc.layers[1]->pixels = SolidImage16(6, 3, 0, 0, 0, 0);
+    CDocFileStream f;
+    std::string s = dataPath.string();
+    ASSERT_TRUE(f.Open(std::u16string(s.begin(), s.end()), CDocFileStream::Mode::Read));
+    f.pixelMode = PixelStreamMode::Exact;
+    ASSERT_TRUE(f.Seek(store.steps[3].offset));
+    ASSERT_EQ(store.RestoreLayer(f, store.steps[3].layerId, ZDRect{4, 2, 8, 6}), 1);
+    EXPECT_EQ(PixelAt(doc.layers[1]->pixels, 4, 2)[0], 4242);
+    EXPECT_EQ(PixelAt(doc.layers[1]->pixels, 5, 2)[0], 4242);
+    EXPECT_EQ(PixelAt(doc.layers[1]->pixels, 3, 2)[0], 0);
+    EXPECT_EQ(store.RestoreLayer(f, 9999, ZDRect{}), 0) << "no layer with that id";
+    FreeImageBuffer(wanted);
+}
+
+TEST_F(HistoryTest, AttributeStepIntoAChangedDocumentFailsAndChangesNothing)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    doc.layers[1]->opacity = 9;
+    ASSERT_EQ(Add(kHistoryAttributes), 1);
+    AddOwned(doc, PatternImage16(2, 2), u"extra");
+    doc.layers[1]->opacity = 200;
+    EXPECT_EQ(store.ApplyStep(1), 0);
+    EXPECT_EQ(doc.layers[1]->opacity, 200);
+    EXPECT_EQ(store.current, 1);
+}
+
+TEST_F(HistoryTest, CaptionsPayloadsAndHooks)
+{
+    TwoCanvasLayers();
+    std::vector<uint8_t> big(1025, 0x5A);
+    ASSERT_EQ(store.AddStep(kHistoryDocument, -1, u"a caption that is longer than thirty-one", true, 7,
+                            big.data(), 1024),
+              1);
+    EXPECT_EQ(std::u16string(store.steps[0].name), u"a caption that is longer than..");
+    EXPECT_FALSE(store.steps[0].heapPayload);
+    EXPECT_EQ(store.steps[0].payload[1023], 0x5A);
+    EXPECT_EQ(store.steps[0].tag, 7);
+    EXPECT_EQ(rec.crashWrites, 0) << "not for the opening step";
+    ASSERT_EQ(store.AddStep(kHistoryLayer, 1, u"b", true, 8, big.data(), 1025), 1);
+    ASSERT_TRUE(store.steps[1].heapPayload);
+    EXPECT_EQ(store.steps[1].PayloadData()[1024], 0x5A);
+    EXPECT_EQ(store.steps[1].payload[0], 0);
+    ASSERT_EQ(store.AddStep(kHistoryLayer, 1, u"c", false, 9, nullptr, 0), 1);
+    EXPECT_EQ(store.steps[2].tag, 0) << "no payload, no tag";
+    EXPECT_EQ(rec.crashWrites, 2);
+    EXPECT_EQ(rec.refreshes, 3);
+    EXPECT_EQ(rec.busyCalls, 3);
+    EXPECT_EQ(rec.busyDepth, 0);
+
+    EXPECT_EQ(Add(kHistoryLayer, 5), 0) << "no such layer";
+    EXPECT_EQ(Add(77), 0) << "unknown kind";
+    EXPECT_EQ(store.steps.size(), 3u);
+}
+
+TEST_F(HistoryTest, CanvasSizeChangeDropsTheSelection)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    FreeImageBuffer(doc.layers[0]->pixels);
+    doc.layers[0]->pixels = PatternImage16(4, 4);
+    doc.width = doc.height = 4;
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    doc.selection = PatternPlane(4, 4);
+    ASSERT_EQ(store.GoToStep(0, true), 1);
+    EXPECT_EQ(doc.width, 8);
+    EXPECT_EQ(doc.selection.data, nullptr);
+    doc.selection = PatternPlane(8, 6);
+    ASSERT_EQ(store.GoToStep(0, false), 1);
+    EXPECT_NE(doc.selection.data, nullptr) << "same size: the selection stays";
+}
+
+TEST_F(HistoryTest, MissingDataFileFailsCleanly)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    std::filesystem::remove(dataPath);
+    EXPECT_EQ(Add(kHistoryLayer, 1), 0);
+    EXPECT_EQ(store.ApplyStep(0), 0);
+    EXPECT_EQ(store.steps.size(), 1u);
+}

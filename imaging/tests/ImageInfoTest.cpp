@@ -1,0 +1,299 @@
+#include "imaging/ImageCodec/ImageInfo.h"
+
+#include "platform/ImageMetadata.h"
+#include "platform/Text.h"
+#include "platform/tests/ImageFileTestUtil.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace testutil;
+
+namespace {
+
+std::u16string Wide(const char16_t* text) { return text ? std::u16string(text) : u"<null>"; }
+std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
+
+struct Photo {
+    TempFolder dir;
+    std::string path;
+    explicit Photo(const std::string& exiftoolArgs, const std::string& name = "photo.jpg") : path(dir / name)
+    {
+        EXPECT_TRUE(Convert("-size 32x24 gradient:white-black", path));
+        if (!exiftoolArgs.empty()) {
+            EXPECT_EQ(Shell("exiftool -overwrite_original " + exiftoolArgs + " " + Quote(path)), 0);
+        }
+    }
+    std::u16string Path() const { return U16(path); }
+};
+
+} // namespace
+
+TEST(ImageInfo, ColourSpaceOfUncalibratedFiles)
+{
+    struct Case { const char* args; uint16_t expected; };
+    const Case cases[] = {
+        { "-ColorSpace#=65535 -Make=Zcam", 2 },      // camera files in Adobe RGB say "uncalibrated"
+        { "-ColorSpace#=65535", kColorSpaceUncalibrated },
+        { "-ColorSpace#=1 -Make=Zcam", 1 },
+        { "", kExifUnsetShort },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        Photo photo(c.args);
+        ImageInfo info;
+        ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+        EXPECT_EQ(info.colorSpace, c.expected);
+        EXPECT_EQ(info.width, 32);
+        EXPECT_EQ(info.height, 24);
+        EXPECT_EQ(Wide(info.fileName), u"photo.jpg");
+        EXPECT_GT(info.fileSize, 0u);
+        EXPECT_GE(info.fileTime.year, 2020);
+    }
+}
+
+TEST(ImageInfo, ExposureFromApexValuesOnlyWhenMissing)
+{
+    Photo both("-ExposureTime=1/200 -ShutterSpeedValue#=3 -FNumber=2.8 -ApertureValue#=6");
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(both.Path().c_str()), 1);
+    EXPECT_EQ(info.exposureTime, (ExifRational { 1, 200 }));
+    EXPECT_EQ(double(info.fNumber.numerator) / info.fNumber.denominator, 2.8);
+
+    Photo apexOnly("-ShutterSpeedValue#=0.005 -ApertureValue#=4"); // APEX 7.64386 and 4
+    ASSERT_EQ(info.ReadFile(apexOnly.Path().c_str()), 1);
+    EXPECT_EQ(info.exposureTime, (ExifRational { 50, 10000 }));
+    EXPECT_EQ(info.fNumber, (ExifRational { 40000, 10000 }));
+}
+
+TEST(ImageInfo, ReadsFieldsAndKeepsItems)
+{
+    Photo photo("-Make=Zcam '-Model=Z 1' -Artist=Ann -ISO=800 -ExposureCompensation=-0.7 -EXIF:Flash#=16"
+                " -GPSLatitude=48.5 -GPSLatitudeRef=N -GPSLongitude=9.25 -GPSLongitudeRef=W"
+                " '-DateTimeOriginal=2013:07:04 18:30:05' -Orientation#=8 -StandardOutputSensitivity=100");
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+    EXPECT_EQ(Wide(info.make), u"Zcam");
+    EXPECT_EQ(Wide(info.model), u"Z 1");
+    EXPECT_EQ(Wide(info.artist), u"Ann");
+    EXPECT_EQ(info.isoSpeedRatings, 800);
+    EXPECT_EQ(info.flash, 16);
+    EXPECT_LT(info.exposureBiasValue.numerator, 0);
+    EXPECT_EQ(info.gpsLatitudeRef, 'N');
+    EXPECT_EQ(info.gpsLongitudeRef, 'W');
+    EXPECT_EQ(info.gpsLatitude[0], (ExifRational { 48, 1 }));
+    EXPECT_EQ(info.gpsLatitude[1], (ExifRational { 30, 1 }));
+    EXPECT_EQ(info.dateTimeOriginal, (SystemTime { 2013, 7, 0, 4, 18, 30, 5, 0 }));
+    EXPECT_EQ(info.orientation, 8);
+    // LONG items (34865) are not kept; skipped layout tags neither.
+    EXPECT_EQ(info.FindProperty(34865), nullptr);
+    EXPECT_EQ(info.FindProperty(282), nullptr);
+    ASSERT_NE(info.FindProperty(271), nullptr);
+    EXPECT_EQ(info.FindProperty(271)->kind, 5u);
+    EXPECT_EQ(info.FindProperty(2)->count, 3u);
+    EXPECT_GT(info.metadataBytes, 0u);
+}
+
+TEST(ImageInfo, ParsesExifDates)
+{
+    struct Case { const char* text; SystemTime expected; };
+    const Case cases[] = {
+        { "2013:07:04 18:30:05", { 2013, 7, 0, 4, 18, 30, 5, 0 } },
+        { "2013::07  04 18:30:05", { 2013, 7, 0, 4, 18, 30, 5, 0 } }, // runs of separators
+        { "1979:07:04 18:30:05", {} },
+        { "2013:13:04 18:30:05", {} },
+        { "2013:07:04 18:75:05", {} },
+        { "2101:01:01 00:00:00", {} },
+        { "    :  :     :  :  ", {} },
+        { "", {} },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseExifDateTime(c.text), c.expected) << c.text;
+    std::string longToken(80, '1');
+    EXPECT_EQ(ParseExifDateTime(longToken.c_str()), SystemTime());
+}
+
+TEST(ImageInfo, BigItemsAndThumbnail)
+{
+    // A TIFF can carry items beyond a JPEG segment's 64 KB.
+    TempFolder dir;
+    std::string path = dir / "big.tif";
+    ASSERT_TRUE(Convert("-size 8x8 xc:gray", path));
+    std::string big(70000, 'x');
+    std::string thumb = dir / "thumb.jpg";
+    ASSERT_TRUE(Convert("-size 16x12 xc:blue", thumb));
+    ASSERT_EQ(Shell("exiftool -overwrite_original -ImageDescription=" + big + " -Artist=Bo " + Quote(path)), 0);
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(U16(path).c_str()), 1);
+    EXPECT_EQ(info.FindProperty(270), nullptr);
+    EXPECT_EQ(info.imageDescription, nullptr);
+    EXPECT_EQ(Wide(info.artist), u"Bo");
+
+    Photo photo("'-ThumbnailImage<=" + thumb + "'");
+    ImageInfo withThumb;
+    ASSERT_EQ(withThumb.ReadFile(photo.Path().c_str()), 1);
+    const ExifProperty* t = withThumb.FindProperty(kTagThumbnailData);
+    ASSERT_NE(t, nullptr);
+    EXPECT_GT(t->length, 255u); // kept in a heap copy
+    EXPECT_EQ(t->Value()[0], 0xFF);
+    EXPECT_EQ(t->Value()[t->length], 0);
+    // Only thumbnail data: nothing counts for the output size.
+    ImageInfo onlyThumb;
+    ASSERT_TRUE(onlyThumb.AddProperty(kTagThumbnailData, 1, std::vector<uint8_t>(5000, 7).data(), 5000));
+    EXPECT_EQ(onlyThumb.GetMetadataSize(2), 256u);
+    EXPECT_EQ(onlyThumb.GetMetadataSize(1), 256u);
+    EXPECT_EQ(onlyThumb.GetMetadataSize(7), 256u);
+    ASSERT_TRUE(onlyThumb.AddProperty(271, 2, reinterpret_cast<const uint8_t*>("Zcam"), 5));
+    EXPECT_EQ(onlyThumb.GetMetadataSize(2), 256u + 17);
+}
+
+TEST(ImageInfo, SaveAppliesEditedFieldsAndKeepsColourSpace)
+{
+    Photo photo("-ColorSpace#=2 -Make=Zcam -ISO=100 -ShutterSpeedValue#=5");
+    std::vector<uint8_t> scan = JpegScanData(ReadAll(photo.path));
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+    delete[] info.artist;
+    info.artist = new char16_t[] { u'Z', u'\u00F6', u'e', 0 };
+    info.exposureBiasValue = ExifSRational { -7, 10 };
+    info.isoSpeedRatings = kExifUnsetShort;          // unset fields are removed
+    info.dateTimeOriginal = SystemTime { 2020, 2, 0, 29, 23, 59, 58, 0 };
+    ASSERT_EQ(SaveImageProperties(photo.Path().c_str(), info), 1);
+
+    EXPECT_EQ(ExifTool("-Artist", photo.path), "Zöe");
+    EXPECT_EQ(ExifTool("-ExposureCompensation", photo.path), "-0.7");
+    EXPECT_EQ(ExifTool("-ISO", photo.path), "");
+    EXPECT_EQ(ExifTool("-ShutterSpeedValue", photo.path), "");
+    EXPECT_EQ(ExifTool("-DateTimeOriginal", photo.path), "2020:02:29 23:59:58");
+    EXPECT_EQ(ExifTool("-ColorSpace", photo.path), "2"); // metadata-only: the colour space stays
+    EXPECT_EQ(JpegScanData(ReadAll(photo.path)), scan);
+
+    ImageInfo again;
+    ASSERT_EQ(again.ReadFile(photo.Path().c_str()), 1);
+    EXPECT_EQ(Wide(again.artist), u"Zöe");
+    EXPECT_EQ(again.exposureBiasValue, (ExifSRational { -7, 10 }));
+
+    // Types without metadata support are refused.
+    EXPECT_EQ(SaveImageProperties(u"/tmp/x.bmp", info), 0);
+}
+
+TEST(ImageInfo, WriteBackPutsKeptItemsIntoTheSavedFile)
+{
+    TempFolder dir;
+    Photo original("-Make=Zcam -GPSLatitude=10 -GPSLatitudeRef=S -ColorSpace#=2");
+    std::string thumb = dir / "t.jpg";
+    ASSERT_TRUE(Convert("-size 16x12 xc:blue", thumb));
+    ASSERT_EQ(Shell("exiftool -overwrite_original '-ThumbnailImage<=" + thumb + "' " + Quote(original.path)), 0);
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(original.Path().c_str()), 1);
+    ASSERT_NE(info.FindProperty(kTagThumbnailData), nullptr);
+
+    std::string saved = dir / "saved.jpg";
+    ASSERT_TRUE(Convert("-size 20x10 xc:red", saved));
+    ASSERT_EQ(info.WriteBack(U16(saved).c_str()), 1);
+    EXPECT_EQ(ExifTool("-Make", saved), "Zcam");
+    EXPECT_EQ(ExifTool("-GPSLatitudeRef", saved), "S");
+    EXPECT_EQ(ExifTool("-ColorSpace", saved), "1"); // the program wrote sRGB pixels
+    EXPECT_EQ(ExifTool("-ThumbnailLength", saved), "");
+
+    EXPECT_EQ(info.WriteBack(u"/nonexistent/file.bmp"), 1); // nothing to do for other types
+    EXPECT_EQ(info.WriteBack(U16(dir / "missing.jpg").c_str()), 0);
+}
+
+TEST(ImageInfo, AddTag)
+{
+    struct Case { const char* existing; const char16_t* keyword; int result; const char* after; };
+    const Case cases[] = {
+        { "", u"sea", 1, "sea" },
+        { "Beach sea", u"beach", 0, "Beach sea" },        // already there, any case
+        { "Beach sea", u"dunes", 1, "Beach sea dunes" },
+        { "Beach", u"two words", 0, "Beach" },             // not a single keyword: not added
+        { "Beach", u"abcdefghijklmnopqrstuvwxyzabcdefg", 0, "Beach" }, // 33 characters
+        { "", u"", 0, "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.existing);
+        Photo photo("");
+        if (*c.existing) {
+            // exiftool cannot create unknown tags; write it the way the program does.
+            platform::ImageMetadata meta;
+            ASSERT_TRUE(meta.ReadFile(photo.path));
+            std::vector<uint8_t> v(c.existing, c.existing + std::strlen(c.existing) + 1);
+            ASSERT_TRUE(meta.Set(platform::PropertyItem { kTagPhotoTags, 2, v }));
+            ASSERT_TRUE(meta.WriteFile(photo.path));
+        }
+        std::vector<uint8_t> before = ReadAll(photo.path);
+        ImageInfo info;
+        EXPECT_EQ(info.AddTag(photo.Path().c_str(), c.keyword), c.result);
+        EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", photo.path), c.after);
+        if (!c.result)
+            EXPECT_EQ(ReadAll(photo.path), before);
+        else
+            EXPECT_EQ(JpegScanData(ReadAll(photo.path)), JpegScanData(before));
+    }
+    // Only JPEG files take tags.
+    TempFolder dir;
+    std::string png = dir / "p.png";
+    ASSERT_TRUE(Convert("-size 4x4 xc:red", png));
+    ImageInfo info;
+    EXPECT_EQ(info.AddTag(U16(png).c_str(), u"sea"), 0);
+}
+
+TEST(ImageInfo, CopyFromDuplicatesTextsNotItems)
+{
+    Photo photo("-Make=Zcam -Artist=Ann -Orientation#=6");
+    ImageInfo a;
+    ASSERT_EQ(a.ReadFile(photo.Path().c_str()), 1);
+    ImageInfo b;
+    b.CopyFrom(a);
+    EXPECT_EQ(Wide(b.make), u"Zcam");
+    EXPECT_NE(b.make, a.make);
+    EXPECT_TRUE(b.properties.empty());
+    EXPECT_EQ(b.orientation, 0);
+    EXPECT_EQ(b.metadataBytes, 0u);
+    EXPECT_EQ(b.width, 32);
+    EXPECT_EQ(Wide(b.fileName), u"photo.jpg");
+}
+
+TEST(ImageInfo, TextsFromOtherProgramsAndOldCameras)
+{
+    const uint8_t utf8[] = { 'Z', 0xC3, 0xB6, 'e', 0 };
+    const uint8_t cp1252[] = { 'Z', 0xF6, 'e', ' ', 0x80, 0 };
+    char16_t* a = DecodeExifText(utf8, sizeof utf8);
+    char16_t* b = DecodeExifText(cp1252, sizeof cp1252);
+    EXPECT_EQ(Wide(a), u"Zöe");
+    EXPECT_EQ(Wide(b), u"Zöe €");
+    delete[] a;
+    delete[] b;
+}
+
+TEST(ImageInfo, MakerNoteIso)
+{
+    // Nikon: "Nikon\0", version, then a TIFF header of its own (here big-endian) at offset 10.
+    std::vector<uint8_t> nikon = { 'N', 'i', 'k', 'o', 'n', 0, 2, 0x10, 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8,
+                                   0, 1,                               // one entry
+                                   0, 2, 0, 3, 0, 0, 0, 2, 0, 0, 0x01, 0x90 }; // ISO 0, 400
+    EXPECT_EQ(ParseMakerNote(nikon.data(), nikon.size(), -1, true), 400);
+
+    // Headerless little-endian note: tag 4 points (from the EXIF block) at shot information
+    // whose third SHORT is the base ISO code: 2^(160/32 - 4) x 50 = 100.
+    std::vector<uint8_t> canon(14 + 60, 0);
+    canon[0] = 1;                                   // one entry
+    canon[2] = 4; canon[4] = 3; canon[6] = 30;      // tag 4, SHORT, 30 values
+    uint32_t at = 1000 + 14;                        // note at 1000 in the EXIF block
+    std::memcpy(&canon[10], &at, 4);
+    canon[14 + 4] = 160;
+    EXPECT_EQ(ParseMakerNote(canon.data(), canon.size(), 1000, true), 100);
+    EXPECT_EQ(ParseMakerNote(canon.data(), canon.size(), 2000, true), 0xFFFF); // points outside
+    EXPECT_EQ(ParseMakerNote(canon.data(), canon.size(), -1, true), 0xFFFF);   // base unknown
+
+    const std::vector<uint8_t> nothing[] = {
+        { 'K', 'D', 'K', 0, 0, 0, 0, 0, 0, 0, 0, 0 },
+        std::vector<uint8_t>(40, 0),                                        // zero entries
+        { 0, 200, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0 },                     // too many entries
+        { 'N', 'i', 'k', 'o', 'n', 0, 2, 0, 0, 0, 'M', 'M', 0, 42, 0xFF, 0xFF, 0xFF, 0xF0 },
+        { 1, 2, 3 },
+    };
+    for (const auto& note : nothing)
+        EXPECT_EQ(ParseMakerNote(note.data(), note.size(), 0, false), 0xFFFF);
+}

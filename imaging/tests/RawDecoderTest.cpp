@@ -1,0 +1,172 @@
+#include "imaging/ImageBuffer.h"
+#include "imaging/ImageCodec/ImageInfo.h"
+#include "imaging/ImageCodec/RawDecoder.h"
+
+#include "imaging/tests/DngBuilder.h"
+#include "platform/Text.h"
+#include "platform/tests/ImageFileTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace testutil;
+
+namespace {
+
+std::u16string Wide(const char16_t* text) { return text ? std::u16string(text) : u"<null>"; }
+
+// Mean green of a column, to see where the bright sensor rows ended up.
+double ColumnMean(const ImageBuffer16& image, int x)
+{
+    double sum = 0;
+    for (int y = 0; y < image.height; ++y)
+        sum += image.data[(size_t(y) * image.width + x) * 4 + 1];
+    return sum / image.height;
+}
+
+double RowMean(const ImageBuffer16& image, int y)
+{
+    double sum = 0;
+    for (int x = 0; x < image.width; ++x)
+        sum += image.data[(size_t(y) * image.width + x) * 4 + 1];
+    return sum / image.width;
+}
+
+} // namespace
+
+TEST(RawDecoder, ExtensionsLibRawIsGiven)
+{
+    struct Case { const char* path; int expected; };
+    const Case cases[] = {
+        { "photo.NEF", 1 }, { "a/b.cr2", 1 }, { "x.Dng", 1 }, { "x.srw", 1 },
+        { "x.nrw", 0 }, { "x.bay", 0 }, { "noext", 0 }, { "dir.nef/file", 0 }, { "x.jpg", 0 },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsLibRawExtension(c.path) != 0, c.expected != 0) << c.path;
+}
+
+TEST(RawDecoder, FourDecimalFractions)
+{
+    EXPECT_EQ(RawFraction10000(-0.67), -6699); // truncation toward zero after adding 0.5
+    EXPECT_EQ(RawFraction10000(0.005), 50);
+    EXPECT_EQ(RawFraction10000(5.6), 56000);
+    EXPECT_EQ(RawFraction10000(1e12), 0);
+}
+
+TEST(RawDecoder, DecodesGeneratedDngUpright)
+{
+    struct Case { int orientation; int width, height; };
+    for (Case c : { Case { 1, 64, 48 }, Case { 6, 48, 64 }, Case { 8, 48, 64 }, Case { 3, 64, 48 } }) {
+        SCOPED_TRACE(c.orientation);
+        TempFolder dir;
+        std::string path = dir / "shot.dng";
+        DngSpec spec;
+        spec.orientation = c.orientation;
+        ASSERT_TRUE(WriteDng(path, spec));
+
+        ImageBuffer16 image;
+        {
+            platform::ScopedLock lock(RawDecoderLock);
+            ASSERT_EQ(DecodeRaw16(path.c_str(), image), 1);
+        }
+        EXPECT_EQ(image.width, c.width);
+        EXPECT_EQ(image.height, c.height);
+        bool opaque = true;
+        for (uint32_t i = 0; i < image.pixelCount; ++i)
+            opaque = opaque && image.data[i * 4 + 3] == 0xFFFF;
+        EXPECT_TRUE(opaque);
+        // The bright sensor top is the picture's top (1), right (6: turned clockwise),
+        // left (8) or bottom (3).
+        switch (c.orientation) {
+        case 1: EXPECT_GT(RowMean(image, 1), 4 * RowMean(image, image.height - 2)); break;
+        case 3: EXPECT_GT(RowMean(image, image.height - 2), 4 * RowMean(image, 1)); break;
+        case 6: EXPECT_GT(ColumnMean(image, image.width - 2), 4 * ColumnMean(image, 1)); break;
+        case 8: EXPECT_GT(ColumnMean(image, 1), 4 * ColumnMean(image, image.width - 2)); break;
+        }
+        FreeImageBuffer(image);
+    }
+}
+
+TEST(RawDecoder, ReadsShootingDataWithoutDecoding)
+{
+    TempFolder dir;
+    std::string path = dir / "shot.dng";
+    DngSpec spec;
+    spec.orientation = 6;
+    ASSERT_TRUE(WriteDng(path, spec));
+
+    ImageInfo info;
+    {
+        platform::ScopedLock lock(RawDecoderLock);
+        ASSERT_EQ(ReadRawInfo(path.c_str(), info), 1);
+    }
+    EXPECT_EQ(Wide(info.make), u"Zcam");
+    EXPECT_EQ(Wide(info.model), u"Z 1");
+    EXPECT_EQ(info.width, 48);
+    EXPECT_EQ(info.height, 64);
+    EXPECT_EQ(info.isoSpeedRatings, kExifUnsetShort);
+    EXPECT_EQ(info.gpsLatitudeRef, 0);
+    EXPECT_EQ(info.gpsLatitude[0], ExifRational());
+
+    // Through ImageInfo::ReadFile, with a name in capitals.
+    std::string upper = dir / "SHOT.DNG";
+    std::rename(path.c_str(), upper.c_str());
+    ImageInfo viaFile;
+    ASSERT_EQ(viaFile.ReadFile(platform::Utf8ToUtf16(upper).c_str()), 1);
+    EXPECT_EQ(Wide(viaFile.make), u"Zcam");
+}
+
+TEST(RawDecoder, PreviewBlocks)
+{
+    TempFolder dir;
+    struct Case { DngPreview preview; int kind; };
+    for (Case c : { Case { DngPreview::None, -1 }, Case { DngPreview::Rgb, kRawPreviewBitmap },
+                    Case { DngPreview::Jpeg, kRawPreviewJpeg } }) {
+        SCOPED_TRACE(c.kind);
+        std::string path = dir / ("p" + std::to_string(c.kind) + ".dng");
+        DngSpec spec;
+        spec.preview = c.preview;
+        ASSERT_TRUE(WriteDng(path, spec));
+        platform::ScopedLock lock(RawDecoderLock);
+        uint32_t length = 99;
+        int kind = 99;
+        uint8_t* block = RawThumbnail(path.c_str(), length, kind);
+        if (c.kind < 0) {
+            EXPECT_EQ(block, nullptr);
+            continue;
+        }
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(kind, c.kind);
+        if (kind == kRawPreviewBitmap) {
+            ASSERT_EQ(length, 4u + 3 * 16 * 12);
+            EXPECT_EQ(block[0] | block[1] << 8, 16);
+            EXPECT_EQ(block[2] | block[3] << 8, 12);
+            EXPECT_EQ(block[4], 250); // first pixel's red
+        } else {
+            ASSERT_GT(length, 4u);
+            EXPECT_EQ(block[0], 0xFF);
+            EXPECT_EQ(block[1], 0xD8);
+        }
+        delete[] block;
+    }
+}
+
+TEST(RawDecoder, UnsupportedNamesFailEverywhere)
+{
+    TempFolder dir;
+    std::string path = dir / "shot.nrw";
+    ASSERT_TRUE(WriteDng(path, DngSpec()));
+    platform::ScopedLock lock(RawDecoderLock);
+    ImageBuffer16 image;
+    EXPECT_EQ(DecodeRaw16(path.c_str(), image), 0);
+    EXPECT_EQ(image.data, nullptr);
+    uint32_t length = 0;
+    int kind = 0;
+    EXPECT_EQ(RawThumbnail(path.c_str(), length, kind), nullptr);
+    ImageInfo info;
+    EXPECT_EQ(ReadRawInfo(path.c_str(), info), 0);
+    EXPECT_EQ(ReadRawInfo((dir / "missing.dng").c_str(), info), 0);
+    std::string junk = dir / "junk.cr2";
+    WriteAll(junk, std::vector<uint8_t>(300, 0x42));
+    EXPECT_EQ(DecodeRaw16(junk.c_str(), image), 0);
+    EXPECT_EQ(RawThumbnail(junk.c_str(), length, kind), nullptr);
+}

@@ -1,0 +1,369 @@
+#include "platform/File.h"
+
+#include "platform/FileInternal.h"
+#include "platform/Path.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+File::~File()
+{
+    Close();
+}
+
+File::File(File&& other) noexcept : m_fd(other.m_fd), m_error(other.m_error)
+{
+    other.m_fd = -1;
+}
+
+File& File::operator=(File&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_fd = other.m_fd;
+        m_error = other.m_error;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+bool File::Fail(int error)
+{
+    m_error = error;
+    return false;
+}
+
+bool File::Open(StringView16 path, FileMode mode)
+{
+    Close();
+    m_error = 0;
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case FileMode::Read: flags |= O_RDONLY; break;
+    case FileMode::ReadWrite: flags |= O_RDWR; break;
+    case FileMode::CreateAlways: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case FileMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    case FileMode::OpenAlways: flags |= O_RDWR | O_CREAT; break;
+    }
+    if (path.empty())
+        return Fail(ENOENT);
+    std::string native = ToNativePath(path);
+    int fd;
+    do {
+        fd = ::open(native.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return Fail(errno);
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        return Fail(e);
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool File::Close()
+{
+    if (m_fd < 0)
+        return true;
+    int r = ::close(m_fd);
+    m_fd = -1;
+    // After close the descriptor is gone even when it reports EINTR; do not retry.
+    if (r != 0 && errno != EINTR)
+        return Fail(errno);
+    return true;
+}
+
+int64_t File::Read(void* buffer, size_t size)
+{
+    if (m_fd < 0) {
+        Fail(EBADF);
+        return -1;
+    }
+    ssize_t n;
+    do {
+        n = ::read(m_fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        Fail(errno);
+        return -1;
+    }
+    return n;
+}
+
+bool File::ReadExact(void* buffer, size_t size)
+{
+    auto* p = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        int64_t n = Read(p + done, size - done);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return Fail(0); // the file ended early
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool File::Write(const void* data, size_t size)
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    const auto* p = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(m_fd, p + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(errno);
+        }
+        if (n == 0)
+            return Fail(EIO);
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool File::Seek(int64_t offset, SeekFrom from)
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    if (lseek(m_fd, static_cast<off_t>(offset), whence) < 0)
+        return Fail(errno);
+    return true;
+}
+
+int64_t File::Tell()
+{
+    if (m_fd < 0) {
+        Fail(EBADF);
+        return -1;
+    }
+    off_t pos = lseek(m_fd, 0, SEEK_CUR);
+    if (pos < 0)
+        Fail(errno);
+    return pos;
+}
+
+int64_t File::Size()
+{
+    if (m_fd < 0) {
+        Fail(EBADF);
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(m_fd, &st) != 0) {
+        Fail(errno);
+        return -1;
+    }
+    return st.st_size;
+}
+
+bool File::SetSize(int64_t size)
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    if (size < 0)
+        return Fail(EINVAL);
+    if (ftruncate(m_fd, static_cast<off_t>(size)) != 0)
+        return Fail(errno);
+    return true;
+}
+
+bool File::Sync()
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    if (fsync(m_fd) != 0)
+        return Fail(errno);
+    return true;
+}
+
+bool ReadWholeFile(StringView16 path, std::vector<uint8_t>& out, uint64_t maxBytes)
+{
+    File f;
+    if (!f.Open(path, FileMode::Read))
+        return false;
+    int64_t size = f.Size();
+    if (size < 0 || static_cast<uint64_t>(size) > maxBytes)
+        return false;
+    std::vector<uint8_t> data;
+    // The size is a hint only: the file may change while it is read.
+    uint8_t chunk[65536];
+    for (;;) {
+        int64_t n = f.Read(chunk, sizeof(chunk));
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (data.size() + static_cast<uint64_t>(n) > maxBytes)
+            return false;
+        data.insert(data.end(), chunk, chunk + n);
+    }
+    out = std::move(data);
+    return true;
+}
+
+bool WriteWholeFileAtomic(StringView16 path, std::span<const uint8_t> data)
+{
+    AtomicFileWriter w;
+    return w.Open(path) && w.Write(data.data(), data.size()) && w.Commit();
+}
+
+namespace {
+
+std::atomic<uint32_t> g_tempCounter{0};
+
+// A new, exclusively created file beside target: ".<name>.<pid>-<n>.tmp".
+int CreateSibling(const std::string& target, std::string& tempPath)
+{
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.size() > 200)
+        name.resize(200); // stay inside the file system's name limit
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = folder + "." + name + "." + std::to_string(getpid()) + "-" +
+                   std::to_string(g_tempCounter.fetch_add(1)) + ".tmp";
+        int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+bool RenameInto(const std::string& from, const std::string& to, bool replaceExisting)
+{
+    if (replaceExisting)
+        return rename(from.c_str(), to.c_str()) == 0;
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // File systems without the no-replace rename: a hard link fails on an existing name too.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return true;
+    }
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
+        return false;
+    // Neither is supported (FAT): check, then rename; a race here can only lose to a writer
+    // that appears in the same instant.
+    struct stat st {};
+    if (lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+AtomicFileWriter::~AtomicFileWriter()
+{
+    Abandon();
+}
+
+bool AtomicFileWriter::Open(StringView16 path)
+{
+    Abandon();
+    m_failed = false;
+    m_error = 0;
+    m_target = ToNativePath(path);
+    if (m_target.empty() || m_target.back() == '/') {
+        m_error = EINVAL;
+        return false;
+    }
+    // Replacing a symbolic link replaces the file it points to, not the link.
+    struct stat lst {};
+    if (lstat(m_target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (char* real = realpath(m_target.c_str(), nullptr)) {
+            m_target = real;
+            free(real);
+        }
+    }
+    int fd = CreateSibling(m_target, m_tempPath);
+    if (fd < 0) {
+        m_error = errno;
+        m_tempPath.clear();
+        return false;
+    }
+    // Keep the permissions of the file being replaced.
+    struct stat st {};
+    if (stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        fchmod(fd, st.st_mode & 07777);
+    m_file.Close();
+    m_file.m_fd = fd;
+    return true;
+}
+
+bool AtomicFileWriter::Write(const void* data, size_t size)
+{
+    if (m_failed || !m_file.IsOpen()) {
+        m_failed = true;
+        return false;
+    }
+    if (!m_file.Write(data, size)) {
+        m_failed = true;
+        m_error = m_file.LastError();
+        return false;
+    }
+    return true;
+}
+
+bool AtomicFileWriter::Commit(bool replaceExisting)
+{
+    if (m_tempPath.empty() || !m_file.IsOpen() || m_failed) {
+        Abandon();
+        return false;
+    }
+    bool ok = m_file.Sync();
+    if (!ok)
+        m_error = m_file.LastError();
+    if (!m_file.Close() && ok) {
+        ok = false;
+        m_error = m_file.LastError();
+    }
+    if (ok && !RenameInto(m_tempPath, m_target, replaceExisting)) {
+        ok = false;
+        m_error = errno;
+    }
+    if (!ok) {
+        Abandon();
+        return false;
+    }
+    m_tempPath.clear();
+    // Make the rename itself durable.
+    size_t slash = m_target.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : m_target.substr(0, slash));
+    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+void AtomicFileWriter::Abandon()
+{
+    m_file.Close();
+    if (!m_tempPath.empty()) {
+        unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,136 @@
+#include "platform/Path.h"
+
+namespace platform {
+
+namespace {
+
+bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
+
+void AppendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+} // namespace
+
+std::string ToNativePath(StringView16 path)
+{
+    std::string out;
+    out.reserve(path.size());
+    for (size_t i = 0; i < path.size(); ++i) {
+        char32_t c = path[i];
+        if (c == u'\\') {
+            out.push_back('/');
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (path[i + 1] - 0xDC00));
+            ++i;
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            out.push_back(static_cast<char>(c - 0xDC00)); // an undecodable byte, as read
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            AppendUtf8(out, 0xFFFD);
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+String16 FromNativePath(std::string_view in)
+{
+    String16 out;
+    out.reserve(in.size());
+    size_t i = 0;
+    while (i < in.size()) {
+        unsigned char c = static_cast<unsigned char>(in[i]);
+        int extra;
+        char32_t cp;
+        char32_t min;
+        if (c < 0x80) { cp = c; extra = 0; min = 0; }
+        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; min = 0x80; }
+        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; min = 0x800; }
+        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; min = 0x10000; }
+        else { extra = -1; cp = 0; min = 0; }
+        bool ok = extra >= 0 && i + static_cast<size_t>(extra) < in.size();
+        for (int k = 1; ok && k <= extra; ++k) {
+            unsigned char cc = static_cast<unsigned char>(in[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
+            ok = false;
+        if (!ok) {
+            out.push_back(static_cast<char16_t>(0xDC00 + c)); // keep the byte itself
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return out;
+}
+
+String16 JoinPath(StringView16 folder, StringView16 name)
+{
+    String16 out(folder);
+    if (!out.empty() && !IsSeparator(out.back()))
+        out.push_back(kPathSeparator);
+    out.append(name);
+    return out;
+}
+
+StringView16 FileNamePart(StringView16 path)
+{
+    size_t pos = path.find_last_of(u"/\\");
+    return pos == StringView16::npos ? path : path.substr(pos + 1);
+}
+
+String16 ParentFolder(StringView16 path)
+{
+    size_t pos = path.find_last_of(u"/\\");
+    if (pos == StringView16::npos)
+        return String16();
+    if (pos == 0)
+        return String16(1, kPathSeparator);
+    return String16(path.substr(0, pos));
+}
+
+StringView16 ExtensionPart(StringView16 path)
+{
+    StringView16 name = FileNamePart(path);
+    size_t dot = name.rfind(u'.');
+    if (dot == StringView16::npos || dot == 0)
+        return StringView16();
+    return name.substr(dot + 1);
+}
+
+String16 WithTrailingSeparator(StringView16 path)
+{
+    String16 out(path);
+    if (out.empty() || !IsSeparator(out.back()))
+        out.push_back(kPathSeparator);
+    return out;
+}
+
+} // namespace platform

@@ -1,0 +1,442 @@
+#include "platform/Settings.h"
+
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Folders.h"
+#include "platform/Path.h"
+
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace {
+
+constexpr std::string_view kHeader = "; Zendra settings 1";
+constexpr uint64_t kMaxFileBytes = 16u << 20; // far above any real settings file
+
+void AppendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+void AppendQuoted(std::string& out, StringView16 text)
+{
+    static const char* hex = "0123456789ABCDEF";
+    out.push_back('"');
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (c == u'\\') {
+            out += "\\\\";
+        } else if (c == u'"') {
+            out += "\\\"";
+        } else if (c == u'\n') {
+            out += "\\n";
+        } else if (c == u'\r') {
+            out += "\\r";
+        } else if (c == u'\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF)) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out.push_back(hex[(c >> shift) & 15]);
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    out.push_back('"');
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads one strict UTF-8 character at s[i]; false when it is not valid.
+bool ReadUtf8(std::string_view s, size_t& i, char32_t& cp)
+{
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    int extra;
+    char32_t min;
+    if (c < 0x80) { cp = c; extra = 0; min = 0; }
+    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; min = 0x80; }
+    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; min = 0x800; }
+    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; min = 0x10000; }
+    else return false;
+    if (i + static_cast<size_t>(extra) >= s.size())
+        return false;
+    for (int k = 1; k <= extra; ++k) {
+        unsigned char cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80)
+            return false;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return false;
+    i += static_cast<size_t>(extra) + 1;
+    return true;
+}
+
+// Parses a quoted text starting at line[i] (the opening quote); leaves i after the closing quote.
+bool ReadQuoted(std::string_view line, size_t& i, String16& out)
+{
+    if (i >= line.size() || line[i] != '"')
+        return false;
+    ++i;
+    out.clear();
+    while (i < line.size()) {
+        char c = line[i];
+        if (c == '"') {
+            ++i;
+            return true;
+        }
+        if (c == '\\') {
+            if (i + 1 >= line.size())
+                return false;
+            char e = line[i + 1];
+            i += 2;
+            switch (e) {
+            case '\\': out.push_back(u'\\'); break;
+            case '"': out.push_back(u'"'); break;
+            case 'n': out.push_back(u'\n'); break;
+            case 'r': out.push_back(u'\r'); break;
+            case 't': out.push_back(u'\t'); break;
+            case 'u': {
+                if (i + 4 > line.size())
+                    return false;
+                unsigned v = 0;
+                for (int k = 0; k < 4; ++k) {
+                    int h = HexValue(line[i + k]);
+                    if (h < 0)
+                        return false;
+                    v = v * 16 + static_cast<unsigned>(h);
+                }
+                out.push_back(static_cast<char16_t>(v));
+                i += 4;
+                break;
+            }
+            default:
+                return false;
+            }
+            continue;
+        }
+        if (static_cast<unsigned char>(c) < 0x20)
+            return false;
+        char32_t cp;
+        if (!ReadUtf8(line, i, cp))
+            return false;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return false; // no closing quote
+}
+
+} // namespace
+
+bool ParseSettingsText(std::string_view text, SettingsData& out)
+{
+    SettingsData data;
+    SettingsValues* current = nullptr;
+    bool first = true;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (first) {
+            if (line != kHeader)
+                return false;
+            first = false;
+            continue;
+        }
+        if (line.empty() || line[0] == ';')
+            continue;
+        size_t i = 0;
+        String16 name;
+        if (line[0] == '[') {
+            i = 1;
+            if (!ReadQuoted(line, i, name) || i + 1 != line.size() || line[i] != ']' || name.empty())
+                return false;
+            current = &data[name];
+            continue;
+        }
+        if (!current || !ReadQuoted(line, i, name) || i >= line.size() || line[i] != '=')
+            return false;
+        ++i;
+        SettingsValue value;
+        std::string_view rest = line.substr(i);
+        if (rest.substr(0, 6) == "dword:") {
+            if (rest.size() != 14)
+                return false;
+            uint32_t v = 0;
+            for (size_t k = 6; k < 14; ++k) {
+                int h = HexValue(rest[k]);
+                if (h < 0)
+                    return false;
+                v = v * 16 + static_cast<uint32_t>(h);
+            }
+            value.type = SettingsValue::Type::Dword;
+            value.dword = v;
+        } else {
+            if (!ReadQuoted(line, i, value.text) || i != line.size())
+                return false;
+            value.type = SettingsValue::Type::String;
+        }
+        (*current)[name] = std::move(value);
+    }
+    out = std::move(data);
+    return true;
+}
+
+std::string FormatSettingsText(const SettingsData& data)
+{
+    std::string out(kHeader);
+    out += "\n";
+    for (const auto& [key, values] : data) {
+        out += "\n[";
+        AppendQuoted(out, key);
+        out += "]\n";
+        for (const auto& [name, value] : values) {
+            AppendQuoted(out, name);
+            out += "=";
+            if (value.type == SettingsValue::Type::Dword) {
+                char buf[16];
+                snprintf(buf, sizeof(buf), "dword:%08X", static_cast<unsigned>(value.dword));
+                out += buf;
+            } else {
+                AppendQuoted(out, value.text);
+            }
+            out += "\n";
+        }
+    }
+    return out;
+}
+
+SettingsStore::SettingsStore(String16 filePath, bool readOnly)
+    : m_path(std::move(filePath)), m_readOnly(readOnly)
+{
+}
+
+void SettingsStore::SetFile(String16 filePath)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_path = std::move(filePath);
+    m_loaded = false;
+    m_damaged = false;
+    m_data.clear();
+}
+
+String16 SettingsStore::File() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_path;
+}
+
+void SettingsStore::RefreshLocked()
+{
+    std::string native = ToNativePath(m_path);
+    struct stat st {};
+    int64_t stamp[4] = {0, 0, 0, 0};
+    bool exists = !native.empty() && stat(native.c_str(), &st) == 0;
+    if (exists) {
+        stamp[0] = static_cast<int64_t>(st.st_ino);
+        stamp[1] = static_cast<int64_t>(st.st_size);
+        stamp[2] = static_cast<int64_t>(st.st_mtim.tv_sec);
+        stamp[3] = static_cast<int64_t>(st.st_mtim.tv_nsec);
+    }
+    if (m_loaded && std::equal(stamp, stamp + 4, m_stamp))
+        return;
+    m_loaded = true;
+    m_damaged = false;
+    std::copy(stamp, stamp + 4, m_stamp);
+    m_data.clear();
+    if (!exists)
+        return;
+    std::vector<uint8_t> bytes;
+    bool read = ReadWholeFile(m_path, bytes, kMaxFileBytes);
+    if (!read && IsRegularFile(m_path) == false)
+        return; // vanished, or not a file at all: nothing to keep aside
+    SettingsData parsed;
+    if (read && ParseSettingsText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), parsed)) {
+        m_data = std::move(parsed);
+        return;
+    }
+    m_damaged = true;
+    if (!m_readOnly) {
+        // Keep the damaged file for inspection; the next write starts afresh.
+        std::string bad = native + ".bad";
+        if (rename(native.c_str(), bad.c_str()) == 0)
+            std::fill(m_stamp, m_stamp + 4, 0);
+    }
+}
+
+bool SettingsStore::CommitLocked(SettingsData changed)
+{
+    if (m_readOnly || m_path.empty())
+        return false;
+    CreateFolders(ParentFolder(m_path));
+    std::string text = FormatSettingsText(changed);
+    if (!WriteWholeFileAtomic(m_path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size())))
+        return false;
+    m_data = std::move(changed);
+    // Remember what was written, so that the next read does not parse it again.
+    m_loaded = false;
+    RefreshLocked();
+    return true;
+}
+
+bool SettingsStore::ReadDword(StringView16 key, StringView16 name, uint32_t& out)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    RefreshLocked();
+    auto k = m_data.find(String16(key));
+    if (k == m_data.end())
+        return false;
+    auto v = k->second.find(String16(name));
+    if (v == k->second.end() || v->second.type != SettingsValue::Type::Dword)
+        return false;
+    out = v->second.dword;
+    return true;
+}
+
+bool SettingsStore::ReadString(StringView16 key, StringView16 name, String16& out)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    RefreshLocked();
+    auto k = m_data.find(String16(key));
+    if (k == m_data.end())
+        return false;
+    auto v = k->second.find(String16(name));
+    if (v == k->second.end() || v->second.type != SettingsValue::Type::String)
+        return false;
+    out = v->second.text;
+    return true;
+}
+
+bool SettingsStore::WriteDword(StringView16 key, StringView16 name, uint32_t value)
+{
+    if (key.empty())
+        return false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readOnly)
+        return false;
+    RefreshLocked(); // pick up what another process wrote meanwhile
+    SettingsData changed = m_data;
+    SettingsValue& v = changed[String16(key)][String16(name)];
+    v.type = SettingsValue::Type::Dword;
+    v.dword = value;
+    v.text.clear();
+    return CommitLocked(std::move(changed));
+}
+
+bool SettingsStore::WriteString(StringView16 key, StringView16 name, StringView16 value)
+{
+    if (key.empty())
+        return false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readOnly)
+        return false;
+    RefreshLocked();
+    SettingsData changed = m_data;
+    SettingsValue& v = changed[String16(key)][String16(name)];
+    v.type = SettingsValue::Type::String;
+    v.dword = 0;
+    v.text = String16(value);
+    return CommitLocked(std::move(changed));
+}
+
+bool SettingsStore::DeleteValue(StringView16 key, StringView16 name)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readOnly)
+        return false;
+    RefreshLocked();
+    SettingsData changed = m_data;
+    auto k = changed.find(String16(key));
+    if (k == changed.end() || k->second.erase(String16(name)) == 0)
+        return false;
+    return CommitLocked(std::move(changed));
+}
+
+bool SettingsStore::KeyExists(StringView16 key)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    RefreshLocked();
+    return m_data.count(String16(key)) != 0;
+}
+
+bool SettingsStore::LastLoadWasDamaged()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    RefreshLocked();
+    return m_damaged;
+}
+
+String16 DefaultUserSettingsFile()
+{
+    String16 config = UserConfigFolder();
+    return config.empty() ? String16() : JoinPath(config, u"zendra/settings.txt");
+}
+
+String16 DefaultMachineSettingsFile()
+{
+    String16 program = ProgramFolder();
+    return program.empty() ? String16() : JoinPath(program, u"settings.txt");
+}
+
+namespace {
+
+SettingsStore& UserStore()
+{
+    static SettingsStore store(DefaultUserSettingsFile(), false);
+    return store;
+}
+
+SettingsStore& MachineStore()
+{
+    static SettingsStore store(DefaultMachineSettingsFile(), true);
+    return store;
+}
+
+} // namespace
+
+SettingsStore& Settings(SettingsScope scope)
+{
+    return scope == SettingsScope::User ? UserStore() : MachineStore();
+}
+
+void SetSettingsFiles(String16 userFile, String16 machineFile)
+{
+    UserStore().SetFile(std::move(userFile));
+    MachineStore().SetFile(std::move(machineFile));
+}
+
+} // namespace platform

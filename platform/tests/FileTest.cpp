@@ -1,0 +1,230 @@
+#include "platform/File.h"
+
+#include "TestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace platform;
+using namespace platform::test;
+
+TEST(File, WriteSeekReadAndSize)
+{
+    TestFolder dir;
+    String16 path = dir.Path(u"data.bin");
+    File f;
+    ASSERT_TRUE(f.Open(path, FileMode::CreateNew));
+    ASSERT_TRUE(f.Write("0123456789", 10));
+    EXPECT_EQ(f.Size(), 10);
+    ASSERT_TRUE(f.Close());
+
+    ASSERT_TRUE(f.Open(path, FileMode::ReadWrite));
+    ASSERT_TRUE(f.Seek(-3, SeekFrom::End));
+    EXPECT_EQ(f.Tell(), 7);
+    char buf[8] = {};
+    EXPECT_EQ(f.Read(buf, sizeof(buf)), 3);
+    EXPECT_EQ(std::string(buf, 3), "789");
+    EXPECT_EQ(f.Read(buf, sizeof(buf)), 0) << "end of file";
+    ASSERT_TRUE(f.Seek(2));
+    ASSERT_TRUE(f.Write("ab", 2));
+    ASSERT_TRUE(f.SetSize(6));
+    ASSERT_TRUE(f.Close());
+    EXPECT_EQ(ReadText(path), "01ab45");
+
+    // OpenAlways keeps, CreateAlways empties.
+    ASSERT_TRUE(f.Open(path, FileMode::OpenAlways));
+    EXPECT_EQ(f.Size(), 6);
+    ASSERT_TRUE(f.Open(path, FileMode::CreateAlways));
+    EXPECT_EQ(f.Size(), 0);
+}
+
+TEST(File, OffsetsAndSizesBeyondFourGigabytes)
+{
+    TestFolder dir;
+    File f;
+    ASSERT_TRUE(f.Open(dir.Path(u"big.bin"), FileMode::CreateAlways));
+    const int64_t far = (int64_t(5) << 30) + 17; // sparse: takes no real space
+    ASSERT_TRUE(f.Seek(far));
+    ASSERT_TRUE(f.Write("x", 1));
+    EXPECT_EQ(f.Size(), far + 1);
+    EXPECT_EQ(f.Tell(), far + 1);
+    ASSERT_TRUE(f.Close());
+    ASSERT_TRUE(f.Open(dir.Path(u"big.bin"), FileMode::Read));
+    ASSERT_TRUE(f.Seek(-1, SeekFrom::End));
+    char c = 0;
+    ASSERT_TRUE(f.ReadExact(&c, 1));
+    EXPECT_EQ(c, 'x');
+}
+
+TEST(File, FailuresAreReturnValues)
+{
+    TestFolder dir;
+    String16 existing = dir.Path(u"exists.txt");
+    ASSERT_TRUE(WriteText(existing, "abc"));
+    ASSERT_TRUE(CreateFolder(dir.Path(u"folder")));
+
+    struct OpenCase { String16 path; FileMode mode; int error; };
+    const OpenCase opens[] = {
+        {dir.Path(u"missing.txt"), FileMode::Read, ENOENT},
+        {dir.Path(u"missing.txt"), FileMode::ReadWrite, ENOENT},
+        {dir.Path(u"no/such/folder.txt"), FileMode::CreateAlways, ENOENT},
+        {existing, FileMode::CreateNew, EEXIST},
+        {dir.Path(u"folder"), FileMode::Read, EISDIR},
+        {u"", FileMode::Read, ENOENT},
+    };
+    for (const OpenCase& c : opens) {
+        File f;
+        EXPECT_FALSE(f.Open(c.path, c.mode)) << Utf16ToUtf8(c.path);
+        EXPECT_EQ(f.LastError(), c.error) << Utf16ToUtf8(c.path);
+        EXPECT_FALSE(f.IsOpen());
+    }
+
+    char buf[4];
+    File closed;
+    EXPECT_EQ(closed.Read(buf, 4), -1);
+    EXPECT_FALSE(closed.Write("x", 1));
+    EXPECT_FALSE(closed.Seek(0));
+    EXPECT_EQ(closed.Tell(), -1);
+    EXPECT_EQ(closed.Size(), -1);
+    EXPECT_FALSE(closed.SetSize(0));
+    EXPECT_EQ(closed.LastError(), EBADF);
+
+    File readOnly;
+    ASSERT_TRUE(readOnly.Open(existing, FileMode::Read));
+    EXPECT_FALSE(readOnly.Write("x", 1));
+    EXPECT_FALSE(readOnly.Seek(-1)) << "before the start";
+    EXPECT_FALSE(readOnly.SetSize(-1));
+    EXPECT_FALSE(readOnly.ReadExact(buf, 4)) << "only 3 bytes there";
+
+    File writeOnly;
+    ASSERT_TRUE(writeOnly.Open(dir.Path(u"w.txt"), FileMode::CreateAlways));
+    EXPECT_EQ(writeOnly.Read(buf, 1), -1);
+    EXPECT_EQ(ReadText(existing), "abc");
+}
+
+TEST(File, ReadWholeFileHonoursTheLimit)
+{
+    TestFolder dir;
+    ASSERT_TRUE(WriteText(dir.Path(u"a"), "12345"));
+    std::vector<uint8_t> data{9};
+    EXPECT_FALSE(ReadWholeFile(dir.Path(u"a"), data, 4));
+    EXPECT_EQ(data, std::vector<uint8_t>{9}) << "left alone on failure";
+    ASSERT_TRUE(ReadWholeFile(dir.Path(u"a"), data, 5));
+    EXPECT_EQ(data.size(), 5u);
+    EXPECT_FALSE(ReadWholeFile(dir.Path(u"missing"), data));
+}
+
+namespace {
+
+size_t CountEntries(const TestFolder& dir)
+{
+    std::vector<FileInfo> all;
+    ListFolder(dir.Path(), u"*", all);
+    return all.size();
+}
+
+} // namespace
+
+TEST(AtomicFileWriter, ReplacesWholeAndKeepsPermissions)
+{
+    TestFolder dir;
+    String16 path = dir.Path(u"settings.txt");
+    ASSERT_TRUE(WriteText(path, "old contents"));
+    ASSERT_EQ(chmod((dir.Native() + "/settings.txt").c_str(), 0640), 0);
+
+    AtomicFileWriter w;
+    ASSERT_TRUE(w.Open(path));
+    ASSERT_TRUE(w.Write("new", 3));
+    EXPECT_EQ(ReadText(path), "old contents") << "nothing changes before the commit";
+    ASSERT_TRUE(w.Commit());
+    EXPECT_EQ(ReadText(path), "new");
+    struct stat st {};
+    ASSERT_EQ(stat((dir.Native() + "/settings.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(CountEntries(dir), 1u) << "no temporary file left";
+
+    // A new file.
+    ASSERT_TRUE(WriteWholeFileAtomic(dir.Path(u"fresh.txt"), std::vector<uint8_t>{'o', 'k'}));
+    EXPECT_EQ(ReadText(dir.Path(u"fresh.txt")), "ok");
+}
+
+TEST(AtomicFileWriter, FailureLeavesTheOriginal)
+{
+    TestFolder dir;
+    String16 path = dir.Path(u"photo.jpg");
+    ASSERT_TRUE(WriteText(path, "original"));
+
+    {   // Dropped without commit.
+        AtomicFileWriter w;
+        ASSERT_TRUE(w.Open(path));
+        ASSERT_TRUE(w.Write("partial", 7));
+    }
+    EXPECT_EQ(ReadText(path), "original");
+    EXPECT_EQ(CountEntries(dir), 1u);
+
+    {   // The disk fills up in the middle: the file size limit makes write() fail as ENOSPC would.
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit small = old;
+        small.rlim_cur = 4096;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        AtomicFileWriter w;
+        bool opened = w.Open(path);
+        std::vector<char> big(64 * 1024, 'z');
+        bool wrote = opened && w.Write(big.data(), big.size());
+        bool later = w.Write("more", 4);
+        bool committed = w.Commit();
+        setrlimit(RLIMIT_FSIZE, &old);
+        ASSERT_TRUE(opened);
+        EXPECT_FALSE(wrote);
+        EXPECT_FALSE(later) << "a spoilt file stays spoilt";
+        EXPECT_FALSE(committed);
+        EXPECT_EQ(w.LastError(), EFBIG);
+    }
+    EXPECT_EQ(ReadText(path), "original");
+    EXPECT_EQ(CountEntries(dir), 1u);
+
+    {   // The rename cannot happen: a folder stands at the target.
+        ASSERT_TRUE(CreateFolder(dir.Path(u"taken")));
+        ASSERT_TRUE(WriteText(dir.Path(u"taken/inside"), "keep"));
+        AtomicFileWriter w;
+        ASSERT_TRUE(w.Open(dir.Path(u"taken")));
+        ASSERT_TRUE(w.Write("x", 1));
+        EXPECT_FALSE(w.Commit());
+        EXPECT_TRUE(IsDirectory(dir.Path(u"taken")));
+        EXPECT_EQ(ReadText(dir.Path(u"taken/inside")), "keep");
+    }
+    EXPECT_EQ(CountEntries(dir), 2u);
+
+    {   // No-replace commit refuses an existing target.
+        AtomicFileWriter w;
+        ASSERT_TRUE(w.Open(path));
+        ASSERT_TRUE(w.Write("x", 1));
+        EXPECT_FALSE(w.Commit(false));
+        EXPECT_EQ(w.LastError(), EEXIST);
+    }
+    EXPECT_EQ(ReadText(path), "original");
+    EXPECT_EQ(CountEntries(dir), 2u);
+
+    // A folder that does not exist.
+    AtomicFileWriter w;
+    EXPECT_FALSE(w.Open(dir.Path(u"nowhere/file")));
+    EXPECT_FALSE(w.Commit());
+}
+
+TEST(AtomicFileWriter, ThroughALinkReplacesTheLinkedFile)
+{
+    TestFolder dir;
+    ASSERT_TRUE(WriteText(dir.Path(u"real.txt"), "old"));
+    ASSERT_EQ(symlink((dir.Native() + "/real.txt").c_str(), (dir.Native() + "/link.txt").c_str()), 0);
+    ASSERT_TRUE(WriteWholeFileAtomic(dir.Path(u"link.txt"), std::vector<uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(ReadText(dir.Path(u"real.txt")), "new");
+    struct stat st {};
+    ASSERT_EQ(lstat((dir.Native() + "/link.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
