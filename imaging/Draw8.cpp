@@ -281,12 +281,6 @@ void DrawGradientLine8(ImageBuffer8& target, uint32_t colourA, uint32_t colourB,
     }
 }
 
-DrawPen& SharedPen()
-{
-    static DrawPen pen;
-    return pen;
-}
-
 void MovePenTo8(DrawPen& pen, int x, int y)
 {
     pen.x = x;

@@ -134,15 +134,18 @@ std::atomic<uint64_t> g_tempSerial{0};
 
 String16 PrivateTempFolder()
 {
-    std::string runtime = AbsoluteEnv("XDG_RUNTIME_DIR");
-    if (!runtime.empty() && EnsurePrivateFolder(runtime + "/zendra"))
-        return FromNativePath(runtime + "/zendra");
+    // The disk-backed place first: history data and paged-out pictures are large, and the
+    // runtime folder is a small memory file system on most desktops. It serves when the first
+    // place is unusable, for instance taken by another user.
     std::string tmp = AbsoluteEnv("TMPDIR");
     if (tmp.empty())
         tmp = "/tmp";
     std::string path = tmp + "/zendra-" + std::to_string(getuid());
     if (EnsurePrivateFolder(path))
         return FromNativePath(path);
+    std::string runtime = AbsoluteEnv("XDG_RUNTIME_DIR");
+    if (!runtime.empty() && EnsurePrivateFolder(runtime + "/zendra"))
+        return FromNativePath(runtime + "/zendra");
     return String16();
 }
 

@@ -24,9 +24,10 @@ String16 PicturesFolder();
 String16 ProgramPath();
 String16 ProgramFolder();
 
-// The private temporary folder: $XDG_RUNTIME_DIR/zendra when that is usable, else
-// /tmp/zendra-<uid>. Created with mode 0700; an existing one is used only when it is a real
-// folder (not a link) owned by this user with no rights for others. Empty when none is usable.
+// The private temporary folder: $TMPDIR/zendra-<uid> (/tmp when TMPDIR is unset or relative),
+// else $XDG_RUNTIME_DIR/zendra. Created with mode 0700; an existing one is used only when it is
+// a real folder (not a link) owned by this user with no rights for others. Empty when neither
+// is usable.
 String16 PrivateTempFolder();
 
 // Creates a new empty file with mode 0600 in the private temporary folder, named

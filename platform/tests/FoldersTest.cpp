@@ -72,14 +72,14 @@ TEST(Folders, PrivateTempFolderIsCreatedClosed)
     umask(0022);
 
     String16 temp = PrivateTempFolder();
-    EXPECT_EQ(temp, root.Path(u"run/zendra"));
+    EXPECT_EQ(temp, root.Path(u"tmp/zendra-" + IntToText(getuid())));
     EXPECT_EQ(ModeOf(temp), 0700u);
     EXPECT_EQ(PrivateTempFolder(), temp) << "the same folder again";
 
-    // One that others can read is not used; the next place is.
+    // One that others can read is not used; the runtime folder is.
     ASSERT_EQ(chmod(ToNativePath(temp).c_str(), 0755), 0);
     String16 fallback = PrivateTempFolder();
-    EXPECT_EQ(fallback, root.Path(u"tmp/zendra-" + IntToText(getuid())));
+    EXPECT_EQ(fallback, root.Path(u"run/zendra"));
     EXPECT_EQ(ModeOf(fallback), 0700u);
 
     // Nor a link to a folder, even a private one.
@@ -103,7 +103,7 @@ TEST(Folders, UniqueTempFilesUnderConcurrentRequests)
 {
     TestFolder root;
     ScopedEnv env;
-    env.Set("XDG_RUNTIME_DIR", root.Native());
+    env.Set("TMPDIR", root.Native());
     constexpr int kThreads = 8;
     constexpr int kEach = 50;
     std::vector<std::vector<String16>> made(kThreads);
@@ -120,7 +120,7 @@ TEST(Folders, UniqueTempFilesUnderConcurrentRequests)
     for (const auto& list : made)
         for (const String16& p : list) {
             ASSERT_FALSE(p.empty());
-            EXPECT_EQ(ParentFolder(p), root.Path(u"zendra"));
+            EXPECT_EQ(ParentFolder(p), root.Path(u"zendra-" + IntToText(getuid())));
             EXPECT_TRUE(FileNamePart(p).starts_with(u"his"));
             EXPECT_TRUE(p.ends_with(u".zdtmp"));
             EXPECT_EQ(ModeOf(p), 0600u);
@@ -130,7 +130,7 @@ TEST(Folders, UniqueTempFilesUnderConcurrentRequests)
 
     // A name that exists already is never handed out again.
     std::vector<FileInfo> listed;
-    ASSERT_TRUE(ListFolder(root.Path(u"zendra"), u"his*.zdtmp", listed));
+    ASSERT_TRUE(ListFolder(root.Path(u"zendra-" + IntToText(getuid())), u"his*.zdtmp", listed));
     EXPECT_EQ(listed.size(), all.size());
 }
 
