@@ -4,6 +4,7 @@
 #include "raster/RasterJPG.h"
 #include "raster/RasterPNG.h"
 #include "raster/RasterStream.h"
+#include "raster/RasterTIF.h"
 #include "raster/RasterBMP.h"
 #include "raster/RasterGIF.h"
 #include "raster/RasterICO.h"
@@ -67,7 +68,7 @@ const RasterCodec kCodecs[RasterFormatCount] = {
     /* 2 JPG  */ CodecRow<CRasterJPG>(false),
     /* 3 PNG  */ CodecRow<CRasterPNG>(false),
     /* 4 ICO  */ CodecRow<CRasterICO>(true),
-    /* 5 TIF  */ {},
+    /* 5 TIF  */ CodecRow<CRasterTIF>(true),
     /* 6 TGA  */ CodecRow<CRasterTGA>(false),
     /* 7 PCX  */ CodecRow<CRasterPCX>(false),
     /* 8 WBMP */ CodecRow<CRasterWBMP>(false),
