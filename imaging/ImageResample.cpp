@@ -2,6 +2,7 @@
 // skins and masks. All integer arithmetic; the rounding is part of what callers expect.
 #include "imaging/ImageBuffer.h"
 #include "imaging/ColourTables.h"
+#include "imaging/WeightedSum.h"
 
 #include <algorithm>
 #include <cmath>
@@ -314,13 +315,6 @@ namespace {
 // Pixels per block of the sums, small enough to stay in the first-level cache.
 constexpr int kBlurBlock = 512;
 
-// acc[i] += w * src[i] over n bytes, as a 16 x 16 -> 32 bit product (native in SSE2).
-inline void AddWeighted(int32_t* __restrict acc, const uint8_t* __restrict src, int16_t w, size_t n)
-{
-    for (size_t i = 0; i < n; ++i)
-        acc[i] += int32_t(int16_t(src[i])) * int32_t(w);
-}
-
 } // namespace
 
 int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius)
@@ -373,7 +367,7 @@ int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius
             const size_t bytes = size_t(n) * 4;
             std::fill(acc.get(), acc.get() + bytes, 0);
             for (int d = -(h - 1); d <= h - 1; ++d)
-                AddWeighted(acc.get(), line.get() + size_t(x0 + d) * 4, int16_t(bw.w[std::abs(d)]), bytes);
+                AddWeightedBytes(acc.get(), line.get() + size_t(x0 + d) * 4, int16_t(bw.w[std::abs(d)]), bytes);
             uint8_t* out = row + size_t(x0) * 4;
             for (size_t i = 0; i < bytes; ++i)
                 out[i] = uint8_t(acc[i] >> 11);
@@ -405,7 +399,7 @@ int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius
                 const size_t bytes = size_t(std::min(kBlurBlock, width - x0)) * 4;
                 std::fill(acc.get(), acc.get() + bytes, 0);
                 for (int s = from; s <= to; ++s)
-                    AddWeighted(acc.get(), slot(s) + size_t(x0) * 4, int16_t(bw.w[std::abs(s - y)]), bytes);
+                    AddWeightedBytes(acc.get(), slot(s) + size_t(x0) * 4, int16_t(bw.w[std::abs(s - y)]), bytes);
                 for (size_t i = 0; i < bytes; ++i)
                     out[size_t(x0) * 4 + i] = uint8_t(acc[i] >> 11);
             }

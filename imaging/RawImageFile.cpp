@@ -61,8 +61,9 @@ int ReadRawImage8(ImageBuffer8& image, const char16_t* path)
     File file = OpenFile(path, "rb");
     if (!file)
         return 0;
-    image.width = 0;
-    image.height = 0;
+    // Whatever the record held is gone; a failed read leaves it empty rather than a record
+    // whose size no longer matches its pixels.
+    FreeImageBuffer(image);
     uint8_t header[8];
     if (std::fread(header, 1, 8, file.get()) != 8)
         return 0;
@@ -89,8 +90,10 @@ int ReadRawImage8(ImageBuffer8& image, const char16_t* path)
     if (!row)
         return 0;
     for (uint32_t y = 0; y < height; ++y) {
-        if (std::fread(row.get(), 1, rowBytes, file.get()) != rowBytes)
+        if (std::fread(row.get(), 1, rowBytes, file.get()) != rowBytes) {
+            FreeImageBuffer(image);
             return 0;
+        }
         uint8_t* dst = image.data + size_t(y) * size_t(width) * 4;
         for (uint32_t x = 0; x < width; ++x) {
             dst[x * 4 + 0] = row[size_t(x) * 3 + 0];
