@@ -1,5 +1,6 @@
 #include "imaging/ImageCodec/ImageInfo.h"
 
+#include "imaging/DocStream.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "imaging/ImageCodec/RawDecoder.h"
 #include "platform/ImageMetadata.h"
@@ -818,4 +819,45 @@ int ImageInfo::AddTag(const char16_t* path, const char16_t* keyword)
         photoTags = previous;
     }
     return result;
+}
+
+// ---- project-file records -------------------------------------------------------------------
+
+int ImageInfo::SerializeProperties(CDocStream& stream, bool loading)
+{
+    if (!loading) {
+        for (const ExifProperty* p : properties) {
+            if (!stream.WriteU32(p->id) || !stream.WriteU32(p->kind) || !stream.WriteU16(p->type)
+                || !stream.WriteU32(p->count) || !stream.WriteU32(p->length)
+                || (p->length && !stream.Write(p->Value(), p->length)))
+                return 0;
+        }
+        return 1;
+    }
+    ClearProperties();
+    constexpr uint32_t kMaxRecordBytes = 256000;
+    std::vector<uint8_t> buffer(kMaxRecordBytes);
+    for (;;) {
+        uint32_t id, kind, count, length;
+        uint16_t type;
+        if (!stream.ReadU32(id) || !stream.ReadU32(kind) || !stream.ReadU16(type) || !stream.ReadU32(count)
+            || !stream.ReadU32(length) || length > kMaxRecordBytes)
+            break;
+        if (length && stream.Read(buffer.data(), length) != length)
+            break;
+        ExifProperty* p = new (std::nothrow) ExifProperty;
+        if (!p)
+            break;
+        p->id = id;
+        p->kind = kind;
+        p->type = type;
+        if (!p->SetValue(buffer.data(), length)) {
+            delete p;
+            break;
+        }
+        // The stored count is the writer's; the value's own length decides what can be read.
+        properties.push_back(p);
+    }
+    DecodeExifFields(*this);
+    return 1;
 }

@@ -1,3 +1,4 @@
+#include "imaging/DocStream.h"
 #include "imaging/ImageCodec/ImageInfo.h"
 
 #include "platform/ImageMetadata.h"
@@ -296,4 +297,47 @@ TEST(ImageInfo, MakerNoteIso)
     };
     for (const auto& note : nothing)
         EXPECT_EQ(ParseMakerNote(note.data(), note.size(), 0, false), 0xFFFF);
+}
+
+TEST(ImageInfo, PropertyRecordsInProjectFiles)
+{
+    ImageInfo info;
+    ASSERT_TRUE(info.AddProperty(271, 2, reinterpret_cast<const uint8_t*>("Zcam"), 5));
+    const uint8_t iso[] = { 0x90, 0x01 };
+    ASSERT_TRUE(info.AddProperty(34855, 3, iso, 2));
+    std::vector<uint8_t> big(3000, 0xAB);
+    ASSERT_TRUE(info.AddProperty(37500, 7, big.data(), uint32_t(big.size())));
+
+    CDocMemStream out;
+    ASSERT_EQ(info.SerializeProperties(out, false), 1);
+    std::vector<uint8_t> bytes = out.Bytes();
+    ASSERT_EQ(bytes.size(), size_t(3 * 18 + 5 + 2 + 3000));
+    // id, kind, type, count, length, little-endian.
+    const uint8_t first[] = { 0x0F, 1, 0, 0, 5, 0, 0, 0, 2, 0, 5, 0, 0, 0, 5, 0, 0, 0, 'Z' };
+    EXPECT_EQ(std::memcmp(bytes.data(), first, sizeof first), 0);
+
+    ImageInfo back;
+    CDocMemStream in(bytes);
+    ASSERT_EQ(back.SerializeProperties(in, true), 1);
+    ASSERT_EQ(back.properties.size(), 3u);
+    EXPECT_EQ(Wide(back.make), u"Zcam");
+    EXPECT_EQ(back.isoSpeedRatings, 400);
+    EXPECT_EQ(back.properties[2]->length, 3000u);
+    EXPECT_EQ(back.properties[2]->Value()[2999], 0xAB);
+
+    // Cut inside the last record: the complete ones before it stay.
+    for (size_t cut : { bytes.size() - 1, size_t(18 + 5 + 18 + 2 + 10) }) {
+        ImageInfo partial;
+        CDocMemStream shortStream(std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::ptrdiff_t(cut)));
+        ASSERT_EQ(partial.SerializeProperties(shortStream, true), 1);
+        EXPECT_EQ(partial.properties.size(), 2u);
+        EXPECT_EQ(partial.isoSpeedRatings, 400);
+    }
+    // A record claiming more than 256,000 bytes ends the list.
+    std::vector<uint8_t> huge = { 1, 0, 0, 0, 5, 0, 0, 0, 2, 0, 1, 0, 0, 0, 0x01, 0xE8, 0x03, 0 };
+    huge.resize(huge.size() + 300000, 'x');
+    ImageInfo none;
+    CDocMemStream hugeStream(huge);
+    ASSERT_EQ(none.SerializeProperties(hugeStream, true), 1);
+    EXPECT_TRUE(none.properties.empty());
 }
