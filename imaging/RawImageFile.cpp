@@ -74,6 +74,14 @@ int ReadRawImage8(ImageBuffer8& image, const char16_t* path)
     }
     if (width == 0 || height == 0 || width > kMaxRawSide || height > kMaxRawSide)
         return 0;
+    // A header that promises more rows than the file holds is refused before the image is
+    // allocated, so a damaged file cannot ask for gigabytes.
+    const int64_t pixelBytes = int64_t(width) * height * 3;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0)
+        return 0;
+    const long fileSize = std::ftell(file.get());
+    if (fileSize < 0 || int64_t(fileSize) - 8 < pixelBytes || std::fseek(file.get(), 8, SEEK_SET) != 0)
+        return 0;
     if (!AllocImage8(image, int(width), int(height)))
         return 0;
     const size_t rowBytes = size_t(width) * 3;

@@ -411,6 +411,7 @@ TEST(ImageBuffer, RawImageFileRejectsBadHeadersAndShortRows)
         {{1, 0, 0, 0, 2, 0, 0, 0, 9, 9, 9, 9, 9}, "last row short by one byte"},
         {{1, 0, 0}, "header cut"},
         {{0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0}, "65535 x 65535 does not fit in memory records"},
+        {{0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0, 1, 2, 3}, "30000 x 30000 promised by an 11-byte file"},
     };
     const auto path = TempFile("raw_bad.bin");
     for (const Case& c : cases) {
