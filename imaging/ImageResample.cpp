@@ -98,13 +98,16 @@ bool MakeBoxTables(BoxTables& t, const SourceRect& r, int newWidth, int newHeigh
 // Largest sample count a side: keeps the position tables and the sums modest.
 constexpr int kMaxSamples = 256;
 
-bool BoxArgumentsValid(int& newWidth, int& newHeight, int samples)
+// Also refuses, before the position tables are built, an output whose image could never be
+// allocated.
+bool BoxArgumentsValid(int& newWidth, int& newHeight, int samples, int bytesPerPixel)
 {
     if (newWidth == 0)
         newWidth = 1;
     if (newHeight == 0)
         newHeight = 1;
-    return newWidth > 0 && newHeight > 0 && samples >= 1 && samples <= kMaxSamples;
+    return newWidth > 0 && newHeight > 0 && samples >= 1 && samples <= kMaxSamples &&
+           uint64_t(newWidth) * uint64_t(newHeight) * uint64_t(bytesPerPixel) + 16 <= UINT32_MAX;
 }
 
 } // namespace
@@ -114,7 +117,7 @@ int ResizeImage8(const ImageBuffer8& source, ImageBuffer8& destination, int newW
 {
     if (!source.data || source.width <= 0 || source.height <= 0)
         return 0;
-    if (!BoxArgumentsValid(newWidth, newHeight, samples))
+    if (!BoxArgumentsValid(newWidth, newHeight, samples, 4))
         return 0;
     SourceRect r{left, top, right, bottom};
     if (!ClipRect(r, source.width, source.height))
@@ -142,7 +145,7 @@ int ResizeImage16To8(const ImageBuffer16& source, ImageBuffer8& destination, int
 {
     if (!source.data || source.width <= 0 || source.height <= 0)
         return 0;
-    if (!BoxArgumentsValid(newWidth, newHeight, samples))
+    if (!BoxArgumentsValid(newWidth, newHeight, samples, 8))
         return 0;
     SourceRect r{left, top, right, bottom};
     if (!ClipRect(r, source.width, source.height))
