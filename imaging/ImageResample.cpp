@@ -2,6 +2,7 @@
 // skins and masks. All integer arithmetic; the rounding is part of what callers expect.
 #include "imaging/ImageBuffer.h"
 #include "imaging/ColourTables.h"
+#include "imaging/WeightedSum.h"
 
 #include <algorithm>
 #include <cmath>
@@ -97,13 +98,16 @@ bool MakeBoxTables(BoxTables& t, const SourceRect& r, int newWidth, int newHeigh
 // Largest sample count a side: keeps the position tables and the sums modest.
 constexpr int kMaxSamples = 256;
 
-bool BoxArgumentsValid(int& newWidth, int& newHeight, int samples)
+// Also refuses, before the position tables are built, an output whose image could never be
+// allocated.
+bool BoxArgumentsValid(int& newWidth, int& newHeight, int samples, int bytesPerPixel)
 {
     if (newWidth == 0)
         newWidth = 1;
     if (newHeight == 0)
         newHeight = 1;
-    return newWidth > 0 && newHeight > 0 && samples >= 1 && samples <= kMaxSamples;
+    return newWidth > 0 && newHeight > 0 && samples >= 1 && samples <= kMaxSamples &&
+           uint64_t(newWidth) * uint64_t(newHeight) * uint64_t(bytesPerPixel) + 16 <= UINT32_MAX;
 }
 
 } // namespace
@@ -113,7 +117,7 @@ int ResizeImage8(const ImageBuffer8& source, ImageBuffer8& destination, int newW
 {
     if (!source.data || source.width <= 0 || source.height <= 0)
         return 0;
-    if (!BoxArgumentsValid(newWidth, newHeight, samples))
+    if (!BoxArgumentsValid(newWidth, newHeight, samples, 4))
         return 0;
     SourceRect r{left, top, right, bottom};
     if (!ClipRect(r, source.width, source.height))
@@ -141,7 +145,7 @@ int ResizeImage16To8(const ImageBuffer16& source, ImageBuffer8& destination, int
 {
     if (!source.data || source.width <= 0 || source.height <= 0)
         return 0;
-    if (!BoxArgumentsValid(newWidth, newHeight, samples))
+    if (!BoxArgumentsValid(newWidth, newHeight, samples, 8))
         return 0;
     SourceRect r{left, top, right, bottom};
     if (!ClipRect(r, source.width, source.height))
@@ -314,13 +318,6 @@ namespace {
 // Pixels per block of the sums, small enough to stay in the first-level cache.
 constexpr int kBlurBlock = 512;
 
-// acc[i] += w * src[i] over n bytes, as a 16 x 16 -> 32 bit product (native in SSE2).
-inline void AddWeighted(int32_t* __restrict acc, const uint8_t* __restrict src, int16_t w, size_t n)
-{
-    for (size_t i = 0; i < n; ++i)
-        acc[i] += int32_t(int16_t(src[i])) * int32_t(w);
-}
-
 } // namespace
 
 int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius)
@@ -373,7 +370,7 @@ int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius
             const size_t bytes = size_t(n) * 4;
             std::fill(acc.get(), acc.get() + bytes, 0);
             for (int d = -(h - 1); d <= h - 1; ++d)
-                AddWeighted(acc.get(), line.get() + size_t(x0 + d) * 4, int16_t(bw.w[std::abs(d)]), bytes);
+                AddWeightedBytes(acc.get(), line.get() + size_t(x0 + d) * 4, int16_t(bw.w[std::abs(d)]), bytes);
             uint8_t* out = row + size_t(x0) * 4;
             for (size_t i = 0; i < bytes; ++i)
                 out[i] = uint8_t(acc[i] >> 11);
@@ -405,7 +402,7 @@ int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius
                 const size_t bytes = size_t(std::min(kBlurBlock, width - x0)) * 4;
                 std::fill(acc.get(), acc.get() + bytes, 0);
                 for (int s = from; s <= to; ++s)
-                    AddWeighted(acc.get(), slot(s) + size_t(x0) * 4, int16_t(bw.w[std::abs(s - y)]), bytes);
+                    AddWeightedBytes(acc.get(), slot(s) + size_t(x0) * 4, int16_t(bw.w[std::abs(s - y)]), bytes);
                 for (size_t i = 0; i < bytes; ++i)
                     out[size_t(x0) * 4 + i] = uint8_t(acc[i] >> 11);
             }

@@ -418,7 +418,10 @@ TEST(ImageBuffer, RawImageFileRejectsBadHeadersAndShortRows)
         SCOPED_TRACE(c.why);
         WriteAll(path, c.bytes);
         ImageBuffer8 image;
+        ASSERT_EQ(AllocImage8(image, 3, 3), 1);
         EXPECT_EQ(ReadRawImage8(image, path.u16string().c_str()), 0);
+        EXPECT_EQ(image.data, nullptr) << "a failed read leaves an empty record";
+        EXPECT_EQ(image.width, 0);
         FreeImageBuffer(image);
     }
     ImageBuffer8 image;

@@ -341,3 +341,17 @@ TEST(ImageInfo, PropertyRecordsInProjectFiles)
     ASSERT_EQ(none.SerializeProperties(hugeStream, true), 1);
     EXPECT_TRUE(none.properties.empty());
 }
+
+TEST(ImageInfo, PicturesWithoutMetadataContainer)
+{
+    TempFolder dir;
+    std::string bmp = dir / "p.bmp";
+    ASSERT_TRUE(Convert("-size 12x7 xc:red -type TrueColor", bmp));
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(U16(bmp).c_str()), 1);
+    EXPECT_EQ(info.width, 12);
+    EXPECT_EQ(info.height, 7);
+    EXPECT_EQ(Wide(info.fileName), u"p.bmp");
+    EXPECT_EQ(info.ReadFile(U16(dir / "missing.bmp").c_str()), 0);
+    EXPECT_EQ(info.ReadFile(nullptr), 0);
+}
