@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 uint16_t SrgbDecodeTable[256];
 uint8_t SrgbEncodeTable[65536];
@@ -159,9 +161,9 @@ inline void DiffuseError16(uint16_t* right, uint16_t* below, uint16_t* belowRigh
 {
     const int32_t twoFifths = 2 * e / 5;
     const int32_t fifth = e / 5;
-    *right = ClampInt<uint16_t>(int64_t(*right) + twoFifths, 65535);
-    *below = ClampInt<uint16_t>(int64_t(*below) + twoFifths, 65535);
-    *belowRight = ClampInt<uint16_t>(int64_t(*belowRight) + fifth, 65535);
+    *right = uint16_t(std::clamp(int32_t(*right) + twoFifths, 0, 65535));
+    *below = uint16_t(std::clamp(int32_t(*below) + twoFifths, 0, 65535));
+    *belowRight = uint16_t(std::clamp(int32_t(*belowRight) + fifth, 0, 65535));
 }
 
 } // namespace
@@ -170,34 +172,51 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
 {
     if (!source.data || !AllocImage8(destination, source.width, source.height))
         return 0;
-    ImageBuffer16 work;
-    if (!CopyImage16(work, source))
+    // The result is that of converting the primaries of a whole copy first and diffusing into
+    // it; only two rows of that copy are ever live, so two rows are all that is kept: the row
+    // being encoded and the one below, which receives its share of the errors.
+    const int width = source.width;
+    const int height = source.height;
+    const size_t rowValues = size_t(width) * 4;
+    std::unique_ptr<uint16_t[]> rows(AllocNoThrow<uint16_t>(int64_t(rowValues) * 2));
+    if (!rows)
         return 0;
-    ConvertPrimaries16(work);
-    const int width = work.width;
-    const int height = work.height;
-    const size_t stride = size_t(width) * 4;
-    for (int y = 0; y < height; ++y) {
-        uint16_t* row = work.data + size_t(y) * stride;
-        uint8_t* out = destination.data + size_t(y) * size_t(width) * 4;
-        const bool lastRow = y == height - 1;
+    uint16_t* cur = rows.get();
+    uint16_t* next = rows.get() + rowValues;
+    auto loadRow = [&](uint16_t* dst, int y) {
+        const uint16_t* src = source.data + size_t(y) * rowValues;
         for (int x = 0; x < width; ++x) {
-            uint16_t* p = row + size_t(x) * 4;
+            const uint16_t* p = src + size_t(x) * 4;
+            uint16_t* d = dst + size_t(x) * 4;
+            UnmixPrimaries(p[0], p[1], p[2], d[0], d[2]);
+            d[1] = p[1];
+            d[3] = p[3];
+        }
+    };
+    if (height > 0)
+        loadRow(cur, 0);
+    for (int y = 0; y < height; ++y) {
+        const bool lastRow = y == height - 1;
+        if (!lastRow)
+            loadRow(next, y + 1);
+        uint8_t* out = destination.data + size_t(y) * size_t(width) * 4;
+        for (int x = 0; x < width; ++x) {
+            uint16_t* p = cur + size_t(x) * 4;
             uint8_t* o = out + size_t(x) * 4;
             for (int c = 0; c < 3; ++c)
                 o[c] = SrgbEncodeTable[p[c]];
             o[3] = uint8_t(p[3] >> 8);
             if (lastRow || x == width - 1)
                 continue;
-            uint16_t* below = p + stride;
+            uint16_t* below = next + size_t(x) * 4;
             for (int c = 0; c < 3; ++c) {
                 const int32_t e = int32_t(p[c]) - int32_t(SrgbDecodeTable[o[c]]);
                 if (e)
                     DiffuseError16(p + 4 + c, below + c, below + 4 + c, e);
             }
         }
+        std::swap(cur, next);
     }
-    FreeImageBuffer(work);
     return 1;
 }
 

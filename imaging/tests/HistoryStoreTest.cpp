@@ -297,3 +297,15 @@ TEST_F(HistoryTest, MissingDataFileFailsCleanly)
     EXPECT_EQ(store.ApplyStep(0), 0);
     EXPECT_EQ(store.steps.size(), 1u);
 }
+
+TEST_F(HistoryTest, DataBeyondTheRecordsThirtyTwoBitOffsetIsRefused)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    // As if the data file had grown to the edge of what a record can address.
+    store.steps[0].offset = UINT32_MAX - 10;
+    EXPECT_EQ(Add(kHistoryLayer, 1), 0);
+    EXPECT_EQ(store.steps.size(), 1u);
+    store.steps[0].offset = 0;
+    EXPECT_EQ(Add(kHistoryLayer, 1), 1);
+}
