@@ -408,8 +408,8 @@ bool CRasterGIF::GifEncodeTrueColor(Writer& out)
     const bool transparent = transparentIndex >= 0;
     const RGBQUAD key = TransparentColour();
     CRasterGIF cell;
-    for (int32_t cy = 0; cy < h && out.Ok(); cy += kCellHeight) {
-        for (int32_t cx = 0; cx < w && out.Ok(); cx += kCellWidth) {
+    for (int32_t cy = 0; cy < h && out.Good(); cy += kCellHeight) {
+        for (int32_t cx = 0; cx < w && out.Good(); cx += kCellWidth) {
             const int cw = std::min(kCellWidth, w - cx);
             const int ch = std::min(kCellHeight, h - cy);
             if (!cell.IsValid() || cell.Width() != cw || cell.Height() != ch) {
