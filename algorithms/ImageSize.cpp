@@ -226,11 +226,30 @@ float MitchellNetravaliWeight(float t, float f, float B, float C)
     return 0;
 }
 
-void BlendRows16(uint16_t* __restrict out, const uint16_t* a, const uint16_t* b, size_t count, int ta, int tb)
+__attribute__((target_clones("avx2", "default"))) void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
+                                                                    const uint16_t* b, size_t count, int ta, int tb)
 {
     for (size_t i = 0; i < count; ++i)
         out[i] = static_cast<uint16_t>((static_cast<uint32_t>(ta) * a[i] + static_cast<uint32_t>(tb) * b[i]) >> 8);
 }
+
+namespace {
+
+// v = P x L / (L - M) - N x M / (L - M), rounded and limited to 0..65535.
+__attribute__((target_clones("avx2", "default"))) void CombineSlots(uint16_t* __restrict out,
+                                                                    const uint16_t* __restrict p,
+                                                                    const uint16_t* __restrict n, size_t count, float a,
+                                                                    float b)
+{
+    // Limiting before rounding gives the same as testing v <= 0 and v > 65535 first, without
+    // branches, so the loop vectorises.
+    for (size_t j = 0; j < count; ++j) {
+        const float v = std::min(std::max(p[j] * a - n[j] * b, 0.0f), 65535.0f);
+        out[j] = static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+    }
+}
+
+} // namespace
 
 int TransposeImage16(const ImageBuffer16& source, ImageBuffer16& destination)
 {
@@ -339,11 +358,7 @@ bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, 
                 continue;
             }
             const float L = static_cast<float>(P.total), M = static_cast<float>(N.total);
-            const float a = L / (L - M), b = M / (L - M);
-            for (size_t j = 0; j < n; ++j) {
-                const float v = P.values[j] * a - N.values[j] * b;
-                out[j] = v <= 0 ? 0 : v > 65535 ? 65535 : static_cast<uint16_t>(static_cast<int>(v + 0.5f));
-            }
+            CombineSlots(out, P.values, N.values, n, L / (L - M), M / (L - M));
         }
         return true;
     });
@@ -355,19 +370,23 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     if (!source.data || width <= 0 || height <= 0 || &source == &destination)
         return 0;
     const int sw = source.width, sh = source.height;
-    OwnedImage work;
-    if (!AllocImage16(destination, sw, height) ||
-        !ResampleRowsCubic(Pixels16(destination), Pixels16(source), static_cast<size_t>(sw) * 4, sh, height, B, C))
+    // Rows, transpose, rows again, transpose back; the last transpose writes the destination
+    // directly instead of a work picture that would then be copied.
+    OwnedImage rows, turned, columns;
+    if (!AllocImage16(rows.img, sw, height) ||
+        !ResampleRowsCubic(Pixels16(rows.img), Pixels16(source), static_cast<size_t>(sw) * 4, sh, height, B, C))
         return 0;
     ReportFraction(40, 100);
-    if (!TransposeImage16(destination, work.img))
+    if (!TransposeImage16(rows.img, turned.img))
         return 0;
+    FreeImageBuffer(rows.img);
     ReportFraction(50, 100);
-    if (!AllocImage16(destination, height, width) ||
-        !ResampleRowsCubic(Pixels16(destination), Pixels16(work.img), static_cast<size_t>(height) * 4, sw, width, B, C))
+    if (!AllocImage16(columns.img, height, width) ||
+        !ResampleRowsCubic(Pixels16(columns.img), Pixels16(turned.img), static_cast<size_t>(height) * 4, sw, width, B, C))
         return 0;
+    FreeImageBuffer(turned.img);
     ReportFraction(90, 100);
-    if (!TransposeImage16(destination, work.img) || !CopyImage16(destination, work.img))
+    if (!TransposeImage16(columns.img, destination))
         return 0;
     ReportFraction(100, 100);
     return 1;
@@ -408,6 +427,52 @@ inline double AreaWeight(const AreaTap& t, int k)
     return k == t.first ? t.wFirst : k == t.last ? t.wLast : 1.0;
 }
 
+// One row along its length. A box of total weight 0 (only when enlarging by 1.5 or more)
+// takes its first sample.
+__attribute__((target_clones("avx2", "default"))) void AreaRowPass(const uint16_t* __restrict in,
+                                                                   uint16_t* __restrict out, const AreaTap* cols,
+                                                                   int width)
+{
+    for (int j = 0; j < width; ++j) {
+        const AreaTap& t = cols[j];
+        double acc[4] = {0, 0, 0, 0};
+        for (int k = t.first; k <= t.last; ++k) {
+            const double w = AreaWeight(t, k);
+            for (int c = 0; c < 4; ++c)
+                acc[c] += w * in[k * 4 + c];
+        }
+        for (int c = 0; c < 4; ++c)
+            out[j * 4 + c] = t.total > 0 ? static_cast<uint16_t>(acc[c] / t.total) : in[t.first * 4 + c];
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void AccumulateWeighted(double* __restrict acc,
+                                                                          const uint16_t* __restrict in, size_t n,
+                                                                          double w, bool first)
+{
+    if (first) {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] = 0 + w * in[j];
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] += w * in[j];
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void FinishWeighted(uint16_t* __restrict out,
+                                                                      const double* __restrict acc,
+                                                                      const uint16_t* __restrict fallback, size_t n,
+                                                                      double total)
+{
+    if (total > 0) {
+        for (size_t j = 0; j < n; ++j)
+            out[j] = static_cast<uint16_t>(acc[j] / total);
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            out[j] = fallback[j];
+    }
+}
+
 } // namespace
 
 int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height)
@@ -425,19 +490,7 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
         for (int y = y0; y < y1; ++y) {
             if (y0 == 0 && y % 100 == 10) // only the first range reports, so progress only rises
                 SetProgress(lo + (hi - lo) * y / sh / 2);
-            const uint16_t* in = Row16(source, y);
-            uint16_t* out = Row16(work.img, y);
-            for (int j = 0; j < width; ++j) {
-                const AreaTap& t = cols[j];
-                double acc[4] = {0, 0, 0, 0};
-                for (int k = t.first; k <= t.last; ++k) {
-                    const double w = AreaWeight(t, k);
-                    for (int c = 0; c < 4; ++c)
-                        acc[c] += w * in[k * 4 + c];
-                }
-                for (int c = 0; c < 4; ++c)
-                    out[j * 4 + c] = t.total > 0 ? static_cast<uint16_t>(acc[c] / t.total) : in[t.first * 4 + c];
-            }
+            AreaRowPass(Row16(source, y), Row16(work.img, y), cols.data(), width);
         }
         return true;
     });
@@ -449,17 +502,9 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
             if (y0 == 0 && i % 100 == 10)
                 SetProgress(lo + (hi - lo) / 2 + (hi - lo) * i / height / 2);
             const AreaTap& t = rows[i];
-            std::fill(acc.begin(), acc.end(), 0.0);
-            for (int k = t.first; k <= t.last; ++k) {
-                const double w = AreaWeight(t, k);
-                const uint16_t* in = Row16(work.img, k);
-                for (size_t j = 0; j < n; ++j)
-                    acc[j] += w * in[j];
-            }
-            uint16_t* out = Row16(destination, i);
-            const uint16_t* fallback = Row16(work.img, t.first);
-            for (size_t j = 0; j < n; ++j)
-                out[j] = t.total > 0 ? static_cast<uint16_t>(acc[j] / t.total) : fallback[j];
+            for (int k = t.first; k <= t.last; ++k)
+                AccumulateWeighted(acc.data(), Row16(work.img, k), n, AreaWeight(t, k), k == t.first);
+            FinishWeighted(Row16(destination, i), acc.data(), Row16(work.img, t.first), n, t.total);
         }
         return true;
     });

@@ -4,6 +4,7 @@
 #include "algorithms/PixelAccess.h"
 #include "imaging/ColourTables.h"
 #include "imaging/ConvolutionKernel.h"
+#include "algorithms/AlgorithmThread.h"
 
 #include <cstring>
 
@@ -333,4 +334,123 @@ int CIterAntiBlur::SmoothHalos(Plane16& q)
             q.data[i] = static_cast<uint16_t>((s * e + (255 - e) * static_cast<int64_t>(q.data[i])) / 255);
         }
     return 1;
+}
+
+// --- the deblur dialog's tiles ---
+
+int CDeblurForDlg::Run()
+{
+    if (m_pParams) {
+        const auto* p = static_cast<const IterAntiBlurParams*>(m_pParams);
+        if (p->size > IterAntiBlurParams::kSize)
+            return 0;
+        m_params = *p;
+        m_params.size = IterAntiBlurParams::kSize;
+    }
+    if (!m_pSource || !m_pSource->data || !m_pDestination || !CopyImage16(*m_pDestination, *m_pSource))
+        return 0;
+    const int w = m_pSource->width, h = m_pSource->height;
+    if (w < 100 || h < 100)
+        return 1;
+    if (!m_params.weights || m_params.width < 1 || m_params.height < 1 || m_params.width > 32 || m_params.height > 32)
+        return 0;
+    m_weights.assign(m_params.weights, m_params.weights + static_cast<size_t>(m_params.width) * m_params.height);
+    const Tile& r = m_rect;
+    if (r.right <= r.left || r.bottom <= r.top || r.left < 0 || r.top < 0 || r.right > w || r.bottom > h)
+        m_rect = {0, 0, w, h};
+    if (SplitIntoTiles() == 0)
+        return 0;
+    return RunBands();
+}
+
+int CDeblurForDlg::SplitIntoTiles()
+{
+    const int rw = m_rect.right - m_rect.left, rh = m_rect.bottom - m_rect.top;
+    m_tiles.clear();
+    platform::ScopedLock lock(m_bandLock);
+    m_bands.clear();
+    if (rw <= 0 || rh <= 0)
+        return 0;
+    const int tw = rw / ((rw + 399) / 400), th = rh / ((rh + 399) / 400);
+    for (int y = m_rect.top; y < m_rect.bottom; y += th)
+        for (int x = m_rect.left; x < m_rect.right; x += tw) {
+            m_tiles.push_back({x, y, std::min(x + tw, m_rect.right), std::min(y + th, m_rect.bottom)});
+            BandTask t;
+            t.firstWithMargin = t.first = y;
+            t.endWithMargin = t.end = std::min(y + th, m_rect.bottom);
+            t.owner = this;
+            m_bands.push_back(t);
+        }
+    return static_cast<int>(m_bands.size());
+}
+
+const CDeblurForDlg::Tile& CDeblurForDlg::TileOf(const BandTask& task) const
+{
+    return m_tiles[static_cast<size_t>(&task - m_bands.data())];
+}
+
+int CDeblurForDlg::PrepareBand(BandTask& task, ImageBuffer16& S, ImageBuffer16& D)
+{
+    const Tile& t = TileOf(task);
+    const int mx = 2 * m_params.width, my = 2 * m_params.height;
+    const ImageBuffer16& src = *m_pSource;
+    if (!AllocImage16(S, t.right - t.left + 2 * mx, t.bottom - t.top + 2 * my)) {
+        FreeImageBuffer(S); // the framework fails a band without pixels
+        return 1;
+    }
+    for (int y = 0; y < S.height; ++y) {
+        const int sy = std::clamp(t.top - my + y, 0, src.height - 1);
+        uint16_t* out = Row16(S, y);
+        const uint16_t* in = Row16(src, sy);
+        for (int x = 0; x < S.width; ++x) {
+            const int sx = std::clamp(t.left - mx + x, 0, src.width - 1);
+            std::memcpy(out + static_cast<size_t>(x) * 4, in + static_cast<size_t>(sx) * 4, 8);
+        }
+    }
+    platform::ScopedLock lock(m_bandLock);
+    task.bandSource = &S;
+    task.bandDest = &D;
+    return 1;
+}
+
+int CDeblurForDlg::ProcessBand(BandTask& task)
+{
+    if (IsAlgorithmCancelled())
+        return 1;
+    // A run of one tile reaches here without prepared buffers: prepare them now.
+    ImageBuffer16 localS{}, localD{};
+    if (!task.bandSource) {
+        PrepareBand(task, localS, localD);
+        if (!localS.data)
+            return 0;
+    }
+    IterAntiBlurParams p = m_params;
+    p.weights = m_weights.data();
+    p.banded = 0;
+    p.clampMode = 2;
+    CIterAntiBlur nested;
+    nested.SetParent(this, 0, 0);
+    nested.SetSource(task.bandSource);
+    nested.SetDestination(task.bandDest);
+    nested.SetParams(&p);
+    int ok = nested.Run();
+    const ImageBuffer16& S = *task.bandSource;
+    const ImageBuffer16& D = *task.bandDest;
+    if (ok && (D.width != S.width || D.height != S.height))
+        ok = 0;
+    if (ok) {
+        const Tile& t = TileOf(task);
+        const int mx = 2 * m_params.width, my = 2 * m_params.height;
+        for (int y = t.top; y < t.bottom; ++y)
+            std::memcpy(Row16(*m_pDestination, y) + static_cast<size_t>(t.left) * 4,
+                        Row16(D, y - t.top + my) + static_cast<size_t>(mx) * 4,
+                        static_cast<size_t>(t.right - t.left) * 8);
+    }
+    if (task.bandSource == &localS) {
+        platform::ScopedLock lock(m_bandLock);
+        task.bandSource = task.bandDest = nullptr;
+    }
+    FreeImageBuffer(localS);
+    FreeImageBuffer(localD);
+    return ok ? 1 : 0;
 }

@@ -46,3 +46,30 @@ public:
     std::vector<int32_t> m_kernel;  // the record's weights, copied
     std::vector<int32_t> m_flipped; // rotated by 180 degrees
 };
+
+// The deblur dialog's runner: deblurs a rectangle of the picture in tiles of at most 400 x 400
+// pixels spread over the helper threads, each tile with a margin of twice the kernel size.
+class CDeblurForDlg : public CAlgorithm {
+public:
+    struct Tile {
+        int left, top, right, bottom; // exclusive right and bottom
+        bool operator==(const Tile&) const = default;
+    };
+
+    int Run() override;
+    int ProcessBand(BandTask& task) override;
+    int PrepareBand(BandTask& task, ImageBuffer16& bandSource, ImageBuffer16& bandDest) override;
+    void StoreBand(const ImageBuffer16&, int, int, int) override {} // tiles write the destination themselves
+
+    // Builds the tile list (and one band task per tile) for the work rectangle.
+    int SplitIntoTiles();
+    const std::vector<Tile>& Tiles() const { return m_tiles; }
+
+    IterAntiBlurParams m_params;
+    Tile m_rect{0, 0, 0, 0}; // set by the dialog; empty or outside the picture = the whole picture
+
+private:
+    const Tile& TileOf(const BandTask& task) const;
+    std::vector<Tile> m_tiles;
+    std::vector<int32_t> m_weights;
+};

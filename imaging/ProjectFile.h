@@ -19,6 +19,18 @@ public:
     virtual int Read(CDocStream& stream) = 0;
 };
 
+// The photo information's metadata records.
+class ImageInfoProperties final : public IProjectProperties {
+public:
+    explicit ImageInfoProperties(ImageInfo& info) : m_info(info) {}
+    uint32_t Count() override;
+    int Write(CDocStream& stream) override;
+    int Read(CDocStream& stream) override;
+
+private:
+    ImageInfo& m_info;
+};
+
 enum class ProjectSaveResult { Saved, CannotOpen, WriteFailed };
 
 ProjectSaveResult SaveProjectFile(const std::u16string& path, CZDDoc& doc, IProjectProperties* properties);

@@ -672,12 +672,14 @@ int ImageInfo::ReadFile(const char16_t* path)
     ClearProperties();
     int type = ImageTypeFromExtension(path);
     std::string utf8 = PathToUtf8(path);
+    // Nothing of a photo read earlier into this object may stay (LibRaw fills only what the
+    // file has).
+    FreeStrings();
+    Reset();
     if (type == kImageTypeRaw) {
         platform::ScopedLock lock(RawDecoderLock);
         return ReadRawInfo(utf8.c_str(), *this);
     }
-    FreeStrings();
-    Reset();
     if (type == kImageTypeTga) {
         int w = 0, h = 0;
         if (!ReadCodecImageSize(utf8.c_str(), kRasterFormatTga, w, h))
@@ -693,7 +695,12 @@ int ImageInfo::ReadFile(const char16_t* path)
     ReadFileFacts(*this, utf8);
     platform::ImageMetadata meta;
     if (!meta.ReadFile(utf8)) {
-        // A picture exiv2 does not know (PCX): the file facts are all there is.
+        // A picture without a metadata container exiv2 knows (PCX): its size and file facts.
+        int w = 0, h = 0;
+        if (ReadCodecImageSize(utf8.c_str(), CodecFormatFromExtension(path), w, h)) {
+            width = uint16_t(std::min(w, 0xFFFF));
+            height = uint16_t(std::min(h, 0xFFFF));
+        }
         return 1;
     }
     width = uint16_t(std::min<uint32_t>(meta.Width(), 0xFFFF));

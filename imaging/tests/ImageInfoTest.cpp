@@ -341,3 +341,68 @@ TEST(ImageInfo, PropertyRecordsInProjectFiles)
     ASSERT_EQ(none.SerializeProperties(hugeStream, true), 1);
     EXPECT_TRUE(none.properties.empty());
 }
+
+TEST(ImageInfo, PicturesWithoutMetadataContainer)
+{
+    TempFolder dir;
+    std::string bmp = dir / "p.bmp";
+    ASSERT_TRUE(Convert("-size 12x7 xc:red -type TrueColor", bmp));
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(U16(bmp).c_str()), 1);
+    EXPECT_EQ(info.width, 12);
+    EXPECT_EQ(info.height, 7);
+    EXPECT_EQ(Wide(info.fileName), u"p.bmp");
+    EXPECT_EQ(info.ReadFile(U16(dir / "missing.bmp").c_str()), 0);
+    EXPECT_EQ(info.ReadFile(nullptr), 0);
+}
+
+TEST(ImageInfo, IsoFromTheMakerNoteWhenTheTagIsMissing)
+{
+    // A little-endian EXIF block: IFD0 (Make, Exif IFD pointer), the Exif IFD with only a
+    // maker note, and the note: one entry, tag 4 with 30 SHORTs whose third is the base ISO
+    // code 160 (2^(160/32 - 4) x 50 = 100), its offset counted from the EXIF block.
+    std::vector<uint8_t> tiff;
+    auto u16 = [&](uint16_t v) { tiff.push_back(uint8_t(v)); tiff.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); };
+    tiff = { 'I', 'I' };
+    u16(42);
+    u32(8);
+    u16(2);                                   // IFD0 at 8: two entries
+    u16(271); u16(2); u32(6); u32(38);        // Make -> "Canon\0" at 38
+    u16(34665); u16(4); u32(1); u32(44);      // Exif IFD at 44
+    u32(0);
+    tiff.insert(tiff.end(), { 'C', 'a', 'n', 'o', 'n', 0 });
+    u16(1);                                   // Exif IFD at 44: one entry
+    const uint32_t noteAt = 62, noteLength = 18 + 60;
+    u16(37500); u16(7); u32(noteLength); u32(noteAt);
+    u32(0);
+    u16(1);                                   // the note at 62
+    u16(4); u16(3); u32(30); u32(noteAt + 18);
+    u32(0);
+    std::vector<uint8_t> shotInfo(60, 0);
+    shotInfo[4] = 160;
+    tiff.insert(tiff.end(), shotInfo.begin(), shotInfo.end());
+    ASSERT_EQ(tiff.size(), size_t(noteAt + noteLength));
+
+    TempFolder dir;
+    std::string plain = dir / "plain.jpg";
+    ASSERT_TRUE(Convert("-size 8x8 xc:gray", plain));
+    std::vector<uint8_t> jpeg = ReadAll(plain);
+    std::vector<uint8_t> file = { 0xFF, 0xD8, 0xFF, 0xE1 };
+    uint16_t segment = uint16_t(2 + 6 + tiff.size());
+    file.push_back(uint8_t(segment >> 8));
+    file.push_back(uint8_t(segment));
+    file.insert(file.end(), { 'E', 'x', 'i', 'f', 0, 0 });
+    file.insert(file.end(), tiff.begin(), tiff.end());
+    file.insert(file.end(), jpeg.begin() + 2, jpeg.end());
+    std::string path = dir / "canon.jpg";
+    WriteAll(path, file);
+
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(U16(path).c_str()), 1);
+    EXPECT_EQ(Wide(info.make), u"Canon");
+    EXPECT_EQ(info.isoSpeedRatings, 100);
+    const ExifProperty* note = info.FindProperty(kTagMakerNote);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->length, noteLength);
+}

@@ -149,37 +149,3 @@ TEST_F(ProjectFileTest, FailedSavesLeaveNoFileAndSayWhy)
     EXPECT_EQ(SaveProjectWithDialog(doc, nullptr), 0) << "cancelled";
 }
 
-TEST_F(ProjectFileTest, OpenImageByType)
-{
-    BuildGammaTables();
-    struct Case { const char* file; const char* make; bool keepsAlpha; };
-    const Case cases[] = {
-        {"half.png", "-size 4x3 'xc:rgba(255,0,0,0.5)'", true},
-        {"half.bmp", "-size 4x3 'xc:rgba(255,0,0,0.5)' -define bmp:format=bmp4", false},
-        {"grey.jpg", "-size 4x3 'xc:rgb(128,128,128)'", false},
-    };
-    for (const Case& c : cases) {
-        auto path = dir / c.file;
-        std::string cmd = std::string("/usr/bin/convert ") + c.make + " '" + path.string() + "' 2>/dev/null";
-        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-        CZDDoc doc;
-        ASSERT_EQ(doc.OpenImage(U16(path)), 1) << c.file;
-        ASSERT_EQ(doc.LayerCount(), 1);
-        EXPECT_EQ(doc.width, 4);
-        EXPECT_EQ(doc.height, 3);
-        EXPECT_EQ(doc.current, 0);
-        EXPECT_EQ(doc.modified, 0);
-        EXPECT_EQ(std::u16string(doc.layers[0]->name), U16(c.file));
-        EXPECT_EQ(std::u16string(doc.path), U16(path));
-        const uint16_t a = doc.layers[0]->pixels.data[3];
-        if (c.keepsAlpha)
-            EXPECT_NEAR(a, 0x8000, 0x200) << c.file;
-        else
-            EXPECT_EQ(a, 0xFFFF) << c.file;
-    }
-    CZDDoc doc;
-    AddOwned(doc, PatternImage16(5, 5), u"kept");
-    EXPECT_EQ(doc.OpenImage(U16(dir / "missing.png")), 0);
-    EXPECT_EQ(doc.LayerCount(), 1) << "a failed open leaves the document untouched";
-    EXPECT_EQ(std::u16string(doc.layers[0]->name), u"kept");
-}
