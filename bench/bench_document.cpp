@@ -3,6 +3,7 @@
 #include "imaging/ColourTables.h"
 #include "imaging/DocStream.h"
 #include "imaging/Document.h"
+#include "imaging/DocumentGeometry.h"
 #include "imaging/HistoryStore.h"
 
 #include <benchmark/benchmark.h>
@@ -195,3 +196,15 @@ BENCHMARK(BM_ExactStreamRead)->Unit(benchmark::kMillisecond)->Iterations(3)->Use
 BENCHMARK(BM_HistoryAddWholeDocumentStep)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_HistoryGoBackFiveSteps)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_OpenPhoto24MP)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+namespace {
+void BM_RotateDocumentRight(benchmark::State& state)
+{
+    CZDDoc doc;
+    doc.CopyFrom(TwoLayerDocument());
+    for (auto _ : state)
+        RotateDocumentRight(doc);
+    state.SetBytesProcessed(int64_t(state.iterations()) * 2 * int64_t(kWidth) * kHeight * 8);
+}
+} // namespace
+BENCHMARK(BM_RotateDocumentRight)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();
