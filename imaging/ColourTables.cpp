@@ -168,21 +168,44 @@ inline void DiffuseError16(uint16_t* right, uint16_t* below, uint16_t* belowRigh
 
 } // namespace
 
+namespace {
+
+// Encodes one pixel of the working copy and, unless it is in the last row or column, spreads
+// its rounding error into the right neighbour (same row) and the two below.
+inline void DitherPixel(uint16_t* p, uint16_t* below, uint8_t* o, bool diffuse)
+{
+    for (int c = 0; c < 3; ++c)
+        o[c] = SrgbEncodeTable[p[c]];
+    o[3] = uint8_t(p[3] >> 8);
+    if (!diffuse)
+        return;
+    for (int c = 0; c < 3; ++c) {
+        const int32_t e = int32_t(p[c]) - int32_t(SrgbDecodeTable[o[c]]);
+        if (e)
+            DiffuseError16(p + 4 + c, below + c, below + 4 + c, e);
+    }
+}
+
+} // namespace
+
 int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destination)
 {
     if (!source.data || !AllocImage8(destination, source.width, source.height))
         return 0;
     // The result is that of converting the primaries of a whole copy first and diffusing into
-    // it; only two rows of that copy are ever live, so two rows are all that is kept: the row
-    // being encoded and the one below, which receives its share of the errors.
+    // it, but only three rows of that copy are kept. Rows go in pairs, the second two pixels
+    // behind the first: every pixel still receives its errors in the same order (above-left,
+    // above, then left), and the two rows' error chains run side by side instead of one after
+    // the other.
     const int width = source.width;
     const int height = source.height;
     const size_t rowValues = size_t(width) * 4;
-    std::unique_ptr<uint16_t[]> rows(AllocNoThrow<uint16_t>(int64_t(rowValues) * 2));
+    std::unique_ptr<uint16_t[]> rows(AllocNoThrow<uint16_t>(int64_t(rowValues) * 3));
     if (!rows)
         return 0;
-    uint16_t* cur = rows.get();
-    uint16_t* next = rows.get() + rowValues;
+    uint16_t* a = rows.get();
+    uint16_t* b = a + rowValues;
+    uint16_t* c = b + rowValues;
     auto loadRow = [&](uint16_t* dst, int y) {
         const uint16_t* src = source.data + size_t(y) * rowValues;
         for (int x = 0; x < width; ++x) {
@@ -193,29 +216,32 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
             d[3] = p[3];
         }
     };
+    auto outRow = [&](int y) { return destination.data + size_t(y) * size_t(width) * 4; };
     if (height > 0)
-        loadRow(cur, 0);
-    for (int y = 0; y < height; ++y) {
-        const bool lastRow = y == height - 1;
-        if (!lastRow)
-            loadRow(next, y + 1);
-        uint8_t* out = destination.data + size_t(y) * size_t(width) * 4;
-        for (int x = 0; x < width; ++x) {
-            uint16_t* p = cur + size_t(x) * 4;
-            uint8_t* o = out + size_t(x) * 4;
-            for (int c = 0; c < 3; ++c)
-                o[c] = SrgbEncodeTable[p[c]];
-            o[3] = uint8_t(p[3] >> 8);
-            if (lastRow || x == width - 1)
-                continue;
-            uint16_t* below = next + size_t(x) * 4;
-            for (int c = 0; c < 3; ++c) {
-                const int32_t e = int32_t(p[c]) - int32_t(SrgbDecodeTable[o[c]]);
-                if (e)
-                    DiffuseError16(p + 4 + c, below + c, below + 4 + c, e);
-            }
+        loadRow(a, 0);
+    for (int y = 0; y < height; y += 2) {
+        if (y + 1 == height) {
+            // A last row on its own passes its errors to nobody.
+            uint8_t* out = outRow(y);
+            for (int x = 0; x < width; ++x)
+                DitherPixel(a + size_t(x) * 4, nullptr, out + size_t(x) * 4, false);
+            break;
         }
-        std::swap(cur, next);
+        const bool secondIsLast = y + 2 == height;
+        loadRow(b, y + 1);
+        if (!secondIsLast)
+            loadRow(c, y + 2);
+        uint8_t* out0 = outRow(y);
+        uint8_t* out1 = outRow(y + 1);
+        for (int t = 0; t < width + 2; ++t) {
+            if (t < width)
+                DitherPixel(a + size_t(t) * 4, b + size_t(t) * 4, out0 + size_t(t) * 4, t < width - 1);
+            const int x = t - 2;
+            if (x >= 0)
+                DitherPixel(b + size_t(x) * 4, c + size_t(x) * 4, out1 + size_t(x) * 4,
+                            !secondIsLast && x < width - 1);
+        }
+        std::swap(a, c);
     }
     return 1;
 }

@@ -11,6 +11,7 @@
 #include "raster/RasterPCX.h"
 #include "raster/RasterTGA.h"
 #include "raster/RasterWBMP.h"
+#include "raster/RasterWMF.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -72,7 +73,7 @@ const RasterCodec kCodecs[RasterFormatCount] = {
     /* 6 TGA  */ CodecRow<CRasterTGA>(false),
     /* 7 PCX  */ CodecRow<CRasterPCX>(false),
     /* 8 WBMP */ CodecRow<CRasterWBMP>(false),
-    /* 9 WMF  */ {},
+    /* 9 WMF  */ CodecRow<CRasterWMF>(false),
 };
 
 const char kUnsupported[] = "Unsupported operation for this format";

@@ -254,8 +254,11 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
                 return BlockResult::Fail;
         }
         CRaster& picture = *st.trueColour;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
+        // Only the part of the image that lies on the screen can show.
+        const int visibleW = std::min(w, std::max(0, st.screenWidth - left));
+        const int visibleH = std::min(h, std::max(0, st.screenHeight - top));
+        for (int y = 0; y < visibleH; ++y)
+            for (int x = 0; x < visibleW; ++x)
                 picture.WritePixelColour(int64_t(left) + x, int64_t(st.screenHeight) - 1 - top - y,
                                          ReadPixelColour(x, h - 1 - y));
     }
@@ -394,9 +397,18 @@ void CRasterGIF::GifEncodeImage(Writer& out, bool localTable) const
     const int codeSize = std::max(2, BitsPerPixel());
     out.Byte(static_cast<uint8_t>(codeSize));
     GifRunLengthCoder coder(codeSize + 1);
-    for (int32_t y = Height() - 1; y >= 0; --y)
-        for (int32_t x = 0; x < Width(); ++x)
-            coder.Pixel(ReadPixelIndex(x, y));
+    const int bits = BitsPerPixel();
+    for (int32_t y = Height() - 1; y >= 0; --y) {
+        const uint8_t* row = Row(y);
+        for (int32_t x = 0; x < Width(); ++x) {
+            if (bits == 8)
+                coder.Pixel(row[x]);
+            else if (bits == 4)
+                coder.Pixel((x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4);
+            else
+                coder.Pixel((row[x / 8] >> (7 - x % 8)) & 1);
+        }
+    }
     out.Bytes(coder.Finish());
     out.Byte(0);
 }
@@ -408,8 +420,8 @@ bool CRasterGIF::GifEncodeTrueColor(Writer& out)
     const bool transparent = transparentIndex >= 0;
     const RGBQUAD key = TransparentColour();
     CRasterGIF cell;
-    for (int32_t cy = 0; cy < h && out.Ok(); cy += kCellHeight) {
-        for (int32_t cx = 0; cx < w && out.Ok(); cx += kCellWidth) {
+    for (int32_t cy = 0; cy < h && out.Good(); cy += kCellHeight) {
+        for (int32_t cx = 0; cx < w && out.Good(); cx += kCellWidth) {
             const int cw = std::min(kCellWidth, w - cx);
             const int ch = std::min(kCellHeight, h - cy);
             if (!cell.IsValid() || cell.Width() != cw || cell.Height() != ch) {

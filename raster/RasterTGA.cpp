@@ -219,7 +219,7 @@ bool CRasterTGA::Encode(CRasterStream* stream)
         out.Bytes(map, sizeof map);
     }
     std::vector<uint8_t> line;
-    for (int32_t y = 0; y < h && out.Ok(); ++y) {
+    for (int32_t y = 0; y < h && out.Good(); ++y) {
         const uint8_t* row = Row(y);
         if (!withAlpha) {
             out.Bytes(row, static_cast<size_t>(w) * (bpp / 8));

@@ -358,7 +358,9 @@ TEST_F(ColourTables, DitheringMatchesWholeCopyReference)
 {
     struct Size { int w, h; };
     std::mt19937 rng(3);
-    for (Size s : {Size{1, 1}, Size{1, 9}, Size{9, 1}, Size{17, 13}, Size{64, 3}}) {
+    // Odd and even heights: rows are worked in pairs, a last row may be alone.
+    const Size sizes[] = {{1, 1}, {1, 9}, {9, 1}, {3, 2}, {5, 4}, {17, 13}, {64, 3}, {2, 10}};
+    for (Size s : sizes) {
         SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
         ImageBuffer16 image;
         ASSERT_EQ(AllocImage16(image, s.w, s.h), 1);
