@@ -1,6 +1,7 @@
 // Integer convolution. Interior rows are summed tap by tap across the whole row run so the
 // compiler can vectorise; the border uses clamped positions pixel by pixel.
 #include "imaging/ConvolutionKernel.h"
+#include "imaging/WeightedSum.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -78,11 +79,8 @@ void Convolve(const ConvolutionKernel& k, const std::vector<Tap>& taps, const Pi
                     src + size_t(top + t.dy) * stride + size_t(chunkX - k.centreX + t.dx) * Channels;
                 Acc* __restrict a = acc;
                 if constexpr (sizeof(Pixel) == 1 && sizeof(Acc) == 4) {
-                    // Bytes times weights that fit 16 bits (Run checks): a 16 x 16 -> 32 bit
-                    // product, which SSE2 does natively, rather than a 32-bit multiply.
-                    const int16_t w = int16_t(t.w);
-                    for (size_t i = 0; i < run; ++i)
-                        a[i] += int32_t(int16_t(s[i])) * int32_t(w);
+                    // Bytes times weights that fit 16 bits (Run checks).
+                    AddWeightedBytes(a, s, int16_t(t.w), run);
                 } else {
                     const Acc w = t.w;
                     for (size_t i = 0; i < run; ++i)
