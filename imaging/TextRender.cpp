@@ -93,12 +93,12 @@ int DrawIntoCoverage(TextResources& res, const platform::Font& font, StringView1
 const platform::Font* FontFor(TextResources& res, StringView16 face, int height)
 {
     if (!res.font || res.fontHeight != height || !SameFace(res.fontFace, face)) {
-        platform::FontSpec spec;
-        spec.face = String16(face);
-        spec.height = height;
-        spec.weight = 400;
-        spec.italic = false;
-        res.font = platform::Font::Create(spec);
+        platform::FontSpec wanted;
+        wanted.face = String16(face);
+        wanted.height = height;
+        wanted.weight = 400;
+        wanted.italic = false;
+        res.font = platform::Font::Create(wanted);
         res.fontFace = String16(face);
         res.fontHeight = height;
     }

@@ -272,18 +272,40 @@ void SettingsStore::RefreshLocked()
         stamp[2] = static_cast<int64_t>(st.st_mtim.tv_sec);
         stamp[3] = static_cast<int64_t>(st.st_mtim.tv_nsec);
     }
-    if (m_loaded && std::equal(stamp, stamp + 4, m_stamp))
+    if (m_loaded && !m_unreadable && std::equal(stamp, stamp + 4, m_stamp))
         return;
     m_loaded = true;
     m_damaged = false;
+    m_unreadable = false;
     std::copy(stamp, stamp + 4, m_stamp);
     m_data.clear();
     if (!exists)
         return;
+    // A file that cannot be opened or read is not damaged: it is left alone, read as empty, and
+    // not written over (its values would be lost). One that is far too large is damaged.
     std::vector<uint8_t> bytes;
-    bool read = ReadWholeFile(m_path, bytes, kMaxFileBytes);
-    if (!read && IsRegularFile(m_path) == false)
-        return; // vanished, or not a file at all: nothing to keep aside
+    platform::File f;
+    int64_t size = -1;
+    bool opened = f.Open(m_path, FileMode::Read);
+    if (opened)
+        size = f.Size();
+    if (!opened || size < 0) {
+        m_unreadable = IsRegularFile(m_path);
+        return;
+    }
+    bool read = false;
+    if (static_cast<uint64_t>(size) <= kMaxFileBytes) {
+        bytes.resize(static_cast<size_t>(size));
+        read = f.ReadExact(bytes.data(), bytes.size());
+        uint8_t more;
+        if (read && f.Read(&more, 1) != 0)
+            read = false; // grew while being read: take it as damaged rather than half
+        else if (!read && f.LastError() != 0) {
+            m_unreadable = true;
+            return;
+        }
+    }
+    f.Close();
     SettingsData parsed;
     if (read && ParseSettingsText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), parsed)) {
         m_data = std::move(parsed);
@@ -300,7 +322,7 @@ void SettingsStore::RefreshLocked()
 
 bool SettingsStore::CommitLocked(SettingsData changed)
 {
-    if (m_readOnly || m_path.empty())
+    if (m_readOnly || m_path.empty() || m_unreadable)
         return false;
     CreateFolders(ParentFolder(m_path));
     std::string text = FormatSettingsText(changed);

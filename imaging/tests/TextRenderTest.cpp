@@ -28,19 +28,19 @@ protected:
 
     static int Width(const char16_t* text, int height = kDefaultTextHeight)
     {
-        platform::FontSpec spec;
-        spec.face = u"Tahoma";
-        spec.height = height;
-        return platform::Font::Create(spec)->MeasureText(text).width;
+        platform::FontSpec wanted;
+        wanted.face = u"Tahoma";
+        wanted.height = height;
+        return platform::Font::Create(wanted)->MeasureText(text).width;
     }
 
     // The cell height the platform font gives for a requested height (rounding may add one).
     static int LineHeight(int height = kDefaultTextHeight)
     {
-        platform::FontSpec spec;
-        spec.face = u"Tahoma";
-        spec.height = height;
-        return platform::Font::Create(spec)->MeasureText(u"x").height;
+        platform::FontSpec wanted;
+        wanted.face = u"Tahoma";
+        wanted.height = height;
+        return platform::Font::Create(wanted)->MeasureText(u"x").height;
     }
 
     static bool HasInk(const ImageBuffer8& image)
@@ -169,12 +169,12 @@ TEST_F(TextRender, GivenFontWidensItalicAndBold)
     struct Case { int weight; bool italic; };
     for (Case c : {Case{400, false}, Case{400, true}, Case{700, false}, Case{700, true}}) {
         SCOPED_TRACE(testing::Message() << "weight " << c.weight << " italic " << c.italic);
-        platform::FontSpec spec;
-        spec.face = u"Tahoma";
-        spec.height = 14;
-        spec.weight = c.weight;
-        spec.italic = c.italic;
-        auto font = platform::Font::Create(spec);
+        platform::FontSpec wanted;
+        wanted.face = u"Tahoma";
+        wanted.height = 14;
+        wanted.weight = c.weight;
+        wanted.italic = c.italic;
+        auto font = platform::Font::Create(wanted);
         ASSERT_TRUE(font);
         int width = font->MeasureText(u"Sample").width;
         if (c.italic)
