@@ -399,6 +399,12 @@ namespace {
 struct AreaTap {
     int first, last;
     double wFirst, wLast, total;
+    // Weights all 0 or 1 (integer ratios without widening): integer sums give the same
+    // truncated quotients as the real ones, and vectorise.
+    bool integral;
+    uint32_t count;
+    int from, to;   // integral: the samples of weight 1
+    uint64_t magic; // integral: ceil(2^32 / count)
 };
 
 std::vector<AreaTap> AreaAxis(int n, int m, double widen)
@@ -417,6 +423,12 @@ std::vector<AreaTap> AreaAxis(int n, int m, double widen)
         t.total = 0;
         for (int k = t.first; k <= t.last; ++k)
             t.total += k == t.first ? t.wFirst : k == t.last ? t.wLast : 1.0;
+        auto unit = [](double w) { return w == 0.0 || w == 1.0; };
+        t.integral = unit(t.wFirst) && unit(t.wLast) && t.total > 0 && t.total < 256;
+        t.count = static_cast<uint32_t>(t.total);
+        t.from = t.wFirst == 0.0 ? t.first + 1 : t.first;
+        t.to = t.first != t.last && t.wLast == 0.0 ? t.last - 1 : t.last;
+        t.magic = t.count ? ((uint64_t{1} << 32) + t.count - 1) / t.count : 0;
         taps[j] = t;
     }
     return taps;
@@ -435,6 +447,16 @@ __attribute__((target_clones("avx2", "default"))) void AreaRowPass(const uint16_
 {
     for (int j = 0; j < width; ++j) {
         const AreaTap& t = cols[j];
+        if (t.integral) {
+            // sum / count through a multiply: exact since sum <= 65535 x count and count < 256.
+            uint64_t sum[4] = {0, 0, 0, 0};
+            for (int k = t.from; k <= t.to; ++k)
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += in[k * 4 + c];
+            for (int c = 0; c < 4; ++c)
+                out[j * 4 + c] = static_cast<uint16_t>((sum[c] * t.magic) >> 32);
+            continue;
+        }
         double acc[4] = {0, 0, 0, 0};
         for (int k = t.first; k <= t.last; ++k) {
             const double w = AreaWeight(t, k);
@@ -457,6 +479,29 @@ __attribute__((target_clones("avx2", "default"))) void AccumulateWeighted(double
         for (size_t j = 0; j < n; ++j)
             acc[j] += w * in[j];
     }
+}
+
+__attribute__((target_clones("avx2", "default"))) void AccumulateCount(uint32_t* __restrict acc,
+                                                                       const uint16_t* __restrict in, size_t n,
+                                                                       bool first)
+{
+    if (first) {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] = in[j];
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] += in[j];
+    }
+}
+
+// acc / count for count < 256 through a multiply: exact because acc <= 65535 x count.
+__attribute__((target_clones("avx2", "default"))) void FinishCount(uint16_t* __restrict out,
+                                                                   const uint32_t* __restrict acc, size_t n,
+                                                                   uint32_t count)
+{
+    const uint64_t m = ((uint64_t{1} << 32) + count - 1) / count;
+    for (size_t j = 0; j < n; ++j)
+        out[j] = static_cast<uint16_t>((acc[j] * m) >> 32);
 }
 
 __attribute__((target_clones("avx2", "default"))) void FinishWeighted(uint16_t* __restrict out,
@@ -498,10 +543,21 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const size_t n = static_cast<size_t>(width) * 4;
     ParallelRows(height, static_cast<int64_t>(n) * 4, [&](int y0, int y1) {
         std::vector<double> acc(n);
+        std::vector<uint32_t> sums(n);
         for (int i = y0; i < y1; ++i) {
             if (y0 == 0 && i % 100 == 10)
                 SetProgress(lo + (hi - lo) / 2 + (hi - lo) * i / height / 2);
             const AreaTap& t = rows[i];
+            if (t.integral) {
+                bool first = true;
+                for (int k = t.first; k <= t.last; ++k)
+                    if (AreaWeight(t, k) != 0.0) {
+                        AccumulateCount(sums.data(), Row16(work.img, k), n, first);
+                        first = false;
+                    }
+                FinishCount(Row16(destination, i), sums.data(), n, t.count);
+                continue;
+            }
             for (int k = t.first; k <= t.last; ++k)
                 AccumulateWeighted(acc.data(), Row16(work.img, k), n, AreaWeight(t, k), k == t.first);
             FinishWeighted(Row16(destination, i), acc.data(), Row16(work.img, t.first), n, t.total);
