@@ -46,13 +46,56 @@ int GaussReduction(double sigma)
 
 namespace {
 
-// Truncating division by a fixed divisor through one multiply: exact for n < 2^40 / d, which
-// holds for sums of 16-bit values times weights summing to at most 2048.
+// Truncating division by a fixed divisor through one 32 x 32 -> 64-bit multiply: exact for
+// n < 2^40 / d, which holds for sums of 16-bit values times weights summing to at most 2048.
+// Divisors of 256 or less (never met with Gaussian weights up to sigma 2.5) divide plainly.
 struct ExactDivider {
-    explicit ExactDivider(uint32_t d) : m(((uint64_t{1} << 40) + d - 1) / d) {}
-    uint32_t operator()(uint32_t n) const { return static_cast<uint32_t>((static_cast<uint64_t>(n) * m) >> 40); }
-    uint64_t m;
+    explicit ExactDivider(uint32_t divisor)
+        : d(divisor), m(divisor > 256 ? static_cast<uint32_t>(((uint64_t{1} << 40) + divisor - 1) / divisor) : 0)
+    {
+    }
+    uint32_t operator()(uint32_t n) const
+    {
+        return m ? static_cast<uint32_t>((static_cast<uint64_t>(n) * m) >> 40) : n / d;
+    }
+    uint32_t d, m;
 };
+
+// Divides each acc[j] into out[j]; the loop is chosen once so the common case vectorises.
+template <class T>
+__attribute__((target_clones("avx2", "default"))) void DivideRow(const uint32_t* __restrict acc, T* __restrict out,
+                                                                   int j0, int j1, ExactDivider div)
+{
+    if (div.m) {
+        const uint64_t m = div.m;
+        for (int j = j0; j < j1; ++j)
+            out[j] = static_cast<T>((acc[j] * m) >> 40);
+    } else {
+        for (int j = j0; j < j1; ++j)
+            out[j] = static_cast<T>(acc[j] / div.d);
+    }
+}
+
+// acc[j] (=|+)= w x (a[j] + b[j]); b null: w x a[j].
+template <class T>
+__attribute__((target_clones("avx2", "default"))) void AccumulateRow(uint32_t* __restrict acc, const T* __restrict a,
+                                                                      const T* __restrict b, int j0, int j1,
+                                                                      uint32_t w, bool first)
+{
+    if (first && !b) {
+        for (int j = j0; j < j1; ++j)
+            acc[j] = w * a[j];
+    } else if (!b) {
+        for (int j = j0; j < j1; ++j)
+            acc[j] += w * a[j];
+    } else if (first) {
+        for (int j = j0; j < j1; ++j)
+            acc[j] = w * (static_cast<uint32_t>(a[j]) + b[j]);
+    } else {
+        for (int j = j0; j < j1; ++j)
+            acc[j] += w * (static_cast<uint32_t>(a[j]) + b[j]);
+    }
+}
 
 template <class T>
 struct View {
@@ -94,18 +137,10 @@ void GaussRowH(const T* __restrict in, T* __restrict out, int n, const int* w, i
         edge(n - 1 - i);
     }
     const int j0 = K * C, j1 = (n - K) * C;
-    const uint32_t w0 = static_cast<uint32_t>(w[0]);
-    for (int j = j0; j < j1; ++j)
-        acc[j] = w0 * in[j];
-    for (int k = 1; k <= K; ++k) {
-        const uint32_t wk = static_cast<uint32_t>(w[k]);
-        const T* __restrict a = in - k * C;
-        const T* __restrict b = in + k * C;
-        for (int j = j0; j < j1; ++j)
-            acc[j] += wk * (static_cast<uint32_t>(a[j]) + b[j]);
-    }
-    for (int j = j0; j < j1; ++j)
-        out[j] = static_cast<T>(div(acc[j]));
+    AccumulateRow<T>(acc, in, nullptr, j0, j1, static_cast<uint32_t>(w[0]), true);
+    for (int k = 1; k <= K; ++k)
+        AccumulateRow<T>(acc, in - k * C, in + k * C, j0, j1, static_cast<uint32_t>(w[k]), false);
+    DivideRow<T>(acc, out, j0, j1, div);
 }
 
 // Column pass for one output row: rows[k + K] is the row-pass result of row y + k, or null
@@ -114,41 +149,23 @@ template <class T>
 void GaussRowV(const T* const* rows, T* __restrict out, int count, const int* w, int K, const ExactDivider& interior,
                uint32_t* __restrict acc)
 {
-    const T* __restrict centre = rows[K];
     const uint32_t w0 = static_cast<uint32_t>(w[0]);
-    bool whole = true;
-    for (int k = 0; k <= 2 * K; ++k)
-        whole = whole && rows[k];
-    if (whole) {
-        for (int j = 0; j < count; ++j)
-            acc[j] = w0 * centre[j];
-        for (int k = 1; k <= K; ++k) {
-            const uint32_t wk = static_cast<uint32_t>(w[k]);
-            const T* __restrict a = rows[K - k];
-            const T* __restrict b = rows[K + k];
-            for (int j = 0; j < count; ++j)
-                acc[j] += wk * (static_cast<uint32_t>(a[j]) + b[j]);
-        }
-        for (int j = 0; j < count; ++j)
-            out[j] = static_cast<T>(interior(acc[j]));
-        return;
-    }
     uint32_t ws = w0;
-    for (int j = 0; j < count; ++j)
-        acc[j] = w0 * centre[j];
+    AccumulateRow<T>(acc, rows[K], nullptr, 0, count, w0, true);
     for (int k = 1; k <= K; ++k) {
         const uint32_t wk = static_cast<uint32_t>(w[k]);
-        for (const T* r : {rows[K - k], rows[K + k]}) {
-            if (!r)
-                continue;
+        const T* a = rows[K - k];
+        const T* b = rows[K + k];
+        if (a && b) {
+            AccumulateRow<T>(acc, a, b, 0, count, wk, false);
+            ws += 2 * wk;
+        } else if (a || b) {
+            AccumulateRow<T>(acc, a ? a : b, nullptr, 0, count, wk, false);
             ws += wk;
-            for (int j = 0; j < count; ++j)
-                acc[j] += wk * r[j];
         }
     }
-    const ExactDivider div(ws);
-    for (int j = 0; j < count; ++j)
-        out[j] = static_cast<T>(div(acc[j]));
+    // Rows near the top and bottom divide by the weights they used.
+    DivideRow<T>(acc, out, 0, count, ws == interior.d ? interior : ExactDivider(ws));
 }
 
 // Blurs rows [y0, y1) of dst from src (different buffers, same size).
@@ -215,29 +232,88 @@ bool Reduce(const View<T>& src, const View<T>& out, int b)
     });
 }
 
-// Back to the full size: each reduced pixel sits at the top-left corner of its block.
+// n / b truncating toward zero for |n| <= 65535 x b, b < 256, through a multiply.
+struct SignedDivider {
+    explicit SignedDivider(int divisor)
+        : b(divisor), m(static_cast<uint32_t>(((uint64_t{1} << 32) + divisor - 1) / divisor))
+    {
+    }
+    int operator()(int n) const
+    {
+        if (b >= 256)
+            return n / b;
+        const uint32_t a = static_cast<uint32_t>(n < 0 ? -n : n);
+        const int q = static_cast<int>((static_cast<uint64_t>(a) * m) >> 32);
+        return n < 0 ? -q : q;
+    }
+    int b;
+    uint32_t m;
+};
+
+// One reduced row spread to the full width: TL + (TR - TL) x fx / b for every column.
+template <class T, int C>
+void SpreadRow(const T* in, int* out, int width, const int* left, const int* right, const int* frac,
+               const SignedDivider& div)
+{
+    for (int x = 0; x < width; ++x)
+        for (int c = 0; c < C; ++c) {
+            const int a = in[left[x] * C + c], b = in[right[x] * C + c];
+            out[x * C + c] = a + div((b - a) * frac[x]);
+        }
+}
+
+// top + (bottom - top) x fy / b over a whole row (b < 256).
+template <class T>
+__attribute__((target_clones("avx2", "default"))) void BlendSpreadRows(const int* __restrict top,
+                                                                        const int* __restrict bottom, T* __restrict out,
+                                                                        int count, int fy, uint32_t m)
+{
+    for (int j = 0; j < count; ++j) {
+        const int n = (bottom[j] - top[j]) * fy;
+        const uint32_t a = static_cast<uint32_t>(n < 0 ? -n : n);
+        const int q = static_cast<int>((static_cast<uint64_t>(a) * m) >> 32);
+        out[j] = static_cast<T>(top[j] + (n < 0 ? -q : q));
+    }
+}
+
+// Back to the full size: each reduced pixel sits at the top-left corner of its block. The
+// horizontal step is shared by the b rows of a block; the vertical step is one pass per row.
 template <class T, int C>
 bool Enlarge(const View<T>& small, const View<T>& out, int b)
 {
-    return ParallelRows(out.height, static_cast<int64_t>(out.width) * C, [&](int y0, int y1) {
+    std::unique_ptr<int[]> left(new (std::nothrow) int[out.width]), right(new (std::nothrow) int[out.width]),
+        frac(new (std::nothrow) int[out.width]);
+    if (!left || !right || !frac)
+        return false;
+    for (int x = 0; x < out.width; ++x) {
+        left[x] = std::min(x / b, small.width - 1);
+        right[x] = left[x] + 1 < small.width ? left[x] + 1 : left[x];
+        frac[x] = x % b;
+    }
+    const SignedDivider div(b);
+    const size_t count = static_cast<size_t>(out.width) * C;
+    return ParallelRows(out.height, static_cast<int64_t>(count), [&](int y0, int y1) {
+        std::unique_ptr<int[]> rows(new (std::nothrow) int[2 * count]);
+        if (!rows)
+            return false;
+        int* top = rows.get();
+        int* bottom = top + count;
+        int spreadFor = -1;
         for (int y = y0; y < y1; ++y) {
             const int cy = std::min(y / b, small.height - 1);
             const int cy1 = cy + 1 < small.height ? cy + 1 : cy;
             const int fy = y % b;
-            const T* top = RowOf<T, C>(small, cy);
-            const T* bot = RowOf<T, C>(small, cy1);
+            if (spreadFor != cy) {
+                SpreadRow<T, C>(RowOf<T, C>(small, cy), top, out.width, left.get(), right.get(), frac.get(), div);
+                SpreadRow<T, C>(RowOf<T, C>(small, cy1), bottom, out.width, left.get(), right.get(), frac.get(), div);
+                spreadFor = cy;
+            }
             T* o = RowOf<T, C>(out, y);
-            for (int x = 0; x < out.width; ++x) {
-                const int cx = std::min(x / b, small.width - 1);
-                const int cx1 = cx + 1 < small.width ? cx + 1 : cx;
-                const int fx = x % b;
-                for (int c = 0; c < C; ++c) {
-                    const int TL = top[cx * C + c], TR = top[cx1 * C + c];
-                    const int BL = bot[cx * C + c], BR = bot[cx1 * C + c];
-                    const int t = TL + (TR - TL) * fx / b;
-                    const int bo = BL + (BR - BL) * fx / b;
-                    o[x * C + c] = static_cast<T>(t + (bo - t) * fy / b);
-                }
+            if (b < 256) {
+                BlendSpreadRows<T>(top, bottom, o, static_cast<int>(count), fy, div.m);
+            } else {
+                for (size_t j = 0; j < count; ++j)
+                    o[j] = static_cast<T>(top[j] + div((bottom[j] - top[j]) * fy));
             }
         }
         return true;

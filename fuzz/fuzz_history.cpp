@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -48,9 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     doc.AddLayer(img, u"bg");
     doc.AddLayer(img, u"top");
     FreeImageBuffer(img);
-    // Ids as the recorded steps would name them.
-    doc.layers[0]->id = 0;
-    doc.layers[1]->id = 1;
+    doc.layers.push_back(std::make_unique<CTextLayer>());
+    // Ids as the recorded steps of the seed corpus name them.
+    for (int i = 0; i < 3; ++i)
+        doc.layers[size_t(i)]->id = uint32_t(i);
 
     HistoryStore store;
     store.document = &doc;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 uint16_t SrgbDecodeTable[256];
 uint8_t SrgbEncodeTable[65536];
@@ -159,9 +161,29 @@ inline void DiffuseError16(uint16_t* right, uint16_t* below, uint16_t* belowRigh
 {
     const int32_t twoFifths = 2 * e / 5;
     const int32_t fifth = e / 5;
-    *right = ClampInt<uint16_t>(int64_t(*right) + twoFifths, 65535);
-    *below = ClampInt<uint16_t>(int64_t(*below) + twoFifths, 65535);
-    *belowRight = ClampInt<uint16_t>(int64_t(*belowRight) + fifth, 65535);
+    *right = uint16_t(std::clamp(int32_t(*right) + twoFifths, 0, 65535));
+    *below = uint16_t(std::clamp(int32_t(*below) + twoFifths, 0, 65535));
+    *belowRight = uint16_t(std::clamp(int32_t(*belowRight) + fifth, 0, 65535));
+}
+
+} // namespace
+
+namespace {
+
+// Encodes one pixel of the working copy and, unless it is in the last row or column, spreads
+// its rounding error into the right neighbour (same row) and the two below.
+inline void DitherPixel(uint16_t* p, uint16_t* below, uint8_t* o, bool diffuse)
+{
+    for (int c = 0; c < 3; ++c)
+        o[c] = SrgbEncodeTable[p[c]];
+    o[3] = uint8_t(p[3] >> 8);
+    if (!diffuse)
+        return;
+    for (int c = 0; c < 3; ++c) {
+        const int32_t e = int32_t(p[c]) - int32_t(SrgbDecodeTable[o[c]]);
+        if (e)
+            DiffuseError16(p + 4 + c, below + c, below + 4 + c, e);
+    }
 }
 
 } // namespace
@@ -170,34 +192,57 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
 {
     if (!source.data || !AllocImage8(destination, source.width, source.height))
         return 0;
-    ImageBuffer16 work;
-    if (!CopyImage16(work, source))
+    // The result is that of converting the primaries of a whole copy first and diffusing into
+    // it, but only three rows of that copy are kept. Rows go in pairs, the second two pixels
+    // behind the first: every pixel still receives its errors in the same order (above-left,
+    // above, then left), and the two rows' error chains run side by side instead of one after
+    // the other.
+    const int width = source.width;
+    const int height = source.height;
+    const size_t rowValues = size_t(width) * 4;
+    std::unique_ptr<uint16_t[]> rows(AllocNoThrow<uint16_t>(int64_t(rowValues) * 3));
+    if (!rows)
         return 0;
-    ConvertPrimaries16(work);
-    const int width = work.width;
-    const int height = work.height;
-    const size_t stride = size_t(width) * 4;
-    for (int y = 0; y < height; ++y) {
-        uint16_t* row = work.data + size_t(y) * stride;
-        uint8_t* out = destination.data + size_t(y) * size_t(width) * 4;
-        const bool lastRow = y == height - 1;
+    uint16_t* a = rows.get();
+    uint16_t* b = a + rowValues;
+    uint16_t* c = b + rowValues;
+    auto loadRow = [&](uint16_t* dst, int y) {
+        const uint16_t* src = source.data + size_t(y) * rowValues;
         for (int x = 0; x < width; ++x) {
-            uint16_t* p = row + size_t(x) * 4;
-            uint8_t* o = out + size_t(x) * 4;
-            for (int c = 0; c < 3; ++c)
-                o[c] = SrgbEncodeTable[p[c]];
-            o[3] = uint8_t(p[3] >> 8);
-            if (lastRow || x == width - 1)
-                continue;
-            uint16_t* below = p + stride;
-            for (int c = 0; c < 3; ++c) {
-                const int32_t e = int32_t(p[c]) - int32_t(SrgbDecodeTable[o[c]]);
-                if (e)
-                    DiffuseError16(p + 4 + c, below + c, below + 4 + c, e);
-            }
+            const uint16_t* p = src + size_t(x) * 4;
+            uint16_t* d = dst + size_t(x) * 4;
+            UnmixPrimaries(p[0], p[1], p[2], d[0], d[2]);
+            d[1] = p[1];
+            d[3] = p[3];
         }
+    };
+    auto outRow = [&](int y) { return destination.data + size_t(y) * size_t(width) * 4; };
+    if (height > 0)
+        loadRow(a, 0);
+    for (int y = 0; y < height; y += 2) {
+        if (y + 1 == height) {
+            // A last row on its own passes its errors to nobody.
+            uint8_t* out = outRow(y);
+            for (int x = 0; x < width; ++x)
+                DitherPixel(a + size_t(x) * 4, nullptr, out + size_t(x) * 4, false);
+            break;
+        }
+        const bool secondIsLast = y + 2 == height;
+        loadRow(b, y + 1);
+        if (!secondIsLast)
+            loadRow(c, y + 2);
+        uint8_t* out0 = outRow(y);
+        uint8_t* out1 = outRow(y + 1);
+        for (int t = 0; t < width + 2; ++t) {
+            if (t < width)
+                DitherPixel(a + size_t(t) * 4, b + size_t(t) * 4, out0 + size_t(t) * 4, t < width - 1);
+            const int x = t - 2;
+            if (x >= 0)
+                DitherPixel(b + size_t(x) * 4, c + size_t(x) * 4, out1 + size_t(x) * 4,
+                            !secondIsLast && x < width - 1);
+        }
+        std::swap(a, c);
     }
-    FreeImageBuffer(work);
     return 1;
 }
 

@@ -1,8 +1,10 @@
 // Integer convolution. Interior rows are summed tap by tap across the whole row run so the
 // compiler can vectorise; the border uses clamped positions pixel by pixel.
 #include "imaging/ConvolutionKernel.h"
+#include "imaging/WeightedSum.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -10,6 +12,8 @@
 #include <vector>
 
 namespace {
+
+constexpr int kChunkPixels = 256;
 
 struct Tap {
     int32_t dx, dy, w;  // offset from (left, top) and weight
@@ -23,9 +27,17 @@ void Convolve(const ConvolutionKernel& k, const std::vector<Tap>& taps, const Pi
 {
     constexpr int64_t kMax = std::numeric_limits<Pixel>::max();
     const size_t stride = size_t(width) * Channels;
+    const double divisor = k.divisor;
     auto store = [&](Pixel* out, const Acc* sum) {
         for (int c = 0; c < Used; ++c) {
-            const int64_t v = int64_t(sum[c]) / k.divisor;
+            int64_t v;
+            if constexpr (sizeof(Acc) == 4) {
+                // For 32-bit operands the correctly rounded double quotient truncates to the
+                // same value as integer division, and is much cheaper than an integer divide.
+                v = int64_t(double(sum[c]) / divisor);
+            } else {
+                v = int64_t(sum[c]) / k.divisor;
+            }
             out[c] = Pixel(std::clamp<int64_t>(v, 0, kMax));
         }
     };
@@ -55,18 +67,30 @@ void Convolve(const ConvolutionKernel& k, const std::vector<Tap>& taps, const Pi
         }
         for (int x = 0; x < xBegin; ++x)
             clampedPixel(x, y);
-        const size_t run = size_t(xEnd - xBegin) * Channels;
-        std::fill(acc, acc + run, Acc(0));
+        // The interior run goes in chunks of pixels small enough that the sums stay in the
+        // first-level cache while every tap adds its row segment.
         const int top = y - k.centreY;
-        for (const Tap& t : taps) {
-            const Pixel* s = src + size_t(top + t.dy) * stride + size_t(xBegin - k.centreX + t.dx) * Channels;
-            const Acc w = t.w;
-            for (size_t i = 0; i < run; ++i)
-                acc[i] += w * Acc(s[i]);
+        for (int chunkX = xBegin; chunkX < xEnd; chunkX += kChunkPixels) {
+            const int chunkEnd = std::min(chunkX + kChunkPixels, xEnd);
+            const size_t run = size_t(chunkEnd - chunkX) * Channels;
+            std::fill(acc, acc + run, Acc(0));
+            for (const Tap& t : taps) {
+                const Pixel* __restrict s =
+                    src + size_t(top + t.dy) * stride + size_t(chunkX - k.centreX + t.dx) * Channels;
+                Acc* __restrict a = acc;
+                if constexpr (sizeof(Pixel) == 1 && sizeof(Acc) == 4) {
+                    // Bytes times weights that fit 16 bits (Run checks).
+                    AddWeightedBytes(a, s, int16_t(t.w), run);
+                } else {
+                    const Acc w = t.w;
+                    for (size_t i = 0; i < run; ++i)
+                        a[i] += w * Acc(s[i]);
+                }
+            }
+            Pixel* out = dst + size_t(y) * stride + size_t(chunkX) * Channels;
+            for (int x = 0; x < chunkEnd - chunkX; ++x)
+                store(out + size_t(x) * Channels, acc + size_t(x) * Channels);
         }
-        Pixel* out = dst + size_t(y) * stride + size_t(xBegin) * Channels;
-        for (int x = 0; x < xEnd - xBegin; ++x)
-            store(out + size_t(x) * Channels, acc + size_t(x) * Channels);
         for (int x = xEnd; x < width; ++x)
             clampedPixel(x, y);
     }
@@ -102,8 +126,13 @@ int Run(const ConvolutionKernel& k, const Pixel* src, Pixel* dst, int width, int
         return 0;
     if (width <= 0 || height <= 0)
         return 1;
-    const int64_t count = int64_t(width) * Channels;
-    if (absSum * int64_t(std::numeric_limits<Pixel>::max()) < std::numeric_limits<int32_t>::max()) {
+    const int64_t count = int64_t(kChunkPixels) * Channels;
+    const bool narrowWeights = std::all_of(taps.begin(), taps.end(), [](const Tap& t) {
+        return t.w >= INT16_MIN && t.w <= INT16_MAX;
+    });
+    const bool fits32 =
+        absSum * int64_t(std::numeric_limits<Pixel>::max()) < std::numeric_limits<int32_t>::max();
+    if (fits32 && (sizeof(Pixel) != 1 || narrowWeights)) {
         std::unique_ptr<int32_t[]> acc(AllocNoThrow<int32_t>(count));
         if (!acc)
             return 0;

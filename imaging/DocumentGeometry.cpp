@@ -34,12 +34,21 @@ int Remap(T& target, int newWidth, int newHeight, Map map)
     if (!Alloc(out, newWidth, newHeight))
         return 0;
     View dst = Of(out);
-    for (int y = 0; y < newHeight; ++y)
-        for (int x = 0; x < newWidth; ++x) {
-            auto [sx, sy] = map(x, y);
-            std::memcpy(dst.data + (size_t(y) * newWidth + x) * dst.pixelBytes,
-                        src.data + (size_t(sy) * src.width + sx) * src.pixelBytes, src.pixelBytes);
-        }
+    // Whole pixels as one value, so the copy is a plain load and store.
+    auto copyAll = [&](auto pixel) {
+        using P = decltype(pixel);
+        const P* s = reinterpret_cast<const P*>(src.data);
+        P* d = reinterpret_cast<P*>(dst.data);
+        for (int y = 0; y < newHeight; ++y)
+            for (int x = 0; x < newWidth; ++x) {
+                auto [sx, sy] = map(x, y);
+                d[size_t(y) * newWidth + x] = s[size_t(sy) * src.width + sx];
+            }
+    };
+    if (src.pixelBytes == 8)
+        copyAll(uint64_t{});
+    else
+        copyAll(uint8_t{});
     Free(target);
     target = out;
     return 1;

@@ -2,10 +2,12 @@
 
 #include "imaging/DocStream.h"
 #include "imaging/Document.h"
+#include "platform/Text.h"
 
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -424,4 +426,26 @@ int CZDDoc::Serialize(CDocStream& stream, bool loading, bool withMasks)
         return 1;
     Clear();
     return 0;
+}
+
+int PageOutDocument(CZDDoc& doc, const std::u16string& path)
+{
+    CDocFileStream out;
+    if (!out.Open(path, CDocFileStream::Mode::Create))
+        return 0;
+    out.pixelMode = PixelStreamMode::Exact;
+    bool ok = doc.Serialize(out, false, true) != 0;
+    ok = out.Close() && ok;
+    if (!ok)
+        std::remove(platform::Utf16ToUtf8(path).c_str());
+    return ok ? 1 : 0;
+}
+
+int PageInDocument(CZDDoc& doc, const std::u16string& path)
+{
+    CDocFileStream in;
+    if (!in.Open(path, CDocFileStream::Mode::Read))
+        return 0;
+    in.pixelMode = PixelStreamMode::Exact;
+    return doc.Serialize(in, true, true);
 }

@@ -5,6 +5,7 @@
 #include "imaging/ImageBuffer.h"
 
 #include <cstdint>
+#include <string>
 
 class CDocStream;
 
@@ -31,3 +32,9 @@ class CZDLayer;
 // The 80-byte LayerHeader of a layer, as the layer record and the history's attribute steps
 // hold it. Fails when the offset does not fit its 16 bits.
 bool BuildLayerHeader(const CZDLayer& layer, uint8_t (&header)[kLayerHeaderSize]);
+
+class CZDDoc;
+// The copy of an inactive editor tab's document in a private temporary file: everything,
+// masks and selection included, with exact pixels. 1 on success; a failed write removes the file.
+int PageOutDocument(CZDDoc& doc, const std::u16string& path);
+int PageInDocument(CZDDoc& doc, const std::u16string& path);

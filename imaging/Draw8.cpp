@@ -253,38 +253,32 @@ void DrawGradientLine8(ImageBuffer8& target, uint32_t colourA, uint32_t colourB,
     if (x0 == x1) {
         if (x0 >= target.width || y0 >= target.height || y0 < 0)
             return;
-        const int n = std::abs(y1 - y0);
+        const int64_t n = std::abs(int64_t(y1) - y0);
         const int step = y1 > y0 ? 1 : -1;
-        const int mid = (y0 + y1) / 2;
-        const int half = n / 2;
-        for (int i = 0, y = y0; i < n && y >= 0 && y < target.height; ++i, y += step) {
+        const int64_t mid = (int64_t(y0) + y1) / 2;
+        const int64_t half = n / 2;
+        for (int64_t i = 0, y = y0; i < n && y >= 0 && y < target.height; ++i, y += step) {
             double v;
             if (mode == 1)  // a line of one pixel has no half: it takes colour A
-                v = half ? std::abs(y - mid) / double(half) : 0.0;
+                v = half ? double(std::abs(y - mid)) / double(half) : 0.0;
             else
-                v = 1.0 - double(y - y1) / double(y0 - y1);
-            PaintGradientPixel(PixelAt(target, x0, y), colourA, colourB, GradientWeight(v, exponent));
+                v = 1.0 - double(y - y1) / (double(y0) - y1);
+            PaintGradientPixel(PixelAt(target, x0, int(y)), colourA, colourB, GradientWeight(v, exponent));
         }
         return;
     }
     if (x1 < x0 || y0 < 0 || y0 >= target.height || x0 >= target.width)
         return;
-    const int mid = (x0 + x1) / 2;
-    const int half = (x1 - x0) / 2;
+    const int64_t mid = (int64_t(x0) + x1) / 2;
+    const int64_t half = (int64_t(x1) - x0) / 2;
     for (int x = x0; x < x1 && x < target.width; ++x) {
         double v;
         if (mode == 1)
-            v = half ? std::abs(x - mid) / double(half) : 0.0;
+            v = half ? double(std::abs(x - mid)) / double(half) : 0.0;
         else
-            v = double(x - x0) / double(x1 - x0);
+            v = double(x - x0) / (double(x1) - x0);
         PaintGradientPixel(PixelAt(target, x, y0), colourA, colourB, GradientWeight(v, exponent));
     }
-}
-
-DrawPen& SharedPen()
-{
-    static DrawPen pen;
-    return pen;
 }
 
 void MovePenTo8(DrawPen& pen, int x, int y)
@@ -356,6 +350,8 @@ void DrawRectLines8(ImageBuffer8& target, DrawPen& pen, uint32_t colour, int wid
     DrawLineTo8(target, pen, colour, widthTenths, dashed, 255, left, top);
 }
 
+constexpr int64_t kMaxEllipseSegments = int64_t(1) << 20;
+
 void DrawEllipseLines8(ImageBuffer8& target, DrawPen& pen, uint32_t colour, int left, int top,
                        int right, int bottom)
 {
@@ -365,13 +361,15 @@ void DrawEllipseLines8(ImageBuffer8& target, DrawPen& pen, uint32_t colour, int 
         std::swap(left, right);
     if (top > bottom)
         std::swap(top, bottom);
-    const int w = right - left, h = bottom - top;
-    const int n = w + h + 4;
+    const int64_t w = int64_t(right) - left, h = int64_t(bottom) - top;
+    // One segment a pixel of width and height; an ellipse of absurd size is not allowed to
+    // take billions of segments.
+    const int64_t n = std::min<int64_t>(w + h + 4, kMaxEllipseSegments);
     constexpr double kTwoPi = 6.283185307179586;
-    for (int i = 0; i <= n; ++i) {
-        const double angle = kTwoPi * i / n;
-        const int X = int((std::cos(angle) + 1) * w / 2 + left + 0.5);
-        const int Y = int((std::sin(angle) + 1) * h / 2 + top + 0.5);
+    for (int64_t i = 0; i <= n; ++i) {
+        const double angle = kTwoPi * double(i) / double(n);
+        const int X = int((std::cos(angle) + 1) * double(w) / 2 + left + 0.5);
+        const int Y = int((std::sin(angle) + 1) * double(h) / 2 + top + 0.5);
         if (i == 0)
             MovePenTo8(pen, X, Y);
         else

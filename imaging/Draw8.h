@@ -47,15 +47,12 @@ void TileFrame8(ImageBuffer8& target, const ImageBuffer8& frameTemplate, int spl
 void DrawGradientLine8(ImageBuffer8& target, uint32_t colourA, uint32_t colourB, int mode, int x0,
                        int y0, int x1, int y1, double exponent);
 
-// The current point of the line primitives.
+// The current point of the line primitives. The toolkit's shared pen lives in
+// SharedTextResources() (imaging/TextRender.h), under its lock.
 struct DrawPen {
     int32_t x = 0;
     int32_t y = 0;
 };
-
-// The pen shared by the toolkit's line drawing; guarded by the text resources' lock
-// (SharedTextResources().lock in imaging/TextRender.h).
-DrawPen& SharedPen();
 
 void MovePenTo8(DrawPen& pen, int x, int y);
 // Thick anti-aliased line from the pen to (x, y), width in tenths of a pixel; dashed lines

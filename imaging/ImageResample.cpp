@@ -2,6 +2,7 @@
 // skins and masks. All integer arithmetic; the rounding is part of what callers expect.
 #include "imaging/ImageBuffer.h"
 #include "imaging/ColourTables.h"
+#include "imaging/WeightedSum.h"
 
 #include <algorithm>
 #include <cmath>
@@ -97,13 +98,16 @@ bool MakeBoxTables(BoxTables& t, const SourceRect& r, int newWidth, int newHeigh
 // Largest sample count a side: keeps the position tables and the sums modest.
 constexpr int kMaxSamples = 256;
 
-bool BoxArgumentsValid(int& newWidth, int& newHeight, int samples)
+// Also refuses, before the position tables are built, an output whose image could never be
+// allocated.
+bool BoxArgumentsValid(int& newWidth, int& newHeight, int samples, int bytesPerPixel)
 {
     if (newWidth == 0)
         newWidth = 1;
     if (newHeight == 0)
         newHeight = 1;
-    return newWidth > 0 && newHeight > 0 && samples >= 1 && samples <= kMaxSamples;
+    return newWidth > 0 && newHeight > 0 && samples >= 1 && samples <= kMaxSamples &&
+           uint64_t(newWidth) * uint64_t(newHeight) * uint64_t(bytesPerPixel) + 16 <= UINT32_MAX;
 }
 
 } // namespace
@@ -113,7 +117,7 @@ int ResizeImage8(const ImageBuffer8& source, ImageBuffer8& destination, int newW
 {
     if (!source.data || source.width <= 0 || source.height <= 0)
         return 0;
-    if (!BoxArgumentsValid(newWidth, newHeight, samples))
+    if (!BoxArgumentsValid(newWidth, newHeight, samples, 4))
         return 0;
     SourceRect r{left, top, right, bottom};
     if (!ClipRect(r, source.width, source.height))
@@ -141,7 +145,7 @@ int ResizeImage16To8(const ImageBuffer16& source, ImageBuffer8& destination, int
 {
     if (!source.data || source.width <= 0 || source.height <= 0)
         return 0;
-    if (!BoxArgumentsValid(newWidth, newHeight, samples))
+    if (!BoxArgumentsValid(newWidth, newHeight, samples, 8))
         return 0;
     SourceRect r{left, top, right, bottom};
     if (!ClipRect(r, source.width, source.height))
@@ -309,6 +313,13 @@ BlurWeights MakeBlurWeights(int r)
 
 } // namespace
 
+namespace {
+
+// Pixels per block of the sums, small enough to stay in the first-level cache.
+constexpr int kBlurBlock = 512;
+
+} // namespace
+
 int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius)
 {
     if (!source.data || radius < 1 || radius > 16)
@@ -321,34 +332,51 @@ int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius
     // The horizontal pass reads a saved copy of each row, so source and destination may be
     // the same record.
     Owned<uint8_t> line(AllocNoThrow(int64_t(rowBytes)));
-    if (!line)
+    Owned<int32_t> acc(AllocNoThrow<int32_t>(int64_t(kBlurBlock) * 4));
+    if (!line || !acc)
         return 0;
     if (&destination != &source && !CopyImage8(destination, source))
         return 0;
 
-    // Horizontal: half-width radius, not T; this is what darkens small radii.
+    // Edge pixels: the window clipped to the line and divided by the weights it used.
+    auto edgePixel = [&](const uint8_t* values, uint8_t* out, int i, int n, int h) {
+        const int from = std::max(i - (h - 1), 0);
+        const int to = std::min(i + (h - 1), n - 1);
+        uint32_t sum[4] = {0, 0, 0, 0};
+        uint32_t wsum = 0;
+        for (int s = from; s <= to; ++s) {
+            const uint32_t w = uint32_t(bw.w[std::abs(s - i)]);
+            const uint8_t* p = values + size_t(s) * 4;
+            for (int c = 0; c < 4; ++c)
+                sum[c] += p[c] * w;
+            wsum += w;
+        }
+        for (int c = 0; c < 4; ++c)
+            out[c] = uint8_t(wsum ? sum[c] / wsum : 0);
+    };
+
+    // Horizontal: half-width radius, not T; this is what darkens small radii. A pixel whose
+    // window is whole (x - h + 1 >= 0 and x + h <= width) is shifted right by 11.
     const int h = radius;
+    const int inBegin = h - 1;
+    const int inEnd = std::max(inBegin, width - h + 1);
     for (int y = 0; y < height; ++y) {
         uint8_t* row = destination.data + size_t(y) * rowBytes;
-        std::memcpy(line.get(), (&destination == &source ? row : source.data + size_t(y) * rowBytes), rowBytes);
-        for (int x = 0; x < width; ++x) {
-            const int from = std::max(x - (h - 1), 0);
-            const int to = std::min(x + (h - 1), width - 1);
-            uint32_t sum[4] = {0, 0, 0, 0};
-            uint32_t wsum = 0;
-            for (int s = from; s <= to; ++s) {
-                const uint32_t w = uint32_t(bw.w[std::abs(s - x)]);
-                const uint8_t* p = line.get() + size_t(s) * 4;
-                sum[0] += p[0] * w;
-                sum[1] += p[1] * w;
-                sum[2] += p[2] * w;
-                sum[3] += p[3] * w;
-                wsum += w;
-            }
-            const bool whole = x - h + 1 >= 0 && x + h <= width;
-            for (int c = 0; c < 4; ++c)
-                row[size_t(x) * 4 + c] = uint8_t(whole ? sum[c] >> 11 : (wsum ? sum[c] / wsum : 0));
+        std::memcpy(line.get(), row, rowBytes);
+        for (int x = 0; x < std::min(inBegin, width); ++x)
+            edgePixel(line.get(), row + size_t(x) * 4, x, width, h);
+        for (int x0 = inBegin; x0 < inEnd; x0 += kBlurBlock) {
+            const int n = std::min(kBlurBlock, inEnd - x0);
+            const size_t bytes = size_t(n) * 4;
+            std::fill(acc.get(), acc.get() + bytes, 0);
+            for (int d = -(h - 1); d <= h - 1; ++d)
+                AddWeightedBytes(acc.get(), line.get() + size_t(x0 + d) * 4, int16_t(bw.w[std::abs(d)]), bytes);
+            uint8_t* out = row + size_t(x0) * 4;
+            for (size_t i = 0; i < bytes; ++i)
+                out[i] = uint8_t(acc[i] >> 11);
         }
+        for (int x = std::max(inEnd, inBegin); x < width; ++x)
+            edgePixel(line.get(), row + size_t(x) * 4, x, width, h);
     }
 
     // Vertical: half-width T, in place. A ring of the 2T - 1 original rows around the output
@@ -356,8 +384,8 @@ int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius
     const int hv = bw.T;
     const int ringRows = 2 * hv - 1;
     Owned<uint8_t> ring(AllocNoThrow(int64_t(rowBytes) * ringRows));
-    Owned<uint32_t> acc(AllocNoThrow<uint32_t>(int64_t(width) * 4));
-    if (!ring || !acc)
+    Owned<uint8_t> column(AllocNoThrow(int64_t(ringRows) * 4));
+    if (!ring || !column)
         return 0;
     auto slot = [&](int y) { return ring.get() + size_t(y % ringRows) * rowBytes; };
     int loaded = 0;  // rows [0, loaded) have been put into the ring
@@ -368,24 +396,24 @@ int BlurImage8(const ImageBuffer8& source, ImageBuffer8& destination, int radius
             std::memcpy(slot(loaded), destination.data + size_t(loaded) * rowBytes, rowBytes);
             ++loaded;
         }
-        std::memset(acc.get(), 0, rowBytes * sizeof(uint32_t));
-        uint32_t wsum = 0;
-        for (int s = from; s <= to; ++s) {
-            const uint32_t w = uint32_t(bw.w[std::abs(s - y)]);
-            const uint8_t* p = slot(s);
-            uint32_t* a = acc.get();
-            for (size_t i = 0; i < rowBytes; ++i)
-                a[i] += p[i] * w;
-            wsum += w;
-        }
         uint8_t* out = destination.data + size_t(y) * rowBytes;
-        const uint32_t* a = acc.get();
         if (y - hv + 1 >= 0 && y + hv <= height) {
-            for (size_t i = 0; i < rowBytes; ++i)
-                out[i] = uint8_t(a[i] >> 11);
+            for (int x0 = 0; x0 < width; x0 += kBlurBlock) {
+                const size_t bytes = size_t(std::min(kBlurBlock, width - x0)) * 4;
+                std::fill(acc.get(), acc.get() + bytes, 0);
+                for (int s = from; s <= to; ++s)
+                    AddWeightedBytes(acc.get(), slot(s) + size_t(x0) * 4, int16_t(bw.w[std::abs(s - y)]), bytes);
+                for (size_t i = 0; i < bytes; ++i)
+                    out[size_t(x0) * 4 + i] = uint8_t(acc[i] >> 11);
+            }
         } else {
-            for (size_t i = 0; i < rowBytes; ++i)
-                out[i] = uint8_t(wsum ? a[i] / wsum : 0);
+            // Near the top and bottom: gather each column's window and divide by its weights.
+            const int n = to - from + 1;
+            for (int x = 0; x < width; ++x) {
+                for (int s = from; s <= to; ++s)
+                    std::memcpy(column.get() + size_t(s - from) * 4, slot(s) + size_t(x) * 4, 4);
+                edgePixel(column.get(), out + size_t(x) * 4, y - from, n, hv);
+            }
         }
     }
     return 1;

@@ -3,6 +3,7 @@
 #include "platform/FileReplace.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -49,6 +50,79 @@ bool IsPhotoTag(uint16_t tag)
     return false;
 }
 
+// The EXIF block (a TIFF structure) of a JPEG: the APP1 segment that starts with "Exif\0\0".
+bool FindJpegExifBlock(const uint8_t* data, size_t size, const uint8_t*& block, size_t& length)
+{
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8)
+        return false;
+    for (size_t at = 2; at + 4 <= size;) {
+        if (data[at] != 0xFF)
+            return false;
+        uint8_t marker = data[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            return false;
+        size_t segment = size_t(data[at + 2]) << 8 | data[at + 3];
+        if (segment < 2 || at + 2 + segment > size)
+            return false;
+        if (marker == 0xE1 && segment >= 8 && std::memcmp(data + at + 4, "Exif\0\0", 6) == 0) {
+            block = data + at + 10;
+            length = segment - 8;
+            return true;
+        }
+        at += 2 + segment;
+    }
+    return false;
+}
+
+// A bounded walk of IFD0 and the Exif IFD for tag 37500: the note's bytes and its offset
+// in the block. Every offset and count is checked against the block in 64 bits.
+bool FindMakerNote(const uint8_t* tiff, size_t size, std::vector<uint8_t>& note, int64_t& offset)
+{
+    if (size < 8)
+        return false;
+    bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
+        return false;
+    auto u16 = [&](uint64_t at) { return little ? uint16_t(tiff[at] | tiff[at + 1] << 8) : uint16_t(tiff[at] << 8 | tiff[at + 1]); };
+    auto u32 = [&](uint64_t at) {
+        return little ? uint32_t(tiff[at]) | uint32_t(tiff[at + 1]) << 8 | uint32_t(tiff[at + 2]) << 16 | uint32_t(tiff[at + 3]) << 24
+                      : uint32_t(tiff[at]) << 24 | uint32_t(tiff[at + 1]) << 16 | uint32_t(tiff[at + 2]) << 8 | uint32_t(tiff[at + 3]);
+    };
+    if (u16(2) != 42)
+        return false;
+    // Finds an entry of an IFD; returns the entry's position or 0.
+    auto findEntry = [&](uint64_t ifd, uint16_t tag) -> uint64_t {
+        if (ifd < 8 || ifd + 2 > size)
+            return 0;
+        uint16_t entries = u16(ifd);
+        for (uint32_t i = 0; i < entries; ++i) {
+            uint64_t entry = ifd + 2 + uint64_t(i) * 12;
+            if (entry + 12 > size)
+                return 0;
+            if (u16(entry) == tag)
+                return entry;
+        }
+        return 0;
+    };
+    uint64_t pointer = findEntry(u32(4), 34665);
+    if (!pointer)
+        return false;
+    uint64_t entry = findEntry(u32(pointer + 8), 37500);
+    if (!entry)
+        return false;
+    uint64_t count = u32(entry + 4);
+    uint64_t start = count <= 4 ? entry + 8 : u32(entry + 8);
+    if (count == 0 || start + count > size)
+        return false;
+    note.assign(tiff + start, tiff + start + count);
+    offset = int64_t(start);
+    return true;
+}
+
 } // namespace
 
 size_t PropertyTypeSize(uint16_t type)
@@ -74,6 +148,7 @@ ImageMetadata& ImageMetadata::operator=(ImageMetadata&&) noexcept = default;
 bool ImageMetadata::ReadFile(const std::string& path)
 {
     QuietExiv2();
+    bool isJpeg = false;
     m_state = std::make_unique<State>();
     m_items.clear();
     m_width = m_height = 0;
@@ -87,16 +162,28 @@ bool ImageMetadata::ReadFile(const std::string& path)
         m_width = image->pixelWidth();
         m_height = image->pixelHeight();
         m_littleEndian = image->byteOrder() != Exiv2::bigEndian;
+        isJpeg = image->imageType() == Exiv2::ImageType::jpeg;
     } catch (...) {
         return false;
     }
     Rebuild();
+    if (isJpeg) {
+        // The EXIF segment sits at the start of the file; 256 KB holds it with room to spare.
+        std::vector<uint8_t> head(256 * 1024);
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (f) {
+            head.resize(std::fread(head.data(), 1, head.size(), f));
+            std::fclose(f);
+            AddRawMakerNote(head.data(), head.size());
+        }
+    }
     return true;
 }
 
 bool ImageMetadata::ReadMemory(const uint8_t* data, size_t size)
 {
     QuietExiv2();
+    bool isJpeg = false;
     m_state = std::make_unique<State>();
     m_items.clear();
     m_width = m_height = 0;
@@ -112,11 +199,30 @@ bool ImageMetadata::ReadMemory(const uint8_t* data, size_t size)
         m_width = image->pixelWidth();
         m_height = image->pixelHeight();
         m_littleEndian = image->byteOrder() != Exiv2::bigEndian;
+        isJpeg = image->imageType() == Exiv2::ImageType::jpeg;
     } catch (...) {
         return false;
     }
     Rebuild();
+    if (isJpeg)
+        AddRawMakerNote(data, size);
     return true;
+}
+
+void ImageMetadata::AddRawMakerNote(const uint8_t* data, size_t size)
+{
+    // exiv2 takes apart the maker notes it knows and then lists no raw note; readers of the
+    // ISO fallback and the kept items want the note's bytes as the file has them.
+    const uint8_t* block = nullptr;
+    size_t length = 0;
+    std::vector<uint8_t> note;
+    int64_t offset = -1;
+    if (!data || !FindJpegExifBlock(data, size, block, length) || !FindMakerNote(block, length, note, offset))
+        return;
+    if (!Find(kMakerNoteTag))
+        m_items.push_back(PropertyItem { kMakerNoteTag, kPropertyUndefined, std::move(note) });
+    if (m_makerNoteOffset < 0)
+        m_makerNoteOffset = offset;
 }
 
 void ImageMetadata::Rebuild()

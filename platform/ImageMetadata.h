@@ -28,6 +28,7 @@ enum PropertyType : uint16_t {
 
 constexpr uint32_t kPropertyThumbnailData = 20507;
 constexpr uint32_t kPropertyOrientation = 274;
+constexpr uint32_t kMakerNoteTag = 37500;
 
 struct PropertyItem {
     uint32_t id = 0;
@@ -72,6 +73,7 @@ public:
 
 private:
     void Rebuild();
+    void AddRawMakerNote(const uint8_t* data, size_t size);
 
     struct State;
     std::unique_ptr<State> m_state;

@@ -4,6 +4,7 @@
 #include <libwmf/gd.h>
 #include <libwmf/gd/gd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -21,17 +22,25 @@ constexpr int kMaxSide = 16384;
 #define ZD_DEJAVU "/usr/share/fonts/truetype/dejavu/"
 wmfMapping g_fontFiles[] = {
     {const_cast<char*>("Times-Roman"), const_cast<char*>(ZD_DEJAVU "DejaVuSerif.ttf"), FT_ENCODING_NONE},
-    {const_cast<char*>("Times-Italic"), const_cast<char*>(ZD_DEJAVU "DejaVuSerif-Italic.ttf"), FT_ENCODING_NONE},
+    {const_cast<char*>("Times-Italic"), const_cast<char*>(ZD_DEJAVU "DejaVuSerif-Italic.ttf"),
+     FT_ENCODING_NONE},
     {const_cast<char*>("Times-Bold"), const_cast<char*>(ZD_DEJAVU "DejaVuSerif-Bold.ttf"), FT_ENCODING_NONE},
-    {const_cast<char*>("Times-BoldItalic"), const_cast<char*>(ZD_DEJAVU "DejaVuSerif-BoldItalic.ttf"), FT_ENCODING_NONE},
+    {const_cast<char*>("Times-BoldItalic"), const_cast<char*>(ZD_DEJAVU "DejaVuSerif-BoldItalic.ttf"),
+     FT_ENCODING_NONE},
     {const_cast<char*>("Helvetica"), const_cast<char*>(ZD_DEJAVU "DejaVuSans.ttf"), FT_ENCODING_NONE},
-    {const_cast<char*>("Helvetica-Oblique"), const_cast<char*>(ZD_DEJAVU "DejaVuSans-Oblique.ttf"), FT_ENCODING_NONE},
-    {const_cast<char*>("Helvetica-Bold"), const_cast<char*>(ZD_DEJAVU "DejaVuSans-Bold.ttf"), FT_ENCODING_NONE},
-    {const_cast<char*>("Helvetica-BoldOblique"), const_cast<char*>(ZD_DEJAVU "DejaVuSans-BoldOblique.ttf"), FT_ENCODING_NONE},
+    {const_cast<char*>("Helvetica-Oblique"), const_cast<char*>(ZD_DEJAVU "DejaVuSans-Oblique.ttf"),
+     FT_ENCODING_NONE},
+    {const_cast<char*>("Helvetica-Bold"), const_cast<char*>(ZD_DEJAVU "DejaVuSans-Bold.ttf"),
+     FT_ENCODING_NONE},
+    {const_cast<char*>("Helvetica-BoldOblique"), const_cast<char*>(ZD_DEJAVU "DejaVuSans-BoldOblique.ttf"),
+     FT_ENCODING_NONE},
     {const_cast<char*>("Courier"), const_cast<char*>(ZD_DEJAVU "DejaVuSansMono.ttf"), FT_ENCODING_NONE},
-    {const_cast<char*>("Courier-Oblique"), const_cast<char*>(ZD_DEJAVU "DejaVuSansMono-Oblique.ttf"), FT_ENCODING_NONE},
-    {const_cast<char*>("Courier-Bold"), const_cast<char*>(ZD_DEJAVU "DejaVuSansMono-Bold.ttf"), FT_ENCODING_NONE},
-    {const_cast<char*>("Courier-BoldOblique"), const_cast<char*>(ZD_DEJAVU "DejaVuSansMono-BoldOblique.ttf"), FT_ENCODING_NONE},
+    {const_cast<char*>("Courier-Oblique"), const_cast<char*>(ZD_DEJAVU "DejaVuSansMono-Oblique.ttf"),
+     FT_ENCODING_NONE},
+    {const_cast<char*>("Courier-Bold"), const_cast<char*>(ZD_DEJAVU "DejaVuSansMono-Bold.ttf"),
+     FT_ENCODING_NONE},
+    {const_cast<char*>("Courier-BoldOblique"), const_cast<char*>(ZD_DEJAVU "DejaVuSansMono-BoldOblique.ttf"),
+     FT_ENCODING_NONE},
     {const_cast<char*>("Symbol"), const_cast<char*>(ZD_DEJAVU "DejaVuSans.ttf"), FT_ENCODING_NONE},
     {const_cast<char*>("ZapfDingbats"), const_cast<char*>(ZD_DEJAVU "DejaVuSans.ttf"), FT_ENCODING_NONE},
     {nullptr, nullptr, FT_ENCODING_NONE}};
@@ -42,89 +51,146 @@ char* g_fontDirs[] = {const_cast<char*>(ZD_DEJAVU), nullptr};
 // it: it is one pixel block, one block of row pointers and the image record, all malloc'ed.
 void FreeGdImage(void* image)
 {
-  auto* im = static_cast<gdImagePtr>(image);
-  if (!im)
-    return;
-  int* block = wmf_gd_image_pixels(image);
-  free(block);
-  free(im->tpixels);
-  free(im);
+    auto* im = static_cast<gdImagePtr>(image);
+    if (!im)
+        return;
+    int* block = wmf_gd_image_pixels(image);
+    free(block);
+    free(im->tpixels);
+    free(im);
 }
 
-int16_t ReadI16(const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
+int16_t ReadI16(const uint8_t* p)
+{
+    return static_cast<int16_t>(p[0] | (p[1] << 8));
+}
+uint32_t ReadU32(const uint8_t* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+}
+void PutI16(uint8_t* p, int v)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+// libwmf draws a wide pen through a brush picture of the pen's size and renders glyphs at the
+// font's height, so a hostile file can ask for gigabytes. Nothing drawn can be wider than the
+// whole window, so pen widths and font heights are limited to the smallest window extent the
+// file sets (or the frame). Records must also lie inside the file.
+bool LimitRecords(std::vector<unsigned char>& wmf, int frameW, int frameH)
+{
+    constexpr size_t kFirstRecord = 22 + 18;
+    int limit = std::max(frameW, frameH);
+    // First pass: check the record chain and find the smallest window extent.
+    for (size_t at = kFirstRecord;;) {
+        if (at + 6 > wmf.size())
+            return false;
+        const uint64_t words = ReadU32(&wmf[at]);
+        const uint16_t function = static_cast<uint16_t>(wmf[at + 4] | (wmf[at + 5] << 8));
+        if (words < 3 || at + words * 2 > wmf.size())
+            return false;
+        if (function == 0)
+            break;
+        if (function == 0x020C && words >= 5)
+            limit = std::min(
+                limit, std::max(std::abs(int(ReadI16(&wmf[at + 6]))), std::abs(int(ReadI16(&wmf[at + 8])))));
+        at += static_cast<size_t>(words) * 2;
+    }
+    limit = std::max(limit, 1);
+    for (size_t at = kFirstRecord;;) {
+        const uint64_t words = ReadU32(&wmf[at]);
+        const uint16_t function = static_cast<uint16_t>(wmf[at + 4] | (wmf[at + 5] << 8));
+        if (function == 0)
+            break;
+        // CreatePenIndirect: style, width (x, y); CreateFontIndirect: height, width first.
+        if ((function == 0x02FA && words >= 6) || (function == 0x02FB && words >= 5)) {
+            for (size_t field : {size_t(0), size_t(1)}) {
+                const size_t pos = at + 6 + (function == 0x02FA ? 2 : 0) + field * 2;
+                const int v = ReadI16(&wmf[pos]);
+                if (std::abs(v) > limit)
+                    PutI16(&wmf[pos], v < 0 ? -limit : limit);
+            }
+        }
+        at += static_cast<size_t>(words) * 2;
+    }
+    return true;
+}
 
 } // namespace
 
-bool RenderWindowsMetafile(const uint8_t* data, size_t size, int width, int height,
-                           uint32_t background, std::vector<uint8_t>& bgr)
+bool RenderWindowsMetafile(const uint8_t* data, size_t size, int width, int height, uint32_t background,
+                           std::vector<uint8_t>& bgr)
 {
-  bgr.clear();
-  if (!data || size < 22 || size > 0x7FFFFFFF || width <= 0 || height <= 0 || width > kMaxSide ||
-      height > kMaxSide)
-    return false;
-  if (data[0] != 0xD7 || data[1] != 0xCD || data[2] != 0xC6 || data[3] != 0x9A)
-    return false;
-  // libwmf measures in points from the frame's top-left corner.
-  const int frameW = ReadI16(data + 10) - ReadI16(data + 6);
-  const int frameH = ReadI16(data + 12) - ReadI16(data + 8);
-  const int unitsPerInch = data[14] | (data[15] << 8);
-  if (frameW <= 0 || frameH <= 0 || unitsPerInch <= 0)
-    return false;
-  wmfD_Rect frame;
-  frame.TL.x = 0;
-  frame.TL.y = 0;
-  frame.BR.x = static_cast<float>(frameW * 72.0 / unitsPerInch);
-  frame.BR.y = static_cast<float>(frameH * 72.0 / unitsPerInch);
+    bgr.clear();
+    if (!data || size < 22 || size > 0x7FFFFFFF || width <= 0 || height <= 0 || width > kMaxSide ||
+        height > kMaxSide)
+        return false;
+    if (data[0] != 0xD7 || data[1] != 0xCD || data[2] != 0xC6 || data[3] != 0x9A)
+        return false;
+    // libwmf measures in points from the frame's top-left corner.
+    const int frameW = ReadI16(data + 10) - ReadI16(data + 6);
+    const int frameH = ReadI16(data + 12) - ReadI16(data + 8);
+    const int unitsPerInch = data[14] | (data[15] << 8);
+    if (frameW <= 0 || frameH <= 0 || unitsPerInch <= 0)
+        return false;
+    wmfD_Rect frame;
+    frame.TL.x = 0;
+    frame.TL.y = 0;
+    frame.BR.x = static_cast<float>(frameW * 72.0 / unitsPerInch);
+    frame.BR.y = static_cast<float>(frameH * 72.0 / unitsPerInch);
 
-  std::lock_guard<std::mutex> lock(g_wmfLock);
-  wmfAPI_Options options;
-  std::memset(&options, 0, sizeof options);
-  options.function = wmf_gd_function;
-  options.fontdirs = g_fontDirs;
-  options.font.ps = g_fontFiles;
-  unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_FONTDIRS | WMF_OPT_FONTMAP | WMF_OPT_IGNORE_NONFATAL |
-                        WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
-  wmfAPI* api = nullptr;
-  if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
-    if (api)
-      wmf_api_destroy(api);
-    return false;
-  }
-  // libwmf reads from this copy only while the API object lives.
-  std::vector<unsigned char> copy(data, data + size);
-  bool ok = false;
-  wmfD_Rect box;
-  if (wmf_mem_open(api, copy.data(), static_cast<long>(copy.size())) == wmf_E_None &&
-      wmf_scan(api, 0, &box) == wmf_E_None) {
-    wmf_gd_t* device = WMF_GD_GetData(api);
-    device->type = wmf_gd_image;
-    box = frame;
-    device->bbox = frame;
-    device->width = static_cast<unsigned>(width);
-    device->height = static_cast<unsigned>(height);
-    if (wmf_play(api, 0, &box) == wmf_E_None && device->gd_image) {
-      const int* pixels = wmf_gd_image_pixels(device->gd_image);
-      if (pixels) {
-        bgr.resize(static_cast<size_t>(width) * height * 3);
-        for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
-          // gd true colour: 7-bit alpha (0 opaque) above red, green, blue.
-          const uint32_t p = static_cast<uint32_t>(pixels[i]);
-          const uint32_t a = (p >> 24) & 0x7F;
-          for (int c = 0; c < 3; ++c) {
-            const uint32_t fg = (p >> (8 * c)) & 0xFF;
-            const uint32_t bg = (background >> (8 * c)) & 0xFF;
-            bgr[i * 3 + c] = static_cast<uint8_t>((fg * (127 - a) + bg * a + 63) / 127);
-          }
-        }
-        ok = true;
-      }
+    // libwmf reads from this copy only while the API object lives.
+    std::vector<unsigned char> copy(data, data + size);
+    if (!LimitRecords(copy, frameW, frameH))
+        return false;
+    std::lock_guard<std::mutex> lock(g_wmfLock);
+    wmfAPI_Options options;
+    std::memset(&options, 0, sizeof options);
+    options.function = wmf_gd_function;
+    options.fontdirs = g_fontDirs;
+    options.font.ps = g_fontFiles;
+    unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_FONTDIRS | WMF_OPT_FONTMAP | WMF_OPT_IGNORE_NONFATAL |
+                          WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    wmfAPI* api = nullptr;
+    if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
+        if (api)
+            wmf_api_destroy(api);
+        return false;
     }
-    FreeGdImage(device->gd_image);
-    device->gd_image = nullptr;
-    wmf_mem_close(api);
-  }
-  wmf_api_destroy(api);
-  return ok;
+    bool ok = false;
+    wmfD_Rect box;
+    if (wmf_mem_open(api, copy.data(), static_cast<long>(copy.size())) == wmf_E_None &&
+        wmf_scan(api, 0, &box) == wmf_E_None) {
+        wmf_gd_t* device = WMF_GD_GetData(api);
+        device->type = wmf_gd_image;
+        box = frame;
+        device->bbox = frame;
+        device->width = static_cast<unsigned>(width);
+        device->height = static_cast<unsigned>(height);
+        if (wmf_play(api, 0, &box) == wmf_E_None && device->gd_image) {
+            const int* pixels = wmf_gd_image_pixels(device->gd_image);
+            if (pixels) {
+                bgr.resize(static_cast<size_t>(width) * height * 3);
+                for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
+                    // gd true colour: 7-bit alpha (0 opaque) above red, green, blue.
+                    const uint32_t p = static_cast<uint32_t>(pixels[i]);
+                    const uint32_t a = (p >> 24) & 0x7F;
+                    for (int c = 0; c < 3; ++c) {
+                        const uint32_t fg = (p >> (8 * c)) & 0xFF;
+                        const uint32_t bg = (background >> (8 * c)) & 0xFF;
+                        bgr[i * 3 + c] = static_cast<uint8_t>((fg * (127 - a) + bg * a + 63) / 127);
+                    }
+                }
+                ok = true;
+            }
+        }
+        FreeGdImage(device->gd_image);
+        device->gd_image = nullptr;
+        wmf_mem_close(api);
+    }
+    wmf_api_destroy(api);
+    return ok;
 }
 
 } // namespace platform

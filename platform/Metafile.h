@@ -17,7 +17,7 @@ constexpr uint32_t kWindowColour = 0x00FFFFFF;
 // width x height pixels filled with background first. On success bgr holds the picture as
 // top-down rows of 3-byte blue, green, red pixels with no padding. Enhanced metafiles are not
 // understood here and fail.
-bool RenderWindowsMetafile(const uint8_t* data, size_t size, int width, int height,
-                           uint32_t background, std::vector<uint8_t>& bgr);
+bool RenderWindowsMetafile(const uint8_t* data, size_t size, int width, int height, uint32_t background,
+                           std::vector<uint8_t>& bgr);
 
 } // namespace platform

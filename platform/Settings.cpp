@@ -14,25 +14,6 @@ namespace {
 constexpr std::string_view kHeader = "; Zendra settings 1";
 constexpr uint64_t kMaxFileBytes = 16u << 20; // far above any real settings file
 
-void AppendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 void AppendQuoted(std::string& out, StringView16 text)
 {
     static const char* hex = "0123456789ABCDEF";
@@ -272,18 +253,40 @@ void SettingsStore::RefreshLocked()
         stamp[2] = static_cast<int64_t>(st.st_mtim.tv_sec);
         stamp[3] = static_cast<int64_t>(st.st_mtim.tv_nsec);
     }
-    if (m_loaded && std::equal(stamp, stamp + 4, m_stamp))
+    if (m_loaded && !m_unreadable && std::equal(stamp, stamp + 4, m_stamp))
         return;
     m_loaded = true;
     m_damaged = false;
+    m_unreadable = false;
     std::copy(stamp, stamp + 4, m_stamp);
     m_data.clear();
     if (!exists)
         return;
+    // A file that cannot be opened or read is not damaged: it is left alone, read as empty, and
+    // not written over (its values would be lost). One that is far too large is damaged.
     std::vector<uint8_t> bytes;
-    bool read = ReadWholeFile(m_path, bytes, kMaxFileBytes);
-    if (!read && IsRegularFile(m_path) == false)
-        return; // vanished, or not a file at all: nothing to keep aside
+    platform::File f;
+    int64_t size = -1;
+    bool opened = f.Open(m_path, FileMode::Read);
+    if (opened)
+        size = f.Size();
+    if (!opened || size < 0) {
+        m_unreadable = IsRegularFile(m_path);
+        return;
+    }
+    bool read = false;
+    if (static_cast<uint64_t>(size) <= kMaxFileBytes) {
+        bytes.resize(static_cast<size_t>(size));
+        read = f.ReadExact(bytes.data(), bytes.size());
+        uint8_t more;
+        if (read && f.Read(&more, 1) != 0)
+            read = false; // grew while being read: take it as damaged rather than half
+        else if (!read && f.LastError() != 0) {
+            m_unreadable = true;
+            return;
+        }
+    }
+    f.Close();
     SettingsData parsed;
     if (read && ParseSettingsText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), parsed)) {
         m_data = std::move(parsed);
@@ -300,7 +303,7 @@ void SettingsStore::RefreshLocked()
 
 bool SettingsStore::CommitLocked(SettingsData changed)
 {
-    if (m_readOnly || m_path.empty())
+    if (m_readOnly || m_path.empty() || m_unreadable)
         return false;
     CreateFolders(ParentFolder(m_path));
     std::string text = FormatSettingsText(changed);

@@ -6,8 +6,9 @@
 //
 // Writes go through a temporary file and a rename, so the file on disk is always whole. A file
 // that cannot be read as settings (damaged, cut short, not ours) counts as empty; the user's is
-// set aside as "<file>.bad" for inspection before anything new is written. All calls are safe
-// from any thread.
+// set aside as "<file>.bad" for inspection before anything new is written. A file that exists
+// but cannot be read (no permission, I/O error) reads as empty and is never written over. All
+// calls are safe from any thread.
 #pragma once
 
 #include "platform/Text.h"
@@ -77,6 +78,7 @@ private:
     bool m_readOnly;
     bool m_loaded = false;
     bool m_damaged = false;
+    bool m_unreadable = false; // exists but cannot be read: never written over
     // What the cached data was read from, to notice another process's changes.
     int64_t m_stamp[4] = {0, 0, 0, 0};
     SettingsData m_data;

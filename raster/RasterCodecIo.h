@@ -57,17 +57,27 @@ inline std::vector<uint8_t> ReadRest(CRasterStream* s, uint64_t limit)
     return data;
 }
 
-// Collects write failures so that an encoder can report them once at the end.
+// Buffers an encoder's output and writes it in large pieces (a memory stream grows by small
+// steps, so many small writes would copy its block over and over); collects write failures so
+// that the encoder reports them once at the end.
 class Writer {
 public:
     explicit Writer(CRasterStream* stream) : s(stream) {}
+    ~Writer() { Flush(); }
     void Bytes(const void* data, size_t size)
     {
-        if (size && s->Write(data, 1, size) != size)
-            failed = true;
+        const uint8_t* p = static_cast<const uint8_t*>(data);
+        buffer.insert(buffer.end(), p, p + size);
+        if (buffer.size() >= kChunk)
+            Flush();
     }
     void Bytes(const std::vector<uint8_t>& v) { Bytes(v.data(), v.size()); }
-    void Byte(uint8_t v) { Bytes(&v, 1); }
+    void Byte(uint8_t v)
+    {
+        buffer.push_back(v);
+        if (buffer.size() >= kChunk)
+            Flush();
+    }
     void Le16(uint32_t v)
     {
         uint8_t b[2];
@@ -80,10 +90,25 @@ public:
         Put32(b, v);
         Bytes(b, 4);
     }
-    bool Ok() const { return !failed; }
+    // No failure so far (without writing out what is buffered).
+    bool Good() const { return !failed; }
+    // Writes out what is buffered; true when every write succeeded.
+    bool Ok()
+    {
+        Flush();
+        return !failed;
+    }
 
 private:
+    static constexpr size_t kChunk = size_t(1) << 22;
+    void Flush()
+    {
+        if (!buffer.empty() && !failed && s->Write(buffer.data(), 1, buffer.size()) != buffer.size())
+            failed = true;
+        buffer.clear();
+    }
     CRasterStream* s;
+    std::vector<uint8_t> buffer;
     bool failed = false;
 };
 

@@ -4,7 +4,14 @@
 #include "raster/RasterJPG.h"
 #include "raster/RasterPNG.h"
 #include "raster/RasterStream.h"
+#include "raster/RasterTIF.h"
 #include "raster/RasterBMP.h"
+#include "raster/RasterGIF.h"
+#include "raster/RasterICO.h"
+#include "raster/RasterPCX.h"
+#include "raster/RasterTGA.h"
+#include "raster/RasterWBMP.h"
+#include "raster/RasterWMF.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -58,15 +65,15 @@ constexpr RasterCodec CodecRow(bool multiFrame)
 
 const RasterCodec kCodecs[RasterFormatCount] = {
     /* 0 BMP  */ CodecRow<CRasterBMP>(false),
-    /* 1 GIF  */ {},
+    /* 1 GIF  */ CodecRow<CRasterGIF>(true),
     /* 2 JPG  */ CodecRow<CRasterJPG>(false),
     /* 3 PNG  */ CodecRow<CRasterPNG>(false),
-    /* 4 ICO  */ {},
-    /* 5 TIF  */ {},
-    /* 6 TGA  */ {},
-    /* 7 PCX  */ {},
-    /* 8 WBMP */ {},
-    /* 9 WMF  */ {},
+    /* 4 ICO  */ CodecRow<CRasterICO>(true),
+    /* 5 TIF  */ CodecRow<CRasterTIF>(true),
+    /* 6 TGA  */ CodecRow<CRasterTGA>(false),
+    /* 7 PCX  */ CodecRow<CRasterPCX>(false),
+    /* 8 WBMP */ CodecRow<CRasterWBMP>(false),
+    /* 9 WMF  */ CodecRow<CRasterWMF>(false),
 };
 
 const char kUnsupported[] = "Unsupported operation for this format";

@@ -1,5 +1,6 @@
 #include "imaging/ImageCodec/ImageInfo.h"
 
+#include "imaging/DocStream.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "imaging/ImageCodec/RawDecoder.h"
 #include "platform/ImageMetadata.h"
@@ -671,12 +672,14 @@ int ImageInfo::ReadFile(const char16_t* path)
     ClearProperties();
     int type = ImageTypeFromExtension(path);
     std::string utf8 = PathToUtf8(path);
+    // Nothing of a photo read earlier into this object may stay (LibRaw fills only what the
+    // file has).
+    FreeStrings();
+    Reset();
     if (type == kImageTypeRaw) {
         platform::ScopedLock lock(RawDecoderLock);
         return ReadRawInfo(utf8.c_str(), *this);
     }
-    FreeStrings();
-    Reset();
     if (type == kImageTypeTga) {
         int w = 0, h = 0;
         if (!ReadCodecImageSize(utf8.c_str(), kRasterFormatTga, w, h))
@@ -692,7 +695,12 @@ int ImageInfo::ReadFile(const char16_t* path)
     ReadFileFacts(*this, utf8);
     platform::ImageMetadata meta;
     if (!meta.ReadFile(utf8)) {
-        // A picture exiv2 does not know (PCX): the file facts are all there is.
+        // A picture without a metadata container exiv2 knows (PCX): its size and file facts.
+        int w = 0, h = 0;
+        if (ReadCodecImageSize(utf8.c_str(), CodecFormatFromExtension(path), w, h)) {
+            width = uint16_t(std::min(w, 0xFFFF));
+            height = uint16_t(std::min(h, 0xFFFF));
+        }
         return 1;
     }
     width = uint16_t(std::min<uint32_t>(meta.Width(), 0xFFFF));
@@ -818,4 +826,45 @@ int ImageInfo::AddTag(const char16_t* path, const char16_t* keyword)
         photoTags = previous;
     }
     return result;
+}
+
+// ---- project-file records -------------------------------------------------------------------
+
+int ImageInfo::SerializeProperties(CDocStream& stream, bool loading)
+{
+    if (!loading) {
+        for (const ExifProperty* p : properties) {
+            if (!stream.WriteU32(p->id) || !stream.WriteU32(p->kind) || !stream.WriteU16(p->type)
+                || !stream.WriteU32(p->count) || !stream.WriteU32(p->length)
+                || (p->length && !stream.Write(p->Value(), p->length)))
+                return 0;
+        }
+        return 1;
+    }
+    ClearProperties();
+    constexpr uint32_t kMaxRecordBytes = 256000;
+    std::vector<uint8_t> buffer(kMaxRecordBytes);
+    for (;;) {
+        uint32_t id, kind, count, length;
+        uint16_t type;
+        if (!stream.ReadU32(id) || !stream.ReadU32(kind) || !stream.ReadU16(type) || !stream.ReadU32(count)
+            || !stream.ReadU32(length) || length > kMaxRecordBytes)
+            break;
+        if (length && stream.Read(buffer.data(), length) != length)
+            break;
+        ExifProperty* p = new (std::nothrow) ExifProperty;
+        if (!p)
+            break;
+        p->id = id;
+        p->kind = kind;
+        p->type = type;
+        if (!p->SetValue(buffer.data(), length)) {
+            delete p;
+            break;
+        }
+        // The stored count is the writer's; the value's own length decides what can be read.
+        properties.push_back(p);
+    }
+    DecodeExifFields(*this);
+    return 1;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <set>
@@ -315,5 +316,60 @@ TEST_F(ColourTables, HslOfGreyAndOfColours)
         EXPECT_NEAR(p[0], c.b, 2);
         EXPECT_NEAR(p[1], c.g, 2);
         EXPECT_NEAR(p[2], c.r, 2);
+    }
+}
+
+namespace {
+
+// Error diffusion as first described: the whole image copied, its primaries converted, then
+// errors spread into the copy with a clamp at every addition.
+std::vector<uint8_t> ReferenceDither(const ImageBuffer16& source)
+{
+    ImageBuffer16 work;
+    EXPECT_EQ(CopyImage16(work, source), 1);
+    ConvertPrimaries16(work);
+    const int w = work.width, h = work.height;
+    std::vector<uint8_t> out(size_t(w) * h * 4);
+    auto at = [&](int x, int y) { return work.data + (size_t(y) * w + x) * 4; };
+    auto add = [](uint16_t& v, int d) { v = uint16_t(std::clamp(int(v) + d, 0, 65535)); };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint16_t* p = at(x, y);
+            uint8_t* o = out.data() + (size_t(y) * w + x) * 4;
+            for (int c = 0; c < 3; ++c)
+                o[c] = SrgbEncodeTable[p[c]];
+            o[3] = uint8_t(p[3] >> 8);
+            if (x == w - 1 || y == h - 1)
+                continue;
+            for (int c = 0; c < 3; ++c) {
+                const int e = int(p[c]) - int(SrgbDecodeTable[o[c]]);
+                add(at(x + 1, y)[c], 2 * e / 5);
+                add(at(x, y + 1)[c], 2 * e / 5);
+                add(at(x + 1, y + 1)[c], e / 5);
+            }
+        }
+    FreeImageBuffer(work);
+    return out;
+}
+
+} // namespace
+
+TEST_F(ColourTables, DitheringMatchesWholeCopyReference)
+{
+    struct Size { int w, h; };
+    std::mt19937 rng(3);
+    // Odd and even heights: rows are worked in pairs, a last row may be alone.
+    const Size sizes[] = {{1, 1}, {1, 9}, {9, 1}, {3, 2}, {5, 4}, {17, 13}, {64, 3}, {2, 10}};
+    for (Size s : sizes) {
+        SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
+        ImageBuffer16 image;
+        ASSERT_EQ(AllocImage16(image, s.w, s.h), 1);
+        for (uint32_t i = 0; i < image.pixelCount * 4; ++i)
+            image.data[i] = uint16_t(i % 7 == 0 ? 65535 : i % 11 == 0 ? 0 : rng());  // clamps too
+        ImageBuffer8 out;
+        ASSERT_EQ(ConvertImage16To8Dithered(image, out), 1);
+        EXPECT_EQ(std::vector<uint8_t>(out.data, out.data + out.byteSize), ReferenceDither(image));
+        FreeImageBuffer(image);
+        FreeImageBuffer(out);
     }
 }

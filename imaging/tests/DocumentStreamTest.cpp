@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
 TEST(PackedYcc, PackingTable)
 {
     struct Case { uint16_t b, g, r; uint32_t y12, cb, cr; uint16_t rb, rg, rr; };
@@ -380,4 +384,28 @@ TEST(DocumentStream, EmptyLayerRoundTrips)
         ASSERT_EQ(back.LayerCount(), 2);
         EXPECT_EQ(back.layers[1]->pixels.data, nullptr);
     }
+}
+
+TEST(DocumentStream, PagedOutDocumentComesBackExactly)
+{
+    CZDDoc doc;
+    BuildRichDocument(doc);
+    const auto path = std::filesystem::temp_directory_path() / ("zd-pageout-test-" + std::to_string(getpid()) + ".zdtmp");
+    const std::string p = path.string();
+    const std::u16string path16(p.begin(), p.end());
+    ASSERT_EQ(PageOutDocument(doc, path16), 1);
+    CZDDoc back;
+    ASSERT_EQ(PageInDocument(back, path16), 1);
+    ASSERT_EQ(back.LayerCount(), doc.LayerCount());
+    for (int i = 0; i < doc.LayerCount(); ++i)
+        EXPECT_TRUE(SameImage(back.layers[i]->pixels, doc.layers[i]->pixels)) << i;
+    EXPECT_TRUE(SamePlane(back.selection, doc.selection));
+    ASSERT_EQ(back.masks.size(), 1u);
+    EXPECT_TRUE(SamePlane(back.masks[0]->plane, doc.masks[0]->plane));
+    EXPECT_EQ(std::u16string(static_cast<CTextLayer&>(*back.layers[2]).text), u"Hello");
+
+    doc.layers[1]->x = 1 << 20; // cannot be stored
+    EXPECT_EQ(PageOutDocument(doc, path16), 0);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "a failed page-out leaves no file";
+    EXPECT_EQ(PageInDocument(back, path16), 0);
 }

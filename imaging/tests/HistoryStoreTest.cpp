@@ -297,3 +297,40 @@ TEST_F(HistoryTest, MissingDataFileFailsCleanly)
     EXPECT_EQ(store.ApplyStep(0), 0);
     EXPECT_EQ(store.steps.size(), 1u);
 }
+
+TEST_F(HistoryTest, DataBeyondTheRecordsThirtyTwoBitOffsetIsRefused)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    // As if the data file had grown to the edge of what a record can address.
+    store.steps[0].offset = UINT32_MAX - 10;
+    EXPECT_EQ(Add(kHistoryLayer, 1), 0);
+    EXPECT_EQ(store.steps.size(), 1u);
+    store.steps[0].offset = 0;
+    EXPECT_EQ(Add(kHistoryLayer, 1), 1);
+}
+
+TEST_F(HistoryTest, TextLayerStepsCarryTheirText)
+{
+    TwoCanvasLayers();
+    auto text = std::make_unique<CTextLayer>();
+    text->pixels = PatternImage16(3, 2, 7);
+    const char16_t before[] = u"before";
+    std::memcpy(text->text, before, sizeof before);
+    text->style[0] = 1;
+    doc.layers.push_back(std::move(text));
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    auto& t = static_cast<CTextLayer&>(*doc.layers[2]);
+    const char16_t after[] = u"after";
+    std::memcpy(t.text, after, sizeof after);
+    t.style[0] = 2;
+    ASSERT_EQ(Add(kHistoryLayer, 2), 1);
+    ASSERT_EQ(store.GoToStep(0, true), 1);
+    auto& undone = static_cast<CTextLayer&>(*doc.layers[2]);
+    EXPECT_EQ(std::u16string(undone.text), u"before");
+    EXPECT_EQ(undone.style[0], 1);
+    ASSERT_EQ(store.GoToStep(1, true), 1);
+    auto& redone = static_cast<CTextLayer&>(*doc.layers[2]);
+    EXPECT_EQ(std::u16string(redone.text), u"after");
+    EXPECT_EQ(redone.style[0], 2);
+}

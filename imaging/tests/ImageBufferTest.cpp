@@ -411,13 +411,17 @@ TEST(ImageBuffer, RawImageFileRejectsBadHeadersAndShortRows)
         {{1, 0, 0, 0, 2, 0, 0, 0, 9, 9, 9, 9, 9}, "last row short by one byte"},
         {{1, 0, 0}, "header cut"},
         {{0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0}, "65535 x 65535 does not fit in memory records"},
+        {{0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0, 1, 2, 3}, "30000 x 30000 promised by an 11-byte file"},
     };
     const auto path = TempFile("raw_bad.bin");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         WriteAll(path, c.bytes);
         ImageBuffer8 image;
+        ASSERT_EQ(AllocImage8(image, 3, 3), 1);
         EXPECT_EQ(ReadRawImage8(image, path.u16string().c_str()), 0);
+        EXPECT_EQ(image.data, nullptr) << "a failed read leaves an empty record";
+        EXPECT_EQ(image.width, 0);
         FreeImageBuffer(image);
     }
     ImageBuffer8 image;

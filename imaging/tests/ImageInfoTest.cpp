@@ -1,3 +1,4 @@
+#include "imaging/DocStream.h"
 #include "imaging/ImageCodec/ImageInfo.h"
 
 #include "platform/ImageMetadata.h"
@@ -296,4 +297,124 @@ TEST(ImageInfo, MakerNoteIso)
     };
     for (const auto& note : nothing)
         EXPECT_EQ(ParseMakerNote(note.data(), note.size(), 0, false), 0xFFFF);
+}
+
+TEST(ImageInfo, PropertyRecordsInProjectFiles)
+{
+    ImageInfo info;
+    ASSERT_TRUE(info.AddProperty(271, 2, reinterpret_cast<const uint8_t*>("Zcam"), 5));
+    const uint8_t iso[] = { 0x90, 0x01 };
+    ASSERT_TRUE(info.AddProperty(34855, 3, iso, 2));
+    std::vector<uint8_t> big(3000, 0xAB);
+    ASSERT_TRUE(info.AddProperty(37500, 7, big.data(), uint32_t(big.size())));
+
+    CDocMemStream out;
+    ASSERT_EQ(info.SerializeProperties(out, false), 1);
+    std::vector<uint8_t> bytes = out.Bytes();
+    ASSERT_EQ(bytes.size(), size_t(3 * 18 + 5 + 2 + 3000));
+    // id, kind, type, count, length, little-endian.
+    const uint8_t first[] = { 0x0F, 1, 0, 0, 5, 0, 0, 0, 2, 0, 5, 0, 0, 0, 5, 0, 0, 0, 'Z' };
+    EXPECT_EQ(std::memcmp(bytes.data(), first, sizeof first), 0);
+
+    ImageInfo back;
+    CDocMemStream in(bytes);
+    ASSERT_EQ(back.SerializeProperties(in, true), 1);
+    ASSERT_EQ(back.properties.size(), 3u);
+    EXPECT_EQ(Wide(back.make), u"Zcam");
+    EXPECT_EQ(back.isoSpeedRatings, 400);
+    EXPECT_EQ(back.properties[2]->length, 3000u);
+    EXPECT_EQ(back.properties[2]->Value()[2999], 0xAB);
+
+    // Cut inside the last record: the complete ones before it stay.
+    for (size_t cut : { bytes.size() - 1, size_t(18 + 5 + 18 + 2 + 10) }) {
+        ImageInfo partial;
+        CDocMemStream shortStream(std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::ptrdiff_t(cut)));
+        ASSERT_EQ(partial.SerializeProperties(shortStream, true), 1);
+        EXPECT_EQ(partial.properties.size(), 2u);
+        EXPECT_EQ(partial.isoSpeedRatings, 400);
+    }
+    // A record claiming more than 256,000 bytes ends the list.
+    std::vector<uint8_t> huge = { 1, 0, 0, 0, 5, 0, 0, 0, 2, 0, 1, 0, 0, 0, 0x01, 0xE8, 0x03, 0 };
+    huge.resize(huge.size() + 300000, 'x');
+    ImageInfo none;
+    CDocMemStream hugeStream(huge);
+    ASSERT_EQ(none.SerializeProperties(hugeStream, true), 1);
+    EXPECT_TRUE(none.properties.empty());
+}
+
+TEST(ImageInfo, PicturesWithoutMetadataContainer)
+{
+    TempFolder dir;
+    std::string bmp = dir / "p.bmp";
+    ASSERT_TRUE(Convert("-size 12x7 xc:red -type TrueColor", bmp));
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(U16(bmp).c_str()), 1);
+    EXPECT_EQ(info.width, 12);
+    EXPECT_EQ(info.height, 7);
+    EXPECT_EQ(Wide(info.fileName), u"p.bmp");
+    EXPECT_EQ(info.ReadFile(U16(dir / "missing.bmp").c_str()), 0);
+    EXPECT_EQ(info.ReadFile(nullptr), 0);
+}
+
+TEST(ImageInfo, IsoFromTheMakerNoteWhenTheTagIsMissing)
+{
+    // A little-endian EXIF block: IFD0 (Make, Exif IFD pointer), the Exif IFD with only a
+    // maker note, and the note: one entry, tag 4 with 30 SHORTs whose third is the base ISO
+    // code 160 (2^(160/32 - 4) x 50 = 100), its offset counted from the EXIF block.
+    std::vector<uint8_t> tiff;
+    auto u16 = [&](uint16_t v) { tiff.push_back(uint8_t(v)); tiff.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); };
+    tiff = { 'I', 'I' };
+    u16(42);
+    u32(8);
+    u16(2);                                   // IFD0 at 8: two entries
+    u16(271); u16(2); u32(6); u32(38);        // Make -> "Canon\0" at 38
+    u16(34665); u16(4); u32(1); u32(44);      // Exif IFD at 44
+    u32(0);
+    tiff.insert(tiff.end(), { 'C', 'a', 'n', 'o', 'n', 0 });
+    u16(1);                                   // Exif IFD at 44: one entry
+    const uint32_t noteAt = 62, noteLength = 18 + 60;
+    u16(37500); u16(7); u32(noteLength); u32(noteAt);
+    u32(0);
+    u16(1);                                   // the note at 62
+    u16(4); u16(3); u32(30); u32(noteAt + 18);
+    u32(0);
+    std::vector<uint8_t> shotInfo(60, 0);
+    shotInfo[4] = 160;
+    tiff.insert(tiff.end(), shotInfo.begin(), shotInfo.end());
+    ASSERT_EQ(tiff.size(), size_t(noteAt + noteLength));
+
+    TempFolder dir;
+    std::string plain = dir / "plain.jpg";
+    ASSERT_TRUE(Convert("-size 8x8 xc:gray", plain));
+    std::vector<uint8_t> jpeg = ReadAll(plain);
+    std::vector<uint8_t> file = { 0xFF, 0xD8, 0xFF, 0xE1 };
+    uint16_t segment = uint16_t(2 + 6 + tiff.size());
+    file.push_back(uint8_t(segment >> 8));
+    file.push_back(uint8_t(segment));
+    file.insert(file.end(), { 'E', 'x', 'i', 'f', 0, 0 });
+    file.insert(file.end(), tiff.begin(), tiff.end());
+    file.insert(file.end(), jpeg.begin() + 2, jpeg.end());
+    std::string path = dir / "canon.jpg";
+    WriteAll(path, file);
+
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(U16(path).c_str()), 1);
+    EXPECT_EQ(Wide(info.make), u"Canon");
+    EXPECT_EQ(info.isoSpeedRatings, 100);
+    const ExifProperty* note = info.FindProperty(kTagMakerNote);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->length, noteLength);
+
+    // A kept note goes into a saved file with the other items, and edits keep it too.
+    std::string saved = dir / "saved.jpg";
+    ASSERT_TRUE(Convert("-size 8x8 xc:white", saved));
+    ASSERT_EQ(info.WriteBack(U16(saved).c_str()), 1);
+    EXPECT_EQ(ExifTool("-Make", saved), "Canon");
+    ImageInfo reread;
+    ASSERT_EQ(reread.ReadFile(U16(saved).c_str()), 1);
+    ASSERT_NE(reread.FindProperty(kTagMakerNote), nullptr);
+    EXPECT_EQ(reread.FindProperty(kTagMakerNote)->length, noteLength);
+    ASSERT_EQ(reread.AddTag(U16(path).c_str(), u"lens"), 1);
+    EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", path), "lens");
 }

@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <png.h>
 
 using namespace testutil;
 
@@ -334,4 +335,49 @@ TEST(ImageLoad, StripsAndSingleFiles)
     EXPECT_EQ(list[5]->width, 50);
     EXPECT_EQ(AppendImageFile8(list, U16(dir / "missing.bmp").c_str()), 0);
     EXPECT_EQ(list.size(), 6u);
+}
+
+TEST(ImageLoad, TransparencySurvivesLoading)
+{
+    TempFolder dir;
+    struct Case { const char* name; const char* args; int format; int alpha; };
+    const Case cases[] = {
+        { "rgba.png", "-size 6x4 'xc:rgba(255,0,0,0.5)' PNG32:", RasterFormatPNG, 128 },
+        { "clear.gif", "-size 6x4 xc:none", RasterFormatGIF, 0 },
+        { "opaque.png", "-size 6x4 xc:red PNG24:", RasterFormatPNG, 255 },
+    };
+    for (const Case& c : cases) {
+        if (!CodecPresent(c.format))
+            GTEST_SKIP() << "codec library has no codec yet for " << c.name;
+        SCOPED_TRACE(c.name);
+        std::string path = dir / c.name;
+        std::string args = c.args;
+        std::string prefix;
+        if (size_t colon = args.rfind(' '); colon != std::string::npos && args.back() == ':') {
+            prefix = args.substr(colon + 1);
+            args = args.substr(0, colon);
+        }
+        ASSERT_EQ(Shell("/usr/bin/convert " + args + " " + prefix + Quote(path)), 0);
+        Image8 image;
+        ASSERT_EQ(LoadImage8(U16(path).c_str(), image), 1);
+        EXPECT_NEAR(image.At(2, 2)[3], c.alpha, 2);
+    }
+
+    // A palette whose entries carry several alpha levels (ImageMagick only writes one level).
+    std::string path = dir / "levels.png";
+    png_image png {};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = 2;
+    png.height = 1;
+    png.format = PNG_FORMAT_RGBA_COLORMAP;
+    png.colormap_entries = 2;
+    const uint8_t colours[] = { 0, 0, 255, 64, 255, 0, 0, 255 };
+    const uint8_t indices[] = { 0, 1 };
+    ASSERT_NE(png_image_write_to_file(&png, path.c_str(), 0, indices, 0, colours), 0);
+    Image8 image;
+    ASSERT_EQ(LoadImage8(U16(path).c_str(), image), 1);
+    EXPECT_EQ(image.At(0, 0)[3], 64);
+    EXPECT_EQ(image.At(0, 0)[0], 255);
+    EXPECT_EQ(image.At(1, 0)[3], 255);
+    EXPECT_EQ(image.At(1, 0)[2], 255);
 }

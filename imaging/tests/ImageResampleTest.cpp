@@ -79,6 +79,7 @@ TEST(ImageResample, BoxResizeRefusesOrClipsBadArguments)
         {2, 2, 1, 3, 0, 1, 4, 0, "rectangle with right left of left"},
         {8, 8, 2, -5, -5, 100, 100, 1, "rectangle beyond the image is clipped"},
         {3, 3, 3, 4, 4, 9, 9, 1, "rectangle wholly outside keeps to the last pixel"},
+        {INT32_MAX, 2, 1, 0, 0, 0, 0, 0, "output too large to allocate: refused before the tables"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -251,7 +252,8 @@ TEST(ImageResample, BlurOfUniformGreyDarkensAsWeighted)
 TEST(ImageResample, BlurMatchesReferenceForEveryRadius)
 {
     struct Size { int w, h; };
-    for (Size s : {Size{13, 37}, Size{40, 5}, Size{1, 1}, Size{3, 70}}) {
+    // 1100 wide crosses the blocks the sums are taken in.
+    for (Size s : {Size{13, 37}, Size{40, 5}, Size{1, 1}, Size{3, 70}, Size{1100, 2}}) {
         Image8 src(s.w, s.h);
         src.random(uint32_t(s.w * 100 + s.h));
         for (int r = 1; r <= 16; ++r) {

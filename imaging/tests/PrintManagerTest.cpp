@@ -34,7 +34,8 @@ class PrintManagerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = std::filesystem::temp_directory_path() / "zd-printmanage";
+        dir = std::filesystem::temp_directory_path() /
+              (std::string("zd-printmanage") + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         setup.name = "Office";

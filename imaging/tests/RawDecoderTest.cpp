@@ -110,9 +110,18 @@ TEST(RawDecoder, ReadsShootingDataWithoutDecoding)
     // Through ImageInfo::ReadFile, with a name in capitals.
     std::string upper = dir / "SHOT.DNG";
     std::rename(path.c_str(), upper.c_str());
+    // The same object read a JPEG before: nothing of it may stay.
+    std::string jpeg = dir / "earlier.jpg";
+    ASSERT_TRUE(Convert("-size 8x8 xc:red", jpeg));
+    ASSERT_EQ(Shell("exiftool -overwrite_original -Artist=Ann -GPSLatitude=1 -GPSLatitudeRef=N " + Quote(jpeg)), 0);
     ImageInfo viaFile;
+    ASSERT_EQ(viaFile.ReadFile(platform::Utf8ToUtf16(jpeg).c_str()), 1);
+    ASSERT_EQ(Wide(viaFile.artist), u"Ann");
     ASSERT_EQ(viaFile.ReadFile(platform::Utf8ToUtf16(upper).c_str()), 1);
     EXPECT_EQ(Wide(viaFile.make), u"Zcam");
+    EXPECT_EQ(viaFile.artist, nullptr);
+    EXPECT_EQ(viaFile.gpsLatitudeRef, 0);
+    EXPECT_TRUE(viaFile.properties.empty());
 }
 
 TEST(RawDecoder, PreviewBlocks)

@@ -198,3 +198,75 @@ TEST(FileSystem, MoveToTrashFollowsTheFreedesktopLayout)
     EXPECT_TRUE(IsDirectory(home.Path(u"data/Trash/files/sub dir")));
     EXPECT_FALSE(MoveToTrash(home.Path(u"photos/missing.jpg")));
 }
+
+namespace {
+
+// A folder on a second file system (the shared-memory one), or empty when there is none.
+std::string OtherFileSystemFolder(const TestFolder& here)
+{
+    struct stat a {}, b {};
+    if (stat("/dev/shm", &b) != 0 || stat(here.Native().c_str(), &a) != 0 || a.st_dev == b.st_dev)
+        return std::string();
+    std::string tmpl = "/dev/shm/zendra-test-XXXXXX";
+    if (!mkdtemp(tmpl.data()))
+        return std::string();
+    return tmpl;
+}
+
+} // namespace
+
+TEST(FileSystem, AcrossFileSystems)
+{
+    TestFolder home;
+    std::string other = OtherFileSystemFolder(home);
+    if (other.empty())
+        GTEST_SKIP() << "no second file system to move across";
+    String16 far = FromNativePath(other);
+
+    // Files and folders are copied, then the source goes; a refused move leaves both sides.
+    ASSERT_TRUE(WriteText(JoinPath(far, u"a.jpg"), "pixels"));
+    ASSERT_TRUE(SetLastWriteTime(JoinPath(far, u"a.jpg"), FileTimeFromUnix(1400000000)));
+    ASSERT_TRUE(MoveFile(JoinPath(far, u"a.jpg"), home.Path(u"a.jpg"), true));
+    EXPECT_EQ(ReadText(home.Path(u"a.jpg")), "pixels");
+    EXPECT_FALSE(PathExists(JoinPath(far, u"a.jpg")));
+    FileInfo info;
+    ASSERT_TRUE(GetFileInfo(home.Path(u"a.jpg"), info));
+    EXPECT_EQ(info.lastWrite, FileTimeFromUnix(1400000000));
+
+    ASSERT_TRUE(WriteText(JoinPath(far, u"b.jpg"), "b"));
+    ASSERT_TRUE(WriteText(home.Path(u"b.jpg"), "kept"));
+    EXPECT_FALSE(MoveFile(JoinPath(far, u"b.jpg"), home.Path(u"b.jpg"), true));
+    EXPECT_EQ(ReadText(home.Path(u"b.jpg")), "kept");
+    EXPECT_EQ(ReadText(JoinPath(far, u"b.jpg")), "b");
+
+    ASSERT_TRUE(CreateFolders(JoinPath(far, u"album/sub")));
+    ASSERT_TRUE(WriteText(JoinPath(far, u"album/sub/c.jpg"), "c"));
+    ASSERT_EQ(symlink("sub/c.jpg", (other + "/album/link").c_str()), 0);
+    ASSERT_TRUE(MoveFile(JoinPath(far, u"album"), home.Path(u"album"), true));
+    EXPECT_EQ(ReadText(home.Path(u"album/sub/c.jpg")), "c");
+    EXPECT_EQ(ReadText(home.Path(u"album/link")), "c") << "the link came along as a link";
+    EXPECT_FALSE(PathExists(JoinPath(far, u"album")));
+
+    // The trash of the other file system is used, with a path relative to its top.
+    ScopedEnv env;
+    env.Set("XDG_DATA_HOME", home.Native() + "/data");
+    std::string topTrash = "/dev/shm/.Trash-" + std::to_string(getuid());
+    bool trashExisted = PathExists(FromNativePath(topTrash));
+    String16 name = u"trash me " + FromNativePath(other.substr(other.rfind('/') + 1));
+    ASSERT_TRUE(WriteText(JoinPath(far, name), "t"));
+    ASSERT_TRUE(MoveToTrash(JoinPath(far, name)));
+    EXPECT_FALSE(PathExists(JoinPath(far, name)));
+    String16 trashed = FromNativePath(topTrash) + u"/files/" + name;
+    String16 infoFile = FromNativePath(topTrash) + u"/info/" + name + u".trashinfo";
+    EXPECT_EQ(ReadText(trashed), "t");
+    std::string relative = other.substr(std::string("/dev/shm/").size()) + "/" + ToNativePath(name);
+    std::string encoded;
+    for (char c : relative)
+        encoded += c == ' ' ? std::string("%20") : std::string(1, c);
+    EXPECT_NE(ReadText(infoFile).find("\nPath=" + encoded + "\n"), std::string::npos) << ReadText(infoFile);
+    DeleteFile(trashed);
+    DeleteFile(infoFile);
+    if (!trashExisted)
+        DeleteTree(FromNativePath(topTrash));
+    DeleteTree(far);
+}

@@ -8,7 +8,9 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace platform;
 using namespace platform::test;
@@ -172,6 +174,28 @@ TEST(Settings, FailedWriteKeepsThePreviousValues)
     std::vector<FileInfo> left;
     ASSERT_TRUE(ListFolder(dir.Path(), u"*", left));
     EXPECT_EQ(left.size(), 2u) << "only the blocker and the settings file";
+}
+
+TEST(Settings, UnreadableFileIsNeverWrittenOver)
+{
+    if (getuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the administrator";
+    TestFolder dir;
+    String16 file = dir.Path(u"settings.txt");
+    {
+        SettingsStore writer(file, false);
+        ASSERT_TRUE(writer.WriteDword(kProgram, u"Animation", 1));
+    }
+    ASSERT_EQ(chmod(ToNativePath(file).c_str(), 0), 0);
+    SettingsStore store(file, false);
+    uint32_t d = 7;
+    EXPECT_FALSE(store.ReadDword(kProgram, u"Animation", d));
+    EXPECT_FALSE(store.LastLoadWasDamaged());
+    EXPECT_FALSE(store.WriteDword(kProgram, u"Other", 2));
+    ASSERT_EQ(chmod(ToNativePath(file).c_str(), 0600), 0);
+    ASSERT_TRUE(store.ReadDword(kProgram, u"Animation", d)) << "the values are still there";
+    EXPECT_EQ(d, 1u);
+    EXPECT_FALSE(PathExists(dir.Path(u"settings.txt.bad")));
 }
 
 TEST(Settings, SeesChangesFromAnotherWriter)

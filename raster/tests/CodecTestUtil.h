@@ -27,7 +27,7 @@ public:
         std::string tmpl = (std::filesystem::temp_directory_path() / "zdcodecXXXXXX").string();
         path = mkdtemp(tmpl.data());
     }
-    ~TempDir() { std::filesystem::remove_all(path); }
+    ~TempDir() { if (!std::getenv("ZD_KEEP_TEMP")) std::filesystem::remove_all(path); }
     std::string operator/(const std::string& name) const { return path + "/" + name; }
     std::string path;
 };
@@ -50,10 +50,12 @@ inline void WriteFile(const std::string& path, const std::vector<uint8_t>& data)
 }
 
 // Top-down RGBA pixels of a file as ImageMagick reads it (frame given as name[n]).
-inline std::vector<uint8_t> OracleRgba(const std::string& file, const TempDir& dir)
+// options go after the file name (TGA needs -auto-orient: ImageMagick keeps the origin as an
+// orientation tag instead of turning the pixels).
+inline std::vector<uint8_t> OracleRgba(const std::string& file, const TempDir& dir, const std::string& options = "")
 {
     const std::string raw = dir / "oracle.rgba";
-    if (!Shell(std::string(kConvert) + " '" + file + "' -depth 8 rgba:'" + raw + "'"))
+    if (!Shell(std::string(kConvert) + " '" + file + "' " + options + " -depth 8 rgba:'" + raw + "'"))
         return {};
     return ReadFile(raw);
 }

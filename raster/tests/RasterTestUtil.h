@@ -136,7 +136,8 @@ inline int MaxDifference(const CRaster& image, const Rgba& expected, bool withAl
             int d = std::max({std::abs(c.rgbRed - e[0]), std::abs(c.rgbGreen - e[1]), std::abs(c.rgbBlue - e[2])});
             if (withAlpha) {
                 int a = image.alpha ? image.GetAlphaValue(x, image.Height() - 1 - y) : 255;
-                d = std::max(d, std::abs(a - e[3]));
+                // Colours under full transparency are nobody's business.
+                d = a == 0 && e[3] == 0 ? 0 : std::max(d, std::abs(a - e[3]));
             }
             worst = std::max(worst, d);
         }

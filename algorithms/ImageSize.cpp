@@ -1,0 +1,912 @@
+// Resizers. Integer divisions truncate toward zero and (int) of a real truncates, as the
+// stored results of earlier versions expect.
+#include "algorithms/ImageSize.h"
+
+#include "algorithms/AlgorithmThread.h"
+#include "algorithms/PixelAccess.h"
+#include "algorithms/ResEnhance.h"
+#include "algorithms/X2Enlarge.h"
+#include "algorithms/X3Enlarge.h"
+#include "imaging/ConvolutionKernel.h"
+#include "imaging/Document.h"
+
+#include <cmath>
+#include <tuple>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+struct OwnedImage {
+    ImageBuffer16 img{};
+    ~OwnedImage() { FreeImageBuffer(img); }
+};
+
+template <class T>
+std::unique_ptr<T[]> NewArray(size_t n)
+{
+    return std::unique_ptr<T[]>(new (std::nothrow) T[n]);
+}
+
+} // namespace
+
+void CImageSize::ReportFraction(int64_t num, int64_t den)
+{
+    if (den <= 0)
+        return;
+    SetProgress(static_cast<int>(m_windowLow + (m_windowHigh - m_windowLow) * num / den));
+}
+
+int CImageSize::Run()
+{
+    if (!CopyParamRecord(m_params, m_pParams))
+        return 0;
+    m_windowLow = 0;
+    m_windowHigh = 100;
+    if (m_pDocument)
+        return ResizeDocument();
+    if (!m_pSource || !m_pDestination)
+        return 0;
+    return ResizeImage(*m_pSource, *m_pDestination, m_params.width, m_params.height);
+}
+
+int CImageSize::ResizeImage(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height)
+{
+    switch (m_params.method) {
+    case ResizeNearestMethod: return ResizeNearest(source, destination, width, height);
+    case ResizeBilinearMethod: return ResizeBilinear(source, destination, width, height);
+    case ResizeBicubicMethod: return ResizeCubic(source, destination, width, height, 0.33f, 0.73f);
+    case ResizeSmartMethod: return SmartResize(source, destination, width, height);
+    case ResizeDoubleMethod: return ResizeDouble(source, destination);
+    default: return 0;
+    }
+}
+
+// --- nearest and bilinear ---
+
+int CImageSize::ResizeNearest(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height)
+{
+    if (!source.data || width <= 0 || height <= 0 || &source == &destination)
+        return 0;
+    if (!AllocImage16(destination, width, height))
+        return 0;
+    const uint64_t sw = source.width, sh = source.height;
+    auto xs = NewArray<uint32_t>(width);
+    if (!xs)
+        return 0;
+    for (int j = 0; j < width; ++j)
+        xs[j] = static_cast<uint32_t>(j * sw / width);
+    for (int i = 0; i < height; ++i) {
+        if (i % 40 == 0)
+            ReportFraction(i, height);
+        const uint64_t* in = reinterpret_cast<const uint64_t*>(Row16(source, static_cast<int>(i * sh / height)));
+        uint64_t* out = reinterpret_cast<uint64_t*>(Row16(destination, i));
+        for (int j = 0; j < width; ++j)
+            out[j] = in[xs[j]];
+    }
+    return 1;
+}
+
+int CImageSize::ResizeBilinear(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height)
+{
+    if (!source.data || width <= 0 || height <= 0 || &source == &destination)
+        return 0;
+    const int sw = source.width, sh = source.height;
+    if (width <= sw || height <= sh)
+        return Shrink5x5(source, destination, width, height);
+    struct Tap { int i0, i1, f; };
+    auto axis = [](int n, int m) {
+        std::vector<Tap> t(m);
+        for (int j = 0; j < m; ++j) {
+            const double x = static_cast<double>(j) * n / m;
+            const int x0 = static_cast<int>(x);
+            t[j] = x0 < n - 1 ? Tap{x0, x0 + 1, static_cast<int>((x - x0) * 256)} : Tap{x0, x0, 0};
+        }
+        return t;
+    };
+    const std::vector<Tap> cols = axis(sw, width), rows = axis(sh, height);
+    if (!AllocImage16(destination, width, height))
+        return 0;
+    ParallelRows(height, static_cast<int64_t>(width) * 8, [&](int y0, int y1) {
+        for (int i = y0; i < y1; ++i) {
+            const Tap r = rows[i];
+            const uint16_t* a = Row16(source, r.i0);
+            const uint16_t* b = Row16(source, r.i1);
+            uint16_t* out = Row16(destination, i);
+            for (int j = 0; j < width; ++j) {
+                const Tap c = cols[j];
+                for (int ch = 0; ch < 4; ++ch) {
+                    const int p00 = a[c.i0 * 4 + ch], p10 = a[c.i1 * 4 + ch];
+                    const int p01 = b[c.i0 * 4 + ch], p11 = b[c.i1 * 4 + ch];
+                    const int top = p00 + (((p10 - p00) * c.f) >> 8);
+                    const int bottom = p01 + (((p11 - p01) * c.f) >> 8);
+                    out[j * 4 + ch] = static_cast<uint16_t>(top + (((bottom - top) * r.f) >> 8));
+                }
+            }
+        }
+        return true;
+    });
+    return 1;
+}
+
+// --- 5x5 supersampling ---
+
+void BuildSharpenMatrix5x5(Matrix5x5& m, int amount)
+{
+    const double a = amount / 60.0;
+    const double b = a / 32;
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j) {
+            const bool edgeRow = i == 0 || i == 4, edgeCol = j == 0 || j == 4;
+            if (edgeRow && edgeCol)
+                m[i][j] = -b;
+            else if (edgeRow || edgeCol)
+                m[i][j] = (i == 2 || j == 2) ? -3 * b : -2 * b;
+            else
+                m[i][j] = (a + 1) / 9;
+        }
+}
+
+void CImageSize::SampleSupersampled5x5(const ImageBuffer16& src, int tw, int th, const Matrix5x5& m, int x, int y,
+                                       double e, uint16_t* out)
+{
+    const int sw = src.width, sh = src.height;
+    double acc[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 5; ++i) {
+        const double sy = ((i - 2) * e + y) * sh / th;
+        int r0 = static_cast<int>(sy), r1 = r0 + 1;
+        const int wy = static_cast<int>((sy - r0) * 256);
+        if (sy < 0)
+            r0 = r1 = 0;
+        r0 = std::min(r0, sh - 1);
+        r1 = std::min(r1, sh - 1);
+        const uint16_t* ra = Row16(src, r0);
+        const uint16_t* rb = Row16(src, r1);
+        for (int j = 0; j < 5; ++j) {
+            const double w = m[i][j];
+            if (w == 0)
+                continue; // adds nothing; the plain matrix uses only its centre
+            const double sx = ((j - 2) * e + x) * sw / tw;
+            int c0 = static_cast<int>(sx), c1 = c0 + 1;
+            const int wx = static_cast<int>((sx - c0) * 256);
+            if (sx < 0)
+                c0 = c1 = 0;
+            c0 = std::min(c0, sw - 1);
+            c1 = std::min(c1, sw - 1);
+            for (int ch = 0; ch < 4; ++ch) {
+                const int a = ra[c0 * 4 + ch], b = ra[c1 * 4 + ch];
+                const int c = rb[c0 * 4 + ch], d = rb[c1 * 4 + ch];
+                const int top = a + (((b - a) * wx) >> 8);
+                const int bottom = c + (((d - c) * wx) >> 8);
+                acc[ch] += w * (top + (((bottom - top) * wy) >> 8));
+            }
+        }
+    }
+    for (int ch = 0; ch < 4; ++ch)
+        out[ch] = ClampU16(static_cast<int64_t>(std::clamp(acc[ch] + 0.5, -1.0, 70000.0)));
+}
+
+int CImageSize::Supersample(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height,
+                            const Matrix5x5& m, double spacing)
+{
+    if (!source.data || width <= 0 || height <= 0 || &source == &destination)
+        return 0;
+    if (!AllocImage16(destination, width, height))
+        return 0;
+    for (int i = 0; i < height; ++i) {
+        uint16_t* out = Row16(destination, i);
+        for (int x = 0; x < width; ++x)
+            SampleSupersampled5x5(source, width, height, m, x, i, spacing, out + x * 4);
+        if (i % 40 == 10 && m_windowLow != -1) {
+            ReportFraction(i, height);
+            if (IsAlgorithmCancelled())
+                return 1; // the caller knows it cancelled; the rows done so far stand
+        }
+    }
+    return 1;
+}
+
+int CImageSize::Shrink5x5(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height)
+{
+    Matrix5x5 m;
+    BuildSharpenMatrix5x5(m, 0);
+    return Supersample(source, destination, width, height, m, 0.5);
+}
+
+// --- bicubic ---
+
+float MitchellNetravaliWeight(float t, float f, float B, float C)
+{
+    const float x = std::fabs(t / f);
+    if (x < 1)
+        return (12 - 9 * B - 6 * C) * x * x * x + (12 * B + 6 * C - 18) * x * x + (6 - 2 * B);
+    if (x < 2)
+        return (-B - 6 * C) * x * x * x + (6 * B + 30 * C) * x * x + (-12 * B - 48 * C) * x + (8 * B + 24 * C);
+    return 0;
+}
+
+__attribute__((target_clones("avx2", "default"))) void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
+                                                                    const uint16_t* b, size_t count, int ta, int tb)
+{
+    for (size_t i = 0; i < count; ++i)
+        out[i] = static_cast<uint16_t>((static_cast<uint32_t>(ta) * a[i] + static_cast<uint32_t>(tb) * b[i]) >> 8);
+}
+
+namespace {
+
+// v = P x L / (L - M) - N x M / (L - M), rounded and limited to 0..65535.
+__attribute__((target_clones("avx2", "default"))) void CombineSlots(uint16_t* __restrict out,
+                                                                    const uint16_t* __restrict p,
+                                                                    const uint16_t* __restrict n, size_t count, float a,
+                                                                    float b)
+{
+    // Limiting before rounding gives the same as testing v <= 0 and v > 65535 first, without
+    // branches, so the loop vectorises.
+    for (size_t j = 0; j < count; ++j) {
+        const float v = std::min(std::max(p[j] * a - n[j] * b, 0.0f), 65535.0f);
+        out[j] = static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+    }
+}
+
+} // namespace
+
+int TransposeImage16(const ImageBuffer16& source, ImageBuffer16& destination)
+{
+    if (!source.data || &source == &destination || !AllocImage16(destination, source.height, source.width))
+        return 0;
+    const uint64_t* in = reinterpret_cast<const uint64_t*>(source.data);
+    uint64_t* out = reinterpret_cast<uint64_t*>(destination.data);
+    const int w = source.width, h = source.height;
+    constexpr int T = 32; // tiles keep both sides in cache
+    ParallelRows((w + T - 1) / T, static_cast<int64_t>(h) * T, [&](int t0, int t1) {
+        for (int bx = t0 * T; bx < std::min(w, t1 * T); bx += T)
+            for (int by = 0; by < h; by += T)
+                for (int x = bx; x < std::min(w, bx + T); ++x)
+                    for (int y = by; y < std::min(h, by + T); ++y)
+                        out[static_cast<size_t>(x) * h + y] = in[static_cast<size_t>(y) * w + x];
+        return true;
+    });
+    return 1;
+}
+
+namespace {
+
+// How one output line is made from source lines: the lines of positive and of negative weight
+// are each paired in arrival order and then reduced pairwise, every step an 8-bit blend; the two
+// results are combined in single precision. The same plan serves the row pass and the column pass.
+struct CubicOp {
+    int a, b; // operands: >= 0 a source line, < 0 the result ~operand of an earlier op
+    int t;    // weight of a, of 256
+};
+
+struct CubicPlan {
+    std::vector<CubicOp> ops;
+    int pos = 0, neg = 0;     // operands holding the two lists' results
+    bool hasPos = false, hasNeg = false;
+    bool combine = false;     // both present and L > M: v = P a - N b
+    float a = 0, b = 0;
+};
+
+// Adds the ops for one list; returns its result operand and total.
+std::pair<int, int> PlanList(const std::vector<std::pair<int, float>>& lines, std::vector<CubicOp>& ops)
+{
+    std::vector<std::pair<int, int>> slots; // operand, total
+    for (size_t i = 0; i + 1 < lines.size(); i += 2) {
+        const float wa = lines[i].second, wb = lines[i + 1].second;
+        const int t = wa + wb > 0 ? static_cast<int>(wa * 256 / (wa + wb)) : 128;
+        ops.push_back({lines[i].first, lines[i + 1].first, t});
+        slots.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>((wa + wb) * 256)});
+    }
+    if (lines.size() % 2)
+        slots.push_back({lines.back().first, static_cast<int>(lines.back().second * 256)});
+    while (slots.size() > 1) {
+        std::vector<std::pair<int, int>> next;
+        for (size_t m = 0; m + 1 < slots.size(); m += 2) {
+            const int64_t a = slots[m].second, b = slots[m + 1].second;
+            const int t = a + b > 0 ? static_cast<int>(a * 256 / (a + b)) : 128;
+            ops.push_back({slots[m].first, slots[m + 1].first, t});
+            next.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>(a + b)});
+        }
+        if (slots.size() % 2)
+            next.push_back(slots.back());
+        slots.swap(next);
+    }
+    return slots.empty() ? std::pair<int, int>{0, 0} : slots[0];
+}
+
+std::vector<CubicPlan> PlanCubic(int sourceLines, int targetLines, float B, float C)
+{
+    const float r = static_cast<float>(sourceLines) / static_cast<float>(targetLines);
+    const float f = std::max(r * 1.05f, 1.0f);
+    const float g = 2 * f;
+    std::vector<CubicPlan> plans(targetLines);
+    std::vector<std::pair<int, float>> pos, neg;
+    float c = 0; // line centres accumulate by adding r, in single precision
+    for (int i = 0; i < targetLines; ++i, c += r) {
+        CubicPlan& plan = plans[i];
+        const int first = static_cast<int>(std::max(0.0f, c - g));
+        const int last = static_cast<int>(std::min(static_cast<float>(sourceLines - 1), c + g));
+        if (last - first + 1 <= 1) {
+            plan.hasPos = true;
+            plan.pos = first;
+            continue;
+        }
+        pos.clear();
+        neg.clear();
+        for (int k = first; k <= last; ++k) {
+            const float w = MitchellNetravaliWeight(static_cast<float>(k) - c, f, B, C);
+            if (w > 0)
+                pos.push_back({k, w});
+            else
+                neg.push_back({k, std::fabs(w)});
+        }
+        int L = 0, M = 0;
+        if (!pos.empty()) {
+            std::tie(plan.pos, L) = PlanList(pos, plan.ops);
+            plan.hasPos = true;
+        }
+        if (!neg.empty()) {
+            std::tie(plan.neg, M) = PlanList(neg, plan.ops);
+            plan.hasNeg = true;
+        }
+        if (plan.hasPos && plan.hasNeg && L - M > 0) {
+            plan.combine = true;
+            const float fl = static_cast<float>(L), fm = static_cast<float>(M);
+            plan.a = fl / (fl - fm);
+            plan.b = fm / (fl - fm);
+        } else if (!plan.hasPos) {
+            plan.pos = plan.neg; // no positive weight at all: the negative list stands
+            plan.hasPos = true;
+        }
+    }
+    return plans;
+}
+
+inline uint16_t CombineValue(uint16_t p, uint16_t n, float a, float b)
+{
+    const float v = std::min(std::max(p * a - n * b, 0.0f), 65535.0f);
+    return static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+}
+
+// The plans of the column pass flattened for one row: the row's pixels and the slots share one
+// scratch line, so every operand is a pixel index into it.
+struct FlatOp {
+    uint32_t a, b, d, t;
+};
+struct FlatOutput {
+    uint32_t opEnd; // ops of this output end here
+    uint32_t pos, neg;
+    bool combine;
+    float a, b;
+};
+
+void FlattenPlans(const std::vector<CubicPlan>& plans, int sourceWidth, std::vector<FlatOp>& ops,
+                  std::vector<FlatOutput>& outputs)
+{
+    const uint32_t slotBase = static_cast<uint32_t>(sourceWidth);
+    auto index = [&](int operand) { return operand >= 0 ? static_cast<uint32_t>(operand) : slotBase + static_cast<uint32_t>(~operand); };
+    for (const CubicPlan& plan : plans) {
+        for (size_t o = 0; o < plan.ops.size(); ++o)
+            ops.push_back({index(plan.ops[o].a), index(plan.ops[o].b), slotBase + static_cast<uint32_t>(o),
+                           static_cast<uint32_t>(plan.ops[o].t)});
+        outputs.push_back({static_cast<uint32_t>(ops.size()), index(plan.pos), index(plan.neg), plan.combine, plan.a,
+                           plan.b});
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void CubicColumnsRow(uint16_t* __restrict line,
+                                                                       uint16_t* __restrict out, const FlatOp* ops,
+                                                                       const FlatOutput* outputs, int width)
+{
+    uint32_t o = 0;
+    for (int x = 0; x < width; ++x) {
+        const FlatOutput& f = outputs[x];
+        for (; o < f.opEnd; ++o) {
+            const FlatOp op = ops[o];
+            const uint16_t* a = line + op.a * 4;
+            const uint16_t* b = line + op.b * 4;
+            uint16_t* d = line + op.d * 4;
+            const uint32_t ta = op.t, tb = 256 - op.t;
+            uint32_t v[4];
+            for (int ch = 0; ch < 4; ++ch)
+                v[ch] = (ta * a[ch] + tb * b[ch]) >> 8;
+            for (int ch = 0; ch < 4; ++ch)
+                d[ch] = static_cast<uint16_t>(v[ch]);
+        }
+        const uint16_t* p = line + f.pos * 4;
+        uint16_t* q = out + static_cast<size_t>(x) * 4;
+        if (f.combine) {
+            const uint16_t* n = line + f.neg * 4;
+            float v[4];
+            for (int ch = 0; ch < 4; ++ch)
+                v[ch] = p[ch] * f.a - n[ch] * f.b;
+            for (int ch = 0; ch < 4; ++ch) {
+                v[ch] = v[ch] > 0.0f ? v[ch] : 0.0f;
+                v[ch] = v[ch] < 65535.0f ? v[ch] : 65535.0f;
+            }
+            int r[4];
+            for (int ch = 0; ch < 4; ++ch)
+                r[ch] = static_cast<int>(v[ch] + 0.5f);
+            for (int ch = 0; ch < 4; ++ch)
+                q[ch] = static_cast<uint16_t>(r[ch]);
+        } else {
+            std::memcpy(q, p, 8);
+        }
+    }
+}
+
+size_t MaxOps(const std::vector<CubicPlan>& plans)
+{
+    size_t m = 1;
+    for (const CubicPlan& p : plans)
+        m = std::max(m, p.ops.size());
+    return m;
+}
+
+} // namespace
+
+bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, int sourceRows, int targetRows,
+                       float B, float C)
+{
+    if (sourceRows <= 0 || targetRows <= 0)
+        return false;
+    const std::vector<CubicPlan> plans = PlanCubic(sourceRows, targetRows, B, C);
+    const size_t maxOps = MaxOps(plans);
+    return ParallelRows(targetRows, static_cast<int64_t>(n) * static_cast<int64_t>(maxOps + 1), [&](int y0, int y1) {
+        auto pool = NewArray<uint16_t>(n * maxOps);
+        if (!pool)
+            return false;
+        for (int i = y0; i < y1; ++i) {
+            const CubicPlan& plan = plans[i];
+            auto at = [&](int operand) {
+                return operand >= 0 ? source + static_cast<size_t>(operand) * n
+                                    : pool.get() + static_cast<size_t>(~operand) * n;
+            };
+            for (size_t o = 0; o < plan.ops.size(); ++o)
+                BlendRows16(pool.get() + o * n, at(plan.ops[o].a), at(plan.ops[o].b), n, plan.ops[o].t,
+                            256 - plan.ops[o].t);
+            uint16_t* out = destination + static_cast<size_t>(i) * n;
+            if (plan.combine)
+                CombineSlots(out, at(plan.pos), at(plan.neg), n, plan.a, plan.b);
+            else
+                std::memcpy(out, at(plan.pos), n * 2);
+        }
+        return true;
+    });
+}
+
+bool ResampleColumnsCubic(ImageBuffer16& destination, const ImageBuffer16& source, int targetWidth, float B, float C)
+{
+    if (!source.data || targetWidth <= 0 || !AllocImage16(destination, targetWidth, source.height))
+        return false;
+    const std::vector<CubicPlan> plans = PlanCubic(source.width, targetWidth, B, C);
+    const size_t maxOps = MaxOps(plans);
+    std::vector<FlatOp> ops;
+    std::vector<FlatOutput> outputs;
+    FlattenPlans(plans, source.width, ops, outputs);
+    const size_t lineValues = (static_cast<size_t>(source.width) + maxOps) * 4;
+    return ParallelRows(source.height, static_cast<int64_t>(targetWidth) * 4 * static_cast<int64_t>(maxOps + 1),
+                        [&](int y0, int y1) {
+                            auto line = NewArray<uint16_t>(lineValues);
+                            if (!line)
+                                return false;
+                            for (int y = y0; y < y1; ++y) {
+                                std::memcpy(line.get(), Row16(source, y), static_cast<size_t>(source.width) * 8);
+                                CubicColumnsRow(line.get(), Row16(destination, y), ops.data(), outputs.data(),
+                                                targetWidth);
+                            }
+                            return true;
+                        });
+}
+
+int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height, float B,
+                            float C)
+{
+    if (!source.data || width <= 0 || height <= 0 || &source == &destination)
+        return 0;
+    const int sw = source.width, sh = source.height;
+    // The rows first, then the columns with the same plan of blends, in place of transposing,
+    // resampling rows and transposing back: the same arithmetic on every value, without the
+    // two full-size transposes.
+    OwnedImage rows;
+    if (!AllocImage16(rows.img, sw, height) ||
+        !ResampleRowsCubic(Pixels16(rows.img), Pixels16(source), static_cast<size_t>(sw) * 4, sh, height, B, C))
+        return 0;
+    ReportFraction(40, 100);
+    ReportFraction(50, 100);
+    if (!ResampleColumnsCubic(destination, rows.img, width, B, C))
+        return 0;
+    ReportFraction(90, 100);
+    ReportFraction(100, 100);
+    return 1;
+}
+
+// --- area averaging ---
+
+namespace {
+
+struct AreaTap {
+    int first, last;
+    double wFirst, wLast, total;
+    // Weights all 0 or 1 (integer ratios without widening): integer sums give the same
+    // truncated quotients as the real ones, and vectorise.
+    bool integral;
+    uint32_t count;
+    int from, to;   // integral: the samples of weight 1
+    uint64_t magic; // integral: ceil(2^32 / count)
+};
+
+std::vector<AreaTap> AreaAxis(int n, int m, double widen)
+{
+    std::vector<AreaTap> taps(m);
+    for (int j = 0; j < m; ++j) {
+        const double start = std::max(0.0, (j - 0.5 - widen) * n / m);
+        const double end = std::min(static_cast<double>(n - 1), (j + 0.5 + widen) * n / m);
+        AreaTap t;
+        t.first = static_cast<int>(start);
+        t.last = static_cast<int>(end);
+        t.wFirst = 1 - (start - t.first);
+        t.wLast = end - t.last;
+        if (t.first == t.last)
+            t.wFirst = t.wLast;
+        t.total = 0;
+        for (int k = t.first; k <= t.last; ++k)
+            t.total += k == t.first ? t.wFirst : k == t.last ? t.wLast : 1.0;
+        auto unit = [](double w) { return w == 0.0 || w == 1.0; };
+        t.integral = unit(t.wFirst) && unit(t.wLast) && t.total > 0 && t.total < 256;
+        t.count = static_cast<uint32_t>(t.total);
+        t.from = t.wFirst == 0.0 ? t.first + 1 : t.first;
+        t.to = t.first != t.last && t.wLast == 0.0 ? t.last - 1 : t.last;
+        t.magic = t.count ? ((uint64_t{1} << 32) + t.count - 1) / t.count : 0;
+        taps[j] = t;
+    }
+    return taps;
+}
+
+inline double AreaWeight(const AreaTap& t, int k)
+{
+    return k == t.first ? t.wFirst : k == t.last ? t.wLast : 1.0;
+}
+
+// One row along its length. A box of total weight 0 (only when enlarging by 1.5 or more)
+// takes its first sample.
+__attribute__((target_clones("avx2", "default"))) void AreaRowPass(const uint16_t* __restrict in,
+                                                                   uint16_t* __restrict out, const AreaTap* cols,
+                                                                   int width)
+{
+    for (int j = 0; j < width; ++j) {
+        const AreaTap& t = cols[j];
+        if (t.integral) {
+            // sum / count through a multiply: exact since sum <= 65535 x count and count < 256.
+            uint64_t sum[4] = {0, 0, 0, 0};
+            for (int k = t.from; k <= t.to; ++k)
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += in[k * 4 + c];
+            for (int c = 0; c < 4; ++c)
+                out[j * 4 + c] = static_cast<uint16_t>((sum[c] * t.magic) >> 32);
+            continue;
+        }
+        double acc[4] = {0, 0, 0, 0};
+        for (int k = t.first; k <= t.last; ++k) {
+            const double w = AreaWeight(t, k);
+            for (int c = 0; c < 4; ++c)
+                acc[c] += w * in[k * 4 + c];
+        }
+        for (int c = 0; c < 4; ++c)
+            out[j * 4 + c] = t.total > 0 ? static_cast<uint16_t>(acc[c] / t.total) : in[t.first * 4 + c];
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void AccumulateWeighted(double* __restrict acc,
+                                                                          const uint16_t* __restrict in, size_t n,
+                                                                          double w, bool first)
+{
+    if (first) {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] = 0 + w * in[j];
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] += w * in[j];
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void AccumulateCount(uint32_t* __restrict acc,
+                                                                       const uint16_t* __restrict in, size_t n,
+                                                                       bool first)
+{
+    if (first) {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] = in[j];
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] += in[j];
+    }
+}
+
+// acc / count for count < 256 through a multiply: exact because acc <= 65535 x count.
+__attribute__((target_clones("avx2", "default"))) void FinishCount(uint16_t* __restrict out,
+                                                                   const uint32_t* __restrict acc, size_t n,
+                                                                   uint32_t count)
+{
+    const uint64_t m = ((uint64_t{1} << 32) + count - 1) / count;
+    for (size_t j = 0; j < n; ++j)
+        out[j] = static_cast<uint16_t>((acc[j] * m) >> 32);
+}
+
+__attribute__((target_clones("avx2", "default"))) void FinishWeighted(uint16_t* __restrict out,
+                                                                      const double* __restrict acc,
+                                                                      const uint16_t* __restrict fallback, size_t n,
+                                                                      double total)
+{
+    if (total > 0) {
+        for (size_t j = 0; j < n; ++j)
+            out[j] = static_cast<uint16_t>(acc[j] / total);
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            out[j] = fallback[j];
+    }
+}
+
+} // namespace
+
+int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height)
+{
+    if (!source.data || width <= 0 || height <= 0 || &source == &destination)
+        return 0;
+    const int sw = source.width, sh = source.height;
+    const double widen = (100 - m_params.areaValue) / 400.0;
+    const std::vector<AreaTap> cols = AreaAxis(sw, width, widen), rows = AreaAxis(sh, height, widen);
+    OwnedImage work;
+    if (!AllocImage16(work.img, width, sh) || !AllocImage16(destination, width, height))
+        return 0;
+    const int lo = m_windowLow, hi = m_windowHigh;
+    ParallelRows(sh, static_cast<int64_t>(width) * 16, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            if (y0 == 0 && y % 100 == 10) // only the first range reports, so progress only rises
+                SetProgress(lo + (hi - lo) * y / sh / 2);
+            AreaRowPass(Row16(source, y), Row16(work.img, y), cols.data(), width);
+        }
+        return true;
+    });
+    SetProgress(lo + (hi - lo) / 2);
+    const size_t n = static_cast<size_t>(width) * 4;
+    ParallelRows(height, static_cast<int64_t>(n) * 4, [&](int y0, int y1) {
+        std::vector<double> acc(n);
+        std::vector<uint32_t> sums(n);
+        for (int i = y0; i < y1; ++i) {
+            if (y0 == 0 && i % 100 == 10)
+                SetProgress(lo + (hi - lo) / 2 + (hi - lo) * i / height / 2);
+            const AreaTap& t = rows[i];
+            if (t.integral) {
+                bool first = true;
+                for (int k = t.first; k <= t.last; ++k)
+                    if (AreaWeight(t, k) != 0.0) {
+                        AccumulateCount(sums.data(), Row16(work.img, k), n, first);
+                        first = false;
+                    }
+                FinishCount(Row16(destination, i), sums.data(), n, t.count);
+                continue;
+            }
+            for (int k = t.first; k <= t.last; ++k)
+                AccumulateWeighted(acc.data(), Row16(work.img, k), n, AreaWeight(t, k), k == t.first);
+            FinishWeighted(Row16(destination, i), acc.data(), Row16(work.img, t.first), n, t.total);
+        }
+        return true;
+    });
+    const int a = m_params.sharpenAmount;
+    if (a == 0)
+        return 1;
+    // Unsharp step: darkening at half the strength of brightening.
+    static const int32_t kBlur[9] = {4, 6, 4, 6, 8, 6, 4, 6, 4};
+    ConvolutionKernel k;
+    k.weights = kBlur;
+    k.divisor = 48;
+    k.width = k.height = 3;
+    k.centreX = k.centreY = 1;
+    OwnedImage blurred;
+    if (!k.ApplyImage16(destination, blurred.img))
+        return 0;
+    for (int y = 1; y < height - 1; ++y) {
+        uint16_t* p = Row16(destination, y);
+        const uint16_t* q = Row16(blurred.img, y);
+        for (int x = 1; x < width - 1; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int64_t d = static_cast<int64_t>(p[x * 4 + c]) - q[x * 4 + c];
+                int64_t t = (d < 0 ? -d : d) * a / 100;
+                if (d < 0)
+                    t = -(t / 2);
+                p[x * 4 + c] = ClampU16(p[x * 4 + c] + t);
+            }
+    }
+    return 1;
+}
+
+// --- smart and double ---
+
+int CImageSize::SmartResize(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height)
+{
+    if (!source.data || width <= 0 || height <= 0 || &source == &destination)
+        return 0;
+    const int sw = source.width, sh = source.height;
+    const double sx = static_cast<double>(width) / sw, sy = static_cast<double>(height) / sh;
+    const double s = std::max(sx, sy);
+    if (width == sw && height == sh)
+        return CopyImage16(destination, source);
+    if (s == 1)
+        return Shrink5x5(source, destination, width, height);
+    if (s < 1) {
+        if (sx <= 0.5)
+            return AreaAverage(source, destination, width, height);
+        Matrix5x5 m;
+        BuildSharpenMatrix5x5(m, m_params.sharpenAmount);
+        return Supersample(source, destination, width, height, m, 0.666666 - m_params.areaValue * 0.00333333);
+    }
+    if (!AllocImage16(destination, width, height))
+        return 0;
+    const int lo = m_windowLow, hi = m_windowHigh;
+    OwnedImage band, tripled, kept, resized, enhanced;
+    for (int b = 0; 100 * b < sh; ++b) {
+        const int r0 = 100 * b, r1 = std::min(100 * (b + 1), sh);
+        const int start = static_cast<int>(lo + static_cast<int64_t>(hi - lo) * r0 / sh);
+        const int end = static_cast<int>(std::min<int64_t>(hi, lo + static_cast<int64_t>(hi - lo) * 100 * (b + 1) / sh));
+        SetProgress(start);
+        // Three rows of context above and below, three white opaque columns on each side.
+        if (!AllocImage16(band.img, sw + 6, 106))
+            return 0;
+        std::fill(Pixels16(band.img), Pixels16(band.img) + PixelCount(band.img) * 4, uint16_t{0xFFFF});
+        for (int k = 0; k < 106; ++k) {
+            const int from = std::clamp(100 * (b + 1) + k - 103, 0, sh - 1);
+            std::memcpy(Row16(band.img, k) + 12, Row16(source, from), static_cast<size_t>(sw) * 8);
+        }
+        CX3Enlarge x3;
+        x3.SetParent(this, 0, 0);
+        if (!x3.Enlarge(band.img, tripled.img))
+            return 0;
+        SetProgress((start + 2 * end) / 3);
+        const int rows = r1 - r0;
+        if (!AllocImage16(kept.img, 3 * sw, 3 * rows))
+            return 0;
+        for (int k = 0; k < 3 * rows; ++k)
+            std::memcpy(Row16(kept.img, k), Row16(tripled.img, 9 + k) + 9 * 4, static_cast<size_t>(sw) * 3 * 8);
+        const int t0 = static_cast<int>(static_cast<int64_t>(height) * r0 / sh);
+        const int t1 = static_cast<int>(static_cast<int64_t>(height) * r1 / sh);
+        if (t1 <= t0)
+            return 0;
+        CImageSize bilinear;
+        bilinear.SetParent(this, 0, 0);
+        if (!bilinear.ResizeBilinear(kept.img, resized.img, width, t1 - t0))
+            return 0;
+        const ImageBuffer16* result = &resized.img;
+        if (m_params.enhance) {
+            CResEnhance re;
+            re.SetParent(this, 0, 0);
+            if (!re.Enhance(0.66 * s + 0.33, resized.img, enhanced.img))
+                return 0;
+            result = &enhanced.img;
+        }
+        for (int k = 0; k < t1 - t0; ++k)
+            std::memcpy(Row16(destination, t0 + k), Row16(*result, k), static_cast<size_t>(width) * 8);
+        SetProgress(end);
+    }
+    return 1;
+}
+
+int CImageSize::ResizeDouble(const ImageBuffer16& source, ImageBuffer16& destination)
+{
+    if (!source.data || &source == &destination)
+        return 0;
+    if (!AllocImage16(destination, source.width * 2, source.height * 2))
+        return 0;
+    C2XEnlarge x2;
+    x2.SetParent(this, m_windowLow, m_windowHigh);
+    x2.SetSource(const_cast<ImageBuffer16*>(&source));
+    x2.SetDestination(&destination);
+    return x2.Run();
+}
+
+// --- whole document ---
+
+int CImageSize::ResizeDocument()
+{
+    CZDDoc& doc = *m_pDocument;
+    const int method = m_params.method;
+    if (method < ResizeNearestMethod || method > ResizeDoubleMethod)
+        return 0;
+    // Doubling doubles every layer whatever was asked, so the document follows the layers.
+    const int width = method == ResizeDoubleMethod ? 2 * doc.width : m_params.width;
+    const int height = method == ResizeDoubleMethod ? 2 * doc.height : m_params.height;
+    if (width == doc.width && height == doc.height)
+        return 1;
+    if (width <= 0 || height <= 0 || doc.width <= 0 || doc.height <= 0)
+        return 0;
+    CZDDoc backup;
+    if (!backup.CopyFrom(doc))
+        return 0;
+    const double sx = static_cast<double>(width) / doc.width, sy = static_cast<double>(height) / doc.height;
+    auto scaled = [](int v, double s) { return static_cast<int>(v * s + 0.5); };
+    bool ok = true;
+    const int count = doc.LayerCount();
+    const int g = count > 0 ? 80 / count : 80;
+    for (int k = 0; ok && k < count; ++k) {
+        CZDLayer& layer = *doc.GetLayer(k);
+        m_windowLow = k * g;
+        m_windowHigh = (k + 1) * g;
+        if (!layer.pixels.data)
+            continue;
+        // Layers that would shrink to nothing keep one pixel.
+        const int lw = k == 0 ? width : std::max(1, scaled(layer.pixels.width, sx));
+        const int lh = k == 0 ? height : std::max(1, scaled(layer.pixels.height, sy));
+        ImageBuffer16 out{};
+        ok = ResizeImage(layer.pixels, out, lw, lh) != 0;
+        Plane8 mask{};
+        if (ok && layer.mask.data)
+            ok = ResizePlane8(layer.mask, mask, out.width, out.height) != 0;
+        if (!ok) {
+            FreeImageBuffer(out);
+            FreePlane8(mask);
+            break;
+        }
+        platform::ScopedLock docLock(doc.lock);
+        platform::ScopedLock layerLock(layer.lock);
+        if (layer.pixels.byteSize == out.byteSize) {
+            std::memcpy(layer.pixels.data, out.data, out.byteSize);
+            layer.pixels.width = out.width;
+            layer.pixels.height = out.height;
+            layer.pixels.pixelCount = out.pixelCount;
+            FreeImageBuffer(out);
+        } else {
+            FreeImageBuffer(layer.pixels);
+            layer.pixels = out;
+        }
+        if (mask.data) {
+            FreePlane8(layer.mask);
+            layer.mask = mask;
+        }
+        if (k > 0) {
+            layer.x = scaled(layer.x, sx);
+            layer.y = scaled(layer.y, sy);
+        }
+    }
+    m_windowLow = 0;
+    m_windowHigh = 100;
+    if (ok) {
+        platform::ScopedLock docLock(doc.lock);
+        doc.width = width;
+        doc.height = height;
+    }
+    SetProgress(80);
+    if (ok && doc.selection.data) {
+        Plane8 sel{};
+        ok = ResizePlane8(doc.selection, sel, width, height) != 0;
+        if (ok) {
+            platform::ScopedLock docLock(doc.lock);
+            FreePlane8(doc.selection);
+            doc.selection = sel;
+        }
+    }
+    SetProgress(90);
+    for (size_t i = 0; ok && i < doc.masks.size(); ++i) {
+        MaskItem& item = *doc.masks[i];
+        if (!item.plane.data)
+            continue;
+        Plane8 plane{};
+        ok = ResizePlane8(item.plane, plane, std::max(1, scaled(item.plane.width, sx)),
+                          std::max(1, scaled(item.plane.height, sy))) != 0;
+        if (ok) {
+            platform::ScopedLock docLock(doc.lock);
+            FreePlane8(item.plane);
+            item.plane = plane;
+            item.x = scaled(item.x, sx);
+            item.y = scaled(item.y, sy);
+        }
+    }
+    if (!ok) {
+        platform::ScopedLock docLock(doc.lock);
+        doc.CopyFrom(backup);
+        return 0;
+    }
+    doc.modified = 1;
+    return 1;
+}

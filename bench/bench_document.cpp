@@ -1,0 +1,210 @@
+// Document stream, history and opening speed on photo-sized documents. Rates are wall-clock
+// (the file system is part of the cost) and counted in the document's 16-bit pixel bytes.
+#include "imaging/ColourTables.h"
+#include "imaging/DocStream.h"
+#include "imaging/Document.h"
+#include "imaging/DocumentGeometry.h"
+#include "imaging/HistoryStore.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int kWidth = 6000, kHeight = 4000;
+
+std::u16string U16(const std::filesystem::path& p)
+{
+    std::string s = p.string();
+    return std::u16string(s.begin(), s.end());
+}
+
+std::filesystem::path BenchDir()
+{
+    auto d = std::filesystem::temp_directory_path() / "zd-bench-document";
+    std::filesystem::create_directories(d);
+    return d;
+}
+
+// Two canvas-size layers of photo-like noise, the upper one translucent in places.
+CZDDoc& TwoLayerDocument()
+{
+    static CZDDoc* doc = [] {
+        auto* d = new CZDDoc;
+        for (int l = 0; l < 2; ++l) {
+            ImageBuffer16 img;
+            AllocImage16(img, kWidth, kHeight);
+            uint32_t seed = 12345 + l;
+            for (uint32_t i = 0; i < img.pixelCount; ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                uint16_t* p = img.data + size_t(i) * 4;
+                p[0] = uint16_t(seed >> 8);
+                p[1] = uint16_t((seed >> 4) + i);
+                p[2] = uint16_t(seed >> 16);
+                p[3] = l == 1 && (i % 7) == 0 ? 0x8000 : 0xFFFF;
+            }
+            d->AddLayer(img, l == 0 ? u"background" : u"upper");
+            FreeImageBuffer(img);
+        }
+        return d;
+    }();
+    return *doc;
+}
+
+long ReadStatusKb(const char* field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, n, field) == 0)
+            return std::atol(line.c_str() + n + 1);
+    return -1;
+}
+
+void ResetPeakRss()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+void StreamWrite(benchmark::State& state, PixelStreamMode mode)
+{
+    CZDDoc& doc = TwoLayerDocument();
+    const auto path = BenchDir() / "write.bin";
+    uint64_t bytes = 0;
+    for (auto _ : state) {
+        CDocFileStream f;
+        f.Open(U16(path), CDocFileStream::Mode::Create);
+        f.pixelMode = mode;
+        if (!doc.Serialize(f, false, true) || !f.Close())
+            state.SkipWithError("write failed");
+        bytes = std::filesystem::file_size(path);
+    }
+    // Throughput counted in the document's 16-bit pixel bytes, so both variants compare.
+    state.SetBytesProcessed(int64_t(state.iterations()) * 2 * int64_t(kWidth) * kHeight * 8);
+    state.counters["file_MB"] = double(bytes) / 1e6;
+}
+
+void StreamRead(benchmark::State& state, PixelStreamMode mode)
+{
+    CZDDoc& doc = TwoLayerDocument();
+    const auto path = BenchDir() / "read.bin";
+    {
+        CDocFileStream f;
+        f.Open(U16(path), CDocFileStream::Mode::Create);
+        f.pixelMode = mode;
+        doc.Serialize(f, false, true);
+        f.Close();
+    }
+    CZDDoc back;
+    for (auto _ : state) {
+        CDocFileStream f;
+        f.Open(U16(path), CDocFileStream::Mode::Read);
+        f.pixelMode = mode;
+        if (!back.Serialize(f, true, true))
+            state.SkipWithError("read failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * 2 * int64_t(kWidth) * kHeight * 8);
+    std::filesystem::remove(path);
+}
+
+void BM_ProjectStreamWrite(benchmark::State& s) { StreamWrite(s, PixelStreamMode::Packed); }
+void BM_ProjectStreamRead(benchmark::State& s) { StreamRead(s, PixelStreamMode::Packed); }
+void BM_ExactStreamWrite(benchmark::State& s) { StreamWrite(s, PixelStreamMode::Exact); }
+void BM_ExactStreamRead(benchmark::State& s) { StreamRead(s, PixelStreamMode::Exact); }
+
+void BM_HistoryAddWholeDocumentStep(benchmark::State& state)
+{
+    CZDDoc& doc = TwoLayerDocument();
+    HistoryStore store;
+    store.Init(&doc, U16(BenchDir() / "his-add.zdtmp"));
+    store.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0);
+    for (auto _ : state) {
+        // Undo to the first step so every new step overwrites the same place in the file.
+        store.current = 0;
+        if (!store.AddStep(kHistoryDocument, -1, u"step", false, 0, nullptr, 0))
+            state.SkipWithError("AddStep failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * 2 * int64_t(kWidth) * kHeight * 8);
+    std::filesystem::remove(BenchDir() / "his-add.zdtmp");
+}
+
+void BM_HistoryGoBackFiveSteps(benchmark::State& state)
+{
+    CZDDoc& source = TwoLayerDocument();
+    CZDDoc doc;
+    doc.CopyFrom(source);
+    HistoryStore store;
+    store.Init(&doc, U16(BenchDir() / "his-back.zdtmp"));
+    store.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0);
+    for (int i = 0; i < 5; ++i) {
+        doc.layers[1]->pixels.data[i] ^= 0x1234;
+        store.AddStep(kHistoryLayer, 1, u"paint", false, 0, nullptr, 0);
+    }
+    for (auto _ : state) {
+        // Back from step 5 to step 0, then forward again (untimed).
+        if (!store.GoToStep(0, true))
+            state.SkipWithError("GoToStep failed");
+        state.PauseTiming();
+        store.GoToStep(5, true);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * 2 * int64_t(kWidth) * kHeight * 8);
+    std::filesystem::remove(BenchDir() / "his-back.zdtmp");
+}
+
+// Opening a 24-megapixel JPEG: the peak resident memory above what the document itself holds,
+// in full-size 16-bit copies (192 MB each).
+void BM_OpenPhoto24MP(benchmark::State& state)
+{
+    BuildGammaTables();
+    const auto path = BenchDir() / "photo24.jpg";
+    if (!std::filesystem::exists(path)) {
+        std::string cmd = "/usr/bin/convert -size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                          " plasma:fractal -quality 90 '" + path.string() + "' 2>/dev/null";
+        if (std::system(cmd.c_str()) != 0) {
+            state.SkipWithError("cannot make the test photo");
+            return;
+        }
+    }
+    const double copyBytes = double(kWidth) * kHeight * 8;
+    double extraCopies = 0;
+    for (auto _ : state) {
+        CZDDoc doc;
+        ResetPeakRss();
+        const long before = ReadStatusKb("VmRSS:");
+        if (!doc.OpenImage(U16(path)))
+            state.SkipWithError("open failed");
+        const long peak = ReadStatusKb("VmHWM:");
+        extraCopies = (double(peak - before) * 1024 - copyBytes) / copyBytes;
+    }
+    state.counters["peak_extra_16bit_copies"] = extraCopies;
+}
+
+} // namespace
+
+BENCHMARK(BM_ProjectStreamWrite)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ProjectStreamRead)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ExactStreamWrite)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ExactStreamRead)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_HistoryAddWholeDocumentStep)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_HistoryGoBackFiveSteps)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_OpenPhoto24MP)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+namespace {
+void BM_RotateDocumentRight(benchmark::State& state)
+{
+    CZDDoc doc;
+    doc.CopyFrom(TwoLayerDocument());
+    for (auto _ : state)
+        RotateDocumentRight(doc);
+    state.SetBytesProcessed(int64_t(state.iterations()) * 2 * int64_t(kWidth) * kHeight * 8);
+}
+} // namespace
+BENCHMARK(BM_RotateDocumentRight)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();

@@ -1,0 +1,484 @@
+// TIFF pages: true-colour kinds through libtiff's RGBA reader, palette and grey kinds strip by
+// strip into palette images. libtiff never reports to anyone: its handlers are silent and its
+// failures become this codec's own texts.
+#include "raster/RasterTIF.h"
+
+#include "raster/RasterStream.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// Failures travel as their text to the end of the operation.
+struct TiffFailure {
+    const char* text;
+};
+
+tmsize_t StreamRead(thandle_t h, void* buffer, tmsize_t size)
+{
+    if (size <= 0)
+        return 0;
+    return static_cast<tmsize_t>(static_cast<CRasterStream*>(h)->Read(buffer, 1, static_cast<size_t>(size)));
+}
+
+tmsize_t StreamWrite(thandle_t h, void* buffer, tmsize_t size)
+{
+    if (size <= 0)
+        return 0;
+    return static_cast<tmsize_t>(static_cast<CRasterStream*>(h)->Write(buffer, 1, static_cast<size_t>(size)));
+}
+
+toff_t StreamSeek(thandle_t h, toff_t offset, int origin)
+{
+    auto* stream = static_cast<CRasterStream*>(h);
+    // libtiff's offsets are unsigned; from the current position or the end they wrap to
+    // negative steps.
+    if (!stream->Seek(static_cast<int64_t>(offset), origin))
+        return static_cast<toff_t>(-1); // a failed seek must not look like a seek to 0
+    return origin == SEEK_SET ? offset : static_cast<toff_t>(stream->Tell());
+}
+
+int StreamClose(thandle_t)
+{
+    return 0; // the stream belongs to the caller
+}
+
+toff_t StreamSize(thandle_t h)
+{
+    int64_t size = static_cast<CRasterStream*>(h)->Size();
+    return size < 0 ? 0 : static_cast<toff_t>(size);
+}
+
+int StreamMap(thandle_t, void**, toff_t*)
+{
+    return 0;
+}
+
+void StreamUnmap(thandle_t, void*, toff_t) {}
+
+void Silent(const char*, const char*, va_list) {}
+
+int SilentExt(TIFF*, void*, const char*, const char*, va_list)
+{
+    return 1;
+}
+
+void SilenceLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(Silent);
+        TIFFSetWarningHandler(Silent);
+    });
+}
+
+int Luminance(RGBQUAD c)
+{
+    return (c.rgbRed * 30 + c.rgbGreen * 59 + c.rgbBlue * 11) / 100;
+}
+
+int32_t ToInt(float v)
+{
+    if (!std::isfinite(v))
+        return 0;
+    return static_cast<int32_t>(std::clamp(v, -2147483520.0f, 2147483520.0f));
+}
+
+} // namespace
+
+TIFF* TiffOpenStream(CRasterStream* stream, const char* mode)
+{
+    if (!stream)
+        return nullptr;
+    SilenceLibrary();
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options)
+        return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, SilentExt, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, SilentExt, nullptr);
+    // A hostile strip or directory size must not make libtiff allocate beyond our own limit.
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(CRaster::MaxBlockBytes.load()));
+    TIFF* tif = TIFFClientOpenExt("TIFF IMAGE", mode, static_cast<thandle_t>(stream), StreamRead, StreamWrite,
+                                  StreamSeek, StreamClose, StreamSize, StreamMap, StreamUnmap, options);
+    TIFFOpenOptionsFree(options);
+    return tif;
+}
+
+CRasterTIF::~CRasterTIF()
+{
+    CloseHandle();
+}
+
+void CRasterTIF::CloseHandle()
+{
+    if (handle)
+        TIFFClose(handle);
+    handle = nullptr;
+    multiPage = false;
+    pagesWritten = 0;
+}
+
+namespace {
+
+class TiffReader {
+public:
+    explicit TiffReader(TIFF* tif) : tif(tif) {}
+    ~TiffReader()
+    {
+        if (tif)
+            TIFFClose(tif);
+    }
+    TIFF* tif;
+};
+
+void Check(bool ok, const char* text)
+{
+    if (!ok)
+        throw TiffFailure{text};
+}
+
+void DecodeTrueColour(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, uint16_t samples)
+{
+    uint64_t count = uint64_t(width) * length;
+    std::vector<uint32_t> raster;
+    try {
+        raster.resize(count);
+    } catch (const std::bad_alloc&) {
+        throw TiffFailure{"No space for raster buffer"};
+    }
+    // The reader premultiplies unassociated alpha, which the alpha plane does not want: naming
+    // the sample associated (in memory only) makes it hand the colours over as stored.
+    uint16_t extraCount = 0;
+    uint16_t* extra = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 &&
+        extra[0] == EXTRASAMPLE_UNASSALPHA) {
+        std::vector<uint16_t> associated(extra, extra + extraCount);
+        associated[0] = EXTRASAMPLE_ASSOCALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, extraCount, associated.data());
+    }
+    Check(TIFFReadRGBAImage(tif, width, length, raster.data(), 1) != 0, "Corrupted TIFF file!");
+    const bool withAlpha = image.alpha != nullptr;
+    for (uint32_t y = 0; y < length; ++y) {
+        Check(!image.EscapeRequested(), "Cancelled");
+        const uint32_t* src = raster.data() + size_t(y) * width;
+        uint8_t* dst = image.Row(static_cast<int32_t>(y));
+        uint8_t* a = withAlpha ? image.alpha + size_t(y) * width : nullptr;
+        for (uint32_t x = 0; x < width; ++x, dst += 3) {
+            uint32_t v = src[x];
+            unsigned r = TIFFGetR(v), g = TIFFGetG(v), b = TIFFGetB(v), al = TIFFGetA(v);
+            dst[0] = static_cast<uint8_t>(b);
+            dst[1] = static_cast<uint8_t>(g);
+            dst[2] = static_cast<uint8_t>(r);
+            if (a && samples == 4)
+                a[x] = static_cast<uint8_t>(al);
+        }
+    }
+}
+
+void ApplyOrientation(CRaster& image, uint16_t orientation)
+{
+    switch (orientation) {
+    case 2: image.Mirror(); break;
+    case 3: image.Flip(); image.Mirror(); break;
+    case 4: image.Flip(); break;
+    case 5: image.TurnRight(); image.Mirror(); break;
+    case 6: image.TurnRight(); break;
+    case 7: image.TurnLeft(); image.Mirror(); break;
+    case 8: image.TurnLeft(); break;
+    default: break;
+    }
+}
+
+void DecodeIndexed(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, uint16_t samples, uint16_t bits,
+                   uint16_t photometric, uint32_t rowsPerStrip)
+{
+    const uint32_t entries = image.PaletteCount();
+    RGBQUAD* palette = image.PaletteEntries();
+    Check(palette != nullptr, "Unable to allocate TIFF palette");
+    if ((photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) && image.BitsPerPixel() == 1) {
+        const uint8_t white = photometric == PHOTOMETRIC_MINISBLACK ? 1 : 0;
+        palette[white] = RGBQUAD{255, 255, 255, 0};
+        palette[1 - white] = RGBQUAD{0, 0, 0, 0};
+    } else if (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) {
+        const uint32_t step = 255 / (entries - 1);
+        for (uint32_t i = 0; i < entries; ++i) {
+            auto v = static_cast<uint8_t>(i * step);
+            if (photometric == PHOTOMETRIC_MINISWHITE)
+                v = static_cast<uint8_t>(255 - v);
+            palette[i] = RGBQUAD{v, v, v, 0};
+        }
+    } else if (photometric == PHOTOMETRIC_PALETTE) {
+        uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+        if (TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) && red && green && blue) {
+            const uint32_t used = std::min<uint32_t>(entries, 1u << std::min<uint16_t>(bits, 16));
+            bool wide = false;
+            for (uint32_t i = 0; i < used; ++i)
+                wide = wide || red[i] > 255 || green[i] > 255 || blue[i] > 255;
+            auto level = [&](uint16_t v) { return static_cast<uint8_t>(wide ? v * 255u / 65535u : v); };
+            for (uint32_t i = 0; i < used; ++i)
+                palette[i] = RGBQUAD{level(blue[i]), level(green[i]), level(red[i]), 0};
+        }
+    }
+
+    const uint64_t lineBytes = (uint64_t(samples) * bits * width + 7) / 8;
+    const uint64_t stripBytes = lineBytes * rowsPerStrip;
+    Check(stripBytes <= CRaster::MaxBlockBytes.load(), "Corrupted TIFF file!");
+    std::vector<uint8_t> strip;
+    try {
+        strip.resize(static_cast<size_t>(stripBytes));
+    } catch (const std::bad_alloc&) {
+        throw TiffFailure{"Corrupted TIFF file!"};
+    }
+    for (uint32_t start = 0; start < length; start += rowsPerStrip) {
+        Check(!image.EscapeRequested(), "Cancelled");
+        const uint32_t rows = std::min(rowsPerStrip, length - start);
+        // A short strip leaves zeros, not the previous strip's rows.
+        std::fill(strip.begin(), strip.end(), 0);
+        tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, start, 0), strip.data(),
+                                            static_cast<tmsize_t>(rows * lineBytes));
+        Check(got >= 0, "Corrupted TIFF file!");
+        for (uint32_t r = 0; r < rows; ++r) {
+            const uint8_t* src = strip.data() + r * lineBytes;
+            const int32_t y = static_cast<int32_t>(length - 1 - (start + r));
+            uint8_t* dst = image.Row(y);
+            if (samples == 1 && bits == 16) {
+                const auto* wide = reinterpret_cast<const uint16_t*>(src);
+                for (uint32_t x = 0; x < width; ++x)
+                    dst[x] = static_cast<uint8_t>(wide[x] >> 8);
+            } else if (samples == 1) {
+                std::memcpy(dst, src, static_cast<size_t>(std::min<uint64_t>(lineBytes, image.rowStride)));
+            } else {
+                for (uint32_t x = 0; x < width; ++x) {
+                    image.WritePixelIndex(x, y, src[2 * x]);
+                    image.SetAlphaValue(x, y, src[2 * x + 1]);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
+bool CRasterTIF::Decode(CRasterStream* stream)
+{
+    if (!stream)
+        return false;
+    try {
+        TiffReader reader(TiffOpenStream(stream, "rb"));
+        TIFF* tif = reader.tif;
+        Check(tif != nullptr, "Error encountered while opening TIFF file");
+
+        frameCount = 0;
+        while (frameCount < 65535 && TIFFSetDirectory(tif, static_cast<tdir_t>(frameCount)))
+            ++frameCount;
+        Check(frame >= 0 && frame <= 65535 && TIFFSetDirectory(tif, static_cast<tdir_t>(frame)),
+              "Error: page not present in TIFF file");
+
+        uint16_t compression = 1, samples = 1, bits = 1, photometric = 0, orientation = 1, planar = 1;
+        uint32_t width = 0, length = 0, rowsPerStrip = 0xFFFFFFFF;
+        TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &length);
+        TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
+        TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar);
+        float xRes = 0, yRes = 0, xPos = 0, yPos = 0;
+        // The unit is not consulted: the value is taken as dots per inch.
+        if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xRes) && TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yRes)) {
+            SetHorizontalDpi(ToInt(xRes));
+            SetVerticalDpi(ToInt(yRes));
+        }
+        if (TIFFGetField(tif, TIFFTAG_XPOSITION, &xPos) && TIFFGetField(tif, TIFFTAG_YPOSITION, &yPos)) {
+            xOffset = ToInt(xPos);
+            yOffset = ToInt(yPos);
+        }
+        transparentIndex = -1;
+        if (rowsPerStrip > length) {
+            rowsPerStrip = length;
+            if (!TIFFIsTiled(tif)) // a tiled file has no strips to resize
+                TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+        }
+        Check(width > 0 && length > 0 && width <= 0x7FFFFFFF && length <= 0x7FFFFFFF && rowsPerStrip > 0,
+              "Corrupted TIFF file!");
+
+        bool trueColour = (photometric == PHOTOMETRIC_RGB && bits >= 8) || photometric == PHOTOMETRIC_SEPARATED ||
+                          photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_LOGL ||
+                          photometric == PHOTOMETRIC_LOGLUV;
+        // The strip path reads packed 1-, 4-, 8- and 16-bit samples of untiled contiguous
+        // files; anything else (2-bit grey, float samples, tiles, ...) goes through the RGBA
+        // reader rather than being read as bytes it is not.
+        const bool stripReadable = !TIFFIsTiled(tif) && planar == PLANARCONFIG_CONTIG &&
+                                   (bits == 1 || bits == 4 || bits == 8 || bits == 16) &&
+                                   (samples == 1 || (samples == 2 && bits == 8));
+        if (!trueColour && !stripReadable)
+            trueColour = true;
+        int depth = 24;
+        if (!trueColour) {
+            const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
+            depth = grey && bits == 1 ? 1 : bits == 4 ? 4 : 8;
+            if (bits == 1 && !grey)
+                depth = 1;
+        }
+        Check(!EscapeRequested(), "Cancelled");
+        Check(Create(static_cast<int32_t>(width), static_cast<int32_t>(length), depth, RasterFormatTIF) != nullptr,
+              "No space for raster buffer");
+        if (samples == 4 || (samples == 2 && bits == 8))
+            Check(CreateAlphaPlane() != nullptr, "No space for raster buffer");
+        if (trueColour) {
+            DecodeTrueColour(*this, tif, width, length, samples);
+        } else {
+            DecodeIndexed(*this, tif, width, length, samples, bits, photometric, rowsPerStrip);
+            ApplyOrientation(*this, orientation);
+        }
+        return true;
+    } catch (const TiffFailure& failure) {
+        SetLastError(failure.text);
+    } catch (const std::bad_alloc&) {
+        SetLastError("No space for raster buffer");
+    }
+    return false;
+}
+
+bool CRasterTIF::EncodePage(bool multiPageFile, int page, int pageCount)
+{
+    TIFF* tif = handle;
+    const int32_t w = Width(), h = Height();
+    const bool withAlpha = alpha != nullptr;
+    int bitsPerPixel = BitsPerPixel();
+    uint16_t samples = bitsPerPixel == 24 ? 3 : 1;
+    if (bitsPerPixel == 24 && withAlpha) {
+        bitsPerPixel = 32;
+        samples = 4;
+    }
+    const uint16_t bitsPerSample = static_cast<uint16_t>(bitsPerPixel / samples);
+
+    uint16_t photometric;
+    if (bitsPerPixel == 1) {
+        photometric = PHOTOMETRIC_MINISWHITE;
+        RGBQUAD* p = PaletteEntries();
+        if (Luminance(p[0]) < Luminance(p[1])) {
+            // Bit 0 must be the lighter colour: swap the entries and invert the pixels, which
+            // keeps the same picture (the caller's too, which this image shows).
+            std::swap(p[0], p[1]);
+            for (uint32_t i = 0; i < header.biSizeImage; ++i)
+                pixels[i] = static_cast<uint8_t>(~pixels[i]);
+        }
+    } else if (bitsPerPixel <= 8) {
+        photometric = HasGreyPalette() ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_PALETTE;
+    } else {
+        photometric = PHOTOMETRIC_RGB;
+    }
+    if (bitsPerPixel == 8 && withAlpha)
+        samples = 2;
+
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(w));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(h));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bitsPerSample);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(xDpi));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(yDpi));
+    if (multiPageFile) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Page %d", page);
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(page), static_cast<uint16_t>(pageCount));
+        TIFFSetField(tif, TIFFTAG_PAGENAME, name);
+    } else {
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
+    }
+    if (photometric == PHOTOMETRIC_PALETTE) {
+        std::vector<uint16_t> red(256, 0), green(256, 0), blue(256, 0);
+        const RGBQUAD* p = PaletteEntries();
+        for (uint32_t i = 0; i < std::min(PaletteCount(), 256u); ++i) {
+            red[i] = static_cast<uint16_t>(p[i].rgbRed * 257);
+            green[i] = static_cast<uint16_t>(p[i].rgbGreen * 257);
+            blue[i] = static_cast<uint16_t>(p[i].rgbBlue * 257);
+        }
+        TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+    }
+    switch (bitsPerPixel) {
+    case 1: TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4); break;
+    case 8: TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_PACKBITS); break;
+    default:
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        if (bitsPerPixel >= 24) {
+            TIFFSetField(tif, TIFFTAG_JPEGQUALITY, static_cast<int>(jpegQuality)); // refused under LZW
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8u);
+        }
+        break;
+    }
+
+    std::vector<uint8_t> row(std::max<size_t>(rowStride, size_t(w) * 4) + 8);
+    for (int32_t y = h - 1; y >= 0; --y) {
+        const uint8_t* src = Row(y);
+        const uint8_t* a = withAlpha ? alpha + size_t(y) * size_t(w) : nullptr;
+        if (bitsPerPixel <= 8 && samples == 1) {
+            std::memcpy(row.data(), src, rowStride);
+        } else if (samples == 2) {
+            for (int32_t x = 0; x < w; ++x) {
+                row[2 * x] = src[x];
+                row[2 * x + 1] = a[x];
+            }
+        } else if (bitsPerPixel == 24) {
+            for (int32_t x = 0; x < w; ++x) {
+                row[3 * x] = src[3 * x + 2];
+                row[3 * x + 1] = src[3 * x + 1];
+                row[3 * x + 2] = src[3 * x];
+            }
+        } else {
+            for (int32_t x = 0; x < w; ++x) {
+                row[4 * x] = src[3 * x + 2];
+                row[4 * x + 1] = src[3 * x + 1];
+                row[4 * x + 2] = src[3 * x];
+                row[4 * x + 3] = a[x];
+            }
+        }
+        if (TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(h - 1 - y), 0) < 0)
+            return false;
+    }
+    return true;
+}
+
+bool CRasterTIF::Encode(CRasterStream* stream, bool append)
+{
+    try {
+        Check(stream != nullptr, "invalid file pointer");
+        Check(dib != nullptr, "Error saving TIFF file");
+        if (!handle)
+            handle = TiffOpenStream(stream, "w+b");
+        Check(handle != nullptr, "initialization fail");
+        if (append || pagesWritten > 0)
+            multiPage = true;
+        ++pagesWritten;
+        Check(EncodePage(multiPage, pagesWritten, pagesWritten), "Error saving TIFF file");
+        if (append) {
+            Check(TIFFWriteDirectory(handle) != 0, "Error saving TIFF directory");
+            return true;
+        }
+        // Flushing writes the last directory; a stream that refused bytes fails the save.
+        Check(TIFFFlush(handle) != 0, "Error saving TIFF file");
+        CloseHandle();
+        return true;
+    } catch (const TiffFailure& failure) {
+        SetLastError(failure.text);
+    } catch (const std::bad_alloc&) {
+        SetLastError("Error saving TIFF file");
+    }
+    CloseHandle();
+    return false;
+}

@@ -1,0 +1,268 @@
+#include "raster/GifLzw.h"
+#include "raster/RasterGIF.h"
+#include "raster/tests/CodecTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace codectest;
+
+namespace {
+
+// RGBA of a decoded GIF with the transparent index (if any) fully transparent.
+std::vector<uint8_t> GifRgba(const CRaster& img)
+{
+    std::vector<uint8_t> out = OurRgba(img);
+    if (img.BitsPerPixel() <= 8 && img.transparentIndex >= 0) {
+        size_t i = 0;
+        for (int32_t y = img.Height() - 1; y >= 0; --y)
+            for (int32_t x = 0; x < img.Width(); ++x, i += 4)
+                if (img.ReadPixelIndex(x, y) == img.transparentIndex)
+                    out[i + 3] = 0;
+    }
+    return out;
+}
+
+struct GifBlocks {
+    std::vector<std::pair<int, int>> imageSizes;
+    std::vector<int> transparency;  // control flags bit 0 of each image's control block
+};
+
+// Walks a GIF's blocks independently of the decoder.
+GifBlocks Blocks(const std::vector<uint8_t>& f)
+{
+    GifBlocks out;
+    size_t p = 13;
+    if (f[10] & 0x80)
+        p += 3u * (2u << (f[10] & 7));
+    auto skipSub = [&]() {
+        while (p < f.size() && f[p] != 0)
+            p += f[p] + 1;
+        ++p;
+    };
+    while (p < f.size()) {
+        const uint8_t b = f[p++];
+        if (b == 0x3B)
+            break;
+        if (b == 0x21) {
+            if (f[p] == 0xF9)
+                out.transparency.push_back(f[p + 2] & 1);
+            ++p;
+            skipSub();
+        } else if (b == 0x2C) {
+            out.imageSizes.emplace_back(rasterio::U16(&f[p + 4]), rasterio::U16(&f[p + 6]));
+            const uint8_t flags = f[p + 8];
+            p += 9;
+            if (flags & 0x80)
+                p += 3u * (2u << (flags & 7));
+            ++p;  // code size
+            skipSub();
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(GifCodec, DecodesImageMagickVariants)
+{
+    TempDir dir;
+    const std::string src = MakeSource(dir, 37, 23);
+    ASSERT_FALSE(src.empty());
+    struct Variant {
+        const char* options;
+        int bits;
+    };
+    const Variant variants[] = {
+        {"-colors 200", 8},
+        {"-colors 16", 4},
+        {"-monochrome", 1},
+        {"-colors 200 -interlace GIF", 8},
+        {"-colors 9 -interlace GIF", 4},
+        {"-alpha set -channel A -fx 'i>10?1:0' +channel -colors 50", 0},
+    };
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.options);
+        const std::string file = dir / "v.gif";
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + src + "' " + v.options + " GIF:'" + file + "'"));
+        CRasterGIF img;
+        ASSERT_TRUE(DecodeFile(file, img));
+        EXPECT_EQ(img.frameCount, 1);
+        if (v.bits)
+            EXPECT_EQ(img.BitsPerPixel(), v.bits);
+        else
+            EXPECT_GE(img.transparentIndex, 0);
+        EXPECT_TRUE(SameRgba(GifRgba(img), OracleRgba(file, dir), 37));
+    }
+    // An interlaced file gives the same picture as its plain twin.
+    ASSERT_TRUE(Shell(std::string(kConvert) + " '" + src + "' -colors 100 GIF:'" + dir / "p.gif" + "'"));
+    ASSERT_TRUE(Shell(std::string(kConvert) + " '" + src + "' -colors 100 -interlace GIF GIF:'" + dir / "i.gif" + "'"));
+    CRasterGIF plain, interlaced;
+    ASSERT_TRUE(DecodeFile(dir / "p.gif", plain));
+    ASSERT_TRUE(DecodeFile(dir / "i.gif", interlaced));
+    EXPECT_EQ(OurRgba(plain), OurRgba(interlaced));
+}
+
+// Frames by number; with "leave in place" each frame is drawn over the ones before, the way
+// ImageMagick coalesces them. Frame 0 keeps its own (absent) transparency even though a later
+// frame has one.
+TEST(GifCodec, AnimationFramesCountAndComposition)
+{
+    TempDir dir;
+    const std::string file = dir / "anim.gif";
+    ASSERT_TRUE(Shell(std::string(kConvert) + " -dispose None -delay 10 -size 20x10 xc:red"
+                      " \\( -size 6x4 xc:blue -repage 20x10+3+2 \\) \\( -size 5x5 xc:green -repage 20x10+10+5 \\)"
+                      " \\( -size 4x4 xc:yellow -repage 20x10+0+0 \\)"
+                      " \\( -size 6x6 xc:none -fill black -draw 'point 2,2' -repage 20x10+14+1 \\) +map '" + file + "'"));
+    for (int frame = 0; frame < 5; ++frame) {
+        SCOPED_TRACE(frame);
+        CRasterGIF img;
+        img.frame = frame;
+        ASSERT_TRUE(DecodeFile(file, img));
+        EXPECT_EQ(img.frameCount, 5);
+        EXPECT_EQ(img.Width(), 20);
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + file + "' -coalesce '" + dir / "c%d.png" + "'"));
+        EXPECT_TRUE(SameRgba(GifRgba(img), OracleRgba(dir / ("c" + std::to_string(frame) + ".png"), dir), 20, 0, false));
+        if (frame == 0) {
+            EXPECT_EQ(img.transparentIndex, -1);
+        }
+    }
+    CRasterGIF past;
+    past.frame = 5;
+    EXPECT_FALSE(DecodeFile(file, past));
+    EXPECT_EQ(past.frameCount, 5);
+    EXPECT_STREQ(past.lastError, "");
+}
+
+TEST(GifCodec, TransparentPaletteFillsWithWhite)
+{
+    // 64-entry global table, a 2 x 1 image of indexes 3 and 5.
+    auto make = [](bool transparent) {
+        std::vector<uint8_t> f = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0, 0x85, 0, 0};
+        f.resize(f.size() + 64 * 3, 10);
+        if (transparent)
+            f.insert(f.end(), {0x21, 0xF9, 4, 1, 0, 0, 3, 0});
+        f.insert(f.end(), {0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0, 6});
+        GifRunLengthCoder coder(7);
+        coder.Pixel(3);
+        coder.Pixel(5);
+        std::vector<uint8_t> data = coder.Finish();
+        f.insert(f.end(), data.begin(), data.end());
+        f.insert(f.end(), {0, 0x3B});
+        return f;
+    };
+    CRasterGIF with, without;
+    ASSERT_TRUE(DecodeBytes(make(true), with));
+    ASSERT_TRUE(DecodeBytes(make(false), without));
+    EXPECT_EQ(with.transparentIndex, 3);
+    EXPECT_EQ(without.transparentIndex, -1);
+    EXPECT_EQ(with.BitsPerPixel(), 8);
+    EXPECT_EQ(with.ReadPaletteEntry(63), (RGBQUAD{10, 10, 10, 0}));
+    EXPECT_EQ(with.ReadPaletteEntry(64), (RGBQUAD{255, 255, 255, 0}));
+    EXPECT_EQ(with.ReadPaletteEntry(255), (RGBQUAD{255, 255, 255, 0}));
+    EXPECT_EQ(without.ReadPaletteEntry(64), (RGBQUAD{0, 0, 0, 0}));
+    EXPECT_EQ(with.ReadPixelIndex(1, 0), 5);
+}
+
+TEST(GifCodec, PalettePicturesRoundTripAndImageMagickReadsThem)
+{
+    TempDir dir;
+    const std::string src = MakeSource(dir, 21, 13);
+    struct Variant {
+        const char* options;
+        int bits;
+        uint8_t flags;
+    };
+    const Variant variants[] = {
+        {"-colors 150 -type palette -compress none", 8, 0xF7},
+        {"-colors 16 -type palette -compress none", 4, 0xB3},
+        {"-monochrome", 1, 0x80},
+    };
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.options);
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + src + "' " + v.options + " BMP3:'" + dir / "in.bmp" + "'"));
+        CRaster img;
+        ASSERT_TRUE(img.Load((dir / "in.bmp").c_str(), RasterFormatBMP));
+        ASSERT_EQ(img.BitsPerPixel(), v.bits);
+        img.transparentIndex = 1;
+        bool ok = false;
+        std::vector<uint8_t> out = EncodeBytes<CRasterGIF>(img, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(out[10], v.flags);
+        CRasterGIF back;
+        ASSERT_TRUE(DecodeBytes(out, back));
+        EXPECT_EQ(back.BitsPerPixel(), v.bits);
+        EXPECT_EQ(back.transparentIndex, 1);
+        for (int32_t y = 0; y < 13; ++y)
+            for (int32_t x = 0; x < 21; ++x)
+                ASSERT_EQ(back.ReadPixelIndex(x, y), img.ReadPixelIndex(x, y)) << x << "," << y;
+        for (uint32_t i = 0; i < img.PaletteCount(); ++i)
+            ASSERT_EQ(back.ReadPaletteEntry(i), img.ReadPaletteEntry(i)) << i;
+        WriteFile(dir / "out.gif", out);
+        EXPECT_TRUE(SameRgba(GifRgba(back), OracleRgba(dir / "out.gif", dir), 21));
+    }
+}
+
+// 24-bit pictures become cells of 17 x 15 with their own tables and read back exactly, also
+// when one cell spans the whole width or height.
+TEST(GifCodec, TrueColourMosaicRoundTrips)
+{
+    TempDir dir;
+    struct Size {
+        int w, h;
+        std::vector<std::pair<int, int>> cells;
+    };
+    const Size sizes[] = {
+        {40, 20, {{17, 15}, {17, 15}, {6, 15}, {17, 5}, {17, 5}, {6, 5}}},
+        {10, 40, {{10, 15}, {10, 15}, {10, 10}}},
+        {1, 20, {{1, 15}, {1, 5}}},
+        {35, 1, {{17, 1}, {17, 1}, {1, 1}}},
+    };
+    for (const Size& s : sizes) {
+        SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h));
+        const std::string src = MakeSource(dir, s.w, s.h);
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + src + "' -type truecolor BMP3:'" + dir / "in.bmp" + "'"));
+        CRaster img;
+        ASSERT_TRUE(img.Load((dir / "in.bmp").c_str(), RasterFormatBMP));
+        bool ok = false;
+        std::vector<uint8_t> out = EncodeBytes<CRasterGIF>(img, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(out[10], 0x11);
+        EXPECT_EQ(Blocks(out).imageSizes, s.cells);
+        CRasterGIF back;
+        ASSERT_TRUE(DecodeBytes(out, back));
+        EXPECT_EQ(back.BitsPerPixel(), 24);
+        EXPECT_EQ(OurRgba(back), OurRgba(img));
+        WriteFile(dir / "out.gif", out);
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + dir / "out.gif" + "' -coalesce '" + dir / "f%d.png" + "'"));
+        const std::string last = dir / ("f" + std::to_string(s.cells.size() - 1) + ".png");
+        EXPECT_TRUE(SameRgba(OurRgba(img), OracleRgba(last, dir), s.w, 0, false));
+    }
+}
+
+TEST(GifCodec, FailuresAndTexts)
+{
+    CRasterGIF notGif;
+    EXPECT_FALSE(DecodeBytes({'G', 'I', 'F', '9', '8', 'a', 1, 0, 1, 0, 0, 0, 0}, notGif));
+    EXPECT_STREQ(notGif.lastError, "");
+    // Header and global table only: no frames.
+    std::vector<uint8_t> empty = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+    CRasterGIF noFrames;
+    EXPECT_FALSE(DecodeBytes(empty, noFrames));
+    EXPECT_EQ(noFrames.frameCount, 0);
+    // A truncated image leaves the rest of the frame cleared but still decodes.
+    CRaster img(30, 30, 8, RasterFormatGIF);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 30; ++x)
+            img.WritePixelIndex(x, y, static_cast<uint8_t>(x * 7 + y));
+    std::vector<uint8_t> out = EncodeBytes<CRasterGIF>(img);
+    out.resize(out.size() / 2 + 400);
+    CRasterGIF cut;
+    ASSERT_TRUE(DecodeBytes(out, cut));
+    EXPECT_EQ(cut.ReadPixelIndex(0, 29), img.ReadPixelIndex(0, 29));
+    EXPECT_EQ(cut.ReadPixelIndex(29, 0), 0);
+
+    CRasterGIF codec;
+    codec.ShareMemoryOf(img);
+    EXPECT_FALSE(codec.Encode(nullptr));
+    EXPECT_STREQ(codec.lastError, "Can't open GIF for writing");
+}

@@ -1,0 +1,118 @@
+#include "raster/RasterICO.h"
+#include "raster/tests/CodecTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace codectest;
+
+// ImageMagick writes 32-bit icons; its second picture is asked for by frame.
+TEST(IcoCodec, DecodesEveryPictureOfAnImageMagickIcon)
+{
+    TempDir dir;
+    const std::string file = dir / "two.ico";
+    ASSERT_TRUE(Shell(std::string(kConvert) + " -size 16x16 gradient:red-blue \\( -size 8x8 gradient:yellow-green -alpha set -channel A -fx 'i>3?1:0' \\) '" + file + "'"));
+    for (int frame : {0, 1}) {
+        SCOPED_TRACE(frame);
+        CRasterICO img;
+        img.frame = frame;
+        ASSERT_TRUE(DecodeFile(file, img));
+        EXPECT_EQ(img.frameCount, 2);
+        EXPECT_EQ(img.Width(), frame ? 8 : 16);
+        EXPECT_TRUE(SameRgba(OurRgba(img), OracleRgba(file + "[" + std::to_string(frame) + "]", dir), img.Width()));
+    }
+    CRasterICO missing;
+    missing.frame = 2;
+    EXPECT_FALSE(DecodeFile(file, missing));
+    EXPECT_EQ(missing.frameCount, 2);
+    // Through the dispatch the caller learns the count as well.
+    CRaster viaDispatch;
+    viaDispatch.frame = 5;
+    std::FILE* f = std::fopen(file.c_str(), "rb");
+    ASSERT_TRUE(f);
+    EXPECT_FALSE(viaDispatch.Decode(f, RasterFormatICO));
+    std::fclose(f);
+    EXPECT_EQ(viaDispatch.frameCount, 2);
+}
+
+// Palette icons we write, with a transparent colour turned into mask bits.
+TEST(IcoCodec, WritesIconsImageMagickReads)
+{
+    TempDir dir;
+    const std::string src = MakeSource(dir, 23, 14, true);
+    struct Variant {
+        const char* options;
+        int bits;
+    };
+    const Variant variants[] = {
+        {"-alpha off -monochrome BMP3:", 1},
+        {"-alpha off -colors 16 -type palette -compress none BMP3:", 4},
+        {"-alpha off -colors 150 -type palette -compress none BMP3:", 8},
+        {"-alpha off -type truecolor BMP3:", 24},
+        {"-type truecolormatte TGA:", 32},
+    };
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.options);
+        const std::string in = dir / "in.img";
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + src + "' " + v.options + "'" + in + "'"));
+        CRaster img;
+        std::FILE* f = std::fopen(in.c_str(), "rb");
+        ASSERT_TRUE(f);
+        ASSERT_TRUE(img.Decode(f, v.bits == 32 ? RasterFormatTGA : RasterFormatBMP));
+        std::fclose(f);
+        if (v.bits == 8)
+            img.transparentIndex = img.ReadPixelIndex(0, 0);
+        bool ok = false;
+        std::vector<uint8_t> out = EncodeBytes<CRasterICO>(img, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(rasterio::U16(&out[12]), v.bits);
+        WriteFile(dir / "out.ico", out);
+        std::vector<uint8_t> want = OurRgba(img);
+        if (v.bits == 8) {
+            // Every pixel of the transparent colour turns fully transparent.
+            const RGBQUAD key = img.TransparentColour();
+            for (size_t i = 0; i < want.size(); i += 4)
+                if (want[i] == key.rgbRed && want[i + 1] == key.rgbGreen && want[i + 2] == key.rgbBlue)
+                    want[i + 3] = 0;
+        }
+        EXPECT_TRUE(SameRgba(want, OracleRgba(dir / "out.ico", dir), 23));
+        CRasterICO back;
+        ASSERT_TRUE(DecodeBytes(out, back));
+        EXPECT_EQ(back.BitsPerPixel(), v.bits == 32 ? 24 : v.bits);
+        EXPECT_TRUE(SameRgba(OurRgba(back), want, 23));
+        // No mask bit and no alpha: no alpha plane comes back.
+        EXPECT_EQ(back.alpha != nullptr, v.bits == 8 || v.bits == 32);
+    }
+}
+
+TEST(IcoCodec, RefusesWhatItCannotReadOrWrite)
+{
+    CRaster big(256, 16, 24, RasterFormatICO);
+    CRasterICO codec;
+    codec.ShareMemoryOf(big);
+    CRasterMemStream stream;
+    stream.Open();
+    EXPECT_FALSE(codec.Encode(&stream));
+    EXPECT_STREQ(codec.lastError, "Can't save this image as icon");
+
+    CRaster small(4, 4, 8, RasterFormatICO);
+    std::vector<uint8_t> good = EncodeBytes<CRasterICO>(small);
+    ASSERT_FALSE(good.empty());
+    auto with = [&](size_t at, uint8_t v) {
+        std::vector<uint8_t> b = good;
+        b[at] = v;
+        return b;
+    };
+    const std::vector<uint8_t> bad[] = {
+        {},
+        with(2, 2),                                                // a cursor
+        with(0, 1),                                                // reserved
+        std::vector<uint8_t>(good.begin(), good.begin() + 30),    // directory, no bitmap
+        with(18, 0xF0),                                            // bitmap offset past the end
+        with(22, 0x89),                                            // not a bitmap header
+    };
+    for (const auto& b : bad) {
+        CRasterICO img;
+        EXPECT_FALSE(DecodeBytes(b, img));
+        EXPECT_STREQ(img.lastError, "");
+    }
+}
