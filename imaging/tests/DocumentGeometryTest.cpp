@@ -170,6 +170,7 @@ TEST(Geometry, CropDocument)
         CZDDoc doc;
         AddOwned(doc, PatternImage16(10, 10), u"bg");
         EXPECT_EQ(CropDocument(doc, ZDRect{3, 3, 3, 9}), 0) << "no layer left";
+        EXPECT_EQ(doc.current, -1) << "no layer, no current layer";
         doc.selection = PatternPlane(10, 10);
         std::memset(doc.selection.data, 0, 100);
         doc.selection.data[0] = 255;
