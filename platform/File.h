@@ -45,7 +45,8 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Directories are refused. New files get mode 0666 less the umask.
+    // Only regular files: folders, pipes and devices are refused. New files get mode 0666 less
+    // the umask.
     bool Open(StringView16 path, FileMode mode);
     bool IsOpen() const { return m_fd >= 0; }
     // false when closing reported an error (data may not have reached the disk).

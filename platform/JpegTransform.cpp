@@ -29,9 +29,43 @@ bool WriteBytes(const std::string& path, const unsigned char* data, unsigned lon
     return std::fclose(f) == 0 && ok;
 }
 
-// Drops the Orientation and swaps the EXIF pixel sizes after a quarter turn.
-bool FixExif(const std::string& path, bool quarter)
+// The embedded thumbnail turned like the picture, so thumbnails made from it stay upright.
+// Partial blocks at its edges are trimmed (a few pixels of a thumbnail are no loss).
+bool TurnThumbnail(Exiv2::ExifData& exif, int op)
 {
+    Exiv2::ExifThumbC reader(exif);
+    Exiv2::DataBuf thumb = reader.copy();
+    if (thumb.size_ <= 0 || !thumb.pData_ || std::string(reader.mimeType()) != "image/jpeg")
+        return true;
+    tjhandle handle = tjInitTransform();
+    if (!handle)
+        return false;
+    tjtransform xform {};
+    xform.op = op;
+    xform.options = TJXOPT_TRIM;
+    unsigned char* turned = nullptr;
+    unsigned long turnedSize = 0;
+    bool ok = tjTransform(handle, thumb.pData_, static_cast<unsigned long>(thumb.size_), 1, &turned, &turnedSize,
+                          &xform, 0) == 0 && turned && turnedSize > 0;
+    tjDestroy(handle);
+    if (ok) {
+        Exiv2::ExifThumb writer(exif);
+        writer.setJpegThumbnail(turned, static_cast<long>(turnedSize));
+    } else {
+        // A thumbnail that cannot be turned would show the picture the wrong way round.
+        Exiv2::ExifThumb(exif).erase();
+        ok = true;
+    }
+    if (turned)
+        tjFree(turned);
+    return ok;
+}
+
+// Drops the Orientation, swaps the EXIF pixel sizes after a quarter turn and turns the
+// embedded thumbnail.
+bool FixExif(const std::string& path, int op)
+{
+    const bool quarter = op != TJXOP_ROT180;
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path, false);
         if (!image.get())
@@ -53,6 +87,8 @@ bool FixExif(const std::string& path, bool quarter)
                 y->setValue(xv.get());
             }
         }
+        if (!TurnThumbnail(exif, op))
+            return false;
         image->writeMetadata();
         return true;
     } catch (...) {
@@ -87,9 +123,8 @@ bool RotateJpegFileLossless(const std::string& path, JpegTurn turn)
                           &resultSize, &xform, 0) == 0 && result && resultSize > 0;
     tjDestroy(handle);
     if (ok) {
-        bool quarter = turn != JpegTurn::Half;
         ok = ReplaceFileVia(path, false, [&](const std::string& temp) {
-            return WriteBytes(temp, result, resultSize) && FixExif(temp, quarter);
+            return WriteBytes(temp, result, resultSize) && FixExif(temp, op);
         });
     }
     if (result)

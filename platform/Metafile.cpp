@@ -140,6 +140,10 @@ bool RenderWindowsMetafile(const uint8_t* data, size_t size, int width, int heig
     frame.BR.x = static_cast<float>(frameW * 72.0 / unitsPerInch);
     frame.BR.y = static_cast<float>(frameH * 72.0 / unitsPerInch);
 
+    // libwmf reads from this copy only while the API object lives.
+    std::vector<unsigned char> copy(data, data + size);
+    if (!LimitRecords(copy, frameW, frameH))
+        return false;
     std::lock_guard<std::mutex> lock(g_wmfLock);
     wmfAPI_Options options;
     std::memset(&options, 0, sizeof options);
@@ -154,10 +158,6 @@ bool RenderWindowsMetafile(const uint8_t* data, size_t size, int width, int heig
             wmf_api_destroy(api);
         return false;
     }
-    // libwmf reads from this copy only while the API object lives.
-    std::vector<unsigned char> copy(data, data + size);
-    if (!LimitRecords(copy, frameW, frameH))
-        return false;
     bool ok = false;
     wmfD_Rect box;
     if (wmf_mem_open(api, copy.data(), static_cast<long>(copy.size())) == wmf_E_None &&

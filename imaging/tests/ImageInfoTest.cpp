@@ -405,4 +405,16 @@ TEST(ImageInfo, IsoFromTheMakerNoteWhenTheTagIsMissing)
     const ExifProperty* note = info.FindProperty(kTagMakerNote);
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(note->length, noteLength);
+
+    // A kept note goes into a saved file with the other items, and edits keep it too.
+    std::string saved = dir / "saved.jpg";
+    ASSERT_TRUE(Convert("-size 8x8 xc:white", saved));
+    ASSERT_EQ(info.WriteBack(U16(saved).c_str()), 1);
+    EXPECT_EQ(ExifTool("-Make", saved), "Canon");
+    ImageInfo reread;
+    ASSERT_EQ(reread.ReadFile(U16(saved).c_str()), 1);
+    ASSERT_NE(reread.FindProperty(kTagMakerNote), nullptr);
+    EXPECT_EQ(reread.FindProperty(kTagMakerNote)->length, noteLength);
+    ASSERT_EQ(reread.AddTag(U16(path).c_str(), u"lens"), 1);
+    EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", path), "lens");
 }
