@@ -11,6 +11,7 @@
 #include "imaging/Document.h"
 
 #include <cmath>
+#include <tuple>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -272,41 +273,176 @@ int TransposeImage16(const ImageBuffer16& source, ImageBuffer16& destination)
 
 namespace {
 
-// One row being combined: either a source row as it stands or a blended buffer.
-struct Slot {
-    const uint16_t* values;
-    int total;
+// How one output line is made from source lines: the lines of positive and of negative weight
+// are each paired in arrival order and then reduced pairwise, every step an 8-bit blend; the two
+// results are combined in single precision. The same plan serves the row pass and the column pass.
+struct CubicOp {
+    int a, b; // operands: >= 0 a source line, < 0 the result ~operand of an earlier op
+    int t;    // weight of a, of 256
 };
 
-// Pairs rows in arrival order, then reduces the slots pairwise until one remains.
-// Buffers come from `pool`, each valuesPerRow long.
-Slot CombineList(const std::vector<std::pair<const uint16_t*, float>>& rows, size_t n, uint16_t* pool, int& used)
+struct CubicPlan {
+    std::vector<CubicOp> ops;
+    int pos = 0, neg = 0;     // operands holding the two lists' results
+    bool hasPos = false, hasNeg = false;
+    bool combine = false;     // both present and L > M: v = P a - N b
+    float a = 0, b = 0;
+};
+
+// Adds the ops for one list; returns its result operand and total.
+std::pair<int, int> PlanList(const std::vector<std::pair<int, float>>& lines, std::vector<CubicOp>& ops)
 {
-    auto take = [&]() { return pool + static_cast<size_t>(used++) * n; };
-    std::vector<Slot> slots;
-    for (size_t i = 0; i + 1 < rows.size(); i += 2) {
-        const float wa = rows[i].second, wb = rows[i + 1].second;
+    std::vector<std::pair<int, int>> slots; // operand, total
+    for (size_t i = 0; i + 1 < lines.size(); i += 2) {
+        const float wa = lines[i].second, wb = lines[i + 1].second;
         const int t = wa + wb > 0 ? static_cast<int>(wa * 256 / (wa + wb)) : 128;
-        uint16_t* out = take();
-        BlendRows16(out, rows[i].first, rows[i + 1].first, n, t, 256 - t);
-        slots.push_back({out, static_cast<int>((wa + wb) * 256)});
+        ops.push_back({lines[i].first, lines[i + 1].first, t});
+        slots.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>((wa + wb) * 256)});
     }
-    if (rows.size() % 2)
-        slots.push_back({rows.back().first, static_cast<int>(rows.back().second * 256)});
+    if (lines.size() % 2)
+        slots.push_back({lines.back().first, static_cast<int>(lines.back().second * 256)});
     while (slots.size() > 1) {
-        std::vector<Slot> next;
+        std::vector<std::pair<int, int>> next;
         for (size_t m = 0; m + 1 < slots.size(); m += 2) {
-            const int64_t a = slots[m].total, b = slots[m + 1].total;
+            const int64_t a = slots[m].second, b = slots[m + 1].second;
             const int t = a + b > 0 ? static_cast<int>(a * 256 / (a + b)) : 128;
-            uint16_t* out = take();
-            BlendRows16(out, slots[m].values, slots[m + 1].values, n, t, 256 - t);
-            next.push_back({out, static_cast<int>(a + b)});
+            ops.push_back({slots[m].first, slots[m + 1].first, t});
+            next.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>(a + b)});
         }
         if (slots.size() % 2)
             next.push_back(slots.back());
         slots.swap(next);
     }
-    return slots.empty() ? Slot{nullptr, 0} : slots[0];
+    return slots.empty() ? std::pair<int, int>{0, 0} : slots[0];
+}
+
+std::vector<CubicPlan> PlanCubic(int sourceLines, int targetLines, float B, float C)
+{
+    const float r = static_cast<float>(sourceLines) / static_cast<float>(targetLines);
+    const float f = std::max(r * 1.05f, 1.0f);
+    const float g = 2 * f;
+    std::vector<CubicPlan> plans(targetLines);
+    std::vector<std::pair<int, float>> pos, neg;
+    float c = 0; // line centres accumulate by adding r, in single precision
+    for (int i = 0; i < targetLines; ++i, c += r) {
+        CubicPlan& plan = plans[i];
+        const int first = static_cast<int>(std::max(0.0f, c - g));
+        const int last = static_cast<int>(std::min(static_cast<float>(sourceLines - 1), c + g));
+        if (last - first + 1 <= 1) {
+            plan.hasPos = true;
+            plan.pos = first;
+            continue;
+        }
+        pos.clear();
+        neg.clear();
+        for (int k = first; k <= last; ++k) {
+            const float w = MitchellNetravaliWeight(static_cast<float>(k) - c, f, B, C);
+            if (w > 0)
+                pos.push_back({k, w});
+            else
+                neg.push_back({k, std::fabs(w)});
+        }
+        int L = 0, M = 0;
+        if (!pos.empty()) {
+            std::tie(plan.pos, L) = PlanList(pos, plan.ops);
+            plan.hasPos = true;
+        }
+        if (!neg.empty()) {
+            std::tie(plan.neg, M) = PlanList(neg, plan.ops);
+            plan.hasNeg = true;
+        }
+        if (plan.hasPos && plan.hasNeg && L - M > 0) {
+            plan.combine = true;
+            const float fl = static_cast<float>(L), fm = static_cast<float>(M);
+            plan.a = fl / (fl - fm);
+            plan.b = fm / (fl - fm);
+        } else if (!plan.hasPos) {
+            plan.pos = plan.neg; // no positive weight at all: the negative list stands
+            plan.hasPos = true;
+        }
+    }
+    return plans;
+}
+
+inline uint16_t CombineValue(uint16_t p, uint16_t n, float a, float b)
+{
+    const float v = std::min(std::max(p * a - n * b, 0.0f), 65535.0f);
+    return static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+}
+
+// The plans of the column pass flattened for one row: the row's pixels and the slots share one
+// scratch line, so every operand is a pixel index into it.
+struct FlatOp {
+    uint32_t a, b, d, t;
+};
+struct FlatOutput {
+    uint32_t opEnd; // ops of this output end here
+    uint32_t pos, neg;
+    bool combine;
+    float a, b;
+};
+
+void FlattenPlans(const std::vector<CubicPlan>& plans, int sourceWidth, std::vector<FlatOp>& ops,
+                  std::vector<FlatOutput>& outputs)
+{
+    const uint32_t slotBase = static_cast<uint32_t>(sourceWidth);
+    auto index = [&](int operand) { return operand >= 0 ? static_cast<uint32_t>(operand) : slotBase + static_cast<uint32_t>(~operand); };
+    for (const CubicPlan& plan : plans) {
+        for (size_t o = 0; o < plan.ops.size(); ++o)
+            ops.push_back({index(plan.ops[o].a), index(plan.ops[o].b), slotBase + static_cast<uint32_t>(o),
+                           static_cast<uint32_t>(plan.ops[o].t)});
+        outputs.push_back({static_cast<uint32_t>(ops.size()), index(plan.pos), index(plan.neg), plan.combine, plan.a,
+                           plan.b});
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void CubicColumnsRow(uint16_t* __restrict line,
+                                                                       uint16_t* __restrict out, const FlatOp* ops,
+                                                                       const FlatOutput* outputs, int width)
+{
+    uint32_t o = 0;
+    for (int x = 0; x < width; ++x) {
+        const FlatOutput& f = outputs[x];
+        for (; o < f.opEnd; ++o) {
+            const FlatOp op = ops[o];
+            const uint16_t* a = line + op.a * 4;
+            const uint16_t* b = line + op.b * 4;
+            uint16_t* d = line + op.d * 4;
+            const uint32_t ta = op.t, tb = 256 - op.t;
+            uint32_t v[4];
+            for (int ch = 0; ch < 4; ++ch)
+                v[ch] = (ta * a[ch] + tb * b[ch]) >> 8;
+            for (int ch = 0; ch < 4; ++ch)
+                d[ch] = static_cast<uint16_t>(v[ch]);
+        }
+        const uint16_t* p = line + f.pos * 4;
+        uint16_t* q = out + static_cast<size_t>(x) * 4;
+        if (f.combine) {
+            const uint16_t* n = line + f.neg * 4;
+            float v[4];
+            for (int ch = 0; ch < 4; ++ch)
+                v[ch] = p[ch] * f.a - n[ch] * f.b;
+            for (int ch = 0; ch < 4; ++ch) {
+                v[ch] = v[ch] > 0.0f ? v[ch] : 0.0f;
+                v[ch] = v[ch] < 65535.0f ? v[ch] : 65535.0f;
+            }
+            int r[4];
+            for (int ch = 0; ch < 4; ++ch)
+                r[ch] = static_cast<int>(v[ch] + 0.5f);
+            for (int ch = 0; ch < 4; ++ch)
+                q[ch] = static_cast<uint16_t>(r[ch]);
+        } else {
+            std::memcpy(q, p, 8);
+        }
+    }
+}
+
+size_t MaxOps(const std::vector<CubicPlan>& plans)
+{
+    size_t m = 1;
+    for (const CubicPlan& p : plans)
+        m = std::max(m, p.ops.size());
+    return m;
 }
 
 } // namespace
@@ -316,52 +452,53 @@ bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, 
 {
     if (sourceRows <= 0 || targetRows <= 0)
         return false;
-    const float r = static_cast<float>(sourceRows) / static_cast<float>(targetRows);
-    const float f = std::max(r * 1.05f, 1.0f);
-    const float g = 2 * f;
-    // Output row centres accumulate by adding r, as in single precision the sum drifts the same.
-    std::vector<float> centres(targetRows);
-    float c = 0;
-    for (int i = 0; i < targetRows; ++i, c += r)
-        centres[i] = c;
-    const int maxTaps = static_cast<int>(2 * g) + 3;
-    return ParallelRows(targetRows, static_cast<int64_t>(n) * maxTaps, [&](int y0, int y1) {
-        auto pool = NewArray<uint16_t>(n * static_cast<size_t>(maxTaps + 2));
+    const std::vector<CubicPlan> plans = PlanCubic(sourceRows, targetRows, B, C);
+    const size_t maxOps = MaxOps(plans);
+    return ParallelRows(targetRows, static_cast<int64_t>(n) * static_cast<int64_t>(maxOps + 1), [&](int y0, int y1) {
+        auto pool = NewArray<uint16_t>(n * maxOps);
         if (!pool)
             return false;
-        std::vector<std::pair<const uint16_t*, float>> pos, neg;
         for (int i = y0; i < y1; ++i) {
-            const float ci = centres[i];
-            const int first = static_cast<int>(std::max(0.0f, ci - g));
-            const int last = static_cast<int>(std::min(static_cast<float>(sourceRows - 1), ci + g));
+            const CubicPlan& plan = plans[i];
+            auto at = [&](int operand) {
+                return operand >= 0 ? source + static_cast<size_t>(operand) * n
+                                    : pool.get() + static_cast<size_t>(~operand) * n;
+            };
+            for (size_t o = 0; o < plan.ops.size(); ++o)
+                BlendRows16(pool.get() + o * n, at(plan.ops[o].a), at(plan.ops[o].b), n, plan.ops[o].t,
+                            256 - plan.ops[o].t);
             uint16_t* out = destination + static_cast<size_t>(i) * n;
-            if (last - first + 1 <= 1) {
-                std::memcpy(out, source + static_cast<size_t>(first) * n, n * 2);
-                continue;
-            }
-            pos.clear();
-            neg.clear();
-            for (int k = first; k <= last; ++k) {
-                const float w = MitchellNetravaliWeight(static_cast<float>(k) - ci, f, B, C);
-                const uint16_t* row = source + static_cast<size_t>(k) * n;
-                if (w > 0)
-                    pos.push_back({row, w});
-                else
-                    neg.push_back({row, std::fabs(w)});
-            }
-            int used = 0;
-            const Slot P = CombineList(pos, n, pool.get(), used);
-            const Slot N = CombineList(neg, n, pool.get(), used);
-            if (!N.values || !P.values || P.total - N.total <= 0) {
-                const Slot& only = P.values ? P : N;
-                std::memcpy(out, only.values, n * 2);
-                continue;
-            }
-            const float L = static_cast<float>(P.total), M = static_cast<float>(N.total);
-            CombineSlots(out, P.values, N.values, n, L / (L - M), M / (L - M));
+            if (plan.combine)
+                CombineSlots(out, at(plan.pos), at(plan.neg), n, plan.a, plan.b);
+            else
+                std::memcpy(out, at(plan.pos), n * 2);
         }
         return true;
     });
+}
+
+bool ResampleColumnsCubic(ImageBuffer16& destination, const ImageBuffer16& source, int targetWidth, float B, float C)
+{
+    if (!source.data || targetWidth <= 0 || !AllocImage16(destination, targetWidth, source.height))
+        return false;
+    const std::vector<CubicPlan> plans = PlanCubic(source.width, targetWidth, B, C);
+    const size_t maxOps = MaxOps(plans);
+    std::vector<FlatOp> ops;
+    std::vector<FlatOutput> outputs;
+    FlattenPlans(plans, source.width, ops, outputs);
+    const size_t lineValues = (static_cast<size_t>(source.width) + maxOps) * 4;
+    return ParallelRows(source.height, static_cast<int64_t>(targetWidth) * 4 * static_cast<int64_t>(maxOps + 1),
+                        [&](int y0, int y1) {
+                            auto line = NewArray<uint16_t>(lineValues);
+                            if (!line)
+                                return false;
+                            for (int y = y0; y < y1; ++y) {
+                                std::memcpy(line.get(), Row16(source, y), static_cast<size_t>(source.width) * 8);
+                                CubicColumnsRow(line.get(), Row16(destination, y), ops.data(), outputs.data(),
+                                                targetWidth);
+                            }
+                            return true;
+                        });
 }
 
 int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height, float B,
@@ -370,24 +507,18 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     if (!source.data || width <= 0 || height <= 0 || &source == &destination)
         return 0;
     const int sw = source.width, sh = source.height;
-    // Rows, transpose, rows again, transpose back; the last transpose writes the destination
-    // directly instead of a work picture that would then be copied.
-    OwnedImage rows, turned, columns;
+    // The rows first, then the columns with the same plan of blends, in place of transposing,
+    // resampling rows and transposing back: the same arithmetic on every value, without the
+    // two full-size transposes.
+    OwnedImage rows;
     if (!AllocImage16(rows.img, sw, height) ||
         !ResampleRowsCubic(Pixels16(rows.img), Pixels16(source), static_cast<size_t>(sw) * 4, sh, height, B, C))
         return 0;
     ReportFraction(40, 100);
-    if (!TransposeImage16(rows.img, turned.img))
-        return 0;
-    FreeImageBuffer(rows.img);
     ReportFraction(50, 100);
-    if (!AllocImage16(columns.img, height, width) ||
-        !ResampleRowsCubic(Pixels16(columns.img), Pixels16(turned.img), static_cast<size_t>(height) * 4, sw, width, B, C))
+    if (!ResampleColumnsCubic(destination, rows.img, width, B, C))
         return 0;
-    FreeImageBuffer(turned.img);
     ReportFraction(90, 100);
-    if (!TransposeImage16(columns.img, destination))
-        return 0;
     ReportFraction(100, 100);
     return 1;
 }

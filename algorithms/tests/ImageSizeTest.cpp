@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -125,6 +126,21 @@ TEST(ImageSize, CubicWeightsAndRows)
     ASSERT_EQ(is.ResizeCubic(*step, *dst, 24, 3, 0.33f, 0.73f), 1);
     EXPECT_EQ(Row16(*dst, 1)[0], 0);
     EXPECT_EQ(Row16(*dst, 1)[23 * 4], 65535);
+}
+
+TEST(ImageSize, CubicColumnPassEqualsTransposedRowPass)
+{
+    // Transpose, resample the rows, transpose back: the procedure the column pass stands for.
+    for (auto [sw, sh, tw] : {std::tuple{13, 5, 6}, {9, 4, 21}, {1, 3, 4}, {40, 2, 17}, {7, 7, 7}}) {
+        SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to width " << tw);
+        ScopedImage src(Noise(sw, sh, sw * 7 + tw)), turned, rows, expect, got;
+        ASSERT_TRUE(TransposeImage16(*src, *turned));
+        ASSERT_TRUE(AllocImage16(*rows, sh, tw));
+        ASSERT_TRUE(ResampleRowsCubic(Pixels16(*rows), Pixels16(*turned), size_t(sh) * 4, sw, tw, 0.33f, 0.73f));
+        ASSERT_TRUE(TransposeImage16(*rows, *expect));
+        ASSERT_TRUE(ResampleColumnsCubic(*got, *src, tw, 0.33f, 0.73f));
+        EXPECT_TRUE(SameImage(*got, *expect));
+    }
 }
 
 TEST(ImageSize, AreaAveragingBoxesAndWidening)

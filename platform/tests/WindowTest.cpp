@@ -501,6 +501,8 @@ TEST_F(HeadlessWindow, StatesActivationCaptureCursorsAndDrops)
     EXPECT_FALSE(input->CursorIsCustom());
     window->SetCursor(CustomCursor {});
     EXPECT_TRUE(input->CursorIsCustom());
+    window->SetTextInputPosition({ 12, 34 });
+    EXPECT_EQ(input->TextInputPosition(), (Point { 12, 34 }));
 
     rec.events.clear();
     input->InjectDropFiles({ u"/tmp/a.jpg", u"/tmp/\u00FC.png" }, { 5, 6 });
@@ -599,6 +601,24 @@ TEST(SdlTranslation, XftDpiFromTheResourceString)
     };
     for (const Case& c : cases)
         EXPECT_EQ(ParseXftDpi(c.resources), c.expected) << (c.resources ? c.resources : "null");
+}
+
+TEST(SdlTranslation, FrameAreasBecomeHitTestAnswers)
+{
+    const std::pair<HitArea, SDL_HitTestResult> cases[] = {
+        { HitArea::Client, SDL_HITTEST_NORMAL },
+        { HitArea::Caption, SDL_HITTEST_DRAGGABLE },
+        { HitArea::Left, SDL_HITTEST_RESIZE_LEFT },
+        { HitArea::Right, SDL_HITTEST_RESIZE_RIGHT },
+        { HitArea::Top, SDL_HITTEST_RESIZE_TOP },
+        { HitArea::Bottom, SDL_HITTEST_RESIZE_BOTTOM },
+        { HitArea::TopLeft, SDL_HITTEST_RESIZE_TOPLEFT },
+        { HitArea::TopRight, SDL_HITTEST_RESIZE_TOPRIGHT },
+        { HitArea::BottomLeft, SDL_HITTEST_RESIZE_BOTTOMLEFT },
+        { HitArea::BottomRight, SDL_HITTEST_RESIZE_BOTTOMRIGHT },
+    };
+    for (const auto& [area, expected] : cases)
+        EXPECT_EQ(SdlHitTestFor(area), int(expected)) << int(area);
 }
 
 TEST(SdlTranslation, CursorPlanes)
