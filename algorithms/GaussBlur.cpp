@@ -39,7 +39,15 @@ int GaussReduction(double sigma)
 {
     if (!(sigma > 2.5))
         return 1;
-    int b = 2;
+    // Start next to the answer: counting up from 2 would take for ever on a huge or infinite
+    // sigma from a stored record. Factors beyond any picture side are all alike to the caller.
+    constexpr double kMaxFactor = 1 << 30;
+    const double q = std::ceil(sigma / 2.5);
+    if (!(q < kMaxFactor))
+        return static_cast<int>(kMaxFactor);
+    int b = std::max(2, static_cast<int>(q) - 1);
+    while (b > 2 && sigma / (b - 1) <= 2.5)
+        --b;
     while (sigma / b > 2.5)
         ++b;
     return b;
