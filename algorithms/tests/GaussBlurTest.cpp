@@ -103,11 +103,11 @@ std::vector<int> ReferenceReducedBlur(const std::vector<int>& in, int w, int h, 
     for (int y = 0; y < rh; ++y)
         for (int x = 0; x < rw; ++x)
             for (int c = 0; c < C; ++c) {
-                int s = 0;
+                int64_t s = 0;
                 for (int j = 0; j < b; ++j)
                     for (int i = 0; i < b; ++i)
                         s += in[(size_t(y * b + j) * w + x * b + i) * C + c];
-                small[(size_t(y) * rw + x) * C + c] = s / (b * b);
+                small[(size_t(y) * rw + x) * C + c] = static_cast<int>(s / (int64_t(b) * b));
             }
     const std::vector<int> bl = ReferenceBlur(small, rw, rh, C, sigma / b);
     std::vector<int> out(in.size());
@@ -155,6 +155,21 @@ TEST(GaussBlur, MatchesTheReferenceAtEdgesAndTails)
                                                 : ReferenceReducedBlur(Values(*src), w, h, 4, sigma);
             ASSERT_EQ(Values(*dst), expect);
         }
+    }
+}
+
+TEST(GaussBlur, LargeReductionFactorsMatchTheReference)
+{
+    // Factors up to 255 divide through a multiply, larger ones plainly; the sizes leave uneven
+    // remainders at the right and bottom and reduced pictures of one row or column.
+    struct Case { double sigma; int w, h; };
+    for (const Case& c : {Case{100.0, 130, 90}, Case{637.5, 520, 300}, Case{700.0, 600, 290}, Case{1000.0, 401, 900}}) {
+        SCOPED_TRACE(c.sigma);
+        ScopedImage src(Noise(c.w, c.h, static_cast<unsigned>(c.sigma))), dst;
+        CGaussBlur blur;
+        ASSERT_EQ(blur.BlurImage16(c.sigma, *src, *dst), 1);
+        ASSERT_EQ(blur.m_reduction, GaussReduction(c.sigma));
+        ASSERT_EQ(Values(*dst), ReferenceReducedBlur(Values(*src), c.w, c.h, 4, c.sigma));
     }
 }
 
