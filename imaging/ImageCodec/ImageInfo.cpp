@@ -812,6 +812,10 @@ int ImageInfo::AddTag(const char16_t* path, const char16_t* keyword)
     } else {
         text = word;
     }
+    // The tag holds at most 255 bytes; a longer text would be cut inside a keyword when it is
+    // written (UTF-8 takes more than one byte for a character outside ASCII).
+    if (platform::Utf16ToUtf8(text).size() > kMaxPhotoTags)
+        return 0;
     char16_t* previous = photoTags;
     photoTags = DuplicateText(text.c_str());
     if (!photoTags) {
