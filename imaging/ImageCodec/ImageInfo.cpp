@@ -192,7 +192,14 @@ void ApplyText(platform::ImageMetadata& meta, uint32_t id, const char16_t* text)
 void ApplyDate(platform::ImageMetadata& meta, uint32_t id, const SystemTime& t)
 {
     if (t.year == 0) {
-        meta.Remove(id);
+        // A date the program cannot show (a scan dated 1975) reads as unset; rewriting the
+        // file's other metadata must not delete it. A date that was readable was cleared.
+        const platform::PropertyItem* old = meta.Find(id);
+        if (old) {
+            std::string text(old->value.begin(), old->value.end());
+            if (ParseExifDateTime(text.c_str()).year != 0)
+                meta.Remove(id);
+        }
         return;
     }
     char buf[64];

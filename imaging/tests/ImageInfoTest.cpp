@@ -178,6 +178,27 @@ TEST(ImageInfo, SaveAppliesEditedFieldsAndKeepsColourSpace)
     EXPECT_EQ(SaveImageProperties(u"/tmp/x.bmp", info), 0);
 }
 
+TEST(ImageInfo, RewritesKeepDatesTheProgramCannotShow)
+{
+    // A scan dated before 1980 reads as "no date"; adding a keyword must not delete its date,
+    // while a readable date that the user cleared is removed.
+    Photo photo("'-DateTimeOriginal=1975:06:01 12:00:00' '-ModifyDate=2019:03:04 05:06:07'");
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+    EXPECT_EQ(info.dateTimeOriginal.year, 0);
+    EXPECT_EQ(info.dateTime.year, 2019);
+    ASSERT_EQ(info.AddTag(photo.Path().c_str(), u"slides"), 1);
+    EXPECT_EQ(ExifTool("-DateTimeOriginal", photo.path), "1975:06:01 12:00:00");
+    EXPECT_EQ(ExifTool("-ModifyDate", photo.path), "2019:03:04 05:06:07");
+
+    ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+    info.dateTime = SystemTime();
+    ASSERT_EQ(SaveImageProperties(photo.Path().c_str(), info), 1);
+    EXPECT_EQ(ExifTool("-ModifyDate", photo.path), "");
+    EXPECT_EQ(ExifTool("-DateTimeOriginal", photo.path), "1975:06:01 12:00:00");
+    EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", photo.path), "slides");
+}
+
 TEST(ImageInfo, WriteBackPutsKeptItemsIntoTheSavedFile)
 {
     TempFolder dir;
