@@ -100,6 +100,19 @@ TEST(JpegWriter, QualityAndChromaRules)
     EXPECT_EQ(DecodeJpegMemory(buffer, size_t(size), decoded), 1);
     EXPECT_EQ(decoded.width, 32);
     std::free(buffer);
+    // The optimiser's in-memory encodes follow the same rules as files, except for 1.
+    const Case memoryCases[] = { { 0, 100, 2 }, { 195, 95, 1 }, { 101, 1, 1 }, { 60, 60, 2 } };
+    for (const Case& c : memoryCases) {
+        SCOPED_TRACE(c.quality);
+        buffer = nullptr;
+        ASSERT_EQ(writer.EncodeToMemory(buffer, size, image, c.quality), 1);
+        JpegFacts facts = Inspect(std::vector<uint8_t>(buffer, buffer + size));
+        std::free(buffer);
+        EXPECT_EQ(facts.lumaH, c.samp);
+        EXPECT_EQ(facts.lumaV, c.samp);
+        ASSERT_EQ(facts.lumaTable.size(), 64u);
+        EXPECT_EQ(facts.lumaTable[0], StandardFirstEntry(c.expectQuality));
+    }
     buffer = reinterpret_cast<uint8_t*>(1);
     EXPECT_EQ(writer.EncodeToMemory(buffer, size, image, 90), 0); // buffer must be null
 }
