@@ -5,10 +5,8 @@
 
 #include "platform/tests/ImageFileTestUtil.h"
 
-#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace platform;
@@ -47,29 +45,6 @@ std::string MakePhoto(const TempFolder& dir, const std::string& name, const std:
     EXPECT_EQ(Shell("exiftool -overwrite_original -Make=Zcam " + Quote(path)), 0);
     return path;
 }
-
-// Files larger than this cannot be written by the process while it is in force (as on a
-// full disk); root is not exempt, unlike a read-only folder.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old {};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 } // namespace
 
