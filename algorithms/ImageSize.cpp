@@ -1,6 +1,7 @@
 // Resizers. Integer divisions truncate toward zero and (int) of a real truncates, as the
 // stored results of earlier versions expect.
 #include "algorithms/ImageSize.h"
+#include "algorithms/TargetClones.h"
 
 #include "algorithms/AlgorithmThread.h"
 #include "algorithms/PixelAccess.h"
@@ -227,7 +228,7 @@ float MitchellNetravaliWeight(float t, float f, float B, float C)
     return 0;
 }
 
-__attribute__((target_clones("avx2", "default"))) void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
+ZD_TARGET_CLONES void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
                                                                     const uint16_t* b, size_t count, int ta, int tb)
 {
     for (size_t i = 0; i < count; ++i)
@@ -237,7 +238,7 @@ __attribute__((target_clones("avx2", "default"))) void BlendRows16(uint16_t* __r
 namespace {
 
 // v = P x L / (L - M) - N x M / (L - M), rounded and limited to 0..65535.
-__attribute__((target_clones("avx2", "default"))) void CombineSlots(uint16_t* __restrict out,
+ZD_TARGET_CLONES void CombineSlots(uint16_t* __restrict out,
                                                                     const uint16_t* __restrict p,
                                                                     const uint16_t* __restrict n, size_t count, float a,
                                                                     float b)
@@ -399,7 +400,7 @@ void FlattenPlans(const std::vector<CubicPlan>& plans, int sourceWidth, std::vec
 // The column pass over R rows at once: their pixels are interleaved column by column into one
 // scratch line (R pixels per column), so every blend works on 4 x R values in a row.
 template <int R>
-__attribute__((target_clones("avx2", "default"))) void CubicColumnsRows(const uint16_t* const* in,
+ZD_TARGET_CLONES_TEMPLATE void CubicColumnsRows(const uint16_t* const* in,
                                                                         uint16_t* const* out, int sourceWidth,
                                                                         uint16_t* __restrict line, const FlatOp* ops,
                                                                         const FlatOutput* outputs, int width)
@@ -584,7 +585,7 @@ inline double AreaWeight(const AreaTap& t, int k)
 
 // One row along its length. A box of total weight 0 (only when enlarging by 1.5 or more)
 // takes its first sample.
-__attribute__((target_clones("avx2", "default"))) void AreaRowPass(const uint16_t* __restrict in,
+ZD_TARGET_CLONES void AreaRowPass(const uint16_t* __restrict in,
                                                                    uint16_t* __restrict out, const AreaTap* cols,
                                                                    int width)
 {
@@ -611,7 +612,7 @@ __attribute__((target_clones("avx2", "default"))) void AreaRowPass(const uint16_
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void AccumulateWeighted(double* __restrict acc,
+ZD_TARGET_CLONES void AccumulateWeighted(double* __restrict acc,
                                                                           const uint16_t* __restrict in, size_t n,
                                                                           double w, bool first)
 {
@@ -624,7 +625,7 @@ __attribute__((target_clones("avx2", "default"))) void AccumulateWeighted(double
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void AccumulateCount(uint32_t* __restrict acc,
+ZD_TARGET_CLONES void AccumulateCount(uint32_t* __restrict acc,
                                                                        const uint16_t* __restrict in, size_t n,
                                                                        bool first)
 {
@@ -638,7 +639,7 @@ __attribute__((target_clones("avx2", "default"))) void AccumulateCount(uint32_t*
 }
 
 // acc / count for count < 256 through a multiply: exact because acc <= 65535 x count.
-__attribute__((target_clones("avx2", "default"))) void FinishCount(uint16_t* __restrict out,
+ZD_TARGET_CLONES void FinishCount(uint16_t* __restrict out,
                                                                    const uint32_t* __restrict acc, size_t n,
                                                                    uint32_t count)
 {
@@ -647,7 +648,7 @@ __attribute__((target_clones("avx2", "default"))) void FinishCount(uint16_t* __r
         out[j] = static_cast<uint16_t>((acc[j] * m) >> 32);
 }
 
-__attribute__((target_clones("avx2", "default"))) void FinishWeighted(uint16_t* __restrict out,
+ZD_TARGET_CLONES void FinishWeighted(uint16_t* __restrict out,
                                                                       const double* __restrict acc,
                                                                       const uint16_t* __restrict fallback, size_t n,
                                                                       double total)
