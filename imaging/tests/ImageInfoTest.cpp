@@ -260,6 +260,28 @@ TEST(ImageInfo, WriteBackPutsKeptItemsIntoTheSavedFile)
     EXPECT_EQ(info.WriteBack(U16(dir / "missing.jpg").c_str()), 0);
 }
 
+TEST(ImageInfo, WriteBackIntoATiffKeepsItsPictureLayout)
+{
+    // The items of a grey 16-bit LZW TIFF put into the colour 8-bit TIFF saved from it: the
+    // saved file's own layout tags (bits, compression, colour model) must stay, or it no
+    // longer decodes as what was saved.
+    TempFolder dir;
+    std::string source = dir / "source.tif";
+    std::string saved = dir / "saved.tif";
+    ASSERT_TRUE(Convert("-size 24x16 gradient:white-black -colorspace Gray -depth 16 -compress LZW", source));
+    ASSERT_EQ(Shell("exiftool -overwrite_original -Make=Zcam " + Quote(source)), 0);
+    ASSERT_TRUE(Convert("-size 20x10 gradient:red-blue -depth 8 -compress None", saved));
+    std::string pixels = Output("/usr/bin/convert " + Quote(saved) + " rgba:- | md5sum");
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(U16(source).c_str()), 1);
+    ASSERT_NE(info.FindProperty(258), nullptr); // BitsPerSample is among the kept items
+    ASSERT_EQ(info.WriteBack(U16(saved).c_str()), 1);
+    EXPECT_EQ(ExifTool("-Make", saved), "Zcam");
+    EXPECT_EQ(ExifTool("-BitsPerSample", saved), "8 8 8");
+    EXPECT_EQ(ExifTool("-Compression", saved), "1");
+    EXPECT_EQ(Output("/usr/bin/convert " + Quote(saved) + " rgba:- | md5sum"), pixels);
+}
+
 TEST(ImageInfo, AddTag)
 {
     struct Case { const char* existing; const char16_t* keyword; int result; const char* after; };
