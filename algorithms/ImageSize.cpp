@@ -1,6 +1,7 @@
 // Resizers. Integer divisions truncate toward zero and (int) of a real truncates, as the
 // stored results of earlier versions expect.
 #include "algorithms/ImageSize.h"
+#include "algorithms/TargetClones.h"
 
 #include "algorithms/AlgorithmThread.h"
 #include "algorithms/PixelAccess.h"
@@ -227,7 +228,7 @@ float MitchellNetravaliWeight(float t, float f, float B, float C)
     return 0;
 }
 
-__attribute__((target_clones("avx2", "default"))) void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
+ZD_TARGET_CLONES void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
                                                                     const uint16_t* b, size_t count, int ta, int tb)
 {
     for (size_t i = 0; i < count; ++i)
@@ -237,7 +238,7 @@ __attribute__((target_clones("avx2", "default"))) void BlendRows16(uint16_t* __r
 namespace {
 
 // v = P x L / (L - M) - N x M / (L - M), rounded and limited to 0..65535.
-__attribute__((target_clones("avx2", "default"))) void CombineSlots(uint16_t* __restrict out,
+ZD_TARGET_CLONES void CombineSlots(uint16_t* __restrict out,
                                                                     const uint16_t* __restrict p,
                                                                     const uint16_t* __restrict n, size_t count, float a,
                                                                     float b)
@@ -396,44 +397,43 @@ void FlattenPlans(const std::vector<CubicPlan>& plans, int sourceWidth, std::vec
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void CubicColumnsRow(uint16_t* __restrict line,
-                                                                       uint16_t* __restrict out, const FlatOp* ops,
-                                                                       const FlatOutput* outputs, int width)
+// The column pass over R rows at once: their pixels are interleaved column by column into one
+// scratch line (R pixels per column), so every blend works on 4 x R values in a row.
+template <int R>
+ZD_TARGET_CLONES_TEMPLATE void CubicColumnsRows(const uint16_t* const* in,
+                                                                        uint16_t* const* out, int sourceWidth,
+                                                                        uint16_t* __restrict line, const FlatOp* ops,
+                                                                        const FlatOutput* outputs, int width)
 {
+    constexpr int V = 4 * R;
+    for (int k = 0; k < sourceWidth; ++k)
+        for (int r = 0; r < R; ++r)
+            std::memcpy(line + static_cast<size_t>(k) * V + r * 4, in[r] + static_cast<size_t>(k) * 4, 8);
+    uint16_t result[V];
     uint32_t o = 0;
     for (int x = 0; x < width; ++x) {
         const FlatOutput& f = outputs[x];
         for (; o < f.opEnd; ++o) {
             const FlatOp op = ops[o];
-            const uint16_t* a = line + op.a * 4;
-            const uint16_t* b = line + op.b * 4;
-            uint16_t* d = line + op.d * 4;
+            const uint16_t* __restrict a = line + static_cast<size_t>(op.a) * V;
+            const uint16_t* __restrict b = line + static_cast<size_t>(op.b) * V;
+            uint16_t* __restrict d = line + static_cast<size_t>(op.d) * V;
             const uint32_t ta = op.t, tb = 256 - op.t;
-            uint32_t v[4];
-            for (int ch = 0; ch < 4; ++ch)
-                v[ch] = (ta * a[ch] + tb * b[ch]) >> 8;
-            for (int ch = 0; ch < 4; ++ch)
-                d[ch] = static_cast<uint16_t>(v[ch]);
+            for (int i = 0; i < V; ++i)
+                d[i] = static_cast<uint16_t>((ta * a[i] + tb * b[i]) >> 8);
         }
-        const uint16_t* p = line + f.pos * 4;
-        uint16_t* q = out + static_cast<size_t>(x) * 4;
+        const uint16_t* __restrict p = line + static_cast<size_t>(f.pos) * V;
         if (f.combine) {
-            const uint16_t* n = line + f.neg * 4;
-            float v[4];
-            for (int ch = 0; ch < 4; ++ch)
-                v[ch] = p[ch] * f.a - n[ch] * f.b;
-            for (int ch = 0; ch < 4; ++ch) {
-                v[ch] = v[ch] > 0.0f ? v[ch] : 0.0f;
-                v[ch] = v[ch] < 65535.0f ? v[ch] : 65535.0f;
+            const uint16_t* __restrict n = line + static_cast<size_t>(f.neg) * V;
+            for (int i = 0; i < V; ++i) {
+                const float v = std::min(std::max(p[i] * f.a - n[i] * f.b, 0.0f), 65535.0f);
+                result[i] = static_cast<uint16_t>(static_cast<int>(v + 0.5f));
             }
-            int r[4];
-            for (int ch = 0; ch < 4; ++ch)
-                r[ch] = static_cast<int>(v[ch] + 0.5f);
-            for (int ch = 0; ch < 4; ++ch)
-                q[ch] = static_cast<uint16_t>(r[ch]);
         } else {
-            std::memcpy(q, p, 8);
+            std::memcpy(result, p, sizeof result);
         }
+        for (int r = 0; r < R; ++r)
+            std::memcpy(out[r] + static_cast<size_t>(x) * 4, result + r * 4, 8);
     }
 }
 
@@ -486,16 +486,29 @@ bool ResampleColumnsCubic(ImageBuffer16& destination, const ImageBuffer16& sourc
     std::vector<FlatOp> ops;
     std::vector<FlatOutput> outputs;
     FlattenPlans(plans, source.width, ops, outputs);
-    const size_t lineValues = (static_cast<size_t>(source.width) + maxOps) * 4;
+    constexpr int kRows = 8;
+    const size_t lineValues = (static_cast<size_t>(source.width) + maxOps) * 4 * kRows;
     return ParallelRows(source.height, static_cast<int64_t>(targetWidth) * 4 * static_cast<int64_t>(maxOps + 1),
                         [&](int y0, int y1) {
                             auto line = NewArray<uint16_t>(lineValues);
                             if (!line)
                                 return false;
-                            for (int y = y0; y < y1; ++y) {
-                                std::memcpy(line.get(), Row16(source, y), static_cast<size_t>(source.width) * 8);
-                                CubicColumnsRow(line.get(), Row16(destination, y), ops.data(), outputs.data(),
-                                                targetWidth);
+                            const uint16_t* in[kRows];
+                            uint16_t* out[kRows];
+                            int y = y0;
+                            for (; y + kRows <= y1; y += kRows) {
+                                for (int r = 0; r < kRows; ++r) {
+                                    in[r] = Row16(source, y + r);
+                                    out[r] = Row16(destination, y + r);
+                                }
+                                CubicColumnsRows<kRows>(in, out, source.width, line.get(), ops.data(),
+                                                        outputs.data(), targetWidth);
+                            }
+                            for (; y < y1; ++y) {
+                                in[0] = Row16(source, y);
+                                out[0] = Row16(destination, y);
+                                CubicColumnsRows<1>(in, out, source.width, line.get(), ops.data(), outputs.data(),
+                                                    targetWidth);
                             }
                             return true;
                         });
@@ -572,7 +585,7 @@ inline double AreaWeight(const AreaTap& t, int k)
 
 // One row along its length. A box of total weight 0 (only when enlarging by 1.5 or more)
 // takes its first sample.
-__attribute__((target_clones("avx2", "default"))) void AreaRowPass(const uint16_t* __restrict in,
+ZD_TARGET_CLONES void AreaRowPass(const uint16_t* __restrict in,
                                                                    uint16_t* __restrict out, const AreaTap* cols,
                                                                    int width)
 {
@@ -599,7 +612,7 @@ __attribute__((target_clones("avx2", "default"))) void AreaRowPass(const uint16_
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void AccumulateWeighted(double* __restrict acc,
+ZD_TARGET_CLONES void AccumulateWeighted(double* __restrict acc,
                                                                           const uint16_t* __restrict in, size_t n,
                                                                           double w, bool first)
 {
@@ -612,7 +625,7 @@ __attribute__((target_clones("avx2", "default"))) void AccumulateWeighted(double
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void AccumulateCount(uint32_t* __restrict acc,
+ZD_TARGET_CLONES void AccumulateCount(uint32_t* __restrict acc,
                                                                        const uint16_t* __restrict in, size_t n,
                                                                        bool first)
 {
@@ -626,7 +639,7 @@ __attribute__((target_clones("avx2", "default"))) void AccumulateCount(uint32_t*
 }
 
 // acc / count for count < 256 through a multiply: exact because acc <= 65535 x count.
-__attribute__((target_clones("avx2", "default"))) void FinishCount(uint16_t* __restrict out,
+ZD_TARGET_CLONES void FinishCount(uint16_t* __restrict out,
                                                                    const uint32_t* __restrict acc, size_t n,
                                                                    uint32_t count)
 {
@@ -635,7 +648,7 @@ __attribute__((target_clones("avx2", "default"))) void FinishCount(uint16_t* __r
         out[j] = static_cast<uint16_t>((acc[j] * m) >> 32);
 }
 
-__attribute__((target_clones("avx2", "default"))) void FinishWeighted(uint16_t* __restrict out,
+ZD_TARGET_CLONES void FinishWeighted(uint16_t* __restrict out,
                                                                       const double* __restrict acc,
                                                                       const uint16_t* __restrict fallback, size_t n,
                                                                       double total)

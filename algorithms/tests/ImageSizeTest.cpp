@@ -131,7 +131,7 @@ TEST(ImageSize, CubicWeightsAndRows)
 TEST(ImageSize, CubicColumnPassEqualsTransposedRowPass)
 {
     // Transpose, resample the rows, transpose back: the procedure the column pass stands for.
-    for (auto [sw, sh, tw] : {std::tuple{13, 5, 6}, {9, 4, 21}, {1, 3, 4}, {40, 2, 17}, {7, 7, 7}}) {
+    for (auto [sw, sh, tw] : {std::tuple{13, 5, 6}, {9, 4, 21}, {1, 3, 4}, {40, 2, 17}, {7, 7, 7}, {13, 19, 6}, {9, 17, 21}, {5, 16, 40}}) {
         SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to width " << tw);
         ScopedImage src(Noise(sw, sh, sw * 7 + tw)), turned, rows, expect, got;
         ASSERT_TRUE(TransposeImage16(*src, *turned));

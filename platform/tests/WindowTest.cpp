@@ -161,24 +161,28 @@ TEST_F(HeadlessWindow, NestedModalLoopEndsOnItsConditionAndStillDeliversMessages
     int depth = 1;
     bool dialogDone = false;
     bool innerResult = false;
+    std::thread worker;
     rec.onEvent = [&](Window& w, const WindowEvent& e) {
         if (e.kind != EventKind::Message && e.kind != EventKind::Timer)
             return;
         log.push_back({ e.kind == EventKind::Timer ? 0u : e.message, depth });
-        if (e.kind == EventKind::Message && e.message == kOpenDialog) {
-            ++depth;
-            w.SetTimer(11, 50);
-            // Another thread drives the dialog: work, then the closing message.
-            std::thread worker([&w] {
+        if (e.kind == EventKind::Timer && depth == 2 && !worker.joinable()) {
+            // Timers come only when no message waits, so the other thread starts driving the
+            // dialog once the timer has been seen inside it: work, then the closing message.
+            w.KillTimer(11);
+            worker = std::thread([&w] {
                 for (int i = 0; i < 3; ++i)
                     w.PostMessage(kWork, 0, i);
                 w.PostMessage(kCloseDialog);
                 w.PostMessage(kAfter);
             });
+        }
+        if (e.kind == EventKind::Message && e.message == kOpenDialog) {
+            ++depth;
+            w.SetTimer(11, 50);
             clock.Advance(50);
             innerResult = w.RunModalLoop([&] { return dialogDone; });
             worker.join();
-            w.KillTimer(11);
             --depth;
         }
         if (e.kind == EventKind::Message && e.message == kCloseDialog)
