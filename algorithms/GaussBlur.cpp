@@ -3,6 +3,7 @@
 // are fused through a ring of row-pass results, and output rows are independent, so any
 // sharing of rows between threads gives the same bytes.
 #include "algorithms/GaussBlur.h"
+#include "algorithms/TargetClones.h"
 
 #include "algorithms/PixelAccess.h"
 
@@ -63,7 +64,7 @@ struct ExactDivider {
 
 // Divides each acc[j] into out[j]; the loop is chosen once so the common case vectorises.
 template <class T>
-__attribute__((target_clones("avx2", "default"))) void DivideRow(const uint32_t* __restrict acc, T* __restrict out,
+ZD_TARGET_CLONES_TEMPLATE void DivideRow(const uint32_t* __restrict acc, T* __restrict out,
                                                                    int j0, int j1, ExactDivider div)
 {
     if (div.m) {
@@ -78,7 +79,7 @@ __attribute__((target_clones("avx2", "default"))) void DivideRow(const uint32_t*
 
 // acc[j] (=|+)= w x (a[j] + b[j]); b null: w x a[j].
 template <class T>
-__attribute__((target_clones("avx2", "default"))) void AccumulateRow(uint32_t* __restrict acc, const T* __restrict a,
+ZD_TARGET_CLONES_TEMPLATE void AccumulateRow(uint32_t* __restrict acc, const T* __restrict a,
                                                                       const T* __restrict b, int j0, int j1,
                                                                       uint32_t w, bool first)
 {
@@ -264,7 +265,7 @@ void SpreadRow(const T* in, int* out, int width, const int* left, const int* rig
 
 // top + (bottom - top) x fy / b over a whole row (b < 256).
 template <class T>
-__attribute__((target_clones("avx2", "default"))) void BlendSpreadRows(const int* __restrict top,
+ZD_TARGET_CLONES_TEMPLATE void BlendSpreadRows(const int* __restrict top,
                                                                         const int* __restrict bottom, T* __restrict out,
                                                                         int count, int fy, uint32_t m)
 {

@@ -1,6 +1,7 @@
 // Resizers. Integer divisions truncate toward zero and (int) of a real truncates, as the
 // stored results of earlier versions expect.
 #include "algorithms/ImageSize.h"
+#include "algorithms/TargetClones.h"
 
 #include "algorithms/AlgorithmThread.h"
 #include "algorithms/PixelAccess.h"
@@ -11,6 +12,7 @@
 #include "imaging/Document.h"
 
 #include <cmath>
+#include <tuple>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -226,7 +228,7 @@ float MitchellNetravaliWeight(float t, float f, float B, float C)
     return 0;
 }
 
-__attribute__((target_clones("avx2", "default"))) void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
+ZD_TARGET_CLONES void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
                                                                     const uint16_t* b, size_t count, int ta, int tb)
 {
     for (size_t i = 0; i < count; ++i)
@@ -236,7 +238,7 @@ __attribute__((target_clones("avx2", "default"))) void BlendRows16(uint16_t* __r
 namespace {
 
 // v = P x L / (L - M) - N x M / (L - M), rounded and limited to 0..65535.
-__attribute__((target_clones("avx2", "default"))) void CombineSlots(uint16_t* __restrict out,
+ZD_TARGET_CLONES void CombineSlots(uint16_t* __restrict out,
                                                                     const uint16_t* __restrict p,
                                                                     const uint16_t* __restrict n, size_t count, float a,
                                                                     float b)
@@ -272,41 +274,175 @@ int TransposeImage16(const ImageBuffer16& source, ImageBuffer16& destination)
 
 namespace {
 
-// One row being combined: either a source row as it stands or a blended buffer.
-struct Slot {
-    const uint16_t* values;
-    int total;
+// How one output line is made from source lines: the lines of positive and of negative weight
+// are each paired in arrival order and then reduced pairwise, every step an 8-bit blend; the two
+// results are combined in single precision. The same plan serves the row pass and the column pass.
+struct CubicOp {
+    int a, b; // operands: >= 0 a source line, < 0 the result ~operand of an earlier op
+    int t;    // weight of a, of 256
 };
 
-// Pairs rows in arrival order, then reduces the slots pairwise until one remains.
-// Buffers come from `pool`, each valuesPerRow long.
-Slot CombineList(const std::vector<std::pair<const uint16_t*, float>>& rows, size_t n, uint16_t* pool, int& used)
+struct CubicPlan {
+    std::vector<CubicOp> ops;
+    int pos = 0, neg = 0;     // operands holding the two lists' results
+    bool hasPos = false, hasNeg = false;
+    bool combine = false;     // both present and L > M: v = P a - N b
+    float a = 0, b = 0;
+};
+
+// Adds the ops for one list; returns its result operand and total.
+std::pair<int, int> PlanList(const std::vector<std::pair<int, float>>& lines, std::vector<CubicOp>& ops)
 {
-    auto take = [&]() { return pool + static_cast<size_t>(used++) * n; };
-    std::vector<Slot> slots;
-    for (size_t i = 0; i + 1 < rows.size(); i += 2) {
-        const float wa = rows[i].second, wb = rows[i + 1].second;
+    std::vector<std::pair<int, int>> slots; // operand, total
+    for (size_t i = 0; i + 1 < lines.size(); i += 2) {
+        const float wa = lines[i].second, wb = lines[i + 1].second;
         const int t = wa + wb > 0 ? static_cast<int>(wa * 256 / (wa + wb)) : 128;
-        uint16_t* out = take();
-        BlendRows16(out, rows[i].first, rows[i + 1].first, n, t, 256 - t);
-        slots.push_back({out, static_cast<int>((wa + wb) * 256)});
+        ops.push_back({lines[i].first, lines[i + 1].first, t});
+        slots.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>((wa + wb) * 256)});
     }
-    if (rows.size() % 2)
-        slots.push_back({rows.back().first, static_cast<int>(rows.back().second * 256)});
+    if (lines.size() % 2)
+        slots.push_back({lines.back().first, static_cast<int>(lines.back().second * 256)});
     while (slots.size() > 1) {
-        std::vector<Slot> next;
+        std::vector<std::pair<int, int>> next;
         for (size_t m = 0; m + 1 < slots.size(); m += 2) {
-            const int64_t a = slots[m].total, b = slots[m + 1].total;
+            const int64_t a = slots[m].second, b = slots[m + 1].second;
             const int t = a + b > 0 ? static_cast<int>(a * 256 / (a + b)) : 128;
-            uint16_t* out = take();
-            BlendRows16(out, slots[m].values, slots[m + 1].values, n, t, 256 - t);
-            next.push_back({out, static_cast<int>(a + b)});
+            ops.push_back({slots[m].first, slots[m + 1].first, t});
+            next.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>(a + b)});
         }
         if (slots.size() % 2)
             next.push_back(slots.back());
         slots.swap(next);
     }
-    return slots.empty() ? Slot{nullptr, 0} : slots[0];
+    return slots.empty() ? std::pair<int, int>{0, 0} : slots[0];
+}
+
+std::vector<CubicPlan> PlanCubic(int sourceLines, int targetLines, float B, float C)
+{
+    const float r = static_cast<float>(sourceLines) / static_cast<float>(targetLines);
+    const float f = std::max(r * 1.05f, 1.0f);
+    const float g = 2 * f;
+    std::vector<CubicPlan> plans(targetLines);
+    std::vector<std::pair<int, float>> pos, neg;
+    float c = 0; // line centres accumulate by adding r, in single precision
+    for (int i = 0; i < targetLines; ++i, c += r) {
+        CubicPlan& plan = plans[i];
+        const int first = static_cast<int>(std::max(0.0f, c - g));
+        const int last = static_cast<int>(std::min(static_cast<float>(sourceLines - 1), c + g));
+        if (last - first + 1 <= 1) {
+            plan.hasPos = true;
+            plan.pos = first;
+            continue;
+        }
+        pos.clear();
+        neg.clear();
+        for (int k = first; k <= last; ++k) {
+            const float w = MitchellNetravaliWeight(static_cast<float>(k) - c, f, B, C);
+            if (w > 0)
+                pos.push_back({k, w});
+            else
+                neg.push_back({k, std::fabs(w)});
+        }
+        int L = 0, M = 0;
+        if (!pos.empty()) {
+            std::tie(plan.pos, L) = PlanList(pos, plan.ops);
+            plan.hasPos = true;
+        }
+        if (!neg.empty()) {
+            std::tie(plan.neg, M) = PlanList(neg, plan.ops);
+            plan.hasNeg = true;
+        }
+        if (plan.hasPos && plan.hasNeg && L - M > 0) {
+            plan.combine = true;
+            const float fl = static_cast<float>(L), fm = static_cast<float>(M);
+            plan.a = fl / (fl - fm);
+            plan.b = fm / (fl - fm);
+        } else if (!plan.hasPos) {
+            plan.pos = plan.neg; // no positive weight at all: the negative list stands
+            plan.hasPos = true;
+        }
+    }
+    return plans;
+}
+
+inline uint16_t CombineValue(uint16_t p, uint16_t n, float a, float b)
+{
+    const float v = std::min(std::max(p * a - n * b, 0.0f), 65535.0f);
+    return static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+}
+
+// The plans of the column pass flattened for one row: the row's pixels and the slots share one
+// scratch line, so every operand is a pixel index into it.
+struct FlatOp {
+    uint32_t a, b, d, t;
+};
+struct FlatOutput {
+    uint32_t opEnd; // ops of this output end here
+    uint32_t pos, neg;
+    bool combine;
+    float a, b;
+};
+
+void FlattenPlans(const std::vector<CubicPlan>& plans, int sourceWidth, std::vector<FlatOp>& ops,
+                  std::vector<FlatOutput>& outputs)
+{
+    const uint32_t slotBase = static_cast<uint32_t>(sourceWidth);
+    auto index = [&](int operand) { return operand >= 0 ? static_cast<uint32_t>(operand) : slotBase + static_cast<uint32_t>(~operand); };
+    for (const CubicPlan& plan : plans) {
+        for (size_t o = 0; o < plan.ops.size(); ++o)
+            ops.push_back({index(plan.ops[o].a), index(plan.ops[o].b), slotBase + static_cast<uint32_t>(o),
+                           static_cast<uint32_t>(plan.ops[o].t)});
+        outputs.push_back({static_cast<uint32_t>(ops.size()), index(plan.pos), index(plan.neg), plan.combine, plan.a,
+                           plan.b});
+    }
+}
+
+// The column pass over R rows at once: their pixels are interleaved column by column into one
+// scratch line (R pixels per column), so every blend works on 4 x R values in a row.
+template <int R>
+ZD_TARGET_CLONES_TEMPLATE void CubicColumnsRows(const uint16_t* const* in,
+                                                                        uint16_t* const* out, int sourceWidth,
+                                                                        uint16_t* __restrict line, const FlatOp* ops,
+                                                                        const FlatOutput* outputs, int width)
+{
+    constexpr int V = 4 * R;
+    for (int k = 0; k < sourceWidth; ++k)
+        for (int r = 0; r < R; ++r)
+            std::memcpy(line + static_cast<size_t>(k) * V + r * 4, in[r] + static_cast<size_t>(k) * 4, 8);
+    uint16_t result[V];
+    uint32_t o = 0;
+    for (int x = 0; x < width; ++x) {
+        const FlatOutput& f = outputs[x];
+        for (; o < f.opEnd; ++o) {
+            const FlatOp op = ops[o];
+            const uint16_t* __restrict a = line + static_cast<size_t>(op.a) * V;
+            const uint16_t* __restrict b = line + static_cast<size_t>(op.b) * V;
+            uint16_t* __restrict d = line + static_cast<size_t>(op.d) * V;
+            const uint32_t ta = op.t, tb = 256 - op.t;
+            for (int i = 0; i < V; ++i)
+                d[i] = static_cast<uint16_t>((ta * a[i] + tb * b[i]) >> 8);
+        }
+        const uint16_t* __restrict p = line + static_cast<size_t>(f.pos) * V;
+        if (f.combine) {
+            const uint16_t* __restrict n = line + static_cast<size_t>(f.neg) * V;
+            for (int i = 0; i < V; ++i) {
+                const float v = std::min(std::max(p[i] * f.a - n[i] * f.b, 0.0f), 65535.0f);
+                result[i] = static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+            }
+        } else {
+            std::memcpy(result, p, sizeof result);
+        }
+        for (int r = 0; r < R; ++r)
+            std::memcpy(out[r] + static_cast<size_t>(x) * 4, result + r * 4, 8);
+    }
+}
+
+size_t MaxOps(const std::vector<CubicPlan>& plans)
+{
+    size_t m = 1;
+    for (const CubicPlan& p : plans)
+        m = std::max(m, p.ops.size());
+    return m;
 }
 
 } // namespace
@@ -316,52 +452,66 @@ bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, 
 {
     if (sourceRows <= 0 || targetRows <= 0)
         return false;
-    const float r = static_cast<float>(sourceRows) / static_cast<float>(targetRows);
-    const float f = std::max(r * 1.05f, 1.0f);
-    const float g = 2 * f;
-    // Output row centres accumulate by adding r, as in single precision the sum drifts the same.
-    std::vector<float> centres(targetRows);
-    float c = 0;
-    for (int i = 0; i < targetRows; ++i, c += r)
-        centres[i] = c;
-    const int maxTaps = static_cast<int>(2 * g) + 3;
-    return ParallelRows(targetRows, static_cast<int64_t>(n) * maxTaps, [&](int y0, int y1) {
-        auto pool = NewArray<uint16_t>(n * static_cast<size_t>(maxTaps + 2));
+    const std::vector<CubicPlan> plans = PlanCubic(sourceRows, targetRows, B, C);
+    const size_t maxOps = MaxOps(plans);
+    return ParallelRows(targetRows, static_cast<int64_t>(n) * static_cast<int64_t>(maxOps + 1), [&](int y0, int y1) {
+        auto pool = NewArray<uint16_t>(n * maxOps);
         if (!pool)
             return false;
-        std::vector<std::pair<const uint16_t*, float>> pos, neg;
         for (int i = y0; i < y1; ++i) {
-            const float ci = centres[i];
-            const int first = static_cast<int>(std::max(0.0f, ci - g));
-            const int last = static_cast<int>(std::min(static_cast<float>(sourceRows - 1), ci + g));
+            const CubicPlan& plan = plans[i];
+            auto at = [&](int operand) {
+                return operand >= 0 ? source + static_cast<size_t>(operand) * n
+                                    : pool.get() + static_cast<size_t>(~operand) * n;
+            };
+            for (size_t o = 0; o < plan.ops.size(); ++o)
+                BlendRows16(pool.get() + o * n, at(plan.ops[o].a), at(plan.ops[o].b), n, plan.ops[o].t,
+                            256 - plan.ops[o].t);
             uint16_t* out = destination + static_cast<size_t>(i) * n;
-            if (last - first + 1 <= 1) {
-                std::memcpy(out, source + static_cast<size_t>(first) * n, n * 2);
-                continue;
-            }
-            pos.clear();
-            neg.clear();
-            for (int k = first; k <= last; ++k) {
-                const float w = MitchellNetravaliWeight(static_cast<float>(k) - ci, f, B, C);
-                const uint16_t* row = source + static_cast<size_t>(k) * n;
-                if (w > 0)
-                    pos.push_back({row, w});
-                else
-                    neg.push_back({row, std::fabs(w)});
-            }
-            int used = 0;
-            const Slot P = CombineList(pos, n, pool.get(), used);
-            const Slot N = CombineList(neg, n, pool.get(), used);
-            if (!N.values || !P.values || P.total - N.total <= 0) {
-                const Slot& only = P.values ? P : N;
-                std::memcpy(out, only.values, n * 2);
-                continue;
-            }
-            const float L = static_cast<float>(P.total), M = static_cast<float>(N.total);
-            CombineSlots(out, P.values, N.values, n, L / (L - M), M / (L - M));
+            if (plan.combine)
+                CombineSlots(out, at(plan.pos), at(plan.neg), n, plan.a, plan.b);
+            else
+                std::memcpy(out, at(plan.pos), n * 2);
         }
         return true;
     });
+}
+
+bool ResampleColumnsCubic(ImageBuffer16& destination, const ImageBuffer16& source, int targetWidth, float B, float C)
+{
+    if (!source.data || targetWidth <= 0 || !AllocImage16(destination, targetWidth, source.height))
+        return false;
+    const std::vector<CubicPlan> plans = PlanCubic(source.width, targetWidth, B, C);
+    const size_t maxOps = MaxOps(plans);
+    std::vector<FlatOp> ops;
+    std::vector<FlatOutput> outputs;
+    FlattenPlans(plans, source.width, ops, outputs);
+    constexpr int kRows = 8;
+    const size_t lineValues = (static_cast<size_t>(source.width) + maxOps) * 4 * kRows;
+    return ParallelRows(source.height, static_cast<int64_t>(targetWidth) * 4 * static_cast<int64_t>(maxOps + 1),
+                        [&](int y0, int y1) {
+                            auto line = NewArray<uint16_t>(lineValues);
+                            if (!line)
+                                return false;
+                            const uint16_t* in[kRows];
+                            uint16_t* out[kRows];
+                            int y = y0;
+                            for (; y + kRows <= y1; y += kRows) {
+                                for (int r = 0; r < kRows; ++r) {
+                                    in[r] = Row16(source, y + r);
+                                    out[r] = Row16(destination, y + r);
+                                }
+                                CubicColumnsRows<kRows>(in, out, source.width, line.get(), ops.data(),
+                                                        outputs.data(), targetWidth);
+                            }
+                            for (; y < y1; ++y) {
+                                in[0] = Row16(source, y);
+                                out[0] = Row16(destination, y);
+                                CubicColumnsRows<1>(in, out, source.width, line.get(), ops.data(), outputs.data(),
+                                                    targetWidth);
+                            }
+                            return true;
+                        });
 }
 
 int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height, float B,
@@ -370,24 +520,18 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     if (!source.data || width <= 0 || height <= 0 || &source == &destination)
         return 0;
     const int sw = source.width, sh = source.height;
-    // Rows, transpose, rows again, transpose back; the last transpose writes the destination
-    // directly instead of a work picture that would then be copied.
-    OwnedImage rows, turned, columns;
+    // The rows first, then the columns with the same plan of blends, in place of transposing,
+    // resampling rows and transposing back: the same arithmetic on every value, without the
+    // two full-size transposes.
+    OwnedImage rows;
     if (!AllocImage16(rows.img, sw, height) ||
         !ResampleRowsCubic(Pixels16(rows.img), Pixels16(source), static_cast<size_t>(sw) * 4, sh, height, B, C))
         return 0;
     ReportFraction(40, 100);
-    if (!TransposeImage16(rows.img, turned.img))
-        return 0;
-    FreeImageBuffer(rows.img);
     ReportFraction(50, 100);
-    if (!AllocImage16(columns.img, height, width) ||
-        !ResampleRowsCubic(Pixels16(columns.img), Pixels16(turned.img), static_cast<size_t>(height) * 4, sw, width, B, C))
+    if (!ResampleColumnsCubic(destination, rows.img, width, B, C))
         return 0;
-    FreeImageBuffer(turned.img);
     ReportFraction(90, 100);
-    if (!TransposeImage16(columns.img, destination))
-        return 0;
     ReportFraction(100, 100);
     return 1;
 }
@@ -399,6 +543,12 @@ namespace {
 struct AreaTap {
     int first, last;
     double wFirst, wLast, total;
+    // Weights all 0 or 1 (integer ratios without widening): integer sums give the same
+    // truncated quotients as the real ones, and vectorise.
+    bool integral;
+    uint32_t count;
+    int from, to;   // integral: the samples of weight 1
+    uint64_t magic; // integral: ceil(2^32 / count)
 };
 
 std::vector<AreaTap> AreaAxis(int n, int m, double widen)
@@ -417,6 +567,12 @@ std::vector<AreaTap> AreaAxis(int n, int m, double widen)
         t.total = 0;
         for (int k = t.first; k <= t.last; ++k)
             t.total += k == t.first ? t.wFirst : k == t.last ? t.wLast : 1.0;
+        auto unit = [](double w) { return w == 0.0 || w == 1.0; };
+        t.integral = unit(t.wFirst) && unit(t.wLast) && t.total > 0 && t.total < 256;
+        t.count = static_cast<uint32_t>(t.total);
+        t.from = t.wFirst == 0.0 ? t.first + 1 : t.first;
+        t.to = t.first != t.last && t.wLast == 0.0 ? t.last - 1 : t.last;
+        t.magic = t.count ? ((uint64_t{1} << 32) + t.count - 1) / t.count : 0;
         taps[j] = t;
     }
     return taps;
@@ -429,12 +585,22 @@ inline double AreaWeight(const AreaTap& t, int k)
 
 // One row along its length. A box of total weight 0 (only when enlarging by 1.5 or more)
 // takes its first sample.
-__attribute__((target_clones("avx2", "default"))) void AreaRowPass(const uint16_t* __restrict in,
+ZD_TARGET_CLONES void AreaRowPass(const uint16_t* __restrict in,
                                                                    uint16_t* __restrict out, const AreaTap* cols,
                                                                    int width)
 {
     for (int j = 0; j < width; ++j) {
         const AreaTap& t = cols[j];
+        if (t.integral) {
+            // sum / count through a multiply: exact since sum <= 65535 x count and count < 256.
+            uint64_t sum[4] = {0, 0, 0, 0};
+            for (int k = t.from; k <= t.to; ++k)
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += in[k * 4 + c];
+            for (int c = 0; c < 4; ++c)
+                out[j * 4 + c] = static_cast<uint16_t>((sum[c] * t.magic) >> 32);
+            continue;
+        }
         double acc[4] = {0, 0, 0, 0};
         for (int k = t.first; k <= t.last; ++k) {
             const double w = AreaWeight(t, k);
@@ -446,7 +612,7 @@ __attribute__((target_clones("avx2", "default"))) void AreaRowPass(const uint16_
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void AccumulateWeighted(double* __restrict acc,
+ZD_TARGET_CLONES void AccumulateWeighted(double* __restrict acc,
                                                                           const uint16_t* __restrict in, size_t n,
                                                                           double w, bool first)
 {
@@ -459,7 +625,30 @@ __attribute__((target_clones("avx2", "default"))) void AccumulateWeighted(double
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void FinishWeighted(uint16_t* __restrict out,
+ZD_TARGET_CLONES void AccumulateCount(uint32_t* __restrict acc,
+                                                                       const uint16_t* __restrict in, size_t n,
+                                                                       bool first)
+{
+    if (first) {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] = in[j];
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] += in[j];
+    }
+}
+
+// acc / count for count < 256 through a multiply: exact because acc <= 65535 x count.
+ZD_TARGET_CLONES void FinishCount(uint16_t* __restrict out,
+                                                                   const uint32_t* __restrict acc, size_t n,
+                                                                   uint32_t count)
+{
+    const uint64_t m = ((uint64_t{1} << 32) + count - 1) / count;
+    for (size_t j = 0; j < n; ++j)
+        out[j] = static_cast<uint16_t>((acc[j] * m) >> 32);
+}
+
+ZD_TARGET_CLONES void FinishWeighted(uint16_t* __restrict out,
                                                                       const double* __restrict acc,
                                                                       const uint16_t* __restrict fallback, size_t n,
                                                                       double total)
@@ -498,10 +687,21 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const size_t n = static_cast<size_t>(width) * 4;
     ParallelRows(height, static_cast<int64_t>(n) * 4, [&](int y0, int y1) {
         std::vector<double> acc(n);
+        std::vector<uint32_t> sums(n);
         for (int i = y0; i < y1; ++i) {
             if (y0 == 0 && i % 100 == 10)
                 SetProgress(lo + (hi - lo) / 2 + (hi - lo) * i / height / 2);
             const AreaTap& t = rows[i];
+            if (t.integral) {
+                bool first = true;
+                for (int k = t.first; k <= t.last; ++k)
+                    if (AreaWeight(t, k) != 0.0) {
+                        AccumulateCount(sums.data(), Row16(work.img, k), n, first);
+                        first = false;
+                    }
+                FinishCount(Row16(destination, i), sums.data(), n, t.count);
+                continue;
+            }
             for (int k = t.first; k <= t.last; ++k)
                 AccumulateWeighted(acc.data(), Row16(work.img, k), n, AreaWeight(t, k), k == t.first);
             FinishWeighted(Row16(destination, i), acc.data(), Row16(work.img, t.first), n, t.total);

@@ -45,6 +45,9 @@ int TransposeImage16(const ImageBuffer16& source, ImageBuffer16& destination);
 // The vertical cubic pass: targetRows rows of valuesPerRow values from sourceRows rows.
 bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t valuesPerRow, int sourceRows,
                        int targetRows, float B, float C);
+// The same pass along the rows of a picture (what transposing, the vertical pass and transposing
+// back give), into a destination of targetWidth x the source's height.
+bool ResampleColumnsCubic(ImageBuffer16& destination, const ImageBuffer16& source, int targetWidth, float B, float C);
 
 class CImageSize : public CAlgorithm {
 public:

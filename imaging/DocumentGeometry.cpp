@@ -232,15 +232,19 @@ int CropDocument(CZDDoc& doc, const ZDRect& rect)
         return true;
     };
 
+    // Layers may go: the current index must stay valid whatever the result (-1 with none left).
+    auto keepCurrentValid = [&doc] {
+        doc.current = doc.layers.empty() ? -1 : std::clamp(doc.current, 0, doc.LayerCount() - 1);
+    };
     for (size_t i = 0; i < doc.layers.size();) {
         CZDLayer& layer = *doc.layers[i];
         ZDRect in;
         if (layer.pixels.data && overlap(layer.x, layer.y, layer.pixels.width, layer.pixels.height, in)) {
             std::lock_guard layerGuard(layer.lock);
-            if (!CropImage16(layer.pixels, in))
+            if (!CropImage16(layer.pixels, in) || (layer.mask.data && !CropPlane8(layer.mask, in))) {
+                keepCurrentValid();
                 return 0;
-            if (layer.mask.data && !CropPlane8(layer.mask, in))
-                return 0;
+            }
             layer.x = std::max(0, layer.x - r.left);
             layer.y = std::max(0, layer.y - r.top);
             ++i;
@@ -249,10 +253,9 @@ int CropDocument(CZDDoc& doc, const ZDRect& rect)
             doc.layers.erase(doc.layers.begin() + long(i));
         }
     }
+    keepCurrentValid();
     if (doc.layers.empty())
         return 0;
-    // The current layer may have gone.
-    doc.current = std::clamp(doc.current, 0, doc.LayerCount() - 1);
 
     if (doc.selection.data) {
         bool keep = CropPlane8(doc.selection, r) != 0;

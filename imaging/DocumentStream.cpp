@@ -382,6 +382,12 @@ bool ReadDocument(CZDDoc& doc, CDocStream& s, bool withMasks)
             FreePlane8(discard);
         if (!ok)
             return false;
+        // A selection covers the canvas; one that does not would be read outside its plane.
+        if (withMasks && doc.selection.data &&
+            (doc.selection.width != doc.width || doc.selection.height != doc.height)) {
+            FreePlane8(doc.selection);
+            doc.selection = Plane8{};
+        }
     }
     for (int i = 0; i < h[3]; ++i) {
         auto item = std::make_unique<MaskItem>();

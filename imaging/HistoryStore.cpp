@@ -175,9 +175,13 @@ int HistoryStore::RestoreLayer(CDocStream& stream, int32_t layerId, const ZDRect
     if (!ReadLayerPixels(stream, part))
         return 0;
     std::lock_guard guard(layer->lock);
-    const ZDRect r = Ordered(rect);
+    ZDRect r = Ordered(rect);
+    // The writer kept only the part inside the layer, so the stored pixels start at the
+    // rectangle's corner clipped as it clipped it.
+    r.left = std::max(r.left, 0);
+    r.top = std::max(r.top, 0);
     // Clip to the stored rectangle, the stored pixels and the layer as it is now.
-    const int x0 = std::max(r.left, 0), y0 = std::max(r.top, 0);
+    const int x0 = r.left, y0 = r.top;
     const int x1 = std::min<int64_t>({r.right, int64_t(r.left) + part.width, layer->pixels.width});
     const int y1 = std::min<int64_t>({r.bottom, int64_t(r.top) + part.height, layer->pixels.height});
     if (layer->pixels.data && part.data)
@@ -216,7 +220,9 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
 {
     if (!document)
         return 0;
-    if (steps.empty() ||
+    // Clearing the list keeps the current index: with no step to follow, start a new base.
+    const bool follows = current >= 0 && size_t(current) < steps.size();
+    if (!follows ||
         (kind == kHistoryLayer && (document->LayerCount() == 1 || accumulatedChange > 3.0)))
         kind = kHistoryDocument;
 
@@ -249,12 +255,12 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
     step.layerIndex = uint8_t(layerIndex);
     step.kind = kind;
 
-    const uint64_t offset = current < 0 ? 0 : steps[size_t(current)].offset + steps[size_t(current)].length;
+    const uint64_t offset = follows ? steps[size_t(current)].offset + steps[size_t(current)].length : 0;
     // The record holds the offset in 32 bits: data beyond that could not be found again.
     if (offset > UINT32_MAX || !file.Seek(offset))
         return 0;
     step.offset = offset;
-    steps.resize(size_t(current + 1));
+    steps.resize(follows ? size_t(current + 1) : 0);
 
     uint64_t length = 0;
     {

@@ -56,17 +56,22 @@ bool File::Open(StringView16 path, FileMode mode)
         return Fail(ENOENT);
     std::string native = ToNativePath(path);
     int fd;
+    // Non-blocking only for the open itself: a pipe must not hang the caller here.
     do {
-        fd = ::open(native.c_str(), flags, 0666);
+        fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return Fail(errno);
+    // Only regular files: a folder, a pipe or a device under a photo's name is refused.
     struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int e = S_ISDIR(st.st_mode) ? EISDIR : (st.st_mode != 0 ? EINVAL : errno);
         ::close(fd);
         return Fail(e);
     }
+    int fl = fcntl(fd, F_GETFL);
+    if (fl >= 0)
+        fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
     m_fd = fd;
     return true;
 }
@@ -279,10 +284,15 @@ AtomicFileWriter::~AtomicFileWriter()
 
 bool AtomicFileWriter::Open(StringView16 path)
 {
+    return OpenNative(ToNativePath(path));
+}
+
+bool AtomicFileWriter::OpenNative(const std::string& nativePath)
+{
     Abandon();
     m_failed = false;
     m_error = 0;
-    m_target = ToNativePath(path);
+    m_target = nativePath;
     if (m_target.empty() || m_target.back() == '/') {
         m_error = EINVAL;
         return false;

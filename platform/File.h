@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -45,7 +46,8 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Directories are refused. New files get mode 0666 less the umask.
+    // Only regular files: folders, pipes and devices are refused. New files get mode 0666 less
+    // the umask.
     bool Open(StringView16 path, FileMode mode);
     bool IsOpen() const { return m_fd >= 0; }
     // false when closing reported an error (data may not have reached the disk).
@@ -93,6 +95,8 @@ public:
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     bool Open(StringView16 path);
+    // The same with a path already in the file system's form (UTF-8, '/' only), taken as is.
+    bool OpenNative(const std::string& nativePath);
     // A failed write spoils the whole file: Commit will fail.
     bool Write(const void* data, size_t size);
     // Flushes, syncs and renames over the target; false (and the original untouched) on any

@@ -134,15 +134,24 @@ std::atomic<uint64_t> g_tempSerial{0};
 
 String16 PrivateTempFolder()
 {
-    // The disk-backed place first: history data and paged-out pictures are large, and the
-    // runtime folder is a small memory file system on most desktops. It serves when the first
-    // place is unusable, for instance taken by another user.
+    // An explicit TMPDIR wins (tests and users who want it elsewhere). Otherwise the cache
+    // folder: it is on disk (history data and paged-out pictures are large) and, unlike /tmp
+    // and the runtime folder, it survives a reboot, so the crash-status file and the paged-out
+    // pictures it points to are still there after a power loss. The runtime folder serves when
+    // the first place is unusable.
     std::string tmp = AbsoluteEnv("TMPDIR");
-    if (tmp.empty())
-        tmp = "/tmp";
-    std::string path = tmp + "/zendra-" + std::to_string(getuid());
-    if (EnsurePrivateFolder(path))
-        return FromNativePath(path);
+    if (!tmp.empty()) {
+        std::string path = tmp + "/zendra-" + std::to_string(getuid());
+        if (EnsurePrivateFolder(path))
+            return FromNativePath(path);
+    } else {
+        std::string cache = XdgFolder("XDG_CACHE_HOME", ".cache");
+        if (!cache.empty()) {
+            mkdir(cache.c_str(), 0700); // a new account may have no cache folder yet
+            if (EnsurePrivateFolder(cache + "/zendra") && EnsurePrivateFolder(cache + "/zendra/tmp"))
+                return FromNativePath(cache + "/zendra/tmp");
+        }
+    }
     std::string runtime = AbsoluteEnv("XDG_RUNTIME_DIR");
     if (!runtime.empty() && EnsurePrivateFolder(runtime + "/zendra"))
         return FromNativePath(runtime + "/zendra");

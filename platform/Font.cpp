@@ -208,17 +208,17 @@ struct Font::Impl {
     }
 };
 
-std::shared_ptr<Font> Font::Create(const FontSpec& spec)
+std::shared_ptr<Font> Font::Create(const FontSpec& wanted)
 {
-    if (spec.height == 0)
+    if (wanted.height == 0)
         return nullptr;
     auto impl = std::make_unique<Impl>();
-    const bool wantBold = spec.weight >= 600;
+    const bool wantBold = wanted.weight >= 600;
     {
         std::lock_guard<std::mutex> lock(g_libraryMutex);
         if (!EnsureLibraryLocked())
             return nullptr;
-        FoundFile file = FindFileLocked(spec.face, spec.weight, spec.italic);
+        FoundFile file = FindFileLocked(wanted.face, wanted.weight, wanted.italic);
         if (FT_New_Face(g_library, file.path.c_str(), file.index, &impl->face) != 0) {
             impl->face = nullptr;
             return nullptr;
@@ -230,12 +230,12 @@ std::shared_ptr<Font> Font::Create(const FontSpec& spec)
         return nullptr;
 
     FT_Size_RequestRec request {};
-    request.type = spec.height > 0 ? FT_SIZE_REQUEST_TYPE_CELL : FT_SIZE_REQUEST_TYPE_NOMINAL;
-    request.height = static_cast<FT_Long>(spec.height > 0 ? spec.height : -spec.height) * 64;
+    request.type = wanted.height > 0 ? FT_SIZE_REQUEST_TYPE_CELL : FT_SIZE_REQUEST_TYPE_NOMINAL;
+    request.height = static_cast<FT_Long>(wanted.height > 0 ? wanted.height : -wanted.height) * 64;
     if (FT_Request_Size(face, &request) != 0)
         return nullptr;
 
-    if (spec.italic && !(face->style_flags & FT_STYLE_FLAG_ITALIC)) {
+    if (wanted.italic && !(face->style_flags & FT_STYLE_FLAG_ITALIC)) {
         FT_Matrix shear { 0x10000, 0x3800, 0, 0x10000 }; // about 12 degrees
         FT_Set_Transform(face, &shear, nullptr);
     }
@@ -258,11 +258,11 @@ std::shared_ptr<Font> Font::Create(const FontSpec& spec)
         std::lock_guard<std::mutex> lock(impl->mutex);
         m.averageCharWidth = impl->GlyphFor(U'x').advance;
     }
-    return std::shared_ptr<Font>(new Font(spec, std::move(impl)));
+    return std::shared_ptr<Font>(new Font(wanted, std::move(impl)));
 }
 
-Font::Font(FontSpec spec, std::unique_ptr<Impl> impl)
-    : spec_(std::move(spec))
+Font::Font(FontSpec wanted, std::unique_ptr<Impl> impl)
+    : spec_(std::move(wanted))
     , impl_(std::move(impl))
 {
 }

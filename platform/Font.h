@@ -51,7 +51,7 @@ class Font {
 public:
     // Null when no font file can be found or loaded. Windows faces without a Linux file
     // ("Tahoma", "MS Shell Dlg", "Arial", "Segoe UI", ...) map to DejaVu Sans.
-    static std::shared_ptr<Font> Create(const FontSpec& spec);
+    static std::shared_ptr<Font> Create(const FontSpec& wanted);
 
     ~Font();
     Font(const Font&) = delete;
@@ -75,7 +75,7 @@ public:
     struct Impl;
 
 private:
-    explicit Font(FontSpec spec, std::unique_ptr<Impl> impl);
+    explicit Font(FontSpec wanted, std::unique_ptr<Impl> impl);
     FontSpec spec_;
     std::unique_ptr<Impl> impl_;
 };

@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kMaxField = 1024;
 
-struct Spec {
+struct Placeholder {
     bool left = false, plus = false, space = false, alt = false, zero = false;
     int width = -1;
     int precision = -1;
@@ -41,7 +41,7 @@ bool ReadNumber(StringView16 f, size_t& i, int& out)
 }
 
 // Parses the placeholder after '%' at i; leaves i after the conversion.
-bool ParseSpec(StringView16 f, size_t& i, Spec& s)
+bool ParsePlaceholder(StringView16 f, size_t& i, Placeholder& s)
 {
     for (; i < f.size(); ++i) {
         char16_t c = f[i];
@@ -69,7 +69,7 @@ bool ParseSpec(StringView16 f, size_t& i, Spec& s)
     return true;
 }
 
-std::string NarrowSpec(const Spec& s, const char* length, char conv)
+std::string NarrowFormat(const Placeholder& s, const char* length, char conv)
 {
     std::string out = "%";
     if (s.left) out += '-';
@@ -85,11 +85,11 @@ std::string NarrowSpec(const Spec& s, const char* length, char conv)
 }
 
 template <typename T>
-void AppendNumber(String16& out, const std::string& spec, T value)
+void AppendNumber(String16& out, const std::string& narrow, T value)
 {
     // The widest result: a 1024 width or precision, plus the digits of a double.
     char buf[kMaxField + 400];
-    int n = std::snprintf(buf, sizeof(buf), spec.c_str(), value);
+    int n = std::snprintf(buf, sizeof(buf), narrow.c_str(), value);
     if (n < 0)
         return;
     size_t len = static_cast<size_t>(n) < sizeof(buf) ? static_cast<size_t>(n) : sizeof(buf) - 1;
@@ -97,7 +97,7 @@ void AppendNumber(String16& out, const std::string& spec, T value)
         out.push_back(static_cast<char16_t>(static_cast<unsigned char>(buf[k])));
 }
 
-void AppendPadded(String16& out, const Spec& s, StringView16 text)
+void AppendPadded(String16& out, const Placeholder& s, StringView16 text)
 {
     size_t pad = s.width > 0 && static_cast<size_t>(s.width) > text.size() ? s.width - text.size() : 0;
     if (!s.left)
@@ -129,8 +129,8 @@ bool FormatText(String16& result, StringView16 f, std::span<const FormatArg> arg
             ++i;
             continue;
         }
-        Spec s;
-        if (!ParseSpec(f, i, s))
+        Placeholder s;
+        if (!ParsePlaceholder(f, i, s))
             return false;
         if (next >= args.size())
             return false;
@@ -141,9 +141,9 @@ bool FormatText(String16& result, StringView16 f, std::span<const FormatArg> arg
             if (!IsInteger(a))
                 return false;
             if (a.kind() == FormatArg::Kind::Unsigned)
-                AppendNumber(out, NarrowSpec(s, "ll", 'u'), static_cast<unsigned long long>(a.asUnsigned()));
+                AppendNumber(out, NarrowFormat(s, "ll", 'u'), static_cast<unsigned long long>(a.asUnsigned()));
             else
-                AppendNumber(out, NarrowSpec(s, "ll", 'd'), static_cast<long long>(a.asSigned()));
+                AppendNumber(out, NarrowFormat(s, "ll", 'd'), static_cast<long long>(a.asSigned()));
             break;
         case u'u':
         case u'x':
@@ -151,7 +151,7 @@ bool FormatText(String16& result, StringView16 f, std::span<const FormatArg> arg
         case u'o':
             if (!IsInteger(a))
                 return false;
-            AppendNumber(out, NarrowSpec(s, "ll", static_cast<char>(s.conv)), static_cast<unsigned long long>(a.asUnsigned()));
+            AppendNumber(out, NarrowFormat(s, "ll", static_cast<char>(s.conv)), static_cast<unsigned long long>(a.asUnsigned()));
             break;
         case u'f':
         case u'F':
@@ -161,7 +161,7 @@ bool FormatText(String16& result, StringView16 f, std::span<const FormatArg> arg
         case u'G':
             if (a.kind() != FormatArg::Kind::Double)
                 return false;
-            AppendNumber(out, NarrowSpec(s, "", static_cast<char>(s.conv)), a.asDouble());
+            AppendNumber(out, NarrowFormat(s, "", static_cast<char>(s.conv)), a.asDouble());
             break;
         case u'c':
             if (a.kind() != FormatArg::Kind::Char && !IsInteger(a))

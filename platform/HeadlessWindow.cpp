@@ -85,6 +85,18 @@ public:
         m_captured = capture;
     }
 
+    void SetTextInputPosition(Point client) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_textInputPos = client;
+    }
+
+    Point TextInputPosition() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_textInputPos;
+    }
+
     Point CursorPos() override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -339,6 +351,7 @@ private:
     bool m_customCursor = false;
     bool m_captured = false;
     Point m_cursorPos;
+    Point m_textInputPos;
 };
 
 } // namespace

@@ -1,10 +1,11 @@
 #include "platform/JpegTransform.h"
 
-#include "platform/FileReplace.h"
+#include "platform/ExivIo.h"
+#include "platform/File.h"
 #include "platform/ImageMetadata.h"
 #include "platform/JpegImage.h"
 
-#include <cstdio>
+#include <sys/stat.h>
 #include <vector>
 
 #include <turbojpeg.h>
@@ -20,20 +21,45 @@ namespace platform {
 
 namespace {
 
-bool WriteBytes(const std::string& path, const unsigned char* data, unsigned long size)
+// The embedded thumbnail turned like the picture, so thumbnails made from it stay upright.
+// Partial blocks at its edges are trimmed (a few pixels of a thumbnail are no loss).
+bool TurnThumbnail(Exiv2::ExifData& exif, int op)
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    Exiv2::ExifThumbC reader(exif);
+    Exiv2::DataBuf thumb = reader.copy();
+    if (thumb.size_ <= 0 || !thumb.pData_ || std::string(reader.mimeType()) != "image/jpeg")
+        return true;
+    tjhandle handle = tjInitTransform();
+    if (!handle)
         return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
+    tjtransform xform {};
+    xform.op = op;
+    xform.options = TJXOPT_TRIM;
+    unsigned char* turned = nullptr;
+    unsigned long turnedSize = 0;
+    bool ok = tjTransform(handle, thumb.pData_, static_cast<unsigned long>(thumb.size_), 1, &turned, &turnedSize,
+                          &xform, 0) == 0 && turned && turnedSize > 0;
+    tjDestroy(handle);
+    if (ok) {
+        Exiv2::ExifThumb writer(exif);
+        writer.setJpegThumbnail(turned, static_cast<long>(turnedSize));
+    } else {
+        // A thumbnail that cannot be turned would show the picture the wrong way round.
+        Exiv2::ExifThumb(exif).erase();
+        ok = true;
+    }
+    if (turned)
+        tjFree(turned);
+    return ok;
 }
 
-// Drops the Orientation and swaps the EXIF pixel sizes after a quarter turn.
-bool FixExif(const std::string& path, bool quarter)
+// Drops the Orientation, swaps the EXIF pixel sizes after a quarter turn and turns the
+// embedded thumbnail, in the turned file's bytes.
+bool FixExif(std::vector<uint8_t>& jpeg, int op)
 {
+    const bool quarter = op != TJXOP_ROT180;
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path, false);
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(jpeg.data(), static_cast<long>(jpeg.size()));
         if (!image.get())
             return false;
         image->readMetadata();
@@ -53,7 +79,13 @@ bool FixExif(const std::string& path, bool quarter)
                 y->setValue(xv.get());
             }
         }
+        if (!TurnThumbnail(exif, op))
+            return false;
         image->writeMetadata();
+        std::vector<uint8_t> rewritten;
+        if (!ReadWholeExivIo(image->io(), rewritten))
+            return false;
+        jpeg.swap(rewritten);
         return true;
     } catch (...) {
         return false;
@@ -86,15 +118,19 @@ bool RotateJpegFileLossless(const std::string& path, JpegTurn turn)
     bool ok = tjTransform(handle, source.data(), static_cast<unsigned long>(source.size()), 1, &result,
                           &resultSize, &xform, 0) == 0 && result && resultSize > 0;
     tjDestroy(handle);
-    if (ok) {
-        bool quarter = turn != JpegTurn::Half;
-        ok = ReplaceFileVia(path, false, [&](const std::string& temp) {
-            return WriteBytes(temp, result, resultSize) && FixExif(temp, quarter);
-        });
-    }
+    std::vector<uint8_t> turned;
+    if (ok)
+        turned.assign(result, result + resultSize);
     if (result)
         tjFree(result);
-    return ok;
+    if (!ok || turned.size() > 0x7FFFFFFF || !FixExif(turned, op))
+        return false;
+    // The turned file replaces the original in one rename, once it is completely on disk.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    AtomicFileWriter writer;
+    return writer.OpenNative(path) && writer.Write(turned.data(), turned.size()) && writer.Commit();
 }
 
 } // namespace platform

@@ -77,11 +77,13 @@ void PutI16(uint8_t* p, int v)
 // libwmf draws a wide pen through a brush picture of the pen's size and renders glyphs at the
 // font's height, so a hostile file can ask for gigabytes. Nothing drawn can be wider than the
 // whole window, so pen widths and font heights are limited to the smallest window extent the
-// file sets (or the frame). Records must also lie inside the file.
+// file sets (or the frame). Records must also lie inside the file, the file ends at its end
+// record, and the header's size and largest record are set from the records themselves.
 bool LimitRecords(std::vector<unsigned char>& wmf, int frameW, int frameH)
 {
     constexpr size_t kFirstRecord = 22 + 18;
     int limit = std::max(frameW, frameH);
+    uint64_t maxWords = 3;
     // First pass: check the record chain and find the smallest window extent.
     for (size_t at = kFirstRecord;;) {
         if (at + 6 > wmf.size())
@@ -90,14 +92,28 @@ bool LimitRecords(std::vector<unsigned char>& wmf, int frameW, int frameH)
         const uint16_t function = static_cast<uint16_t>(wmf[at + 4] | (wmf[at + 5] << 8));
         if (words < 3 || at + words * 2 > wmf.size())
             return false;
-        if (function == 0)
+        if (function == 0) {
+            // The end record ends the file, whatever size it claims: nothing after it is played.
+            wmf[at] = 3;
+            wmf[at + 1] = wmf[at + 2] = wmf[at + 3] = 0;
+            wmf.resize(at + 6);
+            const uint32_t total = static_cast<uint32_t>((wmf.size() - 22) / 2);
+            for (int i = 0; i < 4; ++i)
+                wmf[22 + 6 + i] = static_cast<unsigned char>(total >> (8 * i));
             break;
+        }
+        maxWords = std::max(maxWords, words);
         if (function == 0x020C && words >= 5)
             limit = std::min(
                 limit, std::max(std::abs(int(ReadI16(&wmf[at + 6]))), std::abs(int(ReadI16(&wmf[at + 8])))));
         at += static_cast<size_t>(words) * 2;
     }
     limit = std::max(limit, 1);
+    // libwmf sizes its record buffer by the header's largest-record field: make it the truth.
+    wmf[22 + 12] = static_cast<unsigned char>(maxWords);
+    wmf[22 + 13] = static_cast<unsigned char>(maxWords >> 8);
+    wmf[22 + 14] = static_cast<unsigned char>(maxWords >> 16);
+    wmf[22 + 15] = static_cast<unsigned char>(maxWords >> 24);
     for (size_t at = kFirstRecord;;) {
         const uint64_t words = ReadU32(&wmf[at]);
         const uint16_t function = static_cast<uint16_t>(wmf[at + 4] | (wmf[at + 5] << 8));
@@ -140,6 +156,10 @@ bool RenderWindowsMetafile(const uint8_t* data, size_t size, int width, int heig
     frame.BR.x = static_cast<float>(frameW * 72.0 / unitsPerInch);
     frame.BR.y = static_cast<float>(frameH * 72.0 / unitsPerInch);
 
+    // libwmf reads from this copy only while the API object lives.
+    std::vector<unsigned char> copy(data, data + size);
+    if (!LimitRecords(copy, frameW, frameH))
+        return false;
     std::lock_guard<std::mutex> lock(g_wmfLock);
     wmfAPI_Options options;
     std::memset(&options, 0, sizeof options);
@@ -154,10 +174,6 @@ bool RenderWindowsMetafile(const uint8_t* data, size_t size, int width, int heig
             wmf_api_destroy(api);
         return false;
     }
-    // libwmf reads from this copy only while the API object lives.
-    std::vector<unsigned char> copy(data, data + size);
-    if (!LimitRecords(copy, frameW, frameH))
-        return false;
     bool ok = false;
     wmfD_Rect box;
     if (wmf_mem_open(api, copy.data(), static_cast<long>(copy.size())) == wmf_E_None &&

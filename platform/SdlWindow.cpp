@@ -109,6 +109,33 @@ void SdlCursorPlanes(const CustomCursor& cursor, uint8_t data[128], uint8_t mask
     }
 }
 
+int SdlHitTestFor(HitArea area)
+{
+    switch (area) {
+    case HitArea::Client:
+        return SDL_HITTEST_NORMAL;
+    case HitArea::Caption:
+        return SDL_HITTEST_DRAGGABLE;
+    case HitArea::Left:
+        return SDL_HITTEST_RESIZE_LEFT;
+    case HitArea::Right:
+        return SDL_HITTEST_RESIZE_RIGHT;
+    case HitArea::Top:
+        return SDL_HITTEST_RESIZE_TOP;
+    case HitArea::Bottom:
+        return SDL_HITTEST_RESIZE_BOTTOM;
+    case HitArea::TopLeft:
+        return SDL_HITTEST_RESIZE_TOPLEFT;
+    case HitArea::TopRight:
+        return SDL_HITTEST_RESIZE_TOPRIGHT;
+    case HitArea::BottomLeft:
+        return SDL_HITTEST_RESIZE_BOTTOMLEFT;
+    case HitArea::BottomRight:
+        return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
+    }
+    return SDL_HITTEST_NORMAL;
+}
+
 namespace {
 
 SDL_SystemCursor SdlCursorFor(StandardCursor cursor)
@@ -269,6 +296,12 @@ public:
         m_customCursor = created;
     }
 
+    void SetTextInputPosition(Point client) override
+    {
+        SDL_Rect r { client.x, client.y, 1, 1 };
+        SDL_SetTextInputRect(&r);
+    }
+
     void SetCapture(bool capture) override { SDL_CaptureMouse(capture ? SDL_TRUE : SDL_FALSE); }
 
     Point CursorPos() override
@@ -386,29 +419,7 @@ private:
         auto* self = static_cast<SdlBackend*>(data);
         if (!self->m_listener)
             return SDL_HITTEST_NORMAL;
-        switch (self->m_listener->HitTest({ area->x, area->y })) {
-        case HitArea::Client:
-            return SDL_HITTEST_NORMAL;
-        case HitArea::Caption:
-            return SDL_HITTEST_DRAGGABLE;
-        case HitArea::Left:
-            return SDL_HITTEST_RESIZE_LEFT;
-        case HitArea::Right:
-            return SDL_HITTEST_RESIZE_RIGHT;
-        case HitArea::Top:
-            return SDL_HITTEST_RESIZE_TOP;
-        case HitArea::Bottom:
-            return SDL_HITTEST_RESIZE_BOTTOM;
-        case HitArea::TopLeft:
-            return SDL_HITTEST_RESIZE_TOPLEFT;
-        case HitArea::TopRight:
-            return SDL_HITTEST_RESIZE_TOPRIGHT;
-        case HitArea::BottomLeft:
-            return SDL_HITTEST_RESIZE_BOTTOMLEFT;
-        case HitArea::BottomRight:
-            return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
-        }
-        return SDL_HITTEST_NORMAL;
+        return static_cast<SDL_HitTestResult>(SdlHitTestFor(self->m_listener->HitTest({ area->x, area->y })));
     }
 
     void PushUserEvent(Uint32 type)

@@ -17,6 +17,8 @@ void AppendUtf16(String16& out, char32_t cp)
     }
 }
 
+} // namespace
+
 void AppendUtf8(std::string& out, char32_t cp)
 {
     if (cp < 0x80) {
@@ -35,8 +37,6 @@ void AppendUtf8(std::string& out, char32_t cp)
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
-
-} // namespace
 
 String16 Utf8ToUtf16(std::string_view in)
 {

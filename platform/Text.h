@@ -16,6 +16,9 @@ using StringView16 = std::u16string_view;
 String16 Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(StringView16 utf16);
 
+// Appends one code point (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Fixed-size buffers, as the program's records hold them (wide characters [N]).
 
 // Length up to the first terminator, never past capacity.

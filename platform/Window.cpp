@@ -502,6 +502,12 @@ void Window::ReleaseCapture()
 bool Window::HasCapture() const { return m_core->capture; }
 bool Window::IsActive() const { return m_core->active; }
 
+void Window::SetTextInputPosition(Point client)
+{
+    if (!m_core->destroyed.load())
+        m_core->backend->SetTextInputPosition(client);
+}
+
 void Window::SetCursor(StandardCursor cursor)
 {
     if (!m_core->destroyed.load())

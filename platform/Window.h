@@ -180,6 +180,7 @@ public:
     virtual bool CursorIsCustom() = 0;
     virtual StandardCursor CurrentStandardCursor() = 0;
     virtual bool MouseCaptured() = 0;
+    virtual Point TextInputPosition() = 0;
 };
 
 class WindowBackend;
@@ -226,6 +227,9 @@ public:
     void ReleaseCapture();
     bool HasCapture() const;
     bool IsActive() const;
+
+    // Where an input method shows its candidate window (the caret of the focused field).
+    void SetTextInputPosition(Point client);
 
     void SetCursor(StandardCursor cursor);
     void SetCursor(const CustomCursor& cursor);

@@ -45,6 +45,7 @@ public:
     virtual void SetCursor(StandardCursor cursor) = 0;
     virtual void SetCursor(const CustomCursor& cursor) = 0;
     virtual void SetCapture(bool capture) = 0;
+    virtual void SetTextInputPosition(Point client) = 0;
     virtual Point CursorPos() = 0;
     virtual void Show() = 0;
     virtual void Maximize() = 0;
@@ -66,6 +67,8 @@ std::unique_ptr<WindowBackend> CreateSdlBackend();
 // Translations of the SDL backend, apart so that they can be checked without a display.
 // The virtual key of an SDL key (scan code and key code as SDL numbers); 0 for keys that have none.
 uint32_t VirtualKeyFromSdl(int scancode, int keycode, bool& extended);
+// SDL's hit-test answer (an SDL_HitTestResult) for a frame area.
+int SdlHitTestFor(HitArea area);
 // SDL's cursor planes (data, mask) from the Windows AND / XOR planes.
 void SdlCursorPlanes(const CustomCursor& cursor, uint8_t data[128], uint8_t mask[128]);
 

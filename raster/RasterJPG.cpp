@@ -5,6 +5,7 @@
 
 #include "raster/RasterStream.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -150,6 +151,18 @@ void CmykToBgr(const JSAMPLE* in, uint8_t* out, uint32_t pixels)
     }
 }
 
+// One sample per 8 pixels, spread over them.
+template <int N>
+void SpreadSamples(const uint8_t* samples, uint8_t* out, int32_t width)
+{
+    for (int32_t x0 = 0; x0 < width; x0 += 8, samples += N) {
+        const int32_t end = std::min(width, x0 + 8);
+        for (int32_t x = x0; x < end; ++x)
+            for (int c = 0; c < N; ++c)
+                out[size_t(x) * N + c] = samples[c];
+    }
+}
+
 // With dcOnly the library reconstructs one sample per 8 x 8 block (its 1/8 scale) and each
 // sample is spread over its block, which gives the full-size picture of flat blocks.
 bool DecodeJpeg(CRasterJPG& image, CRasterStream* stream, bool dcOnly)
@@ -250,10 +263,10 @@ bool DecodeJpeg(CRasterJPG& image, CRasterStream* stream, bool dcOnly)
             std::memcpy(stored, rowBuffer, size_t(width) * 3);
             continue;
         }
-        for (int32_t x = 0; x < width; ++x) {
-            const uint8_t* sample = rowBuffer + size_t(x >> 3) * pixelBytes;
-            std::memcpy(stored + size_t(x) * pixelBytes, sample, pixelBytes);
-        }
+        if (pixelBytes == 1)
+            SpreadSamples<1>(rowBuffer, stored, width);
+        else
+            SpreadSamples<3>(rowBuffer, stored, width);
         for (int64_t r = top + 1; r < top + 8 && r < height; ++r)
             std::memcpy(image.Row(static_cast<int32_t>(height - 1 - r)), stored, image.rowStride);
     }

@@ -63,8 +63,10 @@ bool CRaster::TurnQuarter(CRaster* destination, bool clockwise)
     turned.CopySettings(*this);
     if (!turned.Create(h, w, BitsPerPixel(), static_cast<int>(formatCode)))
         return false;
-    turned.header.biXPelsPerMeter = header.biYPelsPerMeter;
-    turned.header.biYPelsPerMeter = header.biXPelsPerMeter;
+    // The resolution stays with its axis name, as xDpi and yDpi do in the copied record.
+    turned.header.biXPelsPerMeter = header.biXPelsPerMeter;
+    turned.header.biYPelsPerMeter = header.biYPelsPerMeter;
+    turned.SyncBlockHeader();
     if (uint32_t n = std::min(std::min(PaletteCount(), turned.PaletteCount()), 256u))
         std::memcpy(turned.PaletteEntries(), PaletteEntries(), 4 * n);
     if (alpha && !turned.CreateAlphaPlane())
@@ -186,6 +188,9 @@ bool CRaster::Rescale(int32_t newWidth, int32_t newHeight, int mode)
     scaled.CopySettings(*this);
     if (!scaled.Create(newWidth, newHeight, BitsPerPixel(), static_cast<int>(formatCode)))
         return false;
+    scaled.header.biXPelsPerMeter = header.biXPelsPerMeter;
+    scaled.header.biYPelsPerMeter = header.biYPelsPerMeter;
+    scaled.SyncBlockHeader();
     if (uint32_t n = std::min(std::min(PaletteCount(), scaled.PaletteCount()), 256u))
         std::memcpy(scaled.PaletteEntries(), PaletteEntries(), 4 * n);
 

@@ -334,11 +334,11 @@ TEST(Job, SecondStartWaitsForTheFirstJob)
 TEST(Job, HelpersRegisterExitEventsAndStopWhenTheWindowGoes)
 {
     WorkerScope scope(3);
-    for (int i = 0; i < 100 && scope.host.RegisteredEvents() < 3; ++i)
+    for (int i = 0; i < 1000 && scope.host.RegisteredEvents() < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(scope.host.RegisteredEvents(), 3u);
     scope.host.m_live = false;
-    for (int i = 0; i < 200 && scope.host.RegisteredEvents() > 0; ++i)
+    for (int i = 0; i < 1000 && scope.host.RegisteredEvents() > 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(scope.host.RegisteredEvents(), 0u);
     // Bands still run (on the calling thread) once the helpers are gone.

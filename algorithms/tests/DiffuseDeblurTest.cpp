@@ -188,3 +188,23 @@ TEST(DeblurTiles, HelpersDoNotChangeTheResult)
 }
 
 } // namespace
+
+namespace {
+
+TEST(IterAntiBlurBands, HelpersDoNotChangeTheResult)
+{
+    // 300 rows in bands of 128 with mirrored margins, computed here or on eight helpers.
+    ScopedImage src(Noise(40, 300, 6)), a, b;
+    IterAntiBlurParams p = SmallKernel(3);
+    for (int k = 0; k < 2; ++k) {
+        WorkerScope scope(k == 0 ? 0 : 8);
+        CIterAntiBlur ab;
+        ab.SetSource(&*src);
+        ab.SetDestination(k == 0 ? &*a : &*b);
+        ab.SetParams(&p);
+        ASSERT_EQ(ab.Run(), 1);
+    }
+    EXPECT_TRUE(SameImage(*a, *b));
+}
+
+} // namespace

@@ -299,3 +299,32 @@ TEST(Masks, BorderAndBoundingBox)
 }
 
 } // namespace
+
+namespace {
+
+TEST(GaussBlurJob, RunsOnTheWorkerWithProgressThenCompletion)
+{
+    WorkerScope scope(4);
+    ScopedImage src(Noise(300, 200, 8)), dst, direct;
+    const double sigma = 9.0;
+    CGaussBlur blur;
+    ASSERT_EQ(StartAlgorithm(&blur, &*src, &*dst, &sigma, 0), 1);
+    const auto msgs = scope.host.PumpUntil(1000);
+    std::vector<int> p1;
+    for (const auto& m : msgs)
+        p1.push_back(m.p1);
+    EXPECT_EQ(p1, (std::vector<int>{30, 50, 70, 100, 1000}));
+    EXPECT_EQ(msgs.back().p2, 1);
+    ASSERT_TRUE(theAlgorithmThread.WaitIdle(5000));
+    CGaussBlur again;
+    ASSERT_EQ(again.BlurImage16(sigma, *src, *direct), 1);
+    EXPECT_TRUE(SameImage(*dst, *direct));
+    EXPECT_EQ(scope.host.Pump().size(), 4u) << "a run on the calling thread reports to the listener too";
+
+    // The same object run again reports its percentages again.
+    ASSERT_EQ(StartAlgorithm(&blur, &*src, &*dst, &sigma, 100), 1);
+    const auto second = scope.host.PumpUntil(1100);
+    EXPECT_EQ(second.size(), 5u);
+}
+
+} // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -127,6 +128,21 @@ TEST(ImageSize, CubicWeightsAndRows)
     EXPECT_EQ(Row16(*dst, 1)[23 * 4], 65535);
 }
 
+TEST(ImageSize, CubicColumnPassEqualsTransposedRowPass)
+{
+    // Transpose, resample the rows, transpose back: the procedure the column pass stands for.
+    for (auto [sw, sh, tw] : {std::tuple{13, 5, 6}, {9, 4, 21}, {1, 3, 4}, {40, 2, 17}, {7, 7, 7}, {13, 19, 6}, {9, 17, 21}, {5, 16, 40}}) {
+        SCOPED_TRACE(testing::Message() << sw << "x" << sh << " to width " << tw);
+        ScopedImage src(Noise(sw, sh, sw * 7 + tw)), turned, rows, expect, got;
+        ASSERT_TRUE(TransposeImage16(*src, *turned));
+        ASSERT_TRUE(AllocImage16(*rows, sh, tw));
+        ASSERT_TRUE(ResampleRowsCubic(Pixels16(*rows), Pixels16(*turned), size_t(sh) * 4, sw, tw, 0.33f, 0.73f));
+        ASSERT_TRUE(TransposeImage16(*rows, *expect));
+        ASSERT_TRUE(ResampleColumnsCubic(*got, *src, tw, 0.33f, 0.73f));
+        EXPECT_TRUE(SameImage(*got, *expect));
+    }
+}
+
 TEST(ImageSize, AreaAveragingBoxesAndWidening)
 {
     CImageSize is;
@@ -136,6 +152,53 @@ TEST(ImageSize, AreaAveragingBoxesAndWidening)
     is.m_params.areaValue = 75; // boxes widened by 1/16 of a target pixel on each side
     ASSERT_EQ(is.AreaAverage(*src, *dst, 2, 1), 1);
     EXPECT_EQ(Channel0(*dst), (std::vector<int>{11, 24}));
+}
+
+// Area averaging as written: real weights, rows first, then columns.
+std::vector<int> ReferenceArea(const ImageBuffer16& src, int width, int height, int areaValue)
+{
+    const double B = (100 - areaValue) / 400.0;
+    auto pass = [&](const std::vector<double>& in, int n, int m, int lines, bool alongRows) {
+        std::vector<double> out(static_cast<size_t>(m) * lines * 4);
+        for (int line = 0; line < lines; ++line)
+            for (int j = 0; j < m; ++j) {
+                const double start = std::max(0.0, (j - 0.5 - B) * n / m);
+                const double end = std::min(double(n - 1), (j + 0.5 + B) * n / m);
+                const int first = int(start), last = int(end);
+                for (int c = 0; c < 4; ++c) {
+                    double sum = 0, total = 0;
+                    for (int k = first; k <= last; ++k) {
+                        double w = k == last ? end - last : k == first ? 1 - (start - first) : 1.0;
+                        const size_t at = alongRows ? (size_t(line) * n + k) * 4 + c : (size_t(k) * lines + line) * 4 + c;
+                        sum += w * in[at];
+                        total += w;
+                    }
+                    const size_t to = alongRows ? (size_t(line) * m + j) * 4 + c : (size_t(j) * lines + line) * 4 + c;
+                    const size_t firstAt = alongRows ? (size_t(line) * n + first) * 4 + c : (size_t(first) * lines + line) * 4 + c;
+                    out[to] = total > 0 ? double(int(sum / total)) : in[firstAt];
+                }
+            }
+        return out;
+    };
+    std::vector<double> in(Pixels16(src), Pixels16(src) + PixelCount(src) * 4);
+    const std::vector<double> rows = pass(in, src.width, width, src.height, true);
+    const std::vector<double> cols = pass(rows, src.height, height, width, false);
+    return std::vector<int>(cols.begin(), cols.end());
+}
+
+TEST(ImageSize, AreaAveragingMatchesTheRealArithmetic)
+{
+    ScopedImage src(Noise(60, 36, 12)), dst;
+    for (int areaValue : {100, 75}) {
+        for (auto [w, h] : {std::pair{30, 18}, {20, 12}, {15, 9}, {36, 21}, {59, 35}, {120, 72}}) {
+            SCOPED_TRACE(testing::Message() << w << "x" << h << " area " << areaValue);
+            CImageSize is;
+            is.m_params.areaValue = areaValue;
+            ASSERT_EQ(is.AreaAverage(*src, *dst, w, h), 1);
+            ASSERT_EQ(std::vector<int>(Pixels16(*dst), Pixels16(*dst) + PixelCount(*dst) * 4),
+                      ReferenceArea(*src, w, h, areaValue));
+        }
+    }
 }
 
 TEST(ImageSize, AreaAveragingUnsharpDarkensAtHalfStrength)

@@ -192,7 +192,14 @@ void ApplyText(platform::ImageMetadata& meta, uint32_t id, const char16_t* text)
 void ApplyDate(platform::ImageMetadata& meta, uint32_t id, const SystemTime& t)
 {
     if (t.year == 0) {
-        meta.Remove(id);
+        // A date the program cannot show (a scan dated 1975) reads as unset; rewriting the
+        // file's other metadata must not delete it. A date that was readable was cleared.
+        const platform::PropertyItem* old = meta.Find(id);
+        if (old) {
+            std::string text(old->value.begin(), old->value.end());
+            if (ParseExifDateTime(text.c_str()).year != 0)
+                meta.Remove(id);
+        }
         return;
     }
     char buf[64];
@@ -812,6 +819,10 @@ int ImageInfo::AddTag(const char16_t* path, const char16_t* keyword)
     } else {
         text = word;
     }
+    // The tag holds at most 255 bytes; a longer text would be cut inside a keyword when it is
+    // written (UTF-8 takes more than one byte for a character outside ASCII).
+    if (platform::Utf16ToUtf8(text).size() > kMaxPhotoTags)
+        return 0;
     char16_t* previous = photoTags;
     photoTags = DuplicateText(text.c_str());
     if (!photoTags) {

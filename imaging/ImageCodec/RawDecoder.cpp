@@ -8,6 +8,7 @@
 #include <ctime>
 #include <memory>
 #include <new>
+#include <strings.h>
 
 #include <libraw/libraw.h>
 

@@ -170,6 +170,7 @@ TEST(Geometry, CropDocument)
         CZDDoc doc;
         AddOwned(doc, PatternImage16(10, 10), u"bg");
         EXPECT_EQ(CropDocument(doc, ZDRect{3, 3, 3, 9}), 0) << "no layer left";
+        EXPECT_EQ(doc.current, -1) << "no layer, no current layer";
         doc.selection = PatternPlane(10, 10);
         std::memset(doc.selection.data, 0, 100);
         doc.selection.data[0] = 255;
@@ -269,5 +270,28 @@ TEST(Geometry, PolygonFill)
     EXPECT_EQ(plane.data[5 * 12 + 5], 255);
     Plane8 none;
     EXPECT_EQ(FillPolygonMask(tri, 4, none), kFillPolygonFailed);
+    FreePlane8(plane);
+}
+
+TEST(Geometry, PolygonCoverageOfASquare)
+{
+    // Square with corners (2, 2) and (6, 6): samples at -0.33, 0 and +0.33 of each pixel; a
+    // crossing at or left of a sample counts, an edge covers its upper end but not its lower.
+    Plane8 plane;
+    AllocPlane8(plane, 9, 9);
+    const PolygonPoint square[] = {{2, 2}, {6, 2}, {6, 6}, {2, 6}, {2, 2}};
+    ASSERT_EQ(FillPolygonMask(square, 5, plane), 0);
+    struct Cell { int x, y, inside; };
+    const Cell cells[] = {
+        {4, 4, 9}, {3, 3, 9},              // interior
+        {2, 4, 6}, {6, 4, 3},              // left edge, right edge
+        {4, 2, 6}, {4, 6, 3},              // top edge, bottom edge
+        {2, 2, 4}, {6, 2, 2}, {2, 6, 2}, {6, 6, 1}, // corners
+        {1, 4, 0}, {7, 4, 0}, {4, 1, 0}, {4, 7, 0}, {0, 0, 0},
+    };
+    for (const Cell& c : cells) {
+        const int want = c.inside == 0 ? 0 : c.inside == 9 ? 255 : 28 * c.inside + 3;
+        EXPECT_EQ(plane.data[c.y * 9 + c.x], want) << c.x << "," << c.y;
+    }
     FreePlane8(plane);
 }

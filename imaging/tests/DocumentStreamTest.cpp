@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <unistd.h>
 
 TEST(PackedYcc, PackingTable)
 {
@@ -388,7 +390,7 @@ TEST(DocumentStream, PagedOutDocumentComesBackExactly)
 {
     CZDDoc doc;
     BuildRichDocument(doc);
-    const auto path = std::filesystem::temp_directory_path() / "zd-pageout-test.zdtmp";
+    const auto path = std::filesystem::temp_directory_path() / ("zd-pageout-test-" + std::to_string(getpid()) + ".zdtmp");
     const std::string p = path.string();
     const std::u16string path16(p.begin(), p.end());
     ASSERT_EQ(PageOutDocument(doc, path16), 1);

@@ -334,3 +334,64 @@ TEST_F(HistoryTest, TextLayerStepsCarryTheirText)
     EXPECT_EQ(std::u16string(redone.text), u"after");
     EXPECT_EQ(redone.style[0], 2);
 }
+
+TEST_F(HistoryTest, RectangleReachingPastTheLayerEdgeComesBackInPlace)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    // Paint the top-left corner; the step's rectangle starts left of and above the layer.
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 3; ++x)
+            for (int c = 0; c < 3; ++c)
+                doc.layers[1]->pixels.data[(y * 8 + x) * 4 + c] = uint16_t(10000 + 1000 * y + 100 * x + c);
+    const int32_t rect[4] = {-2, -1, 3, 3};
+    ASSERT_EQ(Add(kHistoryRectangle, 1, rect), 1);
+    CZDDoc painted;
+    ASSERT_EQ(painted.CopyFrom(doc), 1);
+
+    for (uint32_t i = 0; i < doc.layers[1]->pixels.pixelCount * 4; ++i)
+        doc.layers[1]->pixels.data[i] = 7;
+    ASSERT_EQ(Add(kHistoryLayer, 1), 1);
+
+    ASSERT_EQ(store.GoToStep(1, true), 1);
+    ExpectSameDocument(doc, painted, "undone to the rectangle step");
+}
+
+TEST_F(HistoryTest, ClearedListStartsAgainWithAWholeDocumentStep)
+{
+    for (bool destroy : {false, true}) {
+        CZDDoc d;
+        AddOwned(d, PatternImage16(6, 4, 1), u"bg");
+        AddOwned(d, PatternImage16(6, 4, 2), u"top");
+        HistoryStore h;
+        const std::string s = dataPath.string() + (destroy ? "-destroy" : "-clear");
+        ASSERT_EQ(h.Init(&d, std::u16string(s.begin(), s.end())), 1);
+        for (uint8_t kind : {kHistoryDocument, kHistoryLayer, kHistoryLayer})
+            ASSERT_EQ(h.AddStep(kind, 1, u"s", false, 0, nullptr, 0), 1);
+        if (destroy)
+            h.Destroy();
+        else
+            h.Clear();
+        EXPECT_EQ(h.current, 2) << "clearing keeps the current index";
+
+        ASSERT_EQ(h.AddStep(kHistoryLayer, 1, u"again", false, 0, nullptr, 0), 1) << destroy;
+        ASSERT_EQ(h.steps.size(), 1u);
+        EXPECT_EQ(h.current, 0);
+        EXPECT_EQ(h.steps[0].kind, kHistoryDocument);
+        EXPECT_EQ(h.steps[0].offset, 0u);
+        CZDDoc saved;
+        ASSERT_EQ(saved.CopyFrom(d), 1);
+        d.layers[1]->opacity = 3;
+        d.layers[0]->pixels.data[0] = 1;
+        ASSERT_EQ(h.GoToStep(0, false), 1);
+        ExpectSameDocument(d, saved, destroy ? "after Destroy" : "after Clear");
+
+        // A current index left before a kept list (as crash recovery might set it) also
+        // starts a new base rather than a step with nothing to replay from.
+        h.current = -1;
+        ASSERT_EQ(h.AddStep(kHistoryLayer, 1, u"base", false, 0, nullptr, 0), 1);
+        ASSERT_EQ(h.steps.size(), 1u);
+        EXPECT_EQ(h.steps[0].kind, kHistoryDocument);
+        std::filesystem::remove(s);
+    }
+}

@@ -178,6 +178,27 @@ TEST(ImageInfo, SaveAppliesEditedFieldsAndKeepsColourSpace)
     EXPECT_EQ(SaveImageProperties(u"/tmp/x.bmp", info), 0);
 }
 
+TEST(ImageInfo, RewritesKeepDatesTheProgramCannotShow)
+{
+    // A scan dated before 1980 reads as "no date"; adding a keyword must not delete its date,
+    // while a readable date that the user cleared is removed.
+    Photo photo("'-DateTimeOriginal=1975:06:01 12:00:00' '-ModifyDate=2019:03:04 05:06:07'");
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+    EXPECT_EQ(info.dateTimeOriginal.year, 0);
+    EXPECT_EQ(info.dateTime.year, 2019);
+    ASSERT_EQ(info.AddTag(photo.Path().c_str(), u"slides"), 1);
+    EXPECT_EQ(ExifTool("-DateTimeOriginal", photo.path), "1975:06:01 12:00:00");
+    EXPECT_EQ(ExifTool("-ModifyDate", photo.path), "2019:03:04 05:06:07");
+
+    ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+    info.dateTime = SystemTime();
+    ASSERT_EQ(SaveImageProperties(photo.Path().c_str(), info), 1);
+    EXPECT_EQ(ExifTool("-ModifyDate", photo.path), "");
+    EXPECT_EQ(ExifTool("-DateTimeOriginal", photo.path), "1975:06:01 12:00:00");
+    EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", photo.path), "slides");
+}
+
 TEST(ImageInfo, WriteBackPutsKeptItemsIntoTheSavedFile)
 {
     TempFolder dir;
@@ -211,6 +232,7 @@ TEST(ImageInfo, AddTag)
         { "Beach", u"two words", 0, "Beach" },             // not a single keyword: not added
         { "Beach", u"abcdefghijklmnopqrstuvwxyzabcdefg", 0, "Beach" }, // 33 characters
         { "", u"", 0, "" },
+        { "Beach", u"abcdefghijklmnopqrstuvwxyzabcdef", 1, "Beach abcdefghijklmnopqrstuvwxyzabcdef" }, // 32
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.existing);
@@ -232,6 +254,38 @@ TEST(ImageInfo, AddTag)
         else
             EXPECT_EQ(JpegScanData(ReadAll(photo.path)), JpegScanData(before));
     }
+    // The tag holds at most 255 bytes: a keyword that would make it longer is refused rather
+    // than cut off, also where characters outside ASCII take two bytes each.
+    const std::string e120 = [] { std::string s; for (int i = 0; i < 120; ++i) s += "\xC3\xA9"; return s; }();
+    const Case limits[] = {
+        { nullptr, u"dunes", 1, nullptr }, // 249 + 1 + 5 = 255
+        { nullptr, u"dunes", 0, nullptr }, // 250 + 1 + 5 = 256
+        { nullptr, u"dunes", 1, nullptr }, // 240 bytes + 1 + 5 = 246 bytes (126 characters)
+        { nullptr, u"dunesdunesdunes", 0, nullptr }, // 256 bytes (136 characters)
+    };
+    const std::string existing[] = { std::string(249, 'x'), std::string(250, 'x'), e120, e120 };
+    for (size_t i = 0; i < std::size(limits); ++i) {
+        SCOPED_TRACE(i);
+        Photo photo("");
+        platform::ImageMetadata meta;
+        ASSERT_TRUE(meta.ReadFile(photo.path));
+        std::vector<uint8_t> v(existing[i].begin(), existing[i].end());
+        v.push_back(0);
+        ASSERT_TRUE(meta.Set(platform::PropertyItem { kTagPhotoTags, 2, v }));
+        ASSERT_TRUE(meta.WriteFile(photo.path));
+        std::vector<uint8_t> before = ReadAll(photo.path);
+        ImageInfo info;
+        EXPECT_EQ(info.AddTag(photo.Path().c_str(), limits[i].keyword), limits[i].result);
+        std::string expected = limits[i].result ? existing[i] + " " + platform::Utf16ToUtf8(limits[i].keyword) : existing[i];
+        EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", photo.path), expected);
+        ImageInfo again;
+        ASSERT_EQ(again.ReadFile(photo.Path().c_str()), 1);
+        EXPECT_EQ(Wide(again.photoTags), U16(expected));
+        if (!limits[i].result) {
+            EXPECT_EQ(ReadAll(photo.path), before);
+        }
+    }
+
     // Only JPEG files take tags.
     TempFolder dir;
     std::string png = dir / "p.png";
@@ -405,4 +459,16 @@ TEST(ImageInfo, IsoFromTheMakerNoteWhenTheTagIsMissing)
     const ExifProperty* note = info.FindProperty(kTagMakerNote);
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(note->length, noteLength);
+
+    // A kept note goes into a saved file with the other items, and edits keep it too.
+    std::string saved = dir / "saved.jpg";
+    ASSERT_TRUE(Convert("-size 8x8 xc:white", saved));
+    ASSERT_EQ(info.WriteBack(U16(saved).c_str()), 1);
+    EXPECT_EQ(ExifTool("-Make", saved), "Canon");
+    ImageInfo reread;
+    ASSERT_EQ(reread.ReadFile(U16(saved).c_str()), 1);
+    ASSERT_NE(reread.FindProperty(kTagMakerNote), nullptr);
+    EXPECT_EQ(reread.FindProperty(kTagMakerNote)->length, noteLength);
+    ASSERT_EQ(reread.AddTag(U16(path).c_str(), u"lens"), 1);
+    EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", path), "lens");
 }

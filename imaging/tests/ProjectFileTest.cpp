@@ -3,6 +3,7 @@
 #include "imaging/ColourTables.h"
 #include "imaging/DocStream.h"
 #include "imaging/DocumentUi.h"
+#include "imaging/ImageCodec/ImageInfo.h"
 
 #include "DocumentTestUtil.h"
 
@@ -149,3 +150,54 @@ TEST_F(ProjectFileTest, FailedSavesLeaveNoFileAndSayWhy)
     EXPECT_EQ(SaveProjectWithDialog(doc, nullptr), 0) << "cancelled";
 }
 
+
+TEST_F(ProjectFileTest, PhotoMetadataRecordsTravelWithTheProject)
+{
+    CZDDoc doc;
+    AddOwned(doc, PatternImage16(4, 3), u"bg");
+    ImageInfo info;
+    ASSERT_TRUE(info.AddProperty(271, 2, reinterpret_cast<const uint8_t*>("Zcam"), 5));
+    const uint8_t iso[] = {0x90, 0x01};
+    ASSERT_TRUE(info.AddProperty(34855, 3, iso, 2));
+    std::vector<uint8_t> note(700, 0x3C);
+    ASSERT_TRUE(info.AddProperty(37500, 7, note.data(), uint32_t(note.size())));
+    ImageInfoProperties props(info);
+    auto path = dir / "meta.zdoc";
+    ASSERT_EQ(SaveProjectFile(U16(path), doc, &props), ProjectSaveResult::Saved);
+
+    CZDDoc back;
+    ImageInfo readInfo;
+    ImageInfoProperties readProps(readInfo);
+    ASSERT_EQ(OpenProjectFile(U16(path), back, &readProps), 1);
+    EXPECT_EQ(back.LayerCount(), 1);
+    ASSERT_EQ(readInfo.properties.size(), 3u);
+    EXPECT_EQ(readInfo.isoSpeedRatings, 400);
+    EXPECT_EQ(readInfo.properties[2]->length, 700u);
+    EXPECT_EQ(readInfo.properties[2]->Value()[699], 0x3C);
+
+    CDocFileStream raw;
+    ASSERT_TRUE(raw.Open(U16(path), CDocFileStream::Mode::Read));
+    uint32_t count = 0;
+    ASSERT_TRUE(raw.ReadU32(count));
+    EXPECT_EQ(count, 3u);
+}
+
+TEST_F(ProjectFileTest, FailedSaveOverAProjectKeepsTheOldOne)
+{
+    CZDDoc doc;
+    AddOwned(doc, PatternImage16(4, 3), u"bg");
+    auto path = dir / "kept.zdoc";
+    ASSERT_EQ(SaveProjectFile(U16(path), doc, nullptr), ProjectSaveResult::Saved);
+    const auto size = std::filesystem::file_size(path);
+
+    Props bad;
+    bad.failWrite = true;
+    bad.ids = {1};
+    AddOwned(doc, PatternImage16(2, 2), u"more");
+    EXPECT_EQ(SaveProjectFile(U16(path), doc, &bad), ProjectSaveResult::WriteFailed);
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+    CZDDoc back;
+    ASSERT_EQ(OpenProjectFile(U16(path), back, nullptr), 1);
+    EXPECT_EQ(back.LayerCount(), 1) << "the earlier save still opens";
+    EXPECT_FALSE(std::filesystem::exists(dir / "kept.zdoc.part"));
+}

@@ -66,6 +66,7 @@ TEST(File, FailuresAreReturnValues)
     String16 existing = dir.Path(u"exists.txt");
     ASSERT_TRUE(WriteText(existing, "abc"));
     ASSERT_TRUE(CreateFolder(dir.Path(u"folder")));
+    ASSERT_EQ(mkfifo((dir.Native() + "/pipe.jpg").c_str(), 0600), 0);
 
     struct OpenCase { String16 path; FileMode mode; int error; };
     const OpenCase opens[] = {
@@ -74,6 +75,8 @@ TEST(File, FailuresAreReturnValues)
         {dir.Path(u"no/such/folder.txt"), FileMode::CreateAlways, ENOENT},
         {existing, FileMode::CreateNew, EEXIST},
         {dir.Path(u"folder"), FileMode::Read, EISDIR},
+        {dir.Path(u"pipe.jpg"), FileMode::Read, EINVAL},   // refused at once, not waited on
+        {u"/dev/zero", FileMode::Read, EINVAL},            // endless: never a file to read
         {u"", FileMode::Read, ENOENT},
     };
     for (const OpenCase& c : opens) {

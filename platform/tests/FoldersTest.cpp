@@ -99,6 +99,23 @@ TEST(Folders, PrivateTempFolderIsCreatedClosed)
     }
 }
 
+TEST(Folders, PrivateTempFolderWithoutTmpdirLivesInTheCacheFolder)
+{
+    // The crash-status file lives there: it must be on disk and survive a reboot, so neither
+    // /tmp nor the runtime folder.
+    TestFolder root;
+    ScopedEnv env;
+    env.Unset("TMPDIR");
+    env.Set("XDG_CACHE_HOME", root.Native() + "/cache");
+    env.Set("XDG_RUNTIME_DIR", root.Native() + "/run");
+    umask(0022);
+
+    String16 temp = PrivateTempFolder();
+    EXPECT_EQ(temp, root.Path(u"cache/zendra/tmp"));
+    EXPECT_EQ(ModeOf(temp), 0700u);
+    EXPECT_EQ(ModeOf(root.Path(u"cache/zendra")), 0700u);
+}
+
 TEST(Folders, UniqueTempFilesUnderConcurrentRequests)
 {
     TestFolder root;

@@ -1,3 +1,4 @@
+#include "platform/ImageMetadata.h"
 #include "platform/JpegImage.h"
 #include "platform/JpegTransform.h"
 
@@ -49,6 +50,30 @@ TEST(JpegTransform, MatchesJpegtranAndDropsOrientation)
         EXPECT_EQ(ExifTool("-ExifImageWidth", path), std::to_string(c.width));
         EXPECT_EQ(dir.CountEntries(), 2u);
     }
+}
+
+TEST(JpegTransform, EmbeddedThumbnailTurnsWithThePicture)
+{
+    TempFolder dir;
+    std::string path = dir / "photo.jpg";
+    std::string thumb = dir / "thumb.jpg";
+    ASSERT_TRUE(Convert("-size 64x48 plasma:fractal -seed 5", path));
+    // Red top half, blue bottom half: after a clockwise turn red is on the right.
+    ASSERT_TRUE(Convert("-size 32x12 xc:red -size 32x12 xc:blue -append -quality 95", thumb));
+    ASSERT_EQ(Shell("exiftool -overwrite_original '-ThumbnailImage<=" + thumb + "' " + Quote(path)), 0);
+    ASSERT_TRUE(RotateJpegFileLossless(path, JpegTurn::Clockwise90));
+    ImageMetadata meta;
+    ASSERT_TRUE(meta.ReadFile(path));
+    const PropertyItem* item = meta.Find(kPropertyThumbnailData);
+    ASSERT_NE(item, nullptr);
+    Bitmap32 turned;
+    ASSERT_TRUE(DecodeJpeg(item->value.data(), item->value.size(), turned));
+    ASSERT_EQ(turned.height, 32u);
+    ASSERT_GE(turned.width, 16u);
+    const uint8_t* left = &turned.pixels[(16 * turned.width + 1) * 4];
+    const uint8_t* right = &turned.pixels[(16 * turned.width + turned.width - 2) * 4];
+    EXPECT_GT(left[0], 200);  // blue
+    EXPECT_GT(right[2], 200); // red
 }
 
 TEST(JpegTransform, FourQuarterTurnsRestoreThePixels)

@@ -11,64 +11,82 @@ namespace {
 // filled red without an outline.
 std::vector<uint8_t> RedLeftHalfMetafile()
 {
-  std::vector<uint16_t> w;
-  auto rec = [&](uint16_t function, std::vector<uint16_t> params) {
-    uint32_t size = 3 + static_cast<uint32_t>(params.size());
-    w.push_back(size & 0xFFFF);
-    w.push_back(size >> 16);
-    w.push_back(function);
-    w.insert(w.end(), params.begin(), params.end());
-  };
-  rec(0x020B, {0, 0});                        // SetWindowOrg
-  rec(0x020C, {100, 200});                    // SetWindowExt (y, x)
-  rec(0x02FC, {0, 0x00FF, 0x0000, 0});        // CreateBrushIndirect solid red
-  rec(0x012D, {0});                           // SelectObject brush
-  rec(0x02FA, {5, 0, 0, 0, 0});               // CreatePenIndirect null pen
-  rec(0x012D, {1});                           // SelectObject pen
-  rec(0x041B, {100, 100, 0, 0});              // Rectangle (bottom, right, top, left)
-  rec(0x0000, {});                            // EOF
-  const uint32_t words = 9 + static_cast<uint32_t>(w.size());
-  std::vector<uint16_t> head = {1, 9, 0x0300, uint16_t(words & 0xFFFF), uint16_t(words >> 16), 2, 8, 0, 0};
-  std::vector<uint16_t> placeable = {0xCDD7, 0x9AC6, 0, 0, 0, 200, 100, 100, 0, 0};
-  uint16_t sum = 0;
-  for (uint16_t v : placeable)
-    sum ^= v;
-  placeable.push_back(sum);
-  std::vector<uint8_t> bytes;
-  for (const auto* part : {&placeable, &head, &w})
-    for (uint16_t v : *part) {
-      bytes.push_back(v & 0xFF);
-      bytes.push_back(v >> 8);
-    }
-  return bytes;
+    std::vector<uint16_t> w;
+    auto rec = [&](uint16_t function, std::vector<uint16_t> params) {
+        uint32_t size = 3 + static_cast<uint32_t>(params.size());
+        w.push_back(size & 0xFFFF);
+        w.push_back(size >> 16);
+        w.push_back(function);
+        w.insert(w.end(), params.begin(), params.end());
+    };
+    rec(0x020B, {0, 0});                 // SetWindowOrg
+    rec(0x020C, {100, 200});             // SetWindowExt (y, x)
+    rec(0x02FC, {0, 0x00FF, 0x0000, 0}); // CreateBrushIndirect solid red
+    rec(0x012D, {0});                    // SelectObject brush
+    rec(0x02FA, {5, 0, 0, 0, 0});        // CreatePenIndirect null pen
+    rec(0x012D, {1});                    // SelectObject pen
+    rec(0x041B, {100, 100, 0, 0});       // Rectangle (bottom, right, top, left)
+    rec(0x0000, {});                     // EOF
+    const uint32_t words = 9 + static_cast<uint32_t>(w.size());
+    std::vector<uint16_t> head = {1, 9, 0x0300, uint16_t(words & 0xFFFF), uint16_t(words >> 16), 2, 8, 0, 0};
+    std::vector<uint16_t> placeable = {0xCDD7, 0x9AC6, 0, 0, 0, 200, 100, 100, 0, 0};
+    uint16_t sum = 0;
+    for (uint16_t v : placeable)
+        sum ^= v;
+    placeable.push_back(sum);
+    std::vector<uint8_t> bytes;
+    for (const auto* part : {&placeable, &head, &w})
+        for (uint16_t v : *part) {
+            bytes.push_back(v & 0xFF);
+            bytes.push_back(v >> 8);
+        }
+    return bytes;
 }
 
 } // namespace
 
 TEST(Metafile, PlaysPlaceableMetafileStretchedOverBitmap)
 {
-  std::vector<uint8_t> wmf = RedLeftHalfMetafile();
-  std::vector<uint8_t> bgr;
-  ASSERT_TRUE(platform::RenderWindowsMetafile(wmf.data(), wmf.size(), 192, 96, 0xFFFFFF, bgr));
-  ASSERT_EQ(bgr.size(), 192u * 96 * 3);
-  auto px = [&](int x, int y) {
-    const uint8_t* p = &bgr[(static_cast<size_t>(y) * 192 + x) * 3];
-    return (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
-  };
-  EXPECT_EQ(px(10, 10), 0xFF0000u);
-  EXPECT_EQ(px(90, 90), 0xFF0000u);
-  EXPECT_EQ(px(110, 10), 0xFFFFFFu);
-  EXPECT_EQ(px(185, 90), 0xFFFFFFu);
+    std::vector<uint8_t> wmf = RedLeftHalfMetafile();
+    std::vector<uint8_t> bgr;
+    ASSERT_TRUE(platform::RenderWindowsMetafile(wmf.data(), wmf.size(), 192, 96, 0xFFFFFF, bgr));
+    ASSERT_EQ(bgr.size(), 192u * 96 * 3);
+    auto px = [&](int x, int y) {
+        const uint8_t* p = &bgr[(static_cast<size_t>(y) * 192 + x) * 3];
+        return (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+    };
+    EXPECT_EQ(px(10, 10), 0xFF0000u);
+    EXPECT_EQ(px(90, 90), 0xFF0000u);
+    EXPECT_EQ(px(110, 10), 0xFFFFFFu);
+    EXPECT_EQ(px(185, 90), 0xFFFFFFu);
 }
 
 TEST(Metafile, RefusesGarbageAndBadSizes)
 {
-  std::vector<uint8_t> bgr;
-  std::vector<uint8_t> junk(100, 0x41);
-  EXPECT_FALSE(platform::RenderWindowsMetafile(junk.data(), junk.size(), 10, 10, 0xFFFFFF, bgr));
-  std::vector<uint8_t> wmf = RedLeftHalfMetafile();
-  EXPECT_FALSE(platform::RenderWindowsMetafile(wmf.data(), wmf.size(), 0, 10, 0xFFFFFF, bgr));
-  EXPECT_FALSE(platform::RenderWindowsMetafile(nullptr, 0, 10, 10, 0xFFFFFF, bgr));
-  // Truncated in the middle of its records.
-  EXPECT_TRUE(bgr.empty());
+    std::vector<uint8_t> bgr;
+    std::vector<uint8_t> junk(100, 0x41);
+    EXPECT_FALSE(platform::RenderWindowsMetafile(junk.data(), junk.size(), 10, 10, 0xFFFFFF, bgr));
+    std::vector<uint8_t> wmf = RedLeftHalfMetafile();
+    EXPECT_FALSE(platform::RenderWindowsMetafile(wmf.data(), wmf.size(), 0, 10, 0xFFFFFF, bgr));
+    EXPECT_FALSE(platform::RenderWindowsMetafile(nullptr, 0, 10, 10, 0xFFFFFF, bgr));
+    // Records that run past the end of the file are refused before libwmf sees them.
+    std::vector<uint8_t> cut(wmf.begin(), wmf.end() - 8);
+    EXPECT_FALSE(platform::RenderWindowsMetafile(cut.data(), cut.size(), 10, 10, 0xFFFFFF, bgr));
+    EXPECT_TRUE(bgr.empty());
+}
+
+// A pen far wider than the picture is drawn as if it covered the window, in bounded memory.
+TEST(Metafile, HugePenIsLimitedToTheWindow)
+{
+    std::vector<uint8_t> wmf = RedLeftHalfMetafile();
+    // The pen record follows the placeable header (22), the metafile header (18), and the
+    // window origin, window extent, brush and select records (10 + 10 + 14 + 8 bytes).
+    const size_t pen = 22 + 18 + 10 + 10 + 14 + 8;
+    ASSERT_EQ(wmf[pen + 4], 0xFA);
+    wmf[pen + 6] = 0;    // solid instead of the null pen
+    wmf[pen + 8] = 0x30; // width 0x7530 = 30000 units
+    wmf[pen + 9] = 0x75;
+    std::vector<uint8_t> bgr;
+    ASSERT_TRUE(platform::RenderWindowsMetafile(wmf.data(), wmf.size(), 192, 96, 0xFFFFFF, bgr));
+    EXPECT_EQ(bgr.size(), 192u * 96 * 3);
 }

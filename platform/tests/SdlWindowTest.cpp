@@ -46,44 +46,56 @@ bool PumpFor(Window& window, std::chrono::milliseconds limit, const std::functio
     return done();
 }
 
+// One X server for the whole suite: SDL stays initialised for the life of the process and
+// keeps its connection, so every window of the process must live on the same display.
 class SdlOnXvfb : public ::testing::Test {
 protected:
-    testx::XServer xserver;
-    std::string oldDisplay;
-    bool hadDisplay = false;
+    static inline testx::XServer* xserver = nullptr;
+    static inline std::string oldDisplay;
+    static inline bool hadDisplay = false;
     Recorder rec;
     std::unique_ptr<Window> window;
 
-    void SetUp() override
+    static void SetUpTestSuite()
     {
-        ASSERT_TRUE(xserver.Start()) << "Xvfb did not start";
+        xserver = new testx::XServer();
+        if (!xserver->Start())
+            return;
         if (const char* d = std::getenv("DISPLAY")) {
             hadDisplay = true;
             oldDisplay = d;
         }
-        setenv("DISPLAY", xserver.Name().c_str(), 1);
-        WindowOptions options;
-        options.title = u"ZendraSdlTest";
-        options.width = 200;
-        options.height = 150;
-        window = Window::Create(BackendKind::Sdl, options, &rec);
-        ASSERT_TRUE(window) << "no SDL window on " << xserver.Name();
-        window->Show();
-        window->PumpPending();
+        setenv("DISPLAY", xserver->Name().c_str(), 1);
     }
 
-    void TearDown() override
+    static void TearDownTestSuite()
     {
-        window.reset();
+        delete xserver;
+        xserver = nullptr;
         if (hadDisplay)
             setenv("DISPLAY", oldDisplay.c_str(), 1);
         else
             unsetenv("DISPLAY");
     }
 
+    void SetUp() override
+    {
+        ASSERT_GE(xserver->Display(), 0) << "Xvfb did not start";
+        WindowOptions options;
+        options.title = u"ZendraSdlTest";
+        options.width = 200;
+        options.height = 150;
+        window = Window::Create(BackendKind::Sdl, options, &rec);
+        ASSERT_TRUE(window) << "no SDL window on " << xserver->Name();
+        window->Show();
+        window->PumpPending();
+    }
+
+    void TearDown() override { window.reset(); }
+
     std::string Xdotool(const std::string& args)
     {
-        return testx::RunCapture("env DISPLAY=" + xserver.Name() + " xdotool " + args + " 2>/dev/null");
+        return testx::RunCapture("env DISPLAY=" + xserver->Name() + " xdotool " + args + " 2>/dev/null");
     }
 };
 
@@ -126,7 +138,7 @@ TEST_F(SdlOnXvfb, PresentFromAnotherThreadReachesTheScreen)
     for (int attempt = 0; attempt < 40 && seen != 100u * 150u; ++attempt) {
         PumpFor(*window, std::chrono::milliseconds(100), [] { return false; });
         testx::Screenshot shot;
-        if (!testx::TakeScreenshot(xserver.Display(), shot))
+        if (!testx::TakeScreenshot(xserver->Display(), shot))
             continue;
         seen = 0;
         for (size_t i = 0; i + 2 < shot.rgb.size(); i += 3)

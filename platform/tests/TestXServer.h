@@ -185,7 +185,9 @@ inline bool TakeScreenshot(int display, Screenshot& shot)
     return true;
 }
 
-// Xvfb on a display number it picks itself (-displayfd), 1280 x 1024 x 24, black root.
+// Xvfb on a display number it picks itself (-displayfd), 1280 x 1024 x 24, black root. It also
+// ends by itself when its last client goes (-terminate), so a test process that dies without
+// running destructors (Xlib exits on a lost connection) leaves no server behind.
 class XServer {
 public:
     bool Start()
@@ -194,7 +196,7 @@ public:
         if (pipe(fds) != 0)
             return false;
         const bool started = m_process.Start({ "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                                 "1280x1024x24", "-br", "-nolisten", "tcp" },
+                                                 "1280x1024x24", "-br", "-nolisten", "tcp", "-terminate" },
             Environment({}), -1);
         close(fds[1]);
         std::string number;

@@ -161,24 +161,28 @@ TEST_F(HeadlessWindow, NestedModalLoopEndsOnItsConditionAndStillDeliversMessages
     int depth = 1;
     bool dialogDone = false;
     bool innerResult = false;
+    std::thread worker;
     rec.onEvent = [&](Window& w, const WindowEvent& e) {
         if (e.kind != EventKind::Message && e.kind != EventKind::Timer)
             return;
         log.push_back({ e.kind == EventKind::Timer ? 0u : e.message, depth });
-        if (e.kind == EventKind::Message && e.message == kOpenDialog) {
-            ++depth;
-            w.SetTimer(11, 50);
-            // Another thread drives the dialog: work, then the closing message.
-            std::thread worker([&w] {
+        if (e.kind == EventKind::Timer && depth == 2 && !worker.joinable()) {
+            // Timers come only when no message waits, so the other thread starts driving the
+            // dialog once the timer has been seen inside it: work, then the closing message.
+            w.KillTimer(11);
+            worker = std::thread([&w] {
                 for (int i = 0; i < 3; ++i)
                     w.PostMessage(kWork, 0, i);
                 w.PostMessage(kCloseDialog);
                 w.PostMessage(kAfter);
             });
+        }
+        if (e.kind == EventKind::Message && e.message == kOpenDialog) {
+            ++depth;
+            w.SetTimer(11, 50);
             clock.Advance(50);
             innerResult = w.RunModalLoop([&] { return dialogDone; });
             worker.join();
-            w.KillTimer(11);
             --depth;
         }
         if (e.kind == EventKind::Message && e.message == kCloseDialog)
@@ -501,6 +505,8 @@ TEST_F(HeadlessWindow, StatesActivationCaptureCursorsAndDrops)
     EXPECT_FALSE(input->CursorIsCustom());
     window->SetCursor(CustomCursor {});
     EXPECT_TRUE(input->CursorIsCustom());
+    window->SetTextInputPosition({ 12, 34 });
+    EXPECT_EQ(input->TextInputPosition(), (Point { 12, 34 }));
 
     rec.events.clear();
     input->InjectDropFiles({ u"/tmp/a.jpg", u"/tmp/\u00FC.png" }, { 5, 6 });
@@ -599,6 +605,24 @@ TEST(SdlTranslation, XftDpiFromTheResourceString)
     };
     for (const Case& c : cases)
         EXPECT_EQ(ParseXftDpi(c.resources), c.expected) << (c.resources ? c.resources : "null");
+}
+
+TEST(SdlTranslation, FrameAreasBecomeHitTestAnswers)
+{
+    const std::pair<HitArea, SDL_HitTestResult> cases[] = {
+        { HitArea::Client, SDL_HITTEST_NORMAL },
+        { HitArea::Caption, SDL_HITTEST_DRAGGABLE },
+        { HitArea::Left, SDL_HITTEST_RESIZE_LEFT },
+        { HitArea::Right, SDL_HITTEST_RESIZE_RIGHT },
+        { HitArea::Top, SDL_HITTEST_RESIZE_TOP },
+        { HitArea::Bottom, SDL_HITTEST_RESIZE_BOTTOM },
+        { HitArea::TopLeft, SDL_HITTEST_RESIZE_TOPLEFT },
+        { HitArea::TopRight, SDL_HITTEST_RESIZE_TOPRIGHT },
+        { HitArea::BottomLeft, SDL_HITTEST_RESIZE_BOTTOMLEFT },
+        { HitArea::BottomRight, SDL_HITTEST_RESIZE_BOTTOMRIGHT },
+    };
+    for (const auto& [area, expected] : cases)
+        EXPECT_EQ(SdlHitTestFor(area), int(expected)) << int(area);
 }
 
 TEST(SdlTranslation, CursorPlanes)

@@ -375,3 +375,25 @@ TEST(RasterStreams, FileStreamLeavesTheCallersFileOpen)
     EXPECT_FALSE(none.Seek(0, 0));
     EXPECT_TRUE(none.Close());
 }
+
+TEST(RasterCore, RowCursorWalksStoredRowsTopDown)
+{
+    CRaster image(3, 3, 8, 0);
+    ImageRowCursor cursor(image);
+    EXPECT_EQ(cursor.Current(), image.Row(0));
+    EXPECT_EQ(cursor.MoveToTop(), image.Row(2));
+    const uint8_t top[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    cursor.CopyIn(top, sizeof top); // at most rowStride (4) bytes
+    EXPECT_EQ(image.Row(2)[3], 4);
+    EXPECT_EQ(image.Row(1)[0], 0);
+    EXPECT_TRUE(cursor.StepDown());
+    EXPECT_EQ(cursor.y, 1);
+    EXPECT_TRUE(cursor.StepDown());
+    EXPECT_FALSE(cursor.StepDown()); // below row 0
+    EXPECT_EQ(cursor.Current(), nullptr);
+    EXPECT_EQ(cursor.MoveTo(7), nullptr); // out of range: unchanged
+    EXPECT_EQ(cursor.MoveTo(2), image.Row(2));
+    uint8_t out[4];
+    cursor.CopyOut(out);
+    EXPECT_EQ(out[0], 1);
+}

@@ -191,6 +191,7 @@ TEST(RasterTif, WhatWeWriteReadsTheSameInImageMagickAndHere)
         {"8 bit palette", 8, false, false, PHOTOMETRIC_PALETTE, 1, COMPRESSION_PACKBITS},
         {"8 bit grey", 8, true, false, PHOTOMETRIC_MINISBLACK, 1, COMPRESSION_PACKBITS},
         {"8 bit grey alpha", 8, true, true, PHOTOMETRIC_MINISBLACK, 2, COMPRESSION_PACKBITS},
+        {"8 bit palette alpha", 8, false, true, PHOTOMETRIC_PALETTE, 2, COMPRESSION_PACKBITS},
         {"24 bit", 24, false, false, PHOTOMETRIC_RGB, 3, COMPRESSION_LZW},
         {"24 bit alpha", 24, false, true, PHOTOMETRIC_RGB, 4, COMPRESSION_LZW},
     };

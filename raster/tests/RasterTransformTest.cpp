@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -286,5 +287,30 @@ TEST(RasterColour, HslConversions)
         ASSERT_NEAR(back.rgbRed, c.rgbRed, 12);
         ASSERT_NEAR(back.rgbGreen, c.rgbGreen, 12);
         ASSERT_NEAR(back.rgbBlue, c.rgbBlue, 12);
+    }
+}
+
+TEST(RasterTransform, ResolutionSurvivesEveryTransform)
+{
+    using Op = bool (*)(CRaster&);
+    const Op ops[] = {
+        [](CRaster& i) { return i.Flip(); },
+        [](CRaster& i) { return i.Mirror(); },
+        [](CRaster& i) { return i.TurnLeft(); },
+        [](CRaster& i) { return i.TurnRight(); },
+        [](CRaster& i) { return i.Rescale(3, 2, 0); },
+        [](CRaster& i) { return i.Rescale(9, 9, 1); },
+    };
+    for (Op op : ops) {
+        CRaster image(5, 4, 24, 0);
+        image.SetHorizontalDpi(300);
+        image.SetVerticalDpi(150);
+        ASSERT_TRUE(op(image));
+        EXPECT_EQ(image.xDpi, 300);
+        EXPECT_EQ(image.header.biXPelsPerMeter, 11811);
+        BITMAPINFOHEADER inBlock;
+        std::memcpy(&inBlock, image.dib, sizeof inBlock);
+        EXPECT_EQ(inBlock.biYPelsPerMeter, 5906);
+        EXPECT_EQ(inBlock.biWidth, image.Width());
     }
 }

@@ -1,0 +1,213 @@
+// JPEG and PNG coding of the image class library, timed beside the JPEG library's own tools
+// (djpeg, cjpeg) on the same files in the same run; the ratio counters are ours / theirs.
+#include "raster/RasterJPG.h"
+#include "raster/RasterStream.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A photo-like picture: smooth gradients, edges and some grain, so the coders see real work.
+void FillPhoto(CRaster& image)
+{
+    uint32_t state = 12345;
+    for (int32_t y = 0; y < image.Height(); ++y) {
+        uint8_t* row = image.Row(y);
+        for (int32_t x = 0; x < image.Width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            int grain = int(state >> 28) - 8;
+            double fx = x / 300.0, fy = y / 250.0;
+            int r = int(128 + 100 * std::sin(fx) * std::cos(fy)) + grain;
+            int g = int(128 + 90 * std::sin(fx * 0.7 + fy)) + grain;
+            int b = ((x / 64 + y / 64) % 2 ? 180 : 70) + grain;
+            row[3 * x] = uint8_t(std::clamp(b, 0, 255));
+            row[3 * x + 1] = uint8_t(std::clamp(g, 0, 255));
+            row[3 * x + 2] = uint8_t(std::clamp(r, 0, 255));
+        }
+    }
+}
+
+struct Fixture {
+    std::filesystem::path dir;
+    CRaster photo{6000, 4000, 24, RasterFormatJPG};
+    CRaster small{2000, 1500, 24, RasterFormatPNG};
+    std::vector<uint8_t> jpeg;
+    std::vector<uint8_t> png;
+    std::string jpegPath, ppmPath;
+
+    Fixture()
+    {
+        dir = std::filesystem::temp_directory_path() / ("zd_bench_raster_" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+        FillPhoto(photo);
+        FillPhoto(small);
+        photo.jpegQuality = 90;
+        jpeg = Encode(photo, RasterFormatJPG);
+        png = Encode(small, RasterFormatPNG);
+        jpegPath = (dir / "photo.jpg").string();
+        ppmPath = (dir / "photo.ppm").string();
+        std::ofstream(jpegPath, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+        // The same picture as cjpeg's input.
+        std::ofstream ppm(ppmPath, std::ios::binary);
+        ppm << "P6\n6000 4000\n255\n";
+        std::vector<uint8_t> rgb(6000 * 3);
+        for (int32_t y = photo.Height() - 1; y >= 0; --y) {
+            const uint8_t* row = photo.Row(y);
+            for (int x = 0; x < 6000; ++x) {
+                rgb[3 * x] = row[3 * x + 2];
+                rgb[3 * x + 1] = row[3 * x + 1];
+                rgb[3 * x + 2] = row[3 * x];
+            }
+            ppm.write(reinterpret_cast<const char*>(rgb.data()), rgb.size());
+        }
+    }
+    ~Fixture() { std::filesystem::remove_all(dir); }
+
+    static std::vector<uint8_t> Encode(CRaster& image, int code)
+    {
+        uint8_t* buffer = nullptr;
+        int64_t size = 0;
+        if (!image.Encode(buffer, size, code))
+            std::abort();
+        std::vector<uint8_t> bytes(buffer, buffer + size);
+        std::free(buffer);
+        return bytes;
+    }
+};
+
+Fixture& Data()
+{
+    static Fixture fixture;
+    return fixture;
+}
+
+double Seconds(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double TimeTool(const std::string& command)
+{
+    auto start = Clock::now();
+    if (std::system(command.c_str()) != 0)
+        std::abort();
+    return Seconds(start);
+}
+
+double TimeDecode(bool dcOnly)
+{
+    Fixture& d = Data();
+    auto start = Clock::now();
+    CRasterMemStream stream(d.jpeg.data(), d.jpeg.size());
+    CRasterJPG image;
+    bool ok = dcOnly ? image.DecodeJpegPreview(&stream) : image.Decode(&stream);
+    double s = Seconds(start);
+    if (!ok)
+        std::abort();
+    return s;
+}
+
+// Each iteration times ours and the tool's on the same file, back to back. djpeg streams its
+// rows out; our decode fills a new full-size picture in memory, so djpeg is timed twice: into
+// /dev/null (decode only) and into a file in memory (tmpfs), which also pays for fresh pages.
+void JpegDecodeVsDjpeg(benchmark::State& state, bool dcOnly)
+{
+    Fixture& d = Data();
+    const std::string scale = dcOnly ? "-scale 1/8 " : "";
+    const std::string toNull = "djpeg " + scale + "-outfile /dev/null " + d.jpegPath;
+    const std::string shmFile = "/dev/shm/zd_bench_" + std::to_string(getpid()) + ".ppm";
+    const std::string toMemory = "djpeg " + scale + "-outfile " + shmFile + " " + d.jpegPath;
+    double ours = 0, theirs = 0, theirsToMemory = 0;
+    for (auto _ : state) {
+        double o = TimeDecode(dcOnly);
+        double t = TimeTool(toNull);
+        std::remove(shmFile.c_str());
+        double m = TimeTool(toMemory);
+        std::remove(shmFile.c_str());
+        ours += o;
+        theirs += t;
+        theirsToMemory += m;
+        state.SetIterationTime(o);
+    }
+    state.counters["ours_ms"] = 1000 * ours / state.iterations();
+    state.counters["djpeg_null_ms"] = 1000 * theirs / state.iterations();
+    state.counters["djpeg_shm_ms"] = 1000 * theirsToMemory / state.iterations();
+    state.counters["ratio_null"] = ours / theirs;
+    state.counters["ratio_shm"] = ours / theirsToMemory;
+}
+
+void BM_JpegDecodeFull(benchmark::State& state) { JpegDecodeVsDjpeg(state, false); }
+void BM_JpegDecodeDcOnly(benchmark::State& state)
+{
+    JpegDecodeVsDjpeg(state, true);
+    // Against our own full decode as well: what the DC-only path saves.
+    state.counters["vs_full_decode"] = TimeDecode(true) / TimeDecode(false);
+}
+
+void BM_JpegEncodeVsCjpeg(benchmark::State& state)
+{
+    Fixture& d = Data();
+    const std::string tool = "cjpeg -quality 90 -sample 2x2 -outfile /dev/null " + d.ppmPath;
+    double ours = 0, theirs = 0;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        CRasterMemStream stream;
+        stream.Open();
+        if (!d.photo.Encode(&stream, RasterFormatJPG))
+            std::abort();
+        double o = Seconds(start);
+        double t = TimeTool(tool);
+        ours += o;
+        theirs += t;
+        state.SetIterationTime(o);
+    }
+    state.counters["ours_ms"] = 1000 * ours / state.iterations();
+    state.counters["cjpeg_ms"] = 1000 * theirs / state.iterations();
+    state.counters["ratio"] = ours / theirs;
+}
+
+void BM_PngDecode(benchmark::State& state)
+{
+    Fixture& d = Data();
+    for (auto _ : state) {
+        CRasterMemStream stream(d.png.data(), d.png.size());
+        CRaster image(0);
+        if (!image.Decode(&stream, RasterFormatPNG))
+            std::abort();
+    }
+    state.counters["megapixels_per_s"] =
+        benchmark::Counter(3.0 * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+void BM_PngEncode(benchmark::State& state)
+{
+    Fixture& d = Data();
+    for (auto _ : state) {
+        CRasterMemStream stream;
+        stream.Open();
+        if (!d.small.Encode(&stream, RasterFormatPNG))
+            std::abort();
+    }
+    state.counters["megapixels_per_s"] =
+        benchmark::Counter(3.0 * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+} // namespace
+
+BENCHMARK(BM_JpegDecodeFull)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
+BENCHMARK(BM_JpegDecodeDcOnly)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
+BENCHMARK(BM_JpegEncodeVsCjpeg)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_PngDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PngEncode)->Unit(benchmark::kMillisecond);
