@@ -67,6 +67,44 @@ TEST(ImageInfo, ExposureFromApexValuesOnlyWhenMissing)
     EXPECT_EQ(info.fNumber, (ExifRational { 40000, 10000 }));
 }
 
+TEST(ImageInfo, MetadataBytesCountOnlyItemsThatFillAField)
+{
+    // JPEG size targets subtract these bytes: each item that fills a field adds its length
+    // + 12; orientation, DateTime, the maker note, tag 41483, unknown items and APEX values
+    // that come after the real value add nothing.
+    struct Item { uint32_t id; uint16_t type; uint32_t length; };
+    struct Case { const char* name; std::vector<Item> items; uint32_t bytes; };
+    const Case cases[] = {
+        { "text", { { kTagMake, 2, 5 } }, 17 },
+        { "orientation", { { kTagOrientation, 3, 2 } }, 0 },
+        { "DateTime", { { kTagDateTime, 2, 20 } }, 0 },
+        { "DateTimeOriginal", { { kTagDateTimeOriginal, 2, 20 } }, 32 },
+        { "41483", { { kTagExposureIndex, 5, 8 } }, 0 },
+        { "maker note", { { kTagMakerNote, 7, 40 } }, 0 },
+        { "user comment", { { kTagUserComment, 7, 10 } }, 22 },
+        { "unknown", { { 40000, 7, 10 } }, 0 },
+        { "colour space", { { kTagColorSpace, 3, 2 } }, 14 },
+        { "GPS latitude", { { kTagGpsLatitude, 5, 24 } }, 36 },
+        { "GPS latitude of two values", { { kTagGpsLatitude, 5, 16 } }, 0 },
+        { "time, then APEX", { { kTagExposureTime, 5, 8 }, { kTagShutterSpeedValue, 10, 8 } }, 20 },
+        { "APEX, then time", { { kTagShutterSpeedValue, 10, 8 }, { kTagExposureTime, 5, 8 } }, 40 },
+        { "aperture only", { { kTagApertureValue, 5, 8 } }, 20 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageInfo info;
+        for (const Item& item : c.items) {
+            std::vector<uint8_t> value(item.length, 1);
+            if (item.type == 2)
+                value.back() = 0;
+            ASSERT_TRUE(info.AddProperty(item.id, item.type, value.data(), item.length));
+        }
+        DecodeExifFields(info);
+        EXPECT_EQ(info.metadataBytes, c.bytes);
+        EXPECT_EQ(info.GetMetadataSize(1), c.bytes + 256);
+    }
+}
+
 TEST(ImageInfo, ReadsFieldsAndKeepsItems)
 {
     Photo photo("-Make=Zcam '-Model=Z 1' -Artist=Ann -ISO=800 -ExposureCompensation=-0.7 -EXIF:Flash#=16"
@@ -220,6 +258,28 @@ TEST(ImageInfo, WriteBackPutsKeptItemsIntoTheSavedFile)
 
     EXPECT_EQ(info.WriteBack(u"/nonexistent/file.bmp"), 1); // nothing to do for other types
     EXPECT_EQ(info.WriteBack(U16(dir / "missing.jpg").c_str()), 0);
+}
+
+TEST(ImageInfo, WriteBackIntoATiffKeepsItsPictureLayout)
+{
+    // The items of a grey 16-bit LZW TIFF put into the colour 8-bit TIFF saved from it: the
+    // saved file's own layout tags (bits, compression, colour model) must stay, or it no
+    // longer decodes as what was saved.
+    TempFolder dir;
+    std::string source = dir / "source.tif";
+    std::string saved = dir / "saved.tif";
+    ASSERT_TRUE(Convert("-size 24x16 gradient:white-black -colorspace Gray -depth 16 -compress LZW", source));
+    ASSERT_EQ(Shell("exiftool -overwrite_original -Make=Zcam " + Quote(source)), 0);
+    ASSERT_TRUE(Convert("-size 20x10 gradient:red-blue -depth 8 -compress None", saved));
+    std::string pixels = Output("/usr/bin/convert " + Quote(saved) + " rgba:- | md5sum");
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(U16(source).c_str()), 1);
+    ASSERT_NE(info.FindProperty(258), nullptr); // BitsPerSample is among the kept items
+    ASSERT_EQ(info.WriteBack(U16(saved).c_str()), 1);
+    EXPECT_EQ(ExifTool("-Make", saved), "Zcam");
+    EXPECT_EQ(ExifTool("-BitsPerSample", saved), "8 8 8");
+    EXPECT_EQ(ExifTool("-Compression", saved), "1");
+    EXPECT_EQ(Output("/usr/bin/convert " + Quote(saved) + " rgba:- | md5sum"), pixels);
 }
 
 TEST(ImageInfo, AddTag)
