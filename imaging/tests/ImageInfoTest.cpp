@@ -496,6 +496,7 @@ TEST(ImageInfo, IsoFromTheMakerNoteWhenTheTagIsMissing)
     u16(4); u16(3); u32(30); u32(noteAt + 18);
     u32(0);
     std::vector<uint8_t> shotInfo(60, 0);
+    shotInfo[0] = 60;                         // the array's size in bytes, as Canon writes it
     shotInfo[4] = 160;
     tiff.insert(tiff.end(), shotInfo.begin(), shotInfo.end());
     ASSERT_EQ(tiff.size(), size_t(noteAt + noteLength));
@@ -531,6 +532,14 @@ TEST(ImageInfo, IsoFromTheMakerNoteWhenTheTagIsMissing)
     ASSERT_EQ(reread.ReadFile(U16(saved).c_str()), 1);
     ASSERT_NE(reread.FindProperty(kTagMakerNote), nullptr);
     EXPECT_EQ(reread.FindProperty(kTagMakerNote)->length, noteLength);
+    EXPECT_EQ(ExifTool("-Canon:BaseISO", path), "100");
     ASSERT_EQ(reread.AddTag(U16(path).c_str(), u"lens"), 1);
     EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", path), "lens");
+    // The camera's own note survives the rewrite, offsets and all.
+    EXPECT_EQ(ExifTool("-Canon:BaseISO", path), "100");
+    platform::ImageMetadata meta;
+    ASSERT_TRUE(meta.ReadFile(path));
+    const platform::PropertyItem* rewritten = meta.Find(kTagMakerNote);
+    ASSERT_NE(rewritten, nullptr);
+    EXPECT_EQ(ParseMakerNote(rewritten->value.data(), rewritten->value.size(), meta.MakerNoteOffset(), meta.LittleEndian()), 100);
 }
