@@ -436,3 +436,26 @@ TEST_F(ColourTables, YCbCrExactValuesInTheirSlots)
     }
     FreeImageBuffer(wide);
 }
+
+TEST_F(ColourTables, AdobeToSrgbOfMidColours)
+{
+    // Through the XYZ matrices; mid colours away from the clamps show a swapped channel or a
+    // wrong matrix entry (values worked out from the formulas independently).
+    struct Case { uint8_t in[3], out[3]; };  // B, G, R memory order
+    const Case cases[] = {
+        {{50, 100, 200}, {42, 100, 227}},
+        {{180, 30, 90}, {185, 24, 104}},
+        {{128, 128, 128}, {129, 129, 129}},
+    };
+    ImageBuffer8 image;
+    ASSERT_EQ(AllocImage8(image, int(std::size(cases)), 1), 1);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        Pixel8(image, int(i), cases[i].in[0], cases[i].in[1], cases[i].in[2], uint8_t(i));
+    AdobeRgbToSrgb8(image);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(image.data[i * 4 + c], cases[i].out[c]) << "case " << i << " slot " << c;
+        EXPECT_EQ(image.data[i * 4 + 3], i);
+    }
+    FreeImageBuffer(image);
+}
