@@ -208,6 +208,21 @@ void ApplyDate(platform::ImageMetadata& meta, uint32_t id, const SystemTime& t)
     meta.Set(platform::PropertyItem { id, platform::kPropertyAscii, std::move(v) });
 }
 
+// Upper case as the Western code page knows it (ASCII, the accented Latin-1 letters, and
+// š, œ, ž, ÿ), so "été" and "Été" count as the same keyword.
+platform::String16 UpperWestern(platform::String16 text)
+{
+    for (char16_t& c : text) {
+        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+            c = char16_t(c - 0x20);
+        else if (c == 0xFF)
+            c = 0x178;
+        else if (c == 0x161 || c == 0x153 || c == 0x17E)
+            c = char16_t(c - 1);
+    }
+    return text;
+}
+
 bool SaveKind(int type)
 {
     return type == kImageTypeJpeg || type == kImageTypePng || type == kImageTypeTiff;
@@ -811,8 +826,8 @@ int ImageInfo::AddTag(const char16_t* path, const char16_t* keyword)
             return 0;
         if (existing.size() + 1 + word.size() >= 256)
             return 0;
-        platform::String16 haystack = platform::AsciiUpper(existing.substr(0, 260));
-        platform::String16 needle = platform::AsciiUpper(word.substr(0, 35));
+        platform::String16 haystack = UpperWestern(existing.substr(0, 260));
+        platform::String16 needle = UpperWestern(word.substr(0, 35));
         if (haystack.find(needle) != platform::String16::npos)
             return 0;
         text = existing + u" " + word;

@@ -292,6 +292,8 @@ TEST(ImageInfo, AddTag)
         { "Beach", u"two words", 0, "Beach" },             // not a single keyword: not added
         { "Beach", u"abcdefghijklmnopqrstuvwxyzabcdefg", 0, "Beach" }, // 33 characters
         { "", u"", 0, "" },
+        { "\xC3\x89t\xC3\xA9 plage", u"\u00E9T\u00C9", 0, "\xC3\x89t\xC3\xA9 plage" }, // accents too
+        { "\xC5\x92uvre", u"\u0153UVRE", 0, "\xC5\x92uvre" },
         { "Beach", u"abcdefghijklmnopqrstuvwxyzabcdef", 1, "Beach abcdefghijklmnopqrstuvwxyzabcdef" }, // 32
     };
     for (const Case& c : cases) {
