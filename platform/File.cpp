@@ -284,10 +284,15 @@ AtomicFileWriter::~AtomicFileWriter()
 
 bool AtomicFileWriter::Open(StringView16 path)
 {
+    return OpenNative(ToNativePath(path));
+}
+
+bool AtomicFileWriter::OpenNative(const std::string& nativePath)
+{
     Abandon();
     m_failed = false;
     m_error = 0;
-    m_target = ToNativePath(path);
+    m_target = nativePath;
     if (m_target.empty() || m_target.back() == '/') {
         m_error = EINVAL;
         return false;

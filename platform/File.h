@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -94,6 +95,8 @@ public:
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     bool Open(StringView16 path);
+    // The same with a path already in the file system's form (UTF-8, '/' only), taken as is.
+    bool OpenNative(const std::string& nativePath);
     // A failed write spoils the whole file: Commit will fail.
     bool Write(const void* data, size_t size);
     // Flushes, syncs and renames over the target; false (and the original untouched) on any
