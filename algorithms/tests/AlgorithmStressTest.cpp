@@ -251,6 +251,33 @@ TEST(HelperCount, HighlightDiffusionIsTheSameWithAndWithoutHelpers)
     EXPECT_TRUE(SameImage(*out[0], *out[1]));
 }
 
+TEST(TinyPictures, EveryResizeMethodKeepsToTheAskedSize)
+{
+    // Pictures of one to four pixels a side through every method, up and down: the tripling's
+    // windows, the bands and the box filters all reach past such pictures' edges.
+    for (int sw = 1; sw <= 4; ++sw)
+        for (int sh = 1; sh <= 4; ++sh) {
+            ScopedImage src(Noise(sw, sh, static_cast<unsigned>(10 * sw + sh)));
+            for (int method = 1; method <= 5; ++method)
+                for (auto [w, h] : {std::pair{1, 1}, {sw * 3 + 1, sh * 2 + 2}, {sw, sh * 5}}) {
+                    SCOPED_TRACE(testing::Message() << sw << "x" << sh << " -> " << w << "x" << h << " method " << method);
+                    ImageSizeParams p;
+                    p.width = w;
+                    p.height = h;
+                    p.method = method;
+                    ScopedImage dst;
+                    CImageSize is;
+                    is.SetSource(&*src);
+                    is.SetDestination(&*dst);
+                    is.SetParams(&p);
+                    SeedAlgorithmRand(1);
+                    ASSERT_EQ(is.Run(), 1);
+                    EXPECT_EQ(dst->width, method == 5 ? 2 * sw : w);
+                    EXPECT_EQ(dst->height, method == 5 ? 2 * sh : h);
+                }
+        }
+}
+
 // Little-endian bytes of a stored record, as history steps and scheme files hold them.
 struct RecordBytes {
     std::vector<uint8_t> b;
