@@ -120,3 +120,4 @@ TEST(CubicRows, MatchTheReferenceAtManyRatios)
 }
 
 } // namespace
+
