@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <sys/stat.h>
 
 // exiv2 0.27 still spells its smart pointers with std::auto_ptr.
 #pragma GCC diagnostic push
@@ -335,11 +334,10 @@ bool ImageMetadata::Remove(uint32_t id)
 bool ImageMetadata::WriteFile(const std::string& path) const
 {
     QuietExiv2();
-    // Only an existing photo is rewritten; exiv2 edits a copy in memory, and the new file
+    // Only an existing photo that may be written is rewritten; exiv2 edits a copy in memory, and the new file
     // replaces the original in one rename once it is completely on disk.
-    struct stat st {};
     std::vector<uint8_t> bytes;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !ReadFileBytes(path, bytes)
+    if (!MayReplaceFile(path, true) || !ReadFileBytes(path, bytes)
         || bytes.empty() || bytes.size() > 0x7FFFFFFF)
         return false;
     std::vector<uint8_t> rewritten;

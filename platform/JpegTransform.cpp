@@ -5,7 +5,6 @@
 #include "platform/ImageMetadata.h"
 #include "platform/JpegImage.h"
 
-#include <sys/stat.h>
 #include <vector>
 
 #include <turbojpeg.h>
@@ -126,8 +125,7 @@ bool RotateJpegFileLossless(const std::string& path, JpegTurn turn)
     if (!ok || turned.size() > 0x7FFFFFFF || !FixExif(turned, op))
         return false;
     // The turned file replaces the original in one rename, once it is completely on disk.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!MayReplaceFile(path, true))
         return false;
     AtomicFileWriter writer;
     return writer.OpenNative(path) && writer.Write(turned.data(), turned.size()) && writer.Commit();

@@ -229,7 +229,7 @@ int CodecSaveImage8(const ImageBuffer8& image, const char16_t* path, bool withAl
 int SaveRasterFile(CRaster& raster, const char16_t* path, int format)
 {
     std::string target = Utf8(path);
-    if (target.empty())
+    if (!platform::MayReplaceFile(target, false))
         return 0;
     uint8_t* buffer = nullptr;
     int64_t size = 0;

@@ -206,6 +206,12 @@ TEST(JpegWriter, SavingOverAPhotoReplacesItWholeOrNotAtAll)
         EXPECT_EQ(saved, 0);
         EXPECT_EQ(ReadAll(path), before);
         EXPECT_EQ(dir.CountEntries(), 2u);
+
+        // A read-only photo is not saved over (the folder would allow the rename).
+        ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+        EXPECT_EQ(s.save(U16(path), image), 0);
+        EXPECT_EQ(ReadAll(path), before);
+        EXPECT_EQ(dir.CountEntries(), 2u);
     }
 }
 

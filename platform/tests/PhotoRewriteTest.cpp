@@ -104,3 +104,18 @@ TEST(PhotoRewrite, AFailedWriteLeavesThePhotoAsItWas)
         EXPECT_EQ(dir.CountEntries(), 1u);
     }
 }
+
+TEST(PhotoRewrite, AReadOnlyPhotoIsLeftAlone)
+{
+    // The folder allows the rename, but the photo itself was protected.
+    for (const Rewriter& r : kRewriters) {
+        SCOPED_TRACE(r.name);
+        TempFolder dir;
+        std::string path = MakePhoto(dir, "photo.jpg");
+        ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+        std::vector<uint8_t> before = ReadAll(path);
+        EXPECT_FALSE(r.rewrite(path));
+        EXPECT_EQ(ReadAll(path), before);
+        EXPECT_EQ(dir.CountEntries(), 1u);
+    }
+}
