@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,7 +71,31 @@ public:
     bool LastLoadWasDamaged();
 
 private:
-    void RefreshLocked();
+    // An advisory lock on the file's folder, shared with every store and process using it.
+    class FolderLock {
+    public:
+        explicit FolderLock(const String16& filePath);
+        ~FolderLock();
+        FolderLock(const FolderLock&) = delete;
+        FolderLock& operator=(const FolderLock&) = delete;
+
+    private:
+        int m_fd = -1;
+    };
+    // Held (with m_mutex) from the re-read to the rename of one write.
+    class WriteGuard {
+    public:
+        explicit WriteGuard(SettingsStore& store);
+        ~WriteGuard();
+        WriteGuard(const WriteGuard&) = delete;
+        WriteGuard& operator=(const WriteGuard&) = delete;
+
+    private:
+        SettingsStore& m_store;
+        std::optional<FolderLock> m_lock;
+    };
+
+    void RefreshLocked(int attempt = 0);
     bool CommitLocked(SettingsData changed);
 
     mutable std::mutex m_mutex;
@@ -79,6 +104,7 @@ private:
     bool m_loaded = false;
     bool m_damaged = false;
     bool m_unreadable = false; // exists but cannot be read: never written over
+    bool m_folderLocked = false; // a WriteGuard holds the folder lock
     // What the cached data was read from, to notice another process's changes.
     int64_t m_stamp[4] = {0, 0, 0, 0};
     SettingsData m_data;

@@ -287,3 +287,35 @@ TEST(Settings, ProgramStoresCanBePointedAtAFolder)
     EXPECT_TRUE(Settings(SettingsScope::User).File().ends_with(u"/zendra/settings.txt"));
     EXPECT_EQ(Settings(SettingsScope::Machine).File(), JoinPath(ProgramFolder(), u"settings.txt"));
 }
+
+TEST(Settings, StoresOfSeveralProgramsOnOneFileLoseNoWrite)
+{
+    // Each store stands for another running instance: its own cache and its own lock, one file.
+    TestFolder dir;
+    const String16 file = dir.Path(u"settings.txt");
+    constexpr int kStores = 4;
+    constexpr int kEach = 12;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kStores; ++t) {
+        threads.emplace_back([&, t] {
+            SettingsStore store(file, false);
+            for (int i = 0; i < kEach; ++i)
+                if (!store.WriteDword(kEditor, u"s" + IntToText(t) + u"_" + IntToText(i), static_cast<uint32_t>(t * 100 + i)))
+                    ++failures;
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+    SettingsStore reread(file, false);
+    int missing = 0;
+    for (int t = 0; t < kStores; ++t)
+        for (int i = 0; i < kEach; ++i) {
+            uint32_t d = 0;
+            if (!reread.ReadDword(kEditor, u"s" + IntToText(t) + u"_" + IntToText(i), d) || d != static_cast<uint32_t>(t * 100 + i))
+                ++missing;
+        }
+    EXPECT_EQ(missing, 0) << "values written by one instance were dropped by another's write";
+    EXPECT_FALSE(PathExists(dir.Path(u"settings.txt.bad")));
+}
