@@ -8,7 +8,8 @@
 // that cannot be read as settings (damaged, cut short, not ours) counts as empty; the user's is
 // set aside as "<file>.bad" for inspection before anything new is written. A file that exists
 // but cannot be read (no permission, I/O error) reads as empty and is never written over. All
-// calls are safe from any thread.
+// calls are safe from any thread, and stores of several running programs may share one file: a
+// write re-reads and replaces it under a lock on its folder.
 #pragma once
 
 #include "platform/Text.h"
