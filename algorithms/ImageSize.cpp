@@ -447,6 +447,37 @@ size_t MaxOps(const std::vector<CubicPlan>& plans)
 
 } // namespace
 
+namespace {
+
+// Values per strip of the vertical pass: the plan's slots for one strip stay in the first-level
+// cache while every blend of the plan runs over it.
+constexpr size_t kCubicStrip = 1024;
+
+// One output line of the vertical pass from source lines `n` values apart. The result is either
+// a source line or a slot of `pool` (returned as is, no copy), or combined into `out`.
+const uint16_t* CubicLine(const CubicPlan& plan, const uint16_t* source, size_t n, uint16_t* pool, uint16_t* out)
+{
+    auto at = [&](int operand, size_t offset) {
+        return operand >= 0 ? source + static_cast<size_t>(operand) * n + offset
+                            : pool + static_cast<size_t>(~operand) * kCubicStrip;
+    };
+    if (plan.ops.empty() && !plan.combine)
+        return source + static_cast<size_t>(plan.pos) * n;
+    for (size_t s = 0; s < n; s += kCubicStrip) {
+        const size_t len = std::min(kCubicStrip, n - s);
+        for (size_t o = 0; o < plan.ops.size(); ++o)
+            BlendRows16(pool + o * kCubicStrip, at(plan.ops[o].a, s), at(plan.ops[o].b, s), len, plan.ops[o].t,
+                        256 - plan.ops[o].t);
+        if (plan.combine)
+            CombineSlots(out + s, at(plan.pos, s), at(plan.neg, s), len, plan.a, plan.b);
+        else
+            std::memcpy(out + s, at(plan.pos, s), len * 2);
+    }
+    return out;
+}
+
+} // namespace
+
 bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, int sourceRows, int targetRows,
                        float B, float C)
 {
@@ -455,23 +486,14 @@ bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, 
     const std::vector<CubicPlan> plans = PlanCubic(sourceRows, targetRows, B, C);
     const size_t maxOps = MaxOps(plans);
     return ParallelRows(targetRows, static_cast<int64_t>(n) * static_cast<int64_t>(maxOps + 1), [&](int y0, int y1) {
-        auto pool = NewArray<uint16_t>(n * maxOps);
+        auto pool = NewArray<uint16_t>(kCubicStrip * maxOps);
         if (!pool)
             return false;
         for (int i = y0; i < y1; ++i) {
-            const CubicPlan& plan = plans[i];
-            auto at = [&](int operand) {
-                return operand >= 0 ? source + static_cast<size_t>(operand) * n
-                                    : pool.get() + static_cast<size_t>(~operand) * n;
-            };
-            for (size_t o = 0; o < plan.ops.size(); ++o)
-                BlendRows16(pool.get() + o * n, at(plan.ops[o].a), at(plan.ops[o].b), n, plan.ops[o].t,
-                            256 - plan.ops[o].t);
             uint16_t* out = destination + static_cast<size_t>(i) * n;
-            if (plan.combine)
-                CombineSlots(out, at(plan.pos), at(plan.neg), n, plan.a, plan.b);
-            else
-                std::memcpy(out, at(plan.pos), n * 2);
+            const uint16_t* line = CubicLine(plans[i], source, n, pool.get(), out);
+            if (line != out)
+                std::memcpy(out, line, n * 2);
         }
         return true;
     });
@@ -520,17 +542,51 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     if (!source.data || width <= 0 || height <= 0 || &source == &destination)
         return 0;
     const int sw = source.width, sh = source.height;
-    // The rows first, then the columns with the same plan of blends, in place of transposing,
-    // resampling rows and transposing back: the same arithmetic on every value, without the
-    // two full-size transposes.
-    OwnedImage rows;
-    if (!AllocImage16(rows.img, sw, height) ||
-        !ResampleRowsCubic(Pixels16(rows.img), Pixels16(source), static_cast<size_t>(sw) * 4, sh, height, B, C))
+    // Vertical pass then horizontal pass, as transposing, resampling rows and transposing back
+    // would give, but eight output rows at a time: their vertical results go to per-thread
+    // lines and straight on through the horizontal pass, so no work picture exists at all.
+    const std::vector<CubicPlan> rowPlans = PlanCubic(sh, height, B, C);
+    const std::vector<CubicPlan> colPlans = PlanCubic(sw, width, B, C);
+    std::vector<FlatOp> ops;
+    std::vector<FlatOutput> outputs;
+    FlattenPlans(colPlans, sw, ops, outputs);
+    if (!AllocImage16(destination, width, height))
+        return 0;
+    constexpr int kRows = 8;
+    const size_t n = static_cast<size_t>(sw) * 4;
+    const size_t rowOps = MaxOps(rowPlans), colOps = MaxOps(colPlans);
+    const size_t scratch = (static_cast<size_t>(sw) + colOps) * 4 * kRows;
+    const int groups = (height + kRows - 1) / kRows;
+    const int64_t work = static_cast<int64_t>(kRows) * (static_cast<int64_t>(n) * static_cast<int64_t>(rowOps + 1) +
+                                                        static_cast<int64_t>(width) * 4 * static_cast<int64_t>(colOps + 1));
+    const bool ok = ParallelRows(groups, work, [&](int g0, int g1) {
+        auto buffer = NewArray<uint16_t>(kCubicStrip * rowOps + n * kRows + scratch);
+        if (!buffer)
+            return false;
+        uint16_t* pool = buffer.get();
+        uint16_t* lines = pool + kCubicStrip * rowOps;
+        uint16_t* line = lines + n * kRows;
+        const uint16_t* in[kRows];
+        uint16_t* out[kRows];
+        for (int g = g0; g < g1; ++g) {
+            const int y = g * kRows, count = std::min(kRows, height - y);
+            for (int r = 0; r < count; ++r) {
+                in[r] = CubicLine(rowPlans[y + r], Pixels16(source), n, pool, lines + r * n);
+                out[r] = Row16(destination, y + r);
+            }
+            if (count == kRows) {
+                CubicColumnsRows<kRows>(in, out, sw, line, ops.data(), outputs.data(), width);
+            } else {
+                for (int r = 0; r < count; ++r)
+                    CubicColumnsRows<1>(in + r, out + r, sw, line, ops.data(), outputs.data(), width);
+            }
+        }
+        return true;
+    });
+    if (!ok)
         return 0;
     ReportFraction(40, 100);
     ReportFraction(50, 100);
-    if (!ResampleColumnsCubic(destination, rows.img, width, B, C))
-        return 0;
     ReportFraction(90, 100);
     ReportFraction(100, 100);
     return 1;
@@ -671,43 +727,54 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const int sw = source.width, sh = source.height;
     const double widen = (100 - m_params.areaValue) / 400.0;
     const std::vector<AreaTap> cols = AreaAxis(sw, width, widen), rows = AreaAxis(sh, height, widen);
-    OwnedImage work;
-    if (!AllocImage16(work.img, width, sh) || !AllocImage16(destination, width, height))
+    if (!AllocImage16(destination, width, height))
         return 0;
+    // Both passes fused: each range of output rows keeps the row-pass results of the source rows
+    // its boxes need in a ring of lines, so no work picture of target width x source height is
+    // made, and every row-pass line is computed once per range from rows still in cache.
+    int span = 1;
+    for (const AreaTap& t : rows)
+        span = std::max(span, t.last - t.first + 1);
     const int lo = m_windowLow, hi = m_windowHigh;
-    ParallelRows(sh, static_cast<int64_t>(width) * 16, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y) {
-            if (y0 == 0 && y % 100 == 10) // only the first range reports, so progress only rises
-                SetProgress(lo + (hi - lo) * y / sh / 2);
-            AreaRowPass(Row16(source, y), Row16(work.img, y), cols.data(), width);
-        }
-        return true;
-    });
-    SetProgress(lo + (hi - lo) / 2);
     const size_t n = static_cast<size_t>(width) * 4;
-    ParallelRows(height, static_cast<int64_t>(n) * 4, [&](int y0, int y1) {
-        std::vector<double> acc(n);
-        std::vector<uint32_t> sums(n);
+    const int64_t work = static_cast<int64_t>(n) * 4 + static_cast<int64_t>(sw) * 4 * sh / height;
+    const bool ok = ParallelRows(height, work, [&](int y0, int y1) {
+        auto ring = NewArray<uint16_t>(n * static_cast<size_t>(span));
+        auto sums = NewArray<uint32_t>(n);
+        auto acc = NewArray<double>(n);
+        if (!ring || !sums || !acc)
+            return false;
+        std::vector<int> held(static_cast<size_t>(span), -1);
+        // Lines first..last of a box are distinct in the ring, as no box is longer than it.
+        auto line = [&](int k) {
+            uint16_t* l = ring.get() + static_cast<size_t>(k % span) * n;
+            if (held[k % span] != k) {
+                AreaRowPass(Row16(source, k), l, cols.data(), width);
+                held[k % span] = k;
+            }
+            return l;
+        };
         for (int i = y0; i < y1; ++i) {
-            if (y0 == 0 && i % 100 == 10)
-                SetProgress(lo + (hi - lo) / 2 + (hi - lo) * i / height / 2);
+            if (y0 == 0 && i % 100 == 10) // only the first range reports, so progress only rises
+                SetProgress(lo + (hi - lo) * i / height);
             const AreaTap& t = rows[i];
             if (t.integral) {
                 bool first = true;
-                for (int k = t.first; k <= t.last; ++k)
-                    if (AreaWeight(t, k) != 0.0) {
-                        AccumulateCount(sums.data(), Row16(work.img, k), n, first);
-                        first = false;
-                    }
-                FinishCount(Row16(destination, i), sums.data(), n, t.count);
+                for (int k = t.from; k <= t.to; ++k) {
+                    AccumulateCount(sums.get(), line(k), n, first);
+                    first = false;
+                }
+                FinishCount(Row16(destination, i), sums.get(), n, t.count);
                 continue;
             }
             for (int k = t.first; k <= t.last; ++k)
-                AccumulateWeighted(acc.data(), Row16(work.img, k), n, AreaWeight(t, k), k == t.first);
-            FinishWeighted(Row16(destination, i), acc.data(), Row16(work.img, t.first), n, t.total);
+                AccumulateWeighted(acc.get(), line(k), n, AreaWeight(t, k), k == t.first);
+            FinishWeighted(Row16(destination, i), acc.get(), line(t.first), n, t.total);
         }
         return true;
     });
+    if (!ok)
+        return 0;
     const int a = m_params.sharpenAmount;
     if (a == 0)
         return 1;
