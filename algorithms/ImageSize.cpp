@@ -639,16 +639,55 @@ inline double AreaWeight(const AreaTap& t, int k)
     return k == t.first ? t.wFirst : k == t.last ? t.wLast : 1.0;
 }
 
-// One row along its length. A box of total weight 0 (only when enlarging by 1.5 or more)
-// takes its first sample.
-ZD_TARGET_CLONES void AreaRowPass(const uint16_t* __restrict in,
-                                                                   uint16_t* __restrict out, const AreaTap* cols,
-                                                                   int width)
+// Boxes of C whole samples side by side (box i is samples iC..iC + C - 1): sum / C, the
+// division through a multiply (exact: sum <= 65535 x C and C < 256).
+template <int C>
+ZD_TARGET_CLONES_TEMPLATE void AreaBoxRun(const uint16_t* __restrict in, uint16_t* __restrict out, int boxes)
 {
-    for (int j = 0; j < width; ++j) {
+    constexpr uint64_t magic = ((uint64_t{1} << 32) + C - 1) / C;
+    for (int i = 0; i < boxes; ++i)
+        for (int c = 0; c < 4; ++c) {
+            uint32_t sum = 0;
+            for (int k = 0; k < C; ++k)
+                sum += in[(i * C + k) * 4 + c];
+            out[i * 4 + c] = static_cast<uint16_t>(C == 1 ? sum : C == 2 ? sum >> 1 : C == 4 ? sum >> 2
+                                                                 : (sum * magic) >> 32);
+        }
+}
+
+// Output columns [begin, end) of a row: boxes of whole samples, each starting where the one
+// before ended, with the same count (1 to 4), are one run for AreaBoxRun; count 0 is any other
+// box, done one at a time.
+struct AreaRun {
+    int begin, end;
+    int count;
+};
+
+std::vector<AreaRun> AreaRuns(const std::vector<AreaTap>& taps)
+{
+    std::vector<AreaRun> runs;
+    for (int j = 0; j < static_cast<int>(taps.size()); ++j) {
+        const AreaTap& t = taps[j];
+        const int count = t.integral && t.count <= 4 && t.to - t.from + 1 == static_cast<int>(t.count)
+                              ? static_cast<int>(t.count) : 0;
+        if (!runs.empty() && runs.back().count == count && runs.back().end == j &&
+            (count == 0 || taps[j - 1].to + 1 == t.from))
+            runs.back().end = j + 1;
+        else
+            runs.push_back({j, j + 1, count});
+    }
+    return runs;
+}
+
+// One row along its length, every value as the weighted sum in order of the samples over the
+// total weight, truncated. A box of total weight 0 (only when enlarging by 1.5 or more) takes
+// its first sample.
+ZD_TARGET_CLONES void AreaTapsPass(const uint16_t* __restrict in, uint16_t* __restrict out, const AreaTap* cols,
+                                   int begin, int end)
+{
+    for (int j = begin; j < end; ++j) {
         const AreaTap& t = cols[j];
         if (t.integral) {
-            // sum / count through a multiply: exact since sum <= 65535 x count and count < 256.
             uint64_t sum[4] = {0, 0, 0, 0};
             for (int k = t.from; k <= t.to; ++k)
                 for (int c = 0; c < 4; ++c)
@@ -657,14 +696,39 @@ ZD_TARGET_CLONES void AreaRowPass(const uint16_t* __restrict in,
                 out[j * 4 + c] = static_cast<uint16_t>((sum[c] * t.magic) >> 32);
             continue;
         }
-        double acc[4] = {0, 0, 0, 0};
-        for (int k = t.first; k <= t.last; ++k) {
-            const double w = AreaWeight(t, k);
+        const uint16_t* p = in + static_cast<size_t>(t.first) * 4;
+        if (!(t.total > 0)) {
             for (int c = 0; c < 4; ++c)
-                acc[c] += w * in[k * 4 + c];
+                out[j * 4 + c] = p[c];
+            continue;
         }
+        // The first sample's weight is wFirst even when it is also the last.
+        double acc[4];
         for (int c = 0; c < 4; ++c)
-            out[j * 4 + c] = t.total > 0 ? static_cast<uint16_t>(acc[c] / t.total) : in[t.first * 4 + c];
+            acc[c] = t.wFirst * p[c];
+        for (int k = t.first + 1; k < t.last; ++k)
+            for (int c = 0; c < 4; ++c)
+                acc[c] += in[k * 4 + c];
+        if (t.last > t.first)
+            for (int c = 0; c < 4; ++c)
+                acc[c] += t.wLast * in[t.last * 4 + c];
+        for (int c = 0; c < 4; ++c)
+            out[j * 4 + c] = static_cast<uint16_t>(acc[c] / t.total);
+    }
+}
+
+void AreaRowPass(const uint16_t* in, uint16_t* out, const AreaTap* cols, const std::vector<AreaRun>& runs)
+{
+    for (const AreaRun& r : runs) {
+        const uint16_t* from = in + static_cast<size_t>(cols[r.begin].from) * 4;
+        uint16_t* to = out + static_cast<size_t>(r.begin) * 4;
+        switch (r.count) {
+        case 1: AreaBoxRun<1>(from, to, r.end - r.begin); break;
+        case 2: AreaBoxRun<2>(from, to, r.end - r.begin); break;
+        case 3: AreaBoxRun<3>(from, to, r.end - r.begin); break;
+        case 4: AreaBoxRun<4>(from, to, r.end - r.begin); break;
+        default: AreaTapsPass(in, out, cols, r.begin, r.end); break;
+        }
     }
 }
 
@@ -727,6 +791,7 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const int sw = source.width, sh = source.height;
     const double widen = (100 - m_params.areaValue) / 400.0;
     const std::vector<AreaTap> cols = AreaAxis(sw, width, widen), rows = AreaAxis(sh, height, widen);
+    const std::vector<AreaRun> runs = AreaRuns(cols);
     if (!AllocImage16(destination, width, height))
         return 0;
     // Both passes fused: each range of output rows keeps the row-pass results of the source rows
@@ -749,7 +814,7 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
         auto line = [&](int k) {
             uint16_t* l = ring.get() + static_cast<size_t>(k % span) * n;
             if (held[k % span] != k) {
-                AreaRowPass(Row16(source, k), l, cols.data(), width);
+                AreaRowPass(Row16(source, k), l, cols.data(), runs);
                 held[k % span] = k;
             }
             return l;
