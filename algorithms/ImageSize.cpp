@@ -237,18 +237,42 @@ ZD_TARGET_CLONES void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
 
 namespace {
 
-// v = P x L / (L - M) - N x M / (L - M), rounded and limited to 0..65535.
-ZD_TARGET_CLONES void CombineSlots(uint16_t* __restrict out,
-                                                                    const uint16_t* __restrict p,
-                                                                    const uint16_t* __restrict n, size_t count, float a,
-                                                                    float b)
+// v limited to 0..65535 and rounded.
+inline uint16_t RoundLimited(float v)
 {
-    // Limiting before rounding gives the same as testing v <= 0 and v > 65535 first, without
-    // branches, so the loop vectorises.
-    for (size_t j = 0; j < count; ++j) {
-        const float v = std::min(std::max(p[j] * a - n[j] * b, 0.0f), 65535.0f);
-        out[j] = static_cast<uint16_t>(static_cast<int>(v + 0.5f));
-    }
+    v = v < 0.0f ? 0.0f : v;
+    v = v > 65535.0f ? 65535.0f : v;
+    return static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+}
+
+// Eight values of RoundLimited(p x a - n x b) in vector types: GCC keeps the scalar loop's
+// selects as branches (they could trap), so the eight lanes are written out. Each lane does
+// the same single-precision steps as the scalar form, so the results are the same.
+typedef float Float8 __attribute__((vector_size(32)));
+typedef int32_t Int8 __attribute__((vector_size(32)));
+typedef uint16_t Half8 __attribute__((vector_size(16)));
+
+inline void CombineEight(uint16_t* out, const uint16_t* p, const uint16_t* n, float a, float b)
+{
+    Half8 hp, hn;
+    std::memcpy(&hp, p, sizeof hp);
+    std::memcpy(&hn, n, sizeof hn);
+    Float8 v = __builtin_convertvector(hp, Float8) * a - __builtin_convertvector(hn, Float8) * b;
+    v = v < 0.0f ? 0.0f : v;
+    v = v > 65535.0f ? 65535.0f : v;
+    const Half8 r = __builtin_convertvector(__builtin_convertvector(v + 0.5f, Int8), Half8);
+    std::memcpy(out, &r, sizeof r);
+}
+
+// v = P x L / (L - M) - N x M / (L - M), rounded and limited to 0..65535.
+ZD_TARGET_CLONES void CombineSlots(uint16_t* __restrict out, const uint16_t* __restrict p,
+                                   const uint16_t* __restrict n, size_t count, float a, float b)
+{
+    size_t j = 0;
+    for (; j + 8 <= count; j += 8)
+        CombineEight(out + j, p + j, n + j, a, b);
+    for (; j < count; ++j)
+        out[j] = RoundLimited(p[j] * a - n[j] * b);
 }
 
 } // namespace
@@ -365,11 +389,6 @@ std::vector<CubicPlan> PlanCubic(int sourceLines, int targetLines, float B, floa
     return plans;
 }
 
-inline uint16_t CombineValue(uint16_t p, uint16_t n, float a, float b)
-{
-    const float v = std::min(std::max(p * a - n * b, 0.0f), 65535.0f);
-    return static_cast<uint16_t>(static_cast<int>(v + 0.5f));
-}
 
 // The plans of the column pass flattened for one row: the row's pixels and the slots share one
 // scratch line, so every operand is a pixel index into it.
@@ -426,8 +445,7 @@ ZD_TARGET_CLONES_TEMPLATE void CubicColumnsRows(const uint16_t* const* in,
         if (f.combine) {
             const uint16_t* __restrict n = line + static_cast<size_t>(f.neg) * V;
             for (int i = 0; i < V; ++i) {
-                const float v = std::min(std::max(p[i] * f.a - n[i] * f.b, 0.0f), 65535.0f);
-                result[i] = static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+                result[i] = RoundLimited(p[i] * f.a - n[i] * f.b);
             }
         } else {
             std::memcpy(result, p, sizeof result);
