@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -444,8 +445,12 @@ ZD_TARGET_CLONES_TEMPLATE void CubicColumnsRows(const uint16_t* const* in,
         const uint16_t* __restrict p = line + static_cast<size_t>(f.pos) * V;
         if (f.combine) {
             const uint16_t* __restrict n = line + static_cast<size_t>(f.neg) * V;
-            for (int i = 0; i < V; ++i) {
-                result[i] = RoundLimited(p[i] * f.a - n[i] * f.b);
+            if constexpr (V % 8 == 0) {
+                for (int i = 0; i < V; i += 8)
+                    CombineEight(result + i, p + i, n + i, f.a, f.b);
+            } else {
+                for (int i = 0; i < V; ++i)
+                    result[i] = RoundLimited(p[i] * f.a - n[i] * f.b);
             }
         } else {
             std::memcpy(result, p, sizeof result);
@@ -622,8 +627,53 @@ struct AreaTap {
     bool integral;
     uint32_t count;
     int from, to;   // integral: the samples of weight 1
-    uint64_t magic; // integral: ceil(2^32 / count)
+    uint64_t magic; // integral: ceil(2^32 / count); exact: ceil(2^32 / divisor)
+    // Weights that are small binary fractions (any ratio of the form a / 2^k, such as 2x, 1.5x,
+    // 0.75x): scaled by 2^s they are integers, every product and sum of the real form is then
+    // exact, and its truncated quotient equals the integer quotient (see ExactWeights).
+    bool exact;
+    uint32_t wf, wm, wl, divisor; // the integer weights of first, middle and last samples
 };
+
+// Whether the real form of a box equals (wf x first + wm x middle + wl x last) / divisor in
+// integers, divided through the multiply by `magic`.
+//  - With every weight w_k = W_k / 2^s (W_k < 2^20 integers) each product w_k x v (v < 2^16)
+//    has at most 36 significant bits and every partial sum is a multiple of 2^-s below 2^53 x
+//    2^-s: the sum S and the total T are exact, S / T = N / D with N = sum W_k v_k, D = sum W_k.
+//  - The quotient rounds with an error below N / D x 2^-53 <= 2^-37; when N / D is no integer
+//    it is at least 1 / D > 2^-37 below the next one, so truncating the rounded quotient gives
+//    floor(N / D).
+//  - floor(N / D) = N x ceil(2^32 / D) >> 32 while N x e < 2^32, e = ceil(2^32 / D) x D - 2^32
+//    (checked for the largest N, 65535 x D).
+void ExactWeights(AreaTap& t)
+{
+    t.exact = false;
+    if (t.integral || !(t.total > 0))
+        return;
+    for (int s = 0; s <= 20; ++s) {
+        const double f = std::ldexp(t.wFirst, s), l = std::ldexp(t.wLast, s);
+        if (f != std::floor(f) || l != std::floor(l))
+            continue;
+        uint64_t wf = static_cast<uint64_t>(f), wl = static_cast<uint64_t>(l), wm = uint64_t{1} << s;
+        const uint64_t inner = t.last - t.first > 1 ? static_cast<uint64_t>(t.last - t.first - 1) : 0;
+        uint64_t d = wf + (t.last > t.first ? wl : 0) + inner * wm;
+        if (d == 0 || d >= (uint64_t{1} << 32) || std::ldexp(static_cast<double>(d), -s) != t.total)
+            return;
+        uint64_t g = std::gcd(std::gcd(wf, wm), std::gcd(wl, d));
+        wf /= g, wm /= g, wl /= g, d /= g;
+        const uint64_t magic = ((uint64_t{1} << 32) + d - 1) / d;
+        const uint64_t e = magic * d - (uint64_t{1} << 32);
+        if (d >= 65536 || 65535 * d * e >= (uint64_t{1} << 32))
+            return;
+        t.exact = true;
+        t.wf = static_cast<uint32_t>(wf);
+        t.wm = static_cast<uint32_t>(wm);
+        t.wl = static_cast<uint32_t>(wl);
+        t.divisor = static_cast<uint32_t>(d);
+        t.magic = magic;
+        return;
+    }
+}
 
 std::vector<AreaTap> AreaAxis(int n, int m, double widen)
 {
@@ -647,6 +697,7 @@ std::vector<AreaTap> AreaAxis(int n, int m, double widen)
         t.from = t.wFirst == 0.0 ? t.first + 1 : t.first;
         t.to = t.first != t.last && t.wLast == 0.0 ? t.last - 1 : t.last;
         t.magic = t.count ? ((uint64_t{1} << 32) + t.count - 1) / t.count : 0;
+        ExactWeights(t);
         taps[j] = t;
     }
     return taps;
@@ -715,6 +766,20 @@ ZD_TARGET_CLONES void AreaTapsPass(const uint16_t* __restrict in, uint16_t* __re
             continue;
         }
         const uint16_t* p = in + static_cast<size_t>(t.first) * 4;
+        if (t.exact) {
+            uint32_t sum[4];
+            for (int c = 0; c < 4; ++c)
+                sum[c] = t.wf * p[c];
+            for (int k = t.first + 1; k < t.last; ++k)
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += t.wm * in[k * 4 + c];
+            if (t.last > t.first)
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += t.wl * in[t.last * 4 + c];
+            for (int c = 0; c < 4; ++c)
+                out[j * 4 + c] = static_cast<uint16_t>((sum[c] * t.magic) >> 32);
+            continue;
+        }
         if (!(t.total > 0)) {
             for (int c = 0; c < 4; ++c)
                 out[j * 4 + c] = p[c];
@@ -773,6 +838,18 @@ ZD_TARGET_CLONES void AccumulateCount(uint32_t* __restrict acc,
     } else {
         for (size_t j = 0; j < n; ++j)
             acc[j] += in[j];
+    }
+}
+
+ZD_TARGET_CLONES void AccumulateScaled(uint32_t* __restrict acc, const uint16_t* __restrict in, size_t n, uint32_t w,
+                                       bool first)
+{
+    if (first) {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] = w * in[j];
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] += w * in[j];
     }
 }
 
@@ -848,6 +925,13 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
                     first = false;
                 }
                 FinishCount(Row16(destination, i), sums.get(), n, t.count);
+                continue;
+            }
+            if (t.exact) {
+                for (int k = t.first; k <= t.last; ++k)
+                    AccumulateScaled(sums.get(), line(k), n, k == t.first ? t.wf : k == t.last ? t.wl : t.wm,
+                                     k == t.first);
+                FinishCount(Row16(destination, i), sums.get(), n, t.divisor);
                 continue;
             }
             for (int k = t.first; k <= t.last; ++k)
