@@ -11,6 +11,7 @@
 #include "imaging/ConvolutionKernel.h"
 #include "imaging/Document.h"
 
+#include <bit>
 #include <cmath>
 #include <tuple>
 #include <cstring>
@@ -633,6 +634,7 @@ struct AreaTap {
     // exact, and its truncated quotient equals the integer quotient (see ExactWeights).
     bool exact;
     uint32_t wf, wm, wl, divisor; // the integer weights of first, middle and last samples
+    int shift;                    // log2 of a divisor that is a power of two, else -1
 };
 
 // Whether the real form of a box equals (wf x first + wm x middle + wl x last) / divisor in
@@ -648,6 +650,7 @@ struct AreaTap {
 void ExactWeights(AreaTap& t)
 {
     t.exact = false;
+    t.shift = -1;
     if (t.integral || !(t.total > 0))
         return;
     for (int s = 0; s <= 20; ++s) {
@@ -671,6 +674,7 @@ void ExactWeights(AreaTap& t)
         t.wl = static_cast<uint32_t>(wl);
         t.divisor = static_cast<uint32_t>(d);
         t.magic = magic;
+        t.shift = (d & (d - 1)) == 0 ? std::countr_zero(d) : -1;
         return;
     }
 }
@@ -776,8 +780,13 @@ ZD_TARGET_CLONES void AreaTapsPass(const uint16_t* __restrict in, uint16_t* __re
             if (t.last > t.first)
                 for (int c = 0; c < 4; ++c)
                     sum[c] += t.wl * in[t.last * 4 + c];
-            for (int c = 0; c < 4; ++c)
-                out[j * 4 + c] = static_cast<uint16_t>((sum[c] * t.magic) >> 32);
+            if (t.shift >= 0) {
+                for (int c = 0; c < 4; ++c)
+                    out[j * 4 + c] = static_cast<uint16_t>(sum[c] >> t.shift);
+            } else {
+                for (int c = 0; c < 4; ++c)
+                    out[j * 4 + c] = static_cast<uint16_t>((sum[c] * t.magic) >> 32);
+            }
             continue;
         }
         if (!(t.total > 0)) {
@@ -858,6 +867,12 @@ ZD_TARGET_CLONES void FinishCount(uint16_t* __restrict out,
                                                                    const uint32_t* __restrict acc, size_t n,
                                                                    uint32_t count)
 {
+    if ((count & (count - 1)) == 0) { // a power of two: the same quotient by a shift
+        const int shift = std::countr_zero(count);
+        for (size_t j = 0; j < n; ++j)
+            out[j] = static_cast<uint16_t>(acc[j] >> shift);
+        return;
+    }
     const uint64_t m = ((uint64_t{1} << 32) + count - 1) / count;
     for (size_t j = 0; j < n; ++j)
         out[j] = static_cast<uint16_t>((acc[j] * m) >> 32);
