@@ -230,9 +230,30 @@ float MitchellNetravaliWeight(float t, float f, float B, float C)
     return 0;
 }
 
-ZD_TARGET_CLONES void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
-                                                                    const uint16_t* b, size_t count, int ta, int tb)
+namespace {
+
+// (ta x a + tb x b) >> 8 for ta + tb = 256 in 16-bit lanes: with a = 256 ah + al, the sum is
+// 256 (ta ah + tb bh) + (ta al + tb bl), both parts at most 256 x 255, so
+// hi + (lo >> 8) is the same quotient and vectorises twice as wide as 32-bit products.
+inline uint16_t Blend256(uint16_t a, uint16_t b, uint16_t ta, uint16_t tb)
 {
+    const uint16_t hi = static_cast<uint16_t>(static_cast<uint16_t>(ta * (a >> 8)) + static_cast<uint16_t>(tb * (b >> 8)));
+    const uint16_t lo =
+        static_cast<uint16_t>(static_cast<uint16_t>(ta * (a & 255)) + static_cast<uint16_t>(tb * (b & 255)));
+    return static_cast<uint16_t>(hi + (lo >> 8));
+}
+
+} // namespace
+
+ZD_TARGET_CLONES void BlendRows16(uint16_t* __restrict out, const uint16_t* a, const uint16_t* b, size_t count, int ta,
+                                  int tb)
+{
+    if (ta >= 0 && tb >= 0 && ta + tb == 256) {
+        const uint16_t wa = static_cast<uint16_t>(ta), wb = static_cast<uint16_t>(tb);
+        for (size_t i = 0; i < count; ++i)
+            out[i] = Blend256(a[i], b[i], wa, wb);
+        return;
+    }
     for (size_t i = 0; i < count; ++i)
         out[i] = static_cast<uint16_t>((static_cast<uint32_t>(ta) * a[i] + static_cast<uint32_t>(tb) * b[i]) >> 8);
 }
@@ -439,9 +460,9 @@ ZD_TARGET_CLONES_TEMPLATE void CubicColumnsRows(const uint16_t* const* in,
             const uint16_t* __restrict a = line + static_cast<size_t>(op.a) * V;
             const uint16_t* __restrict b = line + static_cast<size_t>(op.b) * V;
             uint16_t* __restrict d = line + static_cast<size_t>(op.d) * V;
-            const uint32_t ta = op.t, tb = 256 - op.t;
+            const uint16_t ta = static_cast<uint16_t>(op.t), tb = static_cast<uint16_t>(256 - op.t);
             for (int i = 0; i < V; ++i)
-                d[i] = static_cast<uint16_t>((ta * a[i] + tb * b[i]) >> 8);
+                d[i] = Blend256(a[i], b[i], ta, tb);
         }
         const uint16_t* __restrict p = line + static_cast<size_t>(f.pos) * V;
         if (f.combine) {

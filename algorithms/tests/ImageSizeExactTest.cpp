@@ -176,6 +176,27 @@ std::vector<Shape> Shapes()
     return s;
 }
 
+TEST(ImageSizeExact, BlendRowsKeepsTheThirtyTwoBitQuotient)
+{
+    // Every weight pair summing to 256 (the narrow form) and a few that do not, over random
+    // values and the extremes.
+    std::mt19937 rng(5);
+    Values a(4099), b(4099), out(4099);
+    for (size_t i = 0; i < a.size(); ++i) {
+        a[i] = static_cast<uint16_t>(i < 4 ? (i & 1) * 65535 : rng());
+        b[i] = static_cast<uint16_t>(i < 4 ? (i >> 1) * 65535 : rng());
+    }
+    std::vector<std::pair<int, int>> weights = {{100, 100}, {0, 255}, {300, 7}};
+    for (int t = 0; t <= 256; ++t)
+        weights.push_back({t, 256 - t});
+    for (auto [ta, tb] : weights) {
+        BlendRows16(out.data(), a.data(), b.data(), a.size(), ta, tb);
+        for (size_t i = 0; i < a.size(); ++i)
+            ASSERT_EQ(out[i], static_cast<uint16_t>((uint32_t(ta) * a[i] + uint32_t(tb) * b[i]) >> 8))
+                << ta << "/" << tb << " at " << i;
+    }
+}
+
 TEST(ImageSizeExact, CubicAgreesWithTheLiteralPasses)
 {
     uint32_t seed = 1;
