@@ -500,25 +500,58 @@ constexpr size_t kCubicStrip = 1024;
 
 // One output line of the vertical pass from source lines `n` values apart. The result is either
 // a source line or a slot of `pool` (returned as is, no copy), or combined into `out`.
-const uint16_t* CubicLine(const CubicPlan& plan, const uint16_t* source, size_t n, uint16_t* pool, uint16_t* out)
+// Values [s, s + len) of one output line of the vertical pass (len at most kCubicStrip), from
+// source lines `n` values apart, into out + s.
+void CubicStrip(const CubicPlan& plan, const uint16_t* source, size_t n, size_t s, size_t len, uint16_t* pool,
+                uint16_t* out)
 {
-    auto at = [&](int operand, size_t offset) {
-        return operand >= 0 ? source + static_cast<size_t>(operand) * n + offset
+    auto at = [&](int operand) {
+        return operand >= 0 ? source + static_cast<size_t>(operand) * n + s
                             : pool + static_cast<size_t>(~operand) * kCubicStrip;
     };
-    if (plan.ops.empty() && !plan.combine)
-        return source + static_cast<size_t>(plan.pos) * n;
-    for (size_t s = 0; s < n; s += kCubicStrip) {
-        const size_t len = std::min(kCubicStrip, n - s);
-        for (size_t o = 0; o < plan.ops.size(); ++o)
-            BlendRows16(pool + o * kCubicStrip, at(plan.ops[o].a, s), at(plan.ops[o].b, s), len, plan.ops[o].t,
-                        256 - plan.ops[o].t);
-        if (plan.combine)
-            CombineSlots(out + s, at(plan.pos, s), at(plan.neg, s), len, plan.a, plan.b);
-        else
-            std::memcpy(out + s, at(plan.pos, s), len * 2);
+    for (size_t o = 0; o < plan.ops.size(); ++o)
+        BlendRows16(pool + o * kCubicStrip, at(plan.ops[o].a), at(plan.ops[o].b), len, plan.ops[o].t,
+                    256 - plan.ops[o].t);
+    if (plan.combine)
+        CombineSlots(out + s, at(plan.pos), at(plan.neg), len, plan.a, plan.b);
+    else
+        std::memcpy(out + s, at(plan.pos), len * 2);
+}
+
+// A line that is a plain copy of a source line is read where it lies.
+inline bool IsSourceLine(const CubicPlan& plan)
+{
+    return plan.ops.empty() && !plan.combine;
+}
+
+// Scratch memory that stays with its thread from one run to the next, so repeated runs reuse
+// warm pages instead of faulting in fresh ones in every band.
+class ThreadScratch {
+public:
+    // At least `bytes` bytes, 64-byte aligned; null when they cannot be had.
+    void* Get(size_t bytes)
+    {
+        if (bytes > m_size) {
+            m_data.reset(new (std::nothrow) unsigned char[bytes + 64]);
+            m_size = m_data ? bytes : 0;
+        }
+        if (!m_data)
+            return nullptr;
+        const auto at = reinterpret_cast<uintptr_t>(m_data.get());
+        return m_data.get() + ((64 - at % 64) % 64);
     }
-    return out;
+
+private:
+    std::unique_ptr<unsigned char[]> m_data;
+    size_t m_size = 0;
+};
+
+thread_local ThreadScratch t_cubicScratch;
+thread_local ThreadScratch t_areaScratch;
+
+inline size_t Rounded64(size_t bytes)
+{
+    return (bytes + 63) / 64 * 64;
 }
 
 } // namespace
@@ -536,9 +569,12 @@ bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, 
             return false;
         for (int i = y0; i < y1; ++i) {
             uint16_t* out = destination + static_cast<size_t>(i) * n;
-            const uint16_t* line = CubicLine(plans[i], source, n, pool.get(), out);
-            if (line != out)
-                std::memcpy(out, line, n * 2);
+            if (IsSourceLine(plans[i])) {
+                std::memcpy(out, source + static_cast<size_t>(plans[i].pos) * n, n * 2);
+                continue;
+            }
+            for (size_t s = 0; s < n; s += kCubicStrip)
+                CubicStrip(plans[i], source, n, s, std::min(kCubicStrip, n - s), pool.get(), out);
         }
         return true;
     });
@@ -605,20 +641,29 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     const int64_t work = static_cast<int64_t>(kRows) * (static_cast<int64_t>(n) * static_cast<int64_t>(rowOps + 1) +
                                                         static_cast<int64_t>(width) * 4 * static_cast<int64_t>(colOps + 1));
     const bool ok = ParallelRows(groups, work, [&](int g0, int g1) {
-        auto buffer = NewArray<uint16_t>(kCubicStrip * rowOps + n * kRows + scratch);
+        const size_t poolBytes = Rounded64(kCubicStrip * rowOps * 2), linesBytes = Rounded64(n * kRows * 2);
+        auto* buffer = static_cast<unsigned char*>(t_cubicScratch.Get(poolBytes + linesBytes + scratch * 2));
         if (!buffer)
             return false;
-        uint16_t* pool = buffer.get();
-        uint16_t* lines = pool + kCubicStrip * rowOps;
-        uint16_t* line = lines + n * kRows;
+        uint16_t* pool = reinterpret_cast<uint16_t*>(buffer);
+        uint16_t* lines = reinterpret_cast<uint16_t*>(buffer + poolBytes);
+        uint16_t* line = reinterpret_cast<uint16_t*>(buffer + poolBytes + linesBytes);
         const uint16_t* in[kRows];
         uint16_t* out[kRows];
         for (int g = g0; g < g1; ++g) {
             const int y = g * kRows, count = std::min(kRows, height - y);
             for (int r = 0; r < count; ++r) {
-                in[r] = CubicLine(rowPlans[y + r], Pixels16(source), n, pool, lines + r * n);
+                const CubicPlan& plan = rowPlans[y + r];
+                in[r] = IsSourceLine(plan) ? Row16(source, plan.pos) : lines + r * n;
                 out[r] = Row16(destination, y + r);
             }
+            // Strip by strip across the group's rows: the source lines they share stay in cache
+            // for all of them.
+            for (size_t s = 0; s < n; s += kCubicStrip)
+                for (int r = 0; r < count; ++r)
+                    if (!IsSourceLine(rowPlans[y + r]))
+                        CubicStrip(rowPlans[y + r], Pixels16(source), n, s, std::min(kCubicStrip, n - s), pool,
+                                   lines + r * n);
             if (count == kRows) {
                 CubicColumnsRows<kRows>(in, out, sw, line, ops.data(), outputs.data(), width);
             } else {
