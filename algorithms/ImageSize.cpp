@@ -980,15 +980,17 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const size_t n = static_cast<size_t>(width) * 4;
     const int64_t work = static_cast<int64_t>(n) * 4 + static_cast<int64_t>(sw) * 4 * sh / height;
     const bool ok = ParallelRows(height, work, [&](int y0, int y1) {
-        auto ring = NewArray<uint16_t>(n * static_cast<size_t>(span));
-        auto sums = NewArray<uint32_t>(n);
-        auto acc = NewArray<double>(n);
-        if (!ring || !sums || !acc)
+        const size_t ringBytes = Rounded64(n * static_cast<size_t>(span) * 2), sumBytes = Rounded64(n * 4);
+        auto* buffer = static_cast<unsigned char*>(t_areaScratch.Get(ringBytes + sumBytes + n * 8));
+        if (!buffer)
             return false;
+        uint16_t* ring = reinterpret_cast<uint16_t*>(buffer);
+        uint32_t* sums = reinterpret_cast<uint32_t*>(buffer + ringBytes);
+        double* acc = reinterpret_cast<double*>(buffer + ringBytes + sumBytes);
         std::vector<int> held(static_cast<size_t>(span), -1);
         // Lines first..last of a box are distinct in the ring, as no box is longer than it.
         auto line = [&](int k) {
-            uint16_t* l = ring.get() + static_cast<size_t>(k % span) * n;
+            uint16_t* l = ring + static_cast<size_t>(k % span) * n;
             if (held[k % span] != k) {
                 AreaRowPass(Row16(source, k), l, cols.data(), runs);
                 held[k % span] = k;
@@ -1002,22 +1004,22 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
             if (t.integral) {
                 bool first = true;
                 for (int k = t.from; k <= t.to; ++k) {
-                    AccumulateCount(sums.get(), line(k), n, first);
+                    AccumulateCount(sums, line(k), n, first);
                     first = false;
                 }
-                FinishCount(Row16(destination, i), sums.get(), n, t.count);
+                FinishCount(Row16(destination, i), sums, n, t.count);
                 continue;
             }
             if (t.exact) {
                 for (int k = t.first; k <= t.last; ++k)
-                    AccumulateScaled(sums.get(), line(k), n, k == t.first ? t.wf : k == t.last ? t.wl : t.wm,
+                    AccumulateScaled(sums, line(k), n, k == t.first ? t.wf : k == t.last ? t.wl : t.wm,
                                      k == t.first);
-                FinishCount(Row16(destination, i), sums.get(), n, t.divisor);
+                FinishCount(Row16(destination, i), sums, n, t.divisor);
                 continue;
             }
             for (int k = t.first; k <= t.last; ++k)
-                AccumulateWeighted(acc.get(), line(k), n, AreaWeight(t, k), k == t.first);
-            FinishWeighted(Row16(destination, i), acc.get(), line(t.first), n, t.total);
+                AccumulateWeighted(acc, line(k), n, AreaWeight(t, k), k == t.first);
+            FinishWeighted(Row16(destination, i), acc, line(t.first), n, t.total);
         }
         return true;
     });
