@@ -836,6 +836,10 @@ ZD_TARGET_CLONES void AreaTapsPass(const uint16_t* __restrict in, uint16_t* __re
             continue;
         }
         const uint16_t* p = in + static_cast<size_t>(t.first) * 4;
+        if (t.exact && t.divisor == 1 && t.first == t.last) { // the sample itself
+            std::memcpy(out + j * 4, p, 8);
+            continue;
+        }
         if (t.exact) {
             uint32_t sum[4];
             for (int c = 0; c < 4; ++c)
@@ -928,6 +932,19 @@ ZD_TARGET_CLONES void AccumulateScaled(uint32_t* __restrict acc, const uint16_t*
     }
 }
 
+// (wa x a + wb x b) / divisor for an exact box of two lines, by a shift or through the multiply.
+ZD_TARGET_CLONES void TwoLines(uint16_t* __restrict out, const uint16_t* __restrict a, const uint16_t* __restrict b,
+                               size_t n, uint32_t wa, uint32_t wb, int shift, uint64_t magic)
+{
+    if (shift >= 0) {
+        for (size_t j = 0; j < n; ++j)
+            out[j] = static_cast<uint16_t>((wa * a[j] + wb * b[j]) >> shift);
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            out[j] = static_cast<uint16_t>((static_cast<uint64_t>(wa * a[j] + wb * b[j]) * magic) >> 32);
+    }
+}
+
 // acc / count for count < 256 through a multiply: exact because acc <= 65535 x count.
 ZD_TARGET_CLONES void FinishCount(uint16_t* __restrict out,
                                                                    const uint32_t* __restrict acc, size_t n,
@@ -1001,6 +1018,15 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
             if (y0 == 0 && i % 100 == 10) // only the first range reports, so progress only rises
                 SetProgress(lo + (hi - lo) * i / height);
             const AreaTap& t = rows[i];
+            if (t.integral && t.count == 1) {
+                std::memcpy(Row16(destination, i), line(t.from), n * 2);
+                continue;
+            }
+            if (t.integral && t.count == 2) {
+                const uint16_t* a = line(t.from);
+                TwoLines(Row16(destination, i), a, line(t.to), n, 1, 1, 1, 0);
+                continue;
+            }
             if (t.integral) {
                 bool first = true;
                 for (int k = t.from; k <= t.to; ++k) {
@@ -1008,6 +1034,15 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
                     first = false;
                 }
                 FinishCount(Row16(destination, i), sums, n, t.count);
+                continue;
+            }
+            if (t.exact && t.first == t.last && t.divisor == 1) {
+                std::memcpy(Row16(destination, i), line(t.first), n * 2);
+                continue;
+            }
+            if (t.exact && t.last == t.first + 1) {
+                const uint16_t* a = line(t.first);
+                TwoLines(Row16(destination, i), a, line(t.last), n, t.wf, t.wl, t.shift, t.magic);
                 continue;
             }
             if (t.exact) {
