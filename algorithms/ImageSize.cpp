@@ -112,7 +112,8 @@ int CImageSize::ResizeBilinear(const ImageBuffer16& source, ImageBuffer16& desti
     const std::vector<Tap> cols = axis(sw, width), rows = axis(sh, height);
     if (!AllocImage16(destination, width, height))
         return 0;
-    ParallelRows(height, static_cast<int64_t>(width) * 8, [&](int y0, int y1) {
+    // Row ranges skipped by a cancel leave rows unwritten: not a result.
+    return ParallelRows(height, static_cast<int64_t>(width) * 8, [&](int y0, int y1) {
         for (int i = y0; i < y1; ++i) {
             const Tap r = rows[i];
             const uint16_t* a = Row16(source, r.i0);
@@ -130,8 +131,7 @@ int CImageSize::ResizeBilinear(const ImageBuffer16& source, ImageBuffer16& desti
             }
         }
         return true;
-    });
-    return 1;
+    }) ? 1 : 0;
 }
 
 // --- 5x5 supersampling ---
@@ -308,15 +308,14 @@ int TransposeImage16(const ImageBuffer16& source, ImageBuffer16& destination)
     uint64_t* out = reinterpret_cast<uint64_t*>(destination.data);
     const int w = source.width, h = source.height;
     constexpr int T = 32; // tiles keep both sides in cache
-    ParallelRows((w + T - 1) / T, static_cast<int64_t>(h) * T, [&](int t0, int t1) {
+    return ParallelRows((w + T - 1) / T, static_cast<int64_t>(h) * T, [&](int t0, int t1) {
         for (int bx = t0 * T; bx < std::min(w, t1 * T); bx += T)
             for (int by = 0; by < h; by += T)
                 for (int x = bx; x < std::min(w, bx + T); ++x)
                     for (int y = by; y < std::min(h, by + T); ++y)
                         out[static_cast<size_t>(x) * h + y] = in[static_cast<size_t>(y) * w + x];
         return true;
-    });
-    return 1;
+    }) ? 1 : 0;
 }
 
 namespace {
@@ -1058,6 +1057,7 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
         }
         return true;
     });
+    // A cancel skips row ranges and leaves their rows unwritten: no result then.
     if (!ok)
         return 0;
     const int a = m_params.sharpenAmount;
