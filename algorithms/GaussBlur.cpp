@@ -39,7 +39,15 @@ int GaussReduction(double sigma)
 {
     if (!(sigma > 2.5))
         return 1;
-    int b = 2;
+    // Start next to the answer: counting up from 2 would take for ever on a huge or infinite
+    // sigma from a stored record. Factors beyond any picture side are all alike to the caller.
+    constexpr double kMaxFactor = 1 << 30;
+    const double q = std::ceil(sigma / 2.5);
+    if (!(q < kMaxFactor))
+        return static_cast<int>(kMaxFactor);
+    int b = std::max(2, static_cast<int>(q) - 1);
+    while (b > 2 && sigma / (b - 1) <= 2.5)
+        --b;
     while (sigma / b > 2.5)
         ++b;
     return b;
@@ -212,12 +220,13 @@ template <class T, int C>
 bool Reduce(const View<T>& src, const View<T>& out, int b)
 {
     return ParallelRows(out.height, static_cast<int64_t>(src.width) * C * b, [&](int y0, int y1) {
-        std::unique_ptr<uint32_t[]> sums(new (std::nothrow) uint32_t[static_cast<size_t>(out.width) * C]);
+        // 64-bit: a block of 257 x 257 values of 65535 already overflows 32 bits.
+        std::unique_ptr<uint64_t[]> sums(new (std::nothrow) uint64_t[static_cast<size_t>(out.width) * C]);
         if (!sums)
             return false;
-        const uint32_t area = static_cast<uint32_t>(b) * b;
+        const uint64_t area = static_cast<uint64_t>(b) * static_cast<uint64_t>(b);
         for (int y = y0; y < y1; ++y) {
-            std::memset(sums.get(), 0, sizeof(uint32_t) * out.width * C);
+            std::memset(sums.get(), 0, sizeof(uint64_t) * out.width * C);
             for (int r = 0; r < b; ++r) {
                 const T* in = RowOf<T, C>(src, y * b + r);
                 for (int x = 0; x < out.width; ++x)

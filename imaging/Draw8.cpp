@@ -119,18 +119,21 @@ void FillRect8(ImageBuffer8& target, const DrawRect& rect, uint32_t colour, int 
 void DrawRectOutline8(ImageBuffer8& target, uint32_t colour, int alpha, int left, int top,
                       int right, int bottom)
 {
-    const int w = right - left, h = bottom - top;
+    // 64-bit: the corners may lie anywhere in the 32-bit range.
+    const int64_t w = int64_t(right) - left, h = int64_t(bottom) - top;
     if (!target.data || w <= 0 || h <= 0)
         return;
     // Only the part that can land on the target needs drawing; an outline far larger than the
     // target must not cost a huge temporary image.
-    if (int64_t(w) * h > int64_t(target.width + 2) * (target.height + 2) * 4) {
+    if (w > INT32_MAX || h > INT32_MAX ||
+        w * h > int64_t(target.width + 2) * (target.height + 2) * 4) {
         // Draw the four sides directly as 1-pixel rectangles through the same blend.
         ImageBuffer8 line;
         const uint32_t px = (colour & 0xFFFFFFu) | (uint32_t(std::clamp(alpha, 0, 255)) << 24);
-        auto side = [&](int x, int y, int sw, int sh) {
-            DrawRect clipTo{std::max(x, 0), std::max(y, 0), std::min(x + sw, target.width),
-                            std::min(y + sh, target.height)};
+        auto side = [&](int64_t x, int64_t y, int64_t sw, int64_t sh) {
+            DrawRect clipTo{int32_t(std::max<int64_t>(x, 0)), int32_t(std::max<int64_t>(y, 0)),
+                            int32_t(std::min<int64_t>(x + sw, target.width)),
+                            int32_t(std::min<int64_t>(y + sh, target.height))};
             if (clipTo.left >= clipTo.right || clipTo.top >= clipTo.bottom)
                 return;
             const int cw = clipTo.right - clipTo.left, ch = clipTo.bottom - clipTo.top;
@@ -140,19 +143,23 @@ void DrawRectOutline8(ImageBuffer8& target, uint32_t colour, int alpha, int left
                 std::memcpy(line.data + size_t(i) * 4, &px, 4);
             BlendImage8(target, line, clipTo.left, clipTo.top, true, 256);
         };
+        // A one-pixel-high outline has one row, a one-pixel-wide one one column: each is
+        // blended once, as in the temporary image.
         if (w > 2) {
-            side(left + 1, top, w - 2, 1);
-            side(left + 1, bottom - 1, w - 2, 1);
+            side(int64_t(left) + 1, top, w - 2, 1);
+            if (h > 1)
+                side(int64_t(left) + 1, int64_t(bottom) - 1, w - 2, 1);
         }
         if (h > 2) {
-            side(left, top + 1, 1, h - 2);
-            side(right - 1, top + 1, 1, h - 2);
+            side(left, int64_t(top) + 1, 1, h - 2);
+            if (w > 1)
+                side(int64_t(right) - 1, int64_t(top) + 1, 1, h - 2);
         }
         FreeImageBuffer(line);
         return;
     }
     ImageBuffer8 frame;
-    if (!AllocImage8(frame, w, h))
+    if (!AllocImage8(frame, int(w), int(h)))
         return;
     std::memset(frame.data, 0, frame.byteSize);
     const uint8_t px[4] = {ColourBlue(colour), ColourGreen(colour), ColourRed(colour),
@@ -175,36 +182,35 @@ void TileFrame8(ImageBuffer8& target, const ImageBuffer8& tpl, int splitX, int s
 {
     if (!target.data || !tpl.data || tpl.width <= 0 || tpl.height <= 0)
         return;
-    const int TW = tpl.width, TH = tpl.height, W = target.width, H = target.height;
-    const int bw = std::max(10, (TW - splitX - 30) / 2);
-    const int bh = std::max(10, (TH - splitY - 30) / 2);
-    if (splitX == 0)
-        splitX = (TW - bw) / 2;
-    if (splitY == 0)
-        splitY = (TH - bh) / 2;
-    const int rw = TW - splitX - bw;
-    const int bhh = TH - splitY - bh;
+    // 64-bit: splits from a skin may be anything.
+    const int64_t TW = tpl.width, TH = tpl.height, W = target.width, H = target.height;
+    const int64_t bw = std::max<int64_t>(10, (TW - splitX - 30) / 2);
+    const int64_t bh = std::max<int64_t>(10, (TH - splitY - 30) / 2);
+    const int64_t sx = splitX == 0 ? (TW - bw) / 2 : splitX;
+    const int64_t sy = splitY == 0 ? (TH - bh) / 2 : splitY;
+    const int64_t rw = TW - sx - bw;
+    const int64_t bhh = TH - sy - bh;
     // Indices are clamped into the template: small templates (narrower than the band) would
     // otherwise be read outside.
-    auto column = [&](int x) {
-        int t;
-        if (x < splitX)
+    auto column = [&](int64_t x) {
+        int64_t t;
+        if (x < sx)
             t = x;
         else if (x > W - rw)
             t = x - (W - TW);
         else
-            t = splitX + (x - splitX) % bw;
-        return std::clamp(t, 0, TW - 1);
+            t = sx + (x - sx) % bw;
+        return int32_t(std::clamp<int64_t>(t, 0, TW - 1));
     };
-    auto row = [&](int y) {
-        int t;
-        if (y < splitY)
+    auto row = [&](int64_t y) {
+        int64_t t;
+        if (y < sy)
             t = y;
         else if (y >= H - bhh)
             t = y - (H - TH);
         else
-            t = splitY + (y - splitY) % bh;
-        return std::clamp(t, 0, TH - 1);
+            t = sy + (y - sy) % bh;
+        return int32_t(std::clamp<int64_t>(t, 0, TH - 1));
     };
     std::unique_ptr<int32_t[]> columns(AllocNoThrow<int32_t>(W));
     if (!columns)
@@ -325,7 +331,8 @@ void DrawLineTo8(ImageBuffer8& target, DrawPen& pen, uint32_t colour, int widthT
                     continue;
                 bool black = false;
                 if (dashed) {
-                    const double along = std::sqrt(double(px - x0) * (px - x0) + double(py - y0) * (py - y0));
+                    const double ax = double(px) - x0, ay = double(py) - y0;
+                    const double along = std::sqrt(ax * ax + ay * ay);
                     black = (int(along / 4 + 0.5) & 1) != 0;
                 }
                 const int k = coverage * alpha / 255;

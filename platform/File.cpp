@@ -227,6 +227,16 @@ bool WriteWholeFileAtomic(StringView16 path, std::span<const uint8_t> data)
     return w.Open(path) && w.Write(data.data(), data.size()) && w.Commit();
 }
 
+bool MayReplaceFile(const std::string& nativePath, bool mustExist)
+{
+    struct stat st {};
+    if (nativePath.empty())
+        return false;
+    if (::stat(nativePath.c_str(), &st) != 0)
+        return errno == ENOENT && !mustExist;
+    return S_ISREG(st.st_mode) && (st.st_mode & 0222) != 0 && ::access(nativePath.c_str(), W_OK) == 0;
+}
+
 namespace {
 
 std::atomic<uint32_t> g_tempCounter{0};
@@ -284,10 +294,15 @@ AtomicFileWriter::~AtomicFileWriter()
 
 bool AtomicFileWriter::Open(StringView16 path)
 {
+    return OpenNative(ToNativePath(path));
+}
+
+bool AtomicFileWriter::OpenNative(const std::string& nativePath)
+{
     Abandon();
     m_failed = false;
     m_error = 0;
-    m_target = ToNativePath(path);
+    m_target = nativePath;
     if (m_target.empty() || m_target.back() == '/') {
         m_error = EINVAL;
         return false;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -82,6 +83,11 @@ bool ReadWholeFile(StringView16 path, std::vector<uint8_t>& out, uint64_t maxByt
 // Replaces the file atomically (see AtomicFileWriter).
 bool WriteWholeFileAtomic(StringView16 path, std::span<const uint8_t> data);
 
+// Whether a save may replace the file at nativePath (UTF-8): a regular file that this process
+// may write and that is not marked read-only (no write bit at all) — renaming over a protected
+// photo would bypass its protection. A missing file passes unless mustExist.
+bool MayReplaceFile(const std::string& nativePath, bool mustExist);
+
 // Writes a new version of a file beside it, then puts it in place with one rename, so that
 // readers see the old or the new file, never a half-written one. Until Commit succeeds the
 // original is untouched; a writer that is dropped without Commit removes its temporary file.
@@ -94,6 +100,8 @@ public:
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     bool Open(StringView16 path);
+    // The same with a path already in the file system's form (UTF-8, '/' only), taken as is.
+    bool OpenNative(const std::string& nativePath);
     // A failed write spoils the whole file: Commit will fail.
     bool Write(const void* data, size_t size);
     // Flushes, syncs and renames over the target; false (and the original untouched) on any

@@ -1,6 +1,8 @@
 #include "platform/ImageMetadata.h"
 
-#include "platform/FileReplace.h"
+#include "platform/ExivIo.h"
+#include "platform/File.h"
+#include "platform/JpegImage.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -332,22 +334,41 @@ bool ImageMetadata::Remove(uint32_t id)
 bool ImageMetadata::WriteFile(const std::string& path) const
 {
     QuietExiv2();
-    return ReplaceFileVia(path, true, [&](const std::string& temp) {
-        try {
-            Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(temp, false);
-            if (!image.get())
-                return false;
-            image->readMetadata();
-            int type = image->imageType();
-            if (type != Exiv2::ImageType::jpeg && type != Exiv2::ImageType::png && type != Exiv2::ImageType::tiff)
-                return false;
-            image->setExifData(m_state->exif);
-            image->writeMetadata();
-            return true;
-        } catch (...) {
+    // Only an existing photo that may be written is rewritten; exiv2 edits a copy in memory, and the new file
+    // replaces the original in one rename once it is completely on disk.
+    std::vector<uint8_t> bytes;
+    if (!MayReplaceFile(path, true) || !ReadFileBytes(path, bytes)
+        || bytes.empty() || bytes.size() > 0x7FFFFFFF)
+        return false;
+    std::vector<uint8_t> rewritten;
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(bytes.data(), static_cast<long>(bytes.size()));
+        if (!image.get())
             return false;
-        }
-    });
+        image->readMetadata();
+        int type = image->imageType();
+        if (type != Exiv2::ImageType::jpeg && type != Exiv2::ImageType::png && type != Exiv2::ImageType::tiff)
+            return false;
+        image->setExifData(m_state->exif);
+        image->writeMetadata();
+        if (!ReadWholeExivIo(image->io(), rewritten))
+            return false;
+    } catch (...) {
+        return false;
+    }
+    AtomicFileWriter writer;
+    return writer.OpenNative(path) && writer.Write(rewritten.data(), rewritten.size()) && writer.Commit();
+}
+
+bool ReadWholeExivIo(Exiv2::BasicIo& io, std::vector<uint8_t>& out)
+{
+    long size = io.size();
+    if (size <= 0 || io.open() != 0 || io.seek(0, Exiv2::BasicIo::beg) != 0)
+        return false;
+    out.resize(static_cast<size_t>(size));
+    bool ok = io.read(out.data(), size) == size;
+    io.close();
+    return ok;
 }
 
 } // namespace platform

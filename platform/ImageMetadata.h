@@ -68,7 +68,8 @@ public:
 
     // Writes the items into the file at path, replacing only its metadata: the pixel data
     // stays byte for byte. Works on a temporary copy in the same folder that is renamed over
-    // the original only when everything was written. True only when the file was replaced.
+    // the original only when everything was written. A read-only file is refused. True only
+    // when the file was replaced.
     bool WriteFile(const std::string& path) const;
 
 private:

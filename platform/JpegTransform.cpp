@@ -1,10 +1,10 @@
 #include "platform/JpegTransform.h"
 
-#include "platform/FileReplace.h"
+#include "platform/ExivIo.h"
+#include "platform/File.h"
 #include "platform/ImageMetadata.h"
 #include "platform/JpegImage.h"
 
-#include <cstdio>
 #include <vector>
 
 #include <turbojpeg.h>
@@ -19,15 +19,6 @@
 namespace platform {
 
 namespace {
-
-bool WriteBytes(const std::string& path, const unsigned char* data, unsigned long size)
-{
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
 
 // The embedded thumbnail turned like the picture, so thumbnails made from it stay upright.
 // Partial blocks at its edges are trimmed (a few pixels of a thumbnail are no loss).
@@ -62,12 +53,12 @@ bool TurnThumbnail(Exiv2::ExifData& exif, int op)
 }
 
 // Drops the Orientation, swaps the EXIF pixel sizes after a quarter turn and turns the
-// embedded thumbnail.
-bool FixExif(const std::string& path, int op)
+// embedded thumbnail, in the turned file's bytes.
+bool FixExif(std::vector<uint8_t>& jpeg, int op)
 {
     const bool quarter = op != TJXOP_ROT180;
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path, false);
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(jpeg.data(), static_cast<long>(jpeg.size()));
         if (!image.get())
             return false;
         image->readMetadata();
@@ -90,6 +81,10 @@ bool FixExif(const std::string& path, int op)
         if (!TurnThumbnail(exif, op))
             return false;
         image->writeMetadata();
+        std::vector<uint8_t> rewritten;
+        if (!ReadWholeExivIo(image->io(), rewritten))
+            return false;
+        jpeg.swap(rewritten);
         return true;
     } catch (...) {
         return false;
@@ -122,14 +117,18 @@ bool RotateJpegFileLossless(const std::string& path, JpegTurn turn)
     bool ok = tjTransform(handle, source.data(), static_cast<unsigned long>(source.size()), 1, &result,
                           &resultSize, &xform, 0) == 0 && result && resultSize > 0;
     tjDestroy(handle);
-    if (ok) {
-        ok = ReplaceFileVia(path, false, [&](const std::string& temp) {
-            return WriteBytes(temp, result, resultSize) && FixExif(temp, op);
-        });
-    }
+    std::vector<uint8_t> turned;
+    if (ok)
+        turned.assign(result, result + resultSize);
     if (result)
         tjFree(result);
-    return ok;
+    if (!ok || turned.size() > 0x7FFFFFFF || !FixExif(turned, op))
+        return false;
+    // The turned file replaces the original in one rename, once it is completely on disk.
+    if (!MayReplaceFile(path, true))
+        return false;
+    AtomicFileWriter writer;
+    return writer.OpenNative(path) && writer.Write(turned.data(), turned.size()) && writer.Commit();
 }
 
 } // namespace platform

@@ -76,7 +76,7 @@ void PutI16(uint8_t* p, int v)
 
 // libwmf draws a wide pen through a brush picture of the pen's size and renders glyphs at the
 // font's height, so a hostile file can ask for gigabytes. Nothing drawn can be wider than the
-// whole window, so pen widths and font heights are limited to the smallest window extent the
+// whole window, so pen widths and font heights are limited by the smallest window extent the
 // file sets (or the frame). Records must also lie inside the file, the file ends at its end
 // record, and the header's size and largest record are set from the records themselves.
 bool LimitRecords(std::vector<unsigned char>& wmf, int frameW, int frameH)
@@ -108,7 +108,10 @@ bool LimitRecords(std::vector<unsigned char>& wmf, int frameW, int frameH)
                 limit, std::max(std::abs(int(ReadI16(&wmf[at + 6]))), std::abs(int(ReadI16(&wmf[at + 8])))));
         at += static_cast<size_t>(words) * 2;
     }
-    limit = std::max(limit, 1);
+    // gd stamps a square brush of the pen's width at every point of a line, and lines may run far
+    // outside the picture: pens wider than 1/32 of the window cost too much for what they show.
+    const int fontLimit = std::max(limit, 1);
+    const int penLimit = std::max(limit / 32, 1);
     // libwmf sizes its record buffer by the header's largest-record field: make it the truth.
     wmf[22 + 12] = static_cast<unsigned char>(maxWords);
     wmf[22 + 13] = static_cast<unsigned char>(maxWords >> 8);
@@ -124,6 +127,7 @@ bool LimitRecords(std::vector<unsigned char>& wmf, int frameW, int frameH)
             for (size_t field : {size_t(0), size_t(1)}) {
                 const size_t pos = at + 6 + (function == 0x02FA ? 2 : 0) + field * 2;
                 const int v = ReadI16(&wmf[pos]);
+                const int limit = function == 0x02FA ? penLimit : fontLimit;
                 if (std::abs(v) > limit)
                     PutI16(&wmf[pos], v < 0 ? -limit : limit);
             }

@@ -18,8 +18,47 @@ TEST(GaussKernel, WeightsAndReduction)
     EXPECT_LE(BuildGaussKernel(0.1, w), 2);
 
     struct Case { double sigma; int b; double used; };
-    for (const Case& c : {Case{0.05, 1, 0.05}, Case{2.5, 1, 2.5}, Case{2.6, 2, 1.3}, Case{10, 4, 2.5}, Case{10.1, 5, 2.02}})
+    for (const Case& c : {Case{0.05, 1, 0.05}, Case{2.5, 1, 2.5}, Case{2.6, 2, 1.3}, Case{10, 4, 2.5}, Case{10.1, 5, 2.02},
+                          Case{5.0, 2, 2.5}, Case{5.0000001, 3, 1.67}, Case{250, 100, 2.5}, Case{250.01, 101, 2.48},
+                          Case{1e6, 400000, 2.5}})
         EXPECT_EQ(GaussReduction(c.sigma), c.b) << c.sigma;
+    // The factor is the smallest b with sigma / b <= 2.5 all along the way.
+    for (int i = 1; i < 4000; ++i) {
+        const double sigma = 2.5 + i * 0.0625;
+        const int b = GaussReduction(sigma);
+        ASSERT_LE(sigma / b, 2.5) << sigma;
+        ASSERT_GT(sigma / (b - 1), 2.5) << sigma;
+    }
+    // Sigmas from stored records that no dialog sets must not stall the search.
+    EXPECT_EQ(GaussReduction(std::nan("")), 1);
+    EXPECT_GE(GaussReduction(1e300), 1 << 20);
+    EXPECT_GE(GaussReduction(static_cast<double>(INFINITY)), 1 << 20);
+}
+
+TEST(GaussBlur, HugeOrInfiniteStoredSigmaStillFinishes)
+{
+    ScopedImage src(MakeImage(9, 7, [](int x, int y, int c) -> uint16_t { return static_cast<uint16_t>(c == 3 ? 65535 : 5000 * ((x + y) % 5)); }));
+    for (double sigma : {1e12, static_cast<double>(INFINITY)}) {
+        ScopedImage dst;
+        CGaussBlur blur;
+        blur.SetSource(&*src);
+        blur.SetDestination(&*dst);
+        blur.SetParams(&sigma);
+        ASSERT_EQ(blur.Run(), 1) << sigma;
+        EXPECT_EQ(blur.m_reduction, 7) << "capped by the shorter side";
+        EXPECT_EQ(dst->width, 9);
+        EXPECT_EQ(dst->height, 7);
+        Plane8 plane{}, out{};
+        ASSERT_TRUE(AllocPlane8(plane, 9, 7));
+        std::memset(plane.data, 90, 63);
+        EXPECT_EQ(FeatherMask(sigma, plane, out), 1);
+        // Flat; the plane enlargement's 8-bit weights may lose a level.
+        for (int i = 0; i < 63; ++i)
+            ASSERT_EQ(out.data[i], out.data[0]);
+        EXPECT_NEAR(out.data[0], 90, 2);
+        FreePlane8(plane);
+        FreePlane8(out);
+    }
 }
 
 // The blur as described: a row pass into a copy, then a column pass through a column buffer,
@@ -64,11 +103,11 @@ std::vector<int> ReferenceReducedBlur(const std::vector<int>& in, int w, int h, 
     for (int y = 0; y < rh; ++y)
         for (int x = 0; x < rw; ++x)
             for (int c = 0; c < C; ++c) {
-                int s = 0;
+                int64_t s = 0;
                 for (int j = 0; j < b; ++j)
                     for (int i = 0; i < b; ++i)
                         s += in[(size_t(y * b + j) * w + x * b + i) * C + c];
-                small[(size_t(y) * rw + x) * C + c] = s / (b * b);
+                small[(size_t(y) * rw + x) * C + c] = static_cast<int>(s / (int64_t(b) * b));
             }
     const std::vector<int> bl = ReferenceBlur(small, rw, rh, C, sigma / b);
     std::vector<int> out(in.size());
@@ -116,6 +155,21 @@ TEST(GaussBlur, MatchesTheReferenceAtEdgesAndTails)
                                                 : ReferenceReducedBlur(Values(*src), w, h, 4, sigma);
             ASSERT_EQ(Values(*dst), expect);
         }
+    }
+}
+
+TEST(GaussBlur, LargeReductionFactorsMatchTheReference)
+{
+    // Factors up to 255 divide through a multiply, larger ones plainly; the sizes leave uneven
+    // remainders at the right and bottom and reduced pictures of one row or column.
+    struct Case { double sigma; int w, h; };
+    for (const Case& c : {Case{100.0, 130, 90}, Case{637.5, 520, 300}, Case{700.0, 600, 290}, Case{1000.0, 401, 900}}) {
+        SCOPED_TRACE(c.sigma);
+        ScopedImage src(Noise(c.w, c.h, static_cast<unsigned>(c.sigma))), dst;
+        CGaussBlur blur;
+        ASSERT_EQ(blur.BlurImage16(c.sigma, *src, *dst), 1);
+        ASSERT_EQ(blur.m_reduction, GaussReduction(c.sigma));
+        ASSERT_EQ(Values(*dst), ReferenceReducedBlur(Values(*src), c.w, c.h, 4, c.sigma));
     }
 }
 

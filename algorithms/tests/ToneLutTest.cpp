@@ -121,6 +121,10 @@ TEST(CurveControlValues, StoredStepChecksItsLength)
     ASSERT_EQ(packed.size(), 793u);
     EXPECT_EQ(packed[0], 2);
     EXPECT_EQ(packed[1 + 2 * 131], 0x00); // R at knot 65535 is 0, little-endian
+    // The stored bytes: R at knot 128 is 65407 (7F FF), G at knot 300 is 300 (2C 01), B at 65535 is 1234.
+    EXPECT_EQ(std::vector<int>(packed.begin() + 3, packed.begin() + 5), (std::vector<int>{0x7F, 0xFF}));
+    EXPECT_EQ(std::vector<int>(packed.begin() + 265 + 4, packed.begin() + 265 + 6), (std::vector<int>{0x2C, 0x01}));
+    EXPECT_EQ(std::vector<int>(packed.begin() + 529 + 262, packed.end()), (std::vector<int>{0xD2, 0x04}));
     int mode = -1;
     ToneTable back;
     ASSERT_TRUE(UnpackCurveStep(packed.data(), packed.size(), mode, back));

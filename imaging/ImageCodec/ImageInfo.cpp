@@ -192,13 +192,35 @@ void ApplyText(platform::ImageMetadata& meta, uint32_t id, const char16_t* text)
 void ApplyDate(platform::ImageMetadata& meta, uint32_t id, const SystemTime& t)
 {
     if (t.year == 0) {
-        meta.Remove(id);
+        // A date the program cannot show (a scan dated 1975) reads as unset; rewriting the
+        // file's other metadata must not delete it. A date that was readable was cleared.
+        const platform::PropertyItem* old = meta.Find(id);
+        if (old) {
+            std::string text(old->value.begin(), old->value.end());
+            if (ParseExifDateTime(text.c_str()).year != 0)
+                meta.Remove(id);
+        }
         return;
     }
     char buf[64];
     std::snprintf(buf, sizeof buf, "%d:%02d:%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
     std::vector<uint8_t> v(buf, buf + std::strlen(buf) + 1);
     meta.Set(platform::PropertyItem { id, platform::kPropertyAscii, std::move(v) });
+}
+
+// Upper case as the Western code page knows it (ASCII, the accented Latin-1 letters, and
+// š, œ, ž, ÿ), so "été" and "Été" count as the same keyword.
+platform::String16 UpperWestern(platform::String16 text)
+{
+    for (char16_t& c : text) {
+        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+            c = char16_t(c - 0x20);
+        else if (c == 0xFF)
+            c = 0x178;
+        else if (c == 0x161 || c == 0x153 || c == 0x17E)
+            c = char16_t(c - 1);
+    }
+    return text;
 }
 
 bool SaveKind(int type)
@@ -804,14 +826,18 @@ int ImageInfo::AddTag(const char16_t* path, const char16_t* keyword)
             return 0;
         if (existing.size() + 1 + word.size() >= 256)
             return 0;
-        platform::String16 haystack = platform::AsciiUpper(existing.substr(0, 260));
-        platform::String16 needle = platform::AsciiUpper(word.substr(0, 35));
+        platform::String16 haystack = UpperWestern(existing.substr(0, 260));
+        platform::String16 needle = UpperWestern(word.substr(0, 35));
         if (haystack.find(needle) != platform::String16::npos)
             return 0;
         text = existing + u" " + word;
     } else {
         text = word;
     }
+    // The tag holds at most 255 bytes; a longer text would be cut inside a keyword when it is
+    // written (UTF-8 takes more than one byte for a character outside ASCII).
+    if (platform::Utf16ToUtf8(text).size() > kMaxPhotoTags)
+        return 0;
     char16_t* previous = photoTags;
     photoTags = DuplicateText(text.c_str());
     if (!photoTags) {

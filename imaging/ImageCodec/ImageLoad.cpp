@@ -3,12 +3,14 @@
 #include "imaging/ImageBuffer.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "imaging/ImageCodec/RawDecoder.h"
+#include "platform/File.h"
 #include "platform/ImageMetadata.h"
 #include "platform/JpegImage.h"
 #include "platform/Text.h"
 #include "raster/Raster.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -221,7 +223,23 @@ int CodecSaveImage8(const ImageBuffer8& image, const char16_t* path, bool withAl
     CRaster raster;
     if (!ImageToRaster8(image, raster, withAlpha))
         return 0;
-    return raster.Save(Utf8(path).c_str(), CodecFormatFromExtension(path)) ? 1 : 0;
+    return SaveRasterFile(raster, path, CodecFormatFromExtension(path));
+}
+
+int SaveRasterFile(CRaster& raster, const char16_t* path, int format)
+{
+    std::string target = Utf8(path);
+    if (!platform::MayReplaceFile(target, false))
+        return 0;
+    uint8_t* buffer = nullptr;
+    int64_t size = 0;
+    bool ok = raster.Encode(buffer, size, format) && buffer && size > 0;
+    if (ok) {
+        platform::AtomicFileWriter writer;
+        ok = writer.OpenNative(target) && writer.Write(buffer, size_t(size)) && writer.Commit();
+    }
+    std::free(buffer);
+    return ok ? 1 : 0;
 }
 
 // ---- whole files ----------------------------------------------------------------------------

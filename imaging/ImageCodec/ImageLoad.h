@@ -19,6 +19,9 @@ constexpr int kRefusedPictureSide = 65536;
 
 int CodecLoadImage8(ImageBuffer8& image, const char16_t* path);
 int CodecSaveImage8(const ImageBuffer8& image, const char16_t* path, bool withAlpha);
+// Encodes the raster in a codec-library format and puts the file at path in one rename once
+// it is completely on disk (a file it replaces keeps its permission bits). 1 on success.
+int SaveRasterFile(CRaster& raster, const char16_t* path, int format);
 int ImageFromRaster8(ImageBuffer8& image, const CRaster& raster);
 int ImageToRaster8(const ImageBuffer8& image, CRaster& raster, bool withAlpha);
 

@@ -57,7 +57,7 @@ int JpegWriter::SaveFile(const char16_t* path, const ImageBuffer8& image, int qu
     if (!ImageToRaster24(image, raster))
         return 0;
     Configure(raster, quality, true);
-    return raster.Save(platform::Utf16ToUtf8(platform::StringView16(path)).c_str(), RasterFormatJPG) ? 1 : 0;
+    return SaveRasterFile(raster, path, RasterFormatJPG);
 }
 
 int JpegWriter::EncodeToMemory(uint8_t*& buffer, int64_t& size, const ImageBuffer8& image, int quality) const

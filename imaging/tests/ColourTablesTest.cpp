@@ -373,3 +373,89 @@ TEST_F(ColourTables, DitheringMatchesWholeCopyReference)
         FreeImageBuffer(out);
     }
 }
+
+TEST_F(ColourTables, YCbCrExactValuesInTheirSlots)
+{
+    // Y goes to the R slot, Cb to the G slot, Cr to the B slot; shifts of negative values round
+    // down. Round trips alone would not see swapped slots or a changed factor.
+    struct Case { uint16_t in[3], ycc[3], back[3]; };  // B, G, R memory order
+    const Case cases8[] = {
+        {{10, 200, 50}, {68, 58, 133}, {9, 200, 48}},
+        {{255, 0, 0}, {107, 255, 29}, {253, 1, 0}},
+        {{0, 0, 255}, {255, 85, 76}, {0, 1, 254}},
+        {{0, 255, 0}, {21, 43, 149}, {0, 255, 0}},
+    };
+    ImageBuffer8 image;
+    ASSERT_EQ(AllocImage8(image, int(std::size(cases8)), 1), 1);
+    for (size_t i = 0; i < std::size(cases8); ++i)
+        Pixel8(image, int(i), uint8_t(cases8[i].in[0]), uint8_t(cases8[i].in[1]),
+               uint8_t(cases8[i].in[2]), uint8_t(40 + i));
+    RgbToYCbCr8(image);
+    for (size_t i = 0; i < std::size(cases8); ++i) {
+        SCOPED_TRACE(testing::Message() << "8-bit case " << i);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(image.data[i * 4 + c], cases8[i].ycc[c]) << "slot " << c;
+        EXPECT_EQ(image.data[i * 4 + 3], 40 + i) << "alpha unchanged";
+    }
+    YCbCrToRgb8(image);
+    for (size_t i = 0; i < std::size(cases8); ++i)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(image.data[i * 4 + c], cases8[i].back[c]) << "8-bit case " << i << " slot " << c;
+
+    // The way back clamps at both ends: Y 255, Cb 255, Cr 255 and Y 0, Cb 0, Cr 0.
+    Pixel8(image, 0, 255, 255, 255, 0);
+    Pixel8(image, 1, 0, 0, 0, 0);
+    YCbCrToRgb8(image);
+    EXPECT_EQ(image.data[0], 255);
+    EXPECT_EQ(image.data[1], 121);
+    EXPECT_EQ(image.data[2], 255);
+    EXPECT_EQ(image.data[4], 0);
+    EXPECT_EQ(image.data[5], 136);
+    EXPECT_EQ(image.data[6], 0);
+    FreeImageBuffer(image);
+
+    const Case cases16[] = {
+        {{1000, 40000, 20000}, {25947, 16615, 29567}, {983, 39989, 19994}},
+        {{65535, 0, 0}, {27430, 65535, 7487}, {65469, 34, 0}},
+    };
+    ImageBuffer16 wide;
+    ASSERT_EQ(AllocImage16(wide, int(std::size(cases16)), 1), 1);
+    for (size_t i = 0; i < std::size(cases16); ++i) {
+        std::copy(cases16[i].in, cases16[i].in + 3, wide.data + i * 4);
+        wide.data[i * 4 + 3] = 0x1234;
+    }
+    RgbToYCbCr16(wide);
+    for (size_t i = 0; i < std::size(cases16); ++i)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(wide.data[i * 4 + c], cases16[i].ycc[c]) << "16-bit case " << i << " slot " << c;
+    YCbCrToRgb16(wide);
+    for (size_t i = 0; i < std::size(cases16); ++i) {
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(wide.data[i * 4 + c], cases16[i].back[c]) << "16-bit case " << i << " slot " << c;
+        EXPECT_EQ(wide.data[i * 4 + 3], 0x1234);
+    }
+    FreeImageBuffer(wide);
+}
+
+TEST_F(ColourTables, AdobeToSrgbOfMidColours)
+{
+    // Through the XYZ matrices; mid colours away from the clamps show a swapped channel or a
+    // wrong matrix entry (values worked out from the formulas independently).
+    struct Case { uint8_t in[3], out[3]; };  // B, G, R memory order
+    const Case cases[] = {
+        {{50, 100, 200}, {42, 100, 227}},
+        {{180, 30, 90}, {185, 24, 104}},
+        {{128, 128, 128}, {129, 129, 129}},
+    };
+    ImageBuffer8 image;
+    ASSERT_EQ(AllocImage8(image, int(std::size(cases)), 1), 1);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        Pixel8(image, int(i), cases[i].in[0], cases[i].in[1], cases[i].in[2], uint8_t(i));
+    AdobeRgbToSrgb8(image);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(image.data[i * 4 + c], cases[i].out[c]) << "case " << i << " slot " << c;
+        EXPECT_EQ(image.data[i * 4 + 3], i);
+    }
+    FreeImageBuffer(image);
+}

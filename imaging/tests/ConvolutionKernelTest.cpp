@@ -190,3 +190,60 @@ TEST(ConvolutionKernel, RefusesUnusableKernelsAndWrongDestinations)
     FreeImageBuffer(src);
     FreeImageBuffer(small);
 }
+
+TEST(ConvolutionKernel, WideSumsAndPlanesMatchReference)
+{
+    // Weights beyond 16 bits, or whose sums could pass 32 bits on 16-bit values, take wider
+    // sums; planes go through the same loops with one channel. All must match the rule.
+    const int32_t wide[3] = {40000, 1, 40001};             // 8-bit: too wide for 16-bit weights
+    const int32_t mixed[6] = {-70000, 100000, 30000, 0, 5, -5};
+    const int32_t huge[4] = {INT32_MAX / 4, INT32_MAX / 4, -INT32_MAX / 4, 7};
+    struct K { const int32_t* w; int div, kw, kh, cx, cy; };
+    const K kernels[] = {
+        {wide, 80002, 3, 1, 1, 0},
+        {wide, 3, 1, 3, 0, 2},
+        {mixed, 60000, 3, 2, 1, 1},
+        {mixed, -7, 2, 3, 0, 0},
+        {huge, 65536, 2, 2, 1, 1},
+        {kSmooth5, 68, 5, 5, 2, 2},
+    };
+    std::mt19937 rng(23);
+    struct Size { int w, h; };
+    for (Size s : {Size{1, 1}, Size{3, 4}, Size{300, 3}}) {
+        ImageBuffer8 src8, dst8;
+        ImageBuffer16 src16, dst16;
+        Plane16 p, q;
+        ASSERT_EQ(AllocImage8(src8, s.w, s.h), 1);
+        ASSERT_EQ(AllocImage8(dst8, s.w, s.h), 1);
+        ASSERT_EQ(AllocImage16(src16, s.w, s.h), 1);
+        ASSERT_EQ(AllocPlane16(p, s.w, s.h), 1);
+        ASSERT_EQ(AllocPlane16(q, s.w, s.h), 1);
+        for (uint32_t i = 0; i < src8.byteSize; ++i)
+            src8.data[i] = uint8_t(rng());
+        for (uint32_t i = 0; i < src16.pixelCount * 4; ++i)
+            src16.data[i] = uint16_t(rng());
+        for (uint32_t i = 0; i < p.pixelCount; ++i)
+            p.data[i] = uint16_t(rng());
+        for (const K& kd : kernels) {
+            SCOPED_TRACE(testing::Message() << s.w << "x" << s.h << " kernel " << kd.kw << "x"
+                                            << kd.kh << " divisor " << kd.div);
+            const ConvolutionKernel k{kd.w, kd.div, kd.kw, kd.kh, kd.cx, kd.cy};
+            std::memcpy(dst8.data, src8.data, src8.byteSize);
+            ASSERT_EQ(k.ApplyImage8(src8, dst8), 1);
+            EXPECT_EQ(std::vector<uint8_t>(dst8.data, dst8.data + dst8.byteSize),
+                      Reference(k, src8.data, s.w, s.h, 4, 3));
+            ASSERT_EQ(k.ApplyImage16(src16, dst16), 1);
+            EXPECT_EQ(std::vector<uint16_t>(dst16.data, dst16.data + dst16.pixelCount * 4),
+                      Reference(k, src16.data, s.w, s.h, 4, 3));
+            ASSERT_EQ(k.ApplyPlane16(p, q), 1);
+            EXPECT_EQ(std::vector<uint16_t>(q.data, q.data + q.pixelCount),
+                      Reference(k, p.data, s.w, s.h, 1, 1));
+        }
+        FreeImageBuffer(src8);
+        FreeImageBuffer(dst8);
+        FreeImageBuffer(src16);
+        FreeImageBuffer(dst16);
+        FreePlane16(p);
+        FreePlane16(q);
+    }
+}

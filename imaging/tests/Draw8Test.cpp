@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -333,4 +335,76 @@ TEST_F(Draw8, DigitsFromAStrip)
     DrawDigits8(large.b, strip, u"00", 0, 0, 0x00FFFFFF, true);
     EXPECT_EQ(large.at(20, 0)[2], 10);
     EXPECT_EQ(large.px(10, 0), 0u);
+}
+
+TEST_F(Draw8, OutlinesBlendEachPixelOnceWhereverTheyLie)
+{
+    // Half alpha on a transparent black target: a pixel blended once is 0x80808080, twice it
+    // would be 0xC0C0C0C0. Outlines much larger than the target take another path than small
+    // ones; both must give the same pixels, and no corner may overflow the arithmetic.
+    struct Case { int l, t, r, b; std::array<const char*, 6> painted; const char* why; };
+    const Case cases[] = {
+        {-1, 2, 7, 3, {"......", "......", "######", "......", "......", "......"},
+         "one row, small"},
+        {-1, 2, 100000, 3, {"......", "......", "######", "......", "......", "......"},
+         "one row, far larger than the target"},
+        {2, -1, 3, 100000, {"..#...", "..#...", "..#...", "..#...", "..#...", "..#..."},
+         "one column, far larger than the target"},
+        {INT32_MIN, 1, INT32_MAX, 2, {"......", "######", "......", "......", "......", "......"},
+         "one row across the whole coordinate range"},
+        {-100000, -100000, 100000, 3, {"......", "......", "######", "......", "......", "......"},
+         "only the bottom side reaches the target"},
+        {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX,
+         {"......", "......", "......", "......", "......", "......"}, "every side outside"},
+        {1, 1, 5, 5, {"......", "..##..", ".#..#.", ".#..#.", "..##..", "......"},
+         "corners left out"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Canvas target(6, 6, 0);
+        DrawRectOutline8(target.b, 0x00FFFFFF, 128, c.l, c.t, c.r, c.b);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 6; ++x)
+                EXPECT_EQ(target.px(x, y), c.painted[size_t(y)][x] == '#' ? 0x80808080u : 0u)
+                    << x << "," << y;
+    }
+}
+
+TEST_F(Draw8, TileFrameTakesAnySplitFromInsideTheTemplate)
+{
+    // Template pixels carry their own coordinates; whatever the splits, every target pixel is
+    // written with some template pixel.
+    Canvas tpl(12, 11);
+    for (int y = 0; y < 11; ++y)
+        for (int x = 0; x < 12; ++x)
+            tpl.set(x, y, 0xFF000000u | uint32_t(y) << 8 | uint32_t(x));
+    const int splits[] = {0, 1, 5, 11, 12, 40, -1, -40, INT32_MAX, INT32_MIN};
+    for (int sx : splits)
+        for (int sy : splits) {
+            SCOPED_TRACE(testing::Message() << "split " << sx << "," << sy);
+            Canvas target(17, 9, 0x00EEEEEE);
+            TileFrame8(target.b, tpl.b, sx, sy);
+            for (int y = 0; y < 9; ++y)
+                for (int x = 0; x < 17; ++x) {
+                    const uint32_t v = target.px(x, y);
+                    ASSERT_EQ(v >> 24, 0xFFu) << x << "," << y;
+                    ASSERT_LT(v & 0xFF, 12u) << x << "," << y;
+                    ASSERT_LT((v >> 8) & 0xFF, 11u) << x << "," << y;
+                }
+        }
+}
+
+TEST_F(Draw8, DashedLinesFromFarAway)
+{
+    // The dash phase is measured from a pen far outside the target; the part inside is still
+    // drawn, in the colour or in black.
+    DrawPen pen;
+    Canvas target(4, 3, 0x00FFFFFF);
+    MovePenTo8(pen, INT32_MIN, 1);
+    DrawLineTo8(target.b, pen, 0x00FF0000, 10, true, 255, INT32_MAX, 1);
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(target.at(x, 1)[3], (255 * 255) >> 8) << x;  // full coverage from alpha 0
+        EXPECT_EQ(target.at(x, 1)[1], 0) << x;
+    }
+    EXPECT_EQ(pen.x, INT32_MAX);
 }

@@ -67,6 +67,44 @@ TEST(ImageInfo, ExposureFromApexValuesOnlyWhenMissing)
     EXPECT_EQ(info.fNumber, (ExifRational { 40000, 10000 }));
 }
 
+TEST(ImageInfo, MetadataBytesCountOnlyItemsThatFillAField)
+{
+    // JPEG size targets subtract these bytes: each item that fills a field adds its length
+    // + 12; orientation, DateTime, the maker note, tag 41483, unknown items and APEX values
+    // that come after the real value add nothing.
+    struct Item { uint32_t id; uint16_t type; uint32_t length; };
+    struct Case { const char* name; std::vector<Item> items; uint32_t bytes; };
+    const Case cases[] = {
+        { "text", { { kTagMake, 2, 5 } }, 17 },
+        { "orientation", { { kTagOrientation, 3, 2 } }, 0 },
+        { "DateTime", { { kTagDateTime, 2, 20 } }, 0 },
+        { "DateTimeOriginal", { { kTagDateTimeOriginal, 2, 20 } }, 32 },
+        { "41483", { { kTagExposureIndex, 5, 8 } }, 0 },
+        { "maker note", { { kTagMakerNote, 7, 40 } }, 0 },
+        { "user comment", { { kTagUserComment, 7, 10 } }, 22 },
+        { "unknown", { { 40000, 7, 10 } }, 0 },
+        { "colour space", { { kTagColorSpace, 3, 2 } }, 14 },
+        { "GPS latitude", { { kTagGpsLatitude, 5, 24 } }, 36 },
+        { "GPS latitude of two values", { { kTagGpsLatitude, 5, 16 } }, 0 },
+        { "time, then APEX", { { kTagExposureTime, 5, 8 }, { kTagShutterSpeedValue, 10, 8 } }, 20 },
+        { "APEX, then time", { { kTagShutterSpeedValue, 10, 8 }, { kTagExposureTime, 5, 8 } }, 40 },
+        { "aperture only", { { kTagApertureValue, 5, 8 } }, 20 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageInfo info;
+        for (const Item& item : c.items) {
+            std::vector<uint8_t> value(item.length, 1);
+            if (item.type == 2)
+                value.back() = 0;
+            ASSERT_TRUE(info.AddProperty(item.id, item.type, value.data(), item.length));
+        }
+        DecodeExifFields(info);
+        EXPECT_EQ(info.metadataBytes, c.bytes);
+        EXPECT_EQ(info.GetMetadataSize(1), c.bytes + 256);
+    }
+}
+
 TEST(ImageInfo, ReadsFieldsAndKeepsItems)
 {
     Photo photo("-Make=Zcam '-Model=Z 1' -Artist=Ann -ISO=800 -ExposureCompensation=-0.7 -EXIF:Flash#=16"
@@ -178,6 +216,27 @@ TEST(ImageInfo, SaveAppliesEditedFieldsAndKeepsColourSpace)
     EXPECT_EQ(SaveImageProperties(u"/tmp/x.bmp", info), 0);
 }
 
+TEST(ImageInfo, RewritesKeepDatesTheProgramCannotShow)
+{
+    // A scan dated before 1980 reads as "no date"; adding a keyword must not delete its date,
+    // while a readable date that the user cleared is removed.
+    Photo photo("'-DateTimeOriginal=1975:06:01 12:00:00' '-ModifyDate=2019:03:04 05:06:07'");
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+    EXPECT_EQ(info.dateTimeOriginal.year, 0);
+    EXPECT_EQ(info.dateTime.year, 2019);
+    ASSERT_EQ(info.AddTag(photo.Path().c_str(), u"slides"), 1);
+    EXPECT_EQ(ExifTool("-DateTimeOriginal", photo.path), "1975:06:01 12:00:00");
+    EXPECT_EQ(ExifTool("-ModifyDate", photo.path), "2019:03:04 05:06:07");
+
+    ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+    info.dateTime = SystemTime();
+    ASSERT_EQ(SaveImageProperties(photo.Path().c_str(), info), 1);
+    EXPECT_EQ(ExifTool("-ModifyDate", photo.path), "");
+    EXPECT_EQ(ExifTool("-DateTimeOriginal", photo.path), "1975:06:01 12:00:00");
+    EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", photo.path), "slides");
+}
+
 TEST(ImageInfo, WriteBackPutsKeptItemsIntoTheSavedFile)
 {
     TempFolder dir;
@@ -201,6 +260,28 @@ TEST(ImageInfo, WriteBackPutsKeptItemsIntoTheSavedFile)
     EXPECT_EQ(info.WriteBack(U16(dir / "missing.jpg").c_str()), 0);
 }
 
+TEST(ImageInfo, WriteBackIntoATiffKeepsItsPictureLayout)
+{
+    // The items of a grey 16-bit LZW TIFF put into the colour 8-bit TIFF saved from it: the
+    // saved file's own layout tags (bits, compression, colour model) must stay, or it no
+    // longer decodes as what was saved.
+    TempFolder dir;
+    std::string source = dir / "source.tif";
+    std::string saved = dir / "saved.tif";
+    ASSERT_TRUE(Convert("-size 24x16 gradient:white-black -colorspace Gray -depth 16 -compress LZW", source));
+    ASSERT_EQ(Shell("exiftool -overwrite_original -Make=Zcam " + Quote(source)), 0);
+    ASSERT_TRUE(Convert("-size 20x10 gradient:red-blue -depth 8 -compress None", saved));
+    std::string pixels = Output("/usr/bin/convert " + Quote(saved) + " rgba:- | md5sum");
+    ImageInfo info;
+    ASSERT_EQ(info.ReadFile(U16(source).c_str()), 1);
+    ASSERT_NE(info.FindProperty(258), nullptr); // BitsPerSample is among the kept items
+    ASSERT_EQ(info.WriteBack(U16(saved).c_str()), 1);
+    EXPECT_EQ(ExifTool("-Make", saved), "Zcam");
+    EXPECT_EQ(ExifTool("-BitsPerSample", saved), "8 8 8");
+    EXPECT_EQ(ExifTool("-Compression", saved), "1");
+    EXPECT_EQ(Output("/usr/bin/convert " + Quote(saved) + " rgba:- | md5sum"), pixels);
+}
+
 TEST(ImageInfo, AddTag)
 {
     struct Case { const char* existing; const char16_t* keyword; int result; const char* after; };
@@ -211,6 +292,9 @@ TEST(ImageInfo, AddTag)
         { "Beach", u"two words", 0, "Beach" },             // not a single keyword: not added
         { "Beach", u"abcdefghijklmnopqrstuvwxyzabcdefg", 0, "Beach" }, // 33 characters
         { "", u"", 0, "" },
+        { "\xC3\x89t\xC3\xA9 plage", u"\u00E9T\u00C9", 0, "\xC3\x89t\xC3\xA9 plage" }, // accents too
+        { "\xC5\x92uvre", u"\u0153UVRE", 0, "\xC5\x92uvre" },
+        { "Beach", u"abcdefghijklmnopqrstuvwxyzabcdef", 1, "Beach abcdefghijklmnopqrstuvwxyzabcdef" }, // 32
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.existing);
@@ -232,6 +316,38 @@ TEST(ImageInfo, AddTag)
         else
             EXPECT_EQ(JpegScanData(ReadAll(photo.path)), JpegScanData(before));
     }
+    // The tag holds at most 255 bytes: a keyword that would make it longer is refused rather
+    // than cut off, also where characters outside ASCII take two bytes each.
+    const std::string e120 = [] { std::string s; for (int i = 0; i < 120; ++i) s += "\xC3\xA9"; return s; }();
+    const Case limits[] = {
+        { nullptr, u"dunes", 1, nullptr }, // 249 + 1 + 5 = 255
+        { nullptr, u"dunes", 0, nullptr }, // 250 + 1 + 5 = 256
+        { nullptr, u"dunes", 1, nullptr }, // 240 bytes + 1 + 5 = 246 bytes (126 characters)
+        { nullptr, u"dunesdunesdunes", 0, nullptr }, // 256 bytes (136 characters)
+    };
+    const std::string existing[] = { std::string(249, 'x'), std::string(250, 'x'), e120, e120 };
+    for (size_t i = 0; i < std::size(limits); ++i) {
+        SCOPED_TRACE(i);
+        Photo photo("");
+        platform::ImageMetadata meta;
+        ASSERT_TRUE(meta.ReadFile(photo.path));
+        std::vector<uint8_t> v(existing[i].begin(), existing[i].end());
+        v.push_back(0);
+        ASSERT_TRUE(meta.Set(platform::PropertyItem { kTagPhotoTags, 2, v }));
+        ASSERT_TRUE(meta.WriteFile(photo.path));
+        std::vector<uint8_t> before = ReadAll(photo.path);
+        ImageInfo info;
+        EXPECT_EQ(info.AddTag(photo.Path().c_str(), limits[i].keyword), limits[i].result);
+        std::string expected = limits[i].result ? existing[i] + " " + platform::Utf16ToUtf8(limits[i].keyword) : existing[i];
+        EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", photo.path), expected);
+        ImageInfo again;
+        ASSERT_EQ(again.ReadFile(photo.Path().c_str()), 1);
+        EXPECT_EQ(Wide(again.photoTags), U16(expected));
+        if (!limits[i].result) {
+            EXPECT_EQ(ReadAll(photo.path), before);
+        }
+    }
+
     // Only JPEG files take tags.
     TempFolder dir;
     std::string png = dir / "p.png";
@@ -380,6 +496,7 @@ TEST(ImageInfo, IsoFromTheMakerNoteWhenTheTagIsMissing)
     u16(4); u16(3); u32(30); u32(noteAt + 18);
     u32(0);
     std::vector<uint8_t> shotInfo(60, 0);
+    shotInfo[0] = 60;                         // the array's size in bytes, as Canon writes it
     shotInfo[4] = 160;
     tiff.insert(tiff.end(), shotInfo.begin(), shotInfo.end());
     ASSERT_EQ(tiff.size(), size_t(noteAt + noteLength));
@@ -415,6 +532,14 @@ TEST(ImageInfo, IsoFromTheMakerNoteWhenTheTagIsMissing)
     ASSERT_EQ(reread.ReadFile(U16(saved).c_str()), 1);
     ASSERT_NE(reread.FindProperty(kTagMakerNote), nullptr);
     EXPECT_EQ(reread.FindProperty(kTagMakerNote)->length, noteLength);
+    EXPECT_EQ(ExifTool("-Canon:BaseISO", path), "100");
     ASSERT_EQ(reread.AddTag(U16(path).c_str(), u"lens"), 1);
     EXPECT_EQ(ExifTool("-u -IFD0:Exif_0xcf61", path), "lens");
+    // The camera's own note survives the rewrite, offsets and all.
+    EXPECT_EQ(ExifTool("-Canon:BaseISO", path), "100");
+    platform::ImageMetadata meta;
+    ASSERT_TRUE(meta.ReadFile(path));
+    const platform::PropertyItem* rewritten = meta.Find(kTagMakerNote);
+    ASSERT_NE(rewritten, nullptr);
+    EXPECT_EQ(ParseMakerNote(rewritten->value.data(), rewritten->value.size(), meta.MakerNoteOffset(), meta.LittleEndian()), 100);
 }

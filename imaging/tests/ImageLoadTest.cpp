@@ -381,3 +381,25 @@ TEST(ImageLoad, TransparencySurvivesLoading)
     EXPECT_EQ(image.At(1, 0)[3], 255);
     EXPECT_EQ(image.At(1, 0)[2], 255);
 }
+
+TEST(ImageLoad, ThinPicturesStillGetAThumbnail)
+{
+    // The short side of a strip scales to less than a pixel; it still needs one.
+    struct Case { const char* name; const char* size; bool fast; int width, height; };
+    const Case cases[] = {
+        { "strip.png", "1200x4", false, 200, 1 },
+        { "strip.jpg", "4x1600", true, 1, 200 },
+        { "strip.jpg", "1200x4", false, 200, 1 },
+        { "strip.tga", "1200x4", false, 200, 1 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.size);
+        TempFolder dir;
+        std::string path = dir / c.name;
+        ASSERT_TRUE(Convert(std::string("-size ") + c.size + " xc:orange", path));
+        Image8 thumb;
+        EXPECT_GT(LoadThumbnail(U16(path).c_str(), 200, thumb, c.fast), 0);
+        EXPECT_EQ(thumb.width, c.width);
+        EXPECT_EQ(thumb.height, c.height);
+    }
+}

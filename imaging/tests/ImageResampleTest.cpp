@@ -285,3 +285,30 @@ TEST(ImageResample, TallImagesBlurWithoutAFixedColumnLimit)
     ASSERT_EQ(BlurImage8(tall.b, out.b, 2), 1);
     EXPECT_EQ(out.at(0, 4999)[0], out.at(0, 0)[0]);
 }
+
+TEST(ImageResample, BoxPositionsTruncate)
+{
+    // Positions are left + i (right - left) / (n new size), truncated. One row of 3 pixels to
+    // 2 pixels at 2 x 2 samples: x = 0, 0, 1, 2, so the first output is pixel 0 alone and the
+    // second the truncated mean of pixels 1 and 2. With n = 1 and a rectangle from 1 to 3 into
+    // 3 pixels: x = 1 + i 2 / 3 = 1, 1, 2.
+    Image8 src(3, 1);
+    const uint8_t v[3] = {10, 20, 31};
+    for (int x = 0; x < 3; ++x)
+        std::memset(src.at(x, 0), v[x], 4);
+    struct Case { int newWidth, n, left, right; std::vector<uint8_t> expected; };
+    const Case cases[] = {
+        {2, 2, 0, 0, {10, 25}},
+        {3, 1, 1, 3, {20, 20, 31}},
+        // x = i 3 / 12 = 0,0,0, 0,1,1, 1,1,2, 2,2,2: means 10, 50 / 3, 71 / 3, 31.
+        {4, 3, 0, 0, {10, 16, 23, 31}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "width " << c.newWidth << " n " << c.n);
+        Image8 out;
+        ASSERT_EQ(ResizeImage8(src.b, out.b, c.newWidth, 1, c.n, c.left, 0, c.right, 1), 1);
+        ASSERT_EQ(out.b.width, c.newWidth);
+        for (int x = 0; x < c.newWidth; ++x)
+            EXPECT_EQ(out.at(x, 0)[0], c.expected[size_t(x)]) << x;
+    }
+}

@@ -1,4 +1,5 @@
 #include "imaging/ImageBuffer.h"
+#include "imaging/ImageCodec/ImageLoad.h"
 #include "imaging/ImageCodec/JpegWriter.h"
 
 #include "platform/Text.h"
@@ -6,7 +7,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace testutil;
 
@@ -100,6 +103,19 @@ TEST(JpegWriter, QualityAndChromaRules)
     EXPECT_EQ(DecodeJpegMemory(buffer, size_t(size), decoded), 1);
     EXPECT_EQ(decoded.width, 32);
     std::free(buffer);
+    // The optimiser's in-memory encodes follow the same rules as files, except for 1.
+    const Case memoryCases[] = { { 0, 100, 2 }, { 195, 95, 1 }, { 101, 1, 1 }, { 60, 60, 2 } };
+    for (const Case& c : memoryCases) {
+        SCOPED_TRACE(c.quality);
+        buffer = nullptr;
+        ASSERT_EQ(writer.EncodeToMemory(buffer, size, image, c.quality), 1);
+        JpegFacts facts = Inspect(std::vector<uint8_t>(buffer, buffer + size));
+        std::free(buffer);
+        EXPECT_EQ(facts.lumaH, c.samp);
+        EXPECT_EQ(facts.lumaV, c.samp);
+        ASSERT_EQ(facts.lumaTable.size(), 64u);
+        EXPECT_EQ(facts.lumaTable[0], StandardFirstEntry(c.expectQuality));
+    }
     buffer = reinterpret_cast<uint8_t*>(1);
     EXPECT_EQ(writer.EncodeToMemory(buffer, size, image, 90), 0); // buffer must be null
 }
@@ -146,6 +162,57 @@ TEST(JpegWriter, RefusesWhatItCannotWrite)
     EXPECT_EQ(DecodeJpegMemory(bytes.data(), bytes.size(), decoded), 0);
     const uint8_t junk[] = { 1, 2, 3, 4 };
     EXPECT_EQ(DecodeJpegMemory(junk, sizeof junk, decoded), 0);
+}
+
+TEST(JpegWriter, SavingOverAPhotoReplacesItWholeOrNotAtAll)
+{
+    struct Saver {
+        const char* name;
+        std::function<int(const std::u16string&, const ImageBuffer8&)> save;
+    };
+    const Saver savers[] = {
+        { "photo.jpg", [](const std::u16string& p, const ImageBuffer8& i) { return JpegWriter().SaveFile(p.c_str(), i, 90); } },
+        { "photo.png", [](const std::u16string& p, const ImageBuffer8& i) { return CodecSaveImage8(i, p.c_str(), false); } },
+    };
+    Image8 image;
+    Fill(image, 200, 150);
+    for (const Saver& s : savers) {
+        SCOPED_TRACE(s.name);
+        TempFolder dir;
+        std::string path = dir / s.name;
+        std::string link = dir / ("link" + std::string(std::strchr(s.name, '.')));
+        ASSERT_TRUE(Convert("-size 8x8 xc:red", path));
+        ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+        ASSERT_EQ(::symlink(s.name, link.c_str()), 0);
+
+        // Saved through a link: the linked photo is replaced, keeps its permissions, and the
+        // link stays a link.
+        ASSERT_EQ(s.save(U16(link), image), 1);
+        struct stat st {};
+        ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_EQ(Output("/usr/bin/identify -format %wx%h " + Quote(path)), "200x150");
+        EXPECT_EQ(dir.CountEntries(), 2u);
+
+        // A save that cannot be written completely leaves the photo as it was.
+        std::vector<uint8_t> before = ReadAll(path);
+        int saved;
+        {
+            FileSizeLimit limit(64);
+            saved = s.save(U16(path), image);
+        }
+        EXPECT_EQ(saved, 0);
+        EXPECT_EQ(ReadAll(path), before);
+        EXPECT_EQ(dir.CountEntries(), 2u);
+
+        // A read-only photo is not saved over (the folder would allow the rename).
+        ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+        EXPECT_EQ(s.save(U16(path), image), 0);
+        EXPECT_EQ(ReadAll(path), before);
+        EXPECT_EQ(dir.CountEntries(), 2u);
+    }
 }
 
 TEST(JpegWriter, EncodersAndLosslessTurns)

@@ -75,7 +75,7 @@ TEST(Metafile, RefusesGarbageAndBadSizes)
     EXPECT_TRUE(bgr.empty());
 }
 
-// A pen far wider than the picture is drawn as if it covered the window, in bounded memory.
+// A pen far wider than the picture is narrowed, so that it draws in bounded time and memory.
 TEST(Metafile, HugePenIsLimitedToTheWindow)
 {
     std::vector<uint8_t> wmf = RedLeftHalfMetafile();

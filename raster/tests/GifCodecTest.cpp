@@ -266,3 +266,42 @@ TEST(GifCodec, FailuresAndTexts)
     EXPECT_FALSE(codec.Encode(nullptr));
     EXPECT_STREQ(codec.lastError, "Can't open GIF for writing");
 }
+
+// Blocks other readers accept must not end the reading: an XMP application extension before
+// the image, and an image without any colour table (its indexes kept as 8 bits).
+TEST(GifCodec, ApplicationDataAndMissingTables)
+{
+    auto image = [](const std::vector<uint8_t>& pixels, int minCode) {
+        std::vector<uint8_t> f = {0x2C, 0, 0, 0, 0, 3, 0, 1, 0, 0, static_cast<uint8_t>(minCode)};
+        GifRunLengthCoder coder(minCode + 1);
+        for (uint8_t p : pixels)
+            coder.Pixel(p);
+        std::vector<uint8_t> data = coder.Finish();
+        f.insert(f.end(), data.begin(), data.end());
+        f.push_back(0);
+        return f;
+    };
+    std::vector<uint8_t> xmp = {'G', 'I', 'F', '8', '9', 'a', 3, 0, 1, 0, 0x80, 0, 0, 1, 2, 3, 4, 5, 6};
+    const char id[] = "XMP DataXMP";
+    xmp.insert(xmp.end(), {0x21, 0xFF, 11});
+    xmp.insert(xmp.end(), id, id + 11);
+    xmp.insert(xmp.end(), {5, 'h', 'e', 'l', 'l', 'o', 2, 'x', 'y', 0});
+    std::vector<uint8_t> img = image({1, 0, 1}, 2);
+    xmp.insert(xmp.end(), img.begin(), img.end());
+    xmp.push_back(0x3B);
+    CRasterGIF withXmp;
+    ASSERT_TRUE(DecodeBytes(xmp, withXmp));
+    ASSERT_EQ(withXmp.Width(), 3);
+    EXPECT_EQ(withXmp.ReadPixelColour(0, 0), (RGBQUAD{6, 5, 4, 0}));
+    EXPECT_EQ(withXmp.ReadPixelColour(1, 0), (RGBQUAD{3, 2, 1, 0}));
+
+    std::vector<uint8_t> bare = {'G', 'I', 'F', '8', '7', 'a', 3, 0, 1, 0, 0, 0, 0};
+    img = image({200, 7, 255}, 8);
+    bare.insert(bare.end(), img.begin(), img.end());
+    bare.push_back(0x3B);
+    CRasterGIF noTable;
+    ASSERT_TRUE(DecodeBytes(bare, noTable));
+    EXPECT_EQ(noTable.BitsPerPixel(), 8);
+    EXPECT_EQ(noTable.ReadPixelIndex(0, 0), 200);
+    EXPECT_EQ(noTable.ReadPixelIndex(2, 0), 255);
+}

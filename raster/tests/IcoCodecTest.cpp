@@ -116,3 +116,37 @@ TEST(IcoCodec, RefusesWhatItCannotReadOrWrite)
         EXPECT_STREQ(img.lastError, "");
     }
 }
+
+// The directory's colour count is 0 in many 4-bit icons and its size byte 0 means 256: the
+// bitmap's own header decides the depth.
+TEST(IcoCodec, DepthFromBitmapHeaderAndSize256)
+{
+    CRaster four(6, 3, 4, RasterFormatICO);
+    four.WritePaletteEntry(5, 10, 20, 30);
+    four.WritePixelIndex(4, 1, 5);
+    std::vector<uint8_t> file = EncodeBytes<CRasterICO>(four);
+    ASSERT_FALSE(file.empty());
+    file[6 + 2] = 0;  // colour count
+    CRasterICO img;
+    ASSERT_TRUE(DecodeBytes(file, img));
+    EXPECT_EQ(img.BitsPerPixel(), 4);
+    EXPECT_EQ(img.ReadPixelColour(4, 1), (RGBQUAD{30, 20, 10, 0}));
+
+    // A 256 x 1 24-bit icon written by hand.
+    std::vector<uint8_t> wide = {0, 0, 1, 0, 1, 0, 0, 1, 0, 0, 1, 0, 24, 0};
+    const uint32_t stride = 256 * 3, mask = 32;
+    std::vector<uint8_t> rest(8 + 40 + stride + mask, 0);
+    rasterio::Put32(&rest[0], 40 + stride + mask);
+    rasterio::Put32(&rest[4], 22);
+    rasterio::Put32(&rest[8], 40);
+    rasterio::Put32(&rest[12], 256);
+    rasterio::Put32(&rest[16], 2);
+    rasterio::Put16(&rest[20], 1);
+    rasterio::Put16(&rest[22], 24);
+    rest[8 + 40 + 255 * 3 + 2] = 200;  // red of the last pixel
+    wide.insert(wide.end(), rest.begin(), rest.end());
+    CRasterICO big;
+    ASSERT_TRUE(DecodeBytes(wide, big));
+    EXPECT_EQ(big.Width(), 256);
+    EXPECT_EQ(big.ReadPixelColour(255, 0), (RGBQUAD{0, 0, 200, 0}));
+}
