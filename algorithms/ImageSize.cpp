@@ -727,7 +727,12 @@ void ExactWeights(AreaTap& t)
         uint64_t d = wf + (t.last > t.first ? wl : 0) + inner * wm;
         if (d == 0 || d >= (uint64_t{1} << 32) || std::ldexp(static_cast<double>(d), -s) != t.total)
             return;
-        uint64_t g = std::gcd(std::gcd(wf, wm), std::gcd(wl, d));
+        // Only the weights in use share the divisor: a box of one sample is the sample itself.
+        uint64_t g = std::gcd(wf, d);
+        if (t.last > t.first)
+            g = std::gcd(g, wl);
+        if (inner > 0)
+            g = std::gcd(g, wm);
         wf /= g, wm /= g, wl /= g, d /= g;
         const uint64_t magic = ((uint64_t{1} << 32) + d - 1) / d;
         const uint64_t e = magic * d - (uint64_t{1} << 32);
@@ -796,25 +801,66 @@ ZD_TARGET_CLONES_TEMPLATE void AreaBoxRun(const uint16_t* __restrict in, uint16_
 // Output columns [begin, end) of a row: boxes of whole samples, each starting where the one
 // before ended, with the same count (1 to 4), are one run for AreaBoxRun; count 0 is any other
 // box, done one at a time.
+// Output columns [begin, end) of a row: boxes of whole samples, each starting where the one
+// before ended, with the same count (1 to 4), are one run for AreaBoxRun; count kPairs is a run
+// of boxes of one or two samples in binary-fraction weights whose divisor is a power of two (as
+// in enlarging by 2 or 4), for AreaPairsPass; count 0 is any other box, done one at a time.
+constexpr int kPairs = -1;
+
 struct AreaRun {
     int begin, end;
     int count;
 };
 
-std::vector<AreaRun> AreaRuns(const std::vector<AreaTap>& taps)
+// A box as (wa x in[a] + wb x in[b]) >> shift.
+struct AreaPair {
+    uint32_t a, b, wa, wb, shift;
+};
+
+bool AsPair(const AreaTap& t, AreaPair& p)
+{
+    if (t.exact && t.shift >= 0 && t.last - t.first <= 1) {
+        p = {static_cast<uint32_t>(t.first), static_cast<uint32_t>(t.last), t.wf, t.last > t.first ? t.wl : 0,
+             static_cast<uint32_t>(t.shift)};
+        return true;
+    }
+    return false;
+}
+
+std::vector<AreaRun> AreaRuns(const std::vector<AreaTap>& taps, std::vector<AreaPair>& pairs)
 {
     std::vector<AreaRun> runs;
+    pairs.assign(taps.size(), AreaPair{});
     for (int j = 0; j < static_cast<int>(taps.size()); ++j) {
         const AreaTap& t = taps[j];
-        const int count = t.integral && t.count <= 4 && t.to - t.from + 1 == static_cast<int>(t.count)
-                              ? static_cast<int>(t.count) : 0;
+        int count = t.integral && t.count <= 4 && t.to - t.from + 1 == static_cast<int>(t.count)
+                        ? static_cast<int>(t.count) : 0;
+        if (count == 0 && AsPair(t, pairs[j]))
+            count = kPairs;
         if (!runs.empty() && runs.back().count == count && runs.back().end == j &&
-            (count == 0 || taps[j - 1].to + 1 == t.from))
+            (count <= 0 || taps[j - 1].to + 1 == t.from))
             runs.back().end = j + 1;
         else
             runs.push_back({j, j + 1, count});
     }
     return runs;
+}
+
+ZD_TARGET_CLONES void AreaPairsPass(const uint16_t* __restrict in, uint16_t* __restrict out,
+                                    const AreaPair* __restrict pairs, int begin, int end)
+{
+    // One pixel's four channels as one small vector.
+    typedef uint16_t Pixel __attribute__((vector_size(8)));
+    typedef uint32_t Wide __attribute__((vector_size(16)));
+    for (int j = begin; j < end; ++j) {
+        const AreaPair p = pairs[j];
+        Pixel a, b;
+        std::memcpy(&a, in + static_cast<size_t>(p.a) * 4, 8);
+        std::memcpy(&b, in + static_cast<size_t>(p.b) * 4, 8);
+        const Wide sum = __builtin_convertvector(a, Wide) * p.wa + __builtin_convertvector(b, Wide) * p.wb;
+        const Pixel r = __builtin_convertvector(sum >> p.shift, Pixel);
+        std::memcpy(out + static_cast<size_t>(j) * 4, &r, 8);
+    }
 }
 
 // One row along its length, every value as the weighted sum in order of the samples over the
@@ -878,7 +924,8 @@ ZD_TARGET_CLONES void AreaTapsPass(const uint16_t* __restrict in, uint16_t* __re
     }
 }
 
-void AreaRowPass(const uint16_t* in, uint16_t* out, const AreaTap* cols, const std::vector<AreaRun>& runs)
+void AreaRowPass(const uint16_t* in, uint16_t* out, const AreaTap* cols, const std::vector<AreaRun>& runs,
+                 const AreaPair* pairs)
 {
     for (const AreaRun& r : runs) {
         const uint16_t* from = in + static_cast<size_t>(cols[r.begin].from) * 4;
@@ -888,6 +935,7 @@ void AreaRowPass(const uint16_t* in, uint16_t* out, const AreaTap* cols, const s
         case 2: AreaBoxRun<2>(from, to, r.end - r.begin); break;
         case 3: AreaBoxRun<3>(from, to, r.end - r.begin); break;
         case 4: AreaBoxRun<4>(from, to, r.end - r.begin); break;
+        case kPairs: AreaPairsPass(in, out, pairs, r.begin, r.end); break;
         default: AreaTapsPass(in, out, cols, r.begin, r.end); break;
         }
     }
@@ -983,7 +1031,8 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const int sw = source.width, sh = source.height;
     const double widen = (100 - m_params.areaValue) / 400.0;
     const std::vector<AreaTap> cols = AreaAxis(sw, width, widen), rows = AreaAxis(sh, height, widen);
-    const std::vector<AreaRun> runs = AreaRuns(cols);
+    std::vector<AreaPair> pairs;
+    const std::vector<AreaRun> runs = AreaRuns(cols, pairs);
     if (!AllocImage16(destination, width, height))
         return 0;
     // Both passes fused: each range of output rows keeps the row-pass results of the source rows
@@ -1008,7 +1057,7 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
         auto line = [&](int k) {
             uint16_t* l = ring + static_cast<size_t>(k % span) * n;
             if (held[k % span] != k) {
-                AreaRowPass(Row16(source, k), l, cols.data(), runs);
+                AreaRowPass(Row16(source, k), l, cols.data(), runs, pairs.data());
                 held[k % span] = k;
             }
             return l;
