@@ -280,7 +280,9 @@ inline void CombineEight(uint16_t* out, const uint16_t* p, const uint16_t* n, fl
     Half8 hp, hn;
     std::memcpy(&hp, p, sizeof hp);
     std::memcpy(&hn, n, sizeof hn);
-    Float8 v = __builtin_convertvector(hp, Float8) * a - __builtin_convertvector(hn, Float8) * b;
+    // Through 32-bit integers: one widening step, then one conversion.
+    Float8 v = __builtin_convertvector(__builtin_convertvector(hp, Int8), Float8) * a -
+               __builtin_convertvector(__builtin_convertvector(hn, Int8), Float8) * b;
     v = v < 0.0f ? 0.0f : v;
     v = v > 65535.0f ? 65535.0f : v;
     const Half8 r = __builtin_convertvector(__builtin_convertvector(v + 0.5f, Int8), Half8);
@@ -632,7 +634,7 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     FlattenPlans(colPlans, sw, ops, outputs);
     if (!AllocImage16(destination, width, height))
         return 0;
-    constexpr int kRows = 8;
+    constexpr int kRows = 16;
     const size_t n = static_cast<size_t>(sw) * 4;
     const size_t rowOps = MaxOps(rowPlans), colOps = MaxOps(colPlans);
     const size_t scratch = (static_cast<size_t>(sw) + colOps) * 4 * kRows;
