@@ -11,6 +11,7 @@
 #include "imaging/ConvolutionKernel.h"
 #include "imaging/Document.h"
 
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <tuple>
@@ -555,6 +556,24 @@ inline size_t Rounded64(size_t bytes)
     return (bytes + 63) / 64 * 64;
 }
 
+// Hands out chunks 0, 1, 2, ... to whichever band asks next. Every band of a run takes chunks
+// until none are left, so a helper held up by the rest of the machine leaves its share to the
+// others instead of the whole run waiting on it. Each chunk writes only its own rows, so who
+// takes which does not change a byte.
+class ChunkQueue {
+public:
+    explicit ChunkQueue(int count) : m_count(count) {}
+    bool Take(int& chunk)
+    {
+        chunk = m_next.fetch_add(1, std::memory_order_relaxed);
+        return chunk < m_count;
+    }
+
+private:
+    std::atomic<int> m_next{0};
+    const int m_count;
+};
+
 } // namespace
 
 bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, int sourceRows, int targetRows,
@@ -641,7 +660,8 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     const int groups = (height + kRows - 1) / kRows;
     const int64_t work = static_cast<int64_t>(kRows) * (static_cast<int64_t>(n) * static_cast<int64_t>(rowOps + 1) +
                                                         static_cast<int64_t>(width) * 4 * static_cast<int64_t>(colOps + 1));
-    const bool ok = ParallelRows(groups, work, [&](int g0, int g1) {
+    ChunkQueue queue(groups);
+    const bool ok = ParallelRows(groups, work, [&](int, int) {
         const size_t poolBytes = Rounded64(kCubicStrip * rowOps * 2), linesBytes = Rounded64(n * kRows * 2);
         auto* buffer = static_cast<unsigned char*>(t_cubicScratch.Get(poolBytes + linesBytes + scratch * 2));
         if (!buffer)
@@ -651,7 +671,7 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
         uint16_t* line = reinterpret_cast<uint16_t*>(buffer + poolBytes + linesBytes);
         const uint16_t* in[kRows];
         uint16_t* out[kRows];
-        for (int g = g0; g < g1; ++g) {
+        for (int g; queue.Take(g);) {
             const int y = g * kRows, count = std::min(kRows, height - y);
             for (int r = 0; r < count; ++r) {
                 const CubicPlan& plan = rowPlans[y + r];
@@ -1046,7 +1066,9 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const int lo = m_windowLow, hi = m_windowHigh;
     const size_t n = static_cast<size_t>(width) * 4;
     const int64_t work = static_cast<int64_t>(n) * 4 + static_cast<int64_t>(sw) * 4 * sh / height;
-    const bool ok = ParallelRows(height, work, [&](int y0, int y1) {
+    constexpr int kChunk = 32; // output rows; a chunk recomputes at most the one line it shares
+    ChunkQueue queue((height + kChunk - 1) / kChunk);
+    const bool ok = ParallelRows(height, work, [&](int y0, int) {
         const size_t ringBytes = Rounded64(n * static_cast<size_t>(span) * 2), sumBytes = Rounded64(n * 4);
         auto* buffer = static_cast<unsigned char*>(t_areaScratch.Get(ringBytes + sumBytes + n * 8));
         if (!buffer)
@@ -1064,48 +1086,49 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
             }
             return l;
         };
-        for (int i = y0; i < y1; ++i) {
-            if (y0 == 0 && i % 100 == 10) // only the first range reports, so progress only rises
-                SetProgress(lo + (hi - lo) * i / height);
-            const AreaTap& t = rows[i];
-            if (t.integral && t.count == 1) {
-                std::memcpy(Row16(destination, i), line(t.from), n * 2);
-                continue;
-            }
-            if (t.integral && t.count == 2) {
-                const uint16_t* a = line(t.from);
-                TwoLines(Row16(destination, i), a, line(t.to), n, 1, 1, 1, 0);
-                continue;
-            }
-            if (t.integral) {
-                bool first = true;
-                for (int k = t.from; k <= t.to; ++k) {
-                    AccumulateCount(sums, line(k), n, first);
-                    first = false;
+        for (int c; queue.Take(c);)
+            for (int i = c * kChunk; i < std::min(height, (c + 1) * kChunk); ++i) {
+                if (y0 == 0 && i % 100 == 10) // only the first band reports, its chunks rise
+                    SetProgress(lo + (hi - lo) * i / height);
+                const AreaTap& t = rows[i];
+                if (t.integral && t.count == 1) {
+                    std::memcpy(Row16(destination, i), line(t.from), n * 2);
+                    continue;
                 }
-                FinishCount(Row16(destination, i), sums, n, t.count);
-                continue;
-            }
-            if (t.exact && t.first == t.last && t.divisor == 1) {
-                std::memcpy(Row16(destination, i), line(t.first), n * 2);
-                continue;
-            }
-            if (t.exact && t.last == t.first + 1) {
-                const uint16_t* a = line(t.first);
-                TwoLines(Row16(destination, i), a, line(t.last), n, t.wf, t.wl, t.shift, t.magic);
-                continue;
-            }
-            if (t.exact) {
+                if (t.integral && t.count == 2) {
+                    const uint16_t* a = line(t.from);
+                    TwoLines(Row16(destination, i), a, line(t.to), n, 1, 1, 1, 0);
+                    continue;
+                }
+                if (t.integral) {
+                    bool first = true;
+                    for (int k = t.from; k <= t.to; ++k) {
+                        AccumulateCount(sums, line(k), n, first);
+                        first = false;
+                    }
+                    FinishCount(Row16(destination, i), sums, n, t.count);
+                    continue;
+                }
+                if (t.exact && t.first == t.last && t.divisor == 1) {
+                    std::memcpy(Row16(destination, i), line(t.first), n * 2);
+                    continue;
+                }
+                if (t.exact && t.last == t.first + 1) {
+                    const uint16_t* a = line(t.first);
+                    TwoLines(Row16(destination, i), a, line(t.last), n, t.wf, t.wl, t.shift, t.magic);
+                    continue;
+                }
+                if (t.exact) {
+                    for (int k = t.first; k <= t.last; ++k)
+                        AccumulateScaled(sums, line(k), n, k == t.first ? t.wf : k == t.last ? t.wl : t.wm,
+                                         k == t.first);
+                    FinishCount(Row16(destination, i), sums, n, t.divisor);
+                    continue;
+                }
                 for (int k = t.first; k <= t.last; ++k)
-                    AccumulateScaled(sums, line(k), n, k == t.first ? t.wf : k == t.last ? t.wl : t.wm,
-                                     k == t.first);
-                FinishCount(Row16(destination, i), sums, n, t.divisor);
-                continue;
+                    AccumulateWeighted(acc, line(k), n, AreaWeight(t, k), k == t.first);
+                FinishWeighted(Row16(destination, i), acc, line(t.first), n, t.total);
             }
-            for (int k = t.first; k <= t.last; ++k)
-                AccumulateWeighted(acc, line(k), n, AreaWeight(t, k), k == t.first);
-            FinishWeighted(Row16(destination, i), acc, line(t.first), n, t.total);
-        }
         return true;
     });
     // A cancel skips row ranges and leaves their rows unwritten: no result then.
