@@ -543,7 +543,18 @@ public:
         return m_data.get() + ((64 - at % 64) % 64);
     }
 
+    // After a band: scratch of very wide pictures is not kept, so no helper holds tens of
+    // megabytes between runs.
+    void Trim()
+    {
+        if (m_size > kKeepBytes) {
+            m_data.reset();
+            m_size = 0;
+        }
+    }
+
 private:
+    static constexpr size_t kKeepBytes = size_t{4} << 20;
     std::unique_ptr<unsigned char[]> m_data;
     size_t m_size = 0;
 };
@@ -692,6 +703,7 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
                     CubicColumnsRows<1>(in + r, out + r, sw, line, ops.data(), outputs.data(), width);
             }
         }
+        t_cubicScratch.Trim();
         return true;
     });
     if (!ok)
@@ -1129,6 +1141,7 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
                     AccumulateWeighted(acc, line(k), n, AreaWeight(t, k), k == t.first);
                 FinishWeighted(Row16(destination, i), acc, line(t.first), n, t.total);
             }
+        t_areaScratch.Trim();
         return true;
     });
     // A cancel skips row ranges and leaves their rows unwritten: no result then.
