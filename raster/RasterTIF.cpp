@@ -176,7 +176,7 @@ void DecodeTrueColour(CRaster& image, TIFF* tif, uint32_t width, uint32_t length
             dst[0] = static_cast<uint8_t>(b);
             dst[1] = static_cast<uint8_t>(g);
             dst[2] = static_cast<uint8_t>(r);
-            if (a && samples == 4)
+            if (a)
                 a[x] = static_cast<uint8_t>(al);
         }
     }
@@ -254,6 +254,13 @@ void DecodeIndexed(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, u
                     dst[x] = static_cast<uint8_t>(wide[x] >> 8);
             } else if (samples == 1) {
                 std::memcpy(dst, src, static_cast<size_t>(std::min<uint64_t>(lineBytes, image.rowStride)));
+            } else if (bits == 16) {
+                // libtiff's RGBA reader drops the alpha of 16-bit grey + alpha: read the high bytes.
+                const auto* wide = reinterpret_cast<const uint16_t*>(src);
+                for (uint32_t x = 0; x < width; ++x) {
+                    image.WritePixelIndex(x, y, static_cast<uint8_t>(wide[2 * x] >> 8));
+                    image.SetAlphaValue(x, y, static_cast<uint8_t>(wide[2 * x + 1] >> 8));
+                }
             } else {
                 for (uint32_t x = 0; x < width; ++x) {
                     image.WritePixelIndex(x, y, src[2 * x]);
@@ -319,7 +326,7 @@ bool CRasterTIF::Decode(CRasterStream* stream)
         // reader rather than being read as bytes it is not.
         const bool stripReadable = !TIFFIsTiled(tif) && planar == PLANARCONFIG_CONTIG &&
                                    (bits == 1 || bits == 4 || bits == 8 || bits == 16) &&
-                                   (samples == 1 || (samples == 2 && bits == 8));
+                                   (samples == 1 || (samples == 2 && (bits == 8 || bits == 16)));
         if (!trueColour && !stripReadable)
             trueColour = true;
         int depth = 24;
@@ -332,7 +339,8 @@ bool CRasterTIF::Decode(CRasterStream* stream)
         Check(!EscapeRequested(), "Cancelled");
         Check(Create(static_cast<int32_t>(width), static_cast<int32_t>(length), depth, RasterFormatTIF) != nullptr,
               "No space for raster buffer");
-        if (samples == 4 || (samples == 2 && bits == 8))
+        // Grey + alpha of any depth, or colour + alpha.
+        if (samples == 4 || samples == 2)
             Check(CreateAlphaPlane() != nullptr, "No space for raster buffer");
         if (trueColour) {
             DecodeTrueColour(*this, tif, width, length, samples);
