@@ -10,7 +10,8 @@ constexpr int kGaussMaxTaps = 16;
 // Every Gaussian weight of the program uses the base 2.7188282, not e. Returns L.
 int BuildGaussKernel(double sigma, int* weights);
 
-// Reduction factor for a standard deviation: 1, or the smallest b >= 2 with sigma / b <= 2.5.
+// Reduction factor for a standard deviation: 1, or the smallest b >= 2 with sigma / b <= 2.5
+// (at most 2^30; the blur then limits it to the picture's shorter side).
 int GaussReduction(double sigma);
 
 // Parameter block of Run: one double, the standard deviation (8 bytes, no size word).

@@ -11,11 +11,13 @@
 #include "imaging/ConvolutionKernel.h"
 #include "imaging/Document.h"
 
+#include <bit>
 #include <cmath>
 #include <tuple>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -228,27 +230,72 @@ float MitchellNetravaliWeight(float t, float f, float B, float C)
     return 0;
 }
 
-ZD_TARGET_CLONES void BlendRows16(uint16_t* __restrict out, const uint16_t* a,
-                                                                    const uint16_t* b, size_t count, int ta, int tb)
+namespace {
+
+// (ta x a + tb x b) >> 8 for ta + tb = 256 in 16-bit lanes: with a = 256 ah + al, the sum is
+// 256 (ta ah + tb bh) + (ta al + tb bl), both parts at most 256 x 255, so
+// hi + (lo >> 8) is the same quotient and vectorises twice as wide as 32-bit products.
+inline uint16_t Blend256(uint16_t a, uint16_t b, uint16_t ta, uint16_t tb)
 {
+    const uint16_t hi = static_cast<uint16_t>(static_cast<uint16_t>(ta * (a >> 8)) + static_cast<uint16_t>(tb * (b >> 8)));
+    const uint16_t lo =
+        static_cast<uint16_t>(static_cast<uint16_t>(ta * (a & 255)) + static_cast<uint16_t>(tb * (b & 255)));
+    return static_cast<uint16_t>(hi + (lo >> 8));
+}
+
+} // namespace
+
+ZD_TARGET_CLONES void BlendRows16(uint16_t* __restrict out, const uint16_t* a, const uint16_t* b, size_t count, int ta,
+                                  int tb)
+{
+    if (ta >= 0 && tb >= 0 && ta + tb == 256) {
+        const uint16_t wa = static_cast<uint16_t>(ta), wb = static_cast<uint16_t>(tb);
+        for (size_t i = 0; i < count; ++i)
+            out[i] = Blend256(a[i], b[i], wa, wb);
+        return;
+    }
     for (size_t i = 0; i < count; ++i)
         out[i] = static_cast<uint16_t>((static_cast<uint32_t>(ta) * a[i] + static_cast<uint32_t>(tb) * b[i]) >> 8);
 }
 
 namespace {
 
-// v = P x L / (L - M) - N x M / (L - M), rounded and limited to 0..65535.
-ZD_TARGET_CLONES void CombineSlots(uint16_t* __restrict out,
-                                                                    const uint16_t* __restrict p,
-                                                                    const uint16_t* __restrict n, size_t count, float a,
-                                                                    float b)
+// v limited to 0..65535 and rounded.
+inline uint16_t RoundLimited(float v)
 {
-    // Limiting before rounding gives the same as testing v <= 0 and v > 65535 first, without
-    // branches, so the loop vectorises.
-    for (size_t j = 0; j < count; ++j) {
-        const float v = std::min(std::max(p[j] * a - n[j] * b, 0.0f), 65535.0f);
-        out[j] = static_cast<uint16_t>(static_cast<int>(v + 0.5f));
-    }
+    v = v < 0.0f ? 0.0f : v;
+    v = v > 65535.0f ? 65535.0f : v;
+    return static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+}
+
+// Eight values of RoundLimited(p x a - n x b) in vector types: GCC keeps the scalar loop's
+// selects as branches (they could trap), so the eight lanes are written out. Each lane does
+// the same single-precision steps as the scalar form, so the results are the same.
+typedef float Float8 __attribute__((vector_size(32)));
+typedef int32_t Int8 __attribute__((vector_size(32)));
+typedef uint16_t Half8 __attribute__((vector_size(16)));
+
+inline void CombineEight(uint16_t* out, const uint16_t* p, const uint16_t* n, float a, float b)
+{
+    Half8 hp, hn;
+    std::memcpy(&hp, p, sizeof hp);
+    std::memcpy(&hn, n, sizeof hn);
+    Float8 v = __builtin_convertvector(hp, Float8) * a - __builtin_convertvector(hn, Float8) * b;
+    v = v < 0.0f ? 0.0f : v;
+    v = v > 65535.0f ? 65535.0f : v;
+    const Half8 r = __builtin_convertvector(__builtin_convertvector(v + 0.5f, Int8), Half8);
+    std::memcpy(out, &r, sizeof r);
+}
+
+// v = P x L / (L - M) - N x M / (L - M), rounded and limited to 0..65535.
+ZD_TARGET_CLONES void CombineSlots(uint16_t* __restrict out, const uint16_t* __restrict p,
+                                   const uint16_t* __restrict n, size_t count, float a, float b)
+{
+    size_t j = 0;
+    for (; j + 8 <= count; j += 8)
+        CombineEight(out + j, p + j, n + j, a, b);
+    for (; j < count; ++j)
+        out[j] = RoundLimited(p[j] * a - n[j] * b);
 }
 
 } // namespace
@@ -364,11 +411,6 @@ std::vector<CubicPlan> PlanCubic(int sourceLines, int targetLines, float B, floa
     return plans;
 }
 
-inline uint16_t CombineValue(uint16_t p, uint16_t n, float a, float b)
-{
-    const float v = std::min(std::max(p * a - n * b, 0.0f), 65535.0f);
-    return static_cast<uint16_t>(static_cast<int>(v + 0.5f));
-}
 
 // The plans of the column pass flattened for one row: the row's pixels and the slots share one
 // scratch line, so every operand is a pixel index into it.
@@ -417,16 +459,19 @@ ZD_TARGET_CLONES_TEMPLATE void CubicColumnsRows(const uint16_t* const* in,
             const uint16_t* __restrict a = line + static_cast<size_t>(op.a) * V;
             const uint16_t* __restrict b = line + static_cast<size_t>(op.b) * V;
             uint16_t* __restrict d = line + static_cast<size_t>(op.d) * V;
-            const uint32_t ta = op.t, tb = 256 - op.t;
+            const uint16_t ta = static_cast<uint16_t>(op.t), tb = static_cast<uint16_t>(256 - op.t);
             for (int i = 0; i < V; ++i)
-                d[i] = static_cast<uint16_t>((ta * a[i] + tb * b[i]) >> 8);
+                d[i] = Blend256(a[i], b[i], ta, tb);
         }
         const uint16_t* __restrict p = line + static_cast<size_t>(f.pos) * V;
         if (f.combine) {
             const uint16_t* __restrict n = line + static_cast<size_t>(f.neg) * V;
-            for (int i = 0; i < V; ++i) {
-                const float v = std::min(std::max(p[i] * f.a - n[i] * f.b, 0.0f), 65535.0f);
-                result[i] = static_cast<uint16_t>(static_cast<int>(v + 0.5f));
+            if constexpr (V % 8 == 0) {
+                for (int i = 0; i < V; i += 8)
+                    CombineEight(result + i, p + i, n + i, f.a, f.b);
+            } else {
+                for (int i = 0; i < V; ++i)
+                    result[i] = RoundLimited(p[i] * f.a - n[i] * f.b);
             }
         } else {
             std::memcpy(result, p, sizeof result);
@@ -446,6 +491,70 @@ size_t MaxOps(const std::vector<CubicPlan>& plans)
 
 } // namespace
 
+namespace {
+
+// Values per strip of the vertical pass: the plan's slots for one strip stay in the first-level
+// cache while every blend of the plan runs over it.
+constexpr size_t kCubicStrip = 1024;
+
+// One output line of the vertical pass from source lines `n` values apart. The result is either
+// a source line or a slot of `pool` (returned as is, no copy), or combined into `out`.
+// Values [s, s + len) of one output line of the vertical pass (len at most kCubicStrip), from
+// source lines `n` values apart, into out + s.
+void CubicStrip(const CubicPlan& plan, const uint16_t* source, size_t n, size_t s, size_t len, uint16_t* pool,
+                uint16_t* out)
+{
+    auto at = [&](int operand) {
+        return operand >= 0 ? source + static_cast<size_t>(operand) * n + s
+                            : pool + static_cast<size_t>(~operand) * kCubicStrip;
+    };
+    for (size_t o = 0; o < plan.ops.size(); ++o)
+        BlendRows16(pool + o * kCubicStrip, at(plan.ops[o].a), at(plan.ops[o].b), len, plan.ops[o].t,
+                    256 - plan.ops[o].t);
+    if (plan.combine)
+        CombineSlots(out + s, at(plan.pos), at(plan.neg), len, plan.a, plan.b);
+    else
+        std::memcpy(out + s, at(plan.pos), len * 2);
+}
+
+// A line that is a plain copy of a source line is read where it lies.
+inline bool IsSourceLine(const CubicPlan& plan)
+{
+    return plan.ops.empty() && !plan.combine;
+}
+
+// Scratch memory that stays with its thread from one run to the next, so repeated runs reuse
+// warm pages instead of faulting in fresh ones in every band.
+class ThreadScratch {
+public:
+    // At least `bytes` bytes, 64-byte aligned; null when they cannot be had.
+    void* Get(size_t bytes)
+    {
+        if (bytes > m_size) {
+            m_data.reset(new (std::nothrow) unsigned char[bytes + 64]);
+            m_size = m_data ? bytes : 0;
+        }
+        if (!m_data)
+            return nullptr;
+        const auto at = reinterpret_cast<uintptr_t>(m_data.get());
+        return m_data.get() + ((64 - at % 64) % 64);
+    }
+
+private:
+    std::unique_ptr<unsigned char[]> m_data;
+    size_t m_size = 0;
+};
+
+thread_local ThreadScratch t_cubicScratch;
+thread_local ThreadScratch t_areaScratch;
+
+inline size_t Rounded64(size_t bytes)
+{
+    return (bytes + 63) / 64 * 64;
+}
+
+} // namespace
+
 bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, int sourceRows, int targetRows,
                        float B, float C)
 {
@@ -454,23 +563,17 @@ bool ResampleRowsCubic(uint16_t* destination, const uint16_t* source, size_t n, 
     const std::vector<CubicPlan> plans = PlanCubic(sourceRows, targetRows, B, C);
     const size_t maxOps = MaxOps(plans);
     return ParallelRows(targetRows, static_cast<int64_t>(n) * static_cast<int64_t>(maxOps + 1), [&](int y0, int y1) {
-        auto pool = NewArray<uint16_t>(n * maxOps);
+        auto pool = NewArray<uint16_t>(kCubicStrip * maxOps);
         if (!pool)
             return false;
         for (int i = y0; i < y1; ++i) {
-            const CubicPlan& plan = plans[i];
-            auto at = [&](int operand) {
-                return operand >= 0 ? source + static_cast<size_t>(operand) * n
-                                    : pool.get() + static_cast<size_t>(~operand) * n;
-            };
-            for (size_t o = 0; o < plan.ops.size(); ++o)
-                BlendRows16(pool.get() + o * n, at(plan.ops[o].a), at(plan.ops[o].b), n, plan.ops[o].t,
-                            256 - plan.ops[o].t);
             uint16_t* out = destination + static_cast<size_t>(i) * n;
-            if (plan.combine)
-                CombineSlots(out, at(plan.pos), at(plan.neg), n, plan.a, plan.b);
-            else
-                std::memcpy(out, at(plan.pos), n * 2);
+            if (IsSourceLine(plans[i])) {
+                std::memcpy(out, source + static_cast<size_t>(plans[i].pos) * n, n * 2);
+                continue;
+            }
+            for (size_t s = 0; s < n; s += kCubicStrip)
+                CubicStrip(plans[i], source, n, s, std::min(kCubicStrip, n - s), pool.get(), out);
         }
         return true;
     });
@@ -519,17 +622,60 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     if (!source.data || width <= 0 || height <= 0 || &source == &destination)
         return 0;
     const int sw = source.width, sh = source.height;
-    // The rows first, then the columns with the same plan of blends, in place of transposing,
-    // resampling rows and transposing back: the same arithmetic on every value, without the
-    // two full-size transposes.
-    OwnedImage rows;
-    if (!AllocImage16(rows.img, sw, height) ||
-        !ResampleRowsCubic(Pixels16(rows.img), Pixels16(source), static_cast<size_t>(sw) * 4, sh, height, B, C))
+    // Vertical pass then horizontal pass, as transposing, resampling rows and transposing back
+    // would give, but eight output rows at a time: their vertical results go to per-thread
+    // lines and straight on through the horizontal pass, so no work picture exists at all.
+    const std::vector<CubicPlan> rowPlans = PlanCubic(sh, height, B, C);
+    const std::vector<CubicPlan> colPlans = PlanCubic(sw, width, B, C);
+    std::vector<FlatOp> ops;
+    std::vector<FlatOutput> outputs;
+    FlattenPlans(colPlans, sw, ops, outputs);
+    if (!AllocImage16(destination, width, height))
+        return 0;
+    constexpr int kRows = 8;
+    const size_t n = static_cast<size_t>(sw) * 4;
+    const size_t rowOps = MaxOps(rowPlans), colOps = MaxOps(colPlans);
+    const size_t scratch = (static_cast<size_t>(sw) + colOps) * 4 * kRows;
+    const int groups = (height + kRows - 1) / kRows;
+    const int64_t work = static_cast<int64_t>(kRows) * (static_cast<int64_t>(n) * static_cast<int64_t>(rowOps + 1) +
+                                                        static_cast<int64_t>(width) * 4 * static_cast<int64_t>(colOps + 1));
+    const bool ok = ParallelRows(groups, work, [&](int g0, int g1) {
+        const size_t poolBytes = Rounded64(kCubicStrip * rowOps * 2), linesBytes = Rounded64(n * kRows * 2);
+        auto* buffer = static_cast<unsigned char*>(t_cubicScratch.Get(poolBytes + linesBytes + scratch * 2));
+        if (!buffer)
+            return false;
+        uint16_t* pool = reinterpret_cast<uint16_t*>(buffer);
+        uint16_t* lines = reinterpret_cast<uint16_t*>(buffer + poolBytes);
+        uint16_t* line = reinterpret_cast<uint16_t*>(buffer + poolBytes + linesBytes);
+        const uint16_t* in[kRows];
+        uint16_t* out[kRows];
+        for (int g = g0; g < g1; ++g) {
+            const int y = g * kRows, count = std::min(kRows, height - y);
+            for (int r = 0; r < count; ++r) {
+                const CubicPlan& plan = rowPlans[y + r];
+                in[r] = IsSourceLine(plan) ? Row16(source, plan.pos) : lines + r * n;
+                out[r] = Row16(destination, y + r);
+            }
+            // Strip by strip across the group's rows: the source lines they share stay in cache
+            // for all of them.
+            for (size_t s = 0; s < n; s += kCubicStrip)
+                for (int r = 0; r < count; ++r)
+                    if (!IsSourceLine(rowPlans[y + r]))
+                        CubicStrip(rowPlans[y + r], Pixels16(source), n, s, std::min(kCubicStrip, n - s), pool,
+                                   lines + r * n);
+            if (count == kRows) {
+                CubicColumnsRows<kRows>(in, out, sw, line, ops.data(), outputs.data(), width);
+            } else {
+                for (int r = 0; r < count; ++r)
+                    CubicColumnsRows<1>(in + r, out + r, sw, line, ops.data(), outputs.data(), width);
+            }
+        }
+        return true;
+    });
+    if (!ok)
         return 0;
     ReportFraction(40, 100);
     ReportFraction(50, 100);
-    if (!ResampleColumnsCubic(destination, rows.img, width, B, C))
-        return 0;
     ReportFraction(90, 100);
     ReportFraction(100, 100);
     return 1;
@@ -547,8 +693,56 @@ struct AreaTap {
     bool integral;
     uint32_t count;
     int from, to;   // integral: the samples of weight 1
-    uint64_t magic; // integral: ceil(2^32 / count)
+    uint64_t magic; // integral: ceil(2^32 / count); exact: ceil(2^32 / divisor)
+    // Weights that are small binary fractions (any ratio of the form a / 2^k, such as 2x, 1.5x,
+    // 0.75x): scaled by 2^s they are integers, every product and sum of the real form is then
+    // exact, and its truncated quotient equals the integer quotient (see ExactWeights).
+    bool exact;
+    uint32_t wf, wm, wl, divisor; // the integer weights of first, middle and last samples
+    int shift;                    // log2 of a divisor that is a power of two, else -1
 };
+
+// Whether the real form of a box equals (wf x first + wm x middle + wl x last) / divisor in
+// integers, divided through the multiply by `magic`.
+//  - With every weight w_k = W_k / 2^s (W_k < 2^20 integers) each product w_k x v (v < 2^16)
+//    has at most 36 significant bits and every partial sum is a multiple of 2^-s below 2^53 x
+//    2^-s: the sum S and the total T are exact, S / T = N / D with N = sum W_k v_k, D = sum W_k.
+//  - The quotient rounds with an error below N / D x 2^-53 <= 2^-37; when N / D is no integer
+//    it is at least 1 / D > 2^-37 below the next one, so truncating the rounded quotient gives
+//    floor(N / D).
+//  - floor(N / D) = N x ceil(2^32 / D) >> 32 while N x e < 2^32, e = ceil(2^32 / D) x D - 2^32
+//    (checked for the largest N, 65535 x D).
+void ExactWeights(AreaTap& t)
+{
+    t.exact = false;
+    t.shift = -1;
+    if (t.integral || !(t.total > 0))
+        return;
+    for (int s = 0; s <= 20; ++s) {
+        const double f = std::ldexp(t.wFirst, s), l = std::ldexp(t.wLast, s);
+        if (f != std::floor(f) || l != std::floor(l))
+            continue;
+        uint64_t wf = static_cast<uint64_t>(f), wl = static_cast<uint64_t>(l), wm = uint64_t{1} << s;
+        const uint64_t inner = t.last - t.first > 1 ? static_cast<uint64_t>(t.last - t.first - 1) : 0;
+        uint64_t d = wf + (t.last > t.first ? wl : 0) + inner * wm;
+        if (d == 0 || d >= (uint64_t{1} << 32) || std::ldexp(static_cast<double>(d), -s) != t.total)
+            return;
+        uint64_t g = std::gcd(std::gcd(wf, wm), std::gcd(wl, d));
+        wf /= g, wm /= g, wl /= g, d /= g;
+        const uint64_t magic = ((uint64_t{1} << 32) + d - 1) / d;
+        const uint64_t e = magic * d - (uint64_t{1} << 32);
+        if (d >= 65536 || 65535 * d * e >= (uint64_t{1} << 32))
+            return;
+        t.exact = true;
+        t.wf = static_cast<uint32_t>(wf);
+        t.wm = static_cast<uint32_t>(wm);
+        t.wl = static_cast<uint32_t>(wl);
+        t.divisor = static_cast<uint32_t>(d);
+        t.magic = magic;
+        t.shift = (d & (d - 1)) == 0 ? std::countr_zero(d) : -1;
+        return;
+    }
+}
 
 std::vector<AreaTap> AreaAxis(int n, int m, double widen)
 {
@@ -572,6 +766,7 @@ std::vector<AreaTap> AreaAxis(int n, int m, double widen)
         t.from = t.wFirst == 0.0 ? t.first + 1 : t.first;
         t.to = t.first != t.last && t.wLast == 0.0 ? t.last - 1 : t.last;
         t.magic = t.count ? ((uint64_t{1} << 32) + t.count - 1) / t.count : 0;
+        ExactWeights(t);
         taps[j] = t;
     }
     return taps;
@@ -582,16 +777,55 @@ inline double AreaWeight(const AreaTap& t, int k)
     return k == t.first ? t.wFirst : k == t.last ? t.wLast : 1.0;
 }
 
-// One row along its length. A box of total weight 0 (only when enlarging by 1.5 or more)
-// takes its first sample.
-ZD_TARGET_CLONES void AreaRowPass(const uint16_t* __restrict in,
-                                                                   uint16_t* __restrict out, const AreaTap* cols,
-                                                                   int width)
+// Boxes of C whole samples side by side (box i is samples iC..iC + C - 1): sum / C, the
+// division through a multiply (exact: sum <= 65535 x C and C < 256).
+template <int C>
+ZD_TARGET_CLONES_TEMPLATE void AreaBoxRun(const uint16_t* __restrict in, uint16_t* __restrict out, int boxes)
 {
-    for (int j = 0; j < width; ++j) {
+    constexpr uint64_t magic = ((uint64_t{1} << 32) + C - 1) / C;
+    for (int i = 0; i < boxes; ++i)
+        for (int c = 0; c < 4; ++c) {
+            uint32_t sum = 0;
+            for (int k = 0; k < C; ++k)
+                sum += in[(i * C + k) * 4 + c];
+            out[i * 4 + c] = static_cast<uint16_t>(C == 1 ? sum : C == 2 ? sum >> 1 : C == 4 ? sum >> 2
+                                                                 : (sum * magic) >> 32);
+        }
+}
+
+// Output columns [begin, end) of a row: boxes of whole samples, each starting where the one
+// before ended, with the same count (1 to 4), are one run for AreaBoxRun; count 0 is any other
+// box, done one at a time.
+struct AreaRun {
+    int begin, end;
+    int count;
+};
+
+std::vector<AreaRun> AreaRuns(const std::vector<AreaTap>& taps)
+{
+    std::vector<AreaRun> runs;
+    for (int j = 0; j < static_cast<int>(taps.size()); ++j) {
+        const AreaTap& t = taps[j];
+        const int count = t.integral && t.count <= 4 && t.to - t.from + 1 == static_cast<int>(t.count)
+                              ? static_cast<int>(t.count) : 0;
+        if (!runs.empty() && runs.back().count == count && runs.back().end == j &&
+            (count == 0 || taps[j - 1].to + 1 == t.from))
+            runs.back().end = j + 1;
+        else
+            runs.push_back({j, j + 1, count});
+    }
+    return runs;
+}
+
+// One row along its length, every value as the weighted sum in order of the samples over the
+// total weight, truncated. A box of total weight 0 (only when enlarging by 1.5 or more) takes
+// its first sample.
+ZD_TARGET_CLONES void AreaTapsPass(const uint16_t* __restrict in, uint16_t* __restrict out, const AreaTap* cols,
+                                   int begin, int end)
+{
+    for (int j = begin; j < end; ++j) {
         const AreaTap& t = cols[j];
         if (t.integral) {
-            // sum / count through a multiply: exact since sum <= 65535 x count and count < 256.
             uint64_t sum[4] = {0, 0, 0, 0};
             for (int k = t.from; k <= t.to; ++k)
                 for (int c = 0; c < 4; ++c)
@@ -600,14 +834,62 @@ ZD_TARGET_CLONES void AreaRowPass(const uint16_t* __restrict in,
                 out[j * 4 + c] = static_cast<uint16_t>((sum[c] * t.magic) >> 32);
             continue;
         }
-        double acc[4] = {0, 0, 0, 0};
-        for (int k = t.first; k <= t.last; ++k) {
-            const double w = AreaWeight(t, k);
-            for (int c = 0; c < 4; ++c)
-                acc[c] += w * in[k * 4 + c];
+        const uint16_t* p = in + static_cast<size_t>(t.first) * 4;
+        if (t.exact && t.divisor == 1 && t.first == t.last) { // the sample itself
+            std::memcpy(out + j * 4, p, 8);
+            continue;
         }
+        if (t.exact) {
+            uint32_t sum[4];
+            for (int c = 0; c < 4; ++c)
+                sum[c] = t.wf * p[c];
+            for (int k = t.first + 1; k < t.last; ++k)
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += t.wm * in[k * 4 + c];
+            if (t.last > t.first)
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += t.wl * in[t.last * 4 + c];
+            if (t.shift >= 0) {
+                for (int c = 0; c < 4; ++c)
+                    out[j * 4 + c] = static_cast<uint16_t>(sum[c] >> t.shift);
+            } else {
+                for (int c = 0; c < 4; ++c)
+                    out[j * 4 + c] = static_cast<uint16_t>((sum[c] * t.magic) >> 32);
+            }
+            continue;
+        }
+        if (!(t.total > 0)) {
+            for (int c = 0; c < 4; ++c)
+                out[j * 4 + c] = p[c];
+            continue;
+        }
+        // The first sample's weight is wFirst even when it is also the last.
+        double acc[4];
         for (int c = 0; c < 4; ++c)
-            out[j * 4 + c] = t.total > 0 ? static_cast<uint16_t>(acc[c] / t.total) : in[t.first * 4 + c];
+            acc[c] = t.wFirst * p[c];
+        for (int k = t.first + 1; k < t.last; ++k)
+            for (int c = 0; c < 4; ++c)
+                acc[c] += in[k * 4 + c];
+        if (t.last > t.first)
+            for (int c = 0; c < 4; ++c)
+                acc[c] += t.wLast * in[t.last * 4 + c];
+        for (int c = 0; c < 4; ++c)
+            out[j * 4 + c] = static_cast<uint16_t>(acc[c] / t.total);
+    }
+}
+
+void AreaRowPass(const uint16_t* in, uint16_t* out, const AreaTap* cols, const std::vector<AreaRun>& runs)
+{
+    for (const AreaRun& r : runs) {
+        const uint16_t* from = in + static_cast<size_t>(cols[r.begin].from) * 4;
+        uint16_t* to = out + static_cast<size_t>(r.begin) * 4;
+        switch (r.count) {
+        case 1: AreaBoxRun<1>(from, to, r.end - r.begin); break;
+        case 2: AreaBoxRun<2>(from, to, r.end - r.begin); break;
+        case 3: AreaBoxRun<3>(from, to, r.end - r.begin); break;
+        case 4: AreaBoxRun<4>(from, to, r.end - r.begin); break;
+        default: AreaTapsPass(in, out, cols, r.begin, r.end); break;
+        }
     }
 }
 
@@ -637,11 +919,42 @@ ZD_TARGET_CLONES void AccumulateCount(uint32_t* __restrict acc,
     }
 }
 
+ZD_TARGET_CLONES void AccumulateScaled(uint32_t* __restrict acc, const uint16_t* __restrict in, size_t n, uint32_t w,
+                                       bool first)
+{
+    if (first) {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] = w * in[j];
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] += w * in[j];
+    }
+}
+
+// (wa x a + wb x b) / divisor for an exact box of two lines, by a shift or through the multiply.
+ZD_TARGET_CLONES void TwoLines(uint16_t* __restrict out, const uint16_t* __restrict a, const uint16_t* __restrict b,
+                               size_t n, uint32_t wa, uint32_t wb, int shift, uint64_t magic)
+{
+    if (shift >= 0) {
+        for (size_t j = 0; j < n; ++j)
+            out[j] = static_cast<uint16_t>((wa * a[j] + wb * b[j]) >> shift);
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            out[j] = static_cast<uint16_t>((static_cast<uint64_t>(wa * a[j] + wb * b[j]) * magic) >> 32);
+    }
+}
+
 // acc / count for count < 256 through a multiply: exact because acc <= 65535 x count.
 ZD_TARGET_CLONES void FinishCount(uint16_t* __restrict out,
                                                                    const uint32_t* __restrict acc, size_t n,
                                                                    uint32_t count)
 {
+    if ((count & (count - 1)) == 0) { // a power of two: the same quotient by a shift
+        const int shift = std::countr_zero(count);
+        for (size_t j = 0; j < n; ++j)
+            out[j] = static_cast<uint16_t>(acc[j] >> shift);
+        return;
+    }
     const uint64_t m = ((uint64_t{1} << 32) + count - 1) / count;
     for (size_t j = 0; j < n; ++j)
         out[j] = static_cast<uint16_t>((acc[j] * m) >> 32);
@@ -670,47 +983,82 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const int sw = source.width, sh = source.height;
     const double widen = (100 - m_params.areaValue) / 400.0;
     const std::vector<AreaTap> cols = AreaAxis(sw, width, widen), rows = AreaAxis(sh, height, widen);
-    OwnedImage work;
-    if (!AllocImage16(work.img, width, sh) || !AllocImage16(destination, width, height))
+    const std::vector<AreaRun> runs = AreaRuns(cols);
+    if (!AllocImage16(destination, width, height))
         return 0;
+    // Both passes fused: each range of output rows keeps the row-pass results of the source rows
+    // its boxes need in a ring of lines, so no work picture of target width x source height is
+    // made, and every row-pass line is computed once per range from rows still in cache.
+    int span = 1;
+    for (const AreaTap& t : rows)
+        span = std::max(span, t.last - t.first + 1);
     const int lo = m_windowLow, hi = m_windowHigh;
-    const bool rowsDone = ParallelRows(sh, static_cast<int64_t>(width) * 16, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y) {
-            if (y0 == 0 && y % 100 == 10) // only the first range reports, so progress only rises
-                SetProgress(lo + (hi - lo) * y / sh / 2);
-            AreaRowPass(Row16(source, y), Row16(work.img, y), cols.data(), width);
+    const size_t n = static_cast<size_t>(width) * 4;
+    const int64_t work = static_cast<int64_t>(n) * 4 + static_cast<int64_t>(sw) * 4 * sh / height;
+    const bool ok = ParallelRows(height, work, [&](int y0, int y1) {
+        const size_t ringBytes = Rounded64(n * static_cast<size_t>(span) * 2), sumBytes = Rounded64(n * 4);
+        auto* buffer = static_cast<unsigned char*>(t_areaScratch.Get(ringBytes + sumBytes + n * 8));
+        if (!buffer)
+            return false;
+        uint16_t* ring = reinterpret_cast<uint16_t*>(buffer);
+        uint32_t* sums = reinterpret_cast<uint32_t*>(buffer + ringBytes);
+        double* acc = reinterpret_cast<double*>(buffer + ringBytes + sumBytes);
+        std::vector<int> held(static_cast<size_t>(span), -1);
+        // Lines first..last of a box are distinct in the ring, as no box is longer than it.
+        auto line = [&](int k) {
+            uint16_t* l = ring + static_cast<size_t>(k % span) * n;
+            if (held[k % span] != k) {
+                AreaRowPass(Row16(source, k), l, cols.data(), runs);
+                held[k % span] = k;
+            }
+            return l;
+        };
+        for (int i = y0; i < y1; ++i) {
+            if (y0 == 0 && i % 100 == 10) // only the first range reports, so progress only rises
+                SetProgress(lo + (hi - lo) * i / height);
+            const AreaTap& t = rows[i];
+            if (t.integral && t.count == 1) {
+                std::memcpy(Row16(destination, i), line(t.from), n * 2);
+                continue;
+            }
+            if (t.integral && t.count == 2) {
+                const uint16_t* a = line(t.from);
+                TwoLines(Row16(destination, i), a, line(t.to), n, 1, 1, 1, 0);
+                continue;
+            }
+            if (t.integral) {
+                bool first = true;
+                for (int k = t.from; k <= t.to; ++k) {
+                    AccumulateCount(sums, line(k), n, first);
+                    first = false;
+                }
+                FinishCount(Row16(destination, i), sums, n, t.count);
+                continue;
+            }
+            if (t.exact && t.first == t.last && t.divisor == 1) {
+                std::memcpy(Row16(destination, i), line(t.first), n * 2);
+                continue;
+            }
+            if (t.exact && t.last == t.first + 1) {
+                const uint16_t* a = line(t.first);
+                TwoLines(Row16(destination, i), a, line(t.last), n, t.wf, t.wl, t.shift, t.magic);
+                continue;
+            }
+            if (t.exact) {
+                for (int k = t.first; k <= t.last; ++k)
+                    AccumulateScaled(sums, line(k), n, k == t.first ? t.wf : k == t.last ? t.wl : t.wm,
+                                     k == t.first);
+                FinishCount(Row16(destination, i), sums, n, t.divisor);
+                continue;
+            }
+            for (int k = t.first; k <= t.last; ++k)
+                AccumulateWeighted(acc, line(k), n, AreaWeight(t, k), k == t.first);
+            FinishWeighted(Row16(destination, i), acc, line(t.first), n, t.total);
         }
         return true;
     });
     // A cancel skips row ranges and leaves their rows unwritten: no result then.
-    if (!rowsDone)
-        return 0;
-    SetProgress(lo + (hi - lo) / 2);
-    const size_t n = static_cast<size_t>(width) * 4;
-    const bool columnsDone = ParallelRows(height, static_cast<int64_t>(n) * 4, [&](int y0, int y1) {
-        std::vector<double> acc(n);
-        std::vector<uint32_t> sums(n);
-        for (int i = y0; i < y1; ++i) {
-            if (y0 == 0 && i % 100 == 10)
-                SetProgress(lo + (hi - lo) / 2 + (hi - lo) * i / height / 2);
-            const AreaTap& t = rows[i];
-            if (t.integral) {
-                bool first = true;
-                for (int k = t.first; k <= t.last; ++k)
-                    if (AreaWeight(t, k) != 0.0) {
-                        AccumulateCount(sums.data(), Row16(work.img, k), n, first);
-                        first = false;
-                    }
-                FinishCount(Row16(destination, i), sums.data(), n, t.count);
-                continue;
-            }
-            for (int k = t.first; k <= t.last; ++k)
-                AccumulateWeighted(acc.data(), Row16(work.img, k), n, AreaWeight(t, k), k == t.first);
-            FinishWeighted(Row16(destination, i), acc.data(), Row16(work.img, t.first), n, t.total);
-        }
-        return true;
-    });
-    if (!columnsDone)
+    if (!ok)
         return 0;
     const int a = m_params.sharpenAmount;
     if (a == 0)

@@ -5,7 +5,11 @@
 #include "platform/Folders.h"
 #include "platform/Path.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -138,6 +142,46 @@ bool ReadQuoted(std::string_view line, size_t& i, String16& out)
 
 } // namespace
 
+// Another running instance may write the same file: every read-modify-write holds an advisory
+// lock on the file's folder, so that neither drops what the other wrote in between.
+SettingsStore::FolderLock::FolderLock(const String16& filePath)
+{
+    const std::string folder = ToNativePath(ParentFolder(filePath));
+    if (folder.empty())
+        return;
+    m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0)
+        return;
+    while (flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            // No locking here (some network file systems): go on as a single writer would.
+            ::close(m_fd);
+            m_fd = -1;
+            return;
+        }
+    }
+}
+
+SettingsStore::FolderLock::~FolderLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // releases the lock
+}
+
+SettingsStore::WriteGuard::WriteGuard(SettingsStore& store)
+    : m_store(store)
+{
+    if (!store.m_path.empty())
+        CreateFolders(ParentFolder(store.m_path)); // the folder carries the lock
+    m_lock.emplace(store.m_path);
+    store.m_folderLocked = true;
+}
+
+SettingsStore::WriteGuard::~WriteGuard()
+{
+    m_store.m_folderLocked = false;
+}
+
 bool ParseSettingsText(std::string_view text, SettingsData& out)
 {
     SettingsData data;
@@ -241,7 +285,7 @@ String16 SettingsStore::File() const
     return m_path;
 }
 
-void SettingsStore::RefreshLocked()
+void SettingsStore::RefreshLocked(int attempt)
 {
     std::string native = ToNativePath(m_path);
     struct stat st {};
@@ -292,13 +336,26 @@ void SettingsStore::RefreshLocked()
         m_data = std::move(parsed);
         return;
     }
-    m_damaged = true;
     if (!m_readOnly) {
-        // Keep the damaged file for inspection; the next write starts afresh.
+        // Keep the damaged file for inspection; the next write starts afresh. Another instance
+        // may have put a sound file in its place meanwhile: that one is read, not set aside.
+        std::optional<FolderLock> lock;
+        if (!m_folderLocked)
+            lock.emplace(m_path);
+        std::vector<uint8_t> now;
+        if (read && attempt < 3 && (!ReadWholeFile(m_path, now, kMaxFileBytes) || now != bytes)) {
+            lock.reset();
+            m_loaded = false;
+            RefreshLocked(attempt + 1);
+            return;
+        }
+        m_damaged = true;
         std::string bad = native + ".bad";
         if (rename(native.c_str(), bad.c_str()) == 0)
             std::fill(m_stamp, m_stamp + 4, 0);
+        return;
     }
+    m_damaged = true;
 }
 
 bool SettingsStore::CommitLocked(SettingsData changed)
@@ -351,6 +408,7 @@ bool SettingsStore::WriteDword(StringView16 key, StringView16 name, uint32_t val
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_readOnly)
         return false;
+    WriteGuard guard(*this);
     RefreshLocked(); // pick up what another process wrote meanwhile
     SettingsData changed = m_data;
     SettingsValue& v = changed[String16(key)][String16(name)];
@@ -367,6 +425,7 @@ bool SettingsStore::WriteString(StringView16 key, StringView16 name, StringView1
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_readOnly)
         return false;
+    WriteGuard guard(*this);
     RefreshLocked();
     SettingsData changed = m_data;
     SettingsValue& v = changed[String16(key)][String16(name)];
@@ -381,6 +440,7 @@ bool SettingsStore::DeleteValue(StringView16 key, StringView16 name)
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_readOnly)
         return false;
+    WriteGuard guard(*this);
     RefreshLocked();
     SettingsData changed = m_data;
     auto k = changed.find(String16(key));

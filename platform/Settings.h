@@ -8,7 +8,8 @@
 // that cannot be read as settings (damaged, cut short, not ours) counts as empty; the user's is
 // set aside as "<file>.bad" for inspection before anything new is written. A file that exists
 // but cannot be read (no permission, I/O error) reads as empty and is never written over. All
-// calls are safe from any thread.
+// calls are safe from any thread, and stores of several running programs may share one file: a
+// write re-reads and replaces it under a lock on its folder.
 #pragma once
 
 #include "platform/Text.h"
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,7 +72,31 @@ public:
     bool LastLoadWasDamaged();
 
 private:
-    void RefreshLocked();
+    // An advisory lock on the file's folder, shared with every store and process using it.
+    class FolderLock {
+    public:
+        explicit FolderLock(const String16& filePath);
+        ~FolderLock();
+        FolderLock(const FolderLock&) = delete;
+        FolderLock& operator=(const FolderLock&) = delete;
+
+    private:
+        int m_fd = -1;
+    };
+    // Held (with m_mutex) from the re-read to the rename of one write.
+    class WriteGuard {
+    public:
+        explicit WriteGuard(SettingsStore& store);
+        ~WriteGuard();
+        WriteGuard(const WriteGuard&) = delete;
+        WriteGuard& operator=(const WriteGuard&) = delete;
+
+    private:
+        SettingsStore& m_store;
+        std::optional<FolderLock> m_lock;
+    };
+
+    void RefreshLocked(int attempt = 0);
     bool CommitLocked(SettingsData changed);
 
     mutable std::mutex m_mutex;
@@ -79,6 +105,7 @@ private:
     bool m_loaded = false;
     bool m_damaged = false;
     bool m_unreadable = false; // exists but cannot be read: never written over
+    bool m_folderLocked = false; // a WriteGuard holds the folder lock
     // What the cached data was read from, to notice another process's changes.
     int64_t m_stamp[4] = {0, 0, 0, 0};
     SettingsData m_data;

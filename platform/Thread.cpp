@@ -11,12 +11,12 @@ namespace platform {
 
 bool MessageQueue::Post(uint32_t id, uintptr_t wParam, intptr_t lParam)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_closed)
-            return false;
-        m_messages.push_back(ThreadMessage{id, wParam, lParam});
-    }
+    // Notified under the lock: once the message is taken, the receiver may destroy the queue,
+    // and a notify after the unlock would touch freed memory.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed)
+        return false;
+    m_messages.push_back(ThreadMessage{id, wParam, lParam});
     m_ready.notify_one();
     return true;
 }
@@ -55,10 +55,8 @@ size_t MessageQueue::Size() const
 
 void MessageQueue::Close()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_closed = true;
-    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_closed = true;
     m_ready.notify_all();
 }
 
@@ -151,14 +149,21 @@ bool Thread::Start()
 
 bool Thread::Join(uint32_t timeoutMs)
 {
-    std::lock_guard<std::mutex> lock(m_startMutex);
-    if (!m_thread.joinable())
-        return true;
-    if (m_thread.get_id() == std::this_thread::get_id())
-        return false; // a thread cannot wait for itself
+    {
+        std::lock_guard<std::mutex> lock(m_startMutex);
+        if (!m_thread.joinable())
+            return true;
+        if (m_thread.get_id() == std::this_thread::get_id())
+            return false; // a thread cannot wait for itself
+    }
+    // The wait holds no lock: other joins keep their own timeouts, and the thread may still
+    // call in (its own Join is refused at once).
     if (!m_ended.Wait(timeoutMs))
         return false;
-    m_thread.join();
+    std::lock_guard<std::mutex> lock(m_startMutex);
+    // The run has ended; unless a new Start came in between, collect it (that takes no time).
+    if (m_thread.joinable() && !m_running.load(std::memory_order_acquire))
+        m_thread.join();
     return true;
 }
 

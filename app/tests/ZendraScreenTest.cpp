@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+
 namespace {
 
 using namespace testx;
@@ -33,59 +35,87 @@ Findings Look(const Screenshot& shot)
     return f;
 }
 
+// What a window manager sends when the user clicks the close button: WM_DELETE_WINDOW.
+bool AskWindowToClose(const std::string& displayName, unsigned long window)
+{
+    ::Display* d = XOpenDisplay(displayName.c_str());
+    if (!d)
+        return false;
+    XEvent ev {};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = window;
+    ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(d, window, False, NoEventMask, &ev) != 0;
+    XSync(d, False);
+    XCloseDisplay(d);
+    return sent;
+}
+
 } // namespace
 
-TEST(ZendraScreen, ShowsPatternAndTextUnderXvfbAndEndsOnEscape)
+TEST(ZendraScreen, ShowsPatternAndTextUnderXvfbAndEndsOnEscapeOrClose)
 {
-    XServer xvfb;
-    ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start";
-    const int display = xvfb.Display();
-    const std::string displayName = xvfb.Name();
+    // Both ways out: the Escape key, and the window manager's close request (the close button).
+    for (const bool byEscape : { true, false }) {
+        SCOPED_TRACE(byEscape ? "Escape" : "close request");
+        XServer xvfb;
+        ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start";
+        const int display = xvfb.Display();
+        const std::string displayName = xvfb.Name();
 
-    int outPipe[2];
-    ASSERT_EQ(pipe(outPipe), 0);
-    std::string lsan = "suppressions=" + kLeakSuppressions;
-    if (const char* old = std::getenv("LSAN_OPTIONS"))
-        lsan = std::string(old) + ":" + lsan;
-    Child zendra;
-    ASSERT_TRUE(zendra.Start({ kProgram, "--backend=sdl" },
-        Environment({ { "DISPLAY", displayName }, { "ZENDRA_BACKEND", "sdl" }, { "LSAN_OPTIONS", lsan } }),
-        outPipe[1]));
-    close(outPipe[1]);
-    std::string output;
-    const bool presented = ReadUntil(outPipe[0], "zendra: presented", std::chrono::seconds(60), output);
-    close(outPipe[0]);
-    ASSERT_TRUE(presented) << "no first present; output: " << output;
+        int outPipe[2];
+        ASSERT_EQ(pipe(outPipe), 0);
+        std::string lsan = "suppressions=" + kLeakSuppressions;
+        if (const char* old = std::getenv("LSAN_OPTIONS"))
+            lsan = std::string(old) + ":" + lsan;
+        Child zendra;
+        ASSERT_TRUE(zendra.Start({ kProgram, "--backend=sdl" },
+            Environment({ { "DISPLAY", displayName }, { "ZENDRA_BACKEND", "sdl" }, { "LSAN_OPTIONS", lsan } }),
+            outPipe[1]));
+        close(outPipe[1]);
+        std::string output;
+        const bool presented = ReadUntil(outPipe[0], "zendra: presented", std::chrono::seconds(60), output);
+        close(outPipe[0]);
+        ASSERT_TRUE(presented) << "no first present; output: " << output;
 
-    // The screen may lag the present by a moment: look a few times.
-    Screenshot shot;
-    Findings seen;
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        if (TakeScreenshot(display, shot)) {
-            seen = Look(shot);
-            if (seen.PatternSeen() && seen.TextSeen())
-                break;
+        // The screen may lag the present by a moment: look a few times.
+        Screenshot shot;
+        Findings seen;
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            if (TakeScreenshot(display, shot)) {
+                seen = Look(shot);
+                if (seen.PatternSeen() && seen.TextSeen())
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        EXPECT_EQ(shot.width, 1280);
+        EXPECT_EQ(shot.height, 1024);
+        EXPECT_TRUE(seen.PatternSeen()) << "red " << seen.red << " green " << seen.green << " blue " << seen.blue
+                                        << " yellow " << seen.yellow;
+        EXPECT_TRUE(seen.TextSeen()) << "white " << seen.white << " grey " << seen.grey;
+
+        const std::string xdo = "env DISPLAY=" + displayName + " xdotool";
+        const std::string found
+            = RunCapture(xdo + " search --onlyvisible --name '^Zendra$' 2>/dev/null | head -n 1");
+        ASSERT_FALSE(found.empty()) << "window not found";
+        const std::string id = found.substr(0, found.find('\n'));
+        if (byEscape) {
+            // Typed through the X server's test extension into the focused window.
+            std::system((xdo + " windowfocus --sync " + id + " >/dev/null 2>&1").c_str());
+            std::system((xdo + " key Escape >/dev/null 2>&1").c_str());
+        } else {
+            ASSERT_TRUE(AskWindowToClose(displayName, std::stoul(id)));
+        }
+
+        int status = 0;
+        ASSERT_TRUE(zendra.WaitExit(std::chrono::seconds(30), status)) << "zendra did not end";
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
     }
-    EXPECT_EQ(shot.width, 1280);
-    EXPECT_EQ(shot.height, 1024);
-    EXPECT_TRUE(seen.PatternSeen()) << "red " << seen.red << " green " << seen.green << " blue " << seen.blue
-                                    << " yellow " << seen.yellow;
-    EXPECT_TRUE(seen.TextSeen()) << "white " << seen.white << " grey " << seen.grey;
-
-    // Escape, typed through the X server's test extension into the focused window.
-    const std::string xdo = "env DISPLAY=" + displayName + " xdotool";
-    const std::string id
-        = RunCapture(xdo + " search --onlyvisible --name '^Zendra$' 2>/dev/null | head -n 1");
-    ASSERT_FALSE(id.empty()) << "window not found";
-    std::system((xdo + " windowfocus --sync " + id.substr(0, id.find('\n')) + " >/dev/null 2>&1").c_str());
-    std::system((xdo + " key Escape >/dev/null 2>&1").c_str());
-
-    int status = 0;
-    ASSERT_TRUE(zendra.WaitExit(std::chrono::seconds(30), status)) << "zendra did not end after Escape";
-    ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(ZendraScreen, HeadlessRunDrawsOnceAndEnds)

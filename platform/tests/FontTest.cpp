@@ -159,10 +159,19 @@ TEST_F(PinnedFont, ConcurrentDrawingGivesTheSameBytes)
     auto font = Font::Create({ u"Tahoma", 18, 400, false });
     ASSERT_TRUE(font);
     const CoverageBitmap expected = font->RenderCoverage(u"Zendra Hg 123");
+    // Glyphs made for the first time on several threads at once: one font shared by all, whose
+    // cache starts empty, and one font object of the same kind per thread.
+    auto cold = Font::Create({ u"Tahoma", 18, 400, false });
+    ASSERT_TRUE(cold);
     std::vector<std::thread> threads;
     std::atomic<int> mismatches { 0 };
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
+            auto same = Font::Create({ u"Tahoma", 18, 400, false });
+            if (!same || same->RenderCoverage(u"Zendra Hg 123").bgra != expected.bgra)
+                ++mismatches;
+            if (cold->RenderCoverage(u"Zendra Hg 123").bgra != expected.bgra)
+                ++mismatches;
             auto own = Font::Create({ u"Tahoma", 12 + t, 400, t % 2 == 1 });
             for (int i = 0; i < 50; ++i) {
                 if (font->RenderCoverage(u"Zendra Hg 123").bgra != expected.bgra)

@@ -68,3 +68,41 @@ TEST(Format, RefusalProducesNothing)
     EXPECT_TRUE(FormatToBuffer(buf, u"%d", 1234567));
     EXPECT_EQ(String16(buf), u"12345");
 }
+
+TEST(Format, EveryConversionTakesOnlyItsOwnKindOfArgument)
+{
+    // Each conversion against one argument of each kind: accepted exactly where it fits.
+    enum Fits : unsigned { kInt = 1, kUnsigned = 2, kDouble = 4, kText = 8, kChar = 16 };
+    struct Conversion {
+        const char16_t* format;
+        unsigned fits;
+    };
+    const Conversion conversions[] = {
+        {u"%d", kInt | kUnsigned}, {u"%i", kInt | kUnsigned}, {u"%u", kInt | kUnsigned},
+        {u"%x", kInt | kUnsigned}, {u"%X", kInt | kUnsigned}, {u"%o", kInt | kUnsigned},
+        {u"%ld", kInt | kUnsigned}, {u"%I64u", kInt | kUnsigned}, {u"%hd", kInt | kUnsigned},
+        {u"%f", kDouble}, {u"%F", kDouble}, {u"%e", kDouble}, {u"%E", kDouble},
+        {u"%g", kDouble}, {u"%G", kDouble}, {u"%lf", kDouble}, {u"%10.3f", kDouble},
+        {u"%s", kText}, {u"%ls", kText}, {u"%-20.5s", kText},
+        {u"%c", kChar | kInt | kUnsigned},
+        // Never accepted: writes, pointers, unknown or narrow-text conversions, positions.
+        {u"%n", 0}, {u"%p", 0}, {u"%a", 0}, {u"%S", 0}, {u"%C", 0}, {u"%Z", 0}, {u"%1$d", 0},
+        {u"%*d", 0}, {u"%.*f", 0}, {u"%I32d", 0}, {u"%.99999f", 0}, {u"%l", 0}, {u"%-", 0}, {u"%I64", 0},
+    };
+    const String16 text = u"t";
+    const FormatArg args[] = {FormatArg(-3), FormatArg(3u), FormatArg(2.5), FormatArg(text), FormatArg(u'c')};
+    const unsigned kinds[] = {kInt, kUnsigned, kDouble, kText, kChar};
+    for (const Conversion& c : conversions) {
+        for (size_t k = 0; k < std::size(args); ++k) {
+            String16 out = u"before";
+            const bool accepted = FormatText(out, c.format, std::span<const FormatArg>(&args[k], 1));
+            EXPECT_EQ(accepted, (c.fits & kinds[k]) != 0) << Utf16ToUtf8(c.format) << " with argument kind " << k;
+            if (!accepted) {
+                EXPECT_EQ(out, u"before") << Utf16ToUtf8(c.format);
+            }
+        }
+        // A fitting placeholder still needs exactly one argument.
+        String16 out;
+        EXPECT_FALSE(FormatText(out, c.format, std::span<const FormatArg>())) << Utf16ToUtf8(c.format);
+    }
+}

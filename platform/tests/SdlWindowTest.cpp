@@ -1,6 +1,7 @@
 // The SDL2 backend on a private X server: real X input typed through the test extension,
 // messages posted from another thread, presenting from another thread.
 #include "platform/Window.h"
+#include "platform/WindowBackend.h"
 #include "platform/tests/TestXServer.h"
 
 #include <gtest/gtest.h>
@@ -197,4 +198,31 @@ TEST_F(SdlOnXvfb, TypedKeysAndClicksArriveAsVirtualKeys)
     EXPECT_TRUE(wheelUp);
     EXPECT_FALSE(window->IsKeyDown(vk::Shift));
     EXPECT_FALSE(window->IsKeyDown(vk::Control));
+}
+
+TEST_F(SdlOnXvfb, WakeFromAnotherThreadEndsTheBackendsWait)
+{
+    // The window's loop sleeps in the backend's wait; a post from another thread must end that
+    // sleep at once (the window's own loop also polls, which would hide a lost wake-up).
+    auto backend = CreateSdlBackend();
+    WindowOptions options;
+    options.title = u"ZendraWakeTest";
+    options.width = 40;
+    options.height = 30;
+    ASSERT_TRUE(backend->Open(options, nullptr));
+    std::vector<RawInput> out;
+    for (int i = 0; i < 20; ++i)
+        backend->Wait(10, out); // whatever opening brought
+    for (int round = 0; round < 3; ++round) {
+        std::thread waker([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            backend->Wake();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        backend->Wait(15000, out);
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        waker.join();
+        EXPECT_LT(waited.count(), 5000) << "round " << round;
+    }
+    backend->Close();
 }

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -176,26 +178,72 @@ TEST(Settings, FailedWriteKeepsThePreviousValues)
     EXPECT_EQ(left.size(), 2u) << "only the blocker and the settings file";
 }
 
-TEST(Settings, UnreadableFileIsNeverWrittenOver)
+namespace {
+
+// The checks of a settings file that exists but cannot be read, as an ordinary user meets it.
+// Returns the first failure, empty when every check holds.
+std::string CheckUnreadableFileIsLeftAlone(const String16& file)
 {
-    if (getuid() == 0)
-        GTEST_SKIP() << "permissions do not bind the administrator";
-    TestFolder dir;
-    String16 file = dir.Path(u"settings.txt");
     {
         SettingsStore writer(file, false);
-        ASSERT_TRUE(writer.WriteDword(kProgram, u"Animation", 1));
+        if (!writer.WriteDword(kProgram, u"Animation", 1))
+            return "the first write failed";
     }
-    ASSERT_EQ(chmod(ToNativePath(file).c_str(), 0), 0);
+    if (chmod(ToNativePath(file).c_str(), 0) != 0)
+        return "chmod 0 failed";
     SettingsStore store(file, false);
     uint32_t d = 7;
-    EXPECT_FALSE(store.ReadDword(kProgram, u"Animation", d));
-    EXPECT_FALSE(store.LastLoadWasDamaged());
-    EXPECT_FALSE(store.WriteDword(kProgram, u"Other", 2));
-    ASSERT_EQ(chmod(ToNativePath(file).c_str(), 0600), 0);
-    ASSERT_TRUE(store.ReadDword(kProgram, u"Animation", d)) << "the values are still there";
-    EXPECT_EQ(d, 1u);
-    EXPECT_FALSE(PathExists(dir.Path(u"settings.txt.bad")));
+    if (store.ReadDword(kProgram, u"Animation", d))
+        return "a file without read permission was read";
+    if (store.LastLoadWasDamaged())
+        return "an unreadable file was taken as damaged";
+    if (store.WriteDword(kProgram, u"Other", 2))
+        return "an unreadable file was written over";
+    if (chmod(ToNativePath(file).c_str(), 0600) != 0)
+        return "chmod 0600 failed";
+    if (!store.ReadDword(kProgram, u"Animation", d) || d != 1)
+        return "the values are gone";
+    if (PathExists(file + u".bad"))
+        return "the file was set aside";
+    return "";
+}
+
+} // namespace
+
+TEST(Settings, UnreadableFileIsNeverWrittenOver)
+{
+    TestFolder dir;
+    const String16 file = dir.Path(u"settings.txt");
+    if (getuid() != 0) {
+        EXPECT_EQ(CheckUnreadableFileIsLeftAlone(file), "");
+        return;
+    }
+    // Permissions do not bind the administrator: the checks run in a child turned ordinary user.
+    constexpr uid_t kNobody = 65534;
+    ASSERT_EQ(chown(dir.Native().c_str(), kNobody, kNobody), 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(fds[0]);
+        const bool dropped = setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+        const std::string failure = dropped ? CheckUnreadableFileIsLeftAlone(file) : "cannot become an ordinary user";
+        const std::string report = failure.empty() ? "ok" : failure;
+        if (write(fds[1], report.data(), report.size()) < 0) {
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string report;
+    char buf[256];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        report.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(report, "ok");
 }
 
 TEST(Settings, SeesChangesFromAnotherWriter)
@@ -286,4 +334,36 @@ TEST(Settings, ProgramStoresCanBePointedAtAFolder)
     SetSettingsFiles(DefaultUserSettingsFile(), DefaultMachineSettingsFile());
     EXPECT_TRUE(Settings(SettingsScope::User).File().ends_with(u"/zendra/settings.txt"));
     EXPECT_EQ(Settings(SettingsScope::Machine).File(), JoinPath(ProgramFolder(), u"settings.txt"));
+}
+
+TEST(Settings, StoresOfSeveralProgramsOnOneFileLoseNoWrite)
+{
+    // Each store stands for another running instance: its own cache and its own lock, one file.
+    TestFolder dir;
+    const String16 file = dir.Path(u"settings.txt");
+    constexpr int kStores = 4;
+    constexpr int kEach = 12;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kStores; ++t) {
+        threads.emplace_back([&, t] {
+            SettingsStore store(file, false);
+            for (int i = 0; i < kEach; ++i)
+                if (!store.WriteDword(kEditor, u"s" + IntToText(t) + u"_" + IntToText(i), static_cast<uint32_t>(t * 100 + i)))
+                    ++failures;
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+    SettingsStore reread(file, false);
+    int missing = 0;
+    for (int t = 0; t < kStores; ++t)
+        for (int i = 0; i < kEach; ++i) {
+            uint32_t d = 0;
+            if (!reread.ReadDword(kEditor, u"s" + IntToText(t) + u"_" + IntToText(i), d) || d != static_cast<uint32_t>(t * 100 + i))
+                ++missing;
+        }
+    EXPECT_EQ(missing, 0) << "values written by one instance were dropped by another's write";
+    EXPECT_FALSE(PathExists(dir.Path(u"settings.txt.bad")));
 }

@@ -129,3 +129,35 @@ TEST(Sync, CriticalSectionReentersAndExcludes)
         t.join();
     EXPECT_EQ(counter, 40000);
 }
+
+TEST(Sync, WaitsKeepTheirDeadlineWhileOtherEventsChange)
+{
+    // Every Set wakes all waiters to look again; a wake-up must not restart the timeout.
+    Event a, b, busy(Event::Reset::Manual);
+    a.Set();
+    std::atomic<bool> stop{false};
+    std::thread churn([&] {
+        const auto began = std::chrono::steady_clock::now();
+        while (!stop && ElapsedMs(began) < 4000) { // a wait that never ends still fails, not hangs
+            busy.Set();
+            busy.ResetEvent();
+            SleepMs(2);
+        }
+    });
+    struct Case {
+        bool waitAll;
+        uint32_t timeout;
+    };
+    for (const Case& c : {Case{true, 200}, Case{false, 150}}) {
+        auto start = std::chrono::steady_clock::now();
+        // Wait-all on a set and an unset event; wait-any on the unset one alone.
+        const int got = c.waitAll ? WaitForEvents({&a, &b}, true, c.timeout) : WaitForEvents({&b}, false, c.timeout);
+        const uint64_t waited = ElapsedMs(start);
+        EXPECT_EQ(got, kWaitTimeout);
+        EXPECT_GE(waited, c.timeout - 5);
+        EXPECT_LT(waited, c.timeout + 2000) << "the deadline moved with the wake-ups";
+    }
+    stop = true;
+    churn.join();
+    EXPECT_TRUE(a.IsSet());
+}

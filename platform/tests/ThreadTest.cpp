@@ -4,6 +4,8 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
+
 #include <vector>
 
 using namespace platform;
@@ -166,4 +168,31 @@ TEST(Thread, PriorityBecomesTheThreadsNiceValue)
 TEST(Thread, ProcessorCountIsPositive)
 {
     EXPECT_GE(ProcessorCount(), 1);
+}
+
+TEST(Thread, JoinsFromSeveralThreadsKeepTheirOwnTimeouts)
+{
+    // One thread waits long for the end; a second, short wait must still end on time, and the
+    // thread asking to join itself must get its refusal at once instead of waiting behind them.
+    Event release, selfJoinRefused;
+    Thread t([&](Thread& self) {
+        SleepMs(30); // the outside joins are waiting by now
+        if (!self.Join(0))
+            selfJoinRefused.Set();
+        return release.Wait(20000) ? 0 : 1;
+    });
+    ASSERT_TRUE(t.Start());
+    std::atomic<bool> longJoinResult{false};
+    std::thread longJoin([&] { longJoinResult = t.Join(3000); });
+    SleepMs(10);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(t.Join(50));
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LT(waited.count(), 1000) << "a timed join waited behind another join";
+    EXPECT_TRUE(selfJoinRefused.Wait(2000)) << "the thread's own join waited behind the others";
+    release.Set();
+    longJoin.join();
+    EXPECT_TRUE(longJoinResult.load()) << "the long join sees the end";
+    EXPECT_TRUE(t.Join(0));
+    EXPECT_EQ(t.ExitCode(), 0);
 }
