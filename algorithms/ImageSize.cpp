@@ -11,6 +11,7 @@
 #include "imaging/ConvolutionKernel.h"
 #include "imaging/Document.h"
 
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <tuple>
@@ -280,7 +281,9 @@ inline void CombineEight(uint16_t* out, const uint16_t* p, const uint16_t* n, fl
     Half8 hp, hn;
     std::memcpy(&hp, p, sizeof hp);
     std::memcpy(&hn, n, sizeof hn);
-    Float8 v = __builtin_convertvector(hp, Float8) * a - __builtin_convertvector(hn, Float8) * b;
+    // Through 32-bit integers: one widening step, then one conversion.
+    Float8 v = __builtin_convertvector(__builtin_convertvector(hp, Int8), Float8) * a -
+               __builtin_convertvector(__builtin_convertvector(hn, Int8), Float8) * b;
     v = v < 0.0f ? 0.0f : v;
     v = v > 65535.0f ? 65535.0f : v;
     const Half8 r = __builtin_convertvector(__builtin_convertvector(v + 0.5f, Int8), Half8);
@@ -540,7 +543,18 @@ public:
         return m_data.get() + ((64 - at % 64) % 64);
     }
 
+    // After a band: scratch of very wide pictures is not kept, so no helper holds tens of
+    // megabytes between runs.
+    void Trim()
+    {
+        if (m_size > kKeepBytes) {
+            m_data.reset();
+            m_size = 0;
+        }
+    }
+
 private:
+    static constexpr size_t kKeepBytes = size_t{4} << 20;
     std::unique_ptr<unsigned char[]> m_data;
     size_t m_size = 0;
 };
@@ -552,6 +566,24 @@ inline size_t Rounded64(size_t bytes)
 {
     return (bytes + 63) / 64 * 64;
 }
+
+// Hands out chunks 0, 1, 2, ... to whichever band asks next. Every band of a run takes chunks
+// until none are left, so a helper held up by the rest of the machine leaves its share to the
+// others instead of the whole run waiting on it. Each chunk writes only its own rows, so who
+// takes which does not change a byte.
+class ChunkQueue {
+public:
+    explicit ChunkQueue(int count) : m_count(count) {}
+    bool Take(int& chunk)
+    {
+        chunk = m_next.fetch_add(1, std::memory_order_relaxed);
+        return chunk < m_count;
+    }
+
+private:
+    std::atomic<int> m_next{0};
+    const int m_count;
+};
 
 } // namespace
 
@@ -632,14 +664,15 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     FlattenPlans(colPlans, sw, ops, outputs);
     if (!AllocImage16(destination, width, height))
         return 0;
-    constexpr int kRows = 8;
+    constexpr int kRows = 16;
     const size_t n = static_cast<size_t>(sw) * 4;
     const size_t rowOps = MaxOps(rowPlans), colOps = MaxOps(colPlans);
     const size_t scratch = (static_cast<size_t>(sw) + colOps) * 4 * kRows;
     const int groups = (height + kRows - 1) / kRows;
     const int64_t work = static_cast<int64_t>(kRows) * (static_cast<int64_t>(n) * static_cast<int64_t>(rowOps + 1) +
                                                         static_cast<int64_t>(width) * 4 * static_cast<int64_t>(colOps + 1));
-    const bool ok = ParallelRows(groups, work, [&](int g0, int g1) {
+    ChunkQueue queue(groups);
+    const bool ok = ParallelRows(groups, work, [&](int, int) {
         const size_t poolBytes = Rounded64(kCubicStrip * rowOps * 2), linesBytes = Rounded64(n * kRows * 2);
         auto* buffer = static_cast<unsigned char*>(t_cubicScratch.Get(poolBytes + linesBytes + scratch * 2));
         if (!buffer)
@@ -649,7 +682,7 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
         uint16_t* line = reinterpret_cast<uint16_t*>(buffer + poolBytes + linesBytes);
         const uint16_t* in[kRows];
         uint16_t* out[kRows];
-        for (int g = g0; g < g1; ++g) {
+        for (int g; queue.Take(g);) {
             const int y = g * kRows, count = std::min(kRows, height - y);
             for (int r = 0; r < count; ++r) {
                 const CubicPlan& plan = rowPlans[y + r];
@@ -670,6 +703,7 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
                     CubicColumnsRows<1>(in + r, out + r, sw, line, ops.data(), outputs.data(), width);
             }
         }
+        t_cubicScratch.Trim();
         return true;
     });
     if (!ok)
@@ -727,7 +761,12 @@ void ExactWeights(AreaTap& t)
         uint64_t d = wf + (t.last > t.first ? wl : 0) + inner * wm;
         if (d == 0 || d >= (uint64_t{1} << 32) || std::ldexp(static_cast<double>(d), -s) != t.total)
             return;
-        uint64_t g = std::gcd(std::gcd(wf, wm), std::gcd(wl, d));
+        // Only the weights in use share the divisor: a box of one sample is the sample itself.
+        uint64_t g = std::gcd(wf, d);
+        if (t.last > t.first)
+            g = std::gcd(g, wl);
+        if (inner > 0)
+            g = std::gcd(g, wm);
         wf /= g, wm /= g, wl /= g, d /= g;
         const uint64_t magic = ((uint64_t{1} << 32) + d - 1) / d;
         const uint64_t e = magic * d - (uint64_t{1} << 32);
@@ -796,25 +835,66 @@ ZD_TARGET_CLONES_TEMPLATE void AreaBoxRun(const uint16_t* __restrict in, uint16_
 // Output columns [begin, end) of a row: boxes of whole samples, each starting where the one
 // before ended, with the same count (1 to 4), are one run for AreaBoxRun; count 0 is any other
 // box, done one at a time.
+// Output columns [begin, end) of a row: boxes of whole samples, each starting where the one
+// before ended, with the same count (1 to 4), are one run for AreaBoxRun; count kPairs is a run
+// of boxes of one or two samples in binary-fraction weights whose divisor is a power of two (as
+// in enlarging by 2 or 4), for AreaPairsPass; count 0 is any other box, done one at a time.
+constexpr int kPairs = -1;
+
 struct AreaRun {
     int begin, end;
     int count;
 };
 
-std::vector<AreaRun> AreaRuns(const std::vector<AreaTap>& taps)
+// A box as (wa x in[a] + wb x in[b]) >> shift.
+struct AreaPair {
+    uint32_t a, b, wa, wb, shift;
+};
+
+bool AsPair(const AreaTap& t, AreaPair& p)
+{
+    if (t.exact && t.shift >= 0 && t.last - t.first <= 1) {
+        p = {static_cast<uint32_t>(t.first), static_cast<uint32_t>(t.last), t.wf, t.last > t.first ? t.wl : 0,
+             static_cast<uint32_t>(t.shift)};
+        return true;
+    }
+    return false;
+}
+
+std::vector<AreaRun> AreaRuns(const std::vector<AreaTap>& taps, std::vector<AreaPair>& pairs)
 {
     std::vector<AreaRun> runs;
+    pairs.assign(taps.size(), AreaPair{});
     for (int j = 0; j < static_cast<int>(taps.size()); ++j) {
         const AreaTap& t = taps[j];
-        const int count = t.integral && t.count <= 4 && t.to - t.from + 1 == static_cast<int>(t.count)
-                              ? static_cast<int>(t.count) : 0;
+        int count = t.integral && t.count <= 4 && t.to - t.from + 1 == static_cast<int>(t.count)
+                        ? static_cast<int>(t.count) : 0;
+        if (count == 0 && AsPair(t, pairs[j]))
+            count = kPairs;
         if (!runs.empty() && runs.back().count == count && runs.back().end == j &&
-            (count == 0 || taps[j - 1].to + 1 == t.from))
+            (count <= 0 || taps[j - 1].to + 1 == t.from))
             runs.back().end = j + 1;
         else
             runs.push_back({j, j + 1, count});
     }
     return runs;
+}
+
+ZD_TARGET_CLONES void AreaPairsPass(const uint16_t* __restrict in, uint16_t* __restrict out,
+                                    const AreaPair* __restrict pairs, int begin, int end)
+{
+    // One pixel's four channels as one small vector.
+    typedef uint16_t Pixel __attribute__((vector_size(8)));
+    typedef uint32_t Wide __attribute__((vector_size(16)));
+    for (int j = begin; j < end; ++j) {
+        const AreaPair p = pairs[j];
+        Pixel a, b;
+        std::memcpy(&a, in + static_cast<size_t>(p.a) * 4, 8);
+        std::memcpy(&b, in + static_cast<size_t>(p.b) * 4, 8);
+        const Wide sum = __builtin_convertvector(a, Wide) * p.wa + __builtin_convertvector(b, Wide) * p.wb;
+        const Pixel r = __builtin_convertvector(sum >> p.shift, Pixel);
+        std::memcpy(out + static_cast<size_t>(j) * 4, &r, 8);
+    }
 }
 
 // One row along its length, every value as the weighted sum in order of the samples over the
@@ -878,7 +958,8 @@ ZD_TARGET_CLONES void AreaTapsPass(const uint16_t* __restrict in, uint16_t* __re
     }
 }
 
-void AreaRowPass(const uint16_t* in, uint16_t* out, const AreaTap* cols, const std::vector<AreaRun>& runs)
+void AreaRowPass(const uint16_t* in, uint16_t* out, const AreaTap* cols, const std::vector<AreaRun>& runs,
+                 const AreaPair* pairs)
 {
     for (const AreaRun& r : runs) {
         const uint16_t* from = in + static_cast<size_t>(cols[r.begin].from) * 4;
@@ -888,6 +969,7 @@ void AreaRowPass(const uint16_t* in, uint16_t* out, const AreaTap* cols, const s
         case 2: AreaBoxRun<2>(from, to, r.end - r.begin); break;
         case 3: AreaBoxRun<3>(from, to, r.end - r.begin); break;
         case 4: AreaBoxRun<4>(from, to, r.end - r.begin); break;
+        case kPairs: AreaPairsPass(in, out, pairs, r.begin, r.end); break;
         default: AreaTapsPass(in, out, cols, r.begin, r.end); break;
         }
     }
@@ -983,7 +1065,8 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const int sw = source.width, sh = source.height;
     const double widen = (100 - m_params.areaValue) / 400.0;
     const std::vector<AreaTap> cols = AreaAxis(sw, width, widen), rows = AreaAxis(sh, height, widen);
-    const std::vector<AreaRun> runs = AreaRuns(cols);
+    std::vector<AreaPair> pairs;
+    const std::vector<AreaRun> runs = AreaRuns(cols, pairs);
     if (!AllocImage16(destination, width, height))
         return 0;
     // Both passes fused: each range of output rows keeps the row-pass results of the source rows
@@ -995,7 +1078,9 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const int lo = m_windowLow, hi = m_windowHigh;
     const size_t n = static_cast<size_t>(width) * 4;
     const int64_t work = static_cast<int64_t>(n) * 4 + static_cast<int64_t>(sw) * 4 * sh / height;
-    const bool ok = ParallelRows(height, work, [&](int y0, int y1) {
+    constexpr int kChunk = 32; // output rows; a chunk recomputes at most the one line it shares
+    ChunkQueue queue((height + kChunk - 1) / kChunk);
+    const bool ok = ParallelRows(height, work, [&](int y0, int) {
         const size_t ringBytes = Rounded64(n * static_cast<size_t>(span) * 2), sumBytes = Rounded64(n * 4);
         auto* buffer = static_cast<unsigned char*>(t_areaScratch.Get(ringBytes + sumBytes + n * 8));
         if (!buffer)
@@ -1008,53 +1093,55 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
         auto line = [&](int k) {
             uint16_t* l = ring + static_cast<size_t>(k % span) * n;
             if (held[k % span] != k) {
-                AreaRowPass(Row16(source, k), l, cols.data(), runs);
+                AreaRowPass(Row16(source, k), l, cols.data(), runs, pairs.data());
                 held[k % span] = k;
             }
             return l;
         };
-        for (int i = y0; i < y1; ++i) {
-            if (y0 == 0 && i % 100 == 10) // only the first range reports, so progress only rises
-                SetProgress(lo + (hi - lo) * i / height);
-            const AreaTap& t = rows[i];
-            if (t.integral && t.count == 1) {
-                std::memcpy(Row16(destination, i), line(t.from), n * 2);
-                continue;
-            }
-            if (t.integral && t.count == 2) {
-                const uint16_t* a = line(t.from);
-                TwoLines(Row16(destination, i), a, line(t.to), n, 1, 1, 1, 0);
-                continue;
-            }
-            if (t.integral) {
-                bool first = true;
-                for (int k = t.from; k <= t.to; ++k) {
-                    AccumulateCount(sums, line(k), n, first);
-                    first = false;
+        for (int c; queue.Take(c);)
+            for (int i = c * kChunk; i < std::min(height, (c + 1) * kChunk); ++i) {
+                if (y0 == 0 && i % 100 == 10) // only the first band reports, its chunks rise
+                    SetProgress(lo + (hi - lo) * i / height);
+                const AreaTap& t = rows[i];
+                if (t.integral && t.count == 1) {
+                    std::memcpy(Row16(destination, i), line(t.from), n * 2);
+                    continue;
                 }
-                FinishCount(Row16(destination, i), sums, n, t.count);
-                continue;
-            }
-            if (t.exact && t.first == t.last && t.divisor == 1) {
-                std::memcpy(Row16(destination, i), line(t.first), n * 2);
-                continue;
-            }
-            if (t.exact && t.last == t.first + 1) {
-                const uint16_t* a = line(t.first);
-                TwoLines(Row16(destination, i), a, line(t.last), n, t.wf, t.wl, t.shift, t.magic);
-                continue;
-            }
-            if (t.exact) {
+                if (t.integral && t.count == 2) {
+                    const uint16_t* a = line(t.from);
+                    TwoLines(Row16(destination, i), a, line(t.to), n, 1, 1, 1, 0);
+                    continue;
+                }
+                if (t.integral) {
+                    bool first = true;
+                    for (int k = t.from; k <= t.to; ++k) {
+                        AccumulateCount(sums, line(k), n, first);
+                        first = false;
+                    }
+                    FinishCount(Row16(destination, i), sums, n, t.count);
+                    continue;
+                }
+                if (t.exact && t.first == t.last && t.divisor == 1) {
+                    std::memcpy(Row16(destination, i), line(t.first), n * 2);
+                    continue;
+                }
+                if (t.exact && t.last == t.first + 1) {
+                    const uint16_t* a = line(t.first);
+                    TwoLines(Row16(destination, i), a, line(t.last), n, t.wf, t.wl, t.shift, t.magic);
+                    continue;
+                }
+                if (t.exact) {
+                    for (int k = t.first; k <= t.last; ++k)
+                        AccumulateScaled(sums, line(k), n, k == t.first ? t.wf : k == t.last ? t.wl : t.wm,
+                                         k == t.first);
+                    FinishCount(Row16(destination, i), sums, n, t.divisor);
+                    continue;
+                }
                 for (int k = t.first; k <= t.last; ++k)
-                    AccumulateScaled(sums, line(k), n, k == t.first ? t.wf : k == t.last ? t.wl : t.wm,
-                                     k == t.first);
-                FinishCount(Row16(destination, i), sums, n, t.divisor);
-                continue;
+                    AccumulateWeighted(acc, line(k), n, AreaWeight(t, k), k == t.first);
+                FinishWeighted(Row16(destination, i), acc, line(t.first), n, t.total);
             }
-            for (int k = t.first; k <= t.last; ++k)
-                AccumulateWeighted(acc, line(k), n, AreaWeight(t, k), k == t.first);
-            FinishWeighted(Row16(destination, i), acc, line(t.first), n, t.total);
-        }
+        t_areaScratch.Trim();
         return true;
     });
     // A cancel skips row ranges and leaves their rows unwritten: no result then.

@@ -2,6 +2,7 @@
 // on the UI thread; other threads wake it with user events. The screen is fed from a shadow
 // copy of what was presented, so that presenting works from any thread and an exposed window
 // can be redrawn without asking the program.
+#include "platform/Path.h"
 #include "platform/WindowBackend.h"
 
 #include <SDL.h>
@@ -538,7 +539,8 @@ private:
             return;
         case SDL_DROPFILE:
             if (e.drop.file) {
-                m_drop.push_back(Utf8ToUtf16(e.drop.file));
+                // The file system's bytes: names that are not UTF-8 must still open.
+                m_drop.push_back(FromNativePath(e.drop.file));
                 SDL_free(e.drop.file);
             }
             return;

@@ -152,13 +152,16 @@ SettingsStore::FolderLock::FolderLock(const String16& filePath)
     m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd < 0)
         return;
-    while (flock(m_fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            // No locking here (some network file systems): go on as a single writer would.
+    // A few seconds at most: an instance stuck inside a write must not hang this one.
+    for (int waitedMs = 0; flock(m_fd, LOCK_EX | LOCK_NB) != 0; waitedMs += 5) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || waitedMs >= 5000) {
+            // No locking here (some network file systems), or none to be had: go on as a
+            // single writer would.
             ::close(m_fd);
             m_fd = -1;
             return;
         }
+        usleep(5000);
     }
 }
 

@@ -109,6 +109,9 @@ public:
     // Largest block Create allocates. Decoders of outside data refuse anything larger instead
     // of trying; fuzz targets lower it so that they explore parsing rather than allocation.
     static std::atomic<uint64_t> MaxBlockBytes;
+    // Destroy keeps the last big blocks for the next Create of about the same size; this frees
+    // them (for instance before the program idles in the background).
+    static void ReleaseSpareBlocks();
 
     void InitDefaults(int formatCode);
     // Zero-filled. Null for sizes that are not positive or whose block exceeds MaxBlockBytes.

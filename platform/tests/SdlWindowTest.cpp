@@ -1,10 +1,13 @@
 // The SDL2 backend on a private X server: real X input typed through the test extension,
 // messages posted from another thread, presenting from another thread.
+#include "platform/Path.h"
 #include "platform/Window.h"
 #include "platform/WindowBackend.h"
 #include "platform/tests/TestXServer.h"
 
 #include <gtest/gtest.h>
+
+#include <SDL.h>
 
 #include <algorithm>
 #include <atomic>
@@ -225,4 +228,31 @@ TEST_F(SdlOnXvfb, WakeFromAnotherThreadEndsTheBackendsWait)
         EXPECT_LT(waited.count(), 5000) << "round " << round;
     }
     backend->Close();
+}
+
+TEST_F(SdlOnXvfb, DroppedFilesKeepNamesThatAreNotUtf8)
+{
+    // What SDL hands over for a drop: the paths as the file system's bytes. A name in an old
+    // 8-bit encoding must come back out as the same bytes, or the file cannot be opened.
+    const std::string names[] = { "/tmp/Fotos/Urlaub \xC3\xBC.jpg", "/tmp/Fotos/caf\xE9.jpg" };
+    auto push = [](Uint32 type, const char* file) {
+        SDL_Event e {};
+        e.type = type;
+        e.drop.file = file ? SDL_strdup(file) : nullptr;
+        e.drop.windowID = 0;
+        ASSERT_EQ(SDL_PushEvent(&e), 1);
+    };
+    push(SDL_DROPBEGIN, nullptr);
+    for (const std::string& n : names)
+        push(SDL_DROPFILE, n.c_str());
+    push(SDL_DROPCOMPLETE, nullptr);
+    ASSERT_TRUE(PumpFor(*window, std::chrono::seconds(10), [&] { return rec.Count(EventKind::DropFiles) > 0; }));
+    for (const auto& e : rec.events) {
+        if (e.kind != EventKind::DropFiles)
+            continue;
+        ASSERT_EQ(e.files.size(), 2u);
+        EXPECT_EQ(e.files[0], u"/tmp/Fotos/Urlaub \u00FC.jpg");
+        for (size_t i = 0; i < 2; ++i)
+            EXPECT_EQ(ToNativePath(e.files[i]), names[i]) << i;
+    }
 }

@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Thread.h"
+
 #include <csignal>
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -366,4 +370,30 @@ TEST(Settings, StoresOfSeveralProgramsOnOneFileLoseNoWrite)
         }
     EXPECT_EQ(missing, 0) << "values written by one instance were dropped by another's write";
     EXPECT_FALSE(PathExists(dir.Path(u"settings.txt.bad")));
+}
+
+TEST(Settings, WriteWaitsWhileAnotherInstanceHoldsTheLock)
+{
+    TestFolder dir;
+    const String16 file = dir.Path(u"settings.txt");
+    // Another instance in the middle of its write holds the lock on the folder.
+    const int held = open(dir.Native().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        SettingsStore store(file, false);
+        EXPECT_TRUE(store.WriteDword(kProgram, u"Animation", 1));
+        done = true;
+    });
+    SleepMs(200);
+    EXPECT_FALSE(done.load()) << "the write did not wait for the other instance";
+    EXPECT_FALSE(PathExists(file));
+    close(held); // the other instance is done
+    writer.join();
+    EXPECT_TRUE(done.load());
+    uint32_t d = 0;
+    SettingsStore reread(file, false);
+    ASSERT_TRUE(reread.ReadDword(kProgram, u"Animation", d));
+    EXPECT_EQ(d, 1u);
 }
