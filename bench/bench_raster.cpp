@@ -107,11 +107,11 @@ double TimeTool(const std::string& command)
     return Seconds(start);
 }
 
-// Page faults taken by the calling thread itself.
-long MinorFaults()
+// Page faults taken by the calling thread (RUSAGE_THREAD) or by all threads (RUSAGE_SELF).
+long MinorFaults(int who = RUSAGE_THREAD)
 {
     rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
+    getrusage(who, &usage);
     return usage.ru_minflt;
 }
 
@@ -127,7 +127,8 @@ double CpuSeconds(int who)
 struct DecodeCost {
     double seconds = 0;
     double cpu = 0; // all threads, helpers included
-    long faults = 0;
+    long faults = 0; // in the decoding thread
+    long processFaults = 0; // helpers included
 };
 
 // cold: without the big blocks earlier pictures left behind, as for the first picture decoded.
@@ -136,13 +137,14 @@ DecodeCost TimeDecode(bool dcOnly, bool cold = false)
     Fixture& d = Data();
     if (cold)
         CRaster::ReleaseSpareBlocks();
-    long faults = MinorFaults();
+    long faults = MinorFaults(), processFaults = MinorFaults(RUSAGE_SELF);
     double cpu = CpuSeconds(RUSAGE_SELF);
     auto start = Clock::now();
     CRasterMemStream stream(d.jpeg.data(), d.jpeg.size());
     CRasterJPG image;
     bool ok = dcOnly ? image.DecodeJpegPreview(&stream) : image.Decode(&stream);
-    DecodeCost cost{Seconds(start), CpuSeconds(RUSAGE_SELF) - cpu, MinorFaults() - faults};
+    DecodeCost cost{Seconds(start), CpuSeconds(RUSAGE_SELF) - cpu, MinorFaults() - faults,
+                    MinorFaults(RUSAGE_SELF) - processFaults};
     if (!ok)
         std::abort();
     return cost;
@@ -159,11 +161,12 @@ void JpegDecodeVsDjpeg(benchmark::State& state, bool dcOnly, bool cold)
     const std::string shmFile = "/dev/shm/zd_bench_" + std::to_string(getpid()) + ".ppm";
     const std::string toMemory = "djpeg " + scale + "-outfile " + shmFile + " " + d.jpegPath;
     double ours = 0, theirs = 0, theirsToMemory = 0, oursCpu = 0, theirsCpu = 0;
-    long faults = 0;
+    long faults = 0, processFaults = 0;
     for (auto _ : state) {
         DecodeCost cost = TimeDecode(dcOnly, cold);
         double o = cost.seconds;
         faults += cost.faults;
+        processFaults += cost.processFaults;
         oursCpu += cost.cpu;
         double childCpu = CpuSeconds(RUSAGE_CHILDREN);
         double t = TimeTool(toNull);
@@ -178,6 +181,7 @@ void JpegDecodeVsDjpeg(benchmark::State& state, bool dcOnly, bool cold)
     }
     state.counters["ours_ms"] = 1000 * ours / state.iterations();
     state.counters["page_faults"] = double(faults) / double(state.iterations());
+    state.counters["page_faults_all_threads"] = double(processFaults) / double(state.iterations());
     state.counters["ours_cpu_ms"] = 1000 * oursCpu / state.iterations();
     state.counters["djpeg_null_cpu_ms"] = 1000 * theirsCpu / state.iterations();
     state.counters["djpeg_null_ms"] = 1000 * theirs / state.iterations();
