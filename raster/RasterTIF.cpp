@@ -268,7 +268,7 @@ void DecodeIndexed(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, u
         Check(TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth) && TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength) &&
                   tileWidth > 0 && tileLength > 0 && (uint64_t(tileWidth) * samples * bits) % 8 == 0,
               "Corrupted TIFF file!");
-        bandRows = tileLength;
+        bandRows = std::min(tileLength, length);
     }
     const uint64_t stripBytes = lineBytes * bandRows;
     Check(stripBytes <= CRaster::MaxBlockBytes.load(), "Corrupted TIFF file!");
@@ -298,7 +298,6 @@ void DecodeIndexed(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, u
             Check(got >= 0, "Corrupted TIFF file!");
         }
         for (uint64_t col = 0; tiled && col < width; col += tileWidth) {
-            std::fill(tile.begin(), tile.end(), 0);
             Check(TIFFReadTile(tif, tile.data(), static_cast<uint32_t>(col), start, 0, 0) >= 0, "Corrupted TIFF file!");
             // Tile widths are multiples of 16 pixels, so every tile starts on a byte.
             const uint64_t offset = col * samples * bits / 8;
