@@ -107,6 +107,7 @@ double TimeTool(const std::string& command)
     return Seconds(start);
 }
 
+// Page faults taken by the calling thread itself.
 long MinorFaults()
 {
     rusage usage{};
@@ -114,8 +115,18 @@ long MinorFaults()
     return usage.ru_minflt;
 }
 
+// CPU seconds of every thread of this process (RUSAGE_SELF) or of the waited-for children.
+double CpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    auto seconds = [](timeval t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 struct DecodeCost {
     double seconds = 0;
+    double cpu = 0; // all threads, helpers included
     long faults = 0;
 };
 
@@ -126,11 +137,12 @@ DecodeCost TimeDecode(bool dcOnly, bool cold = false)
     if (cold)
         CRaster::ReleaseSpareBlocks();
     long faults = MinorFaults();
+    double cpu = CpuSeconds(RUSAGE_SELF);
     auto start = Clock::now();
     CRasterMemStream stream(d.jpeg.data(), d.jpeg.size());
     CRasterJPG image;
     bool ok = dcOnly ? image.DecodeJpegPreview(&stream) : image.Decode(&stream);
-    DecodeCost cost{Seconds(start), MinorFaults() - faults};
+    DecodeCost cost{Seconds(start), CpuSeconds(RUSAGE_SELF) - cpu, MinorFaults() - faults};
     if (!ok)
         std::abort();
     return cost;
@@ -146,13 +158,16 @@ void JpegDecodeVsDjpeg(benchmark::State& state, bool dcOnly, bool cold)
     const std::string toNull = "djpeg " + scale + "-outfile /dev/null " + d.jpegPath;
     const std::string shmFile = "/dev/shm/zd_bench_" + std::to_string(getpid()) + ".ppm";
     const std::string toMemory = "djpeg " + scale + "-outfile " + shmFile + " " + d.jpegPath;
-    double ours = 0, theirs = 0, theirsToMemory = 0;
+    double ours = 0, theirs = 0, theirsToMemory = 0, oursCpu = 0, theirsCpu = 0;
     long faults = 0;
     for (auto _ : state) {
         DecodeCost cost = TimeDecode(dcOnly, cold);
         double o = cost.seconds;
         faults += cost.faults;
+        oursCpu += cost.cpu;
+        double childCpu = CpuSeconds(RUSAGE_CHILDREN);
         double t = TimeTool(toNull);
+        theirsCpu += CpuSeconds(RUSAGE_CHILDREN) - childCpu; // the shell's start included
         std::remove(shmFile.c_str());
         double m = TimeTool(toMemory);
         std::remove(shmFile.c_str());
@@ -163,6 +178,8 @@ void JpegDecodeVsDjpeg(benchmark::State& state, bool dcOnly, bool cold)
     }
     state.counters["ours_ms"] = 1000 * ours / state.iterations();
     state.counters["page_faults"] = double(faults) / double(state.iterations());
+    state.counters["ours_cpu_ms"] = 1000 * oursCpu / state.iterations();
+    state.counters["djpeg_null_cpu_ms"] = 1000 * theirsCpu / state.iterations();
     state.counters["djpeg_null_ms"] = 1000 * theirs / state.iterations();
     state.counters["djpeg_shm_ms"] = 1000 * theirsToMemory / state.iterations();
     state.counters["ratio_null"] = ours / theirs;

@@ -13,6 +13,8 @@
 #include "raster/RasterWBMP.h"
 #include "raster/RasterWMF.h"
 
+#include "platform/File.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -145,22 +147,17 @@ bool CRaster::Load(const char* path, int code)
 
 bool CRaster::Save(const char* path, int code)
 {
-    // "wx" never opens an existing file, so two saves into one folder cannot share a temp.
-    std::string temp;
-    std::FILE* file = nullptr;
-    for (int i = 0; i < 100 && !file; ++i) {
-        temp = std::string(path) + "." + std::to_string(i) + ".zdsave";
-        file = std::fopen(temp.c_str(), "wbx");
-    }
-    if (!file)
+    // Encoded in memory first, then written beside the target and renamed over it after a
+    // sync: a failed encode or a full disk leaves the old picture as it was, and the new file
+    // keeps the old one's permissions (a symbolic link keeps pointing at the replaced file).
+    if (!path || !platform::MayReplaceFile(path, false))
         return false;
-    bool ok = Encode(file, code);
-    ok = (std::fflush(file) == 0) && ok;
-    ok = !std::ferror(file) && ok;
-    ok = (std::fclose(file) == 0) && ok;
-    if (ok && std::rename(temp.c_str(), path) != 0)
-        ok = false;
-    if (!ok)
-        std::remove(temp.c_str());
+    uint8_t* buffer = nullptr;
+    int64_t size = 0;
+    if (!Encode(buffer, size, code))
+        return false;
+    platform::AtomicFileWriter writer;
+    bool ok = writer.OpenNative(path) && writer.Write(buffer, size_t(size)) && writer.Commit();
+    std::free(buffer);
     return ok;
 }

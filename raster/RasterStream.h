@@ -41,6 +41,7 @@ public:
     int Error() override;
     bool PutC(uint8_t byte) override;
     int GetC() override;
+    std::FILE* Handle() const { return file; }
 
 private:
     std::FILE* file;

@@ -5,10 +5,13 @@
 
 #include "raster/RasterStream.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -56,12 +59,41 @@ toff_t StreamSize(thandle_t h)
     return size < 0 ? 0 : static_cast<toff_t>(size);
 }
 
-int StreamMap(thandle_t, void**, toff_t*)
+// Files opened for reading are mapped: libtiff 4.5 refuses every uncompressed tile it reads
+// through its own buffer (it compares the buffer's rounded size with the tile's size), and
+// mapped files take another path. Memory streams lend their block; nothing else is mapped.
+int StreamMap(thandle_t h, void** base, toff_t* size)
 {
-    return 0;
+    auto* stream = static_cast<CRasterStream*>(h);
+    if (auto* memory = dynamic_cast<CRasterMemStream*>(stream)) {
+        const int64_t length = memory->Size();
+        uint8_t* block = memory->DetachBuffer(false);
+        if (!block || length <= 0)
+            return 0;
+        *base = block;
+        *size = static_cast<toff_t>(length);
+        return 1;
+    }
+    auto* file = dynamic_cast<CRasterFileStream*>(stream);
+    if (!file || !file->Handle())
+        return 0;
+    const int fd = fileno(file->Handle());
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0)
+        return 0;
+    void* mapped = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED)
+        return 0;
+    *base = mapped;
+    *size = static_cast<toff_t>(st.st_size);
+    return 1;
 }
 
-void StreamUnmap(thandle_t, void*, toff_t) {}
+void StreamUnmap(thandle_t h, void* base, toff_t size)
+{
+    if (base && dynamic_cast<CRasterFileStream*>(static_cast<CRasterStream*>(h)))
+        munmap(base, static_cast<size_t>(size));
+}
 
 void Silent(const char*, const char*, va_list) {}
 
@@ -144,7 +176,7 @@ void Check(bool ok, const char* text)
         throw TiffFailure{text};
 }
 
-void DecodeTrueColour(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, uint16_t samples)
+void DecodeTrueColour(CRaster& image, TIFF* tif, uint32_t width, uint32_t length)
 {
     uint64_t count = uint64_t(width) * length;
     std::vector<uint32_t> raster;
@@ -176,7 +208,7 @@ void DecodeTrueColour(CRaster& image, TIFF* tif, uint32_t width, uint32_t length
             dst[0] = static_cast<uint8_t>(b);
             dst[1] = static_cast<uint8_t>(g);
             dst[2] = static_cast<uint8_t>(r);
-            if (a && samples == 4)
+            if (a)
                 a[x] = static_cast<uint8_t>(al);
         }
     }
@@ -254,6 +286,13 @@ void DecodeIndexed(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, u
                     dst[x] = static_cast<uint8_t>(wide[x] >> 8);
             } else if (samples == 1) {
                 std::memcpy(dst, src, static_cast<size_t>(std::min<uint64_t>(lineBytes, image.rowStride)));
+            } else if (bits == 16) {
+                // libtiff's RGBA reader drops the alpha of 16-bit grey + alpha: read the high bytes.
+                const auto* wide = reinterpret_cast<const uint16_t*>(src);
+                for (uint32_t x = 0; x < width; ++x) {
+                    image.WritePixelIndex(x, y, static_cast<uint8_t>(wide[2 * x] >> 8));
+                    image.SetAlphaValue(x, y, static_cast<uint8_t>(wide[2 * x + 1] >> 8));
+                }
             } else {
                 for (uint32_t x = 0; x < width; ++x) {
                     image.WritePixelIndex(x, y, src[2 * x]);
@@ -319,7 +358,7 @@ bool CRasterTIF::Decode(CRasterStream* stream)
         // reader rather than being read as bytes it is not.
         const bool stripReadable = !TIFFIsTiled(tif) && planar == PLANARCONFIG_CONTIG &&
                                    (bits == 1 || bits == 4 || bits == 8 || bits == 16) &&
-                                   (samples == 1 || (samples == 2 && bits == 8));
+                                   (samples == 1 || (samples == 2 && (bits == 8 || bits == 16)));
         if (!trueColour && !stripReadable)
             trueColour = true;
         int depth = 24;
@@ -332,10 +371,11 @@ bool CRasterTIF::Decode(CRasterStream* stream)
         Check(!EscapeRequested(), "Cancelled");
         Check(Create(static_cast<int32_t>(width), static_cast<int32_t>(length), depth, RasterFormatTIF) != nullptr,
               "No space for raster buffer");
-        if (samples == 4 || (samples == 2 && bits == 8))
+        // Grey + alpha of any depth, or colour + alpha.
+        if (samples == 4 || samples == 2)
             Check(CreateAlphaPlane() != nullptr, "No space for raster buffer");
         if (trueColour) {
-            DecodeTrueColour(*this, tif, width, length, samples);
+            DecodeTrueColour(*this, tif, width, length);
         } else {
             DecodeIndexed(*this, tif, width, length, samples, bits, photometric, rowsPerStrip);
             ApplyOrientation(*this, orientation);

@@ -75,6 +75,10 @@ TEST(RasterTif, DecodesWhatImageMagickWrites)
         {"palette", "-colors 40 -type Palette", 3, 1, 8, 8, false, 0},
         {"palette 4", "-colors 9 -type Palette -depth 4", 3, 1, 4, 4, false, 0},
         {"tiled", "-compress LZW -define tiff:tile-geometry=16x16", 2, 3, 8, 24, false, 0},
+        {"tiled plain", "-compress None -define tiff:tile-geometry=16x16", 2, 3, 8, 24, false, 0},
+        // Alpha beside 16-bit grey and in separate planes is kept.
+        {"grey alpha 16", "-colorspace Gray -alpha set -channel A -fx 'j/h' +channel -depth 16", 1, 2, 16, 8, true, 1},
+        {"rgba planar", "-alpha set -channel A -fx 'i/w' +channel -interlace Plane", 2, 4, 8, 24, true, 0},
         {"planar", "-interlace Plane", 2, 3, 8, 24, false, 0},
         {"cmyk", "-colorspace CMYK", 5, 4, 8, 24, true, 2},
         {"jpeg", "-compress JPEG -quality 90", 6, 3, 8, 24, false, 3},
@@ -100,6 +104,15 @@ TEST(RasterTif, DecodesWhatImageMagickWrites)
             EXPECT_LE(MaxDifference(image, ConvertToRgba(tif, 37, 21, "-colorspace sRGB")), c.tolerance);
         } else {
             EXPECT_LE(MaxDifferenceWithAlpha(image, ConvertToRgba(tif, 37, 21)), c.tolerance);
+        }
+        // Read from the file itself (the way photos are loaded) it is the same picture.
+        CRaster loaded(0);
+        ASSERT_TRUE(loaded.Load(tif.c_str(), RasterFormatTIF)) << loaded.lastError;
+        ASSERT_EQ(loaded.BlockSize(), image.BlockSize());
+        EXPECT_EQ(std::memcmp(loaded.dib, image.dib, image.BlockSize()), 0);
+        EXPECT_EQ(loaded.alpha != nullptr, c.alpha);
+        if (loaded.alpha && image.alpha) {
+            EXPECT_EQ(std::memcmp(loaded.alpha, image.alpha, size_t(image.Width()) * image.Height()), 0);
         }
     }
 }
