@@ -190,13 +190,21 @@ Prefault* StartPrefault(uint8_t* data, size_t size)
     if (size < kPrefaultMinBytes)
         return nullptr;
     const uintptr_t page = 4096;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
+    // A block that is mapped already (one an earlier picture left behind) has its top page,
+    // the decoder's first, in memory: walking its pages again would only cost time.
+    unsigned char resident = 0;
+    if (end <= begin ||
+        (mincore(reinterpret_cast<void*>(end - page), page, &resident) == 0 && (resident & 1)))
+        return nullptr;
     auto* job = static_cast<Prefault*>(std::malloc(sizeof(Prefault)));
     if (!job)
         return nullptr;
     new (&job->stop) std::atomic<bool>(false);
-    job->begin = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
-    job->end = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
-    if (job->end <= job->begin || pthread_create(&job->thread, nullptr, RunPrefault, job) != 0) {
+    job->begin = begin;
+    job->end = end;
+    if (pthread_create(&job->thread, nullptr, RunPrefault, job) != 0) {
         std::free(job);
         return nullptr;
     }
