@@ -260,22 +260,51 @@ void DecodeIndexed(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, u
     }
 
     const uint64_t lineBytes = (uint64_t(samples) * bits * width + 7) / 8;
-    const uint64_t stripBytes = lineBytes * rowsPerStrip;
+    // Rows come a strip at a time, or a band of tiles at a time gathered into whole rows.
+    const bool tiled = TIFFIsTiled(tif);
+    uint32_t tileWidth = 0, bandRows = rowsPerStrip;
+    if (tiled) {
+        uint32_t tileLength = 0;
+        Check(TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth) && TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength) &&
+                  tileWidth > 0 && tileLength > 0 && (uint64_t(tileWidth) * samples * bits) % 8 == 0,
+              "Corrupted TIFF file!");
+        bandRows = std::min(tileLength, length);
+    }
+    const uint64_t stripBytes = lineBytes * bandRows;
     Check(stripBytes <= CRaster::MaxBlockBytes.load(), "Corrupted TIFF file!");
-    std::vector<uint8_t> strip;
+    std::vector<uint8_t> strip, tile;
+    uint64_t tileLine = 0;
     try {
         strip.resize(static_cast<size_t>(stripBytes));
+        if (tiled) {
+            const tmsize_t tileBytes = TIFFTileSize(tif);
+            tileLine = static_cast<uint64_t>(TIFFTileRowSize(tif));
+            Check(tileBytes > 0 && uint64_t(tileBytes) <= CRaster::MaxBlockBytes.load() && tileLine > 0 &&
+                      tileLine * bandRows <= uint64_t(tileBytes),
+                  "Corrupted TIFF file!");
+            tile.resize(static_cast<size_t>(tileBytes));
+        }
     } catch (const std::bad_alloc&) {
         throw TiffFailure{"Corrupted TIFF file!"};
     }
-    for (uint32_t start = 0; start < length; start += rowsPerStrip) {
+    for (uint32_t start = 0; start < length; start += std::min(bandRows, length - start)) {
         Check(!image.EscapeRequested(), "Cancelled");
-        const uint32_t rows = std::min(rowsPerStrip, length - start);
-        // A short strip leaves zeros, not the previous strip's rows.
+        const uint32_t rows = std::min(bandRows, length - start);
+        // A short strip or tile leaves zeros, not the previous band's rows.
         std::fill(strip.begin(), strip.end(), 0);
-        tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, start, 0), strip.data(),
-                                            static_cast<tmsize_t>(rows * lineBytes));
-        Check(got >= 0, "Corrupted TIFF file!");
+        if (!tiled) {
+            tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, start, 0), strip.data(),
+                                                static_cast<tmsize_t>(rows * lineBytes));
+            Check(got >= 0, "Corrupted TIFF file!");
+        }
+        for (uint64_t col = 0; tiled && col < width; col += tileWidth) {
+            Check(TIFFReadTile(tif, tile.data(), static_cast<uint32_t>(col), start, 0, 0) >= 0, "Corrupted TIFF file!");
+            // Tile widths are multiples of 16 pixels, so every tile starts on a byte.
+            const uint64_t offset = col * samples * bits / 8;
+            const size_t bytes = static_cast<size_t>(std::min(tileLine, lineBytes - offset));
+            for (uint32_t r = 0; r < rows; ++r)
+                std::memcpy(strip.data() + r * lineBytes + offset, tile.data() + r * tileLine, bytes);
+        }
         for (uint32_t r = 0; r < rows; ++r) {
             const uint8_t* src = strip.data() + r * lineBytes;
             const int32_t y = static_cast<int32_t>(length - 1 - (start + r));
@@ -353,10 +382,10 @@ bool CRasterTIF::Decode(CRasterStream* stream)
         bool trueColour = (photometric == PHOTOMETRIC_RGB && bits >= 8) || photometric == PHOTOMETRIC_SEPARATED ||
                           photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_LOGL ||
                           photometric == PHOTOMETRIC_LOGLUV;
-        // The strip path reads packed 1-, 4-, 8- and 16-bit samples of untiled contiguous
-        // files; anything else (2-bit grey, float samples, tiles, ...) goes through the RGBA
-        // reader rather than being read as bytes it is not.
-        const bool stripReadable = !TIFFIsTiled(tif) && planar == PLANARCONFIG_CONTIG &&
+        // The strip path reads packed 1-, 4-, 8- and 16-bit samples of contiguous strips or
+        // tiles; anything else (2-bit grey, float samples, separate planes, ...) goes through
+        // the RGBA reader rather than being read as bytes it is not.
+        const bool stripReadable = planar == PLANARCONFIG_CONTIG &&
                                    (bits == 1 || bits == 4 || bits == 8 || bits == 16) &&
                                    (samples == 1 || (samples == 2 && (bits == 8 || bits == 16)));
         if (!trueColour && !stripReadable)

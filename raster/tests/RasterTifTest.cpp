@@ -76,6 +76,12 @@ TEST(RasterTif, DecodesWhatImageMagickWrites)
         {"palette 4", "-colors 9 -type Palette -depth 4", 3, 1, 4, 4, false, 0},
         {"tiled", "-compress LZW -define tiff:tile-geometry=16x16", 2, 3, 8, 24, false, 0},
         {"tiled plain", "-compress None -define tiff:tile-geometry=16x16", 2, 3, 8, 24, false, 0},
+        // Grey, palette and grey + alpha tiles, with a clipped tile at the right edge.
+        {"grey alpha tiled", "-colorspace Gray -alpha set -channel A -fx 'j/h' +channel "
+                             "-define tiff:tile-geometry=16x16", 1, 2, 8, 8, true, 0},
+        {"palette 4 tiled", "-colors 9 -type Palette -depth 4 -compress LZW -define tiff:tile-geometry=16x16",
+         3, 1, 4, 4, false, 0},
+        {"bilevel tiled", "-monochrome -depth 1 -define tiff:tile-geometry=16x16", 1, 1, 1, 1, false, 0},
         // Alpha beside 16-bit grey and in separate planes is kept.
         {"grey alpha 16", "-colorspace Gray -alpha set -channel A -fx 'j/h' +channel -depth 16", 1, 2, 16, 8, true, 1},
         {"rgba planar", "-alpha set -channel A -fx 'i/w' +channel -interlace Plane", 2, 4, 8, 24, true, 0},
@@ -91,6 +97,7 @@ TEST(RasterTif, DecodesWhatImageMagickWrites)
         ASSERT_TRUE(tags.ok);
         ASSERT_EQ(tags.samples, c.samples) << "the oracle wrote another layout";
         ASSERT_EQ(tags.bits, c.bits);
+        ASSERT_EQ(tags.tiled, std::string(c.name).find("tiled") != std::string::npos);
         if (c.photometric != 6) {
             ASSERT_EQ(tags.photometric, c.photometric);
         }
