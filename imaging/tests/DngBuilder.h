@@ -22,17 +22,17 @@ struct DngSpec {
     int brightRows = 8;
 };
 
-inline void SetRawTags(TIFF* tif, const DngSpec& spec)
+inline void SetRawTags(TIFF* tif, const DngSpec& dng)
 {
     TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, dng.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, dng.height);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CFA);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.height);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, dng.height);
     uint16_t pattern_dim[2] = { 2, 2 };
     TIFFSetField(tif, TIFFTAG_CFAREPEATPATTERNDIM, pattern_dim);
     uint8_t pattern[4] = { 0, 1, 1, 2 };
@@ -41,17 +41,17 @@ inline void SetRawTags(TIFF* tif, const DngSpec& spec)
     TIFFSetField(tif, TIFFTAG_WHITELEVEL, 1, &white);
 }
 
-inline void WriteRawRows(TIFF* tif, const DngSpec& spec)
+inline void WriteRawRows(TIFF* tif, const DngSpec& dng)
 {
-    std::vector<uint16_t> row(size_t(spec.width));
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x)
-            row[size_t(x)] = y < spec.brightRows ? 60000 : 2000;
+    std::vector<uint16_t> row(size_t(dng.width));
+    for (int y = 0; y < dng.height; ++y) {
+        for (int x = 0; x < dng.width; ++x)
+            row[size_t(x)] = y < dng.brightRows ? 60000 : 2000;
         TIFFWriteScanline(tif, row.data(), uint32_t(y), 0);
     }
 }
 
-inline bool WriteDng(const std::string& path, const DngSpec& spec)
+inline bool WriteDng(const std::string& path, const DngSpec& dng)
 {
     TIFFSetWarningHandler(nullptr);
     TIFF* tif = TIFFOpen(path.c_str(), "w");
@@ -63,24 +63,24 @@ inline bool WriteDng(const std::string& path, const DngSpec& spec)
     auto common = [&] {
         TIFFSetField(tif, TIFFTAG_MAKE, "Zcam");
         TIFFSetField(tif, TIFFTAG_MODEL, "Z 1");
-        TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, dng.orientation);
         TIFFSetField(tif, TIFFTAG_DNGVERSION, version);
         TIFFSetField(tif, TIFFTAG_UNIQUECAMERAMODEL, "Zcam Z 1");
         TIFFSetField(tif, TIFFTAG_COLORMATRIX1, 9, matrix);
         TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
     };
     bool ok = true;
-    if (spec.preview == DngPreview::None) {
-        SetRawTags(tif, spec);
+    if (dng.preview == DngPreview::None) {
+        SetRawTags(tif, dng);
         common();
-        WriteRawRows(tif, spec);
+        WriteRawRows(tif, dng);
         ok = TIFFWriteDirectory(tif) != 0;
     } else {
         // IFD0 holds the preview; the sensor data sits in a sub-IFD, as cameras write it.
-        bool jpeg = spec.preview == DngPreview::Jpeg;
+        bool jpeg = dng.preview == DngPreview::Jpeg;
         TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
-        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.previewWidth);
-        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.previewHeight);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, dng.previewWidth);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, dng.previewHeight);
         TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
         TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
         TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
@@ -91,13 +91,13 @@ inline bool WriteDng(const std::string& path, const DngSpec& spec)
             TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
             TIFFSetField(tif, TIFFTAG_JPEGTABLESMODE, 0);
         }
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.previewHeight);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, dng.previewHeight);
         common();
         uint64_t subifd = 0;
         TIFFSetField(tif, TIFFTAG_SUBIFD, 1, &subifd);
-        std::vector<uint8_t> row(size_t(spec.previewWidth) * 3);
-        for (int y = 0; y < spec.previewHeight; ++y) {
-            for (int x = 0; x < spec.previewWidth; ++x) {
+        std::vector<uint8_t> row(size_t(dng.previewWidth) * 3);
+        for (int y = 0; y < dng.previewHeight; ++y) {
+            for (int x = 0; x < dng.previewWidth; ++x) {
                 row[size_t(x) * 3] = 250;        // red
                 row[size_t(x) * 3 + 1] = uint8_t(y * 10);
                 row[size_t(x) * 3 + 2] = 20;
@@ -105,8 +105,8 @@ inline bool WriteDng(const std::string& path, const DngSpec& spec)
             ok = ok && TIFFWriteScanline(tif, row.data(), uint32_t(y), 0) >= 0;
         }
         ok = ok && TIFFWriteDirectory(tif) != 0;
-        SetRawTags(tif, spec);
-        WriteRawRows(tif, spec);
+        SetRawTags(tif, dng);
+        WriteRawRows(tif, dng);
         ok = ok && TIFFWriteDirectory(tif) != 0;
     }
     TIFFClose(tif);

@@ -97,9 +97,9 @@ TEST(ImageLoad, EveryFormatLoadsWholeAndAsThumbnail)
     }
     for (DngPreview preview : { DngPreview::Rgb, DngPreview::Jpeg }) {
         std::string path = dir / (preview == DngPreview::Rgb ? "rgb.dng" : "jpeg.dng");
-        DngSpec spec;
-        spec.preview = preview;
-        ASSERT_TRUE(WriteDng(path, spec));
+        DngSpec dng;
+        dng.preview = preview;
+        ASSERT_TRUE(WriteDng(path, dng));
         Image8 whole;
         ASSERT_EQ(LoadImage8(U16(path).c_str(), whole), 1);
         EXPECT_EQ(whole.width, 16);

@@ -59,9 +59,9 @@ TEST(RawDecoder, DecodesGeneratedDngUpright)
         SCOPED_TRACE(c.orientation);
         TempFolder dir;
         std::string path = dir / "shot.dng";
-        DngSpec spec;
-        spec.orientation = c.orientation;
-        ASSERT_TRUE(WriteDng(path, spec));
+        DngSpec dng;
+        dng.orientation = c.orientation;
+        ASSERT_TRUE(WriteDng(path, dng));
 
         ImageBuffer16 image;
         {
@@ -90,9 +90,9 @@ TEST(RawDecoder, ReadsShootingDataWithoutDecoding)
 {
     TempFolder dir;
     std::string path = dir / "shot.dng";
-    DngSpec spec;
-    spec.orientation = 6;
-    ASSERT_TRUE(WriteDng(path, spec));
+    DngSpec dng;
+    dng.orientation = 6;
+    ASSERT_TRUE(WriteDng(path, dng));
 
     ImageInfo info;
     {
@@ -132,9 +132,9 @@ TEST(RawDecoder, PreviewBlocks)
                     Case { DngPreview::Jpeg, kRawPreviewJpeg } }) {
         SCOPED_TRACE(c.kind);
         std::string path = dir / ("p" + std::to_string(c.kind) + ".dng");
-        DngSpec spec;
-        spec.preview = c.preview;
-        ASSERT_TRUE(WriteDng(path, spec));
+        DngSpec dng;
+        dng.preview = c.preview;
+        ASSERT_TRUE(WriteDng(path, dng));
         platform::ScopedLock lock(RawDecoderLock);
         uint32_t length = 99;
         int kind = 99;
