@@ -208,16 +208,6 @@ TEST(BandRunStress, CancelledResizersReportNoResult)
     EXPECT_EQ(job.m_results[2], 0) << "bicubic";
 }
 
-ImageBuffer16 Noise(int w, int h, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    ImageBuffer16 img{};
-    EXPECT_TRUE(AllocImage16(img, w, h));
-    for (size_t i = 0; i < PixelCount(img) * 4; ++i)
-        Pixels16(img)[i] = static_cast<uint16_t>(rng());
-    return img;
-}
-
 TEST(HelperCount, SmartEnlargementIsTheSameWithAndWithoutHelpers)
 {
     // The tripling's texture blur, the bilinear step and the enhancement all share rows out

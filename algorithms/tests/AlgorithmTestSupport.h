@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <set>
 #include <thread>
 #include <vector>
@@ -126,6 +127,17 @@ inline bool SameImage(const ImageBuffer16& a, const ImageBuffer16& b)
 {
     return a.width == b.width && a.height == b.height && a.data && b.data &&
            std::memcmp(a.data, b.data, PixelCount(a) * 8) == 0;
+}
+
+// Random 16-bit samples in all four channels, the same for the same seed.
+inline ImageBuffer16 Noise(int w, int h, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    ImageBuffer16 img{};
+    EXPECT_TRUE(AllocImage16(img, w, h));
+    for (size_t i = 0; i < PixelCount(img) * 4; ++i)
+        Pixels16(img)[i] = static_cast<uint16_t>(rng());
+    return img;
 }
 
 // Owns an image for the length of a test.

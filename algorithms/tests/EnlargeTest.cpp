@@ -34,16 +34,6 @@ std::vector<int> Grey(const ImageBuffer16& img)
     return v;
 }
 
-ImageBuffer16 Noise(int w, int h, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    ImageBuffer16 img{};
-    EXPECT_TRUE(AllocImage16(img, w, h));
-    for (size_t i = 0; i < PixelCount(img) * 4; ++i)
-        Pixels16(img)[i] = static_cast<uint16_t>(rng());
-    return img;
-}
-
 TEST(ResEnhance, WindowsAndExactValues)
 {
     struct Case { double s; ResWindow w; };

@@ -130,16 +130,6 @@ std::vector<int> Values(const ImageBuffer16& img)
     return std::vector<int>(Pixels16(img), Pixels16(img) + PixelCount(img) * 4);
 }
 
-ImageBuffer16 Noise(int w, int h, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    ImageBuffer16 img{};
-    EXPECT_TRUE(AllocImage16(img, w, h));
-    for (size_t i = 0; i < PixelCount(img) * 4; ++i)
-        Pixels16(img)[i] = static_cast<uint16_t>(rng());
-    return img;
-}
-
 TEST(GaussBlur, MatchesTheReferenceAtEdgesAndTails)
 {
     for (double sigma : {0.3, 1.0, 2.5, 2.6, 7.0}) {

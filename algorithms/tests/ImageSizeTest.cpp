@@ -21,16 +21,6 @@ ImageBuffer16 Row(const std::vector<uint16_t>& v, int height = 1)
     return img;
 }
 
-ImageBuffer16 Noise(int w, int h, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    ImageBuffer16 img{};
-    EXPECT_TRUE(AllocImage16(img, w, h));
-    for (size_t i = 0; i < PixelCount(img) * 4; ++i)
-        Pixels16(img)[i] = static_cast<uint16_t>(rng());
-    return img;
-}
-
 uint16_t Flat(int, int, int c) { return static_cast<uint16_t>(40000 + c); }
 
 std::vector<int> Channel0(const ImageBuffer16& img)
