@@ -391,85 +391,80 @@ static int BlurView(CGaussBlur& self, double sigma, const View<T>& src, const Vi
     return 1;
 }
 
-int CGaussBlur::BlurImage16(double sigma, const ImageBuffer16& source, ImageBuffer16& destination)
+namespace {
+
+// The checks every whole-buffer blur shares: no source fails, a radius below 0.1 copies (blurring
+// by radius 0 would divide by zero in the kernel), and blurring in place reads from a private copy
+// because rows are read after others were written. blur(src) does the rest.
+template <class Buffer, class Blur>
+int BlurFromSafeSource(double sigma, const Buffer& source, Buffer& destination,
+                       int (*copyBuffer)(Buffer&, const Buffer&), void (*freeBuffer)(Buffer&), Blur blur)
 {
     if (!source.data)
         return 0;
     if (!(sigma >= 0.1))
-        return &source == &destination ? 1 : CopyImage16(destination, source);
-    ImageBuffer16 copy{};
-    const ImageBuffer16* src = &source;
-    if (&source == &destination) { // rows are read after others were written
-        if (!CopyImage16(copy, source))
+        return &source == &destination ? 1 : copyBuffer(destination, source);
+    Buffer copy{};
+    const Buffer* src = &source;
+    if (&source == &destination) {
+        if (!copyBuffer(copy, source))
             return 0;
         src = &copy;
     }
-    int ok = AllocImage16(destination, src->width, src->height);
-    if (ok)
-        ok = BlurView<uint16_t, 4>(*this, sigma, View<uint16_t>{Pixels16(*src), src->width, src->height},
-                                   View<uint16_t>{Pixels16(destination), destination.width, destination.height}, true);
-    FreeImageBuffer(copy);
+    const int ok = blur(*src);
+    freeBuffer(copy);
     return ok;
+}
+
+} // namespace
+
+int CGaussBlur::BlurImage16(double sigma, const ImageBuffer16& source, ImageBuffer16& destination)
+{
+    return BlurFromSafeSource(sigma, source, destination, CopyImage16, FreeImageBuffer, [&](const ImageBuffer16& src) {
+        return AllocImage16(destination, src.width, src.height)
+                   ? BlurView<uint16_t, 4>(*this, sigma, View<uint16_t>{Pixels16(src), src.width, src.height},
+                                           View<uint16_t>{Pixels16(destination), destination.width, destination.height}, true)
+                   : 0;
+    });
 }
 
 int CGaussBlur::BlurImage8(double sigma, const ImageBuffer8& source, ImageBuffer8& destination)
 {
-    if (!source.data)
-        return 0;
-    if (!(sigma >= 0.1))
-        return &source == &destination ? 1 : CopyImage8(destination, source);
-    ImageBuffer8 copy{};
-    const ImageBuffer8* src = &source;
-    if (&source == &destination) {
-        if (!CopyImage8(copy, source))
-            return 0;
-        src = &copy;
-    }
-    int ok = AllocImage8(destination, src->width, src->height);
-    if (ok)
-        ok = BlurView<uint8_t, 4>(*this, sigma, View<uint8_t>{src->data, src->width, src->height},
-                                  View<uint8_t>{destination.data, destination.width, destination.height}, true);
-    FreeImageBuffer(copy);
-    return ok;
+    return BlurFromSafeSource(sigma, source, destination, CopyImage8, FreeImageBuffer, [&](const ImageBuffer8& src) {
+        return AllocImage8(destination, src.width, src.height)
+                   ? BlurView<uint8_t, 4>(*this, sigma, View<uint8_t>{src.data, src.width, src.height},
+                                          View<uint8_t>{destination.data, destination.width, destination.height}, true)
+                   : 0;
+    });
 }
 
 int CGaussBlur::BlurPlane8(double sigma, const Plane8& source, Plane8& destination)
 {
-    if (!source.data)
-        return 0;
-    // Feathering by radius 0 would divide by zero in the kernel: leave the plane as it is.
-    if (!(sigma >= 0.1))
-        return &source == &destination ? 1 : CopyPlane8(destination, source);
-    Plane8 copy{};
-    const Plane8* src = &source;
-    if (&source == &destination) {
-        if (!CopyPlane8(copy, source))
-            return 0;
-        src = &copy;
-    }
-    int b;
-    double ks;
-    ChooseReduction(sigma, src->width, src->height, b, ks);
-    m_reduction = b;
-    m_sigma = ks;
-    int ok = 0;
-    const View<uint8_t> sv{src->data, src->width, src->height};
-    if (b == 1) {
-        ok = AllocPlane8(destination, src->width, src->height) &&
-             CoreBlur<uint8_t, 1>(sv, View<uint8_t>{destination.data, destination.width, destination.height}, ks);
-    } else {
-        Plane8 reduced{}, blurred{};
-        ok = AllocPlane8(reduced, src->width / b, src->height / b) &&
-             AllocPlane8(blurred, src->width / b, src->height / b) &&
-             Reduce<uint8_t, 1>(sv, View<uint8_t>{reduced.data, reduced.width, reduced.height}, b) &&
-             CoreBlur<uint8_t, 1>(View<uint8_t>{reduced.data, reduced.width, reduced.height},
-                                  View<uint8_t>{blurred.data, blurred.width, blurred.height}, ks) &&
-             ResizePlane8(blurred, destination, src->width, src->height);
-        FreePlane8(reduced);
-        FreePlane8(blurred);
-    }
-    FreePlane8(copy);
-    return ok ? 1 : 0;
+    return BlurFromSafeSource(sigma, source, destination, CopyPlane8, FreePlane8, [&](const Plane8& plane) {
+        const Plane8* src = &plane;
+        int b;
+        double ks;
+        ChooseReduction(sigma, src->width, src->height, b, ks);
+        m_reduction = b;
+        m_sigma = ks;
+        int ok = 0;
+        const View<uint8_t> sv{src->data, src->width, src->height};
+        if (b == 1) {
+            ok = AllocPlane8(destination, src->width, src->height) &&
+                 CoreBlur<uint8_t, 1>(sv, View<uint8_t>{destination.data, destination.width, destination.height}, ks);
+        } else {
+            Plane8 reduced{}, blurred{};
+            ok = AllocPlane8(reduced, src->width / b, src->height / b) &&
+                 AllocPlane8(blurred, src->width / b, src->height / b) &&
+                 Reduce<uint8_t, 1>(sv, View<uint8_t>{reduced.data, reduced.width, reduced.height}, b) &&
+                 CoreBlur<uint8_t, 1>(View<uint8_t>{reduced.data, reduced.width, reduced.height},
+                                      View<uint8_t>{blurred.data, blurred.width, blurred.height}, ks) &&
+                 ResizePlane8(blurred, destination, src->width, src->height);
+            FreePlane8(reduced);
+            FreePlane8(blurred);
+        }
+        return ok ? 1 : 0;
+    });
 }
 
 int CGaussBlur::Run()
