@@ -144,6 +144,22 @@ void InitManager(JpegStreamManager& m, CRasterStream* stream)
     m.destination.term_destination = TermDestination;
 }
 
+// Readies the stream buffer and routes the library's errors into the image's error text; false,
+// with the error set, when the buffer cannot be had.
+bool PrepareManagers(CRasterJPG& image, CRasterStream* stream, JpegStreamManager& manager, JpegErrorManager& jerr)
+{
+    InitManager(manager, stream);
+    if (!manager.buffer) {
+        image.SetLastError("Insufficient memory");
+        return false;
+    }
+    jpeg_std_error(&jerr.pub);
+    jerr.pub.error_exit = ErrorExit;
+    jerr.pub.output_message = OutputMessage;
+    jerr.lastError = image.lastError;
+    return true;
+}
+
 // Components c0..c3 as the library delivers Adobe CMYK (inverted): the fourth scales the rest.
 void CmykToBgr(const JSAMPLE* in, uint8_t* out, uint32_t pixels)
 {
@@ -241,15 +257,9 @@ bool DecodeJpeg(CRasterJPG& image, CRasterStream* stream, bool dcOnly)
     jpeg_decompress_struct cinfo;
     JpegErrorManager jerr;
     JpegStreamManager manager;
-    InitManager(manager, stream);
-    if (!manager.buffer) {
-        image.SetLastError("Insufficient memory");
+    if (!PrepareManagers(image, stream, manager, jerr))
         return false;
-    }
-    cinfo.err = jpeg_std_error(&jerr.pub);
-    jerr.pub.error_exit = ErrorExit;
-    jerr.pub.output_message = OutputMessage;
-    jerr.lastError = image.lastError;
+    cinfo.err = &jerr.pub;
     // Set before the jump point: the jump back may not see later changes to locals.
     JSAMPLE* volatile rowBuffer = nullptr;
     Prefault* volatile prefault = nullptr;
@@ -364,15 +374,9 @@ bool EncodeJpeg(CRasterJPG& image, CRasterStream* stream)
     jpeg_compress_struct cinfo;
     JpegErrorManager jerr;
     JpegStreamManager manager;
-    InitManager(manager, stream);
-    if (!manager.buffer) {
-        image.SetLastError("Insufficient memory");
+    if (!PrepareManagers(image, stream, manager, jerr))
         return false;
-    }
-    cinfo.err = jpeg_std_error(&jerr.pub);
-    jerr.pub.error_exit = ErrorExit;
-    jerr.pub.output_message = OutputMessage;
-    jerr.lastError = image.lastError;
+    cinfo.err = &jerr.pub;
     if (setjmp(jerr.jump)) {
         jpeg_destroy_compress(&cinfo);
         std::free(manager.buffer);
