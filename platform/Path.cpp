@@ -1,4 +1,5 @@
 #include "platform/Path.h"
+#include "platform/TextInternal.h"
 
 namespace platform {
 
@@ -36,38 +37,15 @@ String16 FromNativePath(std::string_view in)
     out.reserve(in.size());
     size_t i = 0;
     while (i < in.size()) {
-        unsigned char c = static_cast<unsigned char>(in[i]);
-        int extra;
         char32_t cp;
-        char32_t min;
-        if (c < 0x80) { cp = c; extra = 0; min = 0; }
-        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; min = 0x80; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; min = 0x800; }
-        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; min = 0x10000; }
-        else { extra = -1; cp = 0; min = 0; }
-        bool ok = extra >= 0 && i + static_cast<size_t>(extra) < in.size();
-        for (int k = 1; ok && k <= extra; ++k) {
-            unsigned char cc = static_cast<unsigned char>(in[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
-            out.push_back(static_cast<char16_t>(0xDC00 + c)); // keep the byte itself
+        size_t next;
+        if (!DecodeUtf8At(in, i, cp, next)) {
+            out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(in[i]))); // keep the byte itself
             ++i;
             continue;
         }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += static_cast<size_t>(extra) + 1;
+        AppendUtf16(out, cp);
+        i = next;
     }
     return out;
 }

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Folders.h"
 #include "platform/Path.h"
+#include "platform/TextInternal.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -56,31 +57,6 @@ int HexValue(char c)
     return -1;
 }
 
-// Reads one strict UTF-8 character at s[i]; false when it is not valid.
-bool ReadUtf8(std::string_view s, size_t& i, char32_t& cp)
-{
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    int extra;
-    char32_t min;
-    if (c < 0x80) { cp = c; extra = 0; min = 0; }
-    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; min = 0x80; }
-    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; min = 0x800; }
-    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; min = 0x10000; }
-    else return false;
-    if (i + static_cast<size_t>(extra) >= s.size())
-        return false;
-    for (int k = 1; k <= extra; ++k) {
-        unsigned char cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80)
-            return false;
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return false;
-    i += static_cast<size_t>(extra) + 1;
-    return true;
-}
-
 // Parses a quoted text starting at line[i] (the opening quote); leaves i after the closing quote.
 bool ReadQuoted(std::string_view line, size_t& i, String16& out)
 {
@@ -127,15 +103,11 @@ bool ReadQuoted(std::string_view line, size_t& i, String16& out)
         if (static_cast<unsigned char>(c) < 0x20)
             return false;
         char32_t cp;
-        if (!ReadUtf8(line, i, cp))
+        size_t next;
+        if (!DecodeUtf8At(line, i, cp, next))
             return false;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
+        AppendUtf16(out, cp);
+        i = next;
     }
     return false; // no closing quote
 }

@@ -1,10 +1,13 @@
 #include "platform/Text.h"
+#include "platform/TextInternal.h"
 
 namespace platform {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+
+} // namespace
 
 void AppendUtf16(String16& out, char32_t cp)
 {
@@ -17,7 +20,24 @@ void AppendUtf16(String16& out, char32_t cp)
     }
 }
 
-} // namespace
+bool DecodeUtf8At(std::string_view s, size_t i, char32_t& cp, size_t& end)
+{
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    int extra;
+    char32_t min;
+    end = i + 1;
+    if (c < 0x80) { cp = c; extra = 0; min = 0; }
+    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; min = 0x80; }
+    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; min = 0x800; }
+    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; min = 0x10000; }
+    else return false;
+    for (int k = 0; k < extra; ++k, ++end) {
+        if (end >= s.size() || (static_cast<unsigned char>(s[end]) & 0xC0) != 0x80)
+            return false;
+        cp = (cp << 6) | (static_cast<unsigned char>(s[end]) & 0x3F);
+    }
+    return cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+}
 
 void AppendUtf8(std::string& out, char32_t cp)
 {
@@ -44,28 +64,11 @@ String16 Utf8ToUtf16(std::string_view in)
     out.reserve(in.size());
     size_t i = 0;
     while (i < in.size()) {
-        unsigned char c = static_cast<unsigned char>(in[i]);
-        int extra;
         char32_t cp;
-        char32_t min;
-        if (c < 0x80) { cp = c; extra = 0; min = 0; }
-        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; min = 0x80; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; min = 0x800; }
-        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; min = 0x10000; }
-        else { out.push_back(kReplacement); ++i; continue; }
-        size_t j = i + 1;
-        bool ok = true;
-        for (int k = 0; k < extra; ++k, ++j) {
-            if (j >= in.size() || (static_cast<unsigned char>(in[j]) & 0xC0) != 0x80) { ok = false; break; }
-            cp = (cp << 6) | (static_cast<unsigned char>(in[j]) & 0x3F);
-        }
-        if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.push_back(kReplacement);
-            i = j; // resume at the first byte that did not fit the sequence
-            continue;
-        }
-        AppendUtf16(out, cp);
-        i = j;
+        size_t next;
+        // A broken sequence resumes at the first byte that did not fit it.
+        AppendUtf16(out, DecodeUtf8At(in, i, cp, next) ? cp : kReplacement);
+        i = next;
     }
     return out;
 }
