@@ -348,35 +348,39 @@ bool SettingsStore::CommitLocked(SettingsData changed)
     return true;
 }
 
-bool SettingsStore::ReadDword(StringView16 key, StringView16 name, uint32_t& out)
+const SettingsValue* SettingsStore::FindLocked(StringView16 key, StringView16 name, SettingsValue::Type type)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     RefreshLocked();
     auto k = m_data.find(String16(key));
     if (k == m_data.end())
-        return false;
+        return nullptr;
     auto v = k->second.find(String16(name));
-    if (v == k->second.end() || v->second.type != SettingsValue::Type::Dword)
+    if (v == k->second.end() || v->second.type != type)
+        return nullptr;
+    return &v->second;
+}
+
+bool SettingsStore::ReadDword(StringView16 key, StringView16 name, uint32_t& out)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const SettingsValue* v = FindLocked(key, name, SettingsValue::Type::Dword);
+    if (!v)
         return false;
-    out = v->second.dword;
+    out = v->dword;
     return true;
 }
 
 bool SettingsStore::ReadString(StringView16 key, StringView16 name, String16& out)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    RefreshLocked();
-    auto k = m_data.find(String16(key));
-    if (k == m_data.end())
+    const SettingsValue* v = FindLocked(key, name, SettingsValue::Type::String);
+    if (!v)
         return false;
-    auto v = k->second.find(String16(name));
-    if (v == k->second.end() || v->second.type != SettingsValue::Type::String)
-        return false;
-    out = v->second.text;
+    out = v->text;
     return true;
 }
 
-bool SettingsStore::WriteDword(StringView16 key, StringView16 name, uint32_t value)
+bool SettingsStore::WriteValue(StringView16 key, StringView16 name, SettingsValue value)
 {
     if (key.empty())
         return false;
@@ -386,28 +390,24 @@ bool SettingsStore::WriteDword(StringView16 key, StringView16 name, uint32_t val
     WriteGuard guard(*this);
     RefreshLocked(); // pick up what another process wrote meanwhile
     SettingsData changed = m_data;
-    SettingsValue& v = changed[String16(key)][String16(name)];
+    changed[String16(key)][String16(name)] = std::move(value);
+    return CommitLocked(std::move(changed));
+}
+
+bool SettingsStore::WriteDword(StringView16 key, StringView16 name, uint32_t value)
+{
+    SettingsValue v;
     v.type = SettingsValue::Type::Dword;
     v.dword = value;
-    v.text.clear();
-    return CommitLocked(std::move(changed));
+    return WriteValue(key, name, std::move(v));
 }
 
 bool SettingsStore::WriteString(StringView16 key, StringView16 name, StringView16 value)
 {
-    if (key.empty())
-        return false;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_readOnly)
-        return false;
-    WriteGuard guard(*this);
-    RefreshLocked();
-    SettingsData changed = m_data;
-    SettingsValue& v = changed[String16(key)][String16(name)];
+    SettingsValue v;
     v.type = SettingsValue::Type::String;
-    v.dword = 0;
     v.text = String16(value);
-    return CommitLocked(std::move(changed));
+    return WriteValue(key, name, std::move(v));
 }
 
 bool SettingsStore::DeleteValue(StringView16 key, StringView16 name)

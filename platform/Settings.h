@@ -98,6 +98,10 @@ private:
 
     void RefreshLocked(int attempt = 0);
     bool CommitLocked(SettingsData changed);
+    // The fresh value under key\name when it has the given type, else null; m_mutex is held.
+    const SettingsValue* FindLocked(StringView16 key, StringView16 name, SettingsValue::Type type);
+    // Stores value under key\name in the file; the common path of WriteDword and WriteString.
+    bool WriteValue(StringView16 key, StringView16 name, SettingsValue value);
 
     mutable std::mutex m_mutex;
     String16 m_path;
