@@ -147,16 +147,19 @@ ImageMetadata::~ImageMetadata() = default;
 ImageMetadata::ImageMetadata(ImageMetadata&&) noexcept = default;
 ImageMetadata& ImageMetadata::operator=(ImageMetadata&&) noexcept = default;
 
-bool ImageMetadata::ReadFile(const std::string& path)
+bool ImageMetadata::ReadImage(const std::string* path, const uint8_t* data, size_t size, bool& isJpeg)
 {
     QuietExiv2();
-    bool isJpeg = false;
+    isJpeg = false;
     m_state = std::make_unique<State>();
     m_items.clear();
     m_width = m_height = 0;
     m_littleEndian = true;
+    if (!path && (!data || size == 0 || size > 0x7FFFFFFF))
+        return false;
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path, false);
+        Exiv2::Image::AutoPtr image = path ? Exiv2::ImageFactory::open(*path, false)
+                                           : Exiv2::ImageFactory::open(data, static_cast<long>(size));
         if (!image.get())
             return false;
         image->readMetadata();
@@ -169,6 +172,14 @@ bool ImageMetadata::ReadFile(const std::string& path)
         return false;
     }
     Rebuild();
+    return true;
+}
+
+bool ImageMetadata::ReadFile(const std::string& path)
+{
+    bool isJpeg;
+    if (!ReadImage(&path, nullptr, 0, isJpeg))
+        return false;
     if (isJpeg) {
         // The EXIF segment sits at the start of the file; 256 KB holds it with room to spare.
         std::vector<uint8_t> head(256 * 1024);
@@ -184,28 +195,9 @@ bool ImageMetadata::ReadFile(const std::string& path)
 
 bool ImageMetadata::ReadMemory(const uint8_t* data, size_t size)
 {
-    QuietExiv2();
-    bool isJpeg = false;
-    m_state = std::make_unique<State>();
-    m_items.clear();
-    m_width = m_height = 0;
-    m_littleEndian = true;
-    if (!data || size == 0 || size > 0x7FFFFFFF)
+    bool isJpeg;
+    if (!ReadImage(nullptr, data, size, isJpeg))
         return false;
-    try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(data, static_cast<long>(size));
-        if (!image.get())
-            return false;
-        image->readMetadata();
-        m_state->exif = image->exifData();
-        m_width = image->pixelWidth();
-        m_height = image->pixelHeight();
-        m_littleEndian = image->byteOrder() != Exiv2::bigEndian;
-        isJpeg = image->imageType() == Exiv2::ImageType::jpeg;
-    } catch (...) {
-        return false;
-    }
-    Rebuild();
     if (isJpeg)
         AddRawMakerNote(data, size);
     return true;

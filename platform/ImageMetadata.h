@@ -73,6 +73,8 @@ public:
     bool WriteFile(const std::string& path) const;
 
 private:
+    // Clears everything, then reads the file at path, or data when path is null.
+    bool ReadImage(const std::string* path, const uint8_t* data, size_t size, bool& isJpeg);
     void Rebuild();
     void AddRawMakerNote(const uint8_t* data, size_t size);
 
