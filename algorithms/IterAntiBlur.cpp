@@ -34,6 +34,22 @@ inline size_t Count(const Plane16& p)
     return static_cast<size_t>(p.width) * p.height;
 }
 
+// The record's kernel over weights, or (flipped) its 180-degree turn, which carries a residual
+// back through the blur.
+ConvolutionKernel Kernel(const std::vector<int32_t>& weights, const IterAntiBlurParams& p, bool flipped)
+{
+    return flipped ? ConvolutionKernel{weights.data(), p.divisor, p.width, p.height, p.width - 1 - p.centreX,
+                                       p.height - 1 - p.centreY}
+                   : ConvolutionKernel{weights.data(), p.divisor, p.width, p.height, p.centreX, p.centreY};
+}
+
+// Adds a correction stored around 32768 (the zero of a signed difference) to every sample.
+void AddCentred(Plane16& to, const Plane16& correction)
+{
+    for (size_t i = 0, n = Count(to); i < n; ++i)
+        to.data[i] = ClampU16(static_cast<int32_t>(to.data[i]) + correction.data[i] - 32768);
+}
+
 } // namespace
 
 void DifferencePlane16(const Plane16& a, const Plane16& b, Plane16& out)
@@ -206,18 +222,15 @@ int CIterAntiBlur::CorrectResidual(const Plane16& e, Plane16& u, int iterations)
     Plane16* r = tmp.New(w, h);
     if (!v || !r)
         return 0;
-    ConvolutionKernel K{m_kernel.data(), m_params.divisor, m_params.width, m_params.height, m_params.centreX,
-                        m_params.centreY};
-    ConvolutionKernel Kf{m_flipped.data(), m_params.divisor, m_params.width, m_params.height,
-                         m_params.width - 1 - m_params.centreX, m_params.height - 1 - m_params.centreY};
+    const ConvolutionKernel K = Kernel(m_kernel, m_params, false);
+    const ConvolutionKernel Kf = Kernel(m_flipped, m_params, true);
     for (int i = 0; i < iterations; ++i) {
         if (!K.ApplyPlane16(u, *v))
             return 0;
         DifferencePlane16(e, *v, *r);
         if (!Kf.ApplyPlane16(*r, *v))
             return 0;
-        for (size_t j = 0, n = Count(u); j < n; ++j)
-            u.data[j] = ClampU16(static_cast<int32_t>(u.data[j]) + v->data[j] - 32768);
+        AddCentred(u, *v);
     }
     return 1;
 }
@@ -233,10 +246,8 @@ int CIterAntiBlur::DeconvolvePlane(const Plane16& bp, Plane16& x, int n)
     if (!m || !t || !e || !u || !AllocPlane16(x, w, h))
         return 0;
     std::memcpy(x.data, bp.data, Count(bp) * 2);
-    ConvolutionKernel K{m_kernel.data(), m_params.divisor, m_params.width, m_params.height, m_params.centreX,
-                        m_params.centreY};
-    ConvolutionKernel Kf{m_flipped.data(), m_params.divisor, m_params.width, m_params.height,
-                         m_params.width - 1 - m_params.centreX, m_params.height - 1 - m_params.centreY};
+    const ConvolutionKernel K = Kernel(m_kernel, m_params, false);
+    const ConvolutionKernel Kf = Kernel(m_flipped, m_params, true);
     if (!BuildBounds(bp, *m) || !K.ApplyPlane16(x, *t))
         return 0;
     DifferencePlane16(bp, *t, *e);
@@ -244,8 +255,7 @@ int CIterAntiBlur::DeconvolvePlane(const Plane16& bp, Plane16& x, int n)
         std::memcpy(u->data, t->data, Count(bp) * 2);
         if (!CorrectResidual(*e, *u, n))
             return 0;
-        for (size_t i = 0, c = Count(x); i < c; ++i)
-            x.data[i] = ClampU16(static_cast<int32_t>(x.data[i]) + u->data[i] - 32768);
+        AddCentred(x, *u);
     }
     // Without iterations there is no correction: starting it from the blurred picture would add
     // the picture to itself.
