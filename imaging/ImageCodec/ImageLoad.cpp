@@ -421,6 +421,16 @@ int LoadThumbnailPlatform(const char16_t* path, int size, ImageBuffer8& image)
     return result;
 }
 
+// Scales raster to fit within size x size and hands it over as an 8-bit image.
+static int RasterThumbnail(CRaster& raster, int size, ImageBuffer8& image)
+{
+    int w, h;
+    FitSize(raster.Width(), raster.Height(), size, w, h);
+    if (!raster.Rescale(std::max(w, 1), std::max(h, 1), 0))
+        return 0;
+    return ImageFromRaster8(image, raster);
+}
+
 int LoadThumbnail(const char16_t* path, int size, ImageBuffer8& image, bool fast)
 {
     if (size <= 0)
@@ -430,11 +440,7 @@ int LoadThumbnail(const char16_t* path, int size, ImageBuffer8& image, bool fast
         CRaster raster;
         if (!raster.Load(Utf8(path).c_str(), RasterFormatTGA) || raster.Width() <= 0 || raster.Height() <= 0)
             return 0;
-        int w, h;
-        FitSize(raster.Width(), raster.Height(), size, w, h);
-        if (!raster.Rescale(std::max(w, 1), std::max(h, 1), 0))
-            return 0;
-        return ImageFromRaster8(image, raster);
+        return RasterThumbnail(raster, size, image);
     }
     case kImageTypeRaw: {
         platform::ScopedLock lock(RawDecoderLock);
@@ -446,11 +452,7 @@ int LoadThumbnail(const char16_t* path, int size, ImageBuffer8& image, bool fast
         CRaster raster;
         if (!RawBitmapPreviewToRaster(preview.data, preview.length, raster))
             return 0;
-        int w, h;
-        FitSize(raster.Width(), raster.Height(), size, w, h);
-        if (!raster.Rescale(std::max(w, 1), std::max(h, 1), 0))
-            return 0;
-        return ImageFromRaster8(image, raster);
+        return RasterThumbnail(raster, size, image);
     }
     case kImageTypeJpeg:
         if (fast)
