@@ -146,6 +146,27 @@ int Run(const ConvolutionKernel& k, const Pixel* src, Pixel* dst, int width, int
     return 1;
 }
 
+// Convolves source into a destination of the same size the caller allocated; in place, it works
+// from a copy.
+template <typename T, int C, int N, class Buffer>
+int RunIntoSameSize(const ConvolutionKernel& k, const Buffer& source, Buffer& destination,
+                    int (*copyBuffer)(Buffer&, const Buffer&), void (*freeBuffer)(Buffer&))
+{
+    if (!source.data || !destination.data || destination.width != source.width ||
+        destination.height != source.height)
+        return 0;
+    Buffer copy;
+    const Buffer* from = &source;
+    if (&source == &destination) {
+        if (!copyBuffer(copy, source))
+            return 0;
+        from = &copy;
+    }
+    const int ok = Run<T, C, N>(k, from->data, destination.data, from->width, from->height);
+    freeBuffer(copy);
+    return ok;
+}
+
 } // namespace
 
 int ConvolutionKernel::ApplyImage16(const ImageBuffer16& source, ImageBuffer16& destination) const
@@ -169,34 +190,10 @@ int ConvolutionKernel::ApplyImage16(const ImageBuffer16& source, ImageBuffer16& 
 
 int ConvolutionKernel::ApplyImage8(const ImageBuffer8& source, ImageBuffer8& destination) const
 {
-    if (!source.data || !destination.data || destination.width != source.width ||
-        destination.height != source.height)
-        return 0;
-    ImageBuffer8 copy;
-    const ImageBuffer8* from = &source;
-    if (&source == &destination) {
-        if (!CopyImage8(copy, source))
-            return 0;
-        from = &copy;
-    }
-    const int ok = Run<uint8_t, 4, 3>(*this, from->data, destination.data, from->width, from->height);
-    FreeImageBuffer(copy);
-    return ok;
+    return RunIntoSameSize<uint8_t, 4, 3>(*this, source, destination, CopyImage8, FreeImageBuffer);
 }
 
 int ConvolutionKernel::ApplyPlane16(const Plane16& source, Plane16& destination) const
 {
-    if (!source.data || !destination.data || destination.width != source.width ||
-        destination.height != source.height)
-        return 0;
-    Plane16 copy;
-    const Plane16* from = &source;
-    if (&source == &destination) {
-        if (!CopyPlane16(copy, source))
-            return 0;
-        from = &copy;
-    }
-    const int ok = Run<uint16_t, 1, 1>(*this, from->data, destination.data, from->width, from->height);
-    FreePlane16(copy);
-    return ok;
+    return RunIntoSameSize<uint16_t, 1, 1>(*this, source, destination, CopyPlane16, FreePlane16);
 }
