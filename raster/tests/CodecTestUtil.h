@@ -5,6 +5,7 @@
 #include "raster/Raster.h"
 #include "raster/RasterCodecIo.h"
 #include "raster/RasterStream.h"
+#include "raster/tests/RasterTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,9 @@
 
 namespace codectest {
 
-inline const char* kConvert = "/usr/bin/convert";
+using rastertest::kConvert;
+using rastertest::ReadFile;
+using rastertest::WriteFile;
 
 class TempDir {
 public:
@@ -35,18 +38,6 @@ public:
 inline bool Shell(const std::string& cmd)
 {
     return std::system((cmd + " 2>/dev/null").c_str()) == 0;
-}
-
-inline std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-inline void WriteFile(const std::string& path, const std::vector<uint8_t>& data)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 // Top-down RGBA pixels of a file as ImageMagick reads it (frame given as name[n]).
