@@ -465,35 +465,42 @@ uint8_t CRaster::GetAlphaValue(int64_t x, int64_t y) const
     return alpha[size_t(y) * size_t(Width()) + size_t(x)];
 }
 
-bool CRaster::FlipAlphaPlane()
+namespace {
+
+// Replaces the image's alpha plane by a new one that fill(from, to, w, h) makes from the old;
+// false when there is no plane or no memory for the new one (the old one then stays).
+template <class Fill>
+bool ReplaceAlphaPlane(CRaster& image, Fill fill)
 {
-    if (!alpha)
+    if (!image.alpha)
         return false;
-    size_t w = size_t(Width()), h = size_t(Height());
+    size_t w = size_t(image.Width()), h = size_t(image.Height());
     auto* plane = static_cast<uint8_t*>(std::malloc(std::max<size_t>(w * h, 1)));
     if (!plane)
         return false;
-    for (size_t y = 0; y < h; ++y)
-        std::memcpy(plane + y * w, alpha + (h - 1 - y) * w, w);
-    DeleteAlphaPlane();
-    alpha = plane;
+    fill(image.alpha, plane, w, h);
+    image.DeleteAlphaPlane();
+    image.alpha = plane;
     return true;
+}
+
+} // namespace
+
+bool CRaster::FlipAlphaPlane()
+{
+    return ReplaceAlphaPlane(*this, [](const uint8_t* from, uint8_t* to, size_t w, size_t h) {
+        for (size_t y = 0; y < h; ++y)
+            std::memcpy(to + y * w, from + (h - 1 - y) * w, w);
+    });
 }
 
 bool CRaster::MirrorAlphaPlane()
 {
-    if (!alpha)
-        return false;
-    size_t w = size_t(Width()), h = size_t(Height());
-    auto* plane = static_cast<uint8_t*>(std::malloc(std::max<size_t>(w * h, 1)));
-    if (!plane)
-        return false;
-    for (size_t y = 0; y < h; ++y)
-        for (size_t x = 0; x < w; ++x)
-            plane[y * w + x] = alpha[y * w + (w - 1 - x)];
-    DeleteAlphaPlane();
-    alpha = plane;
-    return true;
+    return ReplaceAlphaPlane(*this, [](const uint8_t* from, uint8_t* to, size_t w, size_t h) {
+        for (size_t y = 0; y < h; ++y)
+            for (size_t x = 0; x < w; ++x)
+                to[y * w + x] = from[y * w + (w - 1 - x)];
+    });
 }
 
 bool CRaster::HasPaletteAlpha() const
