@@ -110,18 +110,25 @@ ZDRect Ordered(const ZDRect& r)
             std::max(r.top, r.bottom)};
 }
 
+// rect with its corners in order, cut to a width x height canvas; false when nothing is left.
+bool ClipToCanvas(const ZDRect& rect, int width, int height, ZDRect& r)
+{
+    r = Ordered(rect);
+    r.left = std::max(r.left, 0);
+    r.top = std::max(r.top, 0);
+    r.right = std::min(r.right, width - 1);
+    r.bottom = std::min(r.bottom, height - 1);
+    return r.left <= r.right && r.top <= r.bottom;
+}
+
 template <class T>
 int Crop(T& t, const ZDRect& rect)
 {
     View v = Of(t);
     if (!v.data)
         return 0;
-    ZDRect r = Ordered(rect);
-    r.left = std::max(r.left, 0);
-    r.top = std::max(r.top, 0);
-    r.right = std::min(r.right, v.width - 1);
-    r.bottom = std::min(r.bottom, v.height - 1);
-    if (r.left > r.right || r.top > r.bottom)
+    ZDRect r;
+    if (!ClipToCanvas(rect, v.width, v.height, r))
         return 0;
     const int w = r.right - r.left + 1, h = r.bottom - r.top + 1;
     T out;
@@ -211,13 +218,9 @@ int FlipDocumentVertical(CZDDoc& doc) { return TurnDocument(doc, Turn::Vertical)
 int CropDocument(CZDDoc& doc, const ZDRect& rect)
 {
     std::lock_guard guard(doc.lock);
-    ZDRect r = Ordered(rect);
+    ZDRect r;
     // A rectangle reaching past the canvas would leave a canvas larger than its layers.
-    r.left = std::max(r.left, 0);
-    r.top = std::max(r.top, 0);
-    r.right = std::min(r.right, doc.width - 1);
-    r.bottom = std::min(r.bottom, doc.height - 1);
-    if (r.left > r.right || r.top > r.bottom)
+    if (!ClipToCanvas(rect, doc.width, doc.height, r))
         return 0;
     if (r.left == 0 && r.top == 0 && r.right == doc.width - 1 && r.bottom == doc.height - 1)
         return 1;
