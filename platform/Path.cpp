@@ -13,13 +13,10 @@ std::string ToNativePath(StringView16 path)
 {
     std::string out;
     out.reserve(path.size());
-    for (size_t i = 0; i < path.size(); ++i) {
-        char32_t c = path[i];
+    for (size_t i = 0; i < path.size();) {
+        const char32_t c = ReadUtf16At(path, i);
         if (c == u'\\') {
             out.push_back('/');
-        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (path[i + 1] - 0xDC00));
-            ++i;
         } else if (c >= 0xDC80 && c <= 0xDCFF) {
             out.push_back(static_cast<char>(c - 0xDC00)); // an undecodable byte, as read
         } else if (c >= 0xD800 && c <= 0xDFFF) {

@@ -20,6 +20,14 @@ void AppendUtf16(String16& out, char32_t cp)
     }
 }
 
+char32_t ReadUtf16At(StringView16 s, size_t& i)
+{
+    const char32_t c = s[i++];
+    if (c >= 0xD800 && c <= 0xDBFF && i < s.size() && s[i] >= 0xDC00 && s[i] <= 0xDFFF)
+        return 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
+    return c;
+}
+
 bool DecodeUtf8At(std::string_view s, size_t i, char32_t& cp, size_t& end)
 {
     const unsigned char c = static_cast<unsigned char>(s[i]);
@@ -77,19 +85,9 @@ std::string Utf16ToUtf8(StringView16 in)
 {
     std::string out;
     out.reserve(in.size());
-    for (size_t i = 0; i < in.size(); ++i) {
-        char32_t c = in[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-                ++i;
-            } else {
-                c = kReplacement;
-            }
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            c = kReplacement;
-        }
-        AppendUtf8(out, c);
+    for (size_t i = 0; i < in.size();) {
+        const char32_t c = ReadUtf16At(in, i);
+        AppendUtf8(out, c >= 0xD800 && c <= 0xDFFF ? kReplacement : c);
     }
     return out;
 }

@@ -13,6 +13,10 @@ namespace platform {
 // first byte that does not belong to the broken sequence (always after i).
 bool DecodeUtf8At(std::string_view s, size_t i, char32_t& cp, size_t& end);
 
+// Reads the character at s[i] (i < s.size()) and moves i past it: a surrogate pair as one code
+// point, any other unit, a lone surrogate included, as it stands.
+char32_t ReadUtf16At(StringView16 s, size_t& i);
+
 // Appends cp as one code unit or a surrogate pair.
 void AppendUtf16(String16& out, char32_t cp);
 
