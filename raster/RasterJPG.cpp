@@ -353,7 +353,10 @@ bool DecodeJpeg(CRasterJPG& image, CRasterStream* stream, bool dcOnly)
         for (int64_t r = top + 1; r < top + 8 && r < height; ++r)
             std::memcpy(image.Row(static_cast<int32_t>(height - 1 - r)), stored, image.rowStride);
     }
+    // Cleared before finishing: a damaged tail still jumps to the error path, which must not
+    // stop the helper a second time.
     StopPrefault(prefault);
+    prefault = nullptr;
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     std::free(manager.buffer);
