@@ -45,6 +45,8 @@ endfunction()
 
 if(ZENDRA_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  # The program and the tools link the same instrumented libraries.
+  add_link_options(-fsanitize=address,undefined)
 endif()
 
 # zd_folder_library(<name> [DIRS subdir ...] [DEPS ...]): the library zd_<name> from every .cpp
