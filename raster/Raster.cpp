@@ -17,7 +17,7 @@ namespace {
 // thumbnails), so Destroy keeps the last few big blocks and Create hands one of about the right
 // size out again, zero-filled like a new one.
 constexpr size_t kSpareMinBytes = size_t(8) << 20;
-constexpr size_t kSpareMaxBytes = size_t(256) << 20;
+constexpr size_t kSpareMaxBytes = size_t(128) << 20; // two such blocks at most stay behind
 constexpr int kSpareSlots = 2;
 
 struct SpareBlock {
