@@ -1,20 +1,29 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
-# Usage: scripts/setup.sh [run|test]   (test adds the oracle tools the tests call)
+# Usage: scripts/setup.sh [run|test|bench]
+#   test adds the oracle tools the tests call; bench adds the tools the benchmarks compare with.
 set -euo pipefail
 mode=${1:-run}
 
 pkgs=(
   build-essential cmake ninja-build ccache pkg-config
   libjpeg62-turbo-dev libturbojpeg0-dev libpng-dev libtiff-dev zlib1g-dev libraw-dev
-  libexiv2-dev libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libexiv2-dev libsdl2-dev libx11-dev libxext-dev libfreetype-dev libfontconfig-dev
+  fonts-dejavu-core fonts-dejavu-extra
   libcurl4-openssl-dev libcups2-dev libcairo2-dev libwmf-dev
 )
 if [ "$mode" = test ]; then
   pkgs+=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libfuzzer-14-dev libclang-rt-14-dev
-    xvfb xauth x11-apps xdotool imagemagick libimage-exiftool-perl libjpeg-turbo-progs poppler-utils
+    xvfb xauth x11-apps xdotool xclip imagemagick libimage-exiftool-perl libjpeg-turbo-progs poppler-utils
+  )
+fi
+if [ "$mode" = bench ]; then
+  # Only for comparing speed; never linked into the program.
+  pkgs+=(
+    libbenchmark-dev libjpeg-turbo-progs python3-opencv python3-numpy libvips-tools libfftw3-dev
+    liblqr-1-0-dev enfuse hugin-tools
   )
 fi
 
