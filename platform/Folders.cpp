@@ -277,6 +277,16 @@ std::vector<Volume> ParseMountInfo(std::string_view text)
         v.removable = UnderRemovableRoot(mountPoint);
         out.push_back(std::move(v));
     }
+    // In a chroot or some containers "/" is no mount point of its own and the kernel leaves it
+    // out, but the folder tree always starts from it.
+    bool hasRoot = false;
+    for (const Volume& v : out)
+        hasRoot = hasRoot || v.mountPoint == u"/";
+    if (!hasRoot) {
+        Volume root;
+        root.mountPoint = u"/";
+        out.insert(out.begin(), std::move(root));
+    }
     return out;
 }
 
@@ -315,9 +325,16 @@ bool DeviceIsRemovable(uint32_t major, uint32_t minor)
 std::vector<Volume> ListVolumes()
 {
     std::vector<Volume> volumes = ParseMountInfo(ReadSmallFile("/proc/self/mountinfo"));
-    for (Volume& v : volumes)
+    for (Volume& v : volumes) {
+        // A root the kernel did not list still has a device: the one "/" lives on.
+        struct stat st {};
+        if (v.mountPoint == u"/" && v.device.empty() && stat("/", &st) == 0) {
+            v.major = major(st.st_dev);
+            v.minor = minor(st.st_dev);
+        }
         if (!v.removable && v.device.rfind(u"/dev/", 0) == 0)
             v.removable = DeviceIsRemovable(v.major, v.minor);
+    }
     return volumes;
 }
 

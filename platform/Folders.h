@@ -52,10 +52,12 @@ struct Volume {
 };
 
 // Mount points that hold user files (block devices and network shares; the kernel's own
-// file systems are left out), from /proc/self/mountinfo.
+// file systems are left out), from /proc/self/mountinfo. "/" is always listed, also where it is
+// no mount point of its own (a chroot, some containers).
 std::vector<Volume> ListVolumes();
 // The parse itself, for any mountinfo text; removable is decided from the mount point only
-// (under /media, /run/media or /mnt/removable).
+// (under /media, /run/media or /mnt/removable). A text without "/" gets one in front, with no
+// device.
 std::vector<Volume> ParseMountInfo(std::string_view text);
 // The volume whose mount point holds the path (the longest match); false when none does.
 bool VolumeOfPath(StringView16 path, const std::vector<Volume>& volumes, Volume& out);

@@ -205,3 +205,29 @@ TEST(Folders, MountInfoParsing)
         root = root || x.mountPoint == u"/";
     EXPECT_TRUE(root);
 }
+
+TEST(Folders, RootIsListedWhereMountInfoLeavesItOut)
+{
+    // A chroot whose folder is no mount point: the kernel lists only what lies below the new root.
+    struct Case {
+        const char* text;
+        std::vector<String16> points;
+    } cases[] = {
+        { "", { u"/" } },
+        { "23 22 0:21 / /proc rw - proc proc rw\n", { u"/" } },
+        { "30 22 8:3 / /home rw - ext4 /dev/sda3 rw\n", { u"/", u"/home" } },
+        { "22 1 8:2 /srv/chroot / rw - ext4 /dev/sda2 rw\n30 22 8:3 / /home rw - ext4 /dev/sda3 rw\n",
+          { u"/", u"/home" } },
+    };
+    for (const Case& c : cases) {
+        std::vector<Volume> v = ParseMountInfo(c.text);
+        std::vector<String16> points;
+        for (const Volume& x : v)
+            points.push_back(x.mountPoint);
+        EXPECT_EQ(points, c.points) << c.text;
+        Volume found;
+        EXPECT_TRUE(VolumeOfPath(u"/usr/share/x.jpg", v, found)) << c.text;
+    }
+    // A root bind-mounted from a sub-folder keeps its device.
+    EXPECT_EQ(ParseMountInfo(cases[3].text)[0].device, u"/dev/sda2");
+}
