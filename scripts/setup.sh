@@ -22,7 +22,7 @@ fi
 if [ "$mode" = bench ]; then
   # Only for comparing speed; never linked into the program.
   pkgs+=(
-    libbenchmark-dev libjpeg-turbo-progs python3-opencv python3-numpy libvips-tools libfftw3-dev
+    libbenchmark-dev libjpeg-turbo-progs libopencv-dev python3-opencv python3-numpy libvips-tools libfftw3-dev
     liblqr-1-0-dev enfuse hugin-tools
   )
 fi
