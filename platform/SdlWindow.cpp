@@ -357,7 +357,8 @@ public:
     Point CursorScreenPos() override
     {
         int x = 0, y = 0;
-        SDL_GetGlobalMouseState(&x, &y); // asks the server, not SDL's last event
+        if (!X11PointerOnScreen(m_window, x, y))
+            SDL_GetGlobalMouseState(&x, &y);
         return { x, y };
     }
 
@@ -366,6 +367,10 @@ public:
     Point CursorPos() override
     {
         int x = 0, y = 0;
+        if (m_window && X11PointerOnScreen(m_window, x, y)) {
+            const Rect at = ScreenRect();
+            return { x - at.left, y - at.top };
+        }
         SDL_GetMouseState(&x, &y);
         if (m_window && SDL_GetMouseFocus() != m_window) {
             // Outside the window: global position relative to the client origin.

@@ -24,6 +24,25 @@ bool IsX11Window(SDL_Window* window)
     return window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11;
 }
 
+bool X11PointerOnScreen(SDL_Window* window, int& x, int& y)
+{
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    ::Window root = 0, child = 0;
+    int wx = 0, wy = 0;
+    unsigned mask = 0;
+    return XQueryPointer(info.info.x11.display, info.info.x11.window, &root, &child, &x, &y, &wx, &wy, &mask);
+#else
+    (void)window;
+    (void)x;
+    (void)y;
+    return false;
+#endif
+}
+
 String16 TextOfX11KeyPress(const SDL_SysWMmsg* msg)
 {
 #if defined(SDL_VIDEO_DRIVER_X11)

@@ -87,6 +87,9 @@ Rect CopyBgraRect(const BitmapView& buffer, Rect source, Point dest, const Bitma
 int ParseXftDpi(const char* resources);
 int XftDpiOfSdlWindow(SDL_Window* window); // 0 when not on X11 or not set
 bool IsX11Window(SDL_Window* window);
+// The pointer in screen coordinates, asked of the X server now (SDL keeps its last answer until
+// a pointer event comes, which a drag from another program never sends); false off X11.
+bool X11PointerOnScreen(SDL_Window* window, int& x, int& y);
 // The character an X key press types without an input method (layout, Shift and AltGr
 // applied); empty for keys without one and for Ctrl+key.
 String16 TextOfX11KeyPress(const SDL_SysWMmsg* msg);
