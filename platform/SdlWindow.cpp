@@ -283,6 +283,7 @@ public:
             if (m_window) {
                 SDL_StopTextInput();
                 SDL_SetCursor(SDL_GetDefaultCursor());
+                m_shownCursor = -1;
                 SDL_DestroyWindow(m_window);
                 m_window = nullptr;
             }
@@ -299,11 +300,16 @@ public:
 
     void SetCursor(StandardCursor cursor) override
     {
+        // Asked after every mouse move: the same shape again costs nothing.
         const int i = static_cast<int>(cursor);
+        if (i == m_shownCursor)
+            return;
         if (!m_standardCursors[i])
             m_standardCursors[i] = SDL_CreateSystemCursor(SdlCursorFor(cursor));
-        if (m_standardCursors[i])
+        if (m_standardCursors[i]) {
             SDL_SetCursor(m_standardCursors[i]);
+            m_shownCursor = i;
+        }
     }
 
     void SetCursor(const CustomCursor& cursor) override
@@ -315,6 +321,7 @@ public:
         if (!created)
             return;
         SDL_SetCursor(created);
+        m_shownCursor = -1;
         if (m_customCursor)
             SDL_FreeCursor(m_customCursor);
         m_customCursor = created;
@@ -737,6 +744,7 @@ private:
     String16 m_keyText;
     SDL_Cursor* m_standardCursors[kStandardCursorCount] = {};
     SDL_Cursor* m_customCursor = nullptr;
+    int m_shownCursor = -1; // a StandardCursor, -1 for a custom one or none yet
     std::vector<String16> m_drop;
 };
 

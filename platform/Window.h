@@ -274,6 +274,9 @@ public:
     // Where an input method shows its candidate window (the caret of the focused field).
     void SetTextInputPosition(Point client);
 
+    // The shape stays until the next call. After every MouseMove (and when the capture ends)
+    // the program asks the sprite under the pointer for its shape and calls SetCursor with the
+    // answer (Arrow when none answers); setting the shape already shown costs nothing.
     void SetCursor(StandardCursor cursor);
     void SetCursor(const CustomCursor& cursor);
 
