@@ -551,3 +551,23 @@ TEST_F(SdlOnXvfb, TextInputOnlyWhileAskedAndCharactersWithoutIt)
     EXPECT_TRUE(rec.HasChar(24)) << "ctrl+x as its control character";
     EXPECT_FALSE(rec.HasChar(u'x'));
 }
+
+TEST_F(SdlOnXvfb, AnExposedWindowIsRedrawnFromWhatWasPresented)
+{
+    PumpFor(*window, Ms(100), [] { return false; });
+    const Rect at = window->ScreenRect();
+    std::vector<uint8_t> frame = Solid(200, 150, kGreen);
+    window->Present({ frame.data(), 200, 150, 200 * 4 }, { 0, 0, 200, 150 }, { 0, 0 });
+    ASSERT_TRUE(AllAre(testx::ReadScreen(xserver->Name(), at.left, at.top, 200, 150), kGreen));
+
+    const std::string found = Xdotool("search --onlyvisible --name '^ZendraSdlTest$'");
+    ASSERT_FALSE(found.empty());
+    const std::string id = found.substr(0, found.find('\n'));
+    Xdotool("windowunmap --sync " + id);
+    PumpFor(*window, Ms(100), [] { return false; });
+    EXPECT_FALSE(AllAre(testx::ReadScreen(xserver->Name(), at.left, at.top, 200, 150), kGreen)) << "unmapped";
+    Xdotool("windowmap --sync " + id);
+    EXPECT_TRUE(PumpFor(*window, std::chrono::seconds(5), [&] {
+        return AllAre(testx::ReadScreen(xserver->Name(), at.left, at.top, 200, 150), kGreen);
+    })) << "the program presented nothing new, the window redrew itself";
+}
