@@ -110,8 +110,6 @@ public:
         return { m_origin.x, m_origin.y, m_origin.x + m_width, m_origin.y + m_height };
     }
 
-    Rect ScreenRectangle() override { return ScreenRect(); }
-
     void MoveTo(Rect screen) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -196,8 +196,6 @@ public:
     virtual bool MouseCaptured() = 0;
     virtual Point TextInputPosition() = 0;
     virtual bool TextInputActive() = 0;
-    // Where the window is on the (imagined) screen; MoveTo changes it.
-    virtual Rect ScreenRectangle() = 0;
 };
 
 // A posting handle for other threads that may outlive the window: once the window is destroyed
