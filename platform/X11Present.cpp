@@ -184,6 +184,26 @@ struct X11Presenter::Impl {
         }
     }
 
+    // Exposes reach this connection too: an uncovered part is redrawn with the next present,
+    // also while the UI thread is busy. True when something was put.
+    bool RedrawExposed()
+    {
+        bool put = false;
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type != Expose)
+                continue;
+            const XExposeEvent& e = event.xexpose;
+            Rect r { e.x, e.y, std::min(e.x + e.width, width), std::min(e.y + e.height, height) };
+            if (!r.IsEmpty()) {
+                Put(r);
+                put = true;
+            }
+        }
+        return put;
+    }
+
     // The server must be done with shared memory before it is written again; plain image
     // requests carry their pixels, so sending them is enough.
     void Finish()
@@ -243,8 +263,9 @@ std::unique_ptr<X11Presenter> X11Presenter::Create(SDL_Window* window, int width
     impl->gc = XCreateGC(impl->display, impl->window, 0, nullptr);
     if (!impl->gc)
         return nullptr;
-    // No exposures from our copies: the UI thread repaints on the window's own exposes.
+    // No exposures from our own copies; the window's exposes come to this connection as well.
     XSetGraphicsExposures(impl->display, impl->gc, False);
+    XSelectInput(impl->display, impl->window, ExposureMask);
 
     impl->useShm = !EnvironmentSaysOff("ZENDRA_X11_SHM") && XShmQueryExtension(impl->display);
     if (!impl->Reshape(width, height)) {
@@ -264,7 +285,7 @@ void X11Presenter::Present(const BitmapView& buffer, std::span<const PresentRect
     if (!m_impl->image)
         return;
     const BitmapView shadow = m_impl->Shadow();
-    bool any = false;
+    bool any = m_impl->RedrawExposed();
     for (const PresentRect& part : parts) {
         const Rect written = CopyBgraRect(buffer, part.source, part.dest, shadow);
         if (written.IsEmpty())
@@ -292,6 +313,10 @@ void X11Presenter::Repaint()
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_impl->image)
         return;
+    while (XPending(m_impl->display) > 0) { // exposes this covers
+        XEvent event;
+        XNextEvent(m_impl->display, &event);
+    }
     m_impl->Put({ 0, 0, m_impl->width, m_impl->height });
     m_impl->Finish();
 }

@@ -571,3 +571,43 @@ TEST_F(SdlOnXvfb, AnExposedWindowIsRedrawnFromWhatWasPresented)
         return AllAre(testx::ReadScreen(xserver->Name(), at.left, at.top, 200, 150), kGreen);
     })) << "the program presented nothing new, the window redrew itself";
 }
+
+TEST_F(SdlOnXvfb, AnExposedWindowIsRedrawnWhileTheUiThreadIsBlocked)
+{
+    PumpFor(*window, Ms(100), [] { return false; });
+    const Rect at = window->ScreenRect();
+    std::vector<uint8_t> frame = Solid(200, 150, kGreen);
+    const BitmapView view { frame.data(), 200, 150, 200 * 4 };
+    window->Present(view, { 0, 0, 200, 150 }, { 0, 0 });
+    const std::string found = Xdotool("search --onlyvisible --name '^ZendraSdlTest$'");
+    ASSERT_FALSE(found.empty());
+    const std::string id = found.substr(0, found.find('\n'));
+
+    std::atomic<bool> blocked { false }, unmappedBlack { false };
+    std::atomic<long> restoredAtMs { -1 };
+    SteadyClock::time_point sleepStart;
+    std::thread render([&] {
+        while (!blocked.load())
+            std::this_thread::sleep_for(Ms(1));
+        Xdotool("windowunmap --sync " + id);
+        unmappedBlack = !AllAre(testx::ReadScreen(xserver->Name(), at.left, at.top, 200, 150), kGreen);
+        Xdotool("windowmap --sync " + id);
+        // The next frame has one small tile; the uncovered rest comes with it.
+        while (MsSince(sleepStart) < 3000) {
+            window->Present(view, { 0, 0, 8, 8 }, { 0, 0 });
+            if (AllAre(testx::ReadScreen(xserver->Name(), at.left, at.top, 200, 150), kGreen)) {
+                restoredAtMs = MsSince(sleepStart);
+                return;
+            }
+            std::this_thread::sleep_for(Ms(30));
+        }
+    });
+    sleepStart = SteadyClock::now();
+    blocked = true;
+    std::this_thread::sleep_for(Ms(600)); // busy: no expose reaches the UI thread's loop
+    const long sleptMs = MsSince(sleepStart);
+    render.join();
+    EXPECT_TRUE(unmappedBlack.load());
+    ASSERT_GE(restoredAtMs.load(), 0);
+    EXPECT_LT(restoredAtMs.load(), sleptMs);
+}
