@@ -36,15 +36,43 @@ bool EnvironmentSaysOff(const char* name)
 
 namespace {
 
-// X errors come asynchronously through a process-wide handler: while a request that may fail is
-// checked (attaching shared memory to a remote server), a trap stands in for it.
-std::atomic<bool> g_trappedError { false };
-std::mutex g_trapMutex;
+// X errors come through one process-wide handler, which by default (and SDL's, which hands on
+// to it) ends the process. Errors on the presenters' own connections are only noted: a present
+// that goes wrong (the window gone behind our back, shared memory refused by a remote server)
+// must not take the pictures with it. Others go on to the handler that was there before.
+std::mutex g_errorsMutex;
+std::vector<std::pair<Display*, std::atomic<bool>*>> g_ourDisplays;
+XErrorHandler g_previousHandler = nullptr;
+bool g_handlerInstalled = false;
 
-int TrapError(Display*, XErrorEvent*)
+int NoteOurError(Display* display, XErrorEvent* event)
 {
-    g_trappedError = true;
-    return 0;
+    {
+        std::lock_guard<std::mutex> lock(g_errorsMutex);
+        for (auto& [ours, failed] : g_ourDisplays) {
+            if (ours == display) {
+                *failed = true;
+                return 0;
+            }
+        }
+    }
+    return g_previousHandler ? g_previousHandler(display, event) : 0;
+}
+
+void WatchErrors(Display* display, std::atomic<bool>* failed)
+{
+    std::lock_guard<std::mutex> lock(g_errorsMutex);
+    if (!g_handlerInstalled) {
+        g_previousHandler = XSetErrorHandler(NoteOurError);
+        g_handlerInstalled = true;
+    }
+    g_ourDisplays.emplace_back(display, failed);
+}
+
+void StopWatchingErrors(Display* display)
+{
+    std::lock_guard<std::mutex> lock(g_errorsMutex);
+    std::erase_if(g_ourDisplays, [display](const auto& entry) { return entry.first == display; });
 }
 
 } // namespace
@@ -61,14 +89,18 @@ struct X11Presenter::Impl {
     std::vector<uint8_t> plain; // the pixels of `image` without shared memory
     int width = 0;
     int height = 0;
+    std::atomic<bool> failed { false }; // an X error came on this connection
 
     ~Impl()
     {
         DropImage();
         if (gc)
             XFreeGC(display, gc);
-        if (display)
+        if (display) {
+            XSync(display, False); // errors still on their way land while we are watched
+            StopWatchingErrors(display);
             XCloseDisplay(display);
+        }
     }
 
     BitmapView Shadow() const
@@ -118,14 +150,11 @@ struct X11Presenter::Impl {
         }
         segment.shmaddr = img->data = static_cast<char*>(addr);
         segment.readOnly = False;
-        bool attached = false;
-        {
-            std::lock_guard<std::mutex> lock(g_trapMutex);
-            g_trappedError = false;
-            auto* previous = XSetErrorHandler(TrapError);
-            attached = XShmAttach(display, &segment) && (XSync(display, False), !g_trappedError.load());
-            XSetErrorHandler(previous);
-        }
+        // A remote server refuses the attach with an error: checked here, not kept as a failure.
+        XSync(display, False);
+        const bool earlier = failed.exchange(false);
+        const bool attached = XShmAttach(display, &segment) && (XSync(display, False), !failed.load());
+        failed = earlier;
         // Marked for removal now: it goes when both sides have detached, also after a crash.
         shmctl(segment.shmid, IPC_RMID, nullptr);
         if (!attached) {
@@ -236,11 +265,18 @@ std::unique_ptr<X11Presenter> X11Presenter::Create(SDL_Window* window, int width
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
         return nullptr;
+    return CreateForXWindow(DisplayString(info.info.x11.display), info.info.x11.window, width, height);
+}
+
+std::unique_ptr<X11Presenter> X11Presenter::CreateForXWindow(
+    const char* displayName, unsigned long xWindow, int width, int height)
+{
     auto impl = std::make_unique<Impl>();
-    impl->display = XOpenDisplay(DisplayString(info.info.x11.display));
+    impl->display = XOpenDisplay(displayName);
     if (!impl->display)
         return nullptr;
-    impl->window = info.info.x11.window;
+    WatchErrors(impl->display, &impl->failed);
+    impl->window = xWindow;
     XWindowAttributes attrs {};
     if (!XGetWindowAttributes(impl->display, impl->window, &attrs) || !attrs.visual)
         return nullptr;
@@ -298,6 +334,8 @@ void X11Presenter::Present(const BitmapView& buffer, std::span<const PresentRect
         m_impl->Finish();
 }
 
+bool X11Presenter::HadError() const { return m_impl->failed.load(); }
+
 void X11Presenter::Resize(int width, int height)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -331,7 +369,13 @@ std::unique_ptr<X11Presenter> X11Presenter::Create(SDL_Window*, int, int)
     return nullptr;
 }
 
+std::unique_ptr<X11Presenter> X11Presenter::CreateForXWindow(const char*, unsigned long, int, int)
+{
+    return nullptr;
+}
+
 void X11Presenter::Present(const BitmapView&, std::span<const PresentRect>) { }
+bool X11Presenter::HadError() const { return false; }
 void X11Presenter::Resize(int, int) { }
 void X11Presenter::Repaint() { }
 

@@ -24,6 +24,11 @@ public:
     // little-endian), where the caller keeps its own path. ZENDRA_X11_PRESENT=0 turns it off,
     // ZENDRA_X11_SHM=0 keeps it off shared memory. On the window's thread.
     static std::unique_ptr<X11Presenter> Create(SDL_Window* window, int width, int height);
+    // The same for an X window named by its display and id (the environment switches aside).
+    static std::unique_ptr<X11Presenter> CreateForXWindow(
+        const char* displayName, unsigned long xWindow, int width, int height);
+    // An X error came on the presenter's connection (noted, never fatal).
+    bool HadError() const;
     ~X11Presenter();
     X11Presenter(const X11Presenter&) = delete;
     X11Presenter& operator=(const X11Presenter&) = delete;

@@ -611,3 +611,28 @@ TEST_F(SdlOnXvfb, AnExposedWindowIsRedrawnWhileTheUiThreadIsBlocked)
     ASSERT_GE(restoredAtMs.load(), 0);
     EXPECT_LT(restoredAtMs.load(), sleptMs);
 }
+
+TEST_F(SdlOnXvfb, PresentingToAWindowGoneBehindItsBackIsNotFatal)
+{
+    unsigned long id = 0;
+    testx::PlainWindow* plain = testx::OpenPlainWindow(xserver->Name(), 30, 40, 120, 80, id);
+    ASSERT_TRUE(plain);
+    auto presenter = X11Presenter::CreateForXWindow(xserver->Name().c_str(), id, 120, 80);
+    ASSERT_TRUE(presenter);
+    std::vector<uint8_t> frame = Solid(120, 80, kGreen);
+    const BitmapView view { frame.data(), 120, 80, 120 * 4 };
+    presenter->Present(view, std::vector<PresentRect> { { { 0, 0, 120, 80 }, { 0, 0 } } });
+    EXPECT_TRUE(AllAre(testx::ReadScreen(xserver->Name(), 30, 40, 120, 80), kGreen));
+    EXPECT_FALSE(presenter->HadError());
+
+    testx::ClosePlainWindow(plain); // the window goes with its owner's connection
+    presenter->Present(view, std::vector<PresentRect> { { { 0, 0, 64, 64 }, { 0, 0 } } });
+    presenter->Resize(200, 100);
+    presenter->Repaint();
+    EXPECT_TRUE(presenter->HadError());
+    presenter.reset();
+
+    // The process's other connections still report their errors as before: SDL's window lives on.
+    PumpFor(*window, Ms(50), [] { return false; });
+    EXPECT_TRUE(window->PostMessage(0x8200));
+}

@@ -25,3 +25,34 @@ std::vector<uint32_t> ReadScreen(const std::string& display, int x, int y, int w
 }
 
 } // namespace testx
+
+namespace testx {
+
+struct PlainWindow {
+    Display* display = nullptr;
+};
+
+PlainWindow* OpenPlainWindow(const std::string& display, int x, int y, int w, int h, unsigned long& id)
+{
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d)
+        return nullptr;
+    XSetWindowAttributes attrs {};
+    attrs.override_redirect = True;
+    const ::Window win = XCreateWindow(d, DefaultRootWindow(d), x, y, static_cast<unsigned>(w),
+        static_cast<unsigned>(h), 0, CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect, &attrs);
+    XMapWindow(d, win);
+    XSync(d, False);
+    id = win;
+    return new PlainWindow { d };
+}
+
+void ClosePlainWindow(PlainWindow* window)
+{
+    if (!window)
+        return;
+    XCloseDisplay(window->display);
+    delete window;
+}
+
+} // namespace testx

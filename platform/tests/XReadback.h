@@ -13,3 +13,13 @@ namespace testx {
 std::vector<uint32_t> ReadScreen(const std::string& display, int x, int y, int w, int h);
 
 } // namespace testx
+
+namespace testx {
+
+// A plain mapped window of its own connection, for drawing into from elsewhere; closing the
+// connection destroys the window.
+struct PlainWindow;
+PlainWindow* OpenPlainWindow(const std::string& display, int x, int y, int w, int h, unsigned long& id);
+void ClosePlainWindow(PlainWindow* window);
+
+} // namespace testx
