@@ -50,13 +50,14 @@ public:
         m_ready.notify_all();
     }
 
-    void Present(const BitmapView& buffer, Rect source, Point dest) override
+    void Present(const BitmapView& buffer, std::span<const PresentRect> parts) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_closed)
             return;
         BitmapView target { m_surface.data(), m_width, m_height, m_width * 4 };
-        CopyBgraRect(buffer, source, dest, target);
+        for (const PresentRect& part : parts)
+            CopyBgraRect(buffer, part.source, part.dest, target);
     }
 
     void Close() override
@@ -89,6 +90,39 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_textInputPos = client;
+    }
+
+    void SetTextInput(bool on) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_textInput = on;
+    }
+
+    bool TextInputActive() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_textInput;
+    }
+
+    Rect ScreenRect() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return { m_origin.x, m_origin.y, m_origin.x + m_width, m_origin.y + m_height };
+    }
+
+    void MoveTo(Rect screen) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_origin = { screen.left, screen.top };
+        const int w = std::max(screen.Width(), m_minWidth), h = std::max(screen.Height(), m_minHeight);
+        if (w != m_width || h != m_height)
+            ResizeLocked(w, h);
+    }
+
+    Point CursorScreenPos() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return { m_origin.x + m_cursorPos.x, m_origin.y + m_cursorPos.y };
     }
 
     Point TextInputPosition() override
@@ -352,6 +386,8 @@ private:
     bool m_captured = false;
     Point m_cursorPos;
     Point m_textInputPos;
+    bool m_textInput = false;
+    Point m_origin { 100, 100 };
 };
 
 } // namespace

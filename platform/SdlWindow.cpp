@@ -1,14 +1,18 @@
 // The real-screen window through SDL2 (X11 or Wayland, as SDL chooses). SDL's event loop runs
-// on the UI thread; other threads wake it with user events. The screen is fed from a shadow
-// copy of what was presented, so that presenting works from any thread and an exposed window
-// can be redrawn without asking the program.
+// on the UI thread; other threads wake it with user events. On X11 presents go straight to the
+// window through a connection of their own (X11Present.h), from any thread. Elsewhere the
+// screen is fed from a shadow copy of what was presented, which the UI thread copies to SDL's
+// window surface when its loop runs; either way an exposed window is redrawn from the copy
+// without asking the program.
 #include "platform/Path.h"
 #include "platform/WindowBackend.h"
+#include "platform/X11Present.h"
 
 #include <SDL.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -202,12 +206,23 @@ public:
             options.width, options.height, flags);
         if (!m_window)
             return false;
+        m_wayland = std::strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0;
         if (options.borderless)
             SDL_SetWindowHitTest(m_window, &SdlBackend::HitTestThunk, this);
-        SDL_StartTextInput();
+        // The input method only while an edit field wants it (StartTextInput); on X11 the
+        // characters of other keys are read from the key events. Wayland gives characters only
+        // through text input, so there it stays on.
+        m_x11Keys = IsX11Window(m_window);
+        if (m_x11Keys) {
+            SDL_StopTextInput();
+            SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+        } else {
+            SDL_StartTextInput();
+        }
         SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
         int w = 0, h = 0;
         SDL_GetWindowSize(m_window, &w, &h);
+        m_presenter = X11Presenter::Create(m_window, w, h);
         std::lock_guard<std::mutex> lock(m_shadowMutex);
         ResizeShadowLocked(w, h);
         return true;
@@ -234,19 +249,26 @@ public:
         PushUserEvent(m_wakeEvent);
     }
 
-    void Present(const BitmapView& buffer, Rect source, Point dest) override
+    void Present(const BitmapView& buffer, std::span<const PresentRect> parts) override
     {
+        if (m_presenter) {
+            m_presenter->Present(buffer, parts);
+            return;
+        }
         std::lock_guard<std::mutex> lock(m_shadowMutex);
         if (!m_window)
             return;
         BitmapView target { m_shadow.data(), m_shadowWidth, m_shadowHeight, m_shadowWidth * 4 };
-        const Rect written = CopyBgraRect(buffer, source, dest, target);
-        if (written.IsEmpty())
+        bool any = false;
+        for (const PresentRect& part : parts) {
+            const Rect written = CopyBgraRect(buffer, part.source, part.dest, target);
+            if (!written.IsEmpty()) {
+                AddDirtyLocked(written);
+                any = true;
+            }
+        }
+        if (!any)
             return;
-        m_dirty = m_dirty.IsEmpty()
-            ? written
-            : Rect { std::min(m_dirty.left, written.left), std::min(m_dirty.top, written.top),
-                  std::max(m_dirty.right, written.right), std::max(m_dirty.bottom, written.bottom) };
         if (std::this_thread::get_id() == m_uiThread)
             FlushLocked();
         else if (!m_presentPending.exchange(true))
@@ -257,9 +279,11 @@ public:
     {
         {
             std::lock_guard<std::mutex> lock(m_shadowMutex);
+            m_presenter.reset(); // its connection draws into the window: gone first
             if (m_window) {
                 SDL_StopTextInput();
                 SDL_SetCursor(SDL_GetDefaultCursor());
+                m_shownCursor = -1;
                 SDL_DestroyWindow(m_window);
                 m_window = nullptr;
             }
@@ -276,11 +300,16 @@ public:
 
     void SetCursor(StandardCursor cursor) override
     {
+        // Asked after every mouse move: the same shape again costs nothing.
         const int i = static_cast<int>(cursor);
+        if (i == m_shownCursor)
+            return;
         if (!m_standardCursors[i])
             m_standardCursors[i] = SDL_CreateSystemCursor(SdlCursorFor(cursor));
-        if (m_standardCursors[i])
+        if (m_standardCursors[i]) {
             SDL_SetCursor(m_standardCursors[i]);
+            m_shownCursor = i;
+        }
     }
 
     void SetCursor(const CustomCursor& cursor) override
@@ -292,6 +321,7 @@ public:
         if (!created)
             return;
         SDL_SetCursor(created);
+        m_shownCursor = -1;
         if (m_customCursor)
             SDL_FreeCursor(m_customCursor);
         m_customCursor = created;
@@ -303,11 +333,51 @@ public:
         SDL_SetTextInputRect(&r);
     }
 
+    void SetTextInput(bool on) override
+    {
+        if (!m_x11Keys)
+            return;
+        if (on)
+            SDL_StartTextInput();
+        else
+            SDL_StopTextInput();
+    }
+
+    Rect ScreenRect() override
+    {
+        if (!m_window)
+            return {};
+        int x = 0, y = 0, w = 0, h = 0;
+        SDL_GetWindowPosition(m_window, &x, &y);
+        SDL_GetWindowSize(m_window, &w, &h);
+        return { x, y, x + w, y + h };
+    }
+
+    void MoveTo(Rect screen) override
+    {
+        if (!m_window)
+            return;
+        SDL_SetWindowPosition(m_window, screen.left, screen.top);
+        SDL_SetWindowSize(m_window, std::max(1, screen.Width()), std::max(1, screen.Height()));
+    }
+
+    Point CursorScreenPos() override
+    {
+        int x = 0, y = 0;
+        if (!X11PointerOnScreen(m_window, x, y))
+            SDL_GetGlobalMouseState(&x, &y);
+        return { x, y };
+    }
+
     void SetCapture(bool capture) override { SDL_CaptureMouse(capture ? SDL_TRUE : SDL_FALSE); }
 
     Point CursorPos() override
     {
         int x = 0, y = 0;
+        if (m_window && X11PointerOnScreen(m_window, x, y)) {
+            const Rect at = ScreenRect();
+            return { x - at.left, y - at.top };
+        }
         SDL_GetMouseState(&x, &y);
         if (m_window && SDL_GetMouseFocus() != m_window) {
             // Outside the window: global position relative to the client origin.
@@ -420,7 +490,30 @@ private:
         auto* self = static_cast<SdlBackend*>(data);
         if (!self->m_listener)
             return SDL_HITTEST_NORMAL;
-        return static_cast<SDL_HitTestResult>(SdlHitTestFor(self->m_listener->HitTest({ area->x, area->y })));
+        const HitArea hit = self->m_listener->HitTest({ area->x, area->y });
+        // The caption's presses go to the program (double click, its own drag with MoveTo);
+        // Wayland lets only the compositor move a window.
+        if (hit == HitArea::Caption && !self->m_wayland)
+            return SDL_HITTEST_NORMAL;
+        return static_cast<SDL_HitTestResult>(SdlHitTestFor(hit));
+    }
+
+    // Separate dirty rectangles while they are few; many small ones cost more in calls than
+    // their bounding box costs in pixels.
+    void AddDirtyLocked(Rect r)
+    {
+        constexpr size_t kMaxDirty = 64;
+        if (m_dirtyList.size() < kMaxDirty) {
+            m_dirtyList.push_back(r);
+            return;
+        }
+        Rect& box = m_dirtyList.front();
+        for (const Rect& d : m_dirtyList)
+            box = { std::min(box.left, d.left), std::min(box.top, d.top), std::max(box.right, d.right),
+                std::max(box.bottom, d.bottom) };
+        box = { std::min(box.left, r.left), std::min(box.top, r.top), std::max(box.right, r.right),
+            std::max(box.bottom, r.bottom) };
+        m_dirtyList.resize(1);
     }
 
     void PushUserEvent(Uint32 type)
@@ -436,41 +529,48 @@ private:
         height = std::max(height, 1);
         if (width == m_shadowWidth && height == m_shadowHeight)
             return;
-        std::vector<uint8_t> shadow(static_cast<size_t>(width) * height * 4, 0);
-        BitmapView old { m_shadow.data(), m_shadowWidth, m_shadowHeight, m_shadowWidth * 4 };
-        BitmapView now { shadow.data(), width, height, width * 4 };
-        CopyBgraRect(old, { 0, 0, m_shadowWidth, m_shadowHeight }, { 0, 0 }, now);
-        m_shadow.swap(shadow);
+        if (!m_presenter) { // which keeps its own copy
+            std::vector<uint8_t> shadow(static_cast<size_t>(width) * height * 4, 0);
+            BitmapView old { m_shadow.data(), m_shadowWidth, m_shadowHeight, m_shadowWidth * 4 };
+            BitmapView now { shadow.data(), width, height, width * 4 };
+            CopyBgraRect(old, { 0, 0, m_shadowWidth, m_shadowHeight }, { 0, 0 }, now);
+            m_shadow.swap(shadow);
+        }
         m_shadowWidth = width;
         m_shadowHeight = height;
-        m_dirty = { 0, 0, width, height };
+        m_dirtyList.assign(1, Rect { 0, 0, width, height });
     }
 
-    // UI thread, shadow lock held: copies the dirty part of the shadow to the window surface.
+    // UI thread, shadow lock held: copies the dirty parts of the shadow to the window surface,
+    // one update of the screen for all of them.
     void FlushLocked()
     {
-        if (!m_window || m_dirty.IsEmpty())
+        if (!m_window || m_presenter || m_dirtyList.empty())
             return;
         SDL_Surface* surface = SDL_GetWindowSurface(m_window);
         if (!surface)
             return;
-        Rect r = m_dirty;
-        r.right = std::min({ r.right, surface->w, m_shadowWidth });
-        r.bottom = std::min({ r.bottom, surface->h, m_shadowHeight });
-        m_dirty = {};
-        if (r.IsEmpty())
-            return;
         if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0)
             return;
-        const uint8_t* src = m_shadow.data() + static_cast<size_t>(r.top) * m_shadowWidth * 4 + r.left * 4;
-        uint8_t* dst = static_cast<uint8_t*>(surface->pixels) + static_cast<ptrdiff_t>(r.top) * surface->pitch
-            + r.left * surface->format->BytesPerPixel;
-        SDL_ConvertPixels(r.Width(), r.Height(), SDL_PIXELFORMAT_BGRA32, src, m_shadowWidth * 4,
-            surface->format->format, dst, surface->pitch);
+        std::vector<SDL_Rect> rects;
+        for (Rect r : m_dirtyList) {
+            r.right = std::min({ r.right, surface->w, m_shadowWidth });
+            r.bottom = std::min({ r.bottom, surface->h, m_shadowHeight });
+            if (r.IsEmpty())
+                continue;
+            const uint8_t* src
+                = m_shadow.data() + static_cast<size_t>(r.top) * m_shadowWidth * 4 + static_cast<size_t>(r.left) * 4;
+            uint8_t* dst = static_cast<uint8_t*>(surface->pixels) + static_cast<ptrdiff_t>(r.top) * surface->pitch
+                + r.left * surface->format->BytesPerPixel;
+            SDL_ConvertPixels(r.Width(), r.Height(), SDL_PIXELFORMAT_BGRA32, src, m_shadowWidth * 4,
+                surface->format->format, dst, surface->pitch);
+            rects.push_back({ r.left, r.top, r.Width(), r.Height() });
+        }
+        m_dirtyList.clear();
         if (SDL_MUSTLOCK(surface))
             SDL_UnlockSurface(surface);
-        SDL_Rect sr { r.left, r.top, r.Width(), r.Height() };
-        SDL_UpdateWindowSurfaceRects(m_window, &sr, 1);
+        if (!rects.empty())
+            SDL_UpdateWindowSurfaceRects(m_window, rects.data(), static_cast<int>(rects.size()));
     }
 
     void Translate(const SDL_Event& e, std::vector<RawInput>& out)
@@ -491,12 +591,20 @@ private:
         case SDL_KEYUP: {
             bool extended = false;
             raw.virtualKey = VirtualKeyFromSdl(e.key.keysym.scancode, e.key.keysym.sym, extended);
-            if (!raw.virtualKey)
-                return;
-            raw.kind = RawInput::Kind::Key;
-            raw.down = e.type == SDL_KEYDOWN;
-            raw.extended = extended;
-            out.push_back(std::move(raw));
+            if (raw.virtualKey) {
+                raw.kind = RawInput::Kind::Key;
+                raw.down = e.type == SDL_KEYDOWN;
+                raw.extended = extended;
+                out.push_back(std::move(raw));
+            }
+            // The character of this key when the input method is off (read just before).
+            if (e.type == SDL_KEYDOWN && !m_keyText.empty()) {
+                RawInput text;
+                text.kind = RawInput::Kind::Text;
+                text.text.swap(m_keyText);
+                out.push_back(std::move(text));
+            }
+            m_keyText.clear();
             return;
         }
         case SDL_TEXTINPUT:
@@ -552,9 +660,16 @@ private:
             if (!m_drop.empty()) {
                 raw.kind = RawInput::Kind::Drop;
                 raw.files.swap(m_drop);
-                SDL_GetMouseState(&raw.pos.x, &raw.pos.y);
+                // During a drag the pointer belongs to the source: SDL's last motion is stale.
+                const Point screen = CursorScreenPos();
+                const Rect at = ScreenRect();
+                raw.pos = { screen.x - at.left, screen.y - at.top };
                 out.push_back(std::move(raw));
             }
+            return;
+        case SDL_SYSWMEVENT:
+            if (m_x11Keys && !SDL_IsTextInputActive())
+                m_keyText = TextOfX11KeyPress(e.syswm.msg);
             return;
         case SDL_WINDOWEVENT:
             TranslateWindowEvent(e.window, out);
@@ -578,6 +693,8 @@ private:
             break;
         case SDL_WINDOWEVENT_SIZE_CHANGED: {
             std::lock_guard<std::mutex> lock(m_shadowMutex);
+            if (m_presenter)
+                m_presenter->Resize(w.data1, w.data2);
             ResizeShadowLocked(w.data1, w.data2);
             raw.kind = RawInput::Kind::Resized;
             raw.width = m_shadowWidth;
@@ -586,8 +703,12 @@ private:
             break;
         }
         case SDL_WINDOWEVENT_EXPOSED: {
+            if (m_presenter) {
+                m_presenter->Repaint();
+                return;
+            }
             std::lock_guard<std::mutex> lock(m_shadowMutex);
-            m_dirty = { 0, 0, m_shadowWidth, m_shadowHeight };
+            m_dirtyList.assign(1, Rect { 0, 0, m_shadowWidth, m_shadowHeight });
             FlushLocked();
             return;
         }
@@ -616,9 +737,14 @@ private:
     std::vector<uint8_t> m_shadow;
     int m_shadowWidth = 0;
     int m_shadowHeight = 0;
-    Rect m_dirty;
+    std::vector<Rect> m_dirtyList;
+    std::unique_ptr<X11Presenter> m_presenter;
+    bool m_wayland = false;
+    bool m_x11Keys = false; // X11: characters from the key events while text input is off
+    String16 m_keyText;
     SDL_Cursor* m_standardCursors[kStandardCursorCount] = {};
     SDL_Cursor* m_customCursor = nullptr;
+    int m_shownCursor = -1; // a StandardCursor, -1 for a custom one or none yet
     std::vector<String16> m_drop;
 };
 

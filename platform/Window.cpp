@@ -9,6 +9,8 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <mutex>
+#include <shared_mutex>
 #include <string_view>
 
 namespace platform {
@@ -20,6 +22,14 @@ constexpr uint32_t kMinTimerPeriodMs = 10;
 constexpr uint32_t kMaxIdleWaitMs = 50;
 constexpr uint64_t kDoubleClickMs = 500;
 constexpr int kDoubleClickSlop = 2; // half the 4-pixel double-click rectangle
+// How long a press on an inactive window waits for the activation the window system is about
+// to send, so that the program sees the activation first.
+constexpr uint32_t kActivationWaitMs = 50;
+
+uint64_t PackSize(int width, int height)
+{
+    return (static_cast<uint64_t>(static_cast<uint32_t>(width)) << 32) | static_cast<uint32_t>(height);
+}
 
 uint32_t MouseFlagFor(MouseButton button)
 {
@@ -111,6 +121,47 @@ Rect CopyBgraRect(const BitmapView& buffer, Rect source, Point dest, const Bitma
     return { dest.x, dest.y, dest.x + w, dest.y + h };
 }
 
+// What posting threads and the render thread share with the window. The lock is held shared
+// while one of them uses the backend and exclusively while the window closes it.
+struct WindowPoster::Shared {
+    std::shared_mutex lifetime;
+    bool alive = true; // under `lifetime`
+    MessageQueue posted;
+    WindowBackend* backend = nullptr;
+    std::mutex present; // one present at a time
+};
+
+bool WindowPoster::PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    std::shared_lock<std::shared_mutex> lock(m_shared->lifetime);
+    if (!m_shared->alive || !m_shared->posted.Post(message, wParam, lParam))
+        return false;
+    m_shared->backend->Wake();
+    return true;
+}
+
+// A press that activates the window comes after the activation, whichever order the window
+// system sent them in: an activation is moved before the pointer input just ahead of it.
+void OrderActivationFirst(std::deque<RawInput>& input, bool active)
+{
+    for (size_t i = 0; i < input.size(); ++i) {
+        if (input[i].kind != RawInput::Kind::Focus)
+            continue;
+        if (input[i].active && !active) {
+            size_t to = i;
+            while (to > 0
+                && (input[to - 1].kind == RawInput::Kind::Button || input[to - 1].kind == RawInput::Kind::MouseMove))
+                --to;
+            if (to < i) {
+                RawInput focus = std::move(input[i]);
+                input.erase(input.begin() + static_cast<ptrdiff_t>(i));
+                input.insert(input.begin() + static_cast<ptrdiff_t>(to), std::move(focus));
+            }
+        }
+        active = input[i].kind == RawInput::Kind::Focus ? input[i].active : true;
+    }
+}
+
 struct Window::Core {
     struct Timer {
         uint32_t period = 0;
@@ -120,7 +171,8 @@ struct Window::Core {
     Window* self = nullptr;
     WindowListener* listener = nullptr;
     std::unique_ptr<WindowBackend> backend;
-    MessageQueue posted;
+    std::shared_ptr<WindowPoster::Shared> shared = std::make_shared<WindowPoster::Shared>();
+    MessageQueue& posted = shared->posted;
     std::deque<RawInput> input;
     std::vector<RawInput> arrived;
     std::map<uint32_t, Timer> timers;
@@ -137,6 +189,8 @@ struct Window::Core {
     Point cursor;
     int width = 0;
     int height = 0;
+    std::atomic<uint64_t> size { 0 }; // width and height for other threads
+    bool textInput = false;
     WindowState state = WindowState::Normal;
 
     MouseButton lastDownButton = MouseButton::None;
@@ -270,6 +324,7 @@ struct Window::Core {
             if (raw.kind == RawInput::Kind::Resized) {
                 width = raw.width;
                 height = raw.height;
+                size = PackSize(width, height);
             } else {
                 state = raw.state;
             }
@@ -344,9 +399,13 @@ struct Window::Core {
     {
         arrived.clear();
         backend->Wait(timeoutMs, arrived);
+        // A press on an inactive window: the activation may be on its way.
+        if (!active && !arrived.empty() && arrived.back().kind == RawInput::Kind::Button && arrived.back().down)
+            backend->Wait(kActivationWaitMs, arrived);
         for (auto& raw : arrived)
             input.push_back(std::move(raw));
         arrived.clear();
+        OrderActivationFirst(input, active);
     }
 
     uint32_t IdleWait() const
@@ -376,26 +435,59 @@ std::unique_ptr<Window> Window::Create(
     c.backend = backend == BackendKind::Headless ? CreateHeadlessBackend() : CreateSdlBackend();
     if (!c.backend || !c.backend->Open(options, listener)) {
         c.destroyed = true;
+        c.shared->alive = false;
         c.posted.Close();
         c.backend.reset();
         return nullptr;
     }
     c.backend->ClientSize(c.width, c.height);
+    c.size = PackSize(c.width, c.height);
+    c.shared->backend = c.backend.get();
     return window;
 }
 
 bool Window::PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
-    if (m_core->destroyed.load() || !m_core->posted.Post(message, wParam, lParam))
-        return false;
-    m_core->backend->Wake();
-    return true;
+    return WindowPoster(m_core->shared).PostMessage(message, wParam, lParam);
 }
+
+std::shared_ptr<WindowPoster> Window::Poster() { return std::make_shared<WindowPoster>(m_core->shared); }
 
 void Window::Present(const BitmapView& buffer, Rect source, Point dest)
 {
-    if (!m_core->destroyed.load())
-        m_core->backend->Present(buffer, source, dest);
+    const PresentRect part { source, dest };
+    Present(buffer, std::span<const PresentRect>(&part, 1));
+}
+
+void Window::Present(const BitmapView& buffer, std::span<const PresentRect> parts)
+{
+    WindowPoster::Shared& shared = *m_core->shared;
+    std::shared_lock<std::shared_mutex> lock(shared.lifetime);
+    if (!shared.alive || parts.empty())
+        return;
+    std::lock_guard<std::mutex> one(shared.present);
+    shared.backend->Present(buffer, parts);
+}
+
+void Window::ClientSize(int& width, int& height) const
+{
+    const uint64_t packed = m_core->size.load();
+    width = static_cast<int>(packed >> 32);
+    height = static_cast<int>(packed & 0xFFFFFFFFu);
+}
+
+int Window::ClientWidth() const
+{
+    int w = 0, h = 0;
+    ClientSize(w, h);
+    return w;
+}
+
+int Window::ClientHeight() const
+{
+    int w = 0, h = 0;
+    ClientSize(w, h);
+    return h;
 }
 
 bool Window::RunModalLoop(const std::function<bool()>& done)
@@ -441,6 +533,11 @@ void Window::Destroy()
     Core& c = *m_core;
     if (c.destroyed.exchange(true))
         return;
+    {
+        // Waits for a post or present in flight; later ones see the window gone.
+        std::unique_lock<std::shared_mutex> lock(c.shared->lifetime);
+        c.shared->alive = false;
+    }
     c.posted.Close();
     c.posted.Clear();
     c.timers.clear();
@@ -561,8 +658,36 @@ void Window::SetTitle(StringView16 title)
         m_core->backend->SetTitle(title);
 }
 
-int Window::ClientWidth() const { return m_core->width; }
-int Window::ClientHeight() const { return m_core->height; }
+Rect Window::ScreenRect() const { return m_core->destroyed.load() ? Rect {} : m_core->backend->ScreenRect(); }
+
+void Window::MoveTo(Rect screen)
+{
+    if (!m_core->destroyed.load() && !screen.IsEmpty())
+        m_core->backend->MoveTo(screen);
+}
+
+Point Window::CursorScreenPos() const
+{
+    return m_core->destroyed.load() ? Point {} : m_core->backend->CursorScreenPos();
+}
+
+void Window::StartTextInput()
+{
+    if (m_core->destroyed.load() || m_core->textInput)
+        return;
+    m_core->textInput = true;
+    m_core->backend->SetTextInput(true);
+}
+
+void Window::StopTextInput()
+{
+    if (m_core->destroyed.load() || !m_core->textInput)
+        return;
+    m_core->textInput = false;
+    m_core->backend->SetTextInput(false);
+}
+
+bool Window::TextInputActive() const { return m_core->textInput; }
 
 Rect Window::WorkArea() const { return m_core->destroyed.load() ? Rect {} : m_core->backend->WorkArea(); }
 int Window::LogicalDpi() const { return m_core->destroyed.load() ? 96 : m_core->backend->Dpi(); }

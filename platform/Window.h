@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace platform {
@@ -108,6 +109,13 @@ struct WindowEvent {
     std::vector<String16> files;
 };
 
+// One part of a back buffer for Present: `source` in the buffer, shown with its top-left at `dest`
+// (client coordinates).
+struct PresentRect {
+    Rect source;
+    Point dest;
+};
+
 // Answers for a self-drawn frame: where the window system may move or resize the window.
 enum class HitArea { Client, Caption, Left, Right, Top, Bottom, TopLeft, TopRight, BottomLeft, BottomRight };
 
@@ -118,6 +126,12 @@ public:
     virtual ~WindowListener() = default;
     // On the UI thread; may run a nested modal loop.
     virtual void OnEvent(Window& window, const WindowEvent& event) = 0;
+    // Borderless windows: asked on the UI thread inside event processing, for presses and
+    // pointer moves, so it must be cheap and must not wait for the render lock. Edges and
+    // corners hand the press to the window system, which resizes. A press on the Caption still
+    // reaches the program (so a double click on the title can maximise), which drags with
+    // MoveTo while it holds the capture; only on Wayland, where a program cannot place its
+    // window, the window system moves it and the press does not arrive.
     virtual HitArea HitTest(Point /*client*/) { return HitArea::Client; }
 };
 
@@ -156,7 +170,7 @@ struct WindowOptions {
     int width = 800;
     int height = 600;
     bool resizable = true;
-    bool borderless = false; // the program draws its own frame; HitTest moves and resizes it
+    bool borderless = false; // the program draws its own frame (see WindowListener::HitTest)
 };
 
 // Test controls of the headless backend.
@@ -181,6 +195,22 @@ public:
     virtual StandardCursor CurrentStandardCursor() = 0;
     virtual bool MouseCaptured() = 0;
     virtual Point TextInputPosition() = 0;
+    virtual bool TextInputActive() = 0;
+};
+
+// A posting handle for other threads that may outlive the window: once the window is destroyed
+// (or deleted) posts fail instead of touching it.
+class WindowPoster {
+public:
+    bool PostMessage(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+    struct Shared;
+    explicit WindowPoster(std::shared_ptr<Shared> shared)
+        : m_shared(std::move(shared))
+    {
+    }
+
+private:
+    std::shared_ptr<Shared> m_shared;
 };
 
 class WindowBackend;
@@ -198,9 +228,20 @@ public:
     // --- Any thread ---
     // Queued for the UI thread in posting order; false once the window is destroyed.
     bool PostMessage(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+    // A handle for threads that must not touch the window after it is gone.
+    std::shared_ptr<WindowPoster> Poster();
     // Copies `source` (the part inside the bitmap) of a BGRA buffer to the window at `dest`
     // (client coordinates), clipped to the client area.
     void Present(const BitmapView& buffer, Rect source, Point dest);
+    // Several parts of one buffer as one screen update: each part is copied on its own (two
+    // tiles in opposite corners cost two tiles, not the whole window). On X11 this reaches the
+    // screen at once, also while the UI thread is busy. Destroy waits for a present in flight;
+    // still, the owner joins its render thread before it destroys the window.
+    void Present(const BitmapView& buffer, std::span<const PresentRect> parts);
+    // The client size as the last Size event gave it; both from one read.
+    void ClientSize(int& width, int& height) const;
+    int ClientWidth() const;
+    int ClientHeight() const;
 
     // --- UI thread ---
     // Runs a (nested) modal loop: dispatches messages, input and timers until `done` returns
@@ -231,6 +272,9 @@ public:
     // Where an input method shows its candidate window (the caret of the focused field).
     void SetTextInputPosition(Point client);
 
+    // The shape stays until the next call. After every MouseMove (and when the capture ends)
+    // the program asks the sprite under the pointer for its shape and calls SetCursor with the
+    // answer (Arrow when none answers); setting the shape already shown costs nothing.
     void SetCursor(StandardCursor cursor);
     void SetCursor(const CustomCursor& cursor);
 
@@ -241,8 +285,20 @@ public:
     WindowState State() const;
     void SetMinimumSize(int width, int height);
     void SetTitle(StringView16 title);
-    int ClientWidth() const;
-    int ClientHeight() const;
+
+    // The window's client area in screen coordinates (the whole window when borderless), and a
+    // move / resize to a new one; a self-drawn frame drags with these while it holds the capture.
+    // Wayland places windows itself: there MoveTo only resizes.
+    Rect ScreenRect() const;
+    void MoveTo(Rect screen);
+    // The pointer in screen coordinates, asked of the window system now.
+    Point CursorScreenPos() const;
+
+    // Text input through the input method: on while an edit field has the focus, off otherwise.
+    // While off, typed characters still come as Char events, without the input method.
+    void StartTextInput();
+    void StopTextInput();
+    bool TextInputActive() const;
 
     // The usable area of the window's monitor (without panels), in screen coordinates.
     Rect WorkArea() const;

@@ -4,11 +4,14 @@
 
 #include "platform/Window.h"
 
+#include <deque>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 struct SDL_Window;
+struct SDL_SysWMmsg;
 
 namespace platform {
 
@@ -38,14 +41,15 @@ public:
     virtual void Wait(uint32_t timeoutMs, std::vector<RawInput>& out) = 0;
     // Any thread: ends a Wait early.
     virtual void Wake() = 0;
-    // Any thread.
-    virtual void Present(const BitmapView& buffer, Rect source, Point dest) = 0;
+    // Any thread, never two at once; not after Close.
+    virtual void Present(const BitmapView& buffer, std::span<const PresentRect> parts) = 0;
     virtual void Close() = 0;
 
     virtual void SetCursor(StandardCursor cursor) = 0;
     virtual void SetCursor(const CustomCursor& cursor) = 0;
     virtual void SetCapture(bool capture) = 0;
     virtual void SetTextInputPosition(Point client) = 0;
+    virtual void SetTextInput(bool on) = 0;
     virtual Point CursorPos() = 0;
     virtual void Show() = 0;
     virtual void Maximize() = 0;
@@ -55,6 +59,9 @@ public:
     virtual void SetMinimumSize(int width, int height) = 0;
     virtual void SetTitle(StringView16 title) = 0;
     virtual void ClientSize(int& width, int& height) = 0;
+    virtual Rect ScreenRect() = 0;
+    virtual void MoveTo(Rect screen) = 0;
+    virtual Point CursorScreenPos() = 0;
     virtual Rect WorkArea() = 0;
     virtual int Dpi() = 0;
     virtual std::vector<Rect> Monitors() = 0;
@@ -79,6 +86,17 @@ Rect CopyBgraRect(const BitmapView& buffer, Rect source, Point dest, const Bitma
 // The desktop's logical DPI from the X resources ("Xft.dpi:\t144"); 0 when not set.
 int ParseXftDpi(const char* resources);
 int XftDpiOfSdlWindow(SDL_Window* window); // 0 when not on X11 or not set
+bool IsX11Window(SDL_Window* window);
+// The pointer in screen coordinates, asked of the X server now (SDL keeps its last answer until
+// a pointer event comes, which a drag from another program never sends); false off X11.
+bool X11PointerOnScreen(SDL_Window* window, int& x, int& y);
+// The character an X key press types without an input method (layout, Shift and AltGr
+// applied); empty for keys without one and for Ctrl+key.
+String16 TextOfX11KeyPress(const SDL_SysWMmsg* msg);
+
+// Moves each activation ahead of the pointer input just before it (input of an inactive window
+// with `active` false).
+void OrderActivationFirst(std::deque<RawInput>& input, bool active);
 
 // ZENDRA_DPI when it holds a sensible number, else `fallback`.
 int DpiFromEnvironment(int fallback);

@@ -8,7 +8,7 @@ mode=${1:-run}
 pkgs=(
   build-essential cmake ninja-build ccache pkg-config
   libjpeg62-turbo-dev libturbojpeg0-dev libpng-dev libtiff-dev zlib1g-dev libraw-dev
-  libexiv2-dev libsdl2-dev libx11-dev libxext-dev libfreetype-dev libfontconfig-dev
+  libexiv2-dev libsdl2-dev libx11-dev libxext-dev libxkbcommon-dev libfreetype-dev libfontconfig-dev
   fonts-dejavu-core fonts-dejavu-extra
   libcurl4-openssl-dev libcups2-dev libcairo2-dev libwmf-dev
 )

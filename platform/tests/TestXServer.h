@@ -190,13 +190,13 @@ inline bool TakeScreenshot(int display, Screenshot& shot)
 // running destructors (Xlib exits on a lost connection) leaves no server behind.
 class XServer {
 public:
-    bool Start()
+    bool Start(const std::string& screen = "1280x1024x24")
     {
         int fds[2];
         if (pipe(fds) != 0)
             return false;
         const bool started = m_process.Start({ "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                                 "1280x1024x24", "-br", "-nolisten", "tcp", "-terminate" },
+                                                 screen, "-br", "-nolisten", "tcp", "-terminate" },
             Environment({}), -1);
         close(fds[1]);
         std::string number;

@@ -7,6 +7,8 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
 #include <cstdlib>
 #include <thread>
 
@@ -640,4 +642,164 @@ TEST(SdlTranslation, CursorPlanes)
     // An all-zero cursor is solid black.
     EXPECT_EQ(data[127], 0xFF);
     EXPECT_EQ(mask[127], 0xFF);
+}
+
+TEST_F(HeadlessWindow, PresentOfSeveralPartsCopiesEachApart)
+{
+    std::vector<uint8_t> back(size_t(64) * 48 * 4, 0x77);
+    const BitmapView view { back.data(), 64, 48, 64 * 4 };
+    const std::vector<PresentRect> parts { { { 0, 0, 8, 8 }, { 0, 0 } }, { { 56, 40, 64, 48 }, { 56, 40 } },
+        { { 0, 0, 4, 4 }, { 100, 100 } } }; // the last one is off the window
+    std::thread([&] { window->Present(view, parts); }).join();
+    int w = 0, h = 0;
+    const std::vector<uint8_t> surface = input->ReadSurface(w, h);
+    auto at = [&](int x, int y) { return surface[(size_t(y) * w + x) * 4]; };
+    EXPECT_EQ(at(0, 0), 0x77);
+    EXPECT_EQ(at(7, 7), 0x77);
+    EXPECT_EQ(at(63, 47), 0x77);
+    EXPECT_EQ(at(56, 40), 0x77);
+    EXPECT_EQ(at(8, 8), 0) << "between the parts";
+    EXPECT_EQ(at(30, 20), 0);
+    EXPECT_EQ(at(55, 47), 0);
+}
+
+TEST_F(HeadlessWindow, AnActivatingPressComesAfterTheActivation)
+{
+    input->InjectActivate(false);
+    window->PumpPending();
+    rec.events.clear();
+    // The window system told the press first.
+    input->InjectMouseMove({ 10, 10 });
+    input->InjectButton(MouseButton::Left, true, { 10, 10 });
+    input->InjectActivate(true);
+    input->InjectButton(MouseButton::Left, false, { 10, 10 });
+    window->PumpPending();
+    ASSERT_EQ(rec.events.size(), 4u);
+    EXPECT_EQ(rec.events[0].kind, EventKind::Activate);
+    EXPECT_TRUE(rec.events[0].active);
+    EXPECT_EQ(rec.events[1].kind, EventKind::MouseMove);
+    EXPECT_EQ(rec.events[2].kind, EventKind::ButtonDown);
+    EXPECT_EQ(rec.events[3].kind, EventKind::ButtonUp);
+}
+
+TEST(WindowInputOrder, ActivationMovesBeforeThePointerInputJustAheadOfIt)
+{
+    using K = RawInput::Kind;
+    auto make = [](K kind, bool flag) {
+        RawInput r;
+        r.kind = kind;
+        r.active = flag;
+        r.down = flag;
+        return r;
+    };
+    struct Case {
+        const char* name;
+        bool active;
+        std::vector<std::pair<K, bool>> in;
+        std::vector<std::pair<K, bool>> out;
+    };
+    const Case cases[] = {
+        { "press then activation", false, { { K::Button, true }, { K::Focus, true } },
+            { { K::Focus, true }, { K::Button, true } } },
+        { "move and press then activation", false,
+            { { K::Key, true }, { K::MouseMove, false }, { K::Button, true }, { K::Focus, true } },
+            { { K::Key, true }, { K::Focus, true }, { K::MouseMove, false }, { K::Button, true } } },
+        { "already active: kept", true, { { K::Button, true }, { K::Focus, true } },
+            { { K::Button, true }, { K::Focus, true } } },
+        { "a deactivation is never moved", false, { { K::Button, true }, { K::Focus, false } },
+            { { K::Button, true }, { K::Focus, false } } },
+        { "after losing the focus in the same batch", true,
+            { { K::Focus, false }, { K::Button, true }, { K::Focus, true } },
+            { { K::Focus, false }, { K::Focus, true }, { K::Button, true } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::deque<RawInput> input;
+        for (auto [kind, flag] : c.in)
+            input.push_back(make(kind, flag));
+        OrderActivationFirst(input, c.active);
+        ASSERT_EQ(input.size(), c.out.size());
+        for (size_t i = 0; i < input.size(); ++i) {
+            EXPECT_EQ(input[i].kind, c.out[i].first) << i;
+            EXPECT_EQ(input[i].kind == K::Focus ? input[i].active : input[i].down, c.out[i].second) << i;
+        }
+    }
+}
+
+TEST_F(HeadlessWindow, PostsThroughAPosterFailOnceTheWindowIsGone)
+{
+    auto poster = window->Poster();
+    EXPECT_TRUE(poster->PostMessage(0x8100, 1, 2));
+    window->PumpPending();
+    ASSERT_EQ(rec.Take(EventKind::Message).size(), 1u);
+    // Threads keep posting while the window goes.
+    std::atomic<bool> stop { false };
+    std::atomic<int> failed { 0 };
+    std::vector<std::thread> posters;
+    for (int i = 0; i < 4; ++i) {
+        posters.emplace_back([&] {
+            while (!stop.load())
+                failed += poster->PostMessage(0x8101) ? 0 : 1;
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    window.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    stop = true;
+    for (auto& t : posters)
+        t.join();
+    EXPECT_GT(failed.load(), 0);
+    EXPECT_FALSE(poster->PostMessage(0x8102));
+}
+
+TEST_F(HeadlessWindow, ClientSizeIsReadWholeFromAnotherThread)
+{
+    const std::pair<int, int> sizes[] = { { 64, 48 }, { 300, 20 }, { 20, 300 } };
+    std::atomic<bool> stop { false };
+    std::atomic<int> torn { 0 }, reads { 0 };
+    std::thread reader([&] {
+        while (!stop.load()) {
+            int w = 0, h = 0;
+            window->ClientSize(w, h);
+            const bool known = std::any_of(std::begin(sizes), std::end(sizes),
+                [&](const std::pair<int, int>& s) { return s.first == w && s.second == h; });
+            torn += known ? 0 : 1;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 300 || reads.load() < 1000; ++i) {
+        input->InjectResize(sizes[i % 3].first, sizes[i % 3].second);
+        window->PumpPending();
+    }
+    input->InjectResize(64, 48);
+    window->PumpPending();
+    stop = true;
+    reader.join();
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_EQ(window->ClientWidth(), 64);
+    EXPECT_EQ(window->ClientHeight(), 48);
+}
+
+TEST_F(HeadlessWindow, TextInputSwitchScreenRectangleAndMove)
+{
+    EXPECT_FALSE(window->TextInputActive());
+    EXPECT_FALSE(input->TextInputActive());
+    window->StartTextInput();
+    EXPECT_TRUE(input->TextInputActive());
+    window->StopTextInput();
+    EXPECT_FALSE(input->TextInputActive());
+
+    const Rect start = window->ScreenRect();
+    EXPECT_EQ(start.Width(), 64);
+    window->MoveTo({ 300, 200, 400, 260 });
+    window->PumpPending();
+    EXPECT_EQ(window->ScreenRect(), (Rect { 300, 200, 400, 260 }));
+    EXPECT_EQ(window->ClientWidth(), 100);
+    EXPECT_EQ(window->ClientHeight(), 60);
+    window->MoveTo({ 10, 10, 10, 50 }); // empty: ignored
+    EXPECT_EQ(window->ScreenRect(), (Rect { 300, 200, 400, 260 }));
+    input->InjectMouseMove({ 5, 6 });
+    window->PumpPending();
+    EXPECT_EQ(window->CursorScreenPos(), (Point { 305, 206 }));
 }
