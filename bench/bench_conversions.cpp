@@ -1,8 +1,13 @@
-// The image core's whole-picture colour conversions on a 24-megapixel photo, on 0 and 8 helper
-// threads, each beside a memcpy of the bytes it writes (destinations reused, so both run on
-// warm memory). ratio = conversion / memcpy.
+// Whole-picture loops that used to run on the caller alone, on a 24-megapixel photo with 0 and 8
+// helper threads: the colour conversions (each beside a memcpy of the bytes it writes;
+// destinations reused, so both run on warm memory; ratio = conversion / memcpy), brightness and
+// contrast, automatic levels, nearest resize, the 5 x 5 kernel.
 #include "algorithms/AlgorithmThread.h"
+#include "algorithms/AutoLevel.h"
+#include "algorithms/ImageSize.h"
+#include "algorithms/ToneAdjust.h"
 #include "imaging/ColourTables.h"
+#include "imaging/ConvolutionKernel.h"
 
 #include <benchmark/benchmark.h>
 
@@ -105,8 +110,70 @@ void BM_Convert16To8Dithered(benchmark::State& state)
                    [&] { return ConvertImage16To8Dithered(d.photo16, out) == 1; });
 }
 
+void Rate(benchmark::State& state)
+{
+    state.counters["MP/s"] = benchmark::Counter(double(kWidth) * kHeight / 1e6 * double(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+}
+
+void BM_BrightnessContrast(benchmark::State& state)
+{
+    Pictures& d = Data();
+    UseHelpers(int(state.range(0)));
+    BrightnessContrastParams p;
+    p.brightness = 30;
+    p.contrast = 20;
+    CBrightnessContrast bc;
+    bc.SetSource(&d.photo16);
+    bc.SetDestination(&d.out16);
+    bc.SetParams(&p);
+    for (auto _ : state)
+        if (bc.Run() != 1)
+            state.SkipWithError("failed");
+    Rate(state);
+}
+
+void BM_AutoLevel(benchmark::State& state)
+{
+    Pictures& d = Data();
+    UseHelpers(int(state.range(0)));
+    for (auto _ : state)
+        if (AutoLevel(2.0, d.photo16, d.out16) != 1)
+            state.SkipWithError("failed");
+    Rate(state);
+}
+
+void BM_ResizeNearest(benchmark::State& state)
+{
+    Pictures& d = Data();
+    UseHelpers(int(state.range(0)));
+    static ImageBuffer16 out{};
+    for (auto _ : state) {
+        CImageSize is;
+        if (is.ResizeNearest(d.photo16, out, kWidth * 3 / 4, kHeight * 3 / 4) != 1)
+            state.SkipWithError("failed");
+    }
+    Rate(state);
+}
+
+void BM_Kernel5x5(benchmark::State& state)
+{
+    static const int32_t weights[25] = { 1, 2, 2, 2, 1, 2, 4, 4, 4, 2, 2, 4, 8, 4, 2, 2, 4, 4, 4, 2, 1, 2, 2, 2, 1 };
+    const ConvolutionKernel kernel{ weights, 68, 5, 5, 2, 2 };
+    Pictures& d = Data();
+    UseHelpers(int(state.range(0)));
+    for (auto _ : state)
+        if (kernel.ApplyImage8(d.photo8, d.out8) != 1)
+            state.SkipWithError("failed");
+    Rate(state);
+}
+
 } // namespace
 
 BENCHMARK(BM_Convert8To16)->Arg(0)->Arg(8)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_Convert8To16Linear)->Arg(0)->Arg(8)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_Convert16To8Dithered)->Arg(0)->Arg(2)->Arg(4)->Arg(8)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_BrightnessContrast)->Arg(0)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AutoLevel)->Arg(0)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResizeNearest)->Arg(0)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Kernel5x5)->Arg(0)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond);
