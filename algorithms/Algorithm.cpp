@@ -3,6 +3,7 @@
 
 #include "algorithms/AlgorithmThread.h"
 #include "algorithms/PixelAccess.h"
+#include "imaging/RowRanges.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -355,3 +356,16 @@ bool CRowRangeJob::RunRanges(int rows, int64_t workPerRow)
     }
     return RunBands() != 0;
 }
+
+namespace {
+
+// The image core's whole-picture loops (colour conversions) use the same helpers.
+bool RunRangesOnHelpers(int rows, int64_t workPerRow, RowRangeFn fn, void* context)
+{
+    CRowRangeJob job(fn, context);
+    return job.RunRanges(rows, workPerRow);
+}
+
+[[maybe_unused]] const bool g_rowRunnerLent = (SetRowRangeRunner(&RunRangesOnHelpers), true);
+
+} // namespace

@@ -215,28 +215,76 @@ bool CoreBlur(const View<T>& src, const View<T>& dst, double sigma)
     return ParallelRows(src.height, work, [&](int y0, int y1) { return CoreBlurRows<T, C>(src, dst, w, L, y0, y1); });
 }
 
+// Adds the b-pixel block sums of one row into sums (width blocks of C channels).
+template <class T, int C, class Sum>
+inline void AddBlockSums(const T* __restrict in, Sum* __restrict sums, int width, int b)
+{
+    for (int x = 0; x < width; ++x) {
+        Sum block[C] = {};
+        const T* p = in + static_cast<size_t>(x) * b * C;
+        for (int i = 0; i < b; ++i)
+            for (int c = 0; c < C; ++c)
+                block[c] += p[i * C + c];
+        for (int c = 0; c < C; ++c)
+            sums[x * C + c] += block[c];
+    }
+}
+
+// The common case, four 16-bit channels into 32-bit sums, a pixel at a time as one vector.
+typedef uint32_t U32x4 __attribute__((vector_size(16)));
+typedef uint16_t U16x4 __attribute__((vector_size(8)));
+
+ZD_TARGET_CLONES void AddBlockSums4x16(const uint16_t* __restrict in, uint32_t* __restrict sums, int width, int b)
+{
+    for (int x = 0; x < width; ++x) {
+        U32x4 block = {0, 0, 0, 0};
+        const uint16_t* p = in + static_cast<size_t>(x) * b * 4;
+        for (int i = 0; i < b; ++i) {
+            U16x4 v;
+            std::memcpy(&v, p + i * 4, sizeof v);
+            block += __builtin_convertvector(v, U32x4);
+        }
+        U32x4 sum;
+        std::memcpy(&sum, sums + x * 4, sizeof sum);
+        sum += block;
+        std::memcpy(sums + x * 4, &sum, sizeof sum);
+    }
+}
+
 // b x b block means; right and bottom remainders are not used.
 template <class T, int C>
 bool Reduce(const View<T>& src, const View<T>& out, int b)
 {
+    // 32-bit sums hold a block of up to 256 x 256 values of 65535; larger blocks need 64 bits.
+    const bool narrow = b <= 256;
     return ParallelRows(out.height, static_cast<int64_t>(src.width) * C * b, [&](int y0, int y1) {
-        // 64-bit: a block of 257 x 257 values of 65535 already overflows 32 bits.
-        std::unique_ptr<uint64_t[]> sums(new (std::nothrow) uint64_t[static_cast<size_t>(out.width) * C]);
+        const size_t count = static_cast<size_t>(out.width) * C;
+        std::unique_ptr<uint64_t[]> sums(new (std::nothrow) uint64_t[count]);
         if (!sums)
             return false;
+        uint32_t* sums32 = reinterpret_cast<uint32_t*>(sums.get());
         const uint64_t area = static_cast<uint64_t>(b) * static_cast<uint64_t>(b);
         for (int y = y0; y < y1; ++y) {
-            std::memset(sums.get(), 0, sizeof(uint64_t) * out.width * C);
-            for (int r = 0; r < b; ++r) {
-                const T* in = RowOf<T, C>(src, y * b + r);
-                for (int x = 0; x < out.width; ++x)
-                    for (int i = 0; i < b; ++i)
-                        for (int c = 0; c < C; ++c)
-                            sums[x * C + c] += in[(x * b + i) * C + c];
-            }
             T* o = RowOf<T, C>(out, y);
-            for (int j = 0; j < out.width * C; ++j)
-                o[j] = static_cast<T>(sums[j] / area);
+            if (narrow) {
+                std::memset(sums32, 0, sizeof(uint32_t) * count);
+                for (int r = 0; r < b; ++r) {
+                    if constexpr (C == 4 && sizeof(T) == 2)
+                        AddBlockSums4x16(RowOf<T, C>(src, y * b + r), sums32, out.width, b);
+                    else
+                        AddBlockSums<T, C>(RowOf<T, C>(src, y * b + r), sums32, out.width, b);
+                }
+                // n / area in doubles truncates to the integer quotient: n + area < 2^53.
+                const double areaD = static_cast<double>(area);
+                for (size_t j = 0; j < count; ++j)
+                    o[j] = static_cast<T>(static_cast<uint32_t>(static_cast<double>(sums32[j]) / areaD));
+            } else {
+                std::memset(sums.get(), 0, sizeof(uint64_t) * count);
+                for (int r = 0; r < b; ++r)
+                    AddBlockSums<T, C>(RowOf<T, C>(src, y * b + r), sums.get(), out.width, b);
+                for (size_t j = 0; j < count; ++j)
+                    o[j] = static_cast<T>(sums[j] / area);
+            }
         }
         return true;
     });
@@ -260,16 +308,27 @@ struct SignedDivider {
     uint32_t m;
 };
 
-// One reduced row spread to the full width: TL + (TR - TL) x fx / b for every column.
+// One reduced row spread to the full width: TL + (TR - TL) x fx / b for every column, where
+// column x lies fx = x % b past its block's corner; past the last corner the row stays flat.
 template <class T, int C>
-void SpreadRow(const T* in, int* out, int width, const int* left, const int* right, const int* frac,
-               const SignedDivider& div)
+void SpreadRow(const T* in, int* out, int width, int smallWidth, int b, const SignedDivider& div)
 {
-    for (int x = 0; x < width; ++x)
+    for (int sx = 0; sx + 1 < smallWidth; ++sx) {
+        int a[C], d[C];
         for (int c = 0; c < C; ++c) {
-            const int a = in[left[x] * C + c], b = in[right[x] * C + c];
-            out[x * C + c] = a + div((b - a) * frac[x]);
+            a[c] = in[sx * C + c];
+            d[c] = in[(sx + 1) * C + c] - a[c];
         }
+        int* o = out + static_cast<size_t>(sx) * b * C;
+        for (int f = 0; f < b; ++f)
+            for (int c = 0; c < C; ++c)
+                o[f * C + c] = a[c] + div(d[c] * f);
+    }
+    const int flatFrom = std::max(0, smallWidth - 1) * b;
+    const T* last = in + static_cast<size_t>(std::max(0, smallWidth - 1)) * C;
+    for (int x = flatFrom; x < width; ++x)
+        for (int c = 0; c < C; ++c)
+            out[x * C + c] = last[c];
 }
 
 // top + (bottom - top) x fy / b over a whole row (b < 256).
@@ -287,19 +346,11 @@ ZD_TARGET_CLONES_TEMPLATE void BlendSpreadRows(const int* __restrict top,
 }
 
 // Back to the full size: each reduced pixel sits at the top-left corner of its block. The
-// horizontal step is shared by the b rows of a block; the vertical step is one pass per row.
+// horizontal step is shared by the b rows of a block, and a block's bottom spread is the next
+// block's top; the vertical step is one pass per row.
 template <class T, int C>
 bool Enlarge(const View<T>& small, const View<T>& out, int b)
 {
-    std::unique_ptr<int[]> left(new (std::nothrow) int[out.width]), right(new (std::nothrow) int[out.width]),
-        frac(new (std::nothrow) int[out.width]);
-    if (!left || !right || !frac)
-        return false;
-    for (int x = 0; x < out.width; ++x) {
-        left[x] = std::min(x / b, small.width - 1);
-        right[x] = left[x] + 1 < small.width ? left[x] + 1 : left[x];
-        frac[x] = x % b;
-    }
     const SignedDivider div(b);
     const size_t count = static_cast<size_t>(out.width) * C;
     return ParallelRows(out.height, static_cast<int64_t>(count), [&](int y0, int y1) {
@@ -308,15 +359,26 @@ bool Enlarge(const View<T>& small, const View<T>& out, int b)
             return false;
         int* top = rows.get();
         int* bottom = top + count;
-        int spreadFor = -1;
+        int topFor = -1, bottomFor = -1;
         for (int y = y0; y < y1; ++y) {
             const int cy = std::min(y / b, small.height - 1);
             const int cy1 = cy + 1 < small.height ? cy + 1 : cy;
             const int fy = y % b;
-            if (spreadFor != cy) {
-                SpreadRow<T, C>(RowOf<T, C>(small, cy), top, out.width, left.get(), right.get(), frac.get(), div);
-                SpreadRow<T, C>(RowOf<T, C>(small, cy1), bottom, out.width, left.get(), right.get(), frac.get(), div);
-                spreadFor = cy;
+            if (topFor != cy) {
+                if (bottomFor == cy) {
+                    std::swap(top, bottom);
+                } else {
+                    SpreadRow<T, C>(RowOf<T, C>(small, cy), top, out.width, small.width, b, div);
+                }
+                topFor = cy;
+                bottomFor = -1;
+            }
+            if (bottomFor != cy1) {
+                if (cy1 == cy)
+                    std::memcpy(bottom, top, count * sizeof(int));
+                else
+                    SpreadRow<T, C>(RowOf<T, C>(small, cy1), bottom, out.width, small.width, b, div);
+                bottomFor = cy1;
             }
             T* o = RowOf<T, C>(out, y);
             if (b < 256) {

@@ -82,15 +82,16 @@ int CImageSize::ResizeNearest(const ImageBuffer16& source, ImageBuffer16& destin
         return 0;
     for (int j = 0; j < width; ++j)
         xs[j] = static_cast<uint32_t>(j * sw / width);
-    for (int i = 0; i < height; ++i) {
-        if (i % 40 == 0)
-            ReportFraction(i, height);
-        const uint64_t* in = reinterpret_cast<const uint64_t*>(Row16(source, static_cast<int>(i * sh / height)));
-        uint64_t* out = reinterpret_cast<uint64_t*>(Row16(destination, i));
-        for (int j = 0; j < width; ++j)
-            out[j] = in[xs[j]];
-    }
-    return 1;
+    // Row ranges skipped by a cancel leave rows unwritten: not a result.
+    return ParallelRows(height, static_cast<int64_t>(width) * 2, [&](int y0, int y1) {
+        for (int i = y0; i < y1; ++i) {
+            const uint64_t* in = reinterpret_cast<const uint64_t*>(Row16(source, static_cast<int>(i * sh / height)));
+            uint64_t* out = reinterpret_cast<uint64_t*>(Row16(destination, i));
+            for (int j = 0; j < width; ++j)
+                out[j] = in[xs[j]];
+        }
+        return true;
+    }) ? 1 : 0;
 }
 
 int CImageSize::ResizeBilinear(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height)

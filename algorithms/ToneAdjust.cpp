@@ -1,5 +1,6 @@
 #include "algorithms/ToneAdjust.h"
 
+#include "algorithms/Algorithm.h"
 #include "algorithms/PixelAccess.h"
 #include "algorithms/ToneLut.h"
 #include "imaging/ColourTables.h"
@@ -9,14 +10,33 @@
 
 namespace {
 
-void MapBgr(ImageBuffer16& img, const uint16_t* tb, const uint16_t* tg, const uint16_t* tr)
+// The destination takes the source's shape; like a copy, it keeps memory of the same size.
+bool ShapeLike(ImageBuffer16& dst, const ImageBuffer16& src)
 {
-    uint16_t* p = Pixels16(img);
-    for (size_t i = 0, n = PixelCount(img); i < n; ++i, p += 4) {
-        p[0] = tb[p[0]];
-        p[1] = tg[p[1]];
-        p[2] = tr[p[2]];
+    if (dst.data && dst.byteSize == src.byteSize) {
+        dst.width = src.width;
+        dst.height = src.height;
+        dst.pixelCount = src.pixelCount;
+        return true;
     }
+    return AllocImage16(dst, src.width, src.height) != 0;
+}
+
+// Maps source into a destination of the same size (or in place), alpha copied, on the helpers.
+bool MapBgr(const ImageBuffer16& src, ImageBuffer16& dst, const uint16_t* tb, const uint16_t* tg, const uint16_t* tr)
+{
+    const size_t rowValues = static_cast<size_t>(src.width) * 4;
+    return ParallelRows(src.height, src.width, [&](int y0, int y1) {
+        const uint16_t* s = Pixels16(src) + static_cast<size_t>(y0) * rowValues;
+        uint16_t* d = Pixels16(dst) + static_cast<size_t>(y0) * rowValues;
+        for (size_t i = 0, n = static_cast<size_t>(y1 - y0) * src.width; i < n; ++i, s += 4, d += 4) {
+            d[0] = tb[s[0]];
+            d[1] = tg[s[1]];
+            d[2] = tr[s[2]];
+            d[3] = s[3];
+        }
+        return true;
+    });
 }
 
 } // namespace
@@ -38,14 +58,14 @@ int CBrightnessContrast::Run()
         return 0;
     const int brightness = ClampField(m_params.brightness, -100, 100);
     const int contrast = ClampField(m_params.contrast, -100, 100);
-    if (m_pDestination != m_pSource && !CopyImage16(*m_pDestination, *m_pSource))
-        return 0;
     if (brightness == 0 && contrast == 0)
-        return 1;
+        return m_pDestination == m_pSource || CopyImage16(*m_pDestination, *m_pSource) ? 1 : 0;
+    if (!m_pSource->data || (m_pDestination != m_pSource && !ShapeLike(*m_pDestination, *m_pSource)))
+        return 0;
     ToneTable table(kToneLutSize);
     BuildTable(table.data(), brightness, contrast);
-    MapBgr(*m_pDestination, table.data(), table.data(), table.data());
-    return 1;
+    // Mapped straight from the source: no copy first.
+    return MapBgr(*m_pSource, *m_pDestination, table.data(), table.data(), table.data()) ? 1 : 0;
 }
 
 int CCurve::Run()
@@ -79,12 +99,12 @@ int CCurve::ProcessBand(BandTask& task)
     const uint16_t* t = m_params.tables;
     switch (m_params.mode) {
     case 0:
-        MapBgr(img, t, t, t);
+        MapBgr(img, img, t, t, t);
         break;
     case 1:
     case 2:
     case 3:
-        MapBgr(img, t + 2 * kToneLutSize, t + kToneLutSize, t);
+        MapBgr(img, img, t + 2 * kToneLutSize, t + kToneLutSize, t);
         break;
     case 4: {
         RgbToYCbCr16(img);

@@ -2,6 +2,7 @@
 // of the refinement along them; every integer division truncates toward zero.
 #include "algorithms/X3Enlarge.h"
 
+#include "algorithms/Algorithm.h"
 #include "algorithms/AlgorithmRandom.h"
 #include "algorithms/GaussBlur.h"
 #include "algorithms/IterAntiBlur.h"
@@ -119,35 +120,44 @@ uint64_t BlendPixelPercent(uint64_t a, uint64_t b, int p)
     return out;
 }
 
-void Enlarge3xPlain(const Plane16& s, Plane16& t)
+void Enlarge3xRow(const Plane16& s, Plane16& t, int w, int h, int y)
+{
+    for (int x = 0; x < w; ++x) {
+        const int p = P16(s, x, y);
+        int v[3][3];
+        if (x == 0 || y == 0 || x == w - 1 || y == h - 1) {
+            for (auto& row : v)
+                for (int& e : row)
+                    e = p;
+        } else {
+            const int N = P16(s, x, y - 1), S = P16(s, x, y + 1), W = P16(s, x - 1, y), E = P16(s, x + 1, y);
+            const int NW = P16(s, x - 1, y - 1), NE = P16(s, x + 1, y - 1);
+            const int SW = P16(s, x - 1, y + 1), SE = P16(s, x + 1, y + 1);
+            v[1][1] = p;
+            v[0][1] = (2 * p + N) / 3;
+            v[1][0] = (2 * p + W) / 3;
+            v[1][2] = (2 * p + E) / 3;
+            v[2][1] = (2 * p + S) / 3;
+            v[0][0] = (NW + 2 * (W + 2 * p + N)) / 9;
+            v[0][2] = (NE + 2 * (E + 2 * p + N)) / 9;
+            v[2][0] = (SW + 2 * (W + 2 * p + S)) / 9;
+            v[2][2] = (SE + 2 * (E + 2 * p + S)) / 9;
+        }
+        for (int j = 0; j < 3; ++j)
+            for (int i = 0; i < 3; ++i)
+                P16(t, 3 * x + i, 3 * y + j) = static_cast<uint16_t>(v[j][i]);
+    }
+}
+
+// Each source row writes its own three target rows, so the rows go to the helpers.
+bool Enlarge3xPlain(const Plane16& s, Plane16& t)
 {
     const int w = s.width, h = s.height;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const int p = P16(s, x, y);
-            int v[3][3];
-            if (x == 0 || y == 0 || x == w - 1 || y == h - 1) {
-                for (auto& row : v)
-                    for (int& e : row)
-                        e = p;
-            } else {
-                const int N = P16(s, x, y - 1), S = P16(s, x, y + 1), W = P16(s, x - 1, y), E = P16(s, x + 1, y);
-                const int NW = P16(s, x - 1, y - 1), NE = P16(s, x + 1, y - 1);
-                const int SW = P16(s, x - 1, y + 1), SE = P16(s, x + 1, y + 1);
-                v[1][1] = p;
-                v[0][1] = (2 * p + N) / 3;
-                v[1][0] = (2 * p + W) / 3;
-                v[1][2] = (2 * p + E) / 3;
-                v[2][1] = (2 * p + S) / 3;
-                v[0][0] = (NW + 2 * (W + 2 * p + N)) / 9;
-                v[0][2] = (NE + 2 * (E + 2 * p + N)) / 9;
-                v[2][0] = (SW + 2 * (W + 2 * p + S)) / 9;
-                v[2][2] = (SE + 2 * (E + 2 * p + S)) / 9;
-            }
-            for (int j = 0; j < 3; ++j)
-                for (int i = 0; i < 3; ++i)
-                    P16(t, 3 * x + i, 3 * y + j) = static_cast<uint16_t>(v[j][i]);
-        }
+    return ParallelRows(h, int64_t(w) * 9, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            Enlarge3xRow(s, t, w, h, y);
+        return true;
+    });
 }
 
 float LocalExtremumRatio(int a, int b, int hi, int lo)
@@ -436,7 +446,8 @@ void CX3Enlarge::RefineAlongDirection(const Plane16& copy, Plane16& t)
 
 int CX3Enlarge::EnlargeChannel(Plane16& s, Plane16& t)
 {
-    Enlarge3xPlain(s, t);
+    if (!Enlarge3xPlain(s, t))
+        return 0;
     if (m_params.ridgeEnhance)
         SharpenRidgeCentres(s, t);
     if (!InterpolateDirectional(s, t))
@@ -625,8 +636,8 @@ int CX3Enlarge::Enlarge(const ImageBuffer16& src, ImageBuffer16& dst)
         if (c < 3) {
             if (!EnlargeChannel(sp.p, tp.p))
                 return 0;
-        } else {
-            Enlarge3xPlain(sp.p, tp.p);
+        } else if (!Enlarge3xPlain(sp.p, tp.p)) {
+            return 0;
         }
         for (size_t i = 0; i < targetCount; ++i)
             out[i * 4 + c] = tp.p.data[i];

@@ -26,7 +26,8 @@ constexpr uint16_t RidgeWeight(uint16_t code) { return code >> 12; }
 
 // A toward B by p percent per channel, alpha from A.
 uint64_t BlendPixelPercent(uint64_t a, uint64_t b, int p);
-void Enlarge3xPlain(const Plane16& source, Plane16& target);
+// False when the helpers were stopped before every row was written.
+bool Enlarge3xPlain(const Plane16& source, Plane16& target);
 float LocalExtremumRatio(int a, int b, int hi, int lo);
 int EnhanceTexture(const ImageBuffer16& source, ImageBuffer16& target);
 int BuildTexturePlane(const Plane8& grey, Plane8& texture);

@@ -2,10 +2,15 @@
 // 1/255 and 1/65535: white decodes to 64955, and every 8-bit level survives the round trip.
 #include "imaging/ColourTables.h"
 
+#include "imaging/RowRanges.h"
+
 #include <algorithm>
+#include <climits>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <utility>
 
 uint16_t SrgbDecodeTable[256];
@@ -17,6 +22,10 @@ namespace {
 // The primaries mix, split into per-level products so the per-pixel work is two look-ups and
 // an addition; the sums are the same doubles as multiplying in the loop.
 double MixB_B[256], MixB_G[256], MixR_R[256], MixR_G[256];
+
+// The dither's shares of each level's rounding error (2/5 and 1/5, truncated toward zero), so
+// the chain from one pixel to the next is one look-up; errors stay within +-580.
+int16_t DitherTwoFifths[65536], DitherFifth[65536];
 
 uint16_t Clamp16(double v)
 {
@@ -66,6 +75,11 @@ void BuildGammaTables()
         const double e = x < 0.0031308 ? 12.92 * x : 1.055 * std::pow(x, 0.4166666666666667) - 0.055;
         SrgbEncodeTable[j] = uint8_t(std::min(255, int(e * 256.0 + 0.5)));
     }
+    for (int j = 0; j < 65536; ++j) {
+        const int32_t error = j - int32_t(SrgbDecodeTable[SrgbEncodeTable[j]]);
+        DitherTwoFifths[j] = int16_t(2 * error / 5);
+        DitherFifth[j] = int16_t(error / 5);
+    }
     for (int i = 0; i < 256; ++i) {
         const double d = SrgbDecodeTable[i];
         MixB_B[i] = 0.958839 * d;
@@ -75,35 +89,60 @@ void BuildGammaTables()
     }
 }
 
+namespace {
+
+// Rows of one picture's pixels: the conversions run per row range on the helpers, and a range
+// covers whole rows of the source's width (a destination may be larger; only the first
+// pixelCount pixels are written).
+template <class PixelFn>
+int ConvertRows(size_t pixelCount, int width, PixelFn&& convert)
+{
+    const int64_t rows = width > 0 ? int64_t((pixelCount + size_t(width) - 1) / size_t(width)) : 0;
+    if (rows < 2 || rows > INT32_MAX) {
+        convert(size_t(0), pixelCount);
+        return 1;
+    }
+    RunRowRanges(int(rows), width, [&](int first, int end) {
+        const size_t begin = size_t(first) * size_t(width);
+        convert(begin, std::min(pixelCount, size_t(end) * size_t(width)));
+        return true;
+    });
+    return 1;
+}
+
+} // namespace
+
 int ConvertPixels8To16(const ImageBuffer8& source, ImageBuffer16& destination)
 {
     if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
         return 0;
-    const uint8_t* s = source.data;
-    uint16_t* d = destination.data;
-    for (size_t i = 0, n = source.pixelCount; i < n; ++i, s += 4, d += 4) {
-        const uint8_t b = s[0], g = s[1], r = s[2];
-        d[0] = uint16_t(int32_t(MixB_B[b] + MixB_G[g]));
-        d[1] = SrgbDecodeTable[g];
-        d[2] = uint16_t(int32_t(MixR_R[r] + MixR_G[g]));
-        d[3] = Alpha8To16(s[3]);
-    }
-    return 1;
+    return ConvertRows(source.pixelCount, source.width, [&](size_t begin, size_t end) {
+        const uint8_t* s = source.data + begin * 4;
+        uint16_t* d = destination.data + begin * 4;
+        for (size_t i = begin; i < end; ++i, s += 4, d += 4) {
+            const uint8_t b = s[0], g = s[1], r = s[2];
+            d[0] = uint16_t(int32_t(MixB_B[b] + MixB_G[g]));
+            d[1] = SrgbDecodeTable[g];
+            d[2] = uint16_t(int32_t(MixR_R[r] + MixR_G[g]));
+            d[3] = Alpha8To16(s[3]);
+        }
+    });
 }
 
 int ConvertPixels8To16Linear(const ImageBuffer8& source, ImageBuffer16& destination)
 {
     if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
         return 0;
-    const uint8_t* s = source.data;
-    uint16_t* d = destination.data;
-    for (size_t i = 0, n = source.pixelCount; i < n; ++i, s += 4, d += 4) {
-        d[0] = SrgbDecodeTable[s[0]];
-        d[1] = SrgbDecodeTable[s[1]];
-        d[2] = SrgbDecodeTable[s[2]];
-        d[3] = Alpha8To16(s[3]);
-    }
-    return 1;
+    return ConvertRows(source.pixelCount, source.width, [&](size_t begin, size_t end) {
+        const uint8_t* s = source.data + begin * 4;
+        uint16_t* d = destination.data + begin * 4;
+        for (size_t i = begin; i < end; ++i, s += 4, d += 4) {
+            d[0] = SrgbDecodeTable[s[0]];
+            d[1] = SrgbDecodeTable[s[1]];
+            d[2] = SrgbDecodeTable[s[2]];
+            d[3] = Alpha8To16(s[3]);
+        }
+    });
 }
 
 void ConvertPixel16To8(const uint16_t* p, uint8_t* out)
@@ -120,11 +159,12 @@ int ConvertPixels16To8(const ImageBuffer16& source, ImageBuffer8& destination)
 {
     if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
         return 0;
-    const uint16_t* s = source.data;
-    uint8_t* d = destination.data;
-    for (size_t i = 0, n = source.pixelCount; i < n; ++i, s += 4, d += 4)
-        ConvertPixel16To8(s, d);
-    return 1;
+    return ConvertRows(source.pixelCount, source.width, [&](size_t begin, size_t end) {
+        const uint16_t* s = source.data + begin * 4;
+        uint8_t* d = destination.data + begin * 4;
+        for (size_t i = begin; i < end; ++i, s += 4, d += 4)
+            ConvertPixel16To8(s, d);
+    });
 }
 
 void ConvertPrimaries16(ImageBuffer16& image)
@@ -155,23 +195,8 @@ int ConvertImage16To8(const ImageBuffer16& source, ImageBuffer8& destination)
 
 namespace {
 
-// Spreads one channel's error: 2/5 right, 2/5 below, 1/5 below-right, each fraction truncated
-// toward zero on its own and each neighbour clamped at once.
-inline void DiffuseError16(uint16_t* right, uint16_t* below, uint16_t* belowRight, int32_t e)
-{
-    const int32_t twoFifths = 2 * e / 5;
-    const int32_t fifth = e / 5;
-    *right = uint16_t(std::clamp(int32_t(*right) + twoFifths, 0, 65535));
-    *below = uint16_t(std::clamp(int32_t(*below) + twoFifths, 0, 65535));
-    *belowRight = uint16_t(std::clamp(int32_t(*belowRight) + fifth, 0, 65535));
-}
-
-} // namespace
-
-namespace {
-
 // Encodes one pixel of the working copy and, unless it is in the last row or column, spreads
-// its rounding error into the right neighbour (same row) and the two below.
+// its rounding error: 2/5 right, 2/5 below, 1/5 below-right, each neighbour clamped at once.
 inline void DitherPixel(uint16_t* p, uint16_t* below, uint8_t* o, bool diffuse)
 {
     for (int c = 0; c < 3; ++c)
@@ -180,9 +205,11 @@ inline void DitherPixel(uint16_t* p, uint16_t* below, uint8_t* o, bool diffuse)
     if (!diffuse)
         return;
     for (int c = 0; c < 3; ++c) {
-        const int32_t e = int32_t(p[c]) - int32_t(SrgbDecodeTable[o[c]]);
-        if (e)
-            DiffuseError16(p + 4 + c, below + c, below + 4 + c, e);
+        const int32_t twoFifths = DitherTwoFifths[p[c]];
+        const int32_t fifth = DitherFifth[p[c]];
+        p[4 + c] = uint16_t(std::clamp(int32_t(p[4 + c]) + twoFifths, 0, 65535));
+        below[c] = uint16_t(std::clamp(int32_t(below[c]) + twoFifths, 0, 65535));
+        below[4 + c] = uint16_t(std::clamp(int32_t(below[4 + c]) + fifth, 0, 65535));
     }
 }
 
@@ -193,21 +220,34 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
     if (!source.data || !AllocImage8(destination, source.width, source.height))
         return 0;
     // The result is that of converting the primaries of a whole copy first and diffusing into
-    // it, but only three rows of that copy are kept. Rows go in pairs, the second two pixels
-    // behind the first: every pixel still receives its errors in the same order (above-left,
-    // above, then left), and the two rows' error chains run side by side instead of one after
-    // the other.
+    // it, row after row. A pixel takes its errors from above-left, above and left, in that
+    // order, so row y may encode pixel x once row y - 1 has finished pixel x + 1: the rows run
+    // as a wavefront on the helpers, each a little behind the one above, and every pixel sees
+    // the same additions in the same order as on one thread. Only a ring of working rows is
+    // kept; a row is loaded (primaries converted) by the row above before it diffuses into it.
     const int width = source.width;
     const int height = source.height;
+    if (width <= 0 || height <= 0)
+        return 1;
     const size_t rowValues = size_t(width) * 4;
-    std::unique_ptr<uint16_t[]> rows(AllocNoThrow<uint16_t>(int64_t(rowValues) * 3));
-    if (!rows)
+    constexpr int kRing = 64;   // rows in flight: far more than helpers
+    constexpr int kBlock = 64;  // pixels between progress marks
+    const int ringRows = std::min(kRing, height);
+    std::unique_ptr<uint16_t[]> ring(AllocNoThrow<uint16_t>(int64_t(rowValues) * ringRows));
+    // One cache line per row's mark: neighbouring rows' threads poll them all the time.
+    struct alignas(64) Mark {
+        std::atomic<int> pixels{0};
+    };
+    std::unique_ptr<Mark[]> marks(new (std::nothrow) Mark[size_t(height)]);
+    if (!ring || !marks)
         return 0;
-    uint16_t* a = rows.get();
-    uint16_t* b = a + rowValues;
-    uint16_t* c = b + rowValues;
-    auto loadRow = [&](uint16_t* dst, int y) {
+    auto done = [&](int y) -> std::atomic<int>& { return marks[size_t(y)].pixels; };
+    std::atomic<int> nextRow{0};
+
+    auto slot = [&](int y) { return ring.get() + size_t(y % ringRows) * rowValues; };
+    auto loadRow = [&](int y) {
         const uint16_t* src = source.data + size_t(y) * rowValues;
+        uint16_t* dst = slot(y);
         for (int x = 0; x < width; ++x) {
             const uint16_t* p = src + size_t(x) * 4;
             uint16_t* d = dst + size_t(x) * 4;
@@ -216,34 +256,52 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
             d[3] = p[3];
         }
     };
-    auto outRow = [&](int y) { return destination.data + size_t(y) * size_t(width) * 4; };
-    if (height > 0)
-        loadRow(a, 0);
-    for (int y = 0; y < height; y += 2) {
-        if (y + 1 == height) {
-            // A last row on its own passes its errors to nobody.
-            uint8_t* out = outRow(y);
-            for (int x = 0; x < width; ++x)
-                DitherPixel(a + size_t(x) * 4, nullptr, out + size_t(x) * 4, false);
-            break;
+    // Rows are claimed in order, and a row only waits for rows claimed before it, so any
+    // number of threads (one included) finishes.
+    // A short spin covers the usual lag of a block; past it the thread sleeps until the row
+    // above moves on (a busy machine may have put that row's thread aside).
+    auto waitFor = [](const std::atomic<int>& mark, int level) {
+        int seen = mark.load(std::memory_order_acquire);
+        for (int spins = 0; seen < level; ++spins) {
+            if (spins < 256)
+                __builtin_ia32_pause();
+            else
+                mark.wait(seen, std::memory_order_acquire);
+            seen = mark.load(std::memory_order_acquire);
         }
-        const bool secondIsLast = y + 2 == height;
-        loadRow(b, y + 1);
-        if (!secondIsLast)
-            loadRow(c, y + 2);
-        uint8_t* out0 = outRow(y);
-        uint8_t* out1 = outRow(y + 1);
-        for (int t = 0; t < width + 2; ++t) {
-            if (t < width)
-                DitherPixel(a + size_t(t) * 4, b + size_t(t) * 4, out0 + size_t(t) * 4, t < width - 1);
-            const int x = t - 2;
-            if (x >= 0)
-                DitherPixel(b + size_t(x) * 4, c + size_t(x) * 4, out1 + size_t(x) * 4,
-                            !secondIsLast && x < width - 1);
+    };
+    auto runRows = [&](int, int) {
+        for (int y; (y = nextRow.fetch_add(1, std::memory_order_relaxed)) < height;) {
+            if (y == 0)
+                loadRow(0);
+            const bool last = y + 1 == height;
+            uint16_t* cur = slot(y);
+            uint16_t* below = nullptr;
+            if (!last) {
+                // Its slot is free once the row that used it before has finished.
+                if (y + 1 >= ringRows)
+                    waitFor(done(y + 1 - ringRows), width);
+                loadRow(y + 1);
+                below = slot(y + 1);
+            }
+            uint8_t* out = destination.data + size_t(y) * rowValues;
+            for (int x0 = 0; x0 < width; x0 += kBlock) {
+                const int x1 = std::min(width, x0 + kBlock);
+                if (y > 0)
+                    waitFor(done(y - 1), std::min(width, x1 + 1));
+                for (int x = x0; x < x1; ++x)
+                    // The last row and the last column pass their errors to nobody.
+                    DitherPixel(cur + size_t(x) * 4, below ? below + size_t(x) * 4 : nullptr, out + size_t(x) * 4,
+                                !last && x < width - 1);
+                done(y).store(x1, std::memory_order_release);
+                done(y).notify_all();
+            }
         }
-        std::swap(a, c);
-    }
-    return 1;
+        return true;
+    };
+    // One range per thread that may join; a range finds no rows left once others took them.
+    RunRowRanges(64, int64_t(width) * height / 64, runRows);
+    return done(height - 1).load(std::memory_order_acquire) == width ? 1 : 0;
 }
 
 int ConvertImage16ToGrey8(const ImageBuffer16& source, Plane8& plane)

@@ -1,6 +1,7 @@
 // Integer convolution. Interior rows are summed tap by tap across the whole row run so the
 // compiler can vectorise; the border uses clamped positions pixel by pixel.
 #include "imaging/ConvolutionKernel.h"
+#include "imaging/RowRanges.h"
 #include "imaging/WeightedSum.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ struct Tap {
 // (B, G, R of four; the one of a plane).
 template <class Pixel, int Channels, int Used, class Acc>
 void Convolve(const ConvolutionKernel& k, const std::vector<Tap>& taps, const Pixel* src,
-              Pixel* dst, int width, int height, Acc* acc)
+              Pixel* dst, int width, int height, int rowBegin, int rowEnd, Acc* acc)
 {
     constexpr int64_t kMax = std::numeric_limits<Pixel>::max();
     const size_t stride = size_t(width) * Channels;
@@ -58,7 +59,7 @@ void Convolve(const ConvolutionKernel& k, const std::vector<Tap>& taps, const Pi
     const int xEnd = std::clamp(width - k.width + k.centreX, xBegin, width);
     const int yBegin = std::min(k.centreY, height);
     const int yEnd = std::clamp(height - k.height + k.centreY, yBegin, height);
-    for (int y = 0; y < height; ++y) {
+    for (int y = rowBegin; y < rowEnd; ++y) {
         const bool rowInside = y >= yBegin && y < yEnd && xEnd > xBegin;
         if (!rowInside) {
             for (int x = 0; x < width; ++x)
@@ -132,18 +133,23 @@ int Run(const ConvolutionKernel& k, const Pixel* src, Pixel* dst, int width, int
     });
     const bool fits32 =
         absSum * int64_t(std::numeric_limits<Pixel>::max()) < std::numeric_limits<int32_t>::max();
-    if (fits32 && (sizeof(Pixel) != 1 || narrowWeights)) {
-        std::unique_ptr<int32_t[]> acc(AllocNoThrow<int32_t>(count));
-        if (!acc)
-            return 0;
-        Convolve<Pixel, Channels, Used, int32_t>(k, taps, src, dst, width, height, acc.get());
-    } else {
-        std::unique_ptr<int64_t[]> acc(AllocNoThrow<int64_t>(count));
-        if (!acc)
-            return 0;
-        Convolve<Pixel, Channels, Used, int64_t>(k, taps, src, dst, width, height, acc.get());
-    }
-    return 1;
+    const bool use32 = fits32 && (sizeof(Pixel) != 1 || narrowWeights);
+    // Each row range has its own sums and writes only its own rows.
+    const bool ok = RunRowRanges(height, int64_t(width) * int64_t(taps.size()), [&](int y0, int y1) {
+        if (use32) {
+            std::unique_ptr<int32_t[]> acc(AllocNoThrow<int32_t>(count));
+            if (!acc)
+                return false;
+            Convolve<Pixel, Channels, Used, int32_t>(k, taps, src, dst, width, height, y0, y1, acc.get());
+        } else {
+            std::unique_ptr<int64_t[]> acc(AllocNoThrow<int64_t>(count));
+            if (!acc)
+                return false;
+            Convolve<Pixel, Channels, Used, int64_t>(k, taps, src, dst, width, height, y0, y1, acc.get());
+        }
+        return true;
+    });
+    return ok ? 1 : 0;
 }
 
 // Convolves source into a destination of the same size the caller allocated; in place, it works

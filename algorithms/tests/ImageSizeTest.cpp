@@ -328,7 +328,7 @@ TEST(ImageSize, WholeDocument)
 TEST(ImageSize, HelpersDoNotChangeResults)
 {
     ScopedImage src(Noise(1000, 900, 11));
-    ScopedImage out[2][4];
+    ScopedImage out[2][6];
     for (int k = 0; k < 2; ++k) {
         WorkerScope scope(k == 0 ? 0 : 8);
         CImageSize is;
@@ -336,8 +336,10 @@ TEST(ImageSize, HelpersDoNotChangeResults)
         ASSERT_EQ(is.ResizeCubic(*src, *out[k][1], 1300, 1000, 0.33f, 0.73f), 1);
         ASSERT_EQ(is.AreaAverage(*src, *out[k][2], 500, 450), 1);
         ASSERT_EQ(is.ResizeBilinear(*src, *out[k][3], 1100, 1000), 1);
+        ASSERT_EQ(is.ResizeNearest(*src, *out[k][4], 1700, 1300), 1);
+        ASSERT_EQ(is.ResizeNearest(*src, *out[k][5], 333, 777), 1);
     }
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 6; ++i)
         EXPECT_TRUE(SameImage(*out[0][i], *out[1][i])) << i;
 }
 

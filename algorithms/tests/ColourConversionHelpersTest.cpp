@@ -1,0 +1,123 @@
+// The image core's whole-picture colour conversions run on the algorithm helpers: the bytes
+// must not depend on how many helpers there are, including the dithered conversion whose rows
+// run as a wavefront.
+#include "AlgorithmTestSupport.h"
+
+#include "algorithms/X3Enlarge.h"
+#include "imaging/ColourTables.h"
+#include "imaging/ConvolutionKernel.h"
+
+#include <random>
+
+namespace {
+
+struct Results {
+    std::vector<uint8_t> dithered, plain8;
+    std::vector<uint16_t> srgb16, adobe16;
+};
+
+Results Convert(const ImageBuffer16& wide, const ImageBuffer8& narrow)
+{
+    Results r;
+    ImageBuffer8 out8{};
+    EXPECT_EQ(ConvertImage16To8Dithered(wide, out8), 1);
+    r.dithered.assign(out8.data, out8.data + out8.byteSize);
+    FreeImageBuffer(out8);
+    EXPECT_EQ(ConvertImage16To8(wide, out8), 1);
+    r.plain8.assign(out8.data, out8.data + out8.byteSize);
+    FreeImageBuffer(out8);
+    for (int mode : {kConvertSrgb, kConvertAdobe}) {
+        ImageBuffer16 out16{};
+        EXPECT_EQ(ConvertImage8To16(out16, narrow, mode), 1);
+        (mode == kConvertSrgb ? r.srgb16 : r.adobe16).assign(out16.data, out16.data + size_t(out16.pixelCount) * 4);
+        FreeImageBuffer(out16);
+    }
+    return r;
+}
+
+TEST(ColourConversionHelpers, SameBytesWithNoneAndEightHelpers)
+{
+    BuildGammaTables();
+    // Small pictures stay on the caller; the large ones go to the helpers, with more rows than
+    // the ring of working rows and widths that end inside a progress block.
+    const struct { int w, h; } sizes[] = { { 1, 1 }, { 2, 3 }, { 3, 2 }, { 65, 17 }, { 700, 400 }, { 1031, 333 },
+                                           { 4099, 70 }, { 300, 1200 } };
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.w << "x" << size.h);
+        ScopedImage wide;
+        wide.img = Noise(size.w, size.h, unsigned(size.w * 31 + size.h));
+        // Extremes make the diffusion clamp at both ends.
+        for (size_t i = 0; i < PixelCount(wide.img) * 4; i += 7)
+            Pixels16(wide.img)[i] = (i / 7) % 2 ? 65535 : 0;
+        ImageBuffer8 narrow{};
+        ASSERT_TRUE(AllocImage8(narrow, size.w, size.h));
+        std::mt19937 rng(7);
+        for (size_t i = 0; i < narrow.byteSize; ++i)
+            narrow.data[i] = uint8_t(rng());
+
+        Results alone, helped;
+        {
+            WorkerScope worker(0);
+            alone = Convert(wide.img, narrow);
+        }
+        {
+            WorkerScope worker(8);
+            helped = Convert(wide.img, narrow);
+        }
+        FreeImageBuffer(narrow);
+        EXPECT_TRUE(alone.dithered == helped.dithered);
+        EXPECT_TRUE(alone.plain8 == helped.plain8);
+        EXPECT_TRUE(alone.srgb16 == helped.srgb16);
+        EXPECT_TRUE(alone.adobe16 == helped.adobe16);
+    }
+}
+
+// The 5 x 5 kernel and the plain tripling, on the caller and on eight helpers.
+TEST(ImagingHelpers, KernelAndTriplingSameWithNoneAndEightHelpers)
+{
+    static const int32_t kSmooth[25] = { 1, 2, 2, 2, 1, 2, 4, 4, 4, 2, 2, 4, 8, 4, 2, 2, 4, 4, 4, 2, 1, 2, 2, 2, 1 };
+    static const int32_t kSharpen[25] = { 0, 0, -1, 0, 0, 0, -1, -2, -1, 0, -1, -2, 21, -2, -1,
+                                          0, -1, -2, -1, 0, 0, 0, -1, 0, 0 };
+    const ConvolutionKernel kernels[] = { { kSmooth, 68, 5, 5, 2, 2 }, { kSharpen, 5, 5, 5, 2, 2 } };
+    ScopedImage wide;
+    wide.img = Noise(900, 640, 3);
+    ImageBuffer8 narrow{};
+    ASSERT_TRUE(AllocImage8(narrow, 900, 640));
+    std::mt19937 rng(9);
+    for (size_t i = 0; i < narrow.byteSize; ++i)
+        narrow.data[i] = uint8_t(rng());
+    Plane16 plane{};
+    ASSERT_TRUE(AllocPlane16(plane, 700, 500));
+    for (size_t i = 0; i < size_t(700) * 500; ++i)
+        plane.data[i] = uint16_t(rng());
+
+    std::vector<std::vector<uint8_t>> results[2];
+    for (int k = 0; k < 2; ++k) {
+        WorkerScope worker(k == 0 ? 0 : 8);
+        for (const ConvolutionKernel& kernel : kernels) {
+            ImageBuffer8 out8{};
+            ASSERT_TRUE(AllocImage8(out8, 900, 640));
+            ASSERT_EQ(kernel.ApplyImage8(narrow, out8), 1);
+            results[k].emplace_back(out8.data, out8.data + out8.byteSize);
+            FreeImageBuffer(out8);
+            ImageBuffer16 out16{};
+            ASSERT_EQ(kernel.ApplyImage16(wide.img, out16), 1);
+            const uint8_t* bytes = reinterpret_cast<const uint8_t*>(out16.data);
+            results[k].emplace_back(bytes, bytes + out16.byteSize);
+            FreeImageBuffer(out16);
+        }
+        Plane16 tripled{};
+        ASSERT_TRUE(AllocPlane16(tripled, 2100, 1500));
+        ASSERT_TRUE(Enlarge3xPlain(plane, tripled));
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(tripled.data);
+        results[k].emplace_back(bytes, bytes + size_t(2100) * 1500 * 2);
+        FreePlane16(tripled);
+    }
+    FreeImageBuffer(narrow);
+    FreePlane16(plane);
+    ASSERT_EQ(results[0].size(), results[1].size());
+    for (size_t i = 0; i < results[0].size(); ++i)
+        EXPECT_TRUE(results[0][i] == results[1][i]) << i;
+}
+
+} // namespace
