@@ -31,6 +31,8 @@ public:
 
     // Asks the scan to end and waits for it (the owner's "window gone").
     void Stop();
+    // The same without waiting (for the thread itself, or an owner that joins later).
+    void RequestStop() { m_stop.store(true, std::memory_order_release); }
     bool StopRequested() const { return m_stop.load(std::memory_order_acquire); }
 
     // Builds a photo's record and counts it (the tag editors call this as well).
