@@ -16,22 +16,6 @@ size_t Len(const char16_t* s, size_t cap)
     return n;
 }
 
-bool EqualNoCaseAZ(platform::StringView16 a, platform::StringView16 b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'a' && x <= u'z')
-            x = char16_t(x - 32);
-        if (y >= u'a' && y <= u'z')
-            y = char16_t(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 platform::String16 Widen(const char* text, size_t maxChars)
 {
     platform::String16 out;
@@ -84,7 +68,7 @@ int ConditionEntry::Test(int32_t value, const char16_t* tested) const
         const platform::StringView16 whole(tested);
         for (int i = 0; i < n; ++i) {
             const platform::StringView16 w(words[i].text);
-            if (whole.find(w) == platform::StringView16::npos && !EqualNoCaseAZ(w, whole))
+            if (whole.find(w) == platform::StringView16::npos && !platform::EqualsNoCase(w, whole))
                 return 0;
         }
         return 1;
@@ -201,7 +185,7 @@ int MatchCatalogTags(platform::StringView16 photoTags, const CSearchNode& start)
             int found = 0;
             for (int i = 0; i < n; ++i)
                 for (int j = 0; j < m; ++j)
-                    if (EqualNoCaseAZ(keys[i].text, tags[j].text)) {
+                    if (platform::EqualsNoCase(keys[i].text, tags[j].text)) {
                         ++found;
                         break;
                     }

@@ -90,17 +90,8 @@ int SplitTags(platform::StringView16 text, TagSlot (&slots)[kMaxTagSlots])
         const size_t len = (end - i) < 33 ? (end - i) : 33;
         platform::StringView16 word = text.substr(i, len);
         bool duplicate = false;
-        for (int k = 0; k < count && !duplicate; ++k) {
-            platform::StringView16 kept(slots[k].text);
-            if (kept.size() != word.size())
-                continue;
-            duplicate = true;
-            for (size_t j = 0; j < word.size(); ++j)
-                if (!SameLetterNoCase(kept[j], word[j])) {
-                    duplicate = false;
-                    break;
-                }
-        }
+        for (int k = 0; k < count && !duplicate; ++k)
+            duplicate = platform::EqualsNoCase(slots[k].text, word);
         if (!duplicate) {
             std::memset(slots[count].text, 0, sizeof(slots[count].text));
             for (size_t j = 0; j < word.size(); ++j)
@@ -311,6 +302,17 @@ const PhotoRecord* PhotoDatabase::GetPhotoRecordTexts(const PhotoRecord* record,
             copy(tags, p + kPhotoRecordHeadSize + record->PathBytes(), record->TagBytes());
     }
     return record;
+}
+
+bool PhotoDatabase::RaiseOpenCount(platform::StringView16 path)
+{
+    platform::ScopedLock hold(lock);
+    PhotoRecord* r = FindPhotoRecord(path);
+    if (!r)
+        return false;
+    if (r->OpenCount() < 0x7FFFFFFFu)
+        r->SetOpenCount(r->OpenCount() + 2);
+    return true;
 }
 
 size_t PhotoDatabase::RecordCount()

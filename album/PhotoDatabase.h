@@ -84,6 +84,10 @@ public:
     // The number of valid records.
     size_t RecordCount();
 
+    // A photo opened in an editor: its open counter rises by 2 while below 0x7FFFFFFF.
+    // false when the photo has no record.
+    bool RaiseOpenCount(platform::StringView16 path);
+
     // For tests and the loaders of foreign runs: installs a copy of bytes as the run.
     bool ReplaceRun(const uint8_t* bytes, size_t size, size_t capacity);
 

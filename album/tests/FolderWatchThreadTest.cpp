@@ -21,6 +21,8 @@ TEST(FolderWatchThread, MessagesOnChangesAndAfterAPathChange)
 
     EXPECT_TRUE(watch.SetWatchPath(albumtest::U16(first.path())));
     EXPECT_FALSE(watch.SetWatchPath(albumtest::U16(first.path()))); // the same text: no restart
+    EXPECT_TRUE(watch.SetWatchPath(platform::AsciiUpper(albumtest::U16(first.path())))); // other case: another folder
+    EXPECT_TRUE(watch.SetWatchPath(albumtest::U16(first.path())));
     platform::SleepMs(400); // the thread takes the path within its 100 ms poll
 
     struct Case { const char* why; std::function<void()> change; };

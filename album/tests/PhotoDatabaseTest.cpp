@@ -413,3 +413,20 @@ TEST(PhotoRecordBuilder, TagsTypesAndRefusals)
     // A path longer than a record holds is refused, not cut.
     EXPECT_EQ(BuildPhotoRecord(String16(1024, u'a') + u".jpg", buf), 0);
 }
+
+TEST(PhotoDatabase, OpenCountRisesByTwoBelowTheLimit)
+{
+    struct Case { uint32_t before, after; };
+    const Case cases[] = { { 0, 2 }, { 0x7FFFFFFEu, 0x80000000u }, { 0x7FFFFFFFu, 0x7FFFFFFFu }, { 0x80000000u, 0x80000000u } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before);
+        auto r = MakeRecord(u"/p/Open.jpg");
+        photorecord::Put<uint32_t>(r.data() + photorecord::kOpenCount, c.before);
+        PhotoDatabase db;
+        ASSERT_TRUE(db.ReplaceRun(r.data(), r.size(), r.size()));
+        EXPECT_TRUE(db.RaiseOpenCount(u"/p/open.JPG"));
+        EXPECT_FALSE(db.RaiseOpenCount(u"/p/other.jpg"));
+        platform::ScopedLock hold(db.lock);
+        EXPECT_EQ(db.FindPhotoRecord(u"/p/Open.jpg")->OpenCount(), c.after);
+    }
+}
