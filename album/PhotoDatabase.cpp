@@ -117,7 +117,21 @@ bool PhotoDatabase::Allocate(size_t capacity)
     m_buffer = b;
     m_capacity = capacity;
     m_used = 0;
+    DropIndex();
     return true;
+}
+
+void PhotoDatabase::BuildIndex()
+{
+    m_index.clear();
+    size_t pos = 0;
+    while (m_buffer && IsValidPhotoRecord(m_buffer, m_used, pos)) {
+        const PhotoRecord* r = reinterpret_cast<const PhotoRecord*>(m_buffer + pos);
+        m_index.emplace(r->PathHash(), pos);
+        pos += r->Size();
+    }
+    m_indexedEnd = pos;
+    m_indexValid = true;
 }
 
 void PhotoDatabase::FreePhotoDatabase()
@@ -127,6 +141,7 @@ void PhotoDatabase::FreePhotoDatabase()
     m_buffer = nullptr;
     m_capacity = 0;
     m_used = 0;
+    DropIndex();
 }
 
 int PhotoDatabase::LoadPhotoDatabase(platform::StringView16 dataFolder)
@@ -153,6 +168,7 @@ int PhotoDatabase::LoadPhotoDatabase(platform::StringView16 dataFolder)
                 // Whatever follows the first damaged record is dropped: no walk may step
                 // through it, and the next save writes only the sound part.
                 m_used = ValidPhotoRunLength(m_buffer, got);
+                DropIndex();
                 return 1;
             }
         }
@@ -203,6 +219,7 @@ int PhotoDatabase::CompactPhotoDatabase()
     std::free(m_buffer);
     m_buffer = fresh;
     m_used = out;
+    DropIndex();
     return 1;
 }
 
@@ -223,20 +240,38 @@ PhotoRecord* PhotoDatabase::FindPhotoRecord(platform::StringView16 path)
     platform::ScopedLock hold(lock);
     if (!m_buffer || m_used == 0)
         return nullptr;
-    size_t pos = 0;
-    while (IsValidPhotoRecord(m_buffer, m_used, pos)) {
+    if (!m_indexValid)
+        BuildIndex();
+    PhotoRecord* found = nullptr;
+    auto [first, last] = m_index.equal_range(hash);
+    for (auto it = first; it != last; ++it) {
+        const size_t pos = it->second;
+        // The first matching record in run order wins, as a walk would find it.
+        if (found && pos > size_t(found->head - m_buffer))
+            continue;
+        if (!IsValidPhotoRecord(m_buffer, m_used, pos))
+            continue;
         PhotoRecord* r = reinterpret_cast<PhotoRecord*>(m_buffer + pos);
-        if (r->PathHash() == hash && r->PathBytes() == 2 * path.size()) {
-            const uint8_t* stored = r->head + kPhotoRecordHeadSize;
-            bool same = true;
-            for (size_t i = 0; i < path.size() && same; ++i)
-                same = SameLetterNoCase(char16_t(photorecord::Get<uint16_t>(stored + 2 * i)), path[i]);
-            if (same)
-                return r;
-        }
-        pos += r->Size();
+        if (r->PathHash() != hash || r->PathBytes() != 2 * path.size())
+            continue;
+        const uint8_t* stored = r->head + kPhotoRecordHeadSize;
+        bool same = true;
+        for (size_t i = 0; i < path.size() && same; ++i)
+            same = SameLetterNoCase(char16_t(photorecord::Get<uint16_t>(stored + 2 * i)), path[i]);
+        if (same)
+            found = r;
     }
-    return nullptr;
+    return found;
+}
+
+void PhotoDatabase::NoteAppended(size_t pos, size_t size)
+{
+    // A record behind a damaged one is out of every walk's reach, so the index leaves it out.
+    if (m_indexValid && m_indexedEnd == pos) {
+        m_index.emplace(reinterpret_cast<const PhotoRecord*>(m_buffer + pos)->PathHash(), pos);
+        m_indexedEnd = pos + size;
+    }
+    m_used = pos + size;
 }
 
 bool PhotoDatabase::AppendPhotoRecord(const PhotoRecord& record)
@@ -248,7 +283,7 @@ bool PhotoDatabase::AppendPhotoRecord(const PhotoRecord& record)
     platform::ScopedLock hold(lock);
     if (m_buffer && m_used + size <= m_capacity) {
         std::memcpy(m_buffer + m_used, &record, size);
-        m_used += size;
+        NoteAppended(m_used, size);
         return true;
     }
     size_t capacity = m_capacity ? m_capacity * 2 : kPhotoDatabaseGrowth;
@@ -267,8 +302,10 @@ bool PhotoDatabase::AppendPhotoRecord(const PhotoRecord& record)
     m_buffer = fresh;
     m_capacity = capacity;
     m_used = used;
+    if (!used)
+        DropIndex();
     std::memcpy(m_buffer + m_used, &record, size);
-    m_used += size;
+    NoteAppended(m_used, size);
     return true;
 }
 

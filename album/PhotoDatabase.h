@@ -11,6 +11,7 @@
 #include "platform/Text.h"
 
 #include <cstdint>
+#include <unordered_map>
 
 constexpr uint8_t kPhotoDatabaseVersion = 3;
 constexpr size_t kPhotoDatabaseGrowth = 1024000;
@@ -93,6 +94,16 @@ public:
 
 private:
     bool Allocate(size_t capacity);
+    void DropIndex() { m_indexValid = false; m_index.clear(); }
+    void BuildIndex();
+    void NoteAppended(size_t pos, size_t size);
+
+    // Where the records of each path hash start, so a scan of many thousand photos does not
+    // walk the whole run for every file. Covers the sound records in run order; offsets stay
+    // valid when the buffer grows, and every change that moves records drops the index.
+    std::unordered_multimap<uint32_t, size_t> m_index;
+    size_t m_indexedEnd = 0;
+    bool m_indexValid = false;
     uint8_t* m_buffer = nullptr;
     size_t m_capacity = 0;
     size_t m_used = 0;

@@ -68,6 +68,7 @@ void CPhotoScanThread::ScanFolders()
     const std::vector<platform::String16> folders = scanFolders ? scanFolders() : std::vector<platform::String16>{};
     if (folders.empty())
         return;
+    const size_t usedBefore = m_database.Used();
     m_database.ClearSeenFlags();
     for (const platform::String16& folder : folders) {
         m_depth = 0;
@@ -76,6 +77,11 @@ void CPhotoScanThread::ScanFolders()
             return;
     }
     m_database.CompactPhotoDatabase();
+    // Nothing built, nothing dropped: the run is the loaded file's byte for byte (a saved run
+    // holds only seen records), so an unchanged rescan costs no write. Open counts raised
+    // meanwhile are saved by the main window at shutdown, as always.
+    if (builtCount.load() == 0 && usedBefore > 0 && m_database.Used() == usedBefore)
+        return;
     m_database.SavePhotoDatabase();
 }
 

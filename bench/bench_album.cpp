@@ -127,8 +127,10 @@ void BM_ScanFirst(benchmark::State& state)
         state.PauseTiming();
         fs::remove(data + "/PhotoScan.db");
         state.ResumeTiming();
-        if (ScanOnce(data) != kTreePhotos)
+        if (ScanOnce(data) != kTreePhotos) {
             state.SkipWithError("scan built the wrong number of records");
+            break;
+        }
     }
     state.SetItemsProcessed(state.iterations() * kTreePhotos);
 }
@@ -147,17 +149,25 @@ void BM_ScanTouchedOnePercent(benchmark::State& state)
 {
     const std::string data = DataFolder("touched");
     ScanOnce(data);
-    int64_t stamp = 1700000000;
+    static int64_t stamp = 1700000000; // the benchmark may call this more than once
     for (auto _ : state) {
         state.PauseTiming();
         ++stamp;
+        int touched = 0;
         for (int i = 0; i < kTreePhotos; i += 100)
-            platform::SetLastWriteTime(platform::Utf8ToUtf16(PhotoTree() + "/f" + std::to_string(i / kPhotosPerFolder) +
+            touched += platform::SetLastWriteTime(platform::Utf8ToUtf16(PhotoTree() + "/f" + std::to_string(i / kPhotosPerFolder) +
                                                              "/IMG_" + std::to_string(i) + ".jpg"),
                                        platform::FileTimeFromUnix(stamp));
+        if (touched != kTreePhotos / 100) {
+            state.SkipWithError("cannot set file times");
+            break;
+        }
         state.ResumeTiming();
-        if (ScanOnce(data) != kTreePhotos / 100)
-            state.SkipWithError("the touched photos were not all rebuilt");
+        const int built = ScanOnce(data);
+        if (built != kTreePhotos / 100) {
+            state.SkipWithError(("the touched photos were not all rebuilt: " + std::to_string(built)).c_str());
+            break;
+        }
     }
     state.SetItemsProcessed(state.iterations() * kTreePhotos);
 }

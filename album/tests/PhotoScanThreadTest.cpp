@@ -101,11 +101,15 @@ TEST(PhotoScanThread, ScansARealTreeAndFollowsChanges)
         EXPECT_EQ(db.FindPhotoRecord(U16(root + "/sub/f.dng"))->TypeCode(), 8);
     }
 
-    // Nothing changed: nothing is built and the run stays byte for byte.
+    // Nothing changed: nothing is built, and the file is not even written again.
+    ASSERT_TRUE(platform::SetLastWriteTime(U16(dbFile), platform::FileTimeFromUnix(1600000000)));
     PhotoDatabase again;
     ScanRun second = RunScan(again, data.path(), folders);
     EXPECT_EQ(second.built, 0);
     EXPECT_EQ(testutil::ReadAll(dbFile), saved);
+    platform::FileInfo dbInfo;
+    ASSERT_TRUE(platform::GetFileInfo(U16(dbFile), dbInfo));
+    EXPECT_EQ(platform::FileTimeToUnixSeconds(dbInfo.lastWrite), 1600000000);
 
     // A touched photo whose texts kept their lengths is rebuilt in place.
     const size_t offsetB = OffsetOf(again, U16(root + "/sub/b.png"));
