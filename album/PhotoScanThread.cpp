@@ -95,8 +95,9 @@ void CPhotoScanThread::ScanFolder(const platform::String16& folder)
     platform::FileInfo entry;
     while (!StopRequested() && lister.Next(entry)) {
         platform::String16 full = folder + entry.name;
-        // Paths too long for a record are skipped, never cut.
-        if (full.size() + 1 > kPhotoTextMaxChars)
+        // Paths too long for a record are skipped, never cut; a folder needs room for its
+        // separator as well.
+        if (full.size() + (entry.isDirectory ? 1 : 0) > kPhotoTextMaxChars)
             continue;
         if (entry.isDirectory) {
             if (entry.name.empty() || entry.name[0] == u'.')

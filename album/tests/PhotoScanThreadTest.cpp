@@ -199,3 +199,53 @@ TEST(PhotoScanThread, SkipsPathsTooLongForARecord)
     for (const String16& p : RecordPaths(db))
         EXPECT_LE(p.size(), kPhotoTextMaxChars);
 }
+
+TEST(PhotoScanThread, TheBufferMayMoveDuringTheScan)
+{
+    TempFolder data, tree;
+    std::vector<String16> expected;
+    for (int i = 0; i < 24; ++i) {
+        const std::string path = tree / ("p" + std::to_string(i) + ".png");
+        MakePhoto(path);
+        expected.push_back(U16(path));
+    }
+    std::sort(expected.begin(), expected.end());
+    PhotoDatabase db;
+    RunScan(db, data.path(), { U16(tree.path()) });
+    // Every photo changed, so each one is rebuilt while the records keep moving.
+    for (const String16& p : expected)
+        ASSERT_TRUE(platform::SetLastWriteTime(p, platform::FileTimeFromUnix(1650000000)));
+
+    QueueSink sink;
+    CPhotoScanThread scan(db);
+    scan.target = &sink;
+    scan.dataFolder = U16(data.path());
+    scan.scanFolders = [&] { return std::vector<String16>{ U16(tree.path()) }; };
+    std::atomic<bool> done{ false };
+    // The UI thread compacting again and again (as a tag drop does), here keeping every record,
+    // so the buffer moves under the scan while the records stay.
+    std::thread ui([&] {
+        while (!done.load()) {
+            {
+                platform::ScopedLock hold(db.lock);
+                db.ForEachRecord([](PhotoRecord& r) {
+                    r.SetSeen(true);
+                    return true;
+                });
+                db.CompactPhotoDatabase();
+            }
+            std::this_thread::yield();
+        }
+    });
+    ASSERT_TRUE(scan.Start());
+    ASSERT_TRUE(scan.Join(60000));
+    done = true;
+    ui.join();
+    EXPECT_EQ(scan.state.load(), CPhotoScanThread::kDone);
+    EXPECT_EQ(scan.builtCount.load(), 24);
+    EXPECT_EQ(RecordPaths(db), expected); // rebuilt in place: no second record of a photo
+    db.ForEachRecord([](PhotoRecord& r) {
+        EXPECT_EQ(r.LastWriteLow(), uint32_t(uint64_t(platform::FileTimeFromUnix(1650000000))));
+        return true;
+    });
+}
