@@ -25,6 +25,8 @@ constexpr size_t kConditionTextChars = 64;
 constexpr int kConditionSlots = 25;
 constexpr size_t kConditionKeywordChars = 256;
 constexpr size_t kCatalogConditionBytes = 4016;
+static_assert(kConditionEntryBytes == 12 + 2 * kConditionTextChars);
+static_assert(kConditionEntryBytes * kConditionSlots + 2 * kConditionKeywordChars + 4 == kCatalogConditionBytes);
 
 struct ConditionEntry {
     int32_t kind = 0;
