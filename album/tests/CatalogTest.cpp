@@ -20,7 +20,7 @@ ConditionEntry Entry(int kind, int first = 0, int second = 0, const char16_t* te
 }
 
 // A record with the fields the conditions read.
-struct RecordSpec {
+struct PhotoFacts {
     String16 path = u"/p/IMG_2019.jpg";
     int width = 4000, height = 3000;
     bool camera = true;
@@ -31,7 +31,7 @@ struct RecordSpec {
     double lat = 0, lon = 0;
 };
 
-std::vector<uint8_t> Build(const RecordSpec& s)
+std::vector<uint8_t> Build(const PhotoFacts& s)
 {
     using namespace photorecord;
     std::vector<uint8_t> r = MakeRecord(s.path);
@@ -50,7 +50,7 @@ std::vector<uint8_t> Build(const RecordSpec& s)
     return r;
 }
 
-int Match(const RecordSpec& s, const CatalogCondition& c)
+int Match(const PhotoFacts& s, const CatalogCondition& c)
 {
     auto bytes = Build(s);
     return MatchCatalogCondition(AsRecord(bytes), CatalogFileName(s.path), 1, c);
@@ -138,7 +138,7 @@ TEST(CatalogCondition, MergeOverAncestors)
     EXPECT_EQ(merged.slots[kSlotDate].first, 20190101);                // the parent's range
     EXPECT_EQ(String16(merged.slots[kSlotFileName].text), u"2019 IMG"); // both levels' words
     EXPECT_EQ(merged.slots[kSlotExtra0].first, 5);                     // bits ORed
-    RecordSpec photo;
+    PhotoFacts photo;
     EXPECT_EQ(Match(photo, merged), 1);
     photo.maker = "Other";
     EXPECT_EQ(Match(photo, merged), 0);
@@ -164,15 +164,15 @@ TEST(CatalogCondition, MergeOverAncestors)
 
 TEST(CatalogCondition, PhotoValues)
 {
-    struct Case { const char* why; int slot; ConditionEntry e; RecordSpec photo; int pass; };
-    RecordSpec noCamera;
+    struct Case { const char* why; int slot; ConditionEntry e; PhotoFacts photo; int pass; };
+    PhotoFacts noCamera;
     noCamera.camera = false;
-    RecordSpec lowerName;
+    PhotoFacts lowerName;
     lowerName.path = u"/p/img_2019.jpg";
-    RecordSpec placed;
+    PhotoFacts placed;
     placed.lat = 48.12345;
     placed.lon = -9.87654;
-    RecordSpec portrait;
+    PhotoFacts portrait;
     portrait.width = 3000;
     portrait.height = 4000;
     const Case cases[] = {
