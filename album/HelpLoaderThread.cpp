@@ -1,0 +1,205 @@
+// The loader loop, the two passes and the folder picture with its small thumbnails.
+#include "album/HelpLoaderThread.h"
+
+#include "album/PhotoRecord.h"
+#include "imaging/Draw8.h"
+#include "imaging/ImageCodec/ImageInfo.h"
+#include "imaging/ImageCodec/ImageLoad.h"
+#include "imaging/ImageCodec/ImageType.h"
+#include "platform/FileSystem.h"
+#include "platform/Path.h"
+
+#include <cstring>
+
+CHelpLoaderThread theThumbLoader;
+CHelpLoaderThread theFullLoader;
+
+CHelpLoaderThread::~CHelpLoaderThread()
+{
+    Stop();
+    FreeImageBuffer(m_folderImage);
+    FreeImageBuffer(m_fallbackImage);
+}
+
+void CHelpLoaderThread::Stop()
+{
+    m_stop.store(true, std::memory_order_release);
+    Join();
+}
+
+bool CHelpLoaderThread::QueueRequest(const LoaderRequest& request)
+{
+    if (!request.targetImage || request.path.empty() || request.path.size() > kPhotoTextMaxChars)
+        return false;
+    platform::ScopedLock hold(queueLock);
+    m_queue.push_back(request);
+    return true;
+}
+
+size_t CHelpLoaderThread::QueueLength()
+{
+    platform::ScopedLock hold(queueLock);
+    return m_queue.size();
+}
+
+bool CHelpLoaderThread::SetFallbackImage(const ImageBuffer8& image)
+{
+    platform::ScopedLock hold(queueLock);
+    return CopyImage8(m_fallbackImage, image) != 0;
+}
+
+int CHelpLoaderThread::Run()
+{
+    platform::SetCurrentThreadPriority(platform::ThreadPriority::BelowNormal);
+    while (!m_stop.load(std::memory_order_acquire)) {
+        LoaderRequest request;
+        bool serve = false;
+        {
+            platform::ScopedLock hold(queueLock);
+            if (m_queue.empty()) {
+                serve = false;
+            } else {
+                // The request stays at the front while it is worked on.
+                request = m_queue.front();
+                serve = true;
+            }
+        }
+        if (!serve) {
+            platform::SleepMs(100);
+            continue;
+        }
+        bool wanted;
+        {
+            platform::ScopedLock hold(queueLock);
+            wanted = Alive(request.ticket) && request.targetImage &&
+                     (request.kind == 2 || request.targetImage->pixelCount == 0);
+        }
+        if (wanted)
+            ProcessRequest(request);
+        platform::ScopedLock hold(queueLock);
+        m_queue.pop_front();
+    }
+    return 1;
+}
+
+int CHelpLoaderThread::ProcessRequest(const LoaderRequest& request)
+{
+    if (request.kind != 1 && request.kind != 2)
+        return 0;
+    const int delivered = LoadRequest(request, request.kind == 2);
+    if (delivered && request.requester) {
+        platform::ScopedLock hold(queueLock);
+        if (Alive(request.ticket))
+            request.requester->Post(MSG_THUMB_LOADED, request.answerParam, reinterpret_cast<intptr_t>(this));
+    }
+    return delivered;
+}
+
+static bool InfoIsEmpty(const ImageInfo& info)
+{
+    return info.height == 0 && info.fNumber.denominator == 0 && info.exposureTime.denominator == 0;
+}
+
+int CHelpLoaderThread::LoadRequest(const LoaderRequest& request, bool full)
+{
+    if (!request.targetImage)
+        return 0;
+    const int type = ImageTypeFromExtension(request.path.c_str());
+    ImageBuffer8 picture;
+    int loaded;
+    if (type == kImageTypeOther)
+        loaded = MakeFolderThumbnail(request.path, picture);
+    else
+        loaded = LoadThumbnail(request.path.c_str(), kThumbnailSize, picture, full);
+
+    if (!loaded || picture.pixelCount == 0) {
+        platform::ScopedLock hold(queueLock);
+        if (Alive(request.ticket)) {
+            if (m_fallbackImage.pixelCount) {
+                CopyImage8(*request.targetImage, m_fallbackImage);
+            } else if (AllocImage8(*request.targetImage, kThumbnailSize, kThumbnailSize)) {
+                // A neutral grey square where the picture would be.
+                std::memset(request.targetImage->data, 0x80, request.targetImage->byteSize);
+                for (uint32_t i = 3; i < request.targetImage->byteSize; i += 4)
+                    request.targetImage->data[i] = 0xFF;
+            }
+        }
+        FreeImageBuffer(picture);
+        return 0;
+    }
+
+    int result = 0;
+    {
+        platform::ScopedLock hold(queueLock);
+        if (Alive(request.ticket)) {
+            result = CopyImage8(*request.targetImage, picture);
+            if (request.itemInfo && type != kImageTypeOther && InfoIsEmpty(*request.itemInfo)) {
+                ImageInfo info;
+                if (info.ReadFile(request.path.c_str()) == 1)
+                    request.itemInfo->CopyFrom(info);
+            }
+        }
+    }
+    if (loaded == 2 && type != kImageTypeRaw && passOn) {
+        LoaderRequest again;
+        again.ticket = request.ticket;
+        again.kind = 2;
+        again.targetImage = request.targetImage;
+        again.requester = request.requester;
+        again.answerParam = request.ticket;
+        again.path = request.path;
+        passOn->QueueRequest(again);
+    }
+    FreeImageBuffer(picture);
+    return result;
+}
+
+int CHelpLoaderThread::MakeFolderThumbnail(const platform::String16& folder, ImageBuffer8& out)
+{
+    if (m_folderImage.pixelCount == 0) {
+        const platform::String16 skin = platform::JoinPath(platform::JoinPath(skinFolder, u"skin"), u"folderthumb.png");
+        if (!CodecLoadImage8(m_folderImage, skin.c_str()) || m_folderImage.pixelCount == 0)
+            return 0;
+    }
+    if (!CopyImage8(out, m_folderImage))
+        return 0;
+    platform::FolderLister lister;
+    if (!lister.Open(folder, u"*.*"))
+        return 1;
+    const platform::String16 base = platform::WithTrailingSeparator(folder);
+    int filled = 0;
+    platform::FileInfo entry;
+    while (filled < 4 && lister.Next(entry)) {
+        if (entry.isDirectory)
+            continue;
+        const platform::String16 path = base + entry.name;
+        const int t = ImageTypeFromExtension(path.c_str());
+        if (t == kImageTypeOther || t == kImageTypeRaw)
+            continue;
+        ImageBuffer8 small;
+        if (LoadThumbnail(path.c_str(), kMiniThumbnailSize, small, false) && small.pixelCount &&
+            DrawMiniThumbnail(filled, small, out))
+            ++filled;
+        FreeImageBuffer(small);
+    }
+    return 1;
+}
+
+int CHelpLoaderThread::DrawMiniThumbnail(int index, const ImageBuffer8& small, ImageBuffer8& picture)
+{
+    if (picture.pixelCount == 0 || picture.width < 198 || picture.height < 198)
+        return 1;
+    const int w = small.width, h = small.height;
+    if (w > kMiniThumbnailSize || h > kMiniThumbnailSize || w > 3 * h || h > 3 * w)
+        return 0;
+    if (index > 4)
+        return 1;
+    int left = 130 - 24 * index;
+    int top = 57 + 16 * index;
+    if (w > h)
+        top += (kMiniThumbnailSize - h) / 2;
+    else
+        left += (kMiniThumbnailSize - w) / 2;
+    BlendImage8(picture, small, left, top, false, 256);
+    return 1;
+}

@@ -1,0 +1,71 @@
+// The two thumbnail loaders of the photo lists. The first answers quickly (from the preview a
+// camera embeds in a large JPEG) and passes such photos on to the second, which decodes them for
+// a sharp thumbnail. Every write into an item, and every answer, happens only while the item's
+// ticket is alive, under the loader's queue lock.
+#pragma once
+
+#include "album/AlbumMessages.h"
+#include "imaging/ImageBuffer.h"
+#include "platform/Sync.h"
+#include "platform/Text.h"
+#include "platform/Thread.h"
+
+#include <atomic>
+#include <deque>
+
+class ImageInfo;
+
+constexpr int kThumbnailSize = 200;
+constexpr int kMiniThumbnailSize = 64;
+
+struct LoaderRequest {
+    uint32_t ticket = 0;
+    uint8_t kind = 1;                    // 1 only when the target is empty, 2 load again
+    ImageBuffer8* targetImage = nullptr; // the item's thumbnail, written by the loader
+    AlbumMessageSink* requester = nullptr;
+    ImageInfo* itemInfo = nullptr;       // filled once when still empty
+    uint32_t answerParam = 0;
+    platform::String16 path;             // at most 1023 characters
+};
+
+class CHelpLoaderThread : public platform::Thread {
+public:
+    CHelpLoaderThread() = default;
+    ~CHelpLoaderThread() override;
+
+    // Set before Start. passOn: where full-pass requests go (theFullLoader for theThumbLoader).
+    AlbumTicketRegistry* tickets = nullptr;
+    CHelpLoaderThread* passOn = nullptr;
+    platform::String16 skinFolder;
+
+    // Guards the queue and every write into a requester's objects. Owners release an item's
+    // ticket and free the item only while holding the queue locks of both loaders.
+    platform::CriticalSection queueLock;
+
+    // Appends at the back. false for a request that cannot be served (no target, a path too
+    // long for the album's buffers).
+    bool QueueRequest(const LoaderRequest& request);
+    size_t QueueLength();
+    // The loader keeps its own copy, so the list that owns the original may go first.
+    bool SetFallbackImage(const ImageBuffer8& image);
+
+    void Stop();
+
+    int ProcessRequest(const LoaderRequest& request);
+    int LoadRequest(const LoaderRequest& request, bool full);
+    int MakeFolderThumbnail(const platform::String16& folder, ImageBuffer8& out);
+    static int DrawMiniThumbnail(int index, const ImageBuffer8& small, ImageBuffer8& picture);
+
+protected:
+    int Run() override;
+
+private:
+    bool Alive(uint32_t ticket) const { return tickets && tickets->IsTicketAlive(ticket); }
+    std::deque<LoaderRequest> m_queue;
+    ImageBuffer8 m_folderImage;
+    ImageBuffer8 m_fallbackImage;
+    std::atomic<bool> m_stop{false};
+};
+
+extern CHelpLoaderThread theThumbLoader;
+extern CHelpLoaderThread theFullLoader;
