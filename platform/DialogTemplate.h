@@ -113,7 +113,7 @@ FrameInsets WindowFrameAdjustment(uint32_t style, uint32_t exStyle, bool hasMenu
 // Dlg", "MS Shell Dlg 2", "Tahoma", "MS Sans Serif", "Segoe UI") become the face whose 8-point
 // base units come closest to the 6 x 13 the templates were designed for; other faces stay.
 String16 DialogFaceFor(StringView16 templateFace);
-inline constexpr char16_t kDialogFace[] = u"DejaVu Sans Condensed";
+inline constexpr char16_t kDialogFace[] = u"Liberation Sans";
 
 // A template loaded by id, laid out with its font at a pixels-per-inch factor.
 class DialogTemplate {
