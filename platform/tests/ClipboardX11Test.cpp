@@ -1,0 +1,219 @@
+// The X11 clipboard against another program (xclip) on a private X server, both directions.
+#include "platform/Clipboard.h"
+
+#include "TestFolder.h"
+#include "TestXServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+using namespace platform;
+
+namespace {
+
+class X11ClipboardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server_.Start()) << "Xvfb";
+        clipboard_ = Clipboard::CreateX11(server_.Name(), 3000);
+        ASSERT_TRUE(clipboard_);
+    }
+
+    // Runs a shell command with this server as the display; its output.
+    std::string Sh(const std::string& command)
+    {
+        return testx::RunCapture("DISPLAY=" + server_.Name() + " timeout 20 " + command + " 2>/dev/null");
+    }
+
+    // xclip offering a file's bytes as one target; returns once the selection is xclip's.
+    void XclipOffers(const std::string& target, const std::string& bytes, uint32_t format)
+    {
+        const std::string path = folder_.Native() + "/offer.bin";
+        std::ofstream(path, std::ios::binary) << bytes;
+        // Ours stays until xclip takes it: start from an empty clipboard of ours so the wait
+        // below ends only once xclip is the owner.
+        ASSERT_TRUE(clipboard_->Empty());
+        const std::string command = "DISPLAY=" + server_.Name() + " xclip -i -selection clipboard -t '" + target
+            + "' '" + path + "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!clipboard_->HasFormat(format) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(clipboard_->HasFormat(format)) << target;
+    }
+
+    std::string XclipReads(const std::string& target) { return Sh("xclip -o -selection clipboard -t '" + target + "'"); }
+
+    testx::XServer server_;
+    test::TestFolder folder_;
+    std::unique_ptr<Clipboard> clipboard_;
+};
+
+const char kText[] = "Gr\xc3\xbc\xc3\x9f" "e \xe2\x80\x93 \xe5\x86\x99\xe7\x9c\x9f \xd0\x96 \xf0\x9f\x93\xb7 tab\tend";
+
+ClipboardPicture Picture()
+{
+    ClipboardPicture p;
+    p.width = 3;
+    p.height = 2;
+    p.bgra = { 0, 0, 255, 255, 0, 255, 0, 255, 255, 0, 0, 255, //
+        10, 20, 30, 255, 40, 50, 60, 128, 70, 80, 90, 1 };
+    return p;
+}
+
+// ImageMagick's reading of a picture file as R, G, B, A bytes.
+std::string MagickRgba(const std::string& file)
+{
+    return testx::RunCapture("/usr/bin/convert '" + file + "' -depth 8 rgba:- 2>/dev/null");
+}
+
+} // namespace
+
+TEST_F(X11ClipboardTest, TextBothWays)
+{
+    ASSERT_TRUE(clipboard_->SetText(Utf8ToUtf16(kText)));
+    EXPECT_EQ(XclipReads("UTF8_STRING"), kText);
+    EXPECT_EQ(XclipReads("text/plain;charset=utf-8"), kText);
+    const std::string targets = XclipReads("TARGETS");
+    EXPECT_NE(targets.find("UTF8_STRING"), std::string::npos) << targets;
+    EXPECT_EQ(targets.find("image/png"), std::string::npos) << targets;
+    // Our own reads come from our own blocks.
+    EXPECT_EQ(clipboard_->GetText(), Utf8ToUtf16(kText));
+
+    const std::string theirs = "\xc3\x9cn\xc3\xaf" "c\xc3\xb6" "d\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac\nline 2";
+    XclipOffers("UTF8_STRING", theirs, kCfUnicodeText);
+    EXPECT_EQ(clipboard_->GetText(), Utf8ToUtf16(theirs));
+    const auto narrow = clipboard_->GetData(kCfText);
+    ASSERT_TRUE(narrow);
+    EXPECT_EQ(std::string(narrow->begin(), narrow->end()), theirs + std::string(1, '\0'));
+    EXPECT_FALSE(clipboard_->HasFormat(kCfDib));
+    EXPECT_FALSE(clipboard_->GetPicture());
+    std::cout << "text both ways: " << theirs.size() << " and " << std::strlen(kText) << " bytes of UTF-8\n";
+}
+
+TEST_F(X11ClipboardTest, PictureBothWaysWithExactPixels)
+{
+    const ClipboardPicture p = Picture();
+    ASSERT_TRUE(clipboard_->SetPicture(p));
+    const std::string png = XclipReads("image/png");
+    ASSERT_GT(png.size(), 8u);
+    const std::string pngFile = folder_.Native() + "/ours.png";
+    std::ofstream(pngFile, std::ios::binary) << png;
+    std::string rgba;
+    for (size_t i = 0; i < p.bgra.size(); i += 4)
+        rgba += std::string { char(p.bgra[i + 2]), char(p.bgra[i + 1]), char(p.bgra[i]), char(p.bgra[i + 3]) };
+    EXPECT_EQ(MagickRgba(pngFile), rgba) << "image/png as another program reads it";
+
+    const std::string bmp = XclipReads("image/bmp");
+    ASSERT_EQ(bmp.size(), 14u + 40u + 24u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    EXPECT_EQ(uint8_t(bmp[2]), 78);
+    EXPECT_EQ(uint8_t(bmp[10]), 54);
+    const std::vector<uint8_t> dib = BuildDibBlock(p);
+    EXPECT_EQ(std::memcmp(bmp.data() + 14, dib.data(), dib.size()), 0);
+
+    // Their picture: a PNG made by ImageMagick from known bytes.
+    const std::string raw = folder_.Native() + "/theirs.rgba";
+    std::ofstream(raw, std::ios::binary) << rgba;
+    const std::string theirsFile = folder_.Native() + "/theirs.png";
+    ASSERT_EQ(std::system(("/usr/bin/convert -size 3x2 -depth 8 'rgba:" + raw + "' 'png32:" + theirsFile + "'").c_str()), 0);
+    std::ifstream in(theirsFile, std::ios::binary);
+    const std::string theirPng((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    XclipOffers("image/png", theirPng, kCfDib);
+    const auto got = clipboard_->GetPicture();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->width, 3);
+    EXPECT_EQ(got->height, 2);
+    EXPECT_EQ(got->bgra, p.bgra);
+    std::cout << "picture both ways: 3x2, PNG " << png.size() << " and " << theirPng.size() << " bytes\n";
+}
+
+TEST_F(X11ClipboardTest, FileListsBothWays)
+{
+    ASSERT_TRUE(clipboard_->SetFiles({ u"/tmp/a b/\u00fc.jpg", u"/tmp/c.jpg" }, kDropEffectMove));
+    EXPECT_EQ(XclipReads("text/uri-list"), "file:///tmp/a%20b/%C3%BC.jpg\r\nfile:///tmp/c.jpg\r\n");
+    EXPECT_EQ(XclipReads("x-special/gnome-copied-files"), "cut\nfile:///tmp/a%20b/%C3%BC.jpg\nfile:///tmp/c.jpg");
+    ASSERT_TRUE(clipboard_->SetFiles({ u"/tmp/c.jpg" }, kDropEffectCopy));
+    EXPECT_EQ(XclipReads("x-special/gnome-copied-files"), "copy\nfile:///tmp/c.jpg");
+
+    struct Case {
+        const char* target;
+        const char* offer;
+        std::vector<String16> paths;
+        uint32_t effect;
+    };
+    const Case cases[] = {
+        { "x-special/gnome-copied-files", "cut\nfile:///x/y%20z.png\nfile:///x/%C3%A9.png", { u"/x/y z.png", u"/x/\u00e9.png" },
+            kDropEffectMove },
+        { "x-special/gnome-copied-files", "copy\nfile:///x/a.png", { u"/x/a.png" }, kDropEffectCopy },
+        { "text/uri-list", "# from a browser\r\nfile:///x/b.png\r\nhttp://e.org/c.png\r\n", { u"/x/b.png" }, 0 },
+    };
+    for (const Case& c : cases) {
+        XclipOffers(c.target, c.offer, kCfHdrop);
+        uint32_t effect = 99;
+        const auto files = clipboard_->GetFiles(&effect);
+        ASSERT_TRUE(files) << c.offer;
+        EXPECT_EQ(*files, c.paths) << c.offer;
+        EXPECT_EQ(effect, c.effect) << c.offer;
+    }
+}
+
+TEST_F(X11ClipboardTest, LargeTextGoesInPiecesBothWays)
+{
+    // 2 MiB: above our piece size and above xclip's (a quarter of the largest request).
+    std::string big;
+    while (big.size() < (size_t(2) << 20))
+        big += "Zeile " + std::to_string(big.size()) + " \xc3\xa4\xc3\xb6\xc3\xbc \xe5\x86\x99\xe7\x9c\x9f\n";
+    const auto sendsBefore = clipboard_->Stats().incrementalSends;
+    ASSERT_TRUE(clipboard_->SetText(Utf8ToUtf16(big)));
+    const auto start = std::chrono::steady_clock::now();
+    const std::string read = XclipReads("UTF8_STRING");
+    const auto sendMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(read.size(), big.size());
+    EXPECT_TRUE(read == big);
+    EXPECT_GT(clipboard_->Stats().incrementalSends, sendsBefore);
+
+    const std::string theirs = big + "end";
+    const auto receivesBefore = clipboard_->Stats().incrementalReceives;
+    XclipOffers("UTF8_STRING", theirs, kCfUnicodeText);
+    const auto start2 = std::chrono::steady_clock::now();
+    const auto text = clipboard_->GetText();
+    const auto receiveMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start2);
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(Utf16ToUtf8(*text) == theirs);
+    EXPECT_GT(clipboard_->Stats().incrementalReceives, receivesBefore);
+    std::cout << "INCR: " << big.size() << " bytes to xclip in " << sendMs.count() << " ms, " << theirs.size()
+              << " bytes from xclip in " << receiveMs.count() << " ms\n";
+}
+
+TEST_F(X11ClipboardTest, EmptyingTakesTheSelectionFromOthers)
+{
+    XclipOffers("UTF8_STRING", "theirs", kCfUnicodeText);
+    ASSERT_TRUE(clipboard_->Empty());
+    EXPECT_FALSE(clipboard_->HasFormat(kCfUnicodeText));
+    EXPECT_FALSE(clipboard_->GetText());
+    EXPECT_EQ(XclipReads("UTF8_STRING"), "");
+    // A second clipboard on the same display (another instance of the program) sees our text.
+    ASSERT_TRUE(clipboard_->SetText(u"from the first"));
+    auto second = Clipboard::CreateX11(server_.Name(), 3000);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->GetText(), String16(u"from the first"));
+    ASSERT_TRUE(second->SetFiles({ u"/p/q.jpg" }, kDropEffectMove));
+    uint32_t effect = 0;
+    const auto files = clipboard_->GetFiles(&effect);
+    ASSERT_TRUE(files);
+    EXPECT_EQ(*files, std::vector<String16> { u"/p/q.jpg" });
+    EXPECT_EQ(effect, kDropEffectMove);
+    EXPECT_FALSE(clipboard_->GetText());
+}
+
+TEST(X11Clipboard, NoDisplayNoClipboard)
+{
+    EXPECT_FALSE(Clipboard::CreateX11(":4999"));
+}
