@@ -418,7 +418,9 @@ std::vector<String16> ReadUriList(std::string_view list)
                 native.push_back(line[i]);
             }
         }
-        if (!bad)
+        // A backslash in a name would read as a folder separator in the program's paths and
+        // name another file; such a file cannot be pasted.
+        if (!bad && native.find('\\') == std::string::npos)
             paths.push_back(FromNativePath(native));
     }
     return paths;

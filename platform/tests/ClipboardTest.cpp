@@ -188,6 +188,8 @@ TEST(ClipboardBlocks, UriLists)
                                 "file:///bad%zz.jpg\n"
                                 "file:///nul%00.jpg\n"
                                 "file:///cut%2\n"
+                                "file:///back%5Cslash.jpg\n"
+                                "file:///back\\slash.jpg\n"
                                 "file:///c.jpg";
     EXPECT_EQ(ReadUriList(foreign), (std::vector<String16> { u"/a/b.jpg", u"/c.jpg" }));
 }
