@@ -71,6 +71,24 @@ struct FoundFile {
     int index = 0;
 };
 
+// A scalable face of the family, weight and slant (and characters, when given), with
+// fontconfig's substitutions applied; null when out of memory.
+FcPattern* MakePattern(const std::string& family, int weight, bool italic, const FcCharSet* chars)
+{
+    FcPattern* pattern = FcPatternCreate();
+    if (!pattern)
+        return nullptr;
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    if (chars)
+        FcPatternAddCharSet(pattern, FC_CHARSET, chars);
+    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(std::clamp(weight, 1, 1000)));
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    return pattern;
+}
+
 FoundFile FindFileLocked(StringView16 face, int weight, bool italic)
 {
     if (!g_pinnedFile.empty())
@@ -84,16 +102,9 @@ FoundFile FindFileLocked(StringView16 face, int weight, bool italic)
     }
     if (!g_fontconfigReady)
         return found;
-    const std::string family = LinuxFamily(face);
-    FcPattern* pattern = FcPatternCreate();
+    FcPattern* pattern = MakePattern(LinuxFamily(face), weight, italic, nullptr);
     if (!pattern)
         return found;
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(std::clamp(weight, 1, 1000)));
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
     FcPattern* match = FcFontMatch(nullptr, pattern, &result);
     if (match) {
@@ -116,23 +127,15 @@ FoundFile FindFallbackLocked(const std::string& family, char32_t c, int weight, 
     FoundFile found;
     if (!g_fontconfigReady)
         return found;
-    FcPattern* pattern = FcPatternCreate();
     FcCharSet* chars = FcCharSetCreate();
-    if (!pattern || !chars) {
-        if (pattern)
-            FcPatternDestroy(pattern);
-        if (chars)
-            FcCharSetDestroy(chars);
+    if (!chars)
+        return found;
+    FcCharSetAddChar(chars, c);
+    FcPattern* pattern = MakePattern(family, weight, italic, chars);
+    if (!pattern) {
+        FcCharSetDestroy(chars);
         return found;
     }
-    FcCharSetAddChar(chars, c);
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddCharSet(pattern, FC_CHARSET, chars);
-    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(std::clamp(weight, 1, 1000)));
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
     // The sorted list puts the faces that have the character first; take the first that has it.
     FcFontSet* set = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
