@@ -414,6 +414,9 @@ std::vector<String16> ReadUriList(std::string_view list)
                 }
                 native.push_back(static_cast<char>(a * 16 + b));
                 i += 2;
+            } else if (line[i] == '\0') {
+                bad = true;
+                break;
             } else {
                 native.push_back(line[i]);
             }

@@ -191,7 +191,7 @@ TEST(ClipboardBlocks, UriLists)
                                 "file:///back%5Cslash.jpg\n"
                                 "file:///back\\slash.jpg\n"
                                 "file:///c.jpg";
-    EXPECT_EQ(ReadUriList(foreign), (std::vector<String16> { u"/a/b.jpg", u"/c.jpg" }));
+    EXPECT_EQ(ReadUriList(foreign + std::string("\nfile:///raw\0nul.jpg", 20)), (std::vector<String16> { u"/a/b.jpg", u"/c.jpg" }));
 }
 
 TEST(ClipboardBlocks, PngRoundTripKeepsEveryByte)
