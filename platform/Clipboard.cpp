@@ -180,11 +180,11 @@ std::optional<ClipboardPicture> ReadDibBlock(std::span<const uint8_t> block)
     int shifts[4] = { 0, 8, 16, 24 }; // B, G, R, A bit positions
     bool hasAlphaMask = true;
     if (bits == 32 && compression == 3) { // BI_BITFIELDS: masks after a 40-byte header
-        if (headerSize == 40) {
-            if (block.size() < 52)
-                return std::nullopt;
+        // The masks follow a 40-byte header, or sit inside a longer one (52 bytes and up).
+        if (block.size() < 52 || (headerSize > 40 && headerSize < 52))
+            return std::nullopt;
+        if (headerSize == 40)
             offset += 12;
-        }
         const uint32_t masks[3] = { Get32(h + 40), Get32(h + 44), Get32(h + 48) }; // R, G, B
         const uint32_t wanted[3] = { 0x00FF0000, 0x0000FF00, 0x000000FF };
         const uint32_t swapped[3] = { 0x000000FF, 0x0000FF00, 0x00FF0000 };

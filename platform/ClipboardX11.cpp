@@ -529,8 +529,7 @@ private:
             if (it->requestor != window || it->property != property)
                 continue;
             if (it->finished) {
-                XSelectInput(dpy_, window, NoEventMask);
-                transfers_.erase(it);
+                EndTransfer(it);
                 XFlush(dpy_);
                 return;
             }
@@ -540,13 +539,21 @@ private:
             it->offset += piece;
             it->finished = piece == 0;
             it->deadline = Deadline();
-            if (it->finished) {
-                XSelectInput(dpy_, window, NoEventMask);
-                transfers_.erase(it);
-            }
+            if (it->finished)
+                EndTransfer(it);
             XFlush(dpy_);
             return;
         }
+    }
+
+    // Stops watching the requestor's properties unless another transfer still goes to it.
+    std::vector<Transfer>::iterator EndTransfer(std::vector<Transfer>::iterator it)
+    {
+        const Window requestor = it->requestor;
+        it = transfers_.erase(it);
+        if (std::none_of(transfers_.begin(), transfers_.end(), [&](const Transfer& t) { return t.requestor == requestor; }))
+            XSelectInput(dpy_, requestor, NoEventMask);
+        return it;
     }
 
     void ExpireTransfers()
@@ -554,8 +561,7 @@ private:
         const auto now = Clock::now();
         for (auto it = transfers_.begin(); it != transfers_.end();) {
             if (it->deadline < now) {
-                XSelectInput(dpy_, it->requestor, NoEventMask);
-                it = transfers_.erase(it);
+                it = EndTransfer(it);
             } else {
                 ++it;
             }

@@ -113,6 +113,9 @@ TEST(ClipboardBlocks, ForeignDibs)
     huge.resize(200, 0);
     std::vector<uint8_t> minHeight = DibHeader(1, INT32_MIN, 32, 0);
     minHeight.resize(100, 0);
+    std::vector<uint8_t> fieldsInShortHeader = fields;
+    Put32(fieldsInShortHeader, 0, 42);
+    fieldsInShortHeader.resize(48);
     std::vector<uint8_t> headerPastEnd = dib32;
     Put32(headerPastEnd, 0, 1000);
     const std::vector<uint8_t> refused[] = {
@@ -122,6 +125,7 @@ TEST(ClipboardBlocks, ForeignDibs)
         huge,
         minHeight,
         headerPastEnd,
+        fieldsInShortHeader,
         DibHeader(0, 1, 32, 0),
         DibHeader(1, 1, 8, 0), // palette pictures are not read
         DibHeader(1, 1, 32, 1), // RLE

@@ -178,6 +178,15 @@ TEST_F(X11ClipboardTest, LargeTextGoesInPiecesBothWays)
     EXPECT_EQ(read.size(), big.size());
     EXPECT_TRUE(read == big);
     EXPECT_GT(clipboard_->Stats().incrementalSends, sendsBefore);
+    // Two readers at once: each transfer goes on by itself.
+    const std::string a = folder_.Native() + "/a.txt", b = folder_.Native() + "/b.txt";
+    Sh("sh -c \"xclip -o -selection clipboard -t UTF8_STRING > " + a + " & xclip -o -selection clipboard -t UTF8_STRING > "
+        + b + "; wait\"");
+    for (const std::string& f : { a, b }) {
+        std::ifstream in(f, std::ios::binary);
+        const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_TRUE(got == big) << f << " " << got.size();
+    }
 
     const std::string theirs = big + "end";
     const auto receivesBefore = clipboard_->Stats().incrementalReceives;
