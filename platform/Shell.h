@@ -28,10 +28,11 @@ struct ShellOpenResult {
     int LegacyCode() const;
 };
 
-// Opens a file path or a URL. Waits at most `waitMs` for the opener to end; an opener still
-// running then is left to finish on its own (it is reaped in the background).
-ShellOpenResult ShellOpen(StringView16 target, int waitMs = 5000);
-ShellOpenResult ShellOpenUtf8(const std::string& target, int waitMs = 5000);
+// Opens a file path or a URL. Waits at most `waitMs` for the opener to end (a missing file or
+// a type without a program fails within that); an opener still running then, as xdg-open is
+// while it runs a browser in the foreground, is left to finish on its own and reaped later.
+ShellOpenResult ShellOpen(StringView16 target, int waitMs = 1500);
+ShellOpenResult ShellOpenUtf8(const std::string& target, int waitMs = 1500);
 
 // The program used to open things ("xdg-open" unless set; tests put a script in its place).
 // An empty name restores the default.
