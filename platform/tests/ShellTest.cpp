@@ -103,3 +103,12 @@ TEST(ShellOpen, ASlowOpenerDoesNotBlockTheCaller)
     EXPECT_TRUE(r.Succeeded());
     EXPECT_LT(took, std::chrono::milliseconds(1500));
 }
+
+TEST(ShellOpen, TheDesktopOpenerReportsAMissingFile)
+{
+    // The real xdg-open (installed by the set-up) refuses a file that is not there.
+    const ShellOpenResult r = ShellOpen(u"/nonexistent-zendra-folder/help.pdf");
+    EXPECT_EQ(r.status, ShellOpenStatus::Failed);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_LT(r.LegacyCode(), 32);
+}
