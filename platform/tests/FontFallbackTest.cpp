@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <thread>
 
 using namespace platform;
 
@@ -100,6 +101,28 @@ TEST(FontCache, HoldsABoundedNumberOfFonts)
     EXPECT_LE(FontCacheSize(), 64u);
     EXPECT_NE(Font::Create(Spec(u"Tahoma", 8)), first) << "the oldest went first";
     EXPECT_EQ(first->MeasureText(u"x").height, firstHeight) << "a dropped font stays usable for its holders";
+}
+
+TEST(FontCache, ThreadsAskingTogetherShareOneFont)
+{
+    ClearFontCache();
+    std::vector<std::shared_ptr<Font>> got(8);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < got.size(); ++i)
+        threads.emplace_back([&got, i] {
+            for (int round = 0; round < 20; ++round) {
+                auto f = Font::Create(Spec(u"Tahoma", 13 + round % 3));
+                // Glyphs drawn from several threads at once through one font, CJK included.
+                f->RenderCoverage(u"ab\u65e5");
+                if (round % 3 == 0)
+                    got[i] = f;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    for (const auto& f : got)
+        EXPECT_EQ(f, got[0]);
+    EXPECT_EQ(FontCacheSize(), 3u);
 }
 
 TEST(FontFallback, CjkTextRendersWithoutBoxes)
