@@ -137,6 +137,12 @@ public:
 
     ~X11Clipboard() override
     {
+        // A lost display makes Xlib end the process from our own thread; the static
+        // destructors then run there, and waiting for ourselves would never end.
+        if (std::this_thread::get_id() == thread_.get_id()) {
+            thread_.detach();
+            return;
+        }
         Run<int>([this] {
             quit_ = true;
             return 0;
