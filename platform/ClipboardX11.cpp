@@ -572,6 +572,7 @@ private:
                 ++it;
             }
         }
+        XFlush(dpy_);
     }
 
     // Reads our transfer property whole: type, format and bytes (format-32 items as 32-bit
@@ -624,8 +625,10 @@ private:
     }
 
     // Asks the owner for one target; the bytes, read incrementally when the owner says INCR.
-    std::optional<std::vector<uint8_t>> FetchTarget(Atom target, Atom* typeOut = nullptr)
+    std::optional<std::vector<uint8_t>> FetchTarget(Atom target, Atom* typeOut = nullptr, bool* timedOut = nullptr)
     {
+        if (timedOut)
+            *timedOut = false;
         XDeleteProperty(dpy_, win_, transferProperty_);
         XConvertSelection(dpy_, clipboard_, target, transferProperty_, win_, CurrentTime);
         XFlush(dpy_);
@@ -637,8 +640,11 @@ private:
                     return e.type == SelectionNotify && e.xselection.requestor == win
                         && e.xselection.selection == selection && e.xselection.target == target;
                 },
-                ev, Deadline()))
+                ev, Deadline())) {
+            if (timedOut)
+                *timedOut = true;
             return std::nullopt;
+        }
         if (ev.xselection.property == None)
             return std::nullopt;
         Atom type = None;
@@ -695,10 +701,11 @@ private:
         }
     }
 
-    std::vector<Atom> FetchTargets()
+    // The owner's targets; `silent` when it did not answer at all in time.
+    std::vector<Atom> FetchTargets(bool* silent = nullptr)
     {
         std::vector<Atom> list;
-        auto bytes = FetchTarget(targets_);
+        auto bytes = FetchTarget(targets_, nullptr, silent);
         if (!bytes)
             return list;
         for (size_t i = 0; i + 4 <= bytes->size(); i += 4)
@@ -713,8 +720,12 @@ private:
         std::vector<Atom> wanted = TargetsFor(format);
         if (wanted.empty())
             return std::nullopt;
-        const std::vector<Atom> offered = FetchTargets();
-        // Owners that do not list their targets are asked for each in turn.
+        bool silent = false;
+        const std::vector<Atom> offered = FetchTargets(&silent);
+        // An owner that does not answer is not asked again and again; one that refuses to
+        // list its targets is asked for each in turn.
+        if (silent)
+            return std::nullopt;
         if (!offered.empty())
             std::erase_if(wanted, [&](Atom a) { return std::find(offered.begin(), offered.end(), a) == offered.end(); });
         for (Atom target : wanted) {

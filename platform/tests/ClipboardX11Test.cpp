@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -225,4 +228,71 @@ TEST_F(X11ClipboardTest, EmptyingTakesTheSelectionFromOthers)
 TEST(X11Clipboard, NoDisplayNoClipboard)
 {
     EXPECT_FALSE(Clipboard::CreateX11(":4999"));
+}
+
+TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersCostsOneBoundedWait)
+{
+    // Another client takes the selection and then never reads its events.
+    Display* mute = XOpenDisplay(server_.Name().c_str());
+    ASSERT_TRUE(mute);
+    const Window w = XCreateSimpleWindow(mute, DefaultRootWindow(mute), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(mute, XInternAtom(mute, "CLIPBOARD", False), w, CurrentTime);
+    XSync(mute, False);
+    auto quick = Clipboard::CreateX11(server_.Name(), 300);
+    ASSERT_TRUE(quick);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(quick->GetText());
+    EXPECT_FALSE(quick->HasFormat(kCfHdrop));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(1200)) << "one wait for each call, not one for each target";
+    // Taking the selection back works at once.
+    ASSERT_TRUE(quick->SetText(u"mine"));
+    EXPECT_EQ(XclipReads("UTF8_STRING"), "mine");
+    XCloseDisplay(mute);
+}
+
+TEST_F(X11ClipboardTest, ARequestorThatGoesAwayMidTransferIsForgotten)
+{
+    const std::string big(size_t(3) << 20, 'x');
+    // Short waits, so the dead transfer expires (and touches the dead window) within the test.
+    clipboard_ = Clipboard::CreateX11(server_.Name(), 200);
+    ASSERT_TRUE(clipboard_);
+    ASSERT_TRUE(clipboard_->SetText(Utf8ToUtf16(big)));
+    // A client asks for the text, gets the INCR announcement, takes one piece and leaves.
+    Display* d = XOpenDisplay(server_.Name().c_str());
+    ASSERT_TRUE(d);
+    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    XSelectInput(d, w, PropertyChangeMask);
+    const Atom prop = XInternAtom(d, "TAKE", False);
+    XConvertSelection(d, XInternAtom(d, "CLIPBOARD", False), XInternAtom(d, "UTF8_STRING", False), prop, w, CurrentTime);
+    XFlush(d);
+    bool announced = false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!announced && std::chrono::steady_clock::now() < end) {
+        while (XPending(d) > 0) {
+            XEvent ev;
+            XNextEvent(d, &ev);
+            if (ev.type == SelectionNotify && ev.xselection.property == prop) {
+                Atom type = None;
+                int format = 0;
+                unsigned long items = 0, after = 0;
+                unsigned char* data = nullptr;
+                XGetWindowProperty(d, w, prop, 0, 1, True, AnyPropertyType, &type, &format, &items, &after, &data);
+                if (data)
+                    XFree(data);
+                announced = type == XInternAtom(d, "INCR", False);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(announced);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the first piece is written
+    XDestroyWindow(d, w);
+    XCloseDisplay(d);
+    // Our side meets a window that is gone (an X error, which must not end the process) and
+    // carries on serving others.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(XclipReads("UTF8_STRING").size(), big.size());
+    ASSERT_TRUE(clipboard_->SetText(u"after"));
+    EXPECT_EQ(XclipReads("UTF8_STRING"), "after");
 }
