@@ -137,6 +137,43 @@ TEST_F(X11ClipboardTest, PictureBothWaysWithExactPixels)
     std::cout << "picture both ways: 3x2, PNG " << png.size() << " and " << theirPng.size() << " bytes\n";
 }
 
+TEST_F(X11ClipboardTest, BmpFromAnotherProgram)
+{
+    // A 24-bit BMP as ImageMagick writes it: rows bottom-up, padded to 4 bytes, no alpha.
+    const std::string raw = folder_.Native() + "/p.rgb";
+    std::ofstream(raw, std::ios::binary) << std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12", 18);
+    const std::string bmpFile = folder_.Native() + "/p.bmp";
+    ASSERT_EQ(std::system(("/usr/bin/convert -size 3x2 -depth 8 'rgb:" + raw + "' 'bmp3:" + bmpFile + "'").c_str()), 0);
+    std::ifstream in(bmpFile, std::ios::binary);
+    const std::string bmp((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    XclipOffers("image/bmp", bmp, kCfDib);
+    const auto got = clipboard_->GetPicture();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->width, 3);
+    EXPECT_EQ(got->height, 2);
+    const std::vector<uint8_t> want { 3, 2, 1, 255, 6, 5, 4, 255, 9, 8, 7, 255, 12, 11, 10, 255, 15, 14, 13, 255, 18, 17, 16, 255 };
+    EXPECT_EQ(got->bgra, want);
+}
+
+TEST_F(X11ClipboardTest, RegisteredFormatsTravelUnderTheirNames)
+{
+    const uint32_t format = RegisterClipboardFormat(u"application/x-zendra-layer");
+    const std::vector<uint8_t> ours { 'L', 0, 1, 2, 0xFF, 'Z' };
+    std::vector<ClipboardItem> items;
+    items.push_back({ format, ours });
+    items.push_back({ kCfUnicodeText, BuildUnicodeTextBlock(u"with text beside") });
+    ASSERT_TRUE(clipboard_->SetContents(std::move(items)));
+    EXPECT_EQ(XclipReads("application/x-zendra-layer"), std::string(ours.begin(), ours.end()));
+    EXPECT_EQ(XclipReads("UTF8_STRING"), "with text beside");
+    EXPECT_NE(XclipReads("TARGETS").find("application/x-zendra-layer"), std::string::npos);
+
+    XclipOffers("application/x-zendra-layer", std::string("\x00\x01theirs", 8), format);
+    const auto theirs = clipboard_->GetData(format);
+    ASSERT_TRUE(theirs);
+    EXPECT_EQ(*theirs, (std::vector<uint8_t> { 0, 1, 't', 'h', 'e', 'i', 'r', 's' }));
+    EXPECT_FALSE(clipboard_->HasFormat(kCfUnicodeText));
+}
+
 TEST_F(X11ClipboardTest, FileListsBothWays)
 {
     ASSERT_TRUE(clipboard_->SetFiles({ u"/tmp/a b/\u00fc.jpg", u"/tmp/c.jpg" }, kDropEffectMove));
