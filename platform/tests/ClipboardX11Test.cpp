@@ -70,6 +70,12 @@ ClipboardPicture Picture()
     return p;
 }
 
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 // ImageMagick's reading of a picture file as R, G, B, A bytes.
 std::string MagickRgba(const std::string& file)
 {
@@ -126,8 +132,7 @@ TEST_F(X11ClipboardTest, PictureBothWaysWithExactPixels)
     std::ofstream(raw, std::ios::binary) << rgba;
     const std::string theirsFile = folder_.Native() + "/theirs.png";
     ASSERT_EQ(std::system(("/usr/bin/convert -size 3x2 -depth 8 'rgba:" + raw + "' 'png32:" + theirsFile + "'").c_str()), 0);
-    std::ifstream in(theirsFile, std::ios::binary);
-    const std::string theirPng((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string theirPng = ReadFile(theirsFile);
     XclipOffers("image/png", theirPng, kCfDib);
     const auto got = clipboard_->GetPicture();
     ASSERT_TRUE(got);
@@ -144,8 +149,7 @@ TEST_F(X11ClipboardTest, BmpFromAnotherProgram)
     std::ofstream(raw, std::ios::binary) << std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12", 18);
     const std::string bmpFile = folder_.Native() + "/p.bmp";
     ASSERT_EQ(std::system(("/usr/bin/convert -size 3x2 -depth 8 'rgb:" + raw + "' 'bmp3:" + bmpFile + "'").c_str()), 0);
-    std::ifstream in(bmpFile, std::ios::binary);
-    const std::string bmp((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bmp = ReadFile(bmpFile);
     XclipOffers("image/bmp", bmp, kCfDib);
     const auto got = clipboard_->GetPicture();
     ASSERT_TRUE(got);
@@ -223,8 +227,7 @@ TEST_F(X11ClipboardTest, LargeTextGoesInPiecesBothWays)
     Sh("sh -c \"xclip -o -selection clipboard -t UTF8_STRING > " + a + " & xclip -o -selection clipboard -t UTF8_STRING > "
         + b + "; wait\"");
     for (const std::string& f : { a, b }) {
-        std::ifstream in(f, std::ios::binary);
-        const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string got = ReadFile(f);
         EXPECT_TRUE(got == big) << f << " " << got.size();
     }
 
