@@ -117,6 +117,7 @@ public:
         targets_ = Intern("TARGETS");
         timestamp_ = Intern("TIMESTAMP");
         incr_ = Intern("INCR");
+        multiple_ = Intern("MULTIPLE");
         utf8_ = Intern("UTF8_STRING");
         textPlainUtf8_ = Intern("text/plain;charset=utf-8");
         png_ = Intern("image/png");
@@ -144,6 +145,7 @@ public:
             return;
         }
         Run<int>([this] {
+            HandOverToManager();
             quit_ = true;
             return 0;
         });
@@ -357,7 +359,7 @@ private:
     // What we offer for our own blocks, and the bytes of one target.
     std::vector<Atom> OfferedTargets()
     {
-        std::vector<Atom> list { targets_, timestamp_ };
+        std::vector<Atom> list { targets_, timestamp_, multiple_ };
         const uint32_t dropEffect = RegisterClipboardFormat(kPreferredDropEffect);
         for (const auto& [format, data] : owned_) {
             if (format == kCfUnicodeText || format == kCfText) {
@@ -372,8 +374,8 @@ private:
                     list.push_back(Intern(Utf16ToUtf8(name).c_str()));
             }
         }
-        std::sort(list.begin() + 2, list.end());
-        list.erase(std::unique(list.begin() + 2, list.end()), list.end());
+        std::sort(list.begin() + 3, list.end());
+        list.erase(std::unique(list.begin() + 3, list.end()), list.end());
         return list;
     }
 
@@ -489,44 +491,114 @@ private:
         const Atom property = req.property == None ? req.target : req.property;
         const bool valid = owner_ && req.owner == win_ && req.selection == clipboard_
             && (req.time == CurrentTime || ownTime_ == CurrentTime || req.time >= ownTime_);
-        if (valid) {
-            if (req.target == targets_) {
-                const std::vector<Atom> list = OfferedTargets();
-                std::vector<long> values(list.begin(), list.end());
-                XChangeProperty(dpy_, req.requestor, property, XA_ATOM, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(values.data()), static_cast<int>(values.size()));
-                reply.xselection.property = property;
-            } else if (req.target == timestamp_) {
-                const long time = static_cast<long>(ownTime_);
-                XChangeProperty(dpy_, req.requestor, property, XA_INTEGER, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&time), 1);
-                reply.xselection.property = property;
-            } else if (auto data = Convert(req.target)) {
-                const Atom type = req.target;
-                if (data->size() <= chunk_) {
-                    XChangeProperty(dpy_, req.requestor, property, type, 8, PropModeReplace, data->data(),
-                        static_cast<int>(data->size()));
-                } else {
-                    // Large: announce the size, then one piece each time the requestor deletes
-                    // the property, and an empty piece at the end.
-                    XSelectInput(dpy_, req.requestor, PropertyChangeMask);
-                    const long size = static_cast<long>(data->size());
-                    XChangeProperty(dpy_, req.requestor, property, incr_, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(&size), 1);
-                    Transfer t;
-                    t.requestor = req.requestor;
-                    t.property = property;
-                    t.type = type;
-                    t.data = data;
-                    t.deadline = Deadline();
-                    transfers_.push_back(std::move(t));
-                    ++incrementalSends_;
-                }
-                reply.xselection.property = property;
-            }
+        if (valid && req.target == multiple_) {
+            if (req.property != None && AnswerMultiple(req.requestor, req.property))
+                reply.xselection.property = req.property;
+        } else if (valid && WriteTarget(req.requestor, req.target, property, true)) {
+            reply.xselection.property = property;
         }
         XSendEvent(dpy_, req.requestor, False, NoEventMask, &reply);
         XFlush(dpy_);
+    }
+
+    // Puts one target's bytes on the requestor's property: at once, or in pieces when large
+    // and `allowPieces`. False when we cannot give that target.
+    bool WriteTarget(Window requestor, Atom target, Atom property, bool allowPieces)
+    {
+        if (target == targets_) {
+            const std::vector<Atom> list = OfferedTargets();
+            std::vector<long> values(list.begin(), list.end());
+            XChangeProperty(dpy_, requestor, property, XA_ATOM, 32, PropModeReplace,
+                reinterpret_cast<const unsigned char*>(values.data()), static_cast<int>(values.size()));
+            return true;
+        }
+        if (target == timestamp_) {
+            const long time = static_cast<long>(ownTime_);
+            XChangeProperty(dpy_, requestor, property, XA_INTEGER, 32, PropModeReplace,
+                reinterpret_cast<const unsigned char*>(&time), 1);
+            return true;
+        }
+        if (target == multiple_)
+            return false;
+        auto data = Convert(target);
+        if (!data)
+            return false;
+        if (data->size() <= chunk_) {
+            XChangeProperty(dpy_, requestor, property, target, 8, PropModeReplace, data->data(),
+                static_cast<int>(data->size()));
+            return true;
+        }
+        if (!allowPieces)
+            return false;
+        // Large: announce the size, then one piece each time the requestor deletes the
+        // property, and an empty piece at the end.
+        XSelectInput(dpy_, requestor, PropertyChangeMask);
+        const long size = static_cast<long>(data->size());
+        XChangeProperty(dpy_, requestor, property, incr_, 32, PropModeReplace,
+            reinterpret_cast<const unsigned char*>(&size), 1);
+        Transfer t;
+        t.requestor = requestor;
+        t.property = property;
+        t.type = target;
+        t.data = data;
+        t.deadline = Deadline();
+        transfers_.push_back(std::move(t));
+        ++incrementalSends_;
+        return true;
+    }
+
+    // MULTIPLE: the requestor's property lists (target, property) pairs; each is answered on
+    // its own property, and a pair we cannot give gets its target replaced by None.
+    bool AnswerMultiple(Window requestor, Atom property)
+    {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy_, requestor, property, 0, 1024, False, AnyPropertyType, &type, &format, &items,
+                &after, &data)
+                != Success
+            || !data || format != 32 || after != 0 || items % 2 != 0) {
+            if (data)
+                XFree(data);
+            return false;
+        }
+        std::vector<long> pairs(reinterpret_cast<const long*>(data), reinterpret_cast<const long*>(data) + items);
+        XFree(data);
+        for (size_t i = 0; i < pairs.size(); i += 2) {
+            // Pieces would need one transfer per property; a large target is refused here.
+            if (pairs[i + 1] == None || !WriteTarget(requestor, Atom(pairs[i]), Atom(pairs[i + 1]), false))
+                pairs[i] = None;
+        }
+        XChangeProperty(dpy_, requestor, property, type, 32, PropModeReplace,
+            reinterpret_cast<const unsigned char*>(pairs.data()), static_cast<int>(pairs.size()));
+        return true;
+    }
+
+    // When a clipboard manager runs, it is asked to keep our blocks before we go, so what
+    // was copied stays pasteable after the program ends. Bounded by one wait.
+    void HandOverToManager()
+    {
+        if (!IsOwner() || owned_.empty())
+            return;
+        const Atom manager = Intern("CLIPBOARD_MANAGER");
+        if (XGetSelectionOwner(dpy_, manager) == None)
+            return;
+        const Atom save = Intern("SAVE_TARGETS");
+        std::vector<Atom> list = OfferedTargets();
+        list.erase(list.begin(), list.begin() + 3); // not TARGETS, TIMESTAMP and MULTIPLE
+        std::vector<long> values(list.begin(), list.end());
+        XChangeProperty(dpy_, win_, transferProperty_, XA_ATOM, 32, PropModeReplace,
+            reinterpret_cast<const unsigned char*>(values.data()), static_cast<int>(values.size()));
+        XConvertSelection(dpy_, manager, save, transferProperty_, win_, CurrentTime);
+        XFlush(dpy_);
+        XEvent ev {};
+        const Window win = win_;
+        WaitFor(
+            [win, manager](const XEvent& e) {
+                return e.type == SelectionNotify && e.xselection.requestor == win && e.xselection.selection == manager;
+            },
+            ev, Deadline());
     }
 
     void ContinueTransfer(Window window, Atom property)
@@ -795,7 +867,7 @@ private:
     Display* dpy_;
     const int waitMs_;
     Window win_ = 0;
-    Atom clipboard_, targets_, timestamp_, incr_, utf8_, textPlainUtf8_, png_, bmp_, uriList_, gnomeFiles_;
+    Atom clipboard_, targets_, timestamp_, incr_, multiple_, utf8_, textPlainUtf8_, png_, bmp_, uriList_, gnomeFiles_;
     Atom transferProperty_, timeProperty_;
     size_t chunk_ = 256 * 1024;
     int wakeFd_ = -1;

@@ -336,3 +336,105 @@ TEST_F(X11ClipboardTest, ARequestorThatGoesAwayMidTransferIsForgotten)
     ASSERT_TRUE(clipboard_->SetText(u"after"));
     EXPECT_EQ(XclipReads("UTF8_STRING"), "after");
 }
+
+TEST_F(X11ClipboardTest, AClipboardManagerKeepsOurBlocksWhenWeGo)
+{
+    // A stand-in clipboard manager: on SAVE_TARGETS it fetches two targets in one MULTIPLE
+    // request, keeps the bytes and confirms.
+    Display* m = XOpenDisplay(server_.Name().c_str());
+    ASSERT_TRUE(m);
+    const Window mw = XCreateSimpleWindow(m, DefaultRootWindow(m), 0, 0, 1, 1, 0, 0, 0);
+    const Atom managerSel = XInternAtom(m, "CLIPBOARD_MANAGER", False);
+    const Atom save = XInternAtom(m, "SAVE_TARGETS", False);
+    const Atom clip = XInternAtom(m, "CLIPBOARD", False);
+    const Atom multiple = XInternAtom(m, "MULTIPLE", False);
+    const Atom atomPair = XInternAtom(m, "ATOM_PAIR", False);
+    const Atom utf8 = XInternAtom(m, "UTF8_STRING", False);
+    const Atom layer = XInternAtom(m, "application/x-zendra-layer", False);
+    const Atom png = XInternAtom(m, "image/png", False);
+    const Atom p1 = XInternAtom(m, "P1", False), p2 = XInternAtom(m, "P2", False), p3 = XInternAtom(m, "P3", False);
+    const Atom pm = XInternAtom(m, "PM", False);
+    XSetSelectionOwner(m, managerSel, mw, CurrentTime);
+    XSync(m, False);
+    std::string savedText, savedLayer;
+    long pairsBack[6] = {};
+    bool confirmed = false;
+    auto readProperty = [&](Atom prop) {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(m, mw, prop, 0, 1 << 20, True, AnyPropertyType, &type, &format, &items, &after, &data);
+        std::string out;
+        if (data && format == 8)
+            out.assign(reinterpret_cast<const char*>(data), items);
+        if (data && format == 32 && prop == pm)
+            for (unsigned long i = 0; i < items && i < 6; ++i)
+                pairsBack[i] = reinterpret_cast<const long*>(data)[i];
+        if (data)
+            XFree(data);
+        return out;
+    };
+    std::thread manager([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!confirmed && std::chrono::steady_clock::now() < end) {
+            if (XPending(m) == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            XEvent ev;
+            XNextEvent(m, &ev);
+            if (ev.type != SelectionRequest || ev.xselectionrequest.target != save)
+                continue;
+            const XSelectionRequestEvent req = ev.xselectionrequest;
+            long pairs[6] = { long(utf8), long(p1), long(layer), long(p2), long(png), long(p3) };
+            XChangeProperty(m, mw, pm, atomPair, 32, PropModeReplace, reinterpret_cast<unsigned char*>(pairs), 6);
+            XConvertSelection(m, clip, multiple, pm, mw, CurrentTime);
+            XFlush(m);
+            bool got = false;
+            while (!got && std::chrono::steady_clock::now() < end) {
+                if (XPending(m) == 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    continue;
+                }
+                XNextEvent(m, &ev);
+                got = ev.type == SelectionNotify && ev.xselection.target == multiple;
+            }
+            if (got && ev.xselection.property == pm) {
+                readProperty(pm);
+                savedText = readProperty(p1);
+                savedLayer = readProperty(p2);
+            }
+            XEvent reply {};
+            reply.xselection.type = SelectionNotify;
+            reply.xselection.requestor = req.requestor;
+            reply.xselection.selection = req.selection;
+            reply.xselection.target = req.target;
+            reply.xselection.property = req.property;
+            reply.xselection.time = req.time;
+            XSendEvent(m, req.requestor, False, NoEventMask, &reply);
+            XFlush(m);
+            confirmed = true;
+        }
+    });
+
+    auto leaving = Clipboard::CreateX11(server_.Name(), 3000);
+    ASSERT_TRUE(leaving);
+    const uint32_t format = RegisterClipboardFormat(u"application/x-zendra-layer");
+    std::vector<ClipboardItem> items;
+    items.push_back({ kCfUnicodeText, BuildUnicodeTextBlock(u"kept after exit \u00e9") });
+    items.push_back({ format, { 'L', 0, 'Z' } });
+    ASSERT_TRUE(leaving->SetContents(std::move(items)));
+    const auto start = std::chrono::steady_clock::now();
+    leaving.reset();
+    const auto took = std::chrono::steady_clock::now() - start;
+    manager.join();
+    XCloseDisplay(m);
+    EXPECT_TRUE(confirmed);
+    EXPECT_EQ(savedText, "kept after exit \xc3\xa9");
+    EXPECT_EQ(savedLayer, std::string("L\0Z", 3));
+    EXPECT_EQ(pairsBack[0], long(utf8)) << "a target given keeps its name in the pair list";
+    EXPECT_EQ(pairsBack[2], long(layer));
+    EXPECT_EQ(pairsBack[4], long(None)) << "no picture to give";
+    EXPECT_LT(took, std::chrono::milliseconds(2500));
+}
