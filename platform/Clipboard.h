@@ -88,6 +88,7 @@ public:
 };
 
 // The clipboard the program uses: in-process until the window code installs the X11 one.
+// Install it once at start-up: a reference taken before a replacement does not outlive it.
 Clipboard& SystemClipboard();
 void SetSystemClipboard(std::unique_ptr<Clipboard> clipboard);
 
