@@ -71,6 +71,24 @@ struct FoundFile {
     int index = 0;
 };
 
+// A scalable face of the family, weight and slant (and characters, when given), with
+// fontconfig's substitutions applied; null when out of memory.
+FcPattern* MakePattern(const std::string& family, int weight, bool italic, const FcCharSet* chars)
+{
+    FcPattern* pattern = FcPatternCreate();
+    if (!pattern)
+        return nullptr;
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    if (chars)
+        FcPatternAddCharSet(pattern, FC_CHARSET, chars);
+    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(std::clamp(weight, 1, 1000)));
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    return pattern;
+}
+
 FoundFile FindFileLocked(StringView16 face, int weight, bool italic)
 {
     if (!g_pinnedFile.empty())
@@ -84,16 +102,9 @@ FoundFile FindFileLocked(StringView16 face, int weight, bool italic)
     }
     if (!g_fontconfigReady)
         return found;
-    const std::string family = LinuxFamily(face);
-    FcPattern* pattern = FcPatternCreate();
+    FcPattern* pattern = MakePattern(LinuxFamily(face), weight, italic, nullptr);
     if (!pattern)
         return found;
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(std::clamp(weight, 1, 1000)));
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
     FcPattern* match = FcFontMatch(nullptr, pattern, &result);
     if (match) {
@@ -106,6 +117,44 @@ FoundFile FindFileLocked(StringView16 face, int weight, bool italic)
         }
         FcPatternDestroy(match);
     }
+    FcPatternDestroy(pattern);
+    return found;
+}
+
+// A file whose face has the character, near the wanted family; empty when none has it.
+FoundFile FindFallbackLocked(const std::string& family, char32_t c, int weight, bool italic)
+{
+    FoundFile found;
+    if (!g_fontconfigReady)
+        return found;
+    FcCharSet* chars = FcCharSetCreate();
+    if (!chars)
+        return found;
+    FcCharSetAddChar(chars, c);
+    FcPattern* pattern = MakePattern(family, weight, italic, chars);
+    if (!pattern) {
+        FcCharSetDestroy(chars);
+        return found;
+    }
+    FcResult result = FcResultNoMatch;
+    // The sorted list puts the faces that have the character first; take the first that has it.
+    FcFontSet* set = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
+    if (set) {
+        for (int i = 0; i < set->nfont && found.path.empty(); ++i) {
+            FcCharSet* has = nullptr;
+            FcChar8* file = nullptr;
+            int index = 0;
+            if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, c))
+                continue;
+            if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch || !file)
+                continue;
+            FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
+            found.path = reinterpret_cast<const char*>(file);
+            found.index = index;
+        }
+        FcFontSetDestroy(set);
+    }
+    FcCharSetDestroy(chars);
     FcPatternDestroy(pattern);
     return found;
 }
@@ -145,19 +194,92 @@ struct Glyph {
 
 struct Font::Impl {
     std::string path;
+    std::string family; // the fontconfig family asked for, for fallback lookups
     FT_Face face = nullptr;
+    bool pinned = false;
+    int weight = 400;
+    bool italic = false;
     bool emboldenSynthetic = false;
     FT_Pos emboldenStrength = 0;
     FontMetrics metrics;
     mutable std::mutex mutex;
     mutable std::unordered_map<char32_t, Glyph> glyphs;
+    // Faces of other files that supply characters this face lacks, sized like it; opened on
+    // first need. `missing` remembers characters no installed face has.
+    struct Fallback {
+        std::string path;
+        FT_Face face = nullptr;
+        bool emboldenSynthetic = false;
+    };
+    mutable std::vector<Fallback> fallbacks;
+    mutable std::unordered_map<char32_t, bool> missing;
 
     ~Impl()
     {
-        if (face) {
-            std::lock_guard<std::mutex> lock(g_libraryMutex);
+        std::lock_guard<std::mutex> lock(g_libraryMutex);
+        for (Fallback& f : fallbacks)
+            FT_Done_Face(f.face);
+        if (face)
             FT_Done_Face(face);
+    }
+
+    // Sets a face to this font's size and slant; false when it cannot be sized.
+    bool PrepareFace(FT_Face f, bool& synthetic) const
+    {
+        FT_Size_RequestRec request {};
+        request.type = FT_SIZE_REQUEST_TYPE_NOMINAL;
+        request.height = face->size->metrics.y_ppem * 64;
+        if (!FT_IS_SCALABLE(f) || FT_Request_Size(f, &request) != 0)
+            return false;
+        if (italic && !(f->style_flags & FT_STYLE_FLAG_ITALIC)) {
+            FT_Matrix shear { 0x10000, 0x3800, 0, 0x10000 };
+            FT_Set_Transform(f, &shear, nullptr);
         }
+        synthetic = weight >= 600 && !(f->style_flags & FT_STYLE_FLAG_BOLD);
+        return true;
+    }
+
+    // The face that has the character: this one, an open fallback, or a new fallback; null
+    // when none has it. Caller holds `mutex`.
+    FT_Face FaceFor(char32_t c, bool& synthetic, FT_UInt& index) const
+    {
+        index = FT_Get_Char_Index(face, c);
+        synthetic = emboldenSynthetic;
+        if (index != 0 || pinned)
+            return index != 0 ? face : nullptr;
+        for (const Fallback& f : fallbacks) {
+            index = FT_Get_Char_Index(f.face, c);
+            if (index != 0) {
+                synthetic = f.emboldenSynthetic;
+                return f.face;
+            }
+        }
+        if (missing.count(c) || fallbacks.size() >= 8)
+            return nullptr;
+        Fallback added;
+        {
+            std::lock_guard<std::mutex> lock(g_libraryMutex);
+            const FoundFile file = FindFallbackLocked(family, c, weight, italic);
+            if (!file.path.empty() && file.path != path)
+                if (FT_New_Face(g_library, file.path.c_str(), file.index, &added.face) != 0)
+                    added.face = nullptr;
+            added.path = file.path;
+        }
+        if (added.face && PrepareFace(added.face, added.emboldenSynthetic)) {
+            index = FT_Get_Char_Index(added.face, c);
+            if (index != 0) {
+                fallbacks.push_back(added);
+                synthetic = added.emboldenSynthetic;
+                return added.face;
+            }
+        }
+        if (added.face) {
+            std::lock_guard<std::mutex> lock(g_libraryMutex);
+            FT_Done_Face(added.face);
+        }
+        if (missing.size() < 4096)
+            missing.emplace(c, true);
+        return nullptr;
     }
 
     // Caller holds `mutex`.
@@ -167,11 +289,18 @@ struct Font::Impl {
         if (it != glyphs.end())
             return it->second;
         Glyph g;
-        const FT_UInt index = FT_Get_Char_Index(face, c);
-        if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_NORMAL) == 0) {
-            FT_GlyphSlot slot = face->glyph;
+        bool synthetic = false;
+        FT_UInt index = 0;
+        FT_Face from = FaceFor(c, synthetic, index);
+        if (!from) {
+            from = face; // the face's own "missing" box
+            index = 0;
+            synthetic = emboldenSynthetic;
+        }
+        if (FT_Load_Glyph(from, index, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_NORMAL) == 0) {
+            FT_GlyphSlot slot = from->glyph;
             FT_Pos advance = slot->advance.x;
-            if (emboldenSynthetic && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+            if (synthetic && slot->format == FT_GLYPH_FORMAT_OUTLINE) {
                 FT_Outline_EmboldenXY(&slot->outline, emboldenStrength, 0);
                 advance += emboldenStrength;
             }
@@ -208,11 +337,91 @@ struct Font::Impl {
     }
 };
 
+namespace {
+
+// Fonts made so far, by what was asked for. Fonts are immutable apart from their own glyph
+// caches, so one object serves every caller; the oldest unused entry goes past the limit.
+constexpr size_t kFontCacheLimit = 64;
+
+struct CacheKey {
+    String16 face;
+    int height;
+    int weight;
+    bool italic;
+    bool operator==(const CacheKey&) const = default;
+};
+
+struct CacheEntry {
+    CacheKey key;
+    std::shared_ptr<Font> font;
+    uint64_t lastUse = 0;
+};
+
+std::mutex g_cacheMutex;
+std::vector<CacheEntry> g_cache;
+uint64_t g_cacheClock = 0;
+uint64_t g_cacheGeneration = 0; // bumped when the pinned file changes
+
+} // namespace
+
 std::shared_ptr<Font> Font::Create(const FontSpec& wanted)
 {
     if (wanted.height == 0)
         return nullptr;
+    const CacheKey key { wanted.face, wanted.height, wanted.weight, wanted.italic };
+    uint64_t generation = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_cacheMutex);
+        for (CacheEntry& e : g_cache) {
+            if (e.key == key) {
+                e.lastUse = ++g_cacheClock;
+                return e.font;
+            }
+        }
+        generation = g_cacheGeneration;
+    }
+    std::shared_ptr<Font> made = CreateUncached(wanted);
+    if (!made)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    if (generation != g_cacheGeneration)
+        return made; // the pinned file changed meanwhile: do not keep a font of the old one
+    for (CacheEntry& e : g_cache) {
+        if (e.key == key) { // made by another thread meanwhile
+            e.lastUse = ++g_cacheClock;
+            return e.font;
+        }
+    }
+    if (g_cache.size() >= kFontCacheLimit) {
+        auto oldest = std::min_element(g_cache.begin(), g_cache.end(),
+            [](const CacheEntry& a, const CacheEntry& b) { return a.lastUse < b.lastUse; });
+        g_cache.erase(oldest);
+    }
+    g_cache.push_back({ key, made, ++g_cacheClock });
+    return made;
+}
+
+void ClearFontCache()
+{
+    std::vector<CacheEntry> dropped;
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    dropped.swap(g_cache);
+    ++g_cacheGeneration;
+}
+
+size_t FontCacheSize()
+{
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    return g_cache.size();
+}
+
+std::shared_ptr<Font> Font::CreateUncached(const FontSpec& wanted)
+{
+    if (wanted.height == 0)
+        return nullptr;
     auto impl = std::make_unique<Impl>();
+    impl->weight = wanted.weight;
+    impl->italic = wanted.italic;
     const bool wantBold = wanted.weight >= 600;
     {
         std::lock_guard<std::mutex> lock(g_libraryMutex);
@@ -224,6 +433,8 @@ std::shared_ptr<Font> Font::Create(const FontSpec& wanted)
             return nullptr;
         }
         impl->path = file.path;
+        impl->pinned = !g_pinnedFile.empty();
+        impl->family = LinuxFamily(wanted.face);
     }
     FT_Face face = impl->face;
     if (!FT_IS_SCALABLE(face))
@@ -342,8 +553,44 @@ CoverageBitmap Font::RenderCoverage(StringView16 text) const
 
 void PinFontFile(const std::string& path)
 {
-    std::lock_guard<std::mutex> lock(g_libraryMutex);
-    g_pinnedFile = path;
+    {
+        std::lock_guard<std::mutex> lock(g_libraryMutex);
+        g_pinnedFile = path;
+    }
+    ClearFontCache();
+}
+
+bool Font::HasGlyph(char32_t c, bool allowFallback) const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (FT_Get_Char_Index(impl_->face, c) != 0)
+        return true;
+    if (!allowFallback)
+        return false;
+    bool synthetic = false;
+    FT_UInt index = 0;
+    return impl_->FaceFor(c, synthetic, index) != nullptr;
+}
+
+bool Font::CanRender(StringView16 text) const
+{
+    for (char32_t c : CodePoints(text)) {
+        // Line breaks and tabs are never drawn as glyphs.
+        if (c == U'\r' || c == U'\n' || c == U'\t')
+            continue;
+        if (!HasGlyph(c))
+            return false;
+    }
+    return true;
+}
+
+std::vector<std::string> Font::FallbackFiles() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::vector<std::string> files;
+    for (const Impl::Fallback& f : impl_->fallbacks)
+        files.push_back(f.path);
+    return files;
 }
 
 std::string FindFontFile(StringView16 face, int weight, bool italic)

@@ -50,8 +50,12 @@ struct CoverageBitmap {
 class Font {
 public:
     // Null when no font file can be found or loaded. Windows faces without a Linux file
-    // ("Tahoma", "MS Shell Dlg", "Arial", "Segoe UI", ...) map to DejaVu Sans.
+    // ("Tahoma", "MS Shell Dlg", "Arial", "Segoe UI", ...) map to DejaVu Sans. Fonts are kept
+    // by face, height, weight and italic: asking again for the same gives the same object, so
+    // switching between faces and sizes costs neither a file load nor re-rendered glyphs.
     static std::shared_ptr<Font> Create(const FontSpec& wanted);
+    // A new font outside the cache.
+    static std::shared_ptr<Font> CreateUncached(const FontSpec& wanted);
 
     ~Font();
     Font(const Font&) = delete;
@@ -69,6 +73,15 @@ public:
     // like opaque text over the existing pixels. Thread-safe.
     void DrawText(const BitmapView& target, int x, int y, StringView16 text, uint32_t colour) const;
 
+    // Whether the character can be drawn: this font's face has it, or (with `allowFallback`)
+    // another installed face that fontconfig offers for it. Characters no face has are drawn
+    // as this face's missing-glyph box. No fallback while a font file is pinned.
+    bool HasGlyph(char32_t c, bool allowFallback = true) const;
+    // Every character of the text has a glyph (CR, LF and tab need none).
+    bool CanRender(StringView16 text) const;
+    // Files of the fallback faces this font has opened so far.
+    std::vector<std::string> FallbackFiles() const;
+
     // The text alone as a coverage picture of its measured extent (GDI's white text on black).
     CoverageBitmap RenderCoverage(StringView16 text) const;
 
@@ -83,6 +96,10 @@ private:
 // Every face resolves to this file while it is set (tests pin DejaVuSans.ttf so pixels
 // repeat); an empty path restores the fontconfig lookup. Affects fonts created afterwards.
 void PinFontFile(const std::string& path);
+
+// Drops every kept font (callers' references stay valid); the number kept.
+void ClearFontCache();
+size_t FontCacheSize();
 
 // The file fontconfig chooses for a face, weight and slant (after the Windows-face mapping).
 std::string FindFontFile(StringView16 face, int weight, bool italic);

@@ -9,8 +9,8 @@ pkgs=(
   build-essential cmake ninja-build ccache pkg-config
   libjpeg62-turbo-dev libturbojpeg0-dev libpng-dev libtiff-dev zlib1g-dev libraw-dev
   libexiv2-dev libsdl2-dev libx11-dev libxext-dev libxkbcommon-dev libfreetype-dev libfontconfig-dev
-  fonts-dejavu-core fonts-dejavu-extra
-  libcurl4-openssl-dev libcups2-dev libcairo2-dev libwmf-dev
+  fonts-dejavu-core fonts-dejavu-extra fonts-liberation2 fonts-wqy-microhei
+  libcurl4-openssl-dev libcups2-dev libcairo2-dev libwmf-dev xdg-utils
 )
 if [ "$mode" = test ]; then
   pkgs+=(
