@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 CSTip::~CSTip()
@@ -54,8 +55,7 @@ int CSTip::SetText(const char16_t* text)
 {
     if (!text)
         text = u"";
-    if (m_textImage.data && std::char_traits<char16_t>::compare(text, m_text, kMaxText + 1) == 0 &&
-        std::char_traits<char16_t>::length(text) == std::char_traits<char16_t>::length(m_text))
+    if (m_textImage.data && std::u16string_view(text) == std::u16string_view(m_text))
         return 1;
     FreeOwnImageUnderWindowLock();
     char16_t bounded[kMaxText + 1];
@@ -76,9 +76,6 @@ int CSTip::SetText(const char16_t* text)
         p += n;
         while (*p == u'\r' || *p == u'\n')
             ++p;
-    }
-    if (lines.empty() && m_text[0] == 0) {
-        // Nothing to show: an empty text image.
     }
     std::vector<ImageBuffer8> rendered;
     if (lines.size() == 1) {
