@@ -349,7 +349,11 @@ TEST(RenderThread, DrawsOnTheManualClockAndIdlesWithoutPresenting)
         return cond();
     };
     ASSERT_TRUE(waitFor([&] { return t.SurfacePixel(10, 10) == 0x112233u; }));
-    // Idle: let some frames pass without a change.
+    // Let the frames that were already under way finish, then count an idle stretch.
+    for (int i = 0; i < 10; ++i) {
+        t.clock.Advance(30);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
     const uint64_t idle = t.window->PresentedTiles();
     for (int i = 0; i < 20; ++i) {
         t.clock.Advance(30);
