@@ -168,3 +168,11 @@ int CDialogBaseLayer::Update(uint32_t)
     }
     return 0;
 }
+
+int CDialogBaseLayer::IsOpaqueIn(const SRect& r)
+{
+    return m_image.data && GetEffectiveOpacity() == 255 && r.left >= 0 && r.top >= 0 &&
+                   r.right <= m_image.width && r.bottom <= m_image.height
+               ? 1
+               : 0;
+}

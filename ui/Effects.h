@@ -32,6 +32,8 @@ public:
     // The back buffer turned into opaque grey at half brightness.
     void SetSnapshot(const ImageBuffer8& image);
     int Update(uint32_t now) override;
+    // The greyed snapshot is opaque everywhere it has pixels.
+    int IsOpaqueIn(const SRect& own) override;
 };
 
 // Milliseconds from start to now on the 32-bit tick clock, as a signed 64-bit value (a clock

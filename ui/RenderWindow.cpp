@@ -276,6 +276,7 @@ void CRenderWindow::RenderFrame(uint32_t time)
     const int columns = std::min((m_backBuffer.width + kTileSize - 1) / kTileSize, map->columns);
     const int rows = std::min((m_backBuffer.height + kTileSize - 1) / kTileSize, map->rows);
     bool presented = false;
+    m_composeListReady = false;
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c) {
             std::atomic<uint8_t>& byte = map->bytes[size_t(r) * map->columns + c];
@@ -289,6 +290,7 @@ void CRenderWindow::RenderFrame(uint32_t time)
             byte.store(0, std::memory_order_relaxed);
             presented = true;
         }
+    m_composeListReady = false;
     if (presented)
         m_presentedFrames.fetch_add(1);
     CleanTopLevelList();
@@ -330,25 +332,58 @@ void CRenderWindow::SortDrawList()
                          [](CSprite* a, CSprite* b) { return a->ZLevel() < b->ZLevel(); });
 }
 
-void CRenderWindow::ComposeTile(const SRect& t)
+void CRenderWindow::BuildComposeList()
 {
     if (m_drawList.size() != m_topLevel.size())
         SortDrawList();
-    ImageBuffer8& back = m_backBuffer;
-    for (int y = t.top; y < t.bottom; ++y)
-        std::memset(back.data + (size_t(y) * back.width + t.left) * 4, 0, size_t(t.Width()) * 4);
+    m_composeList.clear();
     for (CSprite* s : m_drawList) {
         if (!IsPointerAlive(s) || !s->IsVisible() || s->Detached())
             continue;
         if (CSprite* p = s->Parent(); p && IsPointerAlive(p) && !p->IsShown())
             continue;
         platform::ScopedLock lock(s->Lock());
+        if (!s->Image().data)
+            continue;
         const SRect r = s->Rect();
-        const SRect area{r.left, r.top, r.left + s->Image().width, r.top + s->Image().height};
+        m_composeList.push_back({s, {r.left, r.top, r.left + s->Image().width, r.top + s->Image().height}});
+    }
+    m_composeListReady = true;
+}
+
+void CRenderWindow::ComposeTile(const SRect& t)
+{
+    if (!m_composeListReady)
+        BuildComposeList();
+    ImageBuffer8& back = m_backBuffer;
+    // Start at the highest sprite that covers the whole tile with opaque pixels (the dimmed
+    // layer behind a dialog): nothing below it can show.
+    size_t first = 0;
+    bool covered = false;
+    for (size_t i = m_composeList.size(); i-- > 0;) {
+        const ComposeEntry& e = m_composeList[i];
+        const SRect& a = e.area;
+        if (a.left <= t.left && a.top <= t.top && a.right >= t.right && a.bottom >= t.bottom) {
+            platform::ScopedLock lock(e.sprite->Lock());
+            const SRect own = e.sprite->WindowToLocalRect(t);
+            if (e.sprite->IsVisible() && e.sprite->IsOpaqueIn(own)) {
+                first = i;
+                covered = true;
+                break;
+            }
+        }
+    }
+    if (!covered)
+        for (int y = t.top; y < t.bottom; ++y)
+            std::memset(back.data + (size_t(y) * back.width + t.left) * 4, 0, size_t(t.Width()) * 4);
+    for (size_t i = first; i < m_composeList.size(); ++i) {
+        const ComposeEntry& e = m_composeList[i];
+        const SRect& area = e.area;
         if (t.right >= area.left && t.bottom >= area.top && area.right >= t.left && area.bottom >= t.top) {
             const SRect cut{std::max(t.left, area.left), std::max(t.top, area.top),
                             std::min(t.right, area.right), std::min(t.bottom, area.bottom)};
-            s->Compose(back, cut);
+            platform::ScopedLock lock(e.sprite->Lock());
+            e.sprite->Compose(back, cut);
         }
     }
     if (!WindowActive())
@@ -401,6 +436,7 @@ void CRenderWindow::ForgetTopLevel(CSprite* sprite)
     std::erase(m_topLevel, sprite);
     platform::ScopedLock drawLock(m_drawListLock);
     std::erase(m_drawList, sprite);
+    std::erase_if(m_composeList, [&](const ComposeEntry& e) { return e.sprite == sprite; });
 }
 
 void CRenderWindow::FinishTopLevelSprite(CSprite* sprite)

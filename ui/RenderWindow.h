@@ -208,6 +208,12 @@ private:
     std::vector<std::unique_ptr<TileMap>> m_allTileMaps;
     std::vector<CSprite*> m_topLevel;
     std::vector<CSprite*> m_drawList;
+    // The sprites a frame composes, with their areas, checked once per frame under RenderLock
+    // (a top-level sprite cannot go away while it is held).
+    struct ComposeEntry { CSprite* sprite; SRect area; };
+    std::vector<ComposeEntry> m_composeList;
+    bool m_composeListReady = false;
+    void BuildComposeList();
     std::unique_ptr<CFrame> m_frame;
     std::unique_ptr<CSTip> m_tip;
     std::atomic<int> m_windowActive{0};

@@ -33,6 +33,10 @@ constexpr uint32_t kCaptureDelivery = 0x40000000;
 
 constexpr int kTileSize = 64;
 
+// The toolkit's 8-bit blend of a row of source pixels over target pixels at an opacity; the
+// results equal the AlphaTables formula t1[k][s] + t2[k][d] with k = t1[opacity][s.alpha].
+void BlendRowOver(uint8_t* __restrict target, const uint8_t* __restrict source, int count, int opacity);
+
 class CSprite {
 public:
     CSprite();
@@ -45,6 +49,9 @@ public:
     virtual SRect GetFocusRect(); // window coordinates; empty = the whole sprite
     virtual int OnCreate() { return 1; }
     virtual int HasContentIn(const SRect& /*own*/) { return 1; }
+    // 1 when every pixel of the own rectangle is opaque (alpha 255); the compose pass then
+    // skips whatever lies below. Called with the sprite's lock held.
+    virtual int IsOpaqueIn(const SRect& /*own*/) { return 0; }
     virtual int OnDraw(uint32_t /*time*/) { return 0; }
     virtual void ReleaseResources(int flag);
 

@@ -383,3 +383,24 @@ TEST(RenderWindowEnd, DestroyJoinsTheRenderThreadAndWaitsForWorkers)
     EXPECT_EQ(g_pRenderWindow.load(), nullptr);
     EXPECT_TRUE(workerEnded.IsSet());
 }
+
+TEST(RenderFrame, OpaqueDimmedLayerHidesWhatLiesBelowWithTheSamePixels)
+{
+    UiTestWindow t(320, 240);
+    ASSERT_TRUE(t.opened);
+    AddTopLevel(*t.window, {10, 10, 200, 200}, 0x80C86433);
+    t.Frame();
+    CDialogBaseLayer& layer = *t.window->DialogBaseLayer();
+    {
+        platform::ScopedLock lock(t.window->RenderLock());
+        layer.SetSnapshot(t.window->BackBuffer());
+    }
+    const uint8_t* snap = layer.Image().data;
+    const uint32_t expected = uint32_t(snap[(50 * 320 + 50) * 4]) * 0x010101u;
+    layer.SetVisible(1);
+    t.Frame();
+    EXPECT_EQ(t.SurfacePixel(50, 50), expected);
+    layer.SetVisible(0);
+    t.Frame();
+    EXPECT_NE(t.SurfacePixel(50, 50), expected) << "hidden again: the sprites below show";
+}

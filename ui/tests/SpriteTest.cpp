@@ -257,3 +257,46 @@ TEST(SpriteInput, CaptureDeliveredButtonsAreNotForwardedButMovesAre)
     EXPECT_EQ(parent.QueryDropFiles(90, 90), 0);
     EXPECT_EQ(parent.OnSetCursor(90, 90), 1) << "no child: the arrow is set and the call handled";
 }
+
+TEST(SpriteCompose, RowBlendMatchesTheTablesAtEveryWidth)
+{
+    Tables tables;
+    const AlphaTables& t = *GetAlphaTables();
+    struct Case { uint32_t src, dst; int opacity; const char* why; };
+    const Case cases[] = {
+        {0xFF0000FF, 0x80FF8040, 255, "opaque source replaces, alpha included"},
+        {0x00FFFFFF, 0x80FF8040, 255, "transparent source keeps the target"},
+        {0x7F3366CC, 0xFF102030, 255, "half alpha: where rounding goes wrong"},
+        {0xFF3366CC, 0x40102030, 128, "opaque source at half opacity keeps the target alpha"},
+        {0x01FFFFFF, 0xFF000000, 200, "a weight that rounds to zero"},
+        {0xFEFFFFFF, 0xFF000000, 255, "a weight just below full"},
+    };
+    for (int width : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 64})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.why << ", width " << width);
+            const size_t n = size_t(width);
+            std::vector<uint32_t> src(n), dst(n), ref(n);
+            for (int i = 0; i < width; ++i) {
+                // Mix the case with its neighbours so a group of four holds different weights.
+                src[size_t(i)] = i % 3 == 1 ? cases[(i + 1) % 6].src : c.src;
+                dst[size_t(i)] = c.dst + uint32_t(i) * 0x010203;
+            }
+            ref = dst;
+            for (int i = 0; i < width; ++i) {
+                uint8_t* d = reinterpret_cast<uint8_t*>(&ref[size_t(i)]);
+                const uint8_t* s = reinterpret_cast<const uint8_t*>(&src[size_t(i)]);
+                const int k = t.t1[c.opacity][s[3]];
+                if (k == 0)
+                    continue;
+                if (k == 255) {
+                    std::memcpy(d, s, 4);
+                    continue;
+                }
+                for (int ch = 0; ch < 3; ++ch)
+                    d[ch] = uint8_t(t.t1[k][s[ch]] + t.t2[k][d[ch]]);
+            }
+            BlendRowOver(reinterpret_cast<uint8_t*>(dst.data()), reinterpret_cast<const uint8_t*>(src.data()), width, c.opacity);
+            for (int i = 0; i < width; ++i)
+                ASSERT_EQ(dst[size_t(i)], ref[size_t(i)]) << "pixel " << i;
+        }
+}
