@@ -97,6 +97,13 @@ int CRenderWindow::Open(const RenderWindowOptions& options)
         Destroy();
         return 0;
     }
+    // The first layout: a window that opens at its final size gets no size event.
+    platform::WindowEvent size;
+    size.kind = platform::EventKind::Size;
+    size.width = m_platform->ClientWidth();
+    size.height = m_platform->ClientHeight();
+    size.state = m_platform->State();
+    OnSize(size);
     return 1;
 }
 

@@ -404,3 +404,11 @@ TEST(RenderFrame, OpaqueDimmedLayerHidesWhatLiesBelowWithTheSamePixels)
     t.Frame();
     EXPECT_NE(t.SurfacePixel(50, 50), expected) << "hidden again: the sprites below show";
 }
+
+TEST(RenderWindowStart, TheFirstLayoutComesWithoutASizeEvent)
+{
+    UiTestWindow t(500, 300);
+    ASSERT_TRUE(t.opened);
+    EXPECT_EQ(t.window->Frame()->Rect(), (SRect{0, 0, 500, 300}));
+    EXPECT_EQ(t.window->DialogBaseLayer()->Rect(), (SRect{0, 0, 500, 300}));
+}
