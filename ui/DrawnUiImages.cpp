@@ -238,6 +238,23 @@ int DrawnUiImage(UiImageFolder, const char16_t* name, ImageBuffer8& out)
         return DrawDigits(c);
     if (Is(name, u"checkbox.png"))
         return DrawCheckboxes(c);
+    if (Is(name, u"ratio.png")) {
+        // Four 20-pixel frames: off, on, disabled off, disabled on.
+        if (!c.Make(80, 20))
+            return 0;
+        for (int f = 0; f < 4; ++f) {
+            const double cx = f * 20 + 10, cy = 10;
+            const int alpha = f >= 2 ? 110 : 255;
+            if (f % 2) {
+                c.FillRoundRect(cx - 8, cy - 8, cx + 8, cy + 8, 8, kAccent, alpha);
+                c.FillRoundRect(cx - 3, cy - 3, cx + 3, cy + 3, 3, 0xFFFFFF, alpha);
+            } else {
+                c.FillRoundRect(cx - 8, cy - 8, cx + 8, cy + 8, 8, 0x2A2A2A, alpha);
+                c.StrokeRoundRect(cx - 8, cy - 8, cx + 8, cy + 8, 8, 0x8A8A8A, alpha);
+            }
+        }
+        return 1;
+    }
     if (Is(name, u"expand.png")) {
         if (!c.Make(16, 16))
             return 0;
