@@ -9,6 +9,7 @@
 #include "platform/Thread.h"
 #include "platform/Window.h"
 #include "ui/Button.h"
+#include "ui/DialogSprite.h"
 #include "ui/DrawnUiImages.h"
 #include "ui/Frame.h"
 #include "ui/RenderWindow.h"
@@ -147,8 +148,8 @@ public:
 // A card in the middle with the program's name and three buttons.
 class StartPanel : public CMessageSprite {
 public:
-    static constexpr int kWidth = 420, kHeight = 300;
-    enum { kBusy = 1, kTip = 2, kQuit = 3 };
+    static constexpr int kWidth = 420, kHeight = 340;
+    enum { kBusy = 1, kTip = 2, kDialog = 3, kQuit = 4 };
 
     StartPanel() { SetFlags(SF_INPUT); }
     ~StartPanel() override
@@ -165,7 +166,8 @@ public:
         struct Spec { CSButton& b; int id; const char16_t* caption; int y; };
         const Spec specs[] = {{m_busyButton, kBusy, u"Show the busy ring", 150},
                               {m_tipButton, kTip, u"Show a tooltip", 194},
-                              {m_quitButton, kQuit, u"Quit", 238}};
+                              {m_dialogButton, kDialog, u"Open a dialog", 238},
+                              {m_quitButton, kQuit, u"Quit", 282}};
         for (const Spec& sp : specs) {
             const int x = (kWidth - 220) / 2;
             if (!sp.b.Create(this, nullptr, sp.id, 0, x, sp.y, x + 220, sp.y + 34) ||
@@ -211,6 +213,9 @@ public:
                 m_window->ShowTooltip(p.x, p.y, u"Tooltips stay while the pointer is near\nand go when it moves away", false);
                 break;
             }
+            case kDialog:
+                RunDialog();
+                break;
             case kQuit:
                 m_window->OnCloseRequest();
                 break;
@@ -220,6 +225,37 @@ public:
     }
 
 private:
+    // A small dialog from template records: two check boxes bound to the start screen's state.
+    void RunDialog()
+    {
+        std::vector<DialogControlRecord> records;
+        auto add = [&](const char16_t* cls, const char16_t* text, int id, SRect r) {
+            DialogControlRecord rec;
+            rec.kind = DialogControlKind(cls);
+            SetDialogControlText(rec, text);
+            rec.controlId = id;
+            rec.rect = r;
+            records.push_back(rec);
+        };
+        add(u"Static", u"How photos open", -1, {12, 44, 288, 62});
+        add(u"Button", u"#CShow grid lines", 10, {12, 68, 288, 92});
+        add(u"Button", u"#CKeep the album open", 11, {12, 98, 288, 122});
+        add(u"Button", u"OK", 1, {112, 136, 192, 166});
+        add(u"Button", u"Cancel", 2, {200, 136, 280, 166});
+        CDialogSprite dialog;
+        dialog.m_dimRequest = 1;
+        if (!dialog.CreateFromRecords(300, std::move(records), u"Viewing", 300, 160, 0, 0, 0, 0))
+            return;
+        dialog.BindControl(10, &m_showGrid, kBindInt, 0, 0);
+        dialog.BindControl(11, &m_keepAlbum, kBindInt, 0, 0);
+        dialog.UpdateData(0);
+        const int result = dialog.DoModal();
+        std::printf("zendra: dialog result %d, grid %d, album %d\n", result, int(m_showGrid), int(m_keepAlbum));
+        std::fflush(stdout);
+    }
+
+    int32_t m_showGrid = 0, m_keepAlbum = 1;
+
     // Beside the card, so the ring (which takes the clicks under it) leaves the buttons free.
     SRect BusyRect() const
     {
@@ -228,7 +264,7 @@ private:
     }
 
     ImageBuffer8 m_title, m_subtitle;
-    CSButton m_busyButton, m_tipButton, m_quitButton;
+    CSButton m_busyButton, m_tipButton, m_dialogButton, m_quitButton;
     bool m_busy = false;
 };
 

@@ -1,5 +1,6 @@
 // The program's start under a private X server: the render thread draws the frame and the start
-// screen, a click on a button shows the busy ring, and the close button ends the program.
+// screen, a click on a button shows the busy ring, a dialog takes a tick and OK (seen in the
+// program's output and on the screen), and the close button ends the program.
 #include "platform/tests/TestXServer.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ Seen Count(const Screenshot& shot, int x0, int y0, int x1, int y1)
 
 } // namespace
 
-TEST(ZendraStartScreen, DrawsFrameAndCardRespondsToClicksAndClosesByItsButton)
+TEST(ZendraStartScreen, DrawsTheCardShowsTheRingRunsADialogAndClosesByItsButton)
 {
     XServer xvfb;
     ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start";
@@ -52,7 +53,6 @@ TEST(ZendraStartScreen, DrawsFrameAndCardRespondsToClicksAndClosesByItsButton)
     close(outPipe[1]);
     std::string output;
     ASSERT_TRUE(ReadUntil(outPipe[0], " ms", std::chrono::seconds(60), output)) << output;
-    close(outPipe[0]);
     int shownW = 0, shownH = 0, ms = -1;
     const size_t at = output.find("presented ");
     ASSERT_NE(at, std::string::npos) << output;
@@ -73,13 +73,13 @@ TEST(ZendraStartScreen, DrawsFrameAndCardRespondsToClicksAndClosesByItsButton)
     EXPECT_EQ(ww, shownW);
     EXPECT_EQ(wh, shownH);
 
-    // The card sits in the middle: 420 x 300, buttons 220 x 34 at 150, 194 and 238 from its top.
-    const int cardX = wx + (ww - 420) / 2, cardY = wy + (wh - 300) / 2;
+    // The card sits in the middle: 420 x 340, buttons 220 x 34 at 150, 194, 238 and 282 from its top.
+    const int cardX = wx + (ww - 420) / 2, cardY = wy + (wh - 340) / 2;
     Screenshot shot;
     Seen card;
     for (int attempt = 0; attempt < 40; ++attempt) {
         if (TakeScreenshot(xvfb.Display(), shot)) {
-            card = Count(shot, cardX, cardY, cardX + 420, cardY + 300);
+            card = Count(shot, cardX, cardY, cardX + 420, cardY + 340);
             if (card.card > 40000)
                 break;
         }
@@ -99,6 +99,29 @@ TEST(ZendraStartScreen, DrawsFrameAndCardRespondsToClicksAndClosesByItsButton)
             ring = Count(shot, cardX + 420 + 32, cardY + 100, cardX + 420 + 128, cardY + 196).light;
     }
     EXPECT_GT(ring, 500u) << "no busy ring after the click";
+    std::system((xdo + " mousemove " + std::to_string(bx) + " " + std::to_string(by) + " sleep 0.3 click 1 >/dev/null 2>&1").c_str());
+
+    // "Open a dialog": a 300 x 185 dialog in the middle; tick "Show grid lines", then OK.
+    auto clickAt = [&](int x, int y) {
+        std::system((xdo + " mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                     " sleep 0.3 click 1 sleep 0.3 >/dev/null 2>&1").c_str());
+    };
+    clickAt(cardX + 210, cardY + 255);
+    const int dx = wx + (ww - 300) / 2, dy = wy + (wh - 185) / 2;
+    std::this_thread::sleep_for(std::chrono::milliseconds(800)); // the fade-in
+    clickAt(dx + 30, dy + 80);
+    size_t ticked = 0;
+    for (int attempt = 0; attempt < 20 && ticked < 60; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (TakeScreenshot(xvfb.Display(), shot))
+            ticked = Count(shot, dx + 12, dy + 68, dx + 40, dy + 92).accent;
+    }
+    EXPECT_GE(ticked, 60u) << "the check box does not show its tick";
+    clickAt(dx + 152, dy + 151);
+    std::string result;
+    EXPECT_TRUE(ReadUntil(outPipe[0], "album", std::chrono::seconds(20), result)) << result;
+    EXPECT_NE(result.find("dialog result 1, grid 1, album 1"), std::string::npos) << result;
+    close(outPipe[0]);
 
     // The frame's close button (21 x 15 at width - 29, 8) ends the program.
     const int cx = wx + ww - 29 + 10, cy = wy + 8 + 7;
