@@ -90,6 +90,14 @@ void CFrame::ToggleMaximised()
     }
 }
 
+void CFrame::SyncMaximised(bool maximised)
+{
+    if ((m_maximised.load() != 0) == maximised)
+        return;
+    m_maximised.store(maximised ? 1 : 0);
+    m_maximise.SetIcon(maximised ? u"restore.png" : u"maximal.png");
+}
+
 int CFrame::OnSpriteMessage(SpriteMessage* message)
 {
     if (message && message->code == MSG_COMMAND) {

@@ -30,6 +30,8 @@ public:
     // What the window system should do at a logical point (move, resize or nothing).
     platform::HitArea HitAreaAt(int x, int y) const;
     void ToggleMaximised();
+    // Follows the window's real state (a window manager may refuse or undo a maximise).
+    void SyncMaximised(bool maximised);
     int Maximised() const { return m_maximised.load(); }
     int StoredZone() const { return m_zone; }
     int Dragging() const { return m_dragging; }

@@ -527,6 +527,8 @@ void CRenderWindow::OnSize(const platform::WindowEvent& e)
     m_clientHeight.store(e.height);
     m_logicalWidth.store(lw);
     m_logicalHeight.store(lh);
+    if (m_frame)
+        m_frame->SyncMaximised(e.state == platform::WindowState::Maximized);
     {
         platform::ScopedLock lock(m_renderLock);
         OnLayout(lw, lh);

@@ -334,6 +334,10 @@ TEST(FrameSprite, HitZonesAndWindowAreas)
     ASSERT_TRUE(t.opened);
     t.Frame();
     CFrame& frame = *t.window->Frame();
+    EXPECT_EQ(frame.Maximised(), 0) << "the window opened restored, and the frame knows it";
+    frame.ToggleMaximised();
+    t.Pump();
+    EXPECT_EQ(frame.Maximised(), 1);
     EXPECT_EQ(frame.HitAreaAt(500, 10), platform::HitArea::Client) << "maximised: the window system does nothing";
     frame.ToggleMaximised();
     t.Pump();
