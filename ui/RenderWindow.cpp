@@ -526,14 +526,18 @@ void CRenderWindow::ShowTooltip(int x, int y, const char16_t* text, bool rightAl
         HideTooltip();
     if (!m_tip->SetText(text))
         return;
-    const int w = m_tip->TextWidth() + 8, h = m_tip->TextHeight() + 8;
-    if (rightAligned)
-        x -= w;
+    const int w = m_tip->TextWidth() + 8;
+    m_tip->SetOpaque(opaque);
+    PlaceTooltip(rightAligned ? x - w : x, y, w, m_tip->TextHeight() + 8);
+}
+
+// Kept inside the right and bottom edges only: a tip asked for left of the window stays there.
+void CRenderWindow::PlaceTooltip(int x, int y, int w, int h)
+{
     if (x + w > LogicalWidth())
         x = LogicalWidth() - w;
     if (y + h > LogicalHeight())
         y = LogicalHeight() - h;
-    m_tip->SetOpaque(opaque);
     m_tip->SetPos(x, y, w, h);
     m_tip->SetVisible(1);
 }
@@ -546,13 +550,7 @@ void CRenderWindow::ShowTooltipImage(int x, int y, const ImageBuffer8& image)
         HideTooltip();
     if (!m_tip->SetImage(image))
         return;
-    const int w = image.width, h = image.height;
-    if (x + w > LogicalWidth())
-        x = LogicalWidth() - w;
-    if (y + h > LogicalHeight())
-        y = LogicalHeight() - h;
-    m_tip->SetPos(x, y, w, h);
-    m_tip->SetVisible(1);
+    PlaceTooltip(x, y, image.width, image.height);
 }
 
 void CRenderWindow::HideTooltip()

@@ -171,6 +171,7 @@ protected:
     void OnSize(const platform::WindowEvent& event);
     void OnActivate(bool active);
     void HandleSetCursor();
+    void PlaceTooltip(int x, int y, int width, int height);
     bool KeyTargetOk(CMessageSprite* sprite) const;
 
 private:
