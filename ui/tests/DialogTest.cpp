@@ -246,3 +246,28 @@ TEST(Dialog, SmallDialogsShowTheWindowThroughAndNoFadeWithoutAnimation)
     for (CSprite* s : f.t.window->TopLevelSprites())
         EXPECT_EQ(dynamic_cast<CSFadeEffect*>(s), nullptr) << "no fading snapshot";
 }
+
+TEST(Dialog, FadeUsesSignedTimeAndEndsAtFullOpacity)
+{
+    DialogFixture f;
+    struct Probe : CDialogSprite {
+        void Start(uint32_t start) { m_startTick = start; m_endTick = start + 500; m_animState = kFadingIn; }
+        int State() const { return m_animState.load(); }
+    };
+    Probe d;
+    ASSERT_TRUE(d.CreateFromRecords(200, StandardRecords(), u"Preset", 220, 200, 0, 0, 0, 0));
+    // Fading in from a start just below the 32-bit wrap.
+    const uint32_t start = 0xFFFFFF00u;
+    struct Step { uint32_t time; int opacity; int state; const char* why; };
+    const Step steps[] = {
+        {start - 50, 0, 1, "a clock just before the start counts as the start"},
+        {start + 250, 127, 1, "half way, across the wrap"},
+        {start + 500, 255, 0, "the end"},
+    };
+    for (const Step& s : steps) {
+        d.Start(start);
+        d.StepFade(s.time);
+        EXPECT_EQ(d.Opacity(), s.opacity) << s.why;
+        EXPECT_EQ(d.State(), s.state) << s.why;
+    }
+}

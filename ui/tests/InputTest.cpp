@@ -278,3 +278,24 @@ TEST(InputActivation, InactiveWindowIgnoresTheMouseButNotKeys)
     Key(t, 'K');
     EXPECT_EQ(s->keys.size(), 1u);
 }
+
+TEST(InputMouse, WheelAndDropsReachTheSpriteUnderThePointInItsCoordinates)
+{
+    UiTestWindow t(1280, 960, 192); // scale 2: window pixels halve
+    ASSERT_TRUE(t.opened);
+    TestSprite* s = AddTop(*t.window, {100, 100, 200, 200}, false);
+    t.Frame();
+    t.window->SetCapture(AddTop(*t.window, {0, 300, 10, 310}, false)); // the wheel ignores captures
+    t.Input().InjectWheel(-240, {300, 260});
+    t.Input().InjectDropFiles({u"/tmp/a.jpg", u"/tmp/b.png"}, {220, 220});
+    t.Input().InjectWheel(120, {100, 100}); // logical (50, 50): nobody there
+    t.Pump();
+    ASSERT_EQ(s->events.size(), 2u);
+    EXPECT_EQ(s->events[0].kind, 'W');
+    EXPECT_EQ(s->events[0].x, 50);
+    EXPECT_EQ(s->events[0].y, 30);
+    EXPECT_EQ(int(s->events[0].flags), -240);
+    EXPECT_EQ(s->events[1].kind, 'F');
+    EXPECT_EQ(s->events[1].x, 10);
+    EXPECT_EQ(s->events[1].flags, 2u);
+}

@@ -412,3 +412,26 @@ TEST(RenderWindowStart, TheFirstLayoutComesWithoutASizeEvent)
     EXPECT_EQ(t.window->Frame()->Rect(), (SRect{0, 0, 500, 300}));
     EXPECT_EQ(t.window->DialogBaseLayer()->Rect(), (SRect{0, 0, 500, 300}));
 }
+
+TEST(SpriteMessages, AlgorithmProgressTravelsThroughTheTicketCheckedQueue)
+{
+    UiTestWindow t;
+    ASSERT_TRUE(t.opened);
+    EXPECT_EQ(GetAlgorithmHost(), t.window.get());
+    EXPECT_TRUE(t.window->IsRenderWindowLive());
+    Deliveries d;
+    auto* listener = new RecordingSprite(d);
+    ASSERT_TRUE(listener->Create(nullptr, t.window.get(), 0, 0, 0, 0, 0, 0));
+    g_pAlgorithmListener.store(listener);
+    PostAlgorithmMessage(40, 0);
+    PostAlgorithmMessage(kAlgorithmJobDone + 3, kAlgorithmCancelled);
+    t.Pump();
+    ASSERT_EQ(d.log.size(), 2u);
+    EXPECT_EQ(d.log[0].second, 40);
+    EXPECT_EQ(d.log[1].second, kAlgorithmJobDone + 3);
+    PostAlgorithmMessage(50, 0);
+    delete listener; // gone before the UI thread gets to it
+    t.Pump();
+    EXPECT_EQ(d.log.size(), 2u);
+    g_pAlgorithmListener.store(nullptr);
+}

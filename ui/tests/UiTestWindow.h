@@ -101,6 +101,12 @@ public:
     void OnLButtonUp(int x, int y, uint32_t flags) override { Record('U', x, y, flags); CMessageSprite::OnLButtonUp(x, y, flags); }
     void OnKeyDown(uint32_t key, uint32_t, uint32_t) override { keys.push_back(key); }
     void OnCaptureReleased() override { ++captureReleased; }
+    void OnMouseWheel(int x, int y, int delta) override { Record('W', x, y, uint32_t(delta)); }
+    int OnDropFiles(int x, int y, const std::vector<platform::String16>* files) override
+    {
+        Record('F', x, y, uint32_t(files ? files->size() : 0));
+        return 1;
+    }
     void SetColour(uint32_t c) { m_colour = c; SetAllDirty(1); }
 
     struct Event { char kind; int x, y; uint32_t flags; };
