@@ -2,6 +2,7 @@
 // a realistic tree, one hovered button's frame, an idle frame, and a 40-character label.
 #include "imaging/TextRender.h"
 #include "platform/Clock.h"
+#include "platform/Thread.h"
 #include "ui/Button.h"
 #include "ui/DrawnUiImages.h"
 #include "ui/Effects.h"
@@ -9,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -174,3 +176,35 @@ static void BM_Label40Characters(benchmark::State& state)
     FreeImageBuffer(out);
 }
 BENCHMARK(BM_Label40Characters)->Unit(benchmark::kMicrosecond);
+
+// The real render thread on the real clock, 10 s with nothing changing: how many tiles go out
+// (only the periodic full redraw) and how much processor time the process takes.
+static void BM_IdleTenSecondsRenderThread(benchmark::State& state)
+{
+    SetUiImageSource(&DrawnUiImage);
+    setenv("ZENDRA_DPI", "96", 1);
+    for (auto _ : state) {
+        CRenderWindow window;
+        RenderWindowOptions o;
+        o.window.width = 1920;
+        o.window.height = 1080;
+        o.maximize = false;
+        o.startRenderThread = true;
+        if (!window.Open(o)) {
+            state.SkipWithError("no window");
+            return;
+        }
+        window.PlatformWindow()->PumpPending();
+        window.SetWindowReady(1);
+        platform::SleepMs(1000); // the first full frame
+        const uint64_t tiles = window.PresentedTiles();
+        const uint64_t frames = window.PresentedFrames();
+        const std::clock_t cpu = std::clock();
+        platform::SleepMs(10000);
+        state.counters["tiles presented"] = double(window.PresentedTiles() - tiles);
+        state.counters["frames presenting"] = double(window.PresentedFrames() - frames);
+        state.counters["cpu ms"] = double(std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC;
+        window.Destroy();
+    }
+}
+BENCHMARK(BM_IdleTenSecondsRenderThread)->Iterations(1)->Unit(benchmark::kSecond);
