@@ -362,6 +362,10 @@ void CRenderWindow::RemoveAccelerators(CSprite* sprite)
 {
     if (!sprite || !(sprite->Flags() & SF_INPUT))
         return;
+    // The list belongs to the UI thread. A sprite the render thread frees (a finished popup)
+    // leaves its records behind; they name a dead ticket's pointer and are skipped.
+    if (m_uiThread != std::thread::id() && std::this_thread::get_id() != m_uiThread)
+        return;
     std::erase_if(m_accelerators, [&](const Accelerator& a) { return a.sprite == sprite; });
 }
 
