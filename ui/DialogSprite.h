@@ -54,6 +54,9 @@ public:
     // caption (a string-table key or a text), and a rectangle (left == right centres it).
     int CreateFromRecords(int32_t templateId, std::vector<DialogControlRecord> records, const char16_t* caption,
                           int clientWidth, int clientHeight, int left, int top, int right, int bottom);
+    // The same from a binary dialog template (extended form), laid out at 96 pixels per inch.
+    int CreateFromTemplate(int32_t templateId, const uint8_t* data, size_t size, int left, int top, int right,
+                           int bottom);
     int DoModal();
     CSprite* GetControl(int32_t id) const;
     void BindControl(int32_t id, void* variable, int type, int maximum, int minimum);
