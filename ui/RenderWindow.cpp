@@ -559,6 +559,43 @@ void CRenderWindow::HideTooltip()
         m_tip->SetVisible(0);
 }
 
+MenuPlacement PlacePopupMenu(int w, int h, bool down, bool right, int x, int y, int lw, int lh)
+{
+    MenuPlacement p;
+    if (!down && y < h)
+        down = true;
+    else if (down && lh - y < h && lh - y < y)
+        down = false;
+    p.downwards = down;
+    if (right && lw - x < w) {
+        p.x = x - w;
+        p.rightwards = false;
+    } else if (!right && x < w) {
+        p.x = x;
+        p.rightwards = true;
+    } else if (!right) {
+        p.x = x - w;
+        p.rightwards = false;
+    } else {
+        p.x = x;
+        p.rightwards = true;
+    }
+    return p;
+}
+
+MenuPlacement CRenderWindow::TrackPopupMenu(CPopupSprite* menu, int menuWidth, int menuHeight, bool downwards,
+                                            bool rightwards, int x, int y)
+{
+    HideTooltip();
+    const MenuPlacement p = PlacePopupMenu(menuWidth, menuHeight, downwards, rightwards, x, y, LogicalWidth(),
+                                           LogicalHeight());
+    if (menu) {
+        menu->SetPos(p.x, 0, menuWidth, LogicalHeight());
+        PushModal(menu);
+    }
+    return p;
+}
+
 void CRenderWindow::PlayClickWave()
 {
     if (!m_platform)

@@ -18,6 +18,16 @@
 #include <thread>
 #include <vector>
 
+// Where a popup menu opens: x of its left edge and the two directions it draws in.
+struct MenuPlacement {
+    int x = 0;
+    bool downwards = true;
+    bool rightwards = true;
+};
+// The direction rules of a tracked menu in a logical client area.
+MenuPlacement PlacePopupMenu(int menuWidth, int menuHeight, bool downwards, bool rightwards, int x, int y,
+                             int logicalWidth, int logicalHeight);
+
 class CFrame;
 class CSProgress;
 class CSTip;
@@ -84,6 +94,10 @@ public:
     void ShowTooltip(int x, int y, const char16_t* text, bool rightAligned, bool opaque = false);
     void ShowTooltipImage(int x, int y, const ImageBuffer8& image);
     void HideTooltip();
+    // Opens a built menu: the menu (its own part builds its items and keeps owner and anchor)
+    // is placed as a full-height column at the chosen x and pushed on the modal stack.
+    MenuPlacement TrackPopupMenu(CPopupSprite* menu, int menuWidth, int menuHeight, bool downwards,
+                                 bool rightwards, int x, int y);
     void PlayClickWave();
     void PlayFadeEffect(const ImageBuffer8* image, int left, int top, int right, int bottom);
     int CopyBackBufferRect(SRect rect, ImageBuffer8& image);

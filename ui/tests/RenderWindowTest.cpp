@@ -435,3 +435,24 @@ TEST(SpriteMessages, AlgorithmProgressTravelsThroughTheTicketCheckedQueue)
     EXPECT_EQ(d.log.size(), 2u);
     g_pAlgorithmListener.store(nullptr);
 }
+
+TEST(PopupMenu, DirectionRules)
+{
+    struct Case { int w, h; bool down, right; int x, y; int lw, lh; MenuPlacement expected; const char* why; };
+    const Case cases[] = {
+        {150, 200, true, true, 100, 990, 800, 1000, {100, false, true}, "10 px above the bottom: opens upwards"},
+        {150, 200, true, true, 100, 100, 800, 1000, {100, true, true}, "room below"},
+        {150, 200, false, true, 100, 150, 800, 1000, {100, true, true}, "upwards asked, too close to the top"},
+        {150, 200, false, true, 100, 500, 800, 1000, {100, false, true}, "upwards with room"},
+        {150, 900, true, true, 100, 400, 800, 1000, {100, true, true}, "no room either way: more room below"},
+        {150, 200, true, true, 700, 100, 800, 1000, {550, true, false}, "rightwards without room: leftwards"},
+        {150, 200, true, false, 100, 100, 800, 1000, {100, true, true}, "leftwards without room: rightwards at x"},
+        {150, 200, true, false, 400, 100, 800, 1000, {250, true, false}, "leftwards with room"},
+    };
+    for (const Case& c : cases) {
+        const MenuPlacement p = PlacePopupMenu(c.w, c.h, c.down, c.right, c.x, c.y, c.lw, c.lh);
+        EXPECT_EQ(p.x, c.expected.x) << c.why;
+        EXPECT_EQ(p.downwards, c.expected.downwards) << c.why;
+        EXPECT_EQ(p.rightwards, c.expected.rightwards) << c.why;
+    }
+}
