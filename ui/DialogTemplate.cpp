@@ -232,6 +232,10 @@ bool ParseDialogTemplate(const uint8_t* data, size_t size, DialogTemplate& out)
 
 bool MeasureDialogBaseUnits(const DialogTemplateFont& font, double factor, DialogBaseUnits& out)
 {
+    // A dialog font of a few hundred points is damage, and the font layer would render glyphs
+    // of that size; refuse it.
+    if (font.pointSize < 1 || font.pointSize > kMaxDialogPointSize || factor <= 0 || factor > 960)
+        return false;
     platform::FontSpec spec;
     spec.face = font.face;
     spec.height = -int(font.pointSize * factor / 72 + 0.5);

@@ -45,6 +45,9 @@ bool ParseDialogTemplate(const uint8_t* data, size_t size, DialogTemplate& out);
 // Only the font (both forms); false when the header does not fit.
 bool ReadDialogTemplateFont(const uint8_t* data, size_t size, DialogTemplateFont& out);
 
+// Larger dialog fonts are refused by the layout.
+constexpr int kMaxDialogPointSize = 144;
+
 struct DialogBaseUnits {
     int width = 0;
     int height = 0;

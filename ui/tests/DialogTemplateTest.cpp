@@ -125,6 +125,11 @@ TEST(DialogTemplate, CutOrInflatedDataIsRefused)
     DialogTemplate t;
     EXPECT_FALSE(ParseDialogTemplate(inflated.data(), inflated.size(), t));
     EXPECT_FALSE(ParseDialogTemplate(nullptr, 100, t));
+    // A font of 2621 points (a damaged size word) parses but is not laid out.
+    const auto huge = TemplateWriter::Extended(DS_SETFONT, 2621, 400, 0, u"Tahoma", u"C", {});
+    ASSERT_TRUE(ParseDialogTemplate(huge.data(), huge.size(), t));
+    DialogLayout layout;
+    EXPECT_FALSE(LayoutDialogTemplate(t, 96.0, layout));
 }
 
 TEST(DialogTemplate, DialogFromATemplateBuildsItsControls)
