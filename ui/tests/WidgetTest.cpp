@@ -5,6 +5,7 @@
 #include "ui/Effects.h"
 #include "ui/Frame.h"
 #include "ui/Progress.h"
+#include "ui/StaticText.h"
 #include "UiTestWindow.h"
 
 #include <gtest/gtest.h>
@@ -358,4 +359,85 @@ TEST(FrameSprite, HitZonesAndWindowAreas)
     EXPECT_EQ(frame.HasContentIn({8, 64, 100, 100}), 0);
     EXPECT_EQ(frame.HasContentIn({7, 64, 100, 100}), 1);
     EXPECT_EQ(frame.HasContentIn({8, 63, 100, 100}), 1);
+}
+
+TEST(StaticText, RulesAndLabels)
+{
+    UiTestWindow t;
+    ASSERT_TRUE(t.opened);
+    struct Case { SRect r; const char16_t* text; int rows; int columns; const char* why; };
+    // rows/columns: how many rows (or columns) of the image carry ink.
+    const Case cases[] = {
+        {{0, 0, 200, 2}, u"ignored", 2, 0, "a 2-pixel horizontal rule: two lines, no text"},
+        {{0, 0, 200, 1}, u"ignored", 1, 0, "a 1-pixel rule: one line"},
+        {{0, 0, 2, 100}, u"ignored", 0, 2, "a vertical rule: two columns"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        CSStaticText label;
+        ASSERT_TRUE(label.Create(nullptr, 5, c.text, c.r.left, c.r.top, c.r.right, c.r.bottom));
+        label.Update(1);
+        const ImageBuffer8& img = label.Image();
+        ASSERT_NE(img.data, nullptr);
+        int inkRows = 0, inkColumns = 0;
+        for (int y = 0; y < img.height; ++y) {
+            bool any = false;
+            for (int x = 0; x < img.width; ++x)
+                any |= img.data[(size_t(y) * img.width + x) * 4 + 3] != 0;
+            inkRows += any;
+        }
+        for (int x = 0; x < img.width; ++x) {
+            bool any = false;
+            for (int y = 0; y < img.height; ++y)
+                any |= img.data[(size_t(y) * img.width + x) * 4 + 3] != 0;
+            inkColumns += any;
+        }
+        if (c.rows) {
+            EXPECT_EQ(inkRows, c.rows);
+        }
+        if (c.columns) {
+            EXPECT_EQ(inkColumns, c.columns);
+        }
+    }
+    CSStaticText label;
+    ASSERT_TRUE(label.Create(nullptr, 7, u"Grey label", 0, 0, 200, 24));
+    label.Update(1);
+    char16_t buffer[64];
+    label.GetText(buffer, 64, 0);
+    EXPECT_EQ(std::u16string_view(buffer), u"Grey label");
+    int grey = 0;
+    for (uint32_t i = 0; i < label.Image().pixelCount; ++i)
+        grey += label.Image().data[size_t(i) * 4 + 3] != 0;
+    EXPECT_GT(grey, 20);
+}
+
+TEST(StaticText, DrawTextInRectAlignsAndClips)
+{
+    BuildAlphaTables();
+    struct Case { int alignX, alignY; const char* why; };
+    ImageBuffer8 target;
+    AllocImage8(target, 300, 60);
+    auto inkSpan = [&](int& left, int& right, int& top, int& bottom) {
+        left = 1 << 30; right = -1; top = 1 << 30; bottom = -1;
+        for (int y = 0; y < target.height; ++y)
+            for (int x = 0; x < target.width; ++x)
+                if (target.data[(size_t(y) * target.width + x) * 4 + 2]) {
+                    left = std::min(left, x); right = std::max(right, x);
+                    top = std::min(top, y); bottom = std::max(bottom, y);
+                }
+    };
+    int spans[3][4];
+    for (int a = 0; a < 3; ++a) {
+        std::memset(target.data, 0, target.byteSize);
+        ASSERT_TRUE(DrawTextInRect(target, u"Align", 0, 0xFFFFFF, a, a, 20, 10, 280, 50));
+        inkSpan(spans[a][0], spans[a][1], spans[a][2], spans[a][3]);
+        EXPECT_GE(spans[a][0], 20);
+        EXPECT_LE(spans[a][1], 279);
+        EXPECT_GE(spans[a][2], 10);
+        EXPECT_LE(spans[a][3], 49);
+    }
+    EXPECT_LT(spans[0][0], spans[1][0]) << "start left of centre";
+    EXPECT_LT(spans[1][0], spans[2][0]) << "centre left of end";
+    EXPECT_LT(spans[0][2], spans[2][2]) << "top above bottom";
+    FreeImageBuffer(target);
 }
