@@ -300,3 +300,29 @@ TEST(SpriteCompose, RowBlendMatchesTheTablesAtEveryWidth)
                 ASSERT_EQ(dst[size_t(i)], ref[size_t(i)]) << "pixel " << i;
         }
 }
+
+TEST(SpriteInput, PropagateStateChoosesItsChildOnce)
+{
+    TestSprite parent;
+    parent.Create(nullptr, nullptr, 0, 0, 0, 0, 100, 100);
+    std::vector<TestSprite*> kids;
+    for (int i = 0; i < 3; ++i) {
+        auto* c = new TestSprite(0xFF000000, i != 2); // the last takes no input
+        c->SetAutoDelete(1);
+        c->Create(&parent, nullptr, 0, 0, 0, 0, 10, 10);
+        parent.AddChild(c);
+        kids.push_back(c);
+    }
+    EXPECT_EQ(parent.PropagateState(5), 1);
+    EXPECT_EQ(parent.State(), 5);
+    EXPECT_EQ(kids[0]->State(), 5);
+    EXPECT_EQ(kids[1]->State(), 5);
+    EXPECT_EQ(kids[2]->State(), 0) << "no input flag: not part of the propagation";
+    // From now on only the remembered child (the last input child) follows.
+    parent.PropagateState(9);
+    EXPECT_EQ(kids[0]->State(), 5);
+    EXPECT_EQ(kids[1]->State(), 9);
+    parent.SetAllDirty(0);
+    parent.PropagateState(9);
+    EXPECT_EQ(parent.AllDirty(), 0) << "the same value changes nothing";
+}
