@@ -1,10 +1,23 @@
-// Until the application frame exists: open the window, show a test pattern with a line of
-// text, and end on close or Escape.
+// Zendra's start: the render window with its frame, drawn by the render thread, and a small
+// start screen of sprites in place of the tab frame until the application frame replaces it.
+// "--platform-demo" shows the platform window's own test pattern instead (colour bars and a
+// line of text, ending on close or Escape).
+#include "imaging/Draw8.h"
+#include "imaging/TextRender.h"
+#include "platform/Clock.h"
 #include "platform/Font.h"
 #include "platform/Thread.h"
 #include "platform/Window.h"
+#include "ui/Button.h"
+#include "ui/DialogSprite.h"
+#include "ui/DrawnUiImages.h"
+#include "ui/Frame.h"
+#include "ui/RenderWindow.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 using namespace platform;
@@ -86,9 +99,10 @@ private:
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int RunPlatformDemo(BackendKind backend)
 {
-    const BackendKind backend = ChooseBackend(argc, argv);
     DemoWindow demo(Font::Create({ u"Tahoma", 32, 400, false }));
     WindowOptions options;
     options.title = u"Zendra";
@@ -106,4 +120,240 @@ int main(int argc, char** argv)
         return 0; // nothing can close it: one frame is the whole show
     window->RunModalLoop(nullptr);
     return window->QuitPosted() ? window->QuitCode() : 0;
+}
+
+// ---- the start screen -------------------------------------------------------------------------
+
+// The window's inner background: a calm dark gradient, so no large area is pure black.
+class StartBackground : public CSprite {
+public:
+    int OnDraw(uint32_t) override
+    {
+        if (!AllDirty() || !m_image.data)
+            return 0;
+        const int h = m_image.height;
+        for (int y = 0; y < h; ++y) {
+            const int v = 0x20 - (0x20 - 0x17) * y / (h > 1 ? h - 1 : 1);
+            uint8_t* row = m_image.data + size_t(y) * m_image.width * 4;
+            for (int x = 0; x < m_image.width; ++x) {
+                row[x * 4] = row[x * 4 + 1] = row[x * 4 + 2] = uint8_t(v);
+                row[x * 4 + 3] = 255;
+            }
+        }
+        InvalidateRect(0, 0, 0, 0, 1);
+        return 1;
+    }
+};
+
+// A card in the middle with the program's name and three buttons.
+class StartPanel : public CMessageSprite {
+public:
+    static constexpr int kWidth = 420, kHeight = 340;
+    enum { kBusy = 1, kTip = 2, kDialog = 3, kQuit = 4 };
+
+    StartPanel() { SetFlags(SF_INPUT); }
+    ~StartPanel() override
+    {
+        FreeImageBuffer(m_title);
+        FreeImageBuffer(m_subtitle);
+        CSprite::ReleaseResources(1);
+    }
+
+    int OnCreate() override
+    {
+        RenderTextLocked(u"Zendra", m_title, nullptr, 34, 400, nullptr);
+        RenderTextLocked(u"Photo organiser and editor", m_subtitle, nullptr, 15, 400, nullptr);
+        struct Spec { CSButton& b; int id; const char16_t* caption; int y; };
+        const Spec specs[] = {{m_busyButton, kBusy, u"Show the busy ring", 150},
+                              {m_tipButton, kTip, u"Show a tooltip", 194},
+                              {m_dialogButton, kDialog, u"Open a dialog", 238},
+                              {m_quitButton, kQuit, u"Quit", 282}};
+        for (const Spec& sp : specs) {
+            const int x = (kWidth - 220) / 2;
+            if (!sp.b.Create(this, nullptr, sp.id, 0, x, sp.y, x + 220, sp.y + 34) ||
+                !sp.b.Setup(sp.caption, nullptr, 0, x, sp.y, x + 220, sp.y + 34))
+                return 0;
+            AddChild(&sp.b);
+        }
+        return 1;
+    }
+
+    int OnDraw(uint32_t) override
+    {
+        if (!AllDirty() || !m_image.data)
+            return 0;
+        std::memset(m_image.data, 0, m_image.byteSize);
+        const int w = m_image.width, h = m_image.height;
+        FillRect8(m_image, {0, 0, w, h}, 0x262626, 255);
+        DrawRectOutline8(m_image, 0x3A3A3A, 255, 0, 0, w, h);
+        FillRect8(m_image, {w / 2 - 24, 34, w / 2 + 24, 37}, 0x4682C8, 255);
+        if (m_title.data)
+            FillThroughMask8(m_image, m_title, (w - m_title.width) / 2, 48, 0xEBEBEB);
+        if (m_subtitle.data)
+            FillThroughMask8(m_image, m_subtitle, (w - m_subtitle.width) / 2, 100, 0xA0A0A0);
+        InvalidateRect(0, 0, 0, 0, 1);
+        return 1;
+    }
+
+    int OnSpriteMessage(SpriteMessage* m) override
+    {
+        if (m && m->code == MSG_COMMAND && m_window) {
+            switch (m->param1) {
+            case kBusy:
+                if (m_busy)
+                    m_window->EndBusy();
+                else
+                    m_window->BeginBusy(BusyRect());
+                m_busy = !m_busy;
+                m_busyButton.SetText(m_busy ? u"Hide the busy ring" : u"Show the busy ring");
+                break;
+            case kTip: {
+                // Under the button: a tooltip far from the pointer is taken away by the window.
+                const SPoint p = m_tipButton.LocalToWindowPoint({0, m_tipButton.Height() + 4});
+                m_window->ShowTooltip(p.x, p.y, u"Tooltips stay while the pointer is near\nand go when it moves away", false);
+                break;
+            }
+            case kDialog:
+                RunDialog();
+                break;
+            case kQuit:
+                m_window->OnCloseRequest();
+                break;
+            }
+        }
+        return CMessageSprite::OnSpriteMessage(m);
+    }
+
+private:
+    // A small dialog from template records: two check boxes bound to the start screen's state.
+    void RunDialog()
+    {
+        std::vector<DialogControlRecord> records;
+        auto add = [&](const char16_t* cls, const char16_t* text, int id, SRect r) {
+            DialogControlRecord rec;
+            rec.kind = DialogControlKind(cls);
+            SetDialogControlText(rec, text);
+            rec.controlId = id;
+            rec.rect = r;
+            records.push_back(rec);
+        };
+        add(u"Static", u"How photos open", -1, {12, 44, 288, 62});
+        add(u"Button", u"#CShow grid lines", 10, {12, 68, 288, 92});
+        add(u"Button", u"#CKeep the album open", 11, {12, 98, 288, 122});
+        add(u"Button", u"OK", 1, {112, 136, 192, 166});
+        add(u"Button", u"Cancel", 2, {200, 136, 280, 166});
+        CDialogSprite dialog;
+        dialog.m_dimRequest = 1;
+        if (!dialog.CreateFromRecords(300, std::move(records), u"Viewing", 300, 160, 0, 0, 0, 0))
+            return;
+        dialog.BindControl(10, &m_showGrid, kBindInt, 0, 0);
+        dialog.BindControl(11, &m_keepAlbum, kBindInt, 0, 0);
+        dialog.UpdateData(0);
+        const int result = dialog.DoModal();
+        std::printf("zendra: dialog result %d, grid %d, album %d\n", result, int(m_showGrid), int(m_keepAlbum));
+        std::fflush(stdout);
+    }
+
+    int32_t m_showGrid = 0, m_keepAlbum = 1;
+
+    // Beside the card, so the ring (which takes the clicks under it) leaves the buttons free.
+    SRect BusyRect() const
+    {
+        const SRect r = Rect();
+        return {r.right + 32, r.top + 100, r.right + 128, r.top + 196};
+    }
+
+    ImageBuffer8 m_title, m_subtitle;
+    CSButton m_busyButton, m_tipButton, m_dialogButton, m_quitButton;
+    bool m_busy = false;
+};
+
+class StartWindow : public CRenderWindow {
+public:
+    ~StartWindow() override { Destroy(); }
+
+    int OnCreate() override
+    {
+        const int result = CRenderWindow::OnCreate();
+        if (result != 0)
+            return result;
+        if (!m_background.Create(nullptr, this, 0, 1, 0, 0, 100, 100) ||
+            !m_panel.Create(nullptr, this, 0, 2, 0, 0, StartPanel::kWidth, StartPanel::kHeight))
+            return -1;
+        AddTopLevel(&m_background);
+        AddTopLevel(&m_panel);
+        return 0;
+    }
+
+    void OnLayout(int w, int h) override
+    {
+        CRenderWindow::OnLayout(w, h);
+        m_background.SetPos(CFrame::kBorder, 41, w - 2 * CFrame::kBorder, h - 41 - CFrame::kBorder);
+        m_panel.SetPos((w - StartPanel::kWidth) / 2, (h - StartPanel::kHeight) / 2, StartPanel::kWidth,
+                       StartPanel::kHeight);
+    }
+
+    void OnWindowTimer(uint32_t id) override
+    {
+        if (id == kAnnounceTimer && !m_announced && PresentedFrames() > 0) {
+            m_announced = true;
+            PlatformWindow()->KillTimer(kAnnounceTimer);
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - m_start).count();
+            std::printf("zendra: presented %dx%d in %lld ms\n", ClientWidth(), ClientHeight(), (long long)ms);
+            std::fflush(stdout);
+        }
+    }
+
+    static constexpr uint32_t kAnnounceTimer = 1;
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    bool m_announced = false;
+
+private:
+    StartBackground m_background;
+    StartPanel m_panel;
+};
+
+int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point start)
+{
+    // Skin files from the program folder; what is missing there is drawn.
+    SetUiImageSource(&FilesThenDrawnUiImage);
+    StartWindow window;
+    window.m_start = start;
+    RenderWindowOptions options;
+    options.backend = backend;
+    options.window.title = u"Zendra";
+    // The headless run keeps the small size its screen test expects; a real screen starts at
+    // the frame's minimum size and is maximised.
+    options.window.width = backend == BackendKind::Sdl ? CFrame::kMinWidth : 640;
+    options.window.height = backend == BackendKind::Sdl ? CFrame::kMinHeight : 480;
+    options.window.borderless = backend == BackendKind::Sdl;
+    options.maximize = backend == BackendKind::Sdl;
+    if (!window.Open(options))
+        return 1;
+    window.PlatformWindow()->SetMinimumSize(CFrame::kMinWidth, CFrame::kMinHeight);
+    window.PlatformWindow()->SetTimer(StartWindow::kAnnounceTimer, 10);
+    window.SetWindowReady(1);
+    if (backend == BackendKind::Headless) {
+        // Nothing can close it: run until the first frame is out.
+        window.PlatformWindow()->RunModalLoop([&] { return window.m_announced; });
+        window.Destroy();
+        return 0;
+    }
+    window.PlatformWindow()->RunModalLoop(nullptr);
+    const int code = window.PlatformWindow()->QuitPosted() ? window.PlatformWindow()->QuitCode() : 0;
+    window.Destroy();
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const BackendKind backend = ChooseBackend(argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--platform-demo")
+            return RunPlatformDemo(backend);
+    return RunStartScreen(backend, start);
 }

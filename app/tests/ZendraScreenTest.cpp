@@ -1,4 +1,5 @@
-// Starts the program on a private X server, looks at the screen and closes it with a key.
+// Starts the program's platform test pattern (--platform-demo) on a private X server, looks at
+// the screen and closes it with a key.
 #include "platform/tests/TestXServer.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +73,7 @@ TEST(ZendraScreen, ShowsPatternAndTextUnderXvfbAndEndsOnEscapeOrClose)
         if (const char* old = std::getenv("LSAN_OPTIONS"))
             lsan = std::string(old) + ":" + lsan;
         Child zendra;
-        ASSERT_TRUE(zendra.Start({ kProgram, "--backend=sdl" },
+        ASSERT_TRUE(zendra.Start({ kProgram, "--backend=sdl", "--platform-demo" },
             Environment({ { "DISPLAY", displayName }, { "ZENDRA_BACKEND", "sdl" }, { "LSAN_OPTIONS", lsan } }),
             outPipe[1]));
         close(outPipe[1]);

@@ -1,0 +1,61 @@
+// The focus marker's fade and its hiding when the focused sprite goes out of sight.
+#include "ui/FocusIndicate.h"
+
+#include "imaging/Draw8.h"
+#include "ui/TicketRegistry.h"
+#include "ui/UiSeams.h"
+
+#include <algorithm>
+#include <cstring>
+
+CSFocusIndicate::~CSFocusIndicate()
+{
+    FreeImageBuffer(m_kbd);
+}
+
+int CSFocusIndicate::OnCreate()
+{
+    return LoadUiImage(UiImageFolder::Basic, u"kbd.png", m_kbd);
+}
+
+void CSFocusIndicate::ReleaseResources(int flag)
+{
+    FreeImageBuffer(m_kbd);
+    CSprite::ReleaseResources(flag);
+}
+
+void CSFocusIndicate::SetPos(int x, int y, int width, int height)
+{
+    InvalidateRect(0, 0, 0, 0, 1);
+    SetOpacity(255);
+    SetAllDirty(1);
+    SetRect({x, y, x + width, y + height});
+}
+
+int CSFocusIndicate::OnDraw(uint32_t)
+{
+    const int opacity = Opacity();
+    if (opacity > 32) {
+        SetOpacity(std::max(32, opacity - 12));
+        SetAllDirty(1);
+    }
+    CMessageSprite* target = Target();
+    const bool gone = !target || !IsPointerAlive(target);
+    const CSprite* parent = gone ? nullptr : target->Parent();
+    if (gone || (parent && IsPointerAlive(parent) && !parent->IsShown()) || !target->IsVisible()) {
+        SetOpacity(0);
+        InvalidateRect(0, 0, 0, 0, 1);
+        m_visible.store(0, std::memory_order_release);
+        DiscardImage();
+        return 0;
+    }
+    if (!AllDirty())
+        return 0;
+    if (m_image.data) {
+        std::memset(m_image.data, 0, m_image.byteSize);
+        if (m_image.width > 40 && m_image.height > 40 && m_kbd.data)
+            BlendImage8(m_image, m_kbd, 1, 1, true, 256);
+    }
+    InvalidateRect(0, 0, 0, 0, 1);
+    return 1;
+}

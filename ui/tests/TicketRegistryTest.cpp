@@ -1,0 +1,60 @@
+// The registry of live objects: tickets, liveness by pointer and by ticket, compaction.
+#include "ui/TicketRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+TEST(TicketRegistry, ZeroAndUnknownTicketsAreNeverAlive)
+{
+    EXPECT_EQ(IsTicketAlive(0), 0);
+    EXPECT_EQ(IsPointerAlive(nullptr), 0);
+    const int before = TicketRecordCount();
+    ReleaseTicket(0);
+    ReleaseTicket(0x7FFFFFF0); // no record holds it
+    EXPECT_EQ(TicketRecordCount(), before);
+}
+
+TEST(TicketRegistry, CompactionAtTheFiftiethReleaseKeepsAnswers)
+{
+    std::vector<int> objects(60);
+    std::vector<int32_t> tickets;
+    for (int& o : objects)
+        tickets.push_back(RegisterTicket(&o));
+    for (int32_t t : tickets)
+        EXPECT_NE(t, 0);
+    // Release 50: the release count reaches 50, so the next release compacts first.
+    for (int i = 0; i < 50; ++i)
+        ReleaseTicket(tickets[size_t(i)]);
+    std::vector<int> aliveBefore;
+    for (int& o : objects)
+        aliveBefore.push_back(IsPointerAlive(&o));
+    const int countBefore = TicketRecordCount();
+    ReleaseTicket(tickets[50]); // compacts the 50 dead records, then releases one more
+    EXPECT_LE(TicketRecordCount(), countBefore - 50);
+    for (size_t i = 0; i < objects.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(IsPointerAlive(&objects[i]), i == 50 ? 0 : aliveBefore[i]);
+        EXPECT_EQ(IsTicketAlive(tickets[i]), i <= 50 ? 0 : 1);
+    }
+    for (size_t i = 51; i < objects.size(); ++i)
+        ReleaseTicket(tickets[i]);
+}
+
+TEST(TicketRegistry, RecycledAddressIsAliveAgainButTheOldTicketIsNot)
+{
+    int object = 0;
+    const int32_t first = RegisterTicket(&object);
+    ReleaseTicket(first);
+    EXPECT_EQ(IsPointerAlive(&object), 0);
+    const int32_t second = RegisterTicket(&object); // a new object at the same address
+    EXPECT_EQ(IsPointerAlive(&object), 1);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(TicketOfPointer(&object), second);
+    // What delivery checks: a record posted to the first object must not reach the second.
+    EXPECT_EQ(IsTicketFor(first, &object), 0);
+    EXPECT_EQ(IsTicketFor(second, &object), 1);
+    int other = 0;
+    EXPECT_EQ(IsTicketFor(second, &other), 0);
+    ReleaseTicket(second);
+}
