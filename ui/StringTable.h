@@ -39,6 +39,8 @@ public:
     StringTable() = default;
     StringTable(const StringTable&) = delete;
     StringTable& operator=(const StringTable&) = delete;
+    StringTable(StringTable&&) = default;
+    StringTable& operator=(StringTable&&) = default;
 
     // The text of the key. A missing key gives the key itself, so no caller formats or copies
     // a null; a missing "errinit" gives "Error init string". The table must be sorted.
