@@ -115,7 +115,111 @@ private:
     std::vector<uint8_t> m_bytes;
 };
 
+class Reader {
+public:
+    explicit Reader(std::span<const uint8_t> b) : m_b(b) {}
+    bool U8(uint8_t& v)
+    {
+        if (m_at >= m_b.size())
+            return false;
+        v = m_b[m_at++];
+        return true;
+    }
+    bool U16(uint16_t& v)
+    {
+        uint8_t lo = 0, hi = 0;
+        if (!U8(lo) || !U8(hi))
+            return false;
+        v = uint16_t(lo | (hi << 8));
+        return true;
+    }
+    bool U32(uint32_t& v)
+    {
+        uint16_t lo = 0, hi = 0;
+        if (!U16(lo) || !U16(hi))
+            return false;
+        v = lo | (uint32_t(hi) << 16);
+        return true;
+    }
+    bool Text(std::u16string& s)
+    {
+        s.clear();
+        for (uint16_t c; U16(c);) {
+            if (c == 0)
+                return true;
+            s.push_back(char16_t(c));
+        }
+        return false;
+    }
+    // A menu or class field: 0, 0xFFFF and an ordinal, or a text.
+    bool SzOrOrd(uint16_t& ordinal, std::u16string& name)
+    {
+        ordinal = 0;
+        name.clear();
+        uint16_t first = 0;
+        if (!U16(first))
+            return false;
+        if (first == 0)
+            return true;
+        if (first == 0xFFFF)
+            return U16(ordinal);
+        name.push_back(char16_t(first));
+        std::u16string rest;
+        if (!Text(rest))
+            return false;
+        name += rest;
+        return true;
+    }
+    bool Skip(size_t n)
+    {
+        if (n > m_b.size() - m_at)
+            return false;
+        m_at += n;
+        return true;
+    }
+    bool Align4() { return Skip((4 - m_at % 4) % 4); }
+
+private:
+    std::span<const uint8_t> m_b;
+    size_t m_at = 0;
+};
+
 } // namespace
+
+bool ReadDialogTemplate(std::span<const uint8_t> bytes, DialogSource& out)
+{
+    out = DialogSource();
+    Reader r(bytes);
+    uint16_t version = 0, signature = 0, count = 0, x = 0, y = 0, cx = 0, cy = 0, ordinal = 0;
+    uint32_t help = 0;
+    std::u16string name;
+    if (!r.U16(version) || !r.U16(signature) || version != 1 || signature != 0xFFFF || !r.U32(help) ||
+        !r.U32(out.exStyle) || !r.U32(out.style) || !r.U16(count) || !r.U16(x) || !r.U16(y) || !r.U16(cx) ||
+        !r.U16(cy) || !r.SzOrOrd(ordinal, name) || !r.SzOrOrd(ordinal, name) || !r.Text(out.caption))
+        return false;
+    out.cx = int16_t(cx);
+    out.cy = int16_t(cy);
+    if (out.style & kDsSetFont) {
+        if (!r.U16(out.points) || !r.U16(out.weight) || !r.U8(out.italic) || !r.U8(out.charset) || !r.Text(out.face))
+            return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        DialogItemSource it;
+        uint16_t ix = 0, iy = 0, icx = 0, icy = 0, extra = 0;
+        uint32_t id = 0;
+        if (!r.Align4() || !r.U32(help) || !r.U32(it.exStyle) || !r.U32(it.style) || !r.U16(ix) || !r.U16(iy) ||
+            !r.U16(icx) || !r.U16(icy) || !r.U32(id) || !r.SzOrOrd(it.classOrdinal, it.className) ||
+            !r.SzOrOrd(ordinal, it.text) || !r.U16(extra) || !r.Skip(extra))
+            return false;
+        it.x = int16_t(ix);
+        it.y = int16_t(iy);
+        it.cx = int16_t(icx);
+        it.cy = int16_t(icy);
+        it.id = int32_t(id);
+        out.items.push_back(std::move(it));
+    }
+    return true;
+}
 
 bool ParseDialogSource(std::string_view text, DialogSource& out, std::string& error)
 {

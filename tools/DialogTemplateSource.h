@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,5 +55,9 @@ constexpr uint32_t kDsSetFont = 0x40;
 // false with "line N: why" when the text is not a dialog of this form.
 bool ParseDialogSource(std::string_view text, DialogSource& out, std::string& error);
 std::vector<uint8_t> CompileDialogTemplate(const DialogSource& dialog);
+
+// Reads an extended binary template back (menu and creation data are skipped). false when the
+// bytes are not a whole extended template; every field is read within the data.
+bool ReadDialogTemplate(std::span<const uint8_t> bytes, DialogSource& out);
 
 } // namespace tools

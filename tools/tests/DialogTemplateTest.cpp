@@ -271,3 +271,28 @@ TEST(DialogTemplateTest, ShippedSettingsTemplate)
         EXPECT_EQ(d.items[i].classOrdinal, expected[i].ordinal);
     }
 }
+
+TEST(DialogTemplateTest, LibraryReaderMatchesTheCompiler)
+{
+    tools::DialogSource source;
+    std::string error;
+    ASSERT_TRUE(tools::ParseDialogSource("dialog 9\ncaption \"c\"\nfont \"F\" 8 700 1\nsize 30 40\n"
+                                         "control Button 1 1 2 3 4 \"OK\" default\n"
+                                         "control msctls_trackbar32 7 5 6 7 8 \"\"\n",
+                                         source, error));
+    std::vector<uint8_t> bytes = tools::CompileDialogTemplate(source);
+    tools::DialogSource back;
+    ASSERT_TRUE(tools::ReadDialogTemplate(bytes, back));
+    EXPECT_EQ(back.caption, u"c");
+    EXPECT_EQ(back.face, u"F");
+    EXPECT_EQ(back.weight, 700);
+    ASSERT_EQ(back.items.size(), 2u);
+    EXPECT_EQ(back.items[1].className, u"msctls_trackbar32");
+    EXPECT_EQ(back.items[1].id, 7);
+    EXPECT_EQ(tools::CompileDialogTemplate(back), bytes);
+    // Every cut of the template is refused, never read past its end.
+    for (size_t n = 0; n < bytes.size(); ++n) {
+        tools::DialogSource cut;
+        EXPECT_FALSE(tools::ReadDialogTemplate(std::span<const uint8_t>(bytes.data(), n), cut)) << n;
+    }
+}
