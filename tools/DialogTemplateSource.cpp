@@ -2,6 +2,7 @@
 #include "tools/DialogTemplateSource.h"
 
 #include "platform/Text.h"
+#include "tools/SourceLines.h"
 
 #include <cstdlib>
 #include <limits>
@@ -226,18 +227,11 @@ bool ParseDialogSource(std::string_view text, DialogSource& out, std::string& er
     out = DialogSource();
     out.style = kDefaultDialogStyle;
     bool haveId = false, haveSize = false;
-    size_t lineNo = 0;
     std::vector<std::string> w;
     std::vector<bool> q;
-    for (size_t pos = 0; pos <= text.size();) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    SourceLines lines(text);
+    for (std::string_view line; lines.Next(line);) {
+        size_t lineNo = lines.Number();
         auto fail = [&](const std::string& why) {
             error = "line " + std::to_string(lineNo) + ": " + why;
             return false;

@@ -1,6 +1,8 @@
 // Compiles and checks the string-table sources.
 #include "tools/StringSource.h"
 
+#include "tools/SourceLines.h"
+
 #include <set>
 
 namespace tools {
@@ -21,16 +23,9 @@ bool CompileStringSource(std::string_view source, std::vector<uint8_t>& out, std
 {
     String16 text = u"\uFEFF[StringTab]\r\n";
     std::set<String16> keys;
-    size_t lineNo = 0;
-    for (size_t pos = 0; pos <= source.size();) {
-        size_t end = source.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = source.size();
-        std::string_view line = source.substr(pos, end - pos);
-        pos = end + 1;
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    SourceLines lines(source);
+    for (std::string_view line; lines.Next(line);) {
+        size_t lineNo = lines.Number();
         if (line.empty() || line[0] == ';') {
             text.append(platform::Utf8ToUtf16(line)).append(u"\r\n");
             continue;
