@@ -140,6 +140,13 @@ platform::CustomCursor BuildHandCursor()
     return c;
 }
 
+int AppResources::CreateAppCursor()
+{
+    cursor = BuildHandCursor();
+    hasCursor = true;
+    return 1;
+}
+
 int AppResources::Init(StringView16 folder, const std::vector<platform::Rect>& monitors)
 {
     programFolder = platform::WithTrailingSeparator(folder);
@@ -162,8 +169,8 @@ int AppResources::Init(StringView16 folder, const std::vector<platform::Rect>& m
     if (!ui.Load(programFolder, monitors))
         return 0;
     WriteLog("Image resource loaded.");
-    cursor = BuildHandCursor();
-    hasCursor = true;
+    if (!CreateAppCursor())
+        return 0;
     WriteLog("Resource loaded.");
     return 1;
 }

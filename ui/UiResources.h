@@ -91,6 +91,8 @@ public:
     // The text shown when Init failed.
     const char16_t* InitFailureText() const { return table.LookupText(u"errinit"); }
     void WriteLog(const char* text) { log.Write(text); }
+    // Builds the hand cursor into `cursor`; 1 when it was built.
+    int CreateAppCursor();
 
     String16 programFolder; // ends in a separator
     StringTable table;
