@@ -140,3 +140,21 @@ TEST(StringTableKeysTest, TheKeyCollectorFindsCalls)
     CollectCalls("a = table.LookupText(u\"one\"); MyLookupText(u\"no\"); LookupText(u\"two\")", "LookupText", keys);
     EXPECT_EQ(keys, (std::set<std::string>{"one", "two"}));
 }
+
+TEST(StringTableKeysTest, ShippedLanguageOverlaysTheEnglishTexts)
+{
+    StringTable table;
+    ASSERT_TRUE(LoadTable(kProgram + "/basic/resource.txt", table));
+    EXPECT_EQ(std::u16string(table.LookupText(u"dlgSettings")), u"Settings");
+    ASSERT_EQ(LanguageList::ApplyFile(table, platform::Utf8ToUtf16(kProgram + "/basic/Localize/Deutsch.txt")), 1);
+    EXPECT_EQ(std::u16string(table.LookupText(u"dlgSettings")), u"Einstellungen");
+    EXPECT_EQ(std::u16string(table.LookupText(u"Cancel")), u"Abbrechen");
+    // Formats keep working after the overlay.
+    EXPECT_EQ(table.FormatText(u"LayerCount", 3), u"Ebene 3");
+    EXPECT_EQ(table.FormatText(u"dlgUpdateRange", 1, 100), u"Bitte geben Sie eine Zahl von 1 bis 100 ein.");
+    // Every text of a language differs from its key or is a name, number or address.
+    size_t translated = 0;
+    for (size_t i = 0; i < table.Count(); ++i)
+        translated += table.Entry(i).text != table.Entry(i).key;
+    EXPECT_GT(translated, table.Count() * 3 / 4);
+}
