@@ -1,0 +1,103 @@
+// The generated pictures: sizes and frame layouts the widgets rely on, and no empty frame (a
+// glyph drawn outside its frame would leave one empty and spill into its neighbour).
+#include "tools/SkinImages.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+std::string Name(const tools::SkinImage& s)
+{
+    return platform::Utf16ToUtf8(s.name);
+}
+
+} // namespace
+
+TEST(SkinImagesTest, EveryPictureHasItsSizeAndNoEmptyFrame)
+{
+    // Frame widths and counts that other code indexes.
+    const std::map<std::string, std::pair<int, int>> frames = {
+        {"checkbox.png", {20, 4}}, {"expand.png", {16, 2}},     {"ratio.png", {20, 4}},
+        {"indicator.png", {12, 10}}, {"digi.png", {20, 11}},    {"smalldigi.png", {5, 11}},
+        {"messagebox.png", {64, 4}}, {"picviewtool.png", {28, 5}}, {"mpanel.png", {40, 1}},
+        {"menuicon.png", {16, 18}},
+    };
+    size_t seen = 0;
+    for (const tools::SkinImage& s : tools::SkinImages()) {
+        SCOPED_TRACE(Name(s));
+        ImageBuffer8 im;
+        ASSERT_TRUE(tools::RenderSkinImage(s, im));
+        EXPECT_EQ(im.width, s.width);
+        EXPECT_EQ(im.height, s.height);
+        EXPECT_TRUE(s.inBasic || s.inSkin);
+        int frameWidth = s.frameWidth ? s.frameWidth : s.width;
+        EXPECT_EQ(s.width % frameWidth, 0);
+        auto it = frames.find(Name(s));
+        if (it != frames.end()) {
+            ++seen;
+            EXPECT_EQ(frameWidth, it->second.first);
+            EXPECT_GE(s.width / frameWidth, it->second.second);
+        }
+        for (int f = 0; f < s.width / frameWidth; ++f) {
+            int ink = 0;
+            for (int y = 0; y < im.height; ++y)
+                for (int x = f * frameWidth; x < (f + 1) * frameWidth; ++x)
+                    ink += im.data[(size_t(y) * im.width + x) * 4 + 3] > 64;
+            // The first panel-button frame is the plain (invisible) background on purpose.
+            if (!(Name(s) == "mpanel.png" && f == 0)) {
+                EXPECT_GT(ink, 0) << "frame " << f;
+            }
+        }
+        FreeImageBuffer(im);
+    }
+    EXPECT_EQ(seen, frames.size());
+}
+
+TEST(SkinImagesTest, MaskPicturesCarryCoverageInRed)
+{
+    // Pictures the program inks or scales through their red byte: red follows alpha, so
+    // anti-aliased edges stay soft.
+    // The small digits are drawn pixel by pixel: they have no soft edge.
+    const std::pair<const char16_t*, bool> masks[] = {{u"digi.png", true}, {u"smalldigi.png", false}, {u"btn.png", true}};
+    for (const auto& [name, soft] : masks) {
+        SCOPED_TRACE(platform::Utf16ToUtf8(name));
+        const tools::SkinImage* s = nullptr;
+        for (const tools::SkinImage& i : tools::SkinImages())
+            if (std::u16string(i.name) == name)
+                s = &i;
+        ASSERT_NE(s, nullptr);
+        ImageBuffer8 im;
+        ASSERT_TRUE(tools::RenderSkinImage(*s, im));
+        int partial = 0;
+        for (uint32_t i = 0; i < im.pixelCount; ++i) {
+            EXPECT_EQ(im.data[i * 4 + 2], im.data[i * 4 + 3]);
+            partial += im.data[i * 4 + 2] > 0 && im.data[i * 4 + 2] < 255;
+        }
+        EXPECT_EQ(partial > 0, soft);
+        FreeImageBuffer(im);
+    }
+}
+
+TEST(SkinImagesTest, ContactSheetShowsEveryPictureAtThreeScales)
+{
+    ImageBuffer8 a, b;
+    tools::SkinCanvas ca(10, 4), cb(30, 20);
+    ca.FillRoundRect(0, 0, 10, 4, 0, tools::Grey(255));
+    cb.FillRoundRect(0, 0, 30, 20, 0, tools::Grey(255));
+    ASSERT_TRUE(ca.ToImage(a));
+    ASSERT_TRUE(cb.ToImage(b));
+    ImageBuffer8 sheet;
+    ASSERT_TRUE(tools::BuildContactSheet({{u"a", &a}, {u"b", &b}}, sheet));
+    // Label column, then scale 1, 1.5, 2 with gaps, then the light patch.
+    EXPECT_GE(sheet.width, 150 + 30 + 45 + 60 + 3 * 16 + 30);
+    EXPECT_GE(sheet.height, 16 + 40 + 3 * 8);
+    // The widest row's scale-2 copy of b is white.
+    int x = 150 + 30 + 16 + 45 + 16 + 59, y = 8 + 16 + 8 + 39;
+    EXPECT_EQ(sheet.data[(size_t(y) * sheet.width + x) * 4 + 1], 255);
+    FreeImageBuffer(a);
+    FreeImageBuffer(b);
+    FreeImageBuffer(sheet);
+}
