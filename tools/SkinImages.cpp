@@ -229,8 +229,11 @@ void DrawIndicators(SkinCanvas& c)
     c.FillPolygon({{at(4) + 6, 2}, {at(4) + 10, 6}, {at(4) + 6, 10}, {at(4) + 2, 6}}, kGlyph);
     c.FillRoundRect(at(5) + 1, 1, at(5) + 11, 11, 2, Colour(0xC8C8C8));
     c.StrokeRoundRect(at(5) + 1, 1, at(5) + 11, 11, 2, 1, Colour(0x505050));
-    GlyphChevron(c, at(6), 0, 12, 0, kGlyphDark);
+    // The sub-menu arrow and the check mark are inked through their red byte in the menu's
+    // own colours: white coverage.
+    GlyphChevron(c, at(6), 0, 12, 0, Grey(255));
     GlyphCheck(c, at(7), 0, 12, Grey(255), 1.6f);
+    c.ToMaskColumns(int(at(6)), int(at(8)));
     c.FillCircle(at(8) + 6, 6, 2.2f, kGlyph);
     c.FillRoundRect(at(9), 0, at(9) + 12, 12, 3, Colour(0x363636));
     c.StrokeRoundRect(at(9), 0, at(9) + 12, 12, 3, 1, Colour(0x4C4C4C));

@@ -146,6 +146,11 @@ void SkinCanvas::ToMask()
     m_mask = true;
 }
 
+void SkinCanvas::ToMaskColumns(int x0, int x1)
+{
+    m_maskColumns.push_back({x0, x1});
+}
+
 bool SkinCanvas::ToImage(ImageBuffer8& out) const
 {
     if (!AllocImage8(out, m_w, m_h))
@@ -153,7 +158,11 @@ bool SkinCanvas::ToImage(ImageBuffer8& out) const
     for (size_t i = 0, n = size_t(m_w) * m_h; i < n; ++i) {
         const float* p = &m_px[i * 4];
         float a = p[3];
-        if (m_mask) {
+        int column = int(i % size_t(m_w));
+        bool mask = m_mask;
+        for (const auto& [x0, x1] : m_maskColumns)
+            mask = mask || (column >= x0 && column < x1);
+        if (mask) {
             uint8_t c = uint8_t(std::clamp(std::lround(a * 255.f), 0L, 255L));
             out.data[i * 4 + 0] = out.data[i * 4 + 1] = out.data[i * 4 + 2] = out.data[i * 4 + 3] = c;
             continue;

@@ -50,6 +50,8 @@ public:
     // As a mask image: (c, c, c, c) with c the coverage, for pictures the program inks through
     // their red byte.
     void ToMask();
+    // The same for the columns [x0, x1) only: a strip whose frames are partly inked.
+    void ToMaskColumns(int x0, int x1);
     bool ToImage(ImageBuffer8& out) const;
 
 private:
@@ -57,6 +59,7 @@ private:
     int m_w, m_h;
     std::vector<float> m_px; // premultiplied r, g, b (0..255 scaled by alpha) and a
     bool m_mask = false;
+    std::vector<std::pair<int, int>> m_maskColumns;
 };
 
 // Signed distance to a rounded rectangle.

@@ -81,6 +81,34 @@ TEST(SkinImagesTest, MaskPicturesCarryCoverageInRed)
     }
 }
 
+TEST(SkinImagesTest, InkedIndicatorFramesAreCoverage)
+{
+    // Frames 6 and 7 of the indicator strip (16 and 17 of the icon strip: the sub-menu arrow and
+    // the check mark) are coverage; the others are blended pictures.
+    const tools::SkinImage* s = nullptr;
+    for (const tools::SkinImage& i : tools::SkinImages())
+        if (std::u16string(i.name) == u"indicator.png")
+            s = &i;
+    ASSERT_NE(s, nullptr);
+    ImageBuffer8 im;
+    ASSERT_TRUE(tools::RenderSkinImage(*s, im));
+    int softInked = 0, softBlended = 0;
+    for (int y = 0; y < im.height; ++y)
+        for (int x = 0; x < im.width; ++x) {
+            const uint8_t* p = im.data + (size_t(y) * im.width + x) * 4;
+            bool soft = p[3] > 0 && p[3] < 255;
+            if (x >= 72 && x < 96) {
+                EXPECT_EQ(p[2], p[3]) << x << "," << y;
+                softInked += soft;
+            } else if (soft && p[2] > p[3]) {
+                ++softBlended; // straight colour: lighter than its alpha at soft edges
+            }
+        }
+    EXPECT_GT(softInked, 0);
+    EXPECT_GT(softBlended, 0);
+    FreeImageBuffer(im);
+}
+
 TEST(SkinImagesTest, ContactSheetShowsEveryPictureAtThreeScales)
 {
     ImageBuffer8 a, b;
