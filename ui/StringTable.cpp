@@ -103,9 +103,28 @@ void StringTable::Add(StringView16 key, StringView16 text)
     m_entries.push_back(std::move(entry));
 }
 
+void StringTable::AppendUnchecked(StringView16 key, StringView16 text)
+{
+    auto entry = std::make_unique<StringEntry>();
+    entry->key.assign(key);
+    entry->text.assign(text);
+    m_entries.push_back(std::move(entry));
+    m_sorted = false;
+}
+
 void StringTable::Sort()
 {
+    // Stable, so of entries with one key the one added last ends a run: it is the one kept.
     std::stable_sort(m_entries.begin(), m_entries.end(), KeyLess);
+    size_t kept = 0;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (i + 1 < m_entries.size() && m_entries[i + 1]->key == m_entries[i]->key)
+            continue;
+        if (kept != i)
+            m_entries[kept] = std::move(m_entries[i]);
+        ++kept;
+    }
+    m_entries.resize(kept);
     m_sorted = true;
 }
 
@@ -172,7 +191,8 @@ int StringTable::ParseText(StringView16 text)
             ShowResourceMessage(message);
             return 0;
         }
-        Add(line.substr(1, keyEnd - 1), line.substr(valueStart, lastQuote - valueStart));
+        // A bulk load sorts once at the end (a later line with the same key wins there).
+        AppendUnchecked(line.substr(1, keyEnd - 1), line.substr(valueStart, lastQuote - valueStart));
     }
     return 1;
 }

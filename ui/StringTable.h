@@ -62,6 +62,7 @@ public:
     // Stores the text under the key; an existing key gets the new text (it keeps its place, so
     // a sorted table stays sorted). A new key is appended: sort before the next lookup.
     void Add(StringView16 key, StringView16 text);
+    // Sorts by key; of several entries with one key only the last added stays.
     void Sort();
     void Clear();
     size_t Count() const { return m_entries.size(); }
@@ -80,6 +81,7 @@ private:
     // Index of the entry or -1; binary search when sorted, else a scan.
     ptrdiff_t IndexOf(StringView16 key) const;
     int ParseText(StringView16 text);
+    void AppendUnchecked(StringView16 key, StringView16 text);
 
     std::vector<std::unique_ptr<StringEntry>> m_entries;
     std::vector<uint8_t> m_baseText;

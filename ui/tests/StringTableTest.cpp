@@ -387,3 +387,22 @@ TEST(StringTableTest, OwnedString)
     SetOwnedString(s, nullptr);
     EXPECT_EQ(s.get(), nullptr);
 }
+
+TEST(StringTableTest, BulkLoadKeepsOneEntryPerKey)
+{
+    // Out of order, with repeats: sorted once, the later line of a key wins.
+    MessageCapture capture;
+    StringTable table;
+    ASSERT_EQ(table.ParseBytes(Utf16Le("[StringTab]\r\n\"kz\"=\"z\"\r\n\"kb\"=\"one\"\r\n\"ka\"=\"a\"\r\n"
+                                       "\"kb\"=\"two\"\r\n\"kb\"=\"three\"\r\n")),
+              1);
+    ASSERT_EQ(table.Count(), 3u);
+    EXPECT_EQ(table.Entry(0).key, u"ka");
+    EXPECT_EQ(table.Entry(1).key, u"kb");
+    EXPECT_EQ(table.Entry(2).key, u"kz");
+    EXPECT_EQ(Utf8(table.FindText(u"kb")), "three");
+    // A second file parsed into the same table replaces texts of keys it shares.
+    ASSERT_EQ(table.ParseBytes(Utf16Le("[StringTab]\r\n\"kb\"=\"four\"\r\n\"kc\"=\"c\"\r\n")), 1);
+    EXPECT_EQ(table.Count(), 4u);
+    EXPECT_EQ(Utf8(table.FindText(u"kb")), "four");
+}
