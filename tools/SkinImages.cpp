@@ -373,7 +373,6 @@ void DrawMessageIcons(SkinCanvas& c)
         kAmber);
     c.DrawText(u"!", 160, 37, 26, 700, Colour(0x1E1E1E));
     c.FillCircle(224, 32, 22, kRed);
-    GlyphClose(c, 208, 16, 32, kWhite);
     c.StrokeLine({{218, 26}, {230, 38}}, 3, kWhite);
     c.StrokeLine({{230, 26}, {218, 38}}, 3, kWhite);
 }
