@@ -103,7 +103,9 @@ void GlyphRotate(SkinCanvas& c, float x, float y, float s, Rgba col, bool clockw
 void DrawFrame(SkinCanvas& c)
 {
     // Dialog and window frame: a dark title band (the dialog lightens it towards the top),
-    // the body, a one-pixel lighter edge; tiled with corners kept and middle bands repeated.
+    // the body, a one-pixel lighter edge. It is tiled with corners kept and the middle bands
+    // repeated, and a 96-pixel picture's top corner reaches row 30: the whole title bar stays in
+    // the corner, the repeated band is plain body.
     float w = float(c.Width()), h = float(c.Height());
     c.FillRoundRect(0, 0, w, h, 4, kPanel);
     c.FillDistance([&](float x, float y) { return std::max(RoundRectDistance(x, y, 0, 0, w, h, 4), y - 28.f); },
@@ -146,9 +148,11 @@ void DrawMainTabFrame(SkinCanvas& c)
 
 void DrawScrollBar(SkinCanvas& c)
 {
+    // The bar's background, tiled from its middle: a plain track with a rule at its left edge
+    // (in the corner columns), the thumb is the bar's own drawing.
     float w = float(c.Width()), h = float(c.Height());
-    c.FillRoundRect(0, 0, w, h, 0, Colour(0x202020));
-    c.FillRoundRect(w / 2 - 3, 3, w / 2 + 3, h - 3, 3, Colour(0x4A4A4A));
+    c.FillRoundRect(0, 0, w, h, 0, Colour(0x1E1E1E));
+    c.FillRoundRect(0, 0, 1, h, 0, Colour(0x2E2E2E));
 }
 
 void DrawDigits(SkinCanvas& c, int frameWidth, int pixelHeight)
@@ -235,8 +239,9 @@ void DrawIndicators(SkinCanvas& c)
     GlyphCheck(c, at(7), 0, 12, Grey(255), 1.6f);
     c.ToMaskColumns(int(at(6)), int(at(8)));
     c.FillCircle(at(8) + 6, 6, 2.2f, kGlyph);
-    c.FillRoundRect(at(9), 0, at(9) + 12, 12, 3, Colour(0x363636));
-    c.StrokeRoundRect(at(9), 0, at(9) + 12, 12, 3, 1, Colour(0x4C4C4C));
+    // The panel item frame is tiled from its middle: square corners keep the band plain.
+    c.FillRoundRect(at(9), 0, at(9) + 12, 12, 0, Colour(0x363636));
+    c.StrokeRoundRect(at(9), 0, at(9) + 12, 12, 0, 1, Colour(0x4C4C4C));
 }
 
 // Menu icons, 16 x 16 line glyphs in dark grey: the menus are light.
@@ -512,7 +517,7 @@ const std::vector<SkinImage>& SkinImages()
 {
     static const std::vector<SkinImage> images = {
         // Loaded by the UI resources at start (basic folder).
-        {u"frame.png", 64, 64, 0, true, true, DrawFrame},
+        {u"frame.png", 96, 96, 0, true, true, DrawFrame},
         {u"btn.png", 24, 24, 0, true, true, DrawButtonFace},
         {u"roundframe.png", 24, 24, 0, true, true, DrawRoundFrame},
         {u"tabtitlebk.png", 32, 24, 0, true, true, DrawTabTitleBackground},
@@ -536,7 +541,7 @@ const std::vector<SkinImage>& SkinImages()
         {u"add.png", 16, 16, 0, true, true, DrawButtonIcon<6>},
         {u"sub.png", 16, 16, 0, true, true, DrawButtonIcon<7>},
         {u"help.png", 16, 16, 0, true, true, DrawButtonIcon<8>},
-        {u"tip.png", 16, 16, 0, true, true, DrawTip},
+        {u"tip.png", 32, 32, 0, true, true, DrawTip},
         {u"tippoint.png", 12, 6, 0, true, true, DrawTipPoint},
         {u"kbd.png", 16, 16, 0, true, true, DrawKeyboard},
         {u"sliderbar.png", 64, 12, 0, true, true, DrawSliderBar},

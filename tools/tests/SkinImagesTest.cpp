@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -128,4 +129,40 @@ TEST(SkinImagesTest, ContactSheetShowsEveryPictureAtThreeScales)
     FreeImageBuffer(a);
     FreeImageBuffer(b);
     FreeImageBuffer(sheet);
+}
+
+TEST(SkinImagesTest, TiledPicturesRepeatAPlainBand)
+{
+    // Pictures stretched with TileFrame8 from their middle (split 0): the repeated band of rows
+    // and of columns must be uniform across, or a stretched frame shows stripes. The band is
+    // max(10, (size - 30) / 2) wide, starting at (size - band) / 2.
+    for (const char16_t* name : {u"frame.png", u"btn.png", u"roundframe.png", u"tip.png", u"scrollbar.png"}) {
+        SCOPED_TRACE(platform::Utf16ToUtf8(name));
+        const tools::SkinImage* s = nullptr;
+        for (const tools::SkinImage& i : tools::SkinImages())
+            if (std::u16string(i.name) == name)
+                s = &i;
+        ASSERT_NE(s, nullptr);
+        ImageBuffer8 im;
+        ASSERT_TRUE(tools::RenderSkinImage(*s, im));
+        auto px = [&](int x, int y) {
+            const uint8_t* p = im.data + (size_t(y) * im.width + x) * 4;
+            return uint32_t(p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24));
+        };
+        int bh = std::max(10, (im.height - 30) / 2), sy = (im.height - bh) / 2;
+        int bw = std::max(10, (im.width - 30) / 2), sx = (im.width - bw) / 2;
+        for (int x = 0; x < im.width; ++x)
+            for (int y = sy + 1; y < std::min(im.height, sy + bh); ++y)
+                EXPECT_EQ(px(x, y), px(x, sy)) << "row band at " << x << "," << y;
+        for (int y = 0; y < im.height; ++y)
+            for (int x = sx + 1; x < std::min(im.width, sx + bw); ++x)
+                EXPECT_EQ(px(x, y), px(sx, y)) << "column band at " << x << "," << y;
+        FreeImageBuffer(im);
+    }
+    // The dialog's title bar (25 rows and its rule) lies in the frame's top corner.
+    for (const tools::SkinImage& i : tools::SkinImages()) {
+        if (std::u16string(i.name) == u"frame.png") {
+            EXPECT_GE((i.height - std::max(10, (i.height - 30) / 2)) / 2, 30);
+        }
+    }
 }
