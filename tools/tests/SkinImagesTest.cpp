@@ -15,6 +15,15 @@ std::string Name(const tools::SkinImage& s)
     return platform::Utf16ToUtf8(s.name);
 }
 
+// Draws the picture of that name; false when there is none.
+bool RenderByName(const char16_t* name, ImageBuffer8& out)
+{
+    for (const tools::SkinImage& i : tools::SkinImages())
+        if (std::u16string(i.name) == name)
+            return tools::RenderSkinImage(i, out);
+    return false;
+}
+
 } // namespace
 
 TEST(SkinImagesTest, EveryPictureHasItsSizeAndNoEmptyFrame)
@@ -65,13 +74,8 @@ TEST(SkinImagesTest, MaskPicturesCarryCoverageInRed)
     const std::pair<const char16_t*, bool> masks[] = {{u"digi.png", true}, {u"smalldigi.png", false}, {u"btn.png", true}};
     for (const auto& [name, soft] : masks) {
         SCOPED_TRACE(platform::Utf16ToUtf8(name));
-        const tools::SkinImage* s = nullptr;
-        for (const tools::SkinImage& i : tools::SkinImages())
-            if (std::u16string(i.name) == name)
-                s = &i;
-        ASSERT_NE(s, nullptr);
         ImageBuffer8 im;
-        ASSERT_TRUE(tools::RenderSkinImage(*s, im));
+        ASSERT_TRUE(RenderByName(name, im));
         int partial = 0;
         for (uint32_t i = 0; i < im.pixelCount; ++i) {
             EXPECT_EQ(im.data[i * 4 + 2], im.data[i * 4 + 3]);
@@ -86,13 +90,8 @@ TEST(SkinImagesTest, InkedIndicatorFramesAreCoverage)
 {
     // Frames 6 and 7 of the indicator strip (16 and 17 of the icon strip: the sub-menu arrow and
     // the check mark) are coverage; the others are blended pictures.
-    const tools::SkinImage* s = nullptr;
-    for (const tools::SkinImage& i : tools::SkinImages())
-        if (std::u16string(i.name) == u"indicator.png")
-            s = &i;
-    ASSERT_NE(s, nullptr);
     ImageBuffer8 im;
-    ASSERT_TRUE(tools::RenderSkinImage(*s, im));
+    ASSERT_TRUE(RenderByName(u"indicator.png", im));
     int softInked = 0, softBlended = 0;
     for (int y = 0; y < im.height; ++y)
         for (int x = 0; x < im.width; ++x) {
@@ -138,13 +137,8 @@ TEST(SkinImagesTest, TiledPicturesRepeatAPlainBand)
     // max(10, (size - 30) / 2) wide, starting at (size - band) / 2.
     for (const char16_t* name : {u"frame.png", u"btn.png", u"roundframe.png", u"tip.png", u"scrollbar.png"}) {
         SCOPED_TRACE(platform::Utf16ToUtf8(name));
-        const tools::SkinImage* s = nullptr;
-        for (const tools::SkinImage& i : tools::SkinImages())
-            if (std::u16string(i.name) == name)
-                s = &i;
-        ASSERT_NE(s, nullptr);
         ImageBuffer8 im;
-        ASSERT_TRUE(tools::RenderSkinImage(*s, im));
+        ASSERT_TRUE(RenderByName(name, im));
         auto px = [&](int x, int y) {
             const uint8_t* p = im.data + (size_t(y) * im.width + x) * 4;
             return uint32_t(p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24));
