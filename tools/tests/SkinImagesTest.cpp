@@ -2,6 +2,8 @@
 // glyph drawn outside its frame would leave one empty and spill into its neighbour).
 #include "tools/SkinImages.h"
 
+#include "platform/File.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -159,4 +161,31 @@ TEST(SkinImagesTest, TiledPicturesRepeatAPlainBand)
             EXPECT_GE((i.height - std::max(10, (i.height - 30) / 2)) / 2, 30);
         }
     }
+}
+
+TEST(SkinImagesTest, ProgramFolderHoldsEveryPictureWhereItIsLookedFor)
+{
+    // Where the widgets look: basic/ for what the UI resources and most widgets load, skin/ for
+    // the pictures looked for there only (a start without them fails), both for the rest.
+    const std::string program = std::string(ZENDRA_BINARY_DIR) + "/zendra/";
+    const std::pair<const char*, const char*> wanted[] = {
+        {"basic", "frame.png"},      {"basic", "btn.png"},        {"basic", "roundframe.png"}, {"basic", "tabtitlebk.png"},
+        {"basic", "scrollbar.png"},  {"basic", "digi.png"},       {"basic", "smalldigi.png"},  {"basic", "checkbox.png"},
+        {"basic", "expand.png"},     {"basic", "ratio.png"},      {"basic", "indicator.png"},  {"basic", "menuicon.png"},
+        {"basic", "mpanel.png"},     {"basic", "defwndicon.png"}, {"basic", "tip.png"},        {"basic", "tippoint.png"},
+        {"basic", "kbd.png"},        {"basic", "sliderbar.png"},  {"basic", "slider.png"},     {"basic", "propedit.png"},
+        {"basic", "picviewtool.png"}, {"skin", "menuicon.png"},   {"skin", "maintabframe.png"}, {"skin", "about.png"},
+        {"skin", "title.png"},       {"skin", "messagebox.png"},  {"skin", "close.png"},       {"skin", "restore.png"},
+        {"skin", "maximal.png"},     {"skin", "minimal.png"},     {"skin", "help.png"},        {"skin", "left.png"},
+        {"skin", "right.png"},       {"skin", "add.png"},         {"skin", "sub.png"},         {"skin", "menucopy.png"},
+        {"skin", "menucut.png"},     {"skin", "menupaste.png"},   {"skin", "menuundo.png"},    {"skin", "menuredo.png"},
+    };
+    for (const auto& [folder, name] : wanted) {
+        std::vector<uint8_t> bytes;
+        EXPECT_TRUE(platform::ReadWholeFile(platform::Utf8ToUtf16(program + folder + "/" + name), bytes))
+            << folder << "/" << name << " (build the zendra_resources target)";
+        EXPECT_GT(bytes.size(), 8u);
+    }
+    std::vector<uint8_t> sheet;
+    EXPECT_TRUE(platform::ReadWholeFile(platform::Utf8ToUtf16(program + "contact-sheet.png"), sheet));
 }
