@@ -244,7 +244,7 @@ void DrawIndicators(SkinCanvas& c)
     c.StrokeRoundRect(at(9), 0, at(9) + 12, 12, 0, 1, Colour(0x4C4C4C));
 }
 
-// Menu icons, 16 x 16 line glyphs in dark grey: the menus are light.
+// The album menu's own icon files, 16 x 16 line glyphs in dark grey: the menus are light.
 void MenuGlyph(SkinCanvas& c, int i, float x, Rgba col)
 {
     float s = 16, y = 0;
@@ -265,75 +265,151 @@ void MenuGlyph(SkinCanvas& c, int i, float x, Rgba col)
         c.StrokeRoundRect(x + 3, y + 3, x + 13, y + 14.5f, 1.5f, 1.2f, col);
         c.FillRoundRect(x + 5.5f, y + 1.5f, x + 10.5f, y + 4.5f, 1, col);
         break;
-    case 5: GlyphClose(c, x, y, s, col); break; // delete
-    case 6:                                     // open folder
-        c.StrokeLine({{x + 2, y + 13}, {x + 2, y + 4}, {x + 6, y + 4}, {x + 7.5f, y + 5.5f}, {x + 13, y + 5.5f},
-                      {x + 13, y + 13}, {x + 2, y + 13}},
-                     1.2f, col);
+    default: break;
+    }
+}
+
+// The editor's menus index "menuicon.png" by meaning: 1 barrel distortion, 2 free crop,
+// 3 image size, 4 shape, 5 crop, 6 automatic levels, 7 automatic contrast, 8 visual exposure,
+// 9 spot metering and click colour, 10 film, 11 curves, 12 colour curves, 13 tone, 14 noise
+// reduction, 15 skin, 16 starlight, 17 gradient, 18 defog, 19 filters, 20 smart erase,
+// 21 diffuse; 0 a photo, 22 and 23 the two turns.
+void AdjustGlyph(SkinCanvas& c, int i, float x, Rgba col)
+{
+    const float w = 1.2f;
+    auto curve = [&](float x0, float y0, float x1, float y1, float bulge, int steps = 12) {
+        std::vector<PointF> p;
+        for (int k = 0; k <= steps; ++k) {
+            float t = float(k) / steps;
+            float nx = -(y1 - y0), ny = x1 - x0, len = std::hypot(nx, ny);
+            float b = bulge * 4 * t * (1 - t);
+            p.push_back({x0 + (x1 - x0) * t + nx / len * b, y0 + (y1 - y0) * t + ny / len * b});
+        }
+        return p;
+    };
+    switch (i) {
+    case 0: // photo
+        c.StrokeRoundRect(x + 1.5f, 2.5f, x + 14.5f, 13.5f, 1.5f, w, col);
+        c.StrokeLine({{x + 3, 12}, {x + 7, 7}, {x + 10, 10}, {x + 11.5f, 8.5f}, {x + 13.5f, 11}}, w, col);
+        c.FillCircle(x + 11, 5.5f, 1.3f, col);
         break;
-    case 7: // save (disk)
-        c.StrokeRoundRect(x + 2.5f, y + 2.5f, x + 13.5f, y + 13.5f, 1.5f, 1.2f, col);
-        c.FillRoundRect(x + 5, y + 2.5f, x + 11, y + 6.5f, 0.5f, col);
+    case 1: // barrel distortion
+        c.StrokeLine(curve(x + 3, 2.5f, x + 3, 13.5f, 2.6f), w, col);
+        c.StrokeLine(curve(x + 13, 2.5f, x + 13, 13.5f, -2.6f), w, col);
+        c.StrokeLine({{x + 3, 2.5f}, {x + 13, 2.5f}}, w, col);
+        c.StrokeLine({{x + 3, 13.5f}, {x + 13, 13.5f}}, w, col);
         break;
-    case 8: // flip horizontal
-        c.StrokeLine({{x + 8, y + 2}, {x + 8, y + 14}}, 1, col);
-        c.FillPolygon({{x + 6.5f, y + 4}, {x + 6.5f, y + 12}, {x + 2, y + 12}}, col);
-        c.FillPolygon({{x + 9.5f, y + 4}, {x + 9.5f, y + 12}, {x + 14, y + 12}}, col);
+    case 2: // free crop
+        c.StrokeLine({{x + 3, 6}, {x + 7, 2.5f}, {x + 13, 4}, {x + 12, 10}, {x + 7, 13.5f}, {x + 2.5f, 10}, {x + 3, 6}}, w,
+                     col);
         break;
-    case 9: // flip vertical
-        c.StrokeLine({{x + 2, y + 8}, {x + 14, y + 8}}, 1, col);
-        c.FillPolygon({{x + 4, y + 6.5f}, {x + 12, y + 6.5f}, {x + 12, y + 2}}, col);
-        c.FillPolygon({{x + 4, y + 9.5f}, {x + 12, y + 9.5f}, {x + 12, y + 14}}, col);
+    case 3: // image size
+        c.StrokeRoundRect(x + 1.5f, 1.5f, x + 14.5f, 14.5f, 1, w, col);
+        c.StrokeRoundRect(x + 1.5f, 8, x + 8, 14.5f, 1, w, col);
+        c.StrokeLine({{x + 8, 8}, {x + 12.5f, 3.5f}}, w, col);
+        c.StrokeLine({{x + 9.5f, 3.5f}, {x + 12.5f, 3.5f}, {x + 12.5f, 6.5f}}, w, col);
         break;
-    case 10: // crop
-        c.StrokeLine({{x + 4.5f, y + 1.5f}, {x + 4.5f, y + 11.5f}, {x + 14.5f, y + 11.5f}}, kStroke, col);
-        c.StrokeLine({{x + 1.5f, y + 4.5f}, {x + 11.5f, y + 4.5f}, {x + 11.5f, y + 14.5f}}, kStroke, col);
+    case 4: // shape
+        for (int k = 0; k < 3; ++k)
+            c.StrokeLine(curve(x + 2, 4.f + k * 4, x + 14, 4.f + k * 4, k == 1 ? 2.5f : 1.2f), w, col);
         break;
-    case 11: GlyphMagnifier(c, x, y, s, col, 1); break;
-    case 12: GlyphMagnifier(c, x, y, s, col, -1); break;
-    case 13: // settings (sliders)
-        for (int k = 0; k < 3; ++k) {
-            float yy = y + 4 + k * 4;
-            c.StrokeLine({{x + 2, yy}, {x + 14, yy}}, 1, col);
-            c.FillCircle(x + 4 + ((k * 5) % 9), yy, 1.8f, col);
+    case 5: // crop
+        c.StrokeLine({{x + 4.5f, 1.5f}, {x + 4.5f, 11.5f}, {x + 14.5f, 11.5f}}, kStroke, col);
+        c.StrokeLine({{x + 1.5f, 4.5f}, {x + 11.5f, 4.5f}, {x + 11.5f, 14.5f}}, kStroke, col);
+        break;
+    case 6: // automatic levels: a histogram
+        for (int k = 0; k < 5; ++k) {
+            const float heights[] = {4, 9, 12, 7, 3};
+            c.FillRoundRect(x + 2 + k * 2.6f, 14 - heights[k], x + 3.8f + k * 2.6f, 14, 0.4f, col);
         }
         break;
-    case 14: // help
-        c.StrokeCircle(x + 8, y + 8, 6, 1.2f, col);
-        c.DrawText(u"?", x + 8, y + 8, 10, 700, col);
+    case 7: // automatic contrast
+        c.StrokeCircle(x + 8, 8, 6, w, col);
+        c.FillDistance([=](float px, float py) { return std::max(std::hypot(px - x - 8, py - 8) - 6, px - x - 8); }, col);
         break;
-    case 15: // information
-        c.StrokeCircle(x + 8, y + 8, 6, 1.2f, col);
-        c.DrawText(u"i", x + 8, y + 8.5f, 10, 700, col);
+    case 8: // visual: an eye
+        c.StrokeLine(curve(x + 1.5f, 8, x + 14.5f, 8, 4.5f), w, col);
+        c.StrokeLine(curve(x + 1.5f, 8, x + 14.5f, 8, -4.5f), w, col);
+        c.FillCircle(x + 8, 8, 2.2f, col);
         break;
-    case 16: // layers
-        c.StrokeLine({{x + 2, y + 6}, {x + 8, y + 3}, {x + 14, y + 6}, {x + 8, y + 9}, {x + 2, y + 6}}, 1.2f, col);
-        c.StrokeLine({{x + 2, y + 10}, {x + 8, y + 13}, {x + 14, y + 10}}, 1.2f, col);
+    case 9: // spot: a target
+        c.StrokeCircle(x + 8, 8, 5, w, col);
+        c.StrokeLine({{x + 8, 1}, {x + 8, 5}}, w, col);
+        c.StrokeLine({{x + 8, 11}, {x + 8, 15}}, w, col);
+        c.StrokeLine({{x + 1, 8}, {x + 5, 8}}, w, col);
+        c.StrokeLine({{x + 11, 8}, {x + 15, 8}}, w, col);
         break;
-    case 17: // mask
-        c.StrokeRoundRect(x + 2.5f, y + 2.5f, x + 13.5f, y + 13.5f, 2, 1.2f, col);
-        c.FillCircle(x + 8, y + 8, 3, col);
-        break;
-    case 18: // selection (dashed square)
+    case 10: // film
+        c.StrokeRoundRect(x + 2.5f, 1.5f, x + 13.5f, 14.5f, 1, w, col);
         for (int k = 0; k < 4; ++k) {
-            c.StrokeLine({{x + 2.5f + k * 3, y + 2.5f}, {x + 3.5f + k * 3, y + 2.5f}}, 1, col);
-            c.StrokeLine({{x + 2.5f + k * 3, y + 13.5f}, {x + 3.5f + k * 3, y + 13.5f}}, 1, col);
-            c.StrokeLine({{x + 2.5f, y + 2.5f + k * 3}, {x + 2.5f, y + 3.5f + k * 3}}, 1, col);
-            c.StrokeLine({{x + 13.5f, y + 2.5f + k * 3}, {x + 13.5f, y + 3.5f + k * 3}}, 1, col);
+            c.FillRoundRect(x + 3.6f, 3 + k * 3, x + 5, 4.4f + k * 3, 0.2f, col);
+            c.FillRoundRect(x + 11, 3 + k * 3, x + 12.4f, 4.4f + k * 3, 0.2f, col);
         }
         break;
-    case 19: // brush
-        c.StrokeLine({{x + 13, y + 3}, {x + 7, y + 9}}, 2, col);
-        c.FillCircle(x + 5, y + 11.5f, 2.6f, col);
+    case 11: // curves
+    case 12: // colour curves
+        c.StrokeLine({{x + 2, 1.5f}, {x + 2, 14}, {x + 14.5f, 14}}, 1, col);
+        c.StrokeLine({{x + 3, 13}, {x + 6, 11}, {x + 8, 8}, {x + 10, 5}, {x + 14, 3}}, w, col);
+        if (i == 12) {
+            c.FillCircle(x + 6, 11, 1.6f, Colour(0xC4524C));
+            c.FillCircle(x + 8.5f, 7.5f, 1.6f, Colour(0x4CA05A));
+            c.FillCircle(x + 11.5f, 4, 1.6f, Colour(0x4682C8));
+        }
         break;
-    case 20: c.DrawText(u"T", x + 8, y + 8, 12, 700, col); break; // text
-    case 21:                                                        // print
-        c.StrokeRoundRect(x + 2.5f, y + 6, x + 13.5f, y + 12, 1.5f, 1.2f, col);
-        c.StrokeRoundRect(x + 5, y + 2.5f, x + 11, y + 6, 0.5f, 1, col);
-        c.StrokeRoundRect(x + 5, y + 10, x + 11, y + 14, 0.5f, 1, col);
+    case 13: // tone: a drop
+        c.FillDistance(
+            [=](float px, float py) {
+                float d = std::hypot(px - x - 8, py - 10) - 4.2f;
+                float tri = std::max(std::fabs(px - x - 8) * 0.9f - (py - 2) * 0.45f, py - 10);
+                return std::min(d, std::max(tri, 2.f - py));
+            },
+            col);
         break;
-    case 22: GlyphRotate(c, x, y, s, col, false); break; // rotate left
-    default: GlyphRotate(c, x, y, s, col, true); break;  // rotate right
+    case 14: // noise reduction
+        for (int k = 0; k < 9; ++k)
+            c.FillCircle(x + 3.5f + (k % 3) * 4.5f, 3.5f + (k / 3) * 4.5f, k % 2 ? 0.8f : 1.4f, col);
+        break;
+    case 15: // skin: a face
+        c.StrokeCircle(x + 8, 8, 6, w, col);
+        c.FillCircle(x + 6, 6.5f, 0.9f, col);
+        c.FillCircle(x + 10, 6.5f, 0.9f, col);
+        c.StrokeLine(curve(x + 5.5f, 10, x + 10.5f, 10, 1.4f, 8), 1, col);
+        break;
+    case 16: // starlight
+        c.FillPolygon({{x + 8, 1}, {x + 9.3f, 6.7f}, {x + 15, 8}, {x + 9.3f, 9.3f}, {x + 8, 15}, {x + 6.7f, 9.3f}, {x + 1, 8},
+                       {x + 6.7f, 6.7f}},
+                      col);
+        break;
+    case 17: // gradient
+        c.StrokeRoundRect(x + 1.5f, 3.5f, x + 14.5f, 12.5f, 1, 1, col);
+        for (int k = 0; k < 11; ++k)
+            c.FillRoundRect(x + 2.5f + k, 4.5f, x + 3.5f + k, 11.5f, 0, WithAlpha(col, 1.f - k / 11.f));
+        break;
+    case 18: // defog
+        for (int k = 0; k < 3; ++k) {
+            std::vector<PointF> wave;
+            for (int t = 0; t <= 12; ++t)
+                wave.push_back({x + 2 + t, 4.f + k * 4 + std::sin(t * 0.9f) * 1.1f});
+            c.StrokeLine(wave, w, col);
+        }
+        break;
+    case 19: // filters
+        c.StrokeCircle(x + 6, 6, 3.8f, 1, col);
+        c.StrokeCircle(x + 10, 6, 3.8f, 1, col);
+        c.StrokeCircle(x + 8, 10, 3.8f, 1, col);
+        break;
+    case 20: // smart erase: an eraser
+        c.StrokeLine({{x + 2, 10}, {x + 8, 4}, {x + 13, 9}, {x + 7, 15}, {x + 2, 10}}, w, col);
+        c.StrokeLine({{x + 5, 7}, {x + 10, 12}}, w, col);
+        break;
+    case 21: // diffuse
+        for (int k = 0; k < 12; ++k) {
+            float a = k * 0.52f, r = 2.f + (k % 3) * 2.f;
+            c.FillCircle(x + 8 + std::cos(a) * r, 8 + std::sin(a) * r, 0.9f, col);
+        }
+        break;
+    case 22: GlyphRotate(c, x, 0, 16, col, false); break;
+    default: GlyphRotate(c, x, 0, 16, col, true); break;
     }
 }
 constexpr int kMenuIcons = 24;
@@ -341,7 +417,7 @@ constexpr int kMenuIcons = 24;
 void DrawMenuIcons(SkinCanvas& c)
 {
     for (int i = 0; i < kMenuIcons; ++i)
-        MenuGlyph(c, i, i * 16.f, kGlyphDark);
+        AdjustGlyph(c, i, i * 16.f, kGlyphDark);
 }
 
 void DrawPanelButtons(SkinCanvas& c)
@@ -532,14 +608,14 @@ const std::vector<SkinImage>& SkinImages()
         {u"mpanel.png", 4 * 40, 40, 40, true, true, DrawPanelButtons},
         // Loaded by widgets.
         {u"defwndicon.png", 16, 16, 0, true, true, DrawAppIcon},
-        {u"close.png", 16, 16, 0, true, true, DrawButtonIcon<0>},
+        {u"close.png", 19, 19, 0, true, true, DrawButtonIcon<0>},
         {u"maximal.png", 16, 16, 0, true, true, DrawButtonIcon<1>},
         {u"restore.png", 16, 16, 0, true, true, DrawButtonIcon<2>},
         {u"minimal.png", 16, 16, 0, true, true, DrawButtonIcon<3>},
         {u"left.png", 16, 16, 0, true, true, DrawButtonIcon<4>},
         {u"right.png", 16, 16, 0, true, true, DrawButtonIcon<5>},
-        {u"add.png", 16, 16, 0, true, true, DrawButtonIcon<6>},
-        {u"sub.png", 16, 16, 0, true, true, DrawButtonIcon<7>},
+        {u"add.png", 12, 12, 0, true, true, DrawButtonIcon<6>},
+        {u"sub.png", 12, 12, 0, true, true, DrawButtonIcon<7>},
         {u"help.png", 16, 16, 0, true, true, DrawButtonIcon<8>},
         {u"tip.png", 32, 32, 0, true, true, DrawTip},
         {u"tippoint.png", 12, 6, 0, true, true, DrawTipPoint},
