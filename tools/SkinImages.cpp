@@ -532,21 +532,22 @@ void DrawAbout(SkinCanvas& c)
 
 void DrawPicViewTools(SkinCanvas& c)
 {
-    // 28-pixel frames: zoom in, zoom out, fit, real size, compare, rotate.
+    // 28-pixel frames; the picture view uses 0 zoom in, 1 zoom out, 3 real size and 4 best fit;
+    // 2 compare and 5 rotate serve the other panes.
     for (int i = 0; i < 6; ++i) {
         float x = i * 28.f + 4, s = 20;
         switch (i) {
         case 0: GlyphMagnifier(c, x, 4, s, kGlyph, 1); break;
         case 1: GlyphMagnifier(c, x, 4, s, kGlyph, -1); break;
         case 2:
-            c.StrokeRoundRect(x + 3, 7, x + 17, 21, 2, kStroke, kGlyph);
-            c.StrokeLine({{x + 6, 12}, {x + 6, 10}, {x + 8, 10}}, 1.2f, kGlyph);
-            c.StrokeLine({{x + 14, 16}, {x + 14, 18}, {x + 12, 18}}, 1.2f, kGlyph);
+            c.StrokeRoundRect(x + 2, 7, x + 18, 21, 2, kStroke, kGlyph);
+            c.StrokeLine({{x + 10, 5}, {x + 10, 23}}, kStroke, kGlyph);
             break;
         case 3: c.DrawText(u"1:1", x + 10, 14, 10, 700, kGlyph); break;
         case 4:
-            c.StrokeRoundRect(x + 2, 7, x + 18, 21, 2, kStroke, kGlyph);
-            c.StrokeLine({{x + 10, 5}, {x + 10, 23}}, kStroke, kGlyph);
+            c.StrokeRoundRect(x + 3, 7, x + 17, 21, 2, kStroke, kGlyph);
+            c.StrokeLine({{x + 6, 12}, {x + 6, 10}, {x + 8, 10}}, 1.2f, kGlyph);
+            c.StrokeLine({{x + 14, 16}, {x + 14, 18}, {x + 12, 18}}, 1.2f, kGlyph);
             break;
         default: GlyphRotate(c, x, 4, s, kGlyph, true); break;
         }
