@@ -21,7 +21,6 @@ constexpr Rgba kPanelLight = Colour(0x303030);
 constexpr Rgba kEdge = Colour(0x444444);
 constexpr Rgba kEdgeSoft = Colour(0x3A3A3A);
 constexpr Rgba kGlyph = Colour(0xDCDCDC);
-constexpr Rgba kGlyphDim = Colour(0x6E6E6E);
 constexpr Rgba kGlyphDark = Colour(0x404040);
 constexpr Rgba kAccent = Colour(0x4682C8);
 constexpr Rgba kAmber = Colour(0xD2A03C);
