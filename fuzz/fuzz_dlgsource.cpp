@@ -1,6 +1,6 @@
 // The template compiler's reader: binary templates are files of the program folder, reading one
-// must never crash, and
-// whatever reads must compile back to the same bytes up to the skipped creation data.
+// must never crash, and whatever reads must compile back to the same bytes up to the skipped
+// creation data.
 #include "tools/DialogTemplateSource.h"
 
 #include <cstdint>
