@@ -3,9 +3,13 @@
 #pragma once
 
 #include "algorithms/tests/AlgorithmTestSupport.h"
+#include "imaging/ColourTables.h"
 
 #include <cmath>
 #include <random>
+
+// The program builds its gamma tables at start-up; these tests need them too.
+inline const bool kGammaTablesBuilt = (BuildGammaTables(), true);
 
 // Runs a fresh Algo over src into dst with the record, on the calling thread with `helpers`
 // helper threads to share bands with. Returns Run's result.
