@@ -1,6 +1,6 @@
 #include "algorithms/AntiShakeBlur.h"
 
-#include "algorithms/Descreen.h"
+#include "algorithms/TileFilter.h"
 #include "algorithms/ImageSize.h"
 #include "algorithms/PixelAccess.h"
 #include "imaging/ColourTables.h"
@@ -234,42 +234,18 @@ int CAntiShakeBlur::ProcessBand(BandTask& task)
     if (m_pSource->height < kTile || wb <= 0 || hb <= 0)
         return 1;
     RgbToYCbCr16(D);
-    std::vector<uint8_t> samples;
     std::vector<Complex> scratch;
-    SquareTransform tile;
     try {
-        samples.resize(static_cast<size_t>(wb) * hb);
         scratch.resize(kTile * kTile);
     } catch (const std::bad_alloc&) {
         return 0;
     }
-    if (!tile.Allocate(kTileExponent))
+    const int luma = 2;
+    if (!FilterBandTiles(D, kTileExponent, kCore, kMargin, &luma, 1, [&](SquareTransform& tile) {
+            DeconvolveTile(tile, scratch);
+            return true;
+        }))
         return 0;
-    for (int y = 0; y < hb; ++y) {
-        const uint16_t* row = Row16(D, y);
-        for (int x = 0; x < wb; ++x)
-            samples[static_cast<size_t>(y) * wb + x] = SrgbEncodeTable[row[x * 4 + 2]];
-    }
-    const int tiles = (wb + kCore - 1) / kCore;
-    int cols[kTile];
-    for (int t = 0; t < tiles; ++t) {
-        const int x0 = kCore * t - kMargin;
-        for (int i = 0; i < kTile; ++i)
-            cols[i] = ReflectColumn(x0 + i, wb);
-        for (int m = 0; m < kTile; ++m) {
-            const uint8_t* src = samples.data() + static_cast<size_t>(std::min(m, hb - 1)) * wb;
-            double* out = tile.Row(m);
-            for (int i = 0; i < kTile; ++i)
-                out[i] = src[cols[i]];
-        }
-        DeconvolveTile(tile, scratch);
-        for (int j = 0; j < std::min(hb, kTile); ++j) {
-            uint16_t* row = Row16(D, j);
-            const double* in = tile.Row(j);
-            for (int i = std::max(0, -x0); i < kTile && x0 + i < wb; ++i)
-                row[(x0 + i) * 4 + 2] = SrgbDecodeTable[std::clamp(static_cast<int>(in[i] + 0.5), 0, 255)];
-        }
-    }
     YCbCrToRgb16(D);
     for (size_t i = 0, n = PixelCount(D); i < n; ++i)
         Pixels16(D)[i * 4 + 3] = Pixels16(S)[i * 4 + 3];

@@ -5,6 +5,7 @@
 
 #include "algorithms/Algorithm.h"
 #include "algorithms/AlgorithmParams.h"
+#include "algorithms/TileFilter.h"
 
 // Stored in history steps and scheme files: a file format.
 struct DescreenParams {
@@ -28,9 +29,6 @@ int DescreenCutoff(int patternSize);
 void DescreenZoneMeans(const double* block, double* m1, double* m2);
 // Flattens the peaks of one 256 x 256 coefficient block.
 void SuppressPeaks(double* block, int patternSize, int strength);
-// Column of a band `width` wide that fills position x, reflected about the edges as often as
-// needed (narrow bands reflect more than once).
-int ReflectColumn(int x, int width);
 
 class CDescreen : public CAlgorithm {
 public:

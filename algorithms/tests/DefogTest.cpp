@@ -80,14 +80,16 @@ TEST(Defog, StretchesAHazyPicture)
                 dMin = std::min(dMin, Pixels16(*dst)[i * 4 + c]), dMax = std::max(dMax, Pixels16(*dst)[i * 4 + c]);
             }
         EXPECT_LT(dMin, sMin) << amount;
-        if (amount == 100) // at lower amounts the raised black point dominates
+        if (amount == 100) { // at lower amounts the raised black point dominates
             EXPECT_GT(dMax, sMax);
+        }
         // Within a small area the order of values is kept (one monotone stretch per pixel
         // and neighbours share nearly the same points).
         for (int y = 100; y < 110; ++y)
             for (int x = 100; x < 109; ++x)
-                if (Row16(*src, y)[(x + 1) * 4 + 2] > Row16(*src, y)[x * 4 + 2] + 2000)
+                if (Row16(*src, y)[(x + 1) * 4 + 2] > Row16(*src, y)[x * 4 + 2] + 2000) {
                     ASSERT_GT(Row16(*dst, y)[(x + 1) * 4 + 2], Row16(*dst, y)[x * 4 + 2]) << x << "," << y;
+                }
     }
 }
 

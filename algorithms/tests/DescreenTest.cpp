@@ -66,8 +66,9 @@ TEST(Descreen, PeakSuppressionRule)
         }
         EXPECT_NEAR(out[200 * 256 + 200], want, 1e-12) << c.strength << " " << c.value;
         EXPECT_EQ(out[10 * 256 + 10], 50.0) << "zones up to the cut-off stay";
-        if (c.strength < 100) // at h = 1 the ordinary values just above the level are damped too
+        if (c.strength < 100) { // at h = 1 the ordinary values just above the level are damped too
             EXPECT_EQ(out[199 * 256 + 201], 1.0);
+        }
     }
     // Pattern size 3 changes nothing; a zone of zeros with one value removes it.
     std::vector<double> block(256 * 256, 0.0);
