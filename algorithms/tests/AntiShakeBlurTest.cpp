@@ -62,8 +62,9 @@ TEST(AntiShakeBlur, WhenThereIsNothingToGoBy)
     for (const Case& c : cases) {
         ScopedImage src(Scene(c.w, c.h, c.dots, 1)), dst;
         EXPECT_EQ(RunAS(*src, *dst), c.result) << c.w << "x" << c.h << " dots " << c.dots.size();
-        if (c.result && c.unchanged)
+        if (c.result && c.unchanged) {
             EXPECT_TRUE(SameImage(*src, *dst));
+        }
     }
 }
 

@@ -297,8 +297,9 @@ TEST(JpegOptimize, WrittenSamplingAndTables)
     for (int i = 0; i < 64; ++i) {
         ASSERT_GE(opt.m_lumaTable[i], 1u);
         ASSERT_LE(opt.m_lumaTable[i], 255u);
-        if (opt.m_tableChoice == 0)
+        if (opt.m_tableChoice == 0) {
             ASSERT_EQ(f.luma[i], static_cast<int>(opt.m_lumaTable[i])) << i;
+        }
         else
             ASSERT_EQ(f.luma[i], kStandardLumaTable[i]) << i;
     }
@@ -404,8 +405,9 @@ TEST(JpegOptimize, HostileRecordsAndTinyPictures)
         EXPECT_EQ(opt.m_options.path[1023], 0);
         EXPECT_GE(opt.m_options.quality, 1);
         EXPECT_LE(opt.m_options.quality, 100);
-        if (c.result == 0)
+        if (c.result == 0) {
             EXPECT_EQ(opt.Outcome(), JpegOptimizeOutcome::Failed) << c.what;
+        }
     }
     // Pictures with no whole 8 x 8 block and a single pixel.
     for (int w : {1, 3, 7}) {

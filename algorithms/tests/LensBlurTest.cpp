@@ -120,10 +120,12 @@ TEST(LensBlur, PointBloomsIntoTheAperture)
         for (int x = 0; x < 81; ++x) {
             const double d = std::hypot(x - 40, y - 40);
             const uint16_t r = Row16(*dst, y)[x * 4 + 2];
-            if (d <= 8)
+            if (d <= 8) {
                 ASSERT_GT(r, 0) << x << "," << y;
-            if (d >= 12)
+            }
+            if (d >= 12) {
                 ASSERT_EQ(r, 0) << x << "," << y;
+            }
         }
     // A uniform picture stays uniform, also with depth-driven diameters.
     OwnedPlane depth(81, 81, [](int x, int y) -> uint8_t { return static_cast<uint8_t>((x + y) % 45); });

@@ -86,8 +86,9 @@ TEST(SkinClean, SmoothsSkinOnly)
         EXPECT_LT(after.sd, 0.5 * before.sd) << "method " << nr;
         for (int y = 0; y < 280; ++y)
             for (int x = 0; x < 320; ++x)
-                if ((x - 100) * (x - 100) + (y - 90) * (y - 90) > 75 * 75)
+                if ((x - 100) * (x - 100) + (y - 90) * (y - 90) > 75 * 75) {
                     ASSERT_EQ(GetPixel16(*dst, x, y), GetPixel16(*src, x, y)) << x << "," << y << " method " << nr;
+                }
     }
 }
 
@@ -99,8 +100,9 @@ TEST(SkinClean, GrainDiffersEachRunInsideTheSkin)
     EXPECT_FALSE(SameImage(*a, *b));
     for (int y = 0; y < 280; y += 3)
         for (int x = 0; x < 320; x += 3)
-            if ((x - 100) * (x - 100) + (y - 90) * (y - 90) > 75 * 75)
+            if ((x - 100) * (x - 100) + (y - 90) * (y - 90) > 75 * 75) {
                 ASSERT_EQ(GetPixel16(*a, x, y), GetPixel16(*b, x, y));
+            }
     ASSERT_EQ(RunSkin(Params(4, 50, 0, 30, 0, 0), *src, *c), 1);
     ASSERT_EQ(RunSkin(Params(4, 50, 0, 30, 0, 0), *src, *d), 1);
     EXPECT_TRUE(SameImage(*c, *d));
