@@ -103,15 +103,27 @@ int CPurpleFringe::BuildFringeMask()
     uint16_t fringe[4];
     std::memcpy(fringe, m_params.fringe, sizeof fringe);
     RgbToHsl16(fringe, 1);
-    static thread_local uint8_t membership[65536];
+    static thread_local uint8_t membership[65536]; // read by the helpers below while this thread waits
     BuildHueMembership(fringe[2], membership);
     if (!CopyImage16(m_hsl, src))
         return done(0);
-    RgbToHsl16(Pixels16(m_hsl), PixelCount(m_hsl));
+    const int w = m_hsl.width;
+    const uint8_t* table = membership;
+    // Rows are independent: shared among the helpers.
+    const bool ok = ParallelRows(m_hsl.height, static_cast<int64_t>(w) * 64, [&](int y0, int y1) {
+        uint16_t* px = Row16(m_hsl, y0);
+        const size_t n = static_cast<size_t>(y1 - y0) * w;
+        RgbToHsl16(px, n);
+        uint8_t* m = m_mask.data + static_cast<size_t>(y0) * w;
+        for (size_t i = 0; i < n; ++i)
+            m[i] = static_cast<uint8_t>(m[i] * table[px[i * 4 + 2]] / 255);
+        return true;
+    });
+    if (!ok) {
+        m_cancelled = IsAlgorithmCancelled() != 0;
+        return done(m_cancelled ? 1 : 0);
+    }
     SetProgress(20);
-    const uint16_t* px = Pixels16(m_hsl);
-    for (size_t i = 0, n = PixelCount(m_hsl); i < n; ++i)
-        m_mask.data[i] = static_cast<uint8_t>(m_mask.data[i] * membership[px[i * 4 + 2]] / 255);
     return done(1);
 }
 

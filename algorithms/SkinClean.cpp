@@ -129,13 +129,23 @@ int CSkinClean::BuildSkinMask()
         FreeImageBuffer(hsl);
         return 0;
     }
-    RgbToHsl16(Pixels16(hsl), PixelCount(hsl));
-    const uint16_t* p = Pixels16(hsl);
-    for (size_t i = 0, n = PixelCount(hsl); i < n; ++i) {
-        const int v = hue[p[i * 4 + 2]] * sat[p[i * 4 + 1]] * light[p[i * 4 + 0]] / 65025;
-        m_mask.data[i] = static_cast<uint8_t>(v < 8 ? 0 : v);
-    }
+    const int w = hsl.width;
+    const bool masked = ParallelRows(hsl.height, static_cast<int64_t>(w) * 64, [&](int y0, int y1) {
+        uint16_t* p = Row16(hsl, y0);
+        const size_t n = static_cast<size_t>(y1 - y0) * w;
+        RgbToHsl16(p, n);
+        uint8_t* m = m_mask.data + static_cast<size_t>(y0) * w;
+        for (size_t i = 0; i < n; ++i) {
+            const int v = hue[p[i * 4 + 2]] * sat[p[i * 4 + 1]] * light[p[i * 4 + 0]] / 65025;
+            m[i] = static_cast<uint8_t>(v < 8 ? 0 : v);
+        }
+        return true;
+    });
     FreeImageBuffer(hsl);
+    if (!masked) {
+        m_cancelled = IsAlgorithmCancelled() != 0;
+        return m_cancelled ? 1 : 0;
+    }
     SetProgress(1);
     if (IsAlgorithmCancelled()) {
         m_cancelled = true;
