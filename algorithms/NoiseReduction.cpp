@@ -102,7 +102,8 @@ int CNoiseReduction::Run()
         if (skipped)
             return 1;
     }
-    if (m_params.chromaPass) {
+    // A picture one pixel thin has no half-size copy to average the chroma over.
+    if (m_params.chromaPass && w >= 2 && h >= 2) {
         SetProgress(60);
         if (!ChromaPass())
             return 0;
@@ -203,7 +204,8 @@ int HalvePlane16(const Plane16& src, Plane16& dst)
 
 int CNoiseReduction::HalvePlanes()
 {
-    if (!m_halfPlanes)
+    // Below 2 pixels a side there is no half size, and no block fits the picture either.
+    if (!m_halfPlanes || m_y.width < 2 || m_y.height < 2)
         return 1;
     return HalvePlane16(m_edge, m_edge) && HalvePlane16(m_y, m_y);
 }

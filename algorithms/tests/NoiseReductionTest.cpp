@@ -57,6 +57,8 @@ TEST(NoiseReduction, PicturesItLeavesAlone)
         {300, 260, Params(50, 0, 1, 1), true},   // nothing asked for
         {256, 10, Params(50, 1, 0, 1), false},   // one long side is enough to filter
         {10, 300, Params(50, 0, 0, 2), false},
+        {300, 1, Params(50, 1, 0, 2), true},    // one row: no blocks and no half size, still a run
+        {1, 400, Params(50, 1, 1, 1), true},
     };
     for (const Case& c : cases) {
         ScopedImage src(NoisyGrey(c.w, c.h, 30000, 3000, 5)), dst;
