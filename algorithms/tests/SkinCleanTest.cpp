@@ -17,9 +17,9 @@ SkinCleanParams Params(int radius, int amount, int lighten, int pink, int nr, in
     return p;
 }
 
-int RunSkin(const SkinCleanParams& p, ImageBuffer16& src, ImageBuffer16& dst)
+int RunSkin(const SkinCleanParams& p, ImageBuffer16& src, ImageBuffer16& dst, int helpers = 0)
 {
-    return RunWithHelpers<CSkinClean>(0, p, src, dst);
+    return RunWithHelpers<CSkinClean>(helpers, p, src, dst);
 }
 
 bool InDisc(int x, int y)
@@ -28,14 +28,14 @@ bool InDisc(int x, int y)
 }
 
 // A noisy skin-coloured disc on a blue background; the noise moves all three channels together.
-ImageBuffer16 Portrait(unsigned seed)
+ImageBuffer16 Portrait(unsigned seed, int w = 320, int h = 280)
 {
     std::mt19937 rng(seed);
     std::normal_distribution<double> n(0, 1500);
     ImageBuffer16 img{};
-    EXPECT_TRUE(AllocImage16(img, 320, 280)); // the noise reduction skips pictures below 256 a side
-    for (int y = 0; y < 280; ++y)
-        for (int x = 0; x < 320; ++x) {
+    EXPECT_TRUE(AllocImage16(img, w, h)); // the noise reduction skips pictures below 256 a side
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
             uint16_t* p = Row16(img, y) + x * 4;
             const double d = n(rng);
             if (InDisc(x, y)) {
@@ -160,6 +160,19 @@ TEST(SkinClean, HostileRecords)
     SkinCleanParams bad = Params(4, 50, 0, 0, 0, 0);
     bad.size = 41;
     EXPECT_EQ(RunSkin(bad, *src, *a), 0);
+}
+
+TEST(SkinClean, HelpersDoNotChangeTheResult)
+{
+    // Over 900000 pixels: the nested noise reduction runs in bands, the smoothing in row ranges.
+    ScopedImage src(Portrait(7, 1000, 920));
+    for (const SkinCleanParams& p : {Params(6, 80, 0, 20, 0, 0), Params(4, 100, 0, 0, 1, 0)}) {
+        ScopedImage a, b;
+        ASSERT_EQ(RunSkin(p, *src, *a, 0), 1);
+        ASSERT_EQ(RunSkin(p, *src, *b, 8), 1);
+        EXPECT_TRUE(SameImage(*a, *b)) << "method " << p.noiseReduction;
+        EXPECT_FALSE(SameImage(*a, *src));
+    }
 }
 
 } // namespace
