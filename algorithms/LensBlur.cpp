@@ -55,7 +55,7 @@ int CLensBlur::BuildKernels()
     m_kernelCount = 0;
     if (!p.shape || !p.shape->data)
         return 0;
-    const double r = std::isfinite(p.radius) ? std::clamp(p.radius, 0.0, 64.0) : 0.0;
+    const double r = std::isnan(p.radius) ? 0.0 : std::clamp(p.radius, 0.0, 64.0);
     m_maxDiameter = 2 * std::min(64, static_cast<int>(r));
     if (m_maxDiameter == 0)
         return 1;

@@ -106,6 +106,16 @@ TEST(LensBlur, WhatStaysSharp)
     OwnedPlane sharp(60, 50, [](int x, int) -> uint8_t { return static_cast<uint8_t>(x % 2); });
     ASSERT_EQ(RunLB(Params(&disc.p, 8, 0, &sharp.p), *src, *dst), 1);
     EXPECT_TRUE(SameImage(*src, *dst)) << "depth 0 and 1 keep pixels sharp";
+    for (double radius : {std::nan(""), -5.0, -HUGE_VAL}) {
+        ASSERT_EQ(RunLB(Params(&disc.p, radius), *src, *dst), 1) << radius;
+        EXPECT_TRUE(SameImage(*src, *dst)) << "radius " << radius << " blurs nothing";
+    }
+    ScopedImage huge, limit;
+    LensBlurParams wild = Params(&disc.p, HUGE_VAL, 1 << 20);
+    wild.rotation = std::nan("");
+    ASSERT_EQ(RunLB(wild, *src, *huge), 1) << "an endless radius is the largest, a wild boost the strongest";
+    ASSERT_EQ(RunLB(Params(&disc.p, 64, 100), *src, *limit), 1);
+    EXPECT_TRUE(SameImage(*huge, *limit));
     EXPECT_EQ(RunLB(Params(nullptr, 8), *src, *dst), 0) << "no aperture";
     OwnedPlane wrong(10, 10, [](int, int) -> uint8_t { return 4; });
     EXPECT_EQ(RunLB(Params(&disc.p, 8, 0, &wrong.p), *src, *dst), 0) << "a depth plane of another size";
