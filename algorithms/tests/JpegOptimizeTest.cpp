@@ -463,4 +463,59 @@ TEST(JpegOptimize, SmoothingAndDeblocking)
     EXPECT_EQ(std::memcmp(work.img.data, roundTrip.img.data, grey.img.byteSize), 0);
 }
 
+// Asks the worker to cancel when a given progress value is posted, as a user pressing cancel
+// at that moment would.
+class CancelAt : public RecordingHost {
+public:
+    explicit CancelAt(int percent) : m_percent(percent) {}
+    void PostAlgorithmMessage(CMessageSprite* listener, int p1, int p2) override
+    {
+        if (p1 == m_percent)
+            theAlgorithmThread.Cancel();
+        RecordingHost::PostAlgorithmMessage(listener, p1, p2);
+    }
+
+private:
+    int m_percent;
+};
+
+TEST(JpegOptimize, CancelledJobWritesNothingAndSaysSo)
+{
+    Image8 src, work;
+    Photo(src.img, 200, 160, 13);
+    for (int at : {10, 40}) { // before the block pass, and during it
+        const std::string path = TempPath("cancelled.jpg");
+        std::remove(path.c_str());
+        CancelAt host(at);
+        SetAlgorithmHost(&host);
+        g_pAlgorithmListener.store(FakeListener());
+        theAlgorithmThread.StopWorker();
+        ASSERT_TRUE(theAlgorithmThread.StartWorker(2));
+        CJpegOptimize opt;
+        opt.SetPictures(&src.img, &work.img);
+        JpegSaveOptions o = Options(80, 0, JpegOutputWrite, path);
+        o.deriveTable = 1;
+        ASSERT_EQ(StartAlgorithm(&opt, nullptr, nullptr, &o, 3), 1);
+        auto msgs = host.PumpUntil(1003);
+        ASSERT_FALSE(msgs.empty());
+        EXPECT_EQ(msgs.back().p1, 1003);
+        EXPECT_EQ(msgs.back().p2, kAlgorithmCancelled);
+        ASSERT_TRUE(theAlgorithmThread.WaitIdle(5000));
+        EXPECT_EQ(opt.Outcome(), JpegOptimizeOutcome::Cancelled) << at;
+        EXPECT_FALSE(fs::exists(path)) << "a cancelled save writes no file";
+        theAlgorithmThread.StopWorker();
+        g_pAlgorithmListener.store(nullptr);
+        SetAlgorithmHost(nullptr);
+    }
+    // The same run on a thread that is not the worker's job ignores a pending cancel.
+    const std::string path = TempPath("direct.jpg");
+    std::remove(path.c_str());
+    theAlgorithmThread.Cancel();
+    CJpegOptimize direct;
+    ASSERT_EQ(RunOpt(direct, Options(80, 0, JpegOutputWrite, path), src.img, work.img), 1);
+    EXPECT_EQ(direct.Outcome(), JpegOptimizeOutcome::Done);
+    EXPECT_TRUE(fs::exists(path));
+    theAlgorithmThread.m_bCancel.store(0);
+}
+
 } // namespace
