@@ -1,6 +1,7 @@
 // Radix-2 decimation in frequency with the program's own constants for pi and 2 pi, so every
 // filter built on these transforms gives the same values wherever it runs.
 #include "algorithms/Transforms.h"
+#include "algorithms/TargetClones.h"
 
 #include <cmath>
 #include <cstring>
@@ -56,7 +57,7 @@ const Tables& T()
 // Decimation in frequency over work[0..2^k); `sign` -1 conjugates the twiddles (the inverse
 // direction, which equals conjugating input and output around the forward transform).
 template <bool Inverse>
-void FftStages(Complex* work, int k)
+ZD_TARGET_CLONES_TEMPLATE void FftStages(Complex* work, int k)
 {
     const int n = 1 << k;
     const Tables& t = T();
@@ -209,28 +210,50 @@ void InverseRealPair(const Complex* a, const Complex* b, double* out1, double* o
 // whole rows (one twiddle per row pair), so the pass runs along memory; the rows are put into
 // order by swaps at the end. Inverse: conjugate twiddles and the 1/n scale.
 template <bool Inverse>
-void ColumnsFft(Complex* data, int k)
+inline void RowButterfly(Complex* __restrict a, Complex* __restrict b, int n, Complex w)
+{
+    const double wr = w.re, wi = Inverse ? -w.im : w.im;
+    for (int c = 0; c < n; ++c) {
+        const double ar = a[c].re, ai = a[c].im, br = b[c].re, bi = b[c].im;
+        a[c].re = ar + br;
+        a[c].im = ai + bi;
+        const double dr = ar - br, di = ai - bi;
+        b[c].re = dr * wr - di * wi;
+        b[c].im = dr * wi + di * wr;
+    }
+}
+
+template <bool Inverse>
+ZD_TARGET_CLONES_TEMPLATE void ColumnsFft(Complex* data, int k)
 {
     const int n = 1 << k;
     const Tables& t = T();
     const size_t rowLen = static_cast<size_t>(n);
-    for (int s = 0; s < k; ++s) {
+    auto row = [&](int r) { return data + static_cast<size_t>(r) * rowLen; };
+    int s = 0;
+    // Two stages per pass over the array (the same butterflies, half the memory traffic).
+    for (; s + 1 < k; s += 2) {
+        const int L = n >> s, q = L / 4;
+        const Complex* w0 = t.stage[k][s].data();
+        const Complex* w1 = t.stage[k][s + 1].data();
+        for (int g = 0; g < n; g += L)
+            for (int j = 0; j < q; ++j) {
+                Complex* r0 = row(g + j);
+                Complex* r1 = row(g + j + q);
+                Complex* r2 = row(g + j + 2 * q);
+                Complex* r3 = row(g + j + 3 * q);
+                RowButterfly<Inverse>(r0, r2, n, w0[j]);
+                RowButterfly<Inverse>(r1, r3, n, w0[j + q]);
+                RowButterfly<Inverse>(r0, r1, n, w1[j]);
+                RowButterfly<Inverse>(r2, r3, n, w1[j]);
+            }
+    }
+    for (; s < k; ++s) {
         const int L = n >> s, half = L / 2;
         const Complex* w = t.stage[k][s].data();
         for (int g = 0; g < n; g += L)
-            for (int j = 0; j < half; ++j) {
-                Complex* __restrict a = data + static_cast<size_t>(g + j) * rowLen;
-                Complex* __restrict b = a + static_cast<size_t>(half) * rowLen;
-                const double wr = w[j].re, wi = Inverse ? -w[j].im : w[j].im;
-                for (int c = 0; c < n; ++c) {
-                    const double ar = a[c].re, ai = a[c].im, br = b[c].re, bi = b[c].im;
-                    a[c].re = ar + br;
-                    a[c].im = ai + bi;
-                    const double dr = ar - br, di = ai - bi;
-                    b[c].re = dr * wr - di * wi;
-                    b[c].im = dr * wi + di * wr;
-                }
-            }
+            for (int j = 0; j < half; ++j)
+                RowButterfly<Inverse>(row(g + j), row(g + j + half), n, w[j]);
     }
     const uint16_t* rev = t.reverse[k];
     for (int i = 0; i < n; ++i)
