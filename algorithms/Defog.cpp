@@ -93,6 +93,7 @@ int CDefog::Run()
     if (!sizer.ResizeBilinear(smallVeil, m_veil, w, h))
         return done(0);
     SetProgress(50);
+    m_table.resize(65536);
     for (int v = 0; v < 65536; ++v)
         m_table[v] = static_cast<uint16_t>(v < 10000 ? 100 : v < 30000 ? 100 + (v - 10000) / 200 : 200);
     if (!AllocImage16(*m_pDestination, w, h))

@@ -6,6 +6,8 @@
 #include "algorithms/Algorithm.h"
 #include "algorithms/AlgorithmParams.h"
 
+#include <vector>
+
 // Stored in history steps and scheme files: a file format.
 struct DefogParams {
     uint16_t size = 12;
@@ -36,5 +38,5 @@ public:
     ImageBuffer16 m_veil{};
 
 private:
-    uint16_t m_table[65536];
+    std::vector<uint16_t> m_table; // heap: 128 KB must not live on a thread's stack
 };
