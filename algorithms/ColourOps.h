@@ -1,0 +1,51 @@
+// Small pixel helpers shared by the colour and tone algorithms: row views, table mapping and a
+// parallel pixel loop whose result does not depend on how rows are shared out.
+#pragma once
+
+#include "algorithms/Algorithm.h"
+#include "algorithms/PixelAccess.h"
+
+#include <cstdint>
+
+// A record that borrows rows [first, end) of an image; it owns nothing and is never freed.
+inline ImageBuffer16 RowsView(const ImageBuffer16& img, int first, int end)
+{
+    ImageBuffer16 v{};
+    v.data = Row16(img, first);
+    v.width = img.width;
+    v.height = end - first;
+    v.pixelCount = static_cast<uint32_t>(static_cast<size_t>(img.width) * static_cast<size_t>(end - first));
+    v.byteSize = v.pixelCount * 8;
+    return v;
+}
+
+// B through tb, G through tg, R through tr; alpha kept.
+inline void MapPixelsBgr(uint16_t* p, size_t count, const uint16_t* tb, const uint16_t* tg, const uint16_t* tr)
+{
+    for (size_t i = 0; i < count; ++i, p += 4) {
+        p[0] = tb[p[0]];
+        p[1] = tg[p[1]];
+        p[2] = tr[p[2]];
+    }
+}
+
+// Maps the whole image in place over the helper threads.
+inline bool MapImageBgr(ImageBuffer16& img, const uint16_t* tb, const uint16_t* tg, const uint16_t* tr)
+{
+    return ParallelRows(img.height, img.width, [&](int first, int end) {
+        MapPixelsBgr(Row16(img, first), static_cast<size_t>(img.width) * (end - first), tb, tg, tr);
+        return true;
+    });
+}
+
+// Destination becomes a copy of the source unless they are the same picture.
+inline bool CopyUnlessSame(ImageBuffer16& destination, const ImageBuffer16& source)
+{
+    return &destination == &source || CopyImage16(destination, source) != 0;
+}
+
+// Luminance of the program: (3 R + 6 G + B) / 10.
+inline int Luma10(const uint16_t* p)
+{
+    return (3 * p[2] + 6 * p[1] + p[0]) / 10;
+}
