@@ -3,9 +3,13 @@
 #pragma once
 
 #include "algorithms/tests/AlgorithmTestSupport.h"
+#include "imaging/ColourTables.h"
 
 #include <functional>
 #include <initializer_list>
+
+// The program builds its gamma tables at start-up; the tests do it on loading.
+inline const bool kGammaTablesReady = (BuildGammaTables(), true);
 
 struct Bgra {
     uint16_t b, g, r, a;
