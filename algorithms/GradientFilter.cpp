@@ -47,6 +47,15 @@ int CGradientFilter::Weight(const GradientParams& p, int x, int y, int w, int h)
     return Geometry(p, w, h).Weight(x, y);
 }
 
+int CGradientFilter::RunNested(CAlgorithm& child, const void* params, int step, ImageBuffer16* out)
+{
+    child.SetParent(this, step * 10, step * 10 + 10);
+    child.SetSource(m_pSource);
+    child.SetDestination(out);
+    child.SetParams(params);
+    return child.Run();
+}
+
 int CGradientFilter::Run()
 {
     if (!CopyParamRecord(m_params, m_pParams) || !m_pSource || !m_pDestination || !m_pSource->data)
@@ -60,20 +69,16 @@ int CGradientFilter::Run()
     u.angle = ClampField(u.angle, -36000, 36000) % 360;
     u.start = ClampField(u.start, 0, 100);
     u.end = ClampField(u.end, 0, 100);
-    if (u.mode) {
-        for (int k = 0; k < 2; ++k) {
+    // Version A into the kept picture (progress 0..10), version B into the destination (10..20).
+    for (int k = 0; k < 2; ++k) {
+        ImageBuffer16* out = k ? m_pDestination : &m_versionA;
+        int ok;
+        if (u.mode) {
             FilmAdjustParams f;
             f.exposure = static_cast<int32_t>((u.exposureBias + (k ? 1 : -1)) * 10);
             CAFilmAdjust film;
-            film.SetParent(this, k * 10, k * 10 + 10);
-            film.SetSource(m_pSource);
-            film.SetDestination(k ? m_pDestination : &m_versionA);
-            film.SetParams(&f);
-            if (!film.Run())
-                return 0;
-        }
-    } else {
-        for (int k = 0; k < 2; ++k) {
+            ok = RunNested(film, &f, k, out);
+        } else {
             ToneMakerParams t;
             t.redWeight = 33, t.greenWeight = 33, t.blueWeight = 34, t.desaturation = 0, t.toning = 50;
             const uint16_t* c = k ? u.colour2 : u.colour1;
@@ -81,13 +86,10 @@ int CGradientFilter::Run()
             std::memcpy(t.midtone, c, 8);
             std::memcpy(t.highlight, c, 8);
             CToneMaker toner;
-            toner.SetParent(this, k * 10, k * 10 + 10);
-            toner.SetSource(m_pSource);
-            toner.SetDestination(k ? m_pDestination : &m_versionA);
-            toner.SetParams(&t);
-            if (!toner.Run())
-                return 0;
+            ok = RunNested(toner, &t, k, out);
         }
+        if (!ok)
+            return 0;
     }
     if (m_versionA.width != m_pSource->width || m_versionA.height != m_pSource->height)
         return 0;

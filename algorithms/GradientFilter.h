@@ -37,5 +37,6 @@ public:
     ImageBuffer16 m_versionA{}; // kept between runs
 
 private:
+    int RunNested(CAlgorithm& child, const void* params, int step, ImageBuffer16* out);
     GradientParams m_use{};
 };

@@ -47,11 +47,7 @@ TEST(FilmLook, FadeTable)
         SCOPED_TRACE(c.why);
         ScopedImage src(Pixels({c.in})), dst;
         ASSERT_EQ(RunOnce<CAddSomething>(Look(0, c.fade, c.mode, 0, 0), *src, *dst), 1);
-        const Bgra o = PixelAt(*dst, 0);
-        EXPECT_EQ(o.b, c.out.b);
-        EXPECT_EQ(o.g, c.out.g);
-        EXPECT_EQ(o.r, c.out.r);
-        EXPECT_EQ(o.a, 5);
+        ExpectPixel(PixelAt(*dst, 0), c.out);
     }
 }
 

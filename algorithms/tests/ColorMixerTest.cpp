@@ -33,11 +33,7 @@ TEST(ColorMixer, RgbModeTable)
         p.rows[c.row][c.col] = c.value;
         ScopedImage src(Pixels({c.in})), dst;
         ASSERT_EQ(RunOnce<CColorMixer>(p, *src, *dst), 1);
-        const Bgra o = PixelAt(*dst, 0);
-        EXPECT_EQ(o.b, c.out.b);
-        EXPECT_EQ(o.g, c.out.g);
-        EXPECT_EQ(o.r, c.out.r);
-        EXPECT_EQ(o.a, c.out.a);
+        ExpectPixel(PixelAt(*dst, 0), c.out);
     }
 }
 

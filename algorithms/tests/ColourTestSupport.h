@@ -34,6 +34,15 @@ inline Bgra PixelAt(const ImageBuffer16& img, int x, int y = 0)
     return {p[0], p[1], p[2], p[3]};
 }
 
+// All four channels of a pixel against the expected ones (tolerance 0 = exact).
+inline void ExpectPixel(const Bgra& got, const Bgra& want, int tolerance = 0)
+{
+    EXPECT_NEAR(got.b, want.b, tolerance);
+    EXPECT_NEAR(got.g, want.g, tolerance);
+    EXPECT_NEAR(got.r, want.r, tolerance);
+    EXPECT_EQ(got.a, want.a);
+}
+
 inline ImageBuffer16 Uniform(int w, int h, Bgra c)
 {
     ImageBuffer16 img{};

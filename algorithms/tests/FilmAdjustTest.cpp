@@ -140,11 +140,7 @@ TEST(FilmAdjust, CurveValues)
         SCOPED_TRACE(c.why);
         ScopedImage src(Pixels({c.in})), dst;
         ASSERT_EQ(RunOnce<CAFilmAdjust>(c.p, *src, *dst), 1);
-        const Bgra o = PixelAt(*dst, 0);
-        EXPECT_NEAR(o.b, c.out.b, 1);
-        EXPECT_NEAR(o.g, c.out.g, 1);
-        EXPECT_NEAR(o.r, c.out.r, 1);
-        EXPECT_EQ(o.a, c.out.a);
+        ExpectPixel(PixelAt(*dst, 0), c.out, 1);
     }
     // Colour boost on a grey pixel keeps it grey; on a coloured one it widens Cb/Cr.
     ScopedImage src(Pixels({{20000, 20000, 20000, 1}, {10000, 20000, 40000, 1}})), dst;

@@ -72,8 +72,9 @@ TEST(RedEye, DrawnEye)
     EXPECT_EQ(PixelAt(*dst, 60, 40).r, 2000);
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 100; ++x)
-            if (x < 38 || x >= 63 || y < 28 || y >= 53)
+            if (x < 38 || x >= 63 || y < 28 || y >= 53) {
                 ASSERT_EQ(std::memcmp(Row16(*src, y) + x * 4, Row16(*dst, y) + x * 4, 8), 0);
+            }
     // The edge of the pupil is softened, not cut.
     const uint16_t edge = PixelAt(*dst, 57, 40).r;
     EXPECT_GE(edge, 2000);

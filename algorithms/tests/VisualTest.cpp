@@ -31,11 +31,7 @@ TEST(Visual, StepTable)
         SCOPED_TRACE(c.why);
         ScopedImage src(Pixels({c.in})), dst;
         ASSERT_EQ(RunOnce<CVisual>(c.p, *src, *dst), 1);
-        const Bgra o = PixelAt(*dst, 0);
-        EXPECT_EQ(o.b, c.out.b);
-        EXPECT_EQ(o.g, c.out.g);
-        EXPECT_EQ(o.r, c.out.r);
-        EXPECT_EQ(o.a, 3);
+        ExpectPixel(PixelAt(*dst, 0), c.out);
     }
 }
 
