@@ -4,6 +4,7 @@
 
 #include "algorithms/AlgorithmParams.h"
 #include "algorithms/Algorithm.h"
+#include "algorithms/ColourOps.h"
 #include "algorithms/ToneLut.h"
 #include "algorithms/WhiteBalance.h"
 
@@ -22,10 +23,16 @@ static_assert(sizeof(ColorMixerParams) == 72);
 static_assert(offsetof(ColorMixerParams, luminanceMode) == 4);
 static_assert(offsetof(ColorMixerParams, rows) == 8);
 
-class CColorMixer : public CAlgorithm {
+class CColorMixer : public CRowAlgorithm {
 public:
     int Run() override;
     ColorMixerParams m_params;
+
+protected:
+    bool ProcessRows(int first, int end) override;
+
+private:
+    int32_t m_rows[4][4] = {}; // the record's weights, bounded
 };
 
 struct ColorAdjustParams {

@@ -49,3 +49,26 @@ inline int Luma10(const uint16_t* p)
 {
     return (3 * p[2] + 6 * p[1] + p[0]) / 10;
 }
+
+// An algorithm whose bands read the source rows and write the destination rows directly, with
+// no band copies: for per-pixel work that needs no neighbours. The bands still go to the
+// helpers, report progress and stop on cancel like any band run.
+class CRowAlgorithm : public CAlgorithm {
+public:
+    int PrepareBand(BandTask&, ImageBuffer16&, ImageBuffer16&) override { return kBandDirect; }
+    int ProcessBand(BandTask& task) override { return ProcessRows(task.first, task.end) ? 1 : 0; }
+
+protected:
+    // Rows [first, end) of the source into the same rows of the destination.
+    virtual bool ProcessRows(int first, int end) = 0;
+    // Sizes the destination like the source (its pixels are then written by the rows) and runs
+    // the rows in bands.
+    int RunRows()
+    {
+        if (!m_pSource || !m_pDestination || !m_pSource->data)
+            return 0;
+        if (m_pDestination != m_pSource && !AllocImage16(*m_pDestination, m_pSource->width, m_pSource->height))
+            return 0;
+        return SplitIntoBands(0, 0) ? RunBands() : 0;
+    }
+};
