@@ -87,7 +87,7 @@ void CAddSomething::AddGrain()
     const double span = 80.0 * g;
     uint16_t* p = Pixels16(img);
     for (size_t i = 0, n = PixelCount(img); i < n; ++i, p += 4) {
-        const int c = WideRand() % (160 * g) - 80 * g;
+        const int c = WideRand() % (160 * g) - 80 * g; // one 15-bit draw would favour the dark end
         const double r = std::abs(c) / span;
         int64_t v = static_cast<int64_t>(r * r * span + 0.5);
         if (c < 0)

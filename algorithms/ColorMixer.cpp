@@ -85,14 +85,12 @@ int CColorAdjust::Run()
 {
     if (!CopyParamRecord(m_params, m_pParams) || !m_pSource || !m_pDestination)
         return 0;
-    if (!CopyUnlessSame(*m_pDestination, *m_pSource))
-        return 0;
     ColorAdjustParams& p = m_params;
     if (p.mode != 0) {
         const int r = ClampField(p.balanceRed, -100, 100), g = ClampField(p.balanceGreen, -100, 100),
                   b = ClampField(p.balanceBlue, -100, 100);
         if (r == 0 && g == 0 && b == 0)
-            return 1;
+            return CopyUnlessSame(*m_pDestination, *m_pSource) ? 1 : 0;
         m_balance.red = static_cast<uint16_t>((128 + r) * 256);
         m_balance.green = static_cast<uint16_t>((128 + g) * 256);
         m_balance.blue = static_cast<uint16_t>((128 + b) * 256);
@@ -101,7 +99,7 @@ int CColorAdjust::Run()
         const int hue = ClampField(p.hue, -100, 100), sat = ClampField(p.saturation, -100, 100),
                   light = ClampField(p.lightness, -100, 100);
         if (hue == 0 && sat == 0 && light == 0)
-            return 1;
+            return CopyUnlessSame(*m_pDestination, *m_pSource) ? 1 : 0;
         try {
             m_tables.assign(3 * size_t(kToneLutSize), 0);
         } catch (const std::bad_alloc&) {
@@ -138,7 +136,7 @@ int CColorAdjust::Run()
             q[i] = std::max(q[i], q[i - 1]);
         BuildRangeLut(q[0], q[1], q[2], q[3], ClampField(p.rangeOffset, -65535, 65535), m_membership.data());
     }
-    int ok = SplitIntoBands(0, 0) ? RunBands() : 0;
+    int ok = RunRows();
     m_tables.clear();
     m_tables.shrink_to_fit();
     m_membership.clear();
@@ -147,10 +145,10 @@ int CColorAdjust::Run()
     return ok;
 }
 
-int CColorAdjust::ProcessBand(BandTask& task)
+bool CColorAdjust::ProcessRows(int first, int end)
 {
-    ImageBuffer16& src = *task.bandSource;
-    ImageBuffer16& dst = *task.bandDest;
+    ImageBuffer16 src = RowsView(*m_pSource, first, end);
+    ImageBuffer16 dst = RowsView(*m_pDestination, first, end);
     if (m_params.mode != 0) {
         CWhiteBalance wb;
         wb.SetSource(&src);
@@ -158,10 +156,10 @@ int CColorAdjust::ProcessBand(BandTask& task)
         wb.SetParams(&m_balance);
         wb.SetParent(this, 0, 0);
         if (!wb.Run())
-            return 0;
+            return false;
     } else {
-        if (!CopyUnlessSame(dst, src))
-            return 0;
+        if (m_pDestination != m_pSource)
+            std::memcpy(dst.data, src.data, PixelCount(src) * 8);
         const uint16_t* t0 = m_tables.data();
         const uint16_t* t1 = t0 + kToneLutSize;
         const uint16_t* t2 = t1 + kToneLutSize;
@@ -190,7 +188,7 @@ int CColorAdjust::ProcessBand(BandTask& task)
                 d[c] = static_cast<uint16_t>((int64_t(s[c]) * (255 - w) + int64_t(d[c]) * w) / 255);
         }
     }
-    return 1;
+    return true;
 }
 
 void BuildRangeLut(int a, int b, int c, int d, int offset, uint8_t* table)

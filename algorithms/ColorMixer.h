@@ -55,16 +55,18 @@ static_assert(offsetof(ColorAdjustParams, rangeOn) == 32);
 static_assert(offsetof(ColorAdjustParams, range) == 36);
 static_assert(offsetof(ColorAdjustParams, rangeOffset) == 52);
 
-class CColorAdjust : public CAlgorithm {
+class CColorAdjust : public CRowAlgorithm {
 public:
     CColorAdjust();
     int Run() override;
-    int ProcessBand(BandTask& task) override;
 
     ColorAdjustParams m_params;
     WhiteBalanceParams m_balance;
     std::vector<uint16_t> m_tables;       // T0 hue, T1 saturation, T2 lightness; one run only
     std::vector<uint8_t> m_membership;    // 65536 hue entries, 0..255
+
+protected:
+    bool ProcessRows(int first, int end) override;
 
 private:
     bool m_adjust = false;

@@ -15,11 +15,11 @@
 namespace {
 
 // The row's grain noise: bytes 128 +- sqrt(rand mod 2g), from the run seed and the row alone.
-void NoiseRow(uint32_t seed, int y, int grain, std::vector<int>& out)
+void NoiseRow(uint32_t seed, int y, int grain, const std::vector<int>& roots, std::vector<int>& out)
 {
     SeedAlgorithmRand(seed ^ (static_cast<uint32_t>(y) * 0x9E3779B1u));
     for (int& v : out) {
-        int n = static_cast<int>(std::sqrt(static_cast<double>(AlgorithmRand() % (2 * grain))));
+        int n = roots[AlgorithmRand() % (2 * grain)];
         if (AlgorithmRand() & 1)
             n = -n;
         v = 128 + n;
@@ -158,16 +158,26 @@ void CAFilmAdjust::AddGrain(BandTask& task)
     const int W = dst.width, H = m_pSource->height, g = m_use.grain;
     if (W < 3 || H < 3)
         return;
+    std::vector<int> roots(2 * size_t(g));
+    for (int v = 0; v < 2 * g; ++v)
+        roots[v] = static_cast<int>(std::sqrt(static_cast<double>(v)));
     std::vector<int> rows[3] = {std::vector<int>(W), std::vector<int>(W), std::vector<int>(W)};
     const int first = std::max(task.first, 1), end = std::min(task.end, H - 1);
+    if (first >= end)
+        return;
+    NoiseRow(m_seed, first - 1, g, roots, rows[1]);
+    NoiseRow(m_seed, first, g, roots, rows[2]);
     for (int y = first; y < end; ++y) {
-        for (int k = 0; k < 3; ++k)
-            NoiseRow(m_seed, y - 1 + k, g, rows[k]);
+        std::swap(rows[0], rows[1]);
+        std::swap(rows[1], rows[2]);
+        NoiseRow(m_seed, y + 1, g, roots, rows[2]);
+        const int* up = rows[0].data();
+        const int* mid = rows[1].data();
+        const int* down = rows[2].data();
         uint16_t* p = Row16(dst, y - task.firstWithMargin);
         for (int x = 1; x < W - 1; ++x) {
-            int sum = 12 * rows[1][x];
-            for (int k = 0; k < 3; ++k)
-                sum += rows[k][x - 1] + rows[k][x + 1] + (k != 1 ? rows[k][x] : 0);
+            const int sum = 12 * mid[x] + mid[x - 1] + mid[x + 1] + up[x - 1] + up[x] + up[x + 1] + down[x - 1] +
+                            down[x] + down[x + 1];
             const int64_t n = sum / 20 - 128;
             const int64_t lum = Luma10(p + x * 4);
             const int64_t delta = (n * (65535 - lum / 2)) / 255;

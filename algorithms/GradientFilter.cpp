@@ -93,27 +93,26 @@ int CGradientFilter::Run()
     }
     if (m_versionA.width != m_pSource->width || m_versionA.height != m_pSource->height)
         return 0;
-    return SplitIntoBands(0, 0) ? RunBands() : 0;
+    return RunRows();
 }
 
-int CGradientFilter::ProcessBand(BandTask& task)
+bool CGradientFilter::ProcessRows(int first, int end)
 {
     const ImageBuffer16& src = *m_pSource;
     const int W = src.width, H = src.height;
-    const int64_t amount = m_use.amount;
+    const int32_t amount = m_use.amount;
     const Geometry geo(m_use, W, H);
-    for (int y = task.first; y < task.end; ++y) {
+    for (int y = first; y < end; ++y) {
         const uint16_t* s = Row16(src, y);
         const uint16_t* a = Row16(m_versionA, y);
-        const uint16_t* b = Row16(*m_pDestination, y);
-        uint16_t* o = Row16(*task.bandDest, y - task.firstWithMargin);
-        for (int x = 0; x < W; ++x, s += 4, a += 4, b += 4, o += 4) {
-            const int64_t w = geo.Weight(x, y);
+        uint16_t* b = Row16(*m_pDestination, y); // holds version B; each pixel is read before it is written
+        for (int x = 0; x < W; ++x, s += 4, a += 4, b += 4) {
+            const int32_t w = geo.Weight(x, y);
             for (int c = 0; c < 3; ++c) {
-                const int64_t g = (a[c] * (255 - w) + b[c] * w) / 255;
-                o[c] = static_cast<uint16_t>((s[c] * (100 - amount) + amount * g) / 100);
+                const int32_t g = (a[c] * (255 - w) + b[c] * w) / 255;
+                b[c] = static_cast<uint16_t>((s[c] * (100 - amount) + amount * g) / 100);
             }
         }
     }
-    return 1;
+    return true;
 }

@@ -3,6 +3,7 @@
 
 #include "algorithms/AlgorithmParams.h"
 #include "algorithms/Algorithm.h"
+#include "algorithms/ColourOps.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,16 +26,18 @@ static_assert(offsetof(GradientParams, colour1) == 16);
 static_assert(offsetof(GradientParams, amount) == 32);
 static_assert(offsetof(GradientParams, end) == 44);
 
-class CGradientFilter : public CAlgorithm {
+class CGradientFilter : public CRowAlgorithm {
 public:
     ~CGradientFilter() override;
     int Run() override;
-    int ProcessBand(BandTask& task) override;
     // Blend weight 0..255 of version B at (x, y) of a w x h picture.
     static int Weight(const GradientParams& bounded, int x, int y, int w, int h);
 
     GradientParams m_params;
     ImageBuffer16 m_versionA{}; // kept between runs
+
+protected:
+    bool ProcessRows(int first, int end) override;
 
 private:
     int RunNested(CAlgorithm& child, const void* params, int step, ImageBuffer16* out);

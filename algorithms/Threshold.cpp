@@ -285,25 +285,26 @@ int CSharpen::Run()
         FreeImageBuffer(m_blurred);
         return 0;
     }
-    const int ok = SplitIntoBands(0, 0) ? RunBands() : 0;
+    const int ok = RunRows();
     FreeImageBuffer(m_blurred);
     return ok;
 }
 
-int CSharpen::ProcessBand(BandTask& task)
+bool CSharpen::ProcessRows(int first, int end)
 {
-    if (!CopyUnlessSame(*task.bandDest, *task.bandSource))
-        return 0;
     const int64_t amount = ClampField(m_params.amount, 0, 1000);
-    const uint16_t* s = Pixels16(*task.bandSource);
-    const uint16_t* b = Row16(m_blurred, task.firstWithMargin);
-    uint16_t* o = Pixels16(*task.bandDest);
+    const uint16_t* s = Row16(*m_pSource, first);
+    const uint16_t* b = Row16(m_blurred, first);
+    uint16_t* o = Row16(*m_pDestination, first);
     const uint16_t* curve = m_curve;
-    for (size_t i = 0, n = PixelCount(*task.bandSource) * 4; i < n; i += 4)
+    for (size_t i = 0, n = size_t(m_pSource->width) * (end - first) * 4; i < n; i += 4) {
+        const uint16_t a = s[i + 3];
         for (int c = 0; c < 3; ++c) {
             const int64_t v = s[i + c], d = v - b[i + c];
             const int64_t w = curve[d < 0 ? -d : d] * amount / 50;
             o[i + c] = ClampU16(d >= 0 ? v + w : v - w / 2);
         }
-    return 1;
+        o[i + 3] = a;
+    }
+    return true;
 }

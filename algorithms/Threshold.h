@@ -3,6 +3,7 @@
 
 #include "algorithms/AlgorithmParams.h"
 #include "algorithms/Algorithm.h"
+#include "algorithms/ColourOps.h"
 #include "algorithms/ToneLut.h"
 
 #include <cstddef>
@@ -58,14 +59,16 @@ std::vector<uint8_t> PackSharpenStep(const SharpenParams& params, const uint16_t
 // False when the block is too short or its size word is not 32.
 bool UnpackSharpenStep(const uint8_t* bytes, size_t length, SharpenParams& params, ToneTable& curve);
 
-class CSharpen : public CAlgorithm {
+class CSharpen : public CRowAlgorithm {
 public:
     int Run() override;
-    int ProcessBand(BandTask& task) override;
     // The 65536-entry curve indexed by the absolute difference; held apart from the record.
     void SetCurve(const uint16_t* curve) { m_curve = curve; }
 
     SharpenParams m_params;
+
+protected:
+    bool ProcessRows(int first, int end) override;
 
 private:
     const uint16_t* m_curve = nullptr;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 ToneZones SplitToneZones()
@@ -109,35 +110,36 @@ int CToneMaker::Run()
         return CopyUnlessSame(*m_pDestination, *m_pSource) ? 1 : 0;
     if (!BuildTables(p))
         return 0;
-    const int ok = SplitIntoBands(0, 0) ? RunBands() : 0;
+    const int ok = RunRows();
     m_tables.clear();
     m_tables.shrink_to_fit();
     return ok;
 }
 
-int CToneMaker::ProcessBand(BandTask& task)
+bool CToneMaker::ProcessRows(int first, int end)
 {
     const ToneMakerParams p = Bounded();
-    const ImageBuffer16& src = *task.bandSource;
-    ImageBuffer16& dst = *task.bandDest;
     const uint16_t* tr = Table(0);
     const uint16_t* tg = Table(1);
     const uint16_t* tb = Table(2);
-    const int64_t d = p.desaturation, keep = 100 - p.desaturation, tone = p.toning, rest = 100 - p.toning;
-    const uint16_t* s = Pixels16(src);
-    uint16_t* o = Pixels16(dst);
-    for (size_t i = 0, n = PixelCount(src); i < n; ++i, s += 4, o += 4) {
-        const int64_t B = s[0], G = s[1], R = s[2];
-        const int64_t e = d * ((R * p.redWeight + G * p.greenWeight + B * p.blueWeight) / 100);
+    // Percentages within 0..100 keep every product inside 32 bits.
+    const int32_t d = p.desaturation, keep = 100 - p.desaturation, tone = p.toning, rest = 100 - p.toning;
+    const int32_t wr = p.redWeight, wg = p.greenWeight, wb = p.blueWeight;
+    const uint16_t* s = Row16(*m_pSource, first);
+    uint16_t* o = Row16(*m_pDestination, first);
+    for (size_t i = 0, n = size_t(m_pSource->width) * (end - first); i < n; ++i, s += 4, o += 4) {
+        const int32_t B = s[0], G = s[1], R = s[2];
+        const uint16_t A = s[3];
+        const int32_t e = d * ((R * wr + G * wg + B * wb) / 100);
         const uint16_t r1 = ClampU16((keep * R + e) / 100);
         const uint16_t g1 = ClampU16((keep * G + e) / 100);
         const uint16_t b1 = ClampU16((keep * B + e) / 100);
         o[2] = static_cast<uint16_t>((tr[r1] * tone + rest * r1) / 100);
         o[1] = static_cast<uint16_t>((tg[g1] * tone + rest * g1) / 100);
         o[0] = static_cast<uint16_t>((tb[b1] * tone + rest * b1) / 100);
-        o[3] = s[3];
+        o[3] = A;
     }
-    return 1;
+    return true;
 }
 
 int CColorContrast::Run()
@@ -164,21 +166,21 @@ int CColorContrast::Run()
         return 0;
     }
     SetProgress(80);
-    const int ok = SplitIntoBands(0, 0) ? RunBands() : 0;
+    const int ok = RunRows();
     FreeImageBuffer(m_blurred);
     if (ok)
         SetProgress(100);
     return ok;
 }
 
-int CColorContrast::ProcessBand(BandTask& task)
+bool CColorContrast::ProcessRows(int first, int end)
 {
     const int64_t amount = ClampField(m_params.amount, -200, 200);
-    if (!CopyUnlessSame(*task.bandDest, *task.bandSource))
-        return 0;
-    ImageBuffer16& dst = *task.bandDest;
+    ImageBuffer16 dst = RowsView(*m_pDestination, first, end);
+    if (m_pDestination != m_pSource)
+        std::memcpy(dst.data, Row16(*m_pSource, first), PixelCount(dst) * 8);
     RgbToHsl16(Pixels16(dst), PixelCount(dst));
-    const uint16_t* b = Row16(m_blurred, task.firstWithMargin);
+    const uint16_t* b = Row16(m_blurred, first);
     uint16_t* p = Pixels16(dst);
     for (size_t i = 0, n = PixelCount(dst); i < n; ++i, p += 4, b += 4) {
         const int64_t S = p[1];
@@ -186,5 +188,5 @@ int CColorContrast::ProcessBand(BandTask& task)
         p[1] = ClampU16(S + (k * (S - b[1])) / 100);
     }
     HslToRgb16(Pixels16(dst), PixelCount(dst));
-    return 1;
+    return true;
 }

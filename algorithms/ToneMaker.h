@@ -4,6 +4,7 @@
 
 #include "algorithms/AlgorithmParams.h"
 #include "algorithms/Algorithm.h"
+#include "algorithms/ColourOps.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -34,16 +35,18 @@ ToneZones SplitToneZones();
 // Weights 0..256 of input i in the shadow, midtone and highlight zones.
 void ToneZoneWeights(const ToneZones& z, int i, int& shadow, int& midtone, int& highlight);
 
-class CToneMaker : public CAlgorithm {
+class CToneMaker : public CRowAlgorithm {
 public:
     int Run() override;
-    int ProcessBand(BandTask& task) override;
     // Fills m_tables (R, G, B, 65536 entries each) for the record; 0 when allocation fails.
     int BuildTables(const ToneMakerParams& params);
     const uint16_t* Table(int channel) const { return m_tables.data() + size_t(channel) * 65536; } // 0 R, 1 G, 2 B
 
     ToneMakerParams m_params;
     std::vector<uint16_t> m_tables;
+
+protected:
+    bool ProcessRows(int first, int end) override;
 
 private:
     ToneMakerParams Bounded() const;
@@ -56,12 +59,14 @@ struct ColorContrastParams {
 };
 static_assert(sizeof(ColorContrastParams) == 8);
 
-class CColorContrast : public CAlgorithm {
+class CColorContrast : public CRowAlgorithm {
 public:
     int Run() override;
-    int ProcessBand(BandTask& task) override;
     ColorContrastParams m_params;
     double m_sigma = 0;
+
+protected:
+    bool ProcessRows(int first, int end) override;
 
 private:
     ImageBuffer16 m_blurred{}; // HSL of the whole picture, blurred; one run only

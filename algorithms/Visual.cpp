@@ -78,16 +78,22 @@ int CVisual::Run()
         return CopyUnlessSame(*m_pDestination, *m_pSource) ? 1 : 0;
     if (!BuildTables())
         return 0;
-    const int ok = SplitIntoBands(0, 0) ? RunBands() : 0;
+    const int ok = RunRows();
     m_tables.clear();
     m_tables.shrink_to_fit();
     return ok;
 }
 
-int CVisual::ProcessBand(BandTask& task)
+bool CVisual::ProcessRows(int first, int end)
 {
-    if (!CopyUnlessSame(*task.bandDest, *task.bandSource))
-        return 0;
-    MapPixelsBgr(Pixels16(*task.bandDest), PixelCount(*task.bandDest), Table(2), Table(1), Table(0));
-    return 1;
+    const uint16_t* tr = Table(0);
+    const uint16_t* tg = Table(1);
+    const uint16_t* tb = Table(2);
+    const uint16_t* s = Row16(*m_pSource, first);
+    uint16_t* d = Row16(*m_pDestination, first);
+    for (size_t i = 0, n = size_t(m_pSource->width) * (end - first); i < n; ++i, s += 4, d += 4) {
+        const uint16_t b = tb[s[0]], g = tg[s[1]], r = tr[s[2]], a = s[3];
+        d[0] = b, d[1] = g, d[2] = r, d[3] = a;
+    }
+    return true;
 }

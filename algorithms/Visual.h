@@ -3,6 +3,7 @@
 
 #include "algorithms/AlgorithmParams.h"
 #include "algorithms/Algorithm.h"
+#include "algorithms/ColourOps.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,10 +23,9 @@ struct VisualParams {
 static_assert(sizeof(VisualParams) == 28);
 static_assert(offsetof(VisualParams, strength) == 24);
 
-class CVisual : public CAlgorithm {
+class CVisual : public CRowAlgorithm {
 public:
     int Run() override;
-    int ProcessBand(BandTask& task) override;
     // Copies source to destination and maps it through the tables of the current record;
     // the tables are built on first use and rebuilt when the record's counts change.
     int ApplyTables(const ImageBuffer16& source, ImageBuffer16& destination);
@@ -34,6 +34,9 @@ public:
     const uint16_t* Table(int channel) const { return m_tables.data() + size_t(channel) * 65536; } // 0 R, 1 G, 2 B
 
     VisualParams m_params;
+
+protected:
+    bool ProcessRows(int first, int end) override;
 
 private:
     VisualParams Bounded() const;
