@@ -295,7 +295,7 @@ TEST(SpotMetering, SpotFactorAndAutomaticFallback)
     EXPECT_TRUE(SameImage(*dst, *levelled));
 }
 
-TEST(ColorMixerAndAdjust, HelpersDoNotChangeTheResult)
+TEST(ColorMixerAdjustAndBalance, HelpersDoNotChangeTheResult)
 {
     ScopedImage src(Photo(1000, 920, 7));
     ColorMixerParams mix = Mixer();
@@ -309,6 +309,14 @@ TEST(ColorMixerAndAdjust, HelpersDoNotChangeTheResult)
     ExpectHelpersAgree(*src, [&](ImageBuffer16& s, ImageBuffer16& d) { return RunOnce<CColorAdjust>(adj, s, d); });
     adj.mode = 1, adj.balanceBlue = -30;
     ExpectHelpersAgree(*src, [&](ImageBuffer16& s, ImageBuffer16& d) { return RunOnce<CColorAdjust>(adj, s, d); });
+    for (uint16_t mode : {uint16_t(WhiteBalanceAuto), uint16_t(WhiteBalanceAutoStrong), uint16_t(WhiteBalanceGiven)}) {
+        const WhiteBalanceParams wb{20000, 30000, 40000, mode};
+        ExpectHelpersAgree(*src, [&](ImageBuffer16& s, ImageBuffer16& d) { return RunOnce<CWhiteBalance>(wb, s, d); });
+    }
+    for (uint16_t measured : {uint16_t(0), uint16_t(65535)}) {
+        const SpotMeteringParams spot{9000, 12000, 15000, measured};
+        ExpectHelpersAgree(*src, [&](ImageBuffer16& s, ImageBuffer16& d) { return RunOnce<CSpotMetering>(spot, s, d); });
+    }
 }
 
 } // namespace
