@@ -85,16 +85,25 @@ void CAddSomething::AddGrain()
         return;
     ImageBuffer16& img = *m_pDestination;
     const double span = 80.0 * g;
-    uint16_t* p = Pixels16(img);
-    for (size_t i = 0, n = PixelCount(img); i < n; ++i, p += 4) {
-        const int c = WideRand() % (160 * g) - 80 * g; // one 15-bit draw would favour the dark end
-        const double r = std::abs(c) / span;
-        int64_t v = static_cast<int64_t>(r * r * span + 0.5);
-        if (c < 0)
-            v = -v;
-        for (int ch = 0; ch < 3; ++ch)
-            p[ch] = ClampU16(p[ch] + v);
-    }
+    // One draw of this thread's generator seeds the rows, so a seeded run repeats exactly
+    // however the rows are shared out.
+    const uint32_t seed = static_cast<uint32_t>(WideRand());
+    ParallelRows(img.height, img.width, [&](int first, int end) {
+        for (int y = first; y < end; ++y) {
+            RowRand rng(seed, y);
+            uint16_t* p = Row16(img, y);
+            for (int x = 0; x < img.width; ++x, p += 4) {
+                const int c = rng.Wide() % (160 * g) - 80 * g; // one 15-bit draw would favour the dark end
+                const double r = std::abs(c) / span;
+                int64_t v = static_cast<int64_t>(r * r * span + 0.5);
+                if (c < 0)
+                    v = -v;
+                for (int ch = 0; ch < 3; ++ch)
+                    p[ch] = ClampU16(p[ch] + v);
+            }
+        }
+        return true;
+    });
 }
 
 int CAddSomething::AddScratches()

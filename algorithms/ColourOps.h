@@ -41,7 +41,8 @@ inline bool MapImageBgr(ImageBuffer16& img, const uint16_t* tb, const uint16_t* 
 // Destination becomes a copy of the source unless they are the same picture.
 inline bool CopyUnlessSame(ImageBuffer16& destination, const ImageBuffer16& source)
 {
-    return &destination == &source || CopyImage16(destination, source) != 0;
+    return &destination == &source || (destination.data && destination.data == source.data) ||
+           CopyImage16(destination, source) != 0;
 }
 
 // Luminance of the program: (3 R + 6 G + B) / 10.
@@ -49,6 +50,19 @@ inline int Luma10(const uint16_t* p)
 {
     return (3 * p[2] + 6 * p[1] + p[0]) / 10;
 }
+
+// The runtime-style generator (0..32767) as a local value: grain drawn row by row from a seed of
+// its own, so rows can go to any thread without touching that thread's generator.
+struct RowRand {
+    uint32_t state;
+    RowRand(uint32_t seed, int row) : state(seed ^ (static_cast<uint32_t>(row) * 0x9E3779B1u)) {}
+    int Next()
+    {
+        state = state * 1103515245u + 12345u;
+        return static_cast<int>((state >> 16) & 0x7FFF);
+    }
+    int Wide() { return (Next() << 15) | Next(); } // 0 .. 2^30 - 1
+};
 
 // An algorithm whose bands read the source rows and write the destination rows directly, with
 // no band copies: for per-pixel work that needs no neighbours. The bands still go to the

@@ -1,6 +1,5 @@
 #include "algorithms/FilmAdjust.h"
 
-#include "algorithms/AlgorithmRandom.h"
 #include "algorithms/ColourOps.h"
 #include "algorithms/EnhanceDynamic.h"
 #include "algorithms/ToneLut.h"
@@ -17,10 +16,10 @@ namespace {
 // The row's grain noise: bytes 128 +- sqrt(rand mod 2g), from the run seed and the row alone.
 void NoiseRow(uint32_t seed, int y, int grain, const std::vector<int>& roots, std::vector<int>& out)
 {
-    SeedAlgorithmRand(seed ^ (static_cast<uint32_t>(y) * 0x9E3779B1u));
+    RowRand rng(seed, y);
     for (int& v : out) {
-        int n = roots[AlgorithmRand() % (2 * grain)];
-        if (AlgorithmRand() & 1)
+        int n = roots[rng.Next() % (2 * grain)];
+        if (rng.Next() & 1)
             n = -n;
         v = 128 + n;
     }
@@ -87,7 +86,11 @@ int CAFilmAdjust::Run()
         return 0;
     // The nested shadows/highlights step needs the whole picture.
     const int bandRows = u.dynamicRange > 0 ? m_pSource->height : 0;
-    const int ok = SplitIntoBands(2, bandRows) ? RunBands() : 0;
+    m_direct = u.dynamicRange <= 0 && u.sharpness == 0;
+    if (m_direct && m_pDestination != m_pSource &&
+        !AllocImage16(*m_pDestination, m_pSource->width, m_pSource->height))
+        return 0;
+    const int ok = SplitIntoBands(m_direct ? 0 : 2, bandRows) ? RunBands() : 0;
     m_curves.clear();
     m_curves.shrink_to_fit();
     m_built = false;
@@ -98,6 +101,20 @@ int CAFilmAdjust::ProcessBand(BandTask& task)
 {
     if (!m_built)
         return 0;
+    if (m_direct) {
+        ImageBuffer16 src = RowsView(*m_pSource, task.first, task.end);
+        ImageBuffer16 dst = RowsView(*m_pDestination, task.first, task.end);
+        BandTask direct = task;
+        direct.firstWithMargin = task.first;
+        direct.bandSource = &src;
+        direct.bandDest = &dst;
+        return ProcessRows(direct);
+    }
+    return ProcessRows(task);
+}
+
+int CAFilmAdjust::ProcessRows(BandTask& task)
+{
     ImageBuffer16& dst = *task.bandDest;
     if (!CopyUnlessSame(dst, *task.bandSource))
         return 0;

@@ -27,6 +27,7 @@ class CAFilmAdjust : public CAlgorithm {
 public:
     int Run() override;
     int ProcessBand(BandTask& task) override;
+    int PrepareBand(BandTask&, ImageBuffer16&, ImageBuffer16&) override { return m_direct ? kBandDirect : 0; }
     // The five tables T0 red, T1 green, T2 blue, T3 Cb, T4 Cr for the bounded record; 0 on failure.
     int BuildCurves();
     // Grain over the core rows of one band; the noise depends only on the run's seed and the
@@ -40,9 +41,11 @@ public:
     FilmAdjustParams m_params;
 
 private:
+    int ProcessRows(BandTask& task);
     FilmAdjustParams m_use{};
     std::vector<uint16_t> m_curves;
     bool m_built = false;
+    bool m_direct = false; // no step needs neighbouring rows: bands work on the pictures in place
     bool m_fixedSeed = false;
     uint32_t m_seed = 0;
 };
