@@ -64,6 +64,15 @@ TEST(RedEye, DrawnEye)
     p.mask = &m.p;
     ASSERT_EQ(RunWith(eye, &p, *src, *dst), 1);
     EXPECT_EQ(eye.m_box, (MaskRect{38, 28, 63, 53}));
+    // The redness measure, blurred, in box coordinates: full inside the pupil (hue 0, saturation
+    // 50971, lightness 9000 all measure 255), nothing on the neutral white a few pixels out.
+    auto measure = [&](int x, int y) { return eye.m_work.data[(y - 28) * eye.m_work.width + (x - 38)]; };
+    EXPECT_EQ(eye.m_work.width, 25);
+    EXPECT_EQ(measure(50, 40), 255);
+    EXPECT_GE(measure(53, 42), 250);
+    EXPECT_EQ(measure(39, 40), 0);
+    EXPECT_EQ(measure(50, 29), 0);
+    EXPECT_GT(measure(57, 40), 0) << "the pupil's edge is softened outward";
     const Bgra centre = PixelAt(*dst, 50, 40);
     EXPECT_EQ(centre.r, 2000) << "full redness: R becomes max(B, G)";
     EXPECT_EQ(centre.a, 4321);
