@@ -174,11 +174,15 @@ int CAddSomething::AddScratches()
                 }
         }
     }
-    uint16_t* p = Pixels16(img);
-    for (size_t i = 0, n = PixelCount(img); i < n; ++i, p += 4)
-        if (const int64_t m = mask[i])
-            for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<uint16_t>((p[c] * (255 - m) + colour * m) / 255);
+    ParallelRows(H, W, [&](int first, int end) {
+        uint16_t* p = Row16(img, first);
+        const uint8_t* m = mask.get() + size_t(first) * W;
+        for (size_t i = 0, n = size_t(W) * (end - first); i < n; ++i, p += 4)
+            if (const int64_t k = m[i])
+                for (int c = 0; c < 3; ++c)
+                    p[c] = static_cast<uint16_t>((p[c] * (255 - k) + colour * k) / 255);
+        return true;
+    });
     return 1;
 }
 

@@ -60,12 +60,19 @@ int CThreshold::Fixed(ImageBuffer16& img, int level, int transition)
 {
     const int t = level * 65535 / 100;
     const int lo = std::max(t - transition * 20, 0), hi = std::min(t + transition * 20, 65535);
-    for (int y = 0; y < img.height; ++y) {
-        uint16_t* p = Row16(img, y);
-        for (int x = 0; x < img.width; ++x, p += 4)
-            SetGrey(p, Ramp(Luma10(p), lo, hi));
-        if (y % 100 == 0 && y > 0)
-            SetProgress(static_cast<int>(100LL * y / img.height));
+    // Every 100 rows a slice, so progress still moves in steps of 100 rows.
+    for (int y0 = 0; y0 < img.height; y0 += 100) {
+        const int y1 = std::min(img.height, y0 + 100);
+        ParallelRows(y1 - y0, img.width, [&](int first, int end) {
+            for (int y = y0 + first; y < y0 + end; ++y) {
+                uint16_t* p = Row16(img, y);
+                for (int x = 0; x < img.width; ++x, p += 4)
+                    SetGrey(p, Ramp(Luma10(p), lo, hi));
+            }
+            return true;
+        });
+        if (y1 < img.height)
+            SetProgress(static_cast<int>(100LL * y1 / img.height));
     }
     return 1;
 }
@@ -281,18 +288,14 @@ int CSharpen::Run()
     // One blur of the whole picture: blurring each band on its own reduced grid leaves seams.
     CGaussBlur blur;
     blur.SetParent(this, 0, 0);
-    if (!blur.BlurImage16(radius, *m_pSource, m_blurred)) {
-        FreeImageBuffer(m_blurred);
+    if (!blur.BlurImage16(radius, *m_pSource, m_blurred))
         return 0;
-    }
-    const int ok = RunRows();
-    FreeImageBuffer(m_blurred);
-    return ok;
+    return RunRows();
 }
 
 bool CSharpen::ProcessRows(int first, int end)
 {
-    const int64_t amount = ClampField(m_params.amount, 0, 1000);
+    const int32_t amount = ClampField(m_params.amount, 0, 1000); // curve x amount stays in 32 bits
     const uint16_t* s = Row16(*m_pSource, first);
     const uint16_t* b = Row16(m_blurred, first);
     uint16_t* o = Row16(*m_pDestination, first);
@@ -300,8 +303,8 @@ bool CSharpen::ProcessRows(int first, int end)
     for (size_t i = 0, n = size_t(m_pSource->width) * (end - first) * 4; i < n; i += 4) {
         const uint16_t a = s[i + 3];
         for (int c = 0; c < 3; ++c) {
-            const int64_t v = s[i + c], d = v - b[i + c];
-            const int64_t w = curve[d < 0 ? -d : d] * amount / 50;
+            const int32_t v = s[i + c], d = v - b[i + c];
+            const int32_t w = curve[d < 0 ? -d : d] * amount / 50;
             o[i + c] = ClampU16(d >= 0 ? v + w : v - w / 2);
         }
         o[i + 3] = a;

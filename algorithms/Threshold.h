@@ -61,6 +61,7 @@ bool UnpackSharpenStep(const uint8_t* bytes, size_t length, SharpenParams& param
 
 class CSharpen : public CRowAlgorithm {
 public:
+    ~CSharpen() override { FreeImageBuffer(m_blurred); }
     int Run() override;
     // The 65536-entry curve indexed by the absolute difference; held apart from the record.
     void SetCurve(const uint16_t* curve) { m_curve = curve; }
@@ -72,5 +73,5 @@ protected:
 
 private:
     const uint16_t* m_curve = nullptr;
-    ImageBuffer16 m_blurred{}; // the whole picture blurred; one run only
+    ImageBuffer16 m_blurred{}; // the whole picture blurred; kept for the next preview of the same size
 };

@@ -110,6 +110,12 @@ int CToneMaker::Run()
         return CopyUnlessSame(*m_pDestination, *m_pSource) ? 1 : 0;
     if (!BuildTables(p))
         return 0;
+    // The run reads the tables with the toning blend folded in: (T x toning + rest x i) / 100.
+    for (size_t ch = 0; ch < 3; ++ch)
+        for (int i = 0; i < 65536; ++i) {
+            uint16_t& t = m_tables[ch * 65536 + i];
+            t = static_cast<uint16_t>((t * p.toning + (100 - p.toning) * i) / 100);
+        }
     const int ok = RunRows();
     m_tables.clear();
     m_tables.shrink_to_fit();
@@ -123,7 +129,7 @@ bool CToneMaker::ProcessRows(int first, int end)
     const uint16_t* tg = Table(1);
     const uint16_t* tb = Table(2);
     // Percentages within 0..100 keep every product inside 32 bits.
-    const int32_t d = p.desaturation, keep = 100 - p.desaturation, tone = p.toning, rest = 100 - p.toning;
+    const int32_t d = p.desaturation, keep = 100 - p.desaturation;
     const int32_t wr = p.redWeight, wg = p.greenWeight, wb = p.blueWeight;
     const uint16_t* s = Row16(*m_pSource, first);
     uint16_t* o = Row16(*m_pDestination, first);
@@ -134,9 +140,9 @@ bool CToneMaker::ProcessRows(int first, int end)
         const uint16_t r1 = ClampU16((keep * R + e) / 100);
         const uint16_t g1 = ClampU16((keep * G + e) / 100);
         const uint16_t b1 = ClampU16((keep * B + e) / 100);
-        o[2] = static_cast<uint16_t>((tr[r1] * tone + rest * r1) / 100);
-        o[1] = static_cast<uint16_t>((tg[g1] * tone + rest * g1) / 100);
-        o[0] = static_cast<uint16_t>((tb[b1] * tone + rest * b1) / 100);
+        o[2] = tr[r1];
+        o[1] = tg[g1];
+        o[0] = tb[b1];
         o[3] = A;
     }
     return true;
@@ -161,13 +167,10 @@ int CColorContrast::Run()
     blur.SetParent(this, 5, 80);
     const int blurred = m_sigma > 0 ? blur.BlurImage16(m_sigma, hsl, m_blurred) : CopyImage16(m_blurred, hsl);
     FreeImageBuffer(hsl);
-    if (!blurred) {
-        FreeImageBuffer(m_blurred);
+    if (!blurred)
         return 0;
-    }
     SetProgress(80);
     const int ok = RunRows();
-    FreeImageBuffer(m_blurred);
     if (ok)
         SetProgress(100);
     return ok;

@@ -61,6 +61,7 @@ static_assert(sizeof(ColorContrastParams) == 8);
 
 class CColorContrast : public CRowAlgorithm {
 public:
+    ~CColorContrast() override { FreeImageBuffer(m_blurred); }
     int Run() override;
     ColorContrastParams m_params;
     double m_sigma = 0;
@@ -69,5 +70,5 @@ protected:
     bool ProcessRows(int first, int end) override;
 
 private:
-    ImageBuffer16 m_blurred{}; // HSL of the whole picture, blurred; one run only
+    ImageBuffer16 m_blurred{}; // HSL of the whole picture, blurred; kept for the next run
 };
