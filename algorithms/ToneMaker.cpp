@@ -161,7 +161,10 @@ int CColorContrast::Run()
     ImageBuffer16 hsl{};
     if (!CopyImage16(hsl, src))
         return 0;
-    RgbToHsl16(Pixels16(hsl), PixelCount(hsl));
+    ParallelRows(hsl.height, hsl.width * 4, [&](int first, int end) {
+        RgbToHsl16(Row16(hsl, first), size_t(hsl.width) * (end - first));
+        return true;
+    });
     SetProgress(5);
     CGaussBlur blur;
     blur.SetParent(this, 5, 80);
