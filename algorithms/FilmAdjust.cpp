@@ -4,7 +4,6 @@
 #include "algorithms/EnhanceDynamic.h"
 #include "algorithms/ToneLut.h"
 #include "imaging/ColourTables.h"
-#include "imaging/ConvolutionKernel.h"
 
 #include <chrono>
 #include <cmath>
@@ -26,6 +25,30 @@ void NoiseRow(uint32_t seed, int y, int grain, const std::vector<int>& roots, st
 }
 
 } // namespace
+
+void FilmSoften5x5(const ImageBuffer16& src, ImageBuffer16& dst)
+{
+    const int W = src.width, H = src.height;
+    const uint16_t* base = Pixels16(src);
+    auto row = [&](int y) { return base + size_t(std::clamp(y, 0, H - 1)) * W * 4; };
+    for (int y = 0; y < H; ++y) {
+        const uint16_t* r[5] = {row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2)};
+        uint16_t* o = Row16(dst, y);
+        for (int x = 0; x < W; ++x) {
+            const bool inner = x >= 2 && x < W - 2;
+            const int xm2 = (inner ? x - 2 : std::max(x - 2, 0)) * 4, xm1 = (inner ? x - 1 : std::max(x - 1, 0)) * 4;
+            const int xp1 = (inner ? x + 1 : std::min(x + 1, W - 1)) * 4, xp2 = (inner ? x + 2 : std::min(x + 2, W - 1)) * 4;
+            const int xc = x * 4;
+            for (int c = 0; c < 3; ++c) {
+                const uint32_t sum = r[0][xc + c] + r[1][xm1 + c] + 2u * r[1][xc + c] + r[1][xp1 + c] + r[2][xm2 + c] +
+                                     2u * r[2][xm1 + c] + 4u * r[2][xc + c] + 2u * r[2][xp1 + c] + r[2][xp2 + c] +
+                                     r[3][xm1 + c] + 2u * r[3][xc + c] + r[3][xp1 + c] + r[4][xc + c];
+                o[xc + c] = static_cast<uint16_t>(sum / 20);
+            }
+            o[xc + 3] = r[2][xc + 3];
+        }
+    }
+}
 
 int CAFilmAdjust::BuildCurves()
 {
@@ -148,14 +171,10 @@ int CAFilmAdjust::ProcessRows(BandTask& task)
             return 0;
     }
     if (m_use.sharpness) {
-        static const int32_t kWeights[25] = {0, 0, 1, 0, 0, 0, 1, 2, 1, 0, 1, 2, 4, 2, 1, 0, 1, 2, 1, 0, 0, 0, 1, 0, 0};
-        ConvolutionKernel k;
-        k.weights = kWeights, k.divisor = 20, k.width = 5, k.height = 5, k.centreX = 2, k.centreY = 2;
         ImageBuffer16 copy{};
-        if (!CopyImage16(copy, dst) || !k.ApplyImage16(copy, dst)) {
-            FreeImageBuffer(copy);
+        if (!CopyImage16(copy, dst))
             return 0;
-        }
+        FilmSoften5x5(copy, dst);
         const int64_t s = m_use.sharpness;
         const uint16_t* c = Pixels16(copy);
         uint16_t* p = Pixels16(dst);

@@ -23,6 +23,11 @@ static_assert(sizeof(FilmAdjustParams) == 28);
 static_assert(offsetof(FilmAdjustParams, grain) == 20);
 static_assert(offsetof(FilmAdjustParams, sharpness) == 24);
 
+// The sharpness step's blur: kernel 0 0 1 0 0 / 0 1 2 1 0 / 1 2 4 2 1 / 0 1 2 1 0 / 0 0 1 0 0 over 20,
+// positions outside the picture taken from its border; B, G, R blurred, alpha copied.
+// Destination of the source's size.
+void FilmSoften5x5(const ImageBuffer16& source, ImageBuffer16& destination);
+
 class CAFilmAdjust : public CAlgorithm {
 public:
     int Run() override;

@@ -2,6 +2,7 @@
 #include "algorithms/FilmAdjust.h"
 #include "algorithms/ToneLut.h"
 #include "algorithms/tests/ColourTestSupport.h"
+#include "imaging/ConvolutionKernel.h"
 
 #include <climits>
 #include <cmath>
@@ -163,6 +164,20 @@ TEST(FilmAdjust, SharpnessReachesTheBorderRowsAndNegativeBlurs)
         EXPECT_GT(PixelAt(*soft, 5, y).g, 15000);
     }
     EXPECT_EQ(PixelAt(*sharp, 0, 2).g, 15000) << "flat areas stay";
+}
+
+TEST(FilmAdjust, SoftenMatchesTheGeneralConvolution)
+{
+    static const int32_t kWeights[25] = {0, 0, 1, 0, 0, 0, 1, 2, 1, 0, 1, 2, 4, 2, 1, 0, 1, 2, 1, 0, 0, 0, 1, 0, 0};
+    ConvolutionKernel k;
+    k.weights = kWeights, k.divisor = 20, k.width = 5, k.height = 5, k.centreX = 2, k.centreY = 2;
+    for (const auto& size : {std::pair{1, 1}, std::pair{2, 7}, std::pair{5, 5}, std::pair{37, 23}}) {
+        ScopedImage src(Noise(size.first, size.second, 9)), expect, got;
+        ASSERT_TRUE(k.ApplyImage16(*src, *expect));
+        ASSERT_TRUE(AllocImage16(*got, size.first, size.second));
+        FilmSoften5x5(*src, *got);
+        EXPECT_TRUE(SameImage(*expect, *got)) << size.first << "x" << size.second;
+    }
 }
 
 TEST(FilmAdjust, GrainIsSeedableAndKeepsTheMean)
