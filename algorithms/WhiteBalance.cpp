@@ -4,6 +4,7 @@
 #include "algorithms/ColourOps.h"
 #include "algorithms/ToneLut.h"
 #include "imaging/ColourTables.h"
+#include "platform/Sync.h"
 
 #include <algorithm>
 #include <cmath>
@@ -50,23 +51,42 @@ int CWhiteBalance::EstimateNeutral()
     std::unique_ptr<uint8_t[]> plane(new (std::nothrow) uint8_t[n]);
     if (!plane)
         return 0;
-    int64_t hist[256] = {};
-    int64_t sum[3] = {}, counted = 0;
-    const uint16_t* p = Pixels16(img);
-    for (size_t i = 0; i < n; ++i, p += 4) {
-        const int64_t B = p[0], G = p[1], R = p[2];
-        sum[0] += B, sum[1] += G, sum[2] += R;
-        const int64_t s = R + G + B;
-        if (static_cast<uint32_t>(s - 38001) > 114998u) {
-            plane[i] = 255;
-            continue;
+    // Integer sums in any order give the same totals: the rows go to the helpers.
+    struct Tally {
+        int64_t hist[256] = {};
+        int64_t sum[3] = {};
+        int64_t counted = 0;
+    } total;
+    platform::CriticalSection merge;
+    ParallelRows(img.height, img.width, [&](int first, int end) {
+        Tally t;
+        const uint16_t* p = Row16(img, first);
+        uint8_t* out = plane.get() + size_t(first) * img.width;
+        for (size_t i = 0, count = size_t(img.width) * (end - first); i < count; ++i, p += 4) {
+            const int64_t B = p[0], G = p[1], R = p[2];
+            t.sum[0] += B, t.sum[1] += G, t.sum[2] += R;
+            const int64_t s = R + G + B;
+            if (static_cast<uint32_t>(s - 38001) > 114998u) {
+                out[i] = 255;
+                continue;
+            }
+            const int64_t r = R * 256 / s, g = G * 256 / s, b = B * 256 / s;
+            const int64_t d = std::min<int64_t>((std::llabs(g - b) + std::llabs(r - g) + std::llabs(b - r)) / 2, 255);
+            ++t.hist[d];
+            ++t.counted;
+            out[i] = static_cast<uint8_t>(d);
         }
-        const int64_t r = R * 256 / s, g = G * 256 / s, b = B * 256 / s;
-        const int64_t d = std::min<int64_t>((std::llabs(g - b) + std::llabs(r - g) + std::llabs(b - r)) / 2, 255);
-        ++hist[d];
-        ++counted;
-        plane[i] = static_cast<uint8_t>(d);
-    }
+        platform::ScopedLock lock(merge);
+        for (int k = 0; k < 256; ++k)
+            total.hist[k] += t.hist[k];
+        for (int c = 0; c < 3; ++c)
+            total.sum[c] += t.sum[c];
+        total.counted += t.counted;
+        return true;
+    });
+    const int64_t* hist = total.hist;
+    const int64_t* sum = total.sum;
+    const int64_t counted = total.counted;
     if (n == 0)
         return 1;
     uint16_t mean[4] = {static_cast<uint16_t>(sum[0] / int64_t(n)), static_cast<uint16_t>(sum[1] / int64_t(n)),
@@ -81,7 +101,7 @@ int CWhiteBalance::EstimateNeutral()
         while (k < 256 && acc < quota)
             acc += hist[k++];
         int64_t s2[3] = {}, m = 0;
-        p = Pixels16(img);
+        const uint16_t* p = Pixels16(img);
         for (size_t i = 0; i < n; ++i, p += 4)
             if (plane[i] <= k) {
                 s2[0] += p[0], s2[1] += p[1], s2[2] += p[2];
