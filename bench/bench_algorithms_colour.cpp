@@ -19,6 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -34,6 +35,8 @@ constexpr int kW = 6000;
 constexpr int kH = 4000;
 constexpr double kMegapixels = double(kW) * kH / 1e6;
 
+// A night-and-colour test card: gradients with grain, saturated patches for the hue work, a red
+// pupil for the red-eye box and small bright lamps for the star filter.
 const ImageBuffer16& Source()
 {
     static ImageBuffer16 image = [] {
@@ -41,14 +44,30 @@ const ImageBuffer16& Source()
         ImageBuffer16 img{};
         AllocImage16(img, kW, kH);
         std::mt19937 rng(2);
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) {
-                uint16_t* p = img.data + (size_t(y) * kW + x) * 4;
+        for (int y = 0; y < kH; ++y) {
+            uint16_t* p = img.data + size_t(y) * kW * 4;
+            for (int x = 0; x < kW; ++x, p += 4) {
                 const uint32_t n = rng();
-                p[0] = static_cast<uint16_t>((x * 10 + (n & 0x3FF)) & 0xFFFF);
-                p[1] = static_cast<uint16_t>((y * 15 + ((n >> 10) & 0x3FF)) & 0xFFFF);
-                p[2] = static_cast<uint16_t>(((x + y) * 6 + ((n >> 20) & 0x3FF)) & 0xFFFF);
+                const int patch = ((x / 500) + (y / 500)) % 3;
+                const int base = 4000 + (x + y) * 5;
+                p[0] = static_cast<uint16_t>(std::min(65535, base / (patch == 0 ? 1 : 3) + int(n & 0x7FF)));
+                p[1] = static_cast<uint16_t>(std::min(65535, base / (patch == 1 ? 1 : 3) + int((n >> 11) & 0x7FF)));
+                p[2] = static_cast<uint16_t>(std::min(65535, base / (patch == 2 ? 1 : 3) + int((n >> 22) & 0x3FF)));
                 p[3] = 0xFFFF;
+            }
+        }
+        for (int k = 0; k < 400; ++k) {
+            const int cx = 10 + int(rng() % (kW - 20)), cy = 10 + int(rng() % (kH - 20));
+            for (int y = cy - 1; y <= cy + 1; ++y)
+                for (int x = cx - 1; x <= cx + 1; ++x) {
+                    uint16_t* p = img.data + (size_t(y) * kW + x) * 4;
+                    p[0] = p[1] = p[2] = 65535;
+                }
+        }
+        for (int y = 1950; y < 2050; ++y)
+            for (int x = 2950; x < 3050; ++x) {
+                uint16_t* p = img.data + (size_t(y) * kW + x) * 4;
+                p[0] = 2000, p[1] = 2500, p[2] = 16000;
             }
         return img;
     }();
