@@ -4,6 +4,7 @@
 #include "algorithms/GaussBlur.h"
 #include "algorithms/ToneLut.h"
 #include "imaging/ColourTables.h"
+#include "platform/Sync.h"
 
 #include <algorithm>
 #include <cmath>
@@ -109,12 +110,15 @@ int CEnhanceDynamic::BlendCurves()
     PlaneGuard shadow, highlight, sb, hb;
     if (!AllocPlane8(shadow.p, src.width, src.height) || !AllocPlane8(highlight.p, src.width, src.height))
         return 0;
-    const uint16_t* s = Pixels16(src);
-    for (size_t i = 0, n = PixelCount(src); i < n; ++i, s += 4) {
-        const int Y = Luma10(s);
-        shadow.p.data[i] = static_cast<uint8_t>(Y < 5000 ? 255 : (Y < 15000 ? 255 * (15000 - Y) / 10000 : 0));
-        highlight.p.data[i] = static_cast<uint8_t>(Y < 25000 ? 0 : (Y < 45000 ? 255 * (Y - 25000) / 20000 : 255));
-    }
+    ParallelRows(src.height, src.width, [&](int first, int end) {
+        const uint16_t* s = Row16(src, first);
+        for (size_t i = size_t(first) * src.width, e = size_t(end) * src.width; i < e; ++i, s += 4) {
+            const int Y = Luma10(s);
+            shadow.p.data[i] = static_cast<uint8_t>(Y < 5000 ? 255 : (Y < 15000 ? 255 * (15000 - Y) / 10000 : 0));
+            highlight.p.data[i] = static_cast<uint8_t>(Y < 25000 ? 0 : (Y < 45000 ? 255 * (Y - 25000) / 20000 : 255));
+        }
+        return true;
+    });
     const double sigma = std::min(src.width, src.height) / 15.0;
     CGaussBlur blur;
     blur.SetParent(this, 0, 0);
@@ -193,10 +197,23 @@ int CEnhanceDynamic::LocalToneMap()
     });
     if (!ok)
         return 0;
-    const uint16_t* d = Pixels16(dst);
+    // Counts added up in any order give the same histogram: the rows go to the helpers.
     const size_t n = PixelCount(dst);
-    for (size_t i = 0; i < n; ++i, d += 4)
-        ++hist[d[0]], ++hist[d[1]], ++hist[d[2]];
+    platform::CriticalSection merge;
+    const bool counted = ParallelRows(dst.height, dst.width * 3, [&](int first, int end) {
+        std::unique_ptr<uint32_t[]> part(new (std::nothrow) uint32_t[65536]());
+        if (!part)
+            return false;
+        const uint16_t* d = Row16(dst, first);
+        for (size_t i = 0, count = size_t(dst.width) * (end - first); i < count; ++i, d += 4)
+            ++part[d[0]], ++part[d[1]], ++part[d[2]];
+        platform::ScopedLock lock(merge);
+        for (int v = 0; v < 65536; ++v)
+            hist[v] += part[v];
+        return true;
+    });
+    if (!counted)
+        return 0;
     SetProgress(80);
     if (automatic) {
         const int64_t q = 3 * int64_t(n) / 250;
