@@ -285,11 +285,18 @@ int CSharpen::Run()
     if (!(radius >= 0.1))
         radius = 0.1; // also NaN
     radius = std::min(radius, 500.0);
-    // One blur of the whole picture: blurring each band on its own reduced grid leaves seams.
-    CGaussBlur blur;
-    blur.SetParent(this, 0, 0);
-    if (!blur.BlurImage16(radius, *m_pSource, m_blurred))
-        return 0;
+    m_radius = radius;
+    int w[kGaussMaxTaps];
+    m_reach = BuildGaussKernel(radius, w) - 1;
+    m_bandBlur = GaussReduction(radius) == 1;
+    if (!m_bandBlur) {
+        // Large radii blur a reduced copy whose grid would differ band by band: blur the whole
+        // picture once instead, so bands leave no seams.
+        CGaussBlur blur;
+        blur.SetParent(this, 0, 0);
+        if (!blur.BlurImage16(radius, *m_pSource, m_blurred))
+            return 0;
+    }
     return RunRows();
 }
 
@@ -297,7 +304,23 @@ bool CSharpen::ProcessRows(int first, int end)
 {
     const int32_t amount = ClampField(m_params.amount, 0, 1000); // curve x amount stays in 32 bits
     const uint16_t* s = Row16(*m_pSource, first);
-    const uint16_t* b = Row16(m_blurred, first);
+    const uint16_t* b;
+    ImageBuffer16 local{};
+    if (m_bandBlur) {
+        // The band's rows with the kernel's reach around them, clipped to the picture, blur to
+        // exactly the rows a whole-picture blur gives, and stay in the cache.
+        const int top = std::max(0, first - m_reach), bottom = std::min(m_pSource->height, end + m_reach);
+        const ImageBuffer16 view = RowsView(*m_pSource, top, bottom);
+        CGaussBlur blur;
+        blur.SetParent(this, 0, 0);
+        if (!blur.BlurImage16(m_radius, view, local)) {
+            FreeImageBuffer(local);
+            return false;
+        }
+        b = Row16(local, first - top);
+    } else {
+        b = Row16(m_blurred, first);
+    }
     uint16_t* o = Row16(*m_pDestination, first);
     const uint16_t* curve = m_curve;
     for (size_t i = 0, n = size_t(m_pSource->width) * (end - first) * 4; i < n; i += 4) {
@@ -309,5 +332,6 @@ bool CSharpen::ProcessRows(int first, int end)
         }
         o[i + 3] = a;
     }
+    FreeImageBuffer(local);
     return true;
 }

@@ -73,5 +73,8 @@ protected:
 
 private:
     const uint16_t* m_curve = nullptr;
+    double m_radius = 0.8;
+    int m_reach = 0;        // rows the kernel reaches above and below
+    bool m_bandBlur = true; // each band blurs its own rows (no reduced grid at this radius)
     ImageBuffer16 m_blurred{}; // the whole picture blurred; kept for the next preview of the same size
 };
