@@ -285,6 +285,15 @@ int CSharpen::Run()
     if (!(radius >= 0.1))
         radius = 0.1; // also NaN
     radius = std::min(radius, 500.0);
+    // The curve times amount / 50, once per run; within 0..1000 the product stays in 32 bits.
+    const int32_t amount = ClampField(m_params.amount, 0, 1000);
+    try {
+        m_scaled.resize(kToneLutSize);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    for (int i = 0; i < kToneLutSize; ++i)
+        m_scaled[i] = m_curve[i] * amount / 50;
     m_radius = radius;
     int w[kGaussMaxTaps];
     m_reach = BuildGaussKernel(radius, w) - 1;
@@ -300,12 +309,22 @@ int CSharpen::Run()
     return RunRows();
 }
 
+namespace {
+
+// One band's blurred rows per thread, reused from band to band (fresh pages cost more than the blur).
+struct BandScratch {
+    ImageBuffer16 image{};
+    ~BandScratch() { FreeImageBuffer(image); }
+};
+thread_local BandScratch t_scratch;
+
+} // namespace
+
 bool CSharpen::ProcessRows(int first, int end)
 {
-    const int32_t amount = ClampField(m_params.amount, 0, 1000); // curve x amount stays in 32 bits
     const uint16_t* s = Row16(*m_pSource, first);
     const uint16_t* b;
-    ImageBuffer16 local{};
+    ImageBuffer16& local = t_scratch.image;
     if (m_bandBlur) {
         // The band's rows with the kernel's reach around them, clipped to the picture, blur to
         // exactly the rows a whole-picture blur gives, and stay in the cache.
@@ -313,25 +332,25 @@ bool CSharpen::ProcessRows(int first, int end)
         const ImageBuffer16 view = RowsView(*m_pSource, top, bottom);
         CGaussBlur blur;
         blur.SetParent(this, 0, 0);
-        if (!blur.BlurImage16(m_radius, view, local)) {
-            FreeImageBuffer(local);
+        if (!blur.BlurImage16(m_radius, view, local))
             return false;
-        }
         b = Row16(local, first - top);
     } else {
         b = Row16(m_blurred, first);
     }
     uint16_t* o = Row16(*m_pDestination, first);
-    const uint16_t* curve = m_curve;
+    const int32_t* scaled = m_scaled.data();
     for (size_t i = 0, n = size_t(m_pSource->width) * (end - first) * 4; i < n; i += 4) {
         const uint16_t a = s[i + 3];
         for (int c = 0; c < 3; ++c) {
             const int32_t v = s[i + c], d = v - b[i + c];
-            const int32_t w = curve[d < 0 ? -d : d] * amount / 50;
-            o[i + c] = ClampU16(d >= 0 ? v + w : v - w / 2);
+            const int32_t w = scaled[d < 0 ? -d : d];
+            const int32_t r = v + (d >= 0 ? w : -(w >> 1)); // darkening at half strength, without a branch
+            o[i + c] = static_cast<uint16_t>(std::clamp(r, 0, 65535));
         }
         o[i + 3] = a;
     }
-    FreeImageBuffer(local);
+    if (local.byteSize > (32u << 20))
+        FreeImageBuffer(local); // a one-band run over a big picture: do not keep its blur
     return true;
 }

@@ -73,6 +73,7 @@ protected:
 
 private:
     const uint16_t* m_curve = nullptr;
+    std::vector<int32_t> m_scaled; // curve x amount / 50
     double m_radius = 0.8;
     int m_reach = 0;        // rows the kernel reaches above and below
     bool m_bandBlur = true; // each band blurs its own rows (no reduced grid at this radius)
