@@ -83,6 +83,11 @@ protected:
             return 0;
         if (m_pDestination != m_pSource && !AllocImage16(*m_pDestination, m_pSource->width, m_pSource->height))
             return 0;
-        return SplitIntoBands(0, 0) ? RunBands() : 0;
+        const int ok = SplitIntoBands(0, 0) ? RunBands() : 0;
+        // Skipped bands left their rows unwritten: a cancelled run leaves the source's picture
+        // (and reports whatever the band run reports).
+        if (BandsSkipped() && m_pDestination != m_pSource)
+            CopyImage16(*m_pDestination, *m_pSource);
+        return ok;
     }
 };

@@ -87,6 +87,37 @@ TEST(Visual, HostileColourStepsNeverDivideByZero)
     }
 }
 
+// Slow rows: signals after its first band, then takes its time in each.
+class SlowVisual : public CVisual {
+protected:
+    bool ProcessRows(int first, int end) override
+    {
+        const bool ok = CVisual::ProcessRows(first, end);
+        m_started.Set();
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        return ok;
+    }
+
+public:
+    platform::Event m_started{platform::Event::Reset::Manual, false};
+};
+
+TEST(Visual, CancelledRunLeavesTheSourcePicture)
+{
+    WorkerScope scope(1);
+    ScopedImage src(Photo(1000, 2000, 44)), dst;
+    SlowVisual v;
+    const VisualParams p = Steps(0, 2, 0, 0, 0, 30);
+    ASSERT_EQ(StartAlgorithm(&v, &*src, &*dst, &p, 7), 1);
+    ASSERT_TRUE(v.m_started.Wait(5000));
+    theAlgorithmThread.Cancel();
+    auto msgs = scope.host.PumpUntil(1007);
+    ASSERT_FALSE(msgs.empty());
+    ASSERT_EQ(msgs.back().p2, kAlgorithmCancelled);
+    ASSERT_TRUE(theAlgorithmThread.WaitIdle(5000));
+    EXPECT_TRUE(SameImage(*src, *dst)) << "no band's unwritten rows are left behind";
+}
+
 TEST(Visual, HelpersDoNotChangeTheResult)
 {
     ScopedImage src(Photo(1000, 920, 42));
