@@ -114,6 +114,8 @@ int CAFilmAdjust::Run()
         !AllocImage16(*m_pDestination, m_pSource->width, m_pSource->height))
         return 0;
     const int ok = SplitIntoBands(m_direct ? 0 : 2, bandRows) ? RunBands() : 0;
+    if (m_direct && BandsSkipped() && m_pDestination != m_pSource)
+        CopyImage16(*m_pDestination, *m_pSource); // cancelled: no unwritten rows left behind
     m_curves.clear();
     m_curves.shrink_to_fit();
     m_built = false;
