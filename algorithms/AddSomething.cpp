@@ -5,6 +5,7 @@
 #include "imaging/ColourTables.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <memory>
 #include <new>
@@ -41,69 +42,83 @@ int CAddSomething::Run()
     u.darkCorners = ClampField(u.darkCorners, 0, 100);
     u.centreX = ClampField(u.centreX, 0, 100);
     u.centreY = ClampField(u.centreY, 0, 100);
-    if (!CopyUnlessSame(*m_pDestination, *m_pSource))
+    const ImageBuffer16& src = *m_pSource;
+    if (m_pDestination != m_pSource && !AllocImage16(*m_pDestination, src.width, src.height))
         return 0;
-    Fade();
+    for (int c = 0; c < 3; ++c)
+        FadeRange(u.baseMode, c, m_fadeLo[c], m_fadeHi[c]);
+    m_cx = int(int64_t(src.width) * u.centreX / 100);
+    m_cy = int(int64_t(src.height) * u.centreY / 100);
+    m_r0 = std::min(src.width, src.height) / 2.5;
+    // Pixels well inside half the radius are never darkened: no square root for them.
+    m_innerSq = 0.25 * m_r0 * m_r0 * (1 - 1e-9);
+    // The random draws in the order of the steps: the grain's row seed, then the scratches.
+    // The picture then goes through fade, grain, scratches and corners in one pass.
+    m_grainSeed = u.grain > 0 ? static_cast<uint32_t>(WideRand()) : 0;
     SetProgress(20);
-    AddGrain();
-    SetProgress(30);
+    m_mask.reset();
     if (!AddScratches())
         return 0;
     SetProgress(50);
-    DarkenCorners();
+    const bool ok = ParallelRows(src.height, src.width * 3, [&](int first, int end) {
+        for (int y = first; y < end; ++y)
+            ProcessRow(y);
+        return true;
+    });
+    m_mask.reset();
+    if (!ok)
+        return 0;
     SetProgress(100);
     return 1;
 }
 
-void CAddSomething::Fade()
+void CAddSomething::ProcessRow(int y)
 {
-    if (m_use.fade <= 0)
-        return;
-    ImageBuffer16& img = *m_pDestination;
-    int64_t lo[3], hi[3];
-    for (int c = 0; c < 3; ++c) {
-        int l, h;
-        FadeRange(m_use.baseMode, c, l, h);
-        lo[c] = l, hi[c] = h;
-    }
-    const int64_t f = m_use.fade;
-    ParallelRows(img.height, img.width, [&](int first, int end) {
-        uint16_t* p = Row16(img, first);
-        for (size_t i = 0, n = size_t(img.width) * (end - first); i < n; ++i, p += 4) {
-            const int64_t l = (6 * p[1] + 3 * p[2] + p[0]) / 10;
+    const ImageBuffer16& src = *m_pSource;
+    const int W = src.width;
+    const uint16_t* s = Row16(src, y);
+    uint16_t* p = Row16(*m_pDestination, y);
+    if (p != s)
+        std::memcpy(p, s, size_t(W) * 8);
+    const uint8_t* mask = m_mask ? m_mask.get() + size_t(y) * W : nullptr;
+    RowRand rng(m_grainSeed, y);
+    for (int x = 0; x < W; ++x, p += 4) {
+        Fade(p);
+        AddGrain(p, rng);
+        if (mask && mask[x]) {
+            const int64_t k = mask[x], colour = m_use.baseMode == 1 ? 0 : 65535;
             for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<uint16_t>(((100 - f) * p[c] + f * (lo[c] + (hi[c] - lo[c]) * l / 65535)) / 100);
+                p[c] = static_cast<uint16_t>((p[c] * (255 - k) + colour * k) / 255);
         }
-        return true;
-    });
+        DarkenCorners(p, x, y);
+    }
 }
 
-void CAddSomething::AddGrain()
+void CAddSomething::Fade(uint16_t* p) const
+{
+    const int64_t f = m_use.fade;
+    if (f <= 0)
+        return;
+    const int64_t l = (6 * p[1] + 3 * p[2] + p[0]) / 10;
+    for (int c = 0; c < 3; ++c) {
+        const int64_t lo = m_fadeLo[c], hi = m_fadeHi[c];
+        p[c] = static_cast<uint16_t>(((100 - f) * p[c] + f * (lo + (hi - lo) * l / 65535)) / 100);
+    }
+}
+
+void CAddSomething::AddGrain(uint16_t* p, RowRand& rng) const
 {
     const int g = m_use.grain;
     if (g <= 0)
         return;
-    ImageBuffer16& img = *m_pDestination;
     const double span = 80.0 * g;
-    // One draw of this thread's generator seeds the rows, so a seeded run repeats exactly
-    // however the rows are shared out.
-    const uint32_t seed = static_cast<uint32_t>(WideRand());
-    ParallelRows(img.height, img.width, [&](int first, int end) {
-        for (int y = first; y < end; ++y) {
-            RowRand rng(seed, y);
-            uint16_t* p = Row16(img, y);
-            for (int x = 0; x < img.width; ++x, p += 4) {
-                const int c = rng.Wide() % (160 * g) - 80 * g; // one 15-bit draw would favour the dark end
-                const double r = std::abs(c) / span;
-                int64_t v = static_cast<int64_t>(r * r * span + 0.5);
-                if (c < 0)
-                    v = -v;
-                for (int ch = 0; ch < 3; ++ch)
-                    p[ch] = ClampU16(p[ch] + v);
-            }
-        }
-        return true;
-    });
+    const int c = rng.Wide() % (160 * g) - 80 * g; // one 15-bit draw would favour the dark end
+    const double r = std::abs(c) / span;
+    int64_t v = static_cast<int64_t>(r * r * span + 0.5);
+    if (c < 0)
+        v = -v;
+    for (int ch = 0; ch < 3; ++ch)
+        p[ch] = ClampU16(p[ch] + v);
 }
 
 int CAddSomething::AddScratches()
@@ -111,15 +126,13 @@ int CAddSomething::AddScratches()
     const int s = m_use.scratches;
     if (s <= 0)
         return 1;
-    ImageBuffer16& img = *m_pDestination;
-    const int W = img.width, H = img.height;
-    std::unique_ptr<uint8_t[]> mask(new (std::nothrow) uint8_t[PixelCount(img)]());
-    if (!mask)
+    const int W = m_pSource->width, H = m_pSource->height;
+    m_mask.reset(new (std::nothrow) uint8_t[PixelCount(*m_pSource)]());
+    if (!m_mask)
         return 0;
+    uint8_t* mask = m_mask.get();
     auto at = [&](int x, int y) -> uint8_t& { return mask[size_t(y) * W + x]; };
-    uint16_t colour;
     if (m_use.baseMode == 1) {
-        colour = 0;
         const int64_t count = int64_t(H) * s * W / 10000000 + s / 10;
         const int rows = std::min(H, 65536);
         std::vector<int> dash(rows);
@@ -147,7 +160,6 @@ int CAddSomething::AddScratches()
             }
         }
     } else {
-        colour = 65535;
         const int64_t count = int64_t(H) * s * W / 1000000 + s / 5;
         const int L = std::max(1, (H + W) / 30);
         std::vector<int> t(L + 1);
@@ -174,44 +186,24 @@ int CAddSomething::AddScratches()
                 }
         }
     }
-    ParallelRows(H, W, [&](int first, int end) {
-        uint16_t* p = Row16(img, first);
-        const uint8_t* m = mask.get() + size_t(first) * W;
-        for (size_t i = 0, n = size_t(W) * (end - first); i < n; ++i, p += 4)
-            if (const int64_t k = m[i])
-                for (int c = 0; c < 3; ++c)
-                    p[c] = static_cast<uint16_t>((p[c] * (255 - k) + colour * k) / 255);
-        return true;
-    });
     return 1;
 }
 
-void CAddSomething::DarkenCorners()
+void CAddSomething::DarkenCorners(uint16_t* p, int x, int y) const
 {
     const int v = m_use.darkCorners;
-    if (v <= 0)
+    if (v <= 0 || m_r0 <= 0)
         return;
-    ImageBuffer16& img = *m_pDestination;
-    const int W = img.width, H = img.height;
-    const int cx = int(int64_t(W) * m_use.centreX / 100), cy = int(int64_t(H) * m_use.centreY / 100);
-    const double r0 = std::min(W, H) / 2.5;
-    if (r0 <= 0)
+    const double d2 = double(x - m_cx) * (x - m_cx) + double(y - m_cy) * (y - m_cy);
+    if (d2 < m_innerSq)
         return;
-    ParallelRows(H, W, [&](int first, int end) {
-        for (int y = first; y < end; ++y) {
-            uint16_t* p = Row16(img, y);
-            for (int x = 0; x < W; ++x, p += 4) {
-                const double q = std::sqrt(double(x - cx) * (x - cx) + double(y - cy) * (y - cy)) / r0;
-                if (q <= 0.5)
-                    continue;
-                const double k = std::min(1.0, (q - 0.5) / 2.5);
-                const int h = std::min(230, v * static_cast<int>(k * 256) / 60);
-                if (h == 0)
-                    continue; // the 8-bit round trip alone would shift the value
-                for (int c = 0; c < 3; ++c)
-                    p[c] = SrgbDecodeTable[(SrgbEncodeTable[p[c]] * (256 - h)) >> 8];
-            }
-        }
-        return true;
-    });
+    const double q = std::sqrt(d2) / m_r0;
+    if (q <= 0.5)
+        return;
+    const double k = std::min(1.0, (q - 0.5) / 2.5);
+    const int h = std::min(230, v * static_cast<int>(k * 256) / 60);
+    if (h == 0)
+        return; // the 8-bit round trip alone would shift the value
+    for (int c = 0; c < 3; ++c)
+        p[c] = SrgbDecodeTable[(SrgbEncodeTable[p[c]] * (256 - h)) >> 8];
 }
