@@ -4,30 +4,11 @@
 #include "algorithms/ColourOps.h"
 #include "algorithms/GaussBlur.h"
 #include "algorithms/ImageSize.h"
+#include "algorithms/LensBlur.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-
-void RotateApertureShape(const Plane8& shape, double angle, Plane8& out)
-{
-    const int W = shape.width, H = shape.height;
-    if (!AllocPlane8(out, W, H))
-        return;
-    const double c = std::cos(angle), s = std::sin(angle), cx = (W - 1) / 2.0, cy = (H - 1) / 2.0;
-    auto at = [&](int x, int y) {
-        return double(shape.data[size_t(std::clamp(y, 0, H - 1)) * W + std::clamp(x, 0, W - 1)]);
-    };
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            const double u = c * (x - cx) + s * (y - cy) + cx, v = -s * (x - cx) + c * (y - cy) + cy;
-            const int x0 = static_cast<int>(std::floor(u)), y0 = static_cast<int>(std::floor(v));
-            const double fx = u - x0, fy = v - y0;
-            const double top = at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx;
-            const double bottom = at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx;
-            out.data[size_t(y) * W + x] = static_cast<uint8_t>(std::clamp(top * (1 - fy) + bottom * fy + 0.5, 0.0, 255.0));
-        }
-}
 
 void RgbColourToHsl8(int r, int g, int b, int& h, int& s, int& l)
 {
@@ -173,9 +154,10 @@ int CStarlight::DrawStars(ImageBuffer16& Q)
 {
     const int R = m_params.radius, S = 2 * R + 1;
     Plane8 rotated{};
-    RotateApertureShape(*m_shape, m_params.rotation, rotated);
+    // The lens blur's rotation of an aperture shape.
+    int ok = RotateApertureShape(*m_shape, rotated, m_params.rotation);
     ImageBuffer8 grey{};
-    int ok = rotated.data && AllocImage8(grey, 128, 128);
+    ok = ok && rotated.data && AllocImage8(grey, 128, 128);
     if (ok)
         for (size_t i = 0; i < size_t(128) * 128; ++i) {
             uint8_t* p = grey.data + i * 4;

@@ -30,10 +30,6 @@ struct StarHighlight {
 };
 static_assert(sizeof(StarHighlight) == 6);
 
-// The 128 x 128 aperture shape turned by `angle` radians about its centre, bilinear, with
-// positions outside taken from the nearest border texel.
-void RotateApertureShape(const Plane8& shape, double angle, Plane8& out);
-
 // 8-bit HSL (0..255 each) of a colour and back.
 void RgbColourToHsl8(int r, int g, int b, int& h, int& s, int& l);
 void HslToRgbColour8(int h, int s, int l, int& r, int& g, int& b);
