@@ -166,42 +166,63 @@ int CShapeTransform::PrepareQuad()
         return 0;
     if (!direction(m_right, m_left, c1, m_V2, m_v2Usable, m_v2Distance, m_v2Spread, c0, c2, c3, c1, m_pH))
         return 0;
+    auto edge = [](Pt F, Pt G) {
+        const double len = Dist(F, G);
+        EdgeDistance e;
+        e.a = (G.y - F.y) / len;
+        e.b = (F.x - G.x) / len;
+        e.c = -(e.a * F.x + e.b * F.y);
+        return e;
+    };
+    m_dTop = edge(c0, c1);
+    m_dLeft = edge(c0, c2);
+    m_dBottom = edge(c3, c2);
+    m_dRight = edge(c3, c1);
+    auto vanishing = [&](QuadPoint V, double distance) {
+        Vanishing v;
+        v.x = V.x;
+        v.y = V.y;
+        if (distance > 0) {
+            v.ux = (c0.x - v.x) / distance;
+            v.uy = (c0.y - v.y) / distance;
+        }
+        return v;
+    };
+    m_vanV = vanishing(m_V1, m_v1Distance);
+    m_vanH = vanishing(m_V2, m_v2Distance);
     return 1;
 }
 
-double CShapeTransform::Fraction(bool horizontal, double x, double y) const
+double CShapeTransform::Vanishing::SpreadTo(double px, double py) const
 {
-    const ShapeTransformParams& p = m_params;
-    const Pt P{x, y}, c0{double(p.x0), double(p.y0)}, c3{double(p.x3), double(p.y3)};
-    const bool usable = horizontal ? m_v2Usable : m_v1Usable;
-    if (usable) {
-        const QuadPoint V = horizontal ? m_V2 : m_V1;
-        const double a = Spread(c0, P, {double(V.x), double(V.y)});
-        return a <= 0 ? 0 : a / (horizontal ? m_v2Spread : m_v1Spread);
-    }
-    const Pt c1{double(p.x1), double(p.y1)}, c2{double(p.x2), double(p.y2)};
-    const double sNear = horizontal ? SignedDistance(P, c0, c2) : SignedDistance(P, c0, c1);
-    const double sFar = horizontal ? SignedDistance(P, c3, c1) : SignedDistance(P, c3, c2);
-    const double sum = sNear + sFar;
-    return sum == 0 ? 0 : sNear / sum;
+    // The same measure as Spread(corner 0, P, V), with the fixed side's direction kept.
+    const double dx = px - x, dy = py - y, len = std::sqrt(dx * dx + dy * dy);
+    if (len == 0 || (ux == 0 && uy == 0))
+        return 0;
+    const double k = std::clamp((ux * dx + uy * dy) / len, 0.0, 1.0);
+    return std::acos(std::sqrt(k));
 }
 
 bool CShapeTransform::SampleAt(const ImageBuffer16& source, int mode, double x, double y, uint16_t* out) const
 {
-    const ShapeTransformParams& p = m_params;
-    const Pt P{x, y};
-    const Pt c0{double(p.x0), double(p.y0)}, c1{double(p.x1), double(p.y1)};
-    const Pt c2{double(p.x2), double(p.y2)}, c3{double(p.x3), double(p.y3)};
-    if (Opposite(SignedDistance(P, c0, c1), SignedDistance(P, c3, c2)) ||
-        Opposite(SignedDistance(P, c0, c2), SignedDistance(P, c3, c1))) {
+    const double dT = m_dTop(x, y), dB = m_dBottom(x, y), dL = m_dLeft(x, y), dR = m_dRight(x, y);
+    if (Opposite(dT, dB) || Opposite(dL, dR)) {
         out[0] = out[1] = out[2] = out[3] = 0;
         return false;
     }
+    auto fraction = [&](bool usable, const Vanishing& v, double spread, double dNear, double dFar) {
+        if (usable) {
+            const double a = v.SpreadTo(x, y);
+            return a <= 0 ? 0.0 : a / spread;
+        }
+        return dNear + dFar == 0 ? 0.0 : dNear / (dNear + dFar);
+    };
     const int w = source.width, h = source.height;
-    const double fH = std::clamp(Fraction(true, x, y), 0.0, 1.0);
-    const double fV = std::clamp(Fraction(false, x, y), 0.0, 1.0);
+    const double fH = std::clamp(fraction(m_v2Usable, m_vanH, m_v2Spread, dL, dR), 0.0, 1.0);
+    const double fV = std::clamp(fraction(m_v1Usable, m_vanV, m_v1Spread, dT, dB), 0.0, 1.0);
     // Fraction 1 is the last pixel, not the edge beyond it, so corners land on corner pixels.
-    double X = std::pow(fH, m_pH) * (w - 1), Y = std::pow(fV, m_pV) * (h - 1);
+    double X = (m_pH == 1 ? fH : std::pow(fH, m_pH)) * (w - 1);
+    double Y = (m_pV == 1 ? fV : std::pow(fV, m_pV)) * (h - 1);
     // Pixel-exact positions that rounding pulled just below the integer.
     if (std::fabs(X - std::round(X)) < 1e-9)
         X = std::round(X);

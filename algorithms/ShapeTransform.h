@@ -70,5 +70,16 @@ public:
     double m_pV = 1, m_pH = 1;
 
 private:
-    double Fraction(bool horizontal, double x, double y) const;
+    // Signed distance to an edge as a x + b y + c (unit normal), and the spread measure at a
+    // vanishing point through the unit direction towards corner 0; both fixed per quadrilateral.
+    struct EdgeDistance {
+        double a = 0, b = 0, c = 0;
+        double operator()(double x, double y) const { return a * x + b * y + c; }
+    };
+    struct Vanishing {
+        double x = 0, y = 0, ux = 0, uy = 0;
+        double SpreadTo(double px, double py) const;
+    };
+    EdgeDistance m_dTop, m_dRight, m_dBottom, m_dLeft;
+    Vanishing m_vanV, m_vanH;
 };
