@@ -3,7 +3,9 @@
 // OpenCV's warpAffine / remap / warpPerspective with cubic interpolation run on the same
 // picture for comparison; their maps are built outside the timing.
 #include "algorithms/AlgorithmThread.h"
+#include "algorithms/Chromakey.h"
 #include "algorithms/FreeRotate.h"
+#include "algorithms/InOutMatting.h"
 #include "algorithms/MeshTransform.h"
 #include "algorithms/ShapeTransform.h"
 
@@ -137,6 +139,91 @@ void BM_MeshWarp(benchmark::State& state)
     FreeImageBuffer(out);
 }
 
+// A 12-megapixel green screen with a subject in the middle third, for the key and the matting.
+constexpr int kKeyW = 4000, kKeyH = 3000;
+const ImageBuffer16& GreenScreen()
+{
+    static ImageBuffer16 image = [] {
+        ImageBuffer16 img{};
+        AllocImage16(img, kKeyW, kKeyH);
+        std::mt19937 rng(3);
+        for (int y = 0; y < kKeyH; ++y)
+            for (int x = 0; x < kKeyW; ++x) {
+                uint16_t* p = img.data + (size_t(y) * kKeyW + x) * 4;
+                const bool subject = std::hypot(x - kKeyW / 2, y - kKeyH / 2) < kKeyH / 3;
+                const int n = int(rng() & 0x1FF);
+                p[0] = uint16_t((subject ? 9000 : 3000) + n);
+                p[1] = uint16_t((subject ? 18000 : 40000) + n);
+                p[2] = uint16_t((subject ? 41000 : 3000) + n);
+                p[3] = 0xFFFF;
+            }
+        return img;
+    }();
+    return image;
+}
+
+void KeyRate(benchmark::State& state)
+{
+    state.counters["MP/s"] = benchmark::Counter(double(kKeyW) * kKeyH / 1e6 * double(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+}
+
+void BM_Chromakey(benchmark::State& state)
+{
+    Helpers(int(state.range(0)));
+    GreenScreen();
+    ChromakeyParams p;
+    InitChromakeyParams(p);
+    p.samples[0][0] = 3000, p.samples[0][1] = 40000, p.samples[0][2] = 3000;
+    p.sampleCount = 1;
+    ImageBuffer16 out{};
+    for (auto _ : state) {
+        CChromakey key;
+        key.SetSource(const_cast<ImageBuffer16*>(&GreenScreen()));
+        key.SetDestination(&out);
+        key.SetParams(&p);
+        benchmark::DoNotOptimize(key.Run());
+    }
+    KeyRate(state);
+    FreeImageBuffer(out);
+}
+
+// Trimap: a ring of 40 pixels unknown around the subject's edge.
+void BM_InOutMatting(benchmark::State& state)
+{
+    Helpers(int(state.range(0)));
+    GreenScreen();
+    Plane8 inside{}, outside{};
+    AllocPlane8(inside, kKeyW, kKeyH);
+    AllocPlane8(outside, kKeyW, kKeyH);
+    for (int y = 0; y < kKeyH; ++y)
+        for (int x = 0; x < kKeyW; ++x) {
+            const double r = std::hypot(x - kKeyW / 2, y - kKeyH / 2) - kKeyH / 3;
+            inside.data[size_t(y) * kKeyW + x] = r < -20 ? 255 : 0;
+            outside.data[size_t(y) * kKeyW + x] = r > 20 ? 0 : 255;
+        }
+    InOutMattingParams p;
+    p.inside = &inside;
+    p.outside = &outside;
+    ImageBuffer16 out{};
+    for (auto _ : state) {
+        state.PauseTiming();
+        CopyImage16(out, GreenScreen());
+        state.ResumeTiming();
+        CInOutMatting matting;
+        matting.SetSource(const_cast<ImageBuffer16*>(&GreenScreen()));
+        matting.SetDestination(&out);
+        matting.SetParams(&p);
+        benchmark::DoNotOptimize(matting.Run());
+    }
+    KeyRate(state);
+    FreeImageBuffer(out);
+    FreePlane8(inside);
+    FreePlane8(outside);
+}
+
+BENCHMARK(BM_Chromakey)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_InOutMatting)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Rotate)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BarrelDistort)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ShapeTransform)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
