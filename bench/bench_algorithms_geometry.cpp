@@ -4,7 +4,9 @@
 // picture for comparison; their maps are built outside the timing.
 #include "algorithms/AlgorithmThread.h"
 #include "algorithms/Chromakey.h"
+#include "algorithms/ContentAwareScale.h"
 #include "algorithms/FreeRotate.h"
+#include "algorithms/HdrMerge.h"
 #include "algorithms/InOutMatting.h"
 #include "algorithms/MeshTransform.h"
 #include "algorithms/ShapeTransform.h"
@@ -12,12 +14,22 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
 #ifdef ZENDRA_WITH_OPENCV
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+#endif
+#ifdef ZENDRA_WITH_OPENCV_PHOTO
+#include <opencv2/photo.hpp>
+#endif
+#ifdef ZENDRA_WITH_LQR
+#include <lqr.h>
 #endif
 
 namespace {
@@ -221,6 +233,222 @@ void BM_InOutMatting(benchmark::State& state)
     FreePlane8(inside);
     FreePlane8(outside);
 }
+
+// A 3000 x 2000 scene a person can judge after carving: sky, ground and three textured discs.
+constexpr int kSceneW = 3000, kSceneH = 2000, kCarvedW = 2400;
+const ImageBuffer16& Scene()
+{
+    static ImageBuffer16 image = [] {
+        ImageBuffer16 img{};
+        AllocImage16(img, kSceneW, kSceneH);
+        std::mt19937 rng(4);
+        const int discs[3][3] = {{700, 1200, 300}, {1600, 900, 220}, {2400, 1300, 350}};
+        for (int y = 0; y < kSceneH; ++y)
+            for (int x = 0; x < kSceneW; ++x) {
+                uint16_t* p = img.data + (size_t(y) * kSceneW + x) * 4;
+                const int n = int(rng() % 600);
+                int b, g, r;
+                if (y < 1000) { // sky
+                    b = 50000 - y * 10, g = 30000 - y * 5, r = 12000;
+                } else { // grass
+                    b = 3000 + n, g = 20000 + ((x / 7 + y / 5) % 3) * 1500 + n, r = 6000 + n;
+                }
+                for (const auto& d : discs)
+                    if (std::hypot(x - d[0], y - d[1]) < d[2]) {
+                        const bool ring = (int(std::hypot(x - d[0], y - d[1])) / 25) % 2;
+                        b = ring ? 8000 : 30000, g = ring ? 10000 : 25000, r = ring ? 50000 : 40000;
+                    }
+                p[0] = uint16_t(b), p[1] = uint16_t(g), p[2] = uint16_t(r), p[3] = 0xFFFF;
+            }
+        return img;
+    }();
+    return image;
+}
+
+#ifdef ZENDRA_BENCH_OUTPUT_DIR
+// Pictures side by side as an 8-bit PPM (16-bit values scaled down), for a person to compare.
+void WriteSideBySide(const std::string& name, const std::vector<const ImageBuffer16*>& pictures)
+{
+    int W = 0, H = 0;
+    for (const ImageBuffer16* p : pictures)
+        W += p->width + 16, H = std::max(H, p->height);
+    std::FILE* f = std::fopen((std::string(ZENDRA_BENCH_OUTPUT_DIR) + "/" + name).c_str(), "wb");
+    if (!f)
+        return;
+    std::fprintf(f, "P6\n%d %d\n255\n", W, H);
+    std::vector<uint8_t> row(size_t(W) * 3);
+    for (int y = 0; y < H; ++y) {
+        std::fill(row.begin(), row.end(), 255);
+        int x0 = 0;
+        for (const ImageBuffer16* p : pictures) {
+            if (y < p->height)
+                for (int x = 0; x < p->width; ++x) {
+                    const uint16_t* s = p->data + (size_t(y) * p->width + x) * 4;
+                    for (int c = 0; c < 3; ++c)
+                        row[size_t(x0 + x) * 3 + c] = uint8_t(s[2 - c] >> 8);
+                }
+            x0 += p->width + 16;
+        }
+        std::fwrite(row.data(), 1, row.size(), f);
+    }
+    std::fclose(f);
+}
+#endif
+
+ImageBuffer16 g_carved{}, g_lqrCarved{};
+
+// Preparation of the full removal order and one resize to 80 % of the width.
+void BM_ContentAwareScale(benchmark::State& state)
+{
+    Helpers(int(state.range(0)));
+    Scene();
+    for (auto _ : state) {
+        CContentAwareScale scale;
+        ContentAwareScaleParams p;
+        p.width = kCarvedW;
+        p.height = kSceneH;
+        scale.SetSource(const_cast<ImageBuffer16*>(&Scene()));
+        scale.SetDestination(&g_carved);
+        scale.SetParams(&p);
+        benchmark::DoNotOptimize(scale.Run());
+    }
+    state.counters["MP/s"] = benchmark::Counter(double(kSceneW) * kSceneH / 1e6 * double(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ContentAwareScale)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#ifdef ZENDRA_WITH_LQR
+// liblqr in-process, 16-bit, four channels (alpha marked), the same 20 % of the width removed.
+void BM_Liblqr_Resize(benchmark::State& state)
+{
+    Scene();
+    std::vector<uint16_t> buffer(Scene().data, Scene().data + size_t(kSceneW) * kSceneH * 4);
+    for (auto _ : state) {
+        LqrCarver* carver = lqr_carver_new_ext(buffer.data(), kSceneW, kSceneH, 4, LQR_COLDEPTH_16I);
+        lqr_carver_set_preserve_input_image(carver);
+        lqr_carver_set_alpha_channel(carver, 3);
+        lqr_carver_init(carver, 1, 0.0f);
+        lqr_carver_resize(carver, kCarvedW, kSceneH);
+        state.PauseTiming();
+        FreeImageBuffer(g_lqrCarved);
+        AllocImage16(g_lqrCarved, lqr_carver_get_width(carver), lqr_carver_get_height(carver));
+        lqr_carver_scan_reset(carver);
+        int x, y;
+        void* rgb;
+        while (lqr_carver_scan_ext(carver, &x, &y, &rgb))
+            std::copy_n(static_cast<const uint16_t*>(rgb), 4, g_lqrCarved.data + (size_t(y) * g_lqrCarved.width + x) * 4);
+        state.ResumeTiming();
+        lqr_carver_destroy(carver);
+    }
+#ifdef ZENDRA_BENCH_OUTPUT_DIR
+    if (g_carved.data)
+        WriteSideBySide("content_aware_ours_vs_liblqr.ppm", {&Scene(), &g_carved, &g_lqrCarved});
+#endif
+}
+BENCHMARK(BM_Liblqr_Resize)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
+// Three bracketed 8-bit exposures of the scene, one stop apart, as the merge takes them.
+struct Brackets {
+    ImageBuffer8 exposures[3];
+    Brackets()
+    {
+        const double gain[3] = {0.5, 1.0, 2.0};
+        for (int k = 0; k < 3; ++k) {
+            AllocImage8(exposures[k], kSceneW, kSceneH);
+            for (size_t i = 0; i < size_t(kSceneW) * kSceneH; ++i)
+                for (int c = 0; c < 4; ++c)
+                    exposures[k].data[i * 4 + c] =
+                        c == 3 ? 255 : uint8_t(std::min(255.0, (Scene().data[i * 4 + c] >> 8) * gain[k]));
+        }
+    }
+};
+const Brackets& Exposures()
+{
+    static Brackets b;
+    return b;
+}
+
+void BM_HdrMerge(benchmark::State& state)
+{
+    Helpers(int(state.range(0)));
+    const Brackets& b = Exposures();
+    HdrMergeParams p;
+    p.count = 3;
+    for (int k = 0; k < 3; ++k)
+        p.slots[k] = &b.exposures[k];
+    p.weightPicture = &b.exposures[1];
+    p.weightDark = 128, p.weightMid = 77, p.weightBright = 51;
+    ImageBuffer16 out{};
+    for (auto _ : state) {
+        CHDRMerge merge;
+        merge.SetSource(const_cast<ImageBuffer16*>(&Scene()));
+        merge.SetDestination(&out);
+        merge.SetParams(&p);
+        benchmark::DoNotOptimize(merge.Run());
+    }
+    state.counters["MP/s"] = benchmark::Counter(double(kSceneW) * kSceneH / 1e6 * double(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+    FreeImageBuffer(out);
+}
+BENCHMARK(BM_HdrMerge)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#ifdef ZENDRA_WITH_OPENCV_PHOTO
+void BM_OpenCV_MergeMertens(benchmark::State& state)
+{
+    cv::setNumThreads(int(state.range(0)));
+    const Brackets& b = Exposures();
+    std::vector<cv::Mat> images;
+    for (const ImageBuffer8& e : b.exposures) {
+        cv::Mat bgra(kSceneH, kSceneW, CV_8UC4, e.data), bgr;
+        cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
+        images.push_back(bgr);
+    }
+    auto mertens = cv::createMergeMertens();
+    cv::Mat fused;
+    for (auto _ : state)
+        mertens->process(images, fused);
+}
+BENCHMARK(BM_OpenCV_MergeMertens)->Arg(1)->Arg(8)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
+#ifdef ZENDRA_BENCH_OUTPUT_DIR
+// enfuse as a whole process on the three exposures written as PPM (writing is outside the
+// timing); skipped when enfuse is missing.
+void BM_Enfuse_Process(benchmark::State& state)
+{
+    if (std::system("command -v enfuse > /dev/null 2>&1") != 0) {
+        state.SkipWithError("enfuse not installed");
+        return;
+    }
+    const std::string dir = ZENDRA_BENCH_OUTPUT_DIR;
+    const Brackets& b = Exposures();
+    std::string inputs;
+    for (int k = 0; k < 3; ++k) {
+        const std::string name = dir + "/bracket" + std::to_string(k) + ".ppm";
+        std::FILE* f = std::fopen(name.c_str(), "wb");
+        if (!f) {
+            state.SkipWithError("cannot write the exposures");
+            return;
+        }
+        std::fprintf(f, "P6\n%d %d\n255\n", kSceneW, kSceneH);
+        std::vector<uint8_t> row(size_t(kSceneW) * 3);
+        for (int y = 0; y < kSceneH; ++y) {
+            for (int x = 0; x < kSceneW; ++x)
+                for (int c = 0; c < 3; ++c)
+                    row[size_t(x) * 3 + c] = b.exposures[k].data[(size_t(y) * kSceneW + x) * 4 + 2 - c];
+            std::fwrite(row.data(), 1, row.size(), f);
+        }
+        std::fclose(f);
+        inputs += " '" + name + "'";
+    }
+    const std::string command = "enfuse -o '" + dir + "/enfused.tif'" + inputs + " > /dev/null 2>&1";
+    for (auto _ : state)
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("enfuse failed");
+}
+BENCHMARK(BM_Enfuse_Process)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+#endif
 
 BENCHMARK(BM_Chromakey)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_InOutMatting)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
