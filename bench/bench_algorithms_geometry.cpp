@@ -9,6 +9,7 @@
 #include "algorithms/HdrMerge.h"
 #include "algorithms/InOutMatting.h"
 #include "algorithms/MeshTransform.h"
+#include "algorithms/ShakeMap.h"
 #include "algorithms/ShapeTransform.h"
 
 #include <benchmark/benchmark.h>
@@ -27,6 +28,9 @@
 #endif
 #ifdef ZENDRA_WITH_OPENCV_PHOTO
 #include <opencv2/photo.hpp>
+#endif
+#ifdef ZENDRA_WITH_OPENCV_VIDEO
+#include <opencv2/video.hpp>
 #endif
 #ifdef ZENDRA_WITH_LQR
 #include <lqr.h>
@@ -448,6 +452,129 @@ void BM_Enfuse_Process(benchmark::State& state)
             state.SkipWithError("enfuse failed");
 }
 BENCHMARK(BM_Enfuse_Process)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+#endif
+
+// A pair made with a known transform: the other photo shows the scene turned by 0.3 degrees
+// and shifted by (13, -7). Residual = largest error of the found map at the grid of test points.
+constexpr double kPairAngle = 0.3 * 3.14159265358979 / 180, kPairTx = 13, kPairTy = -7;
+struct AlignPair {
+    ImageBuffer8 reference{}, other{};
+    AlignPair()
+    {
+        AllocImage8(reference, kSceneW, kSceneH);
+        AllocImage8(other, kSceneW, kSceneH);
+        const double cs = std::cos(kPairAngle), sn = std::sin(kPairAngle);
+        std::mt19937 rng(9);
+        for (int y = 0; y < kSceneH; ++y)
+            for (int x = 0; x < kSceneW; ++x) {
+                const uint16_t* s = Scene().data + (size_t(y) * kSceneW + x) * 4;
+                uint8_t* r = reference.data + (size_t(y) * kSceneW + x) * 4;
+                for (int c = 0; c < 3; ++c)
+                    r[c] = uint8_t(std::clamp(int(s[c] >> 8) + int(rng() % 21) - 10, 0, 255));
+                r[3] = 255;
+            }
+        for (int v = 0; v < kSceneH; ++v)
+            for (int u = 0; u < kSceneW; ++u) {
+                const double du = u - kPairTx, dv = v - kPairTy;
+                const int x = int(std::lround(du * cs + dv * sn)), y = int(std::lround(-du * sn + dv * cs));
+                uint8_t* o = other.data + (size_t(v) * kSceneW + u) * 4;
+                const uint8_t* r = reference.data + (size_t(std::clamp(y, 0, kSceneH - 1)) * kSceneW + std::clamp(x, 0, kSceneW - 1)) * 4;
+                std::copy_n(r, 4, o);
+            }
+    }
+};
+const AlignPair& Pair()
+{
+    static AlignPair p;
+    return p;
+}
+
+double Residual(const double m[6])
+{
+    const double cs = std::cos(kPairAngle), sn = std::sin(kPairAngle);
+    double worst = 0;
+    for (int y = 200; y < kSceneH; y += 400)
+        for (int x = 200; x < kSceneW; x += 400) {
+            const double u = x * cs - y * sn + kPairTx, v = x * sn + y * cs + kPairTy;
+            worst = std::max(worst, std::hypot(m[0] * x + m[1] * y + m[2] - u, m[3] * x + m[4] * y + m[5] - v));
+        }
+    return worst;
+}
+
+void BM_ShakeMap(benchmark::State& state)
+{
+    Pair();
+    ShakeMapParams p;
+    p.reference = &Pair().reference;
+    p.other = &Pair().other;
+    CShakeMap map;
+    int ok = 0;
+    for (auto _ : state) {
+        map.SetParams(&p);
+        ok = map.Run();
+    }
+    const AlignTransform& t = map.m_transform;
+    const double m[6] = {t.a, t.b, t.c, t.d, t.e, t.f};
+    state.counters["residual_px"] = ok ? Residual(m) : -1;
+}
+BENCHMARK(BM_ShakeMap)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#ifdef ZENDRA_WITH_OPENCV_VIDEO
+// ECC with an affine model on the grey pictures, as cv2.findTransformECC is usually called.
+void BM_OpenCV_FindTransformECC(benchmark::State& state)
+{
+    cv::setNumThreads(8);
+    cv::Mat a(kSceneH, kSceneW, CV_8UC4, Pair().reference.data), b(kSceneH, kSceneW, CV_8UC4, Pair().other.data);
+    cv::Mat ga, gb;
+    cv::cvtColor(a, ga, cv::COLOR_BGRA2GRAY);
+    cv::cvtColor(b, gb, cv::COLOR_BGRA2GRAY);
+    cv::Mat warp;
+    for (auto _ : state) {
+        warp = cv::Mat::eye(2, 3, CV_32F);
+        cv::findTransformECC(ga, gb, warp, cv::MOTION_AFFINE,
+                             cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 50, 1e-5), cv::noArray(), 5);
+    }
+    // ECC maps template (reference) coordinates into the input (other) photo, as ours does.
+    const double m[6] = {warp.at<float>(0, 0), warp.at<float>(0, 1), warp.at<float>(0, 2),
+                         warp.at<float>(1, 0), warp.at<float>(1, 1), warp.at<float>(1, 2)};
+    state.counters["residual_px"] = Residual(m);
+}
+BENCHMARK(BM_OpenCV_FindTransformECC)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+#endif
+
+#ifdef ZENDRA_BENCH_OUTPUT_DIR
+// hugin's align_image_stack as a whole process on the pair written as PPM; time only.
+void BM_AlignImageStack_Process(benchmark::State& state)
+{
+    if (std::system("command -v align_image_stack > /dev/null 2>&1") != 0) {
+        state.SkipWithError("align_image_stack not installed");
+        return;
+    }
+    const std::string dir = ZENDRA_BENCH_OUTPUT_DIR;
+    std::string inputs;
+    int k = 0;
+    for (const ImageBuffer8* img : {&Pair().reference, &Pair().other}) {
+        const std::string name = dir + "/pair" + std::to_string(k++) + ".ppm";
+        std::FILE* f = std::fopen(name.c_str(), "wb");
+        if (!f)
+            return;
+        std::fprintf(f, "P6\n%d %d\n255\n", kSceneW, kSceneH);
+        std::vector<uint8_t> row(size_t(kSceneW) * 3);
+        for (int y = 0; y < kSceneH; ++y) {
+            for (int x = 0; x < kSceneW; ++x)
+                for (int c = 0; c < 3; ++c)
+                    row[size_t(x) * 3 + c] = img->data[(size_t(y) * kSceneW + x) * 4 + 2 - c];
+            std::fwrite(row.data(), 1, row.size(), f);
+        }
+        std::fclose(f);
+        inputs += " '" + name + "'";
+    }
+    const std::string command = "cd '" + dir + "' && align_image_stack -a aligned_ -p pair.pto" + inputs + " > /dev/null 2>&1";
+    for (auto _ : state)
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("align_image_stack failed");
+}
+BENCHMARK(BM_AlignImageStack_Process)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 #endif
 
 BENCHMARK(BM_Chromakey)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
