@@ -8,6 +8,7 @@
 #include "algorithms/FreeRotate.h"
 #include "algorithms/HdrMerge.h"
 #include "algorithms/InOutMatting.h"
+#include "algorithms/Inpainting.h"
 #include "algorithms/MeshTransform.h"
 #include "algorithms/ShakeMap.h"
 #include "algorithms/ShapeTransform.h"
@@ -396,6 +397,74 @@ void BM_HdrMerge(benchmark::State& state)
     FreeImageBuffer(out);
 }
 BENCHMARK(BM_HdrMerge)->Arg(1)->Arg(8)->ArgName("helpers")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A 200 x 200 hole in the middle of the 3000 x 2000 scene (over the grass and a disc's rim).
+constexpr int kHoleX = 1450, kHoleY = 1000, kHole = 200;
+ImageBuffer16 g_inpainted{}, g_teleaInpainted{};
+
+void BM_Inpainting(benchmark::State& state)
+{
+    Scene();
+    Plane8 mask{};
+    AllocPlane8(mask, kSceneW, kSceneH);
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int y = 0; y < kSceneH; ++y)
+            for (int x = 0; x < kSceneW; ++x)
+                mask.data[size_t(y) * kSceneW + x] =
+                    x >= kHoleX && x < kHoleX + kHole && y >= kHoleY && y < kHoleY + kHole ? 255 : 0;
+        state.ResumeTiming();
+        InpaintingParams p;
+        p.mask = &mask;
+        p.patchSize = EstimatePatchSize(mask);
+        p.feather = 1;
+        CImageInpainting inpaint;
+        inpaint.SetSource(const_cast<ImageBuffer16*>(&Scene()));
+        inpaint.SetDestination(&g_inpainted);
+        inpaint.SetParams(&p);
+        benchmark::DoNotOptimize(inpaint.Run());
+        state.counters["patch"] = p.patchSize;
+    }
+    FreePlane8(mask);
+}
+BENCHMARK(BM_Inpainting)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#ifdef ZENDRA_WITH_OPENCV_PHOTO
+void BM_OpenCV_InpaintTelea(benchmark::State& state)
+{
+    cv::setNumThreads(8);
+    cv::Mat bgra(kSceneH, kSceneW, CV_16UC4, const_cast<uint16_t*>(Scene().data)), bgr8, out;
+    bgra.convertTo(bgr8, CV_8U, 1.0 / 257);
+    cv::cvtColor(bgr8, bgr8, cv::COLOR_BGRA2BGR);
+    cv::Mat mask = cv::Mat::zeros(kSceneH, kSceneW, CV_8U);
+    mask(cv::Rect(kHoleX, kHoleY, kHole, kHole)).setTo(255);
+    for (auto _ : state)
+        cv::inpaint(bgr8, mask, out, 3, cv::INPAINT_TELEA);
+    // Crops around the hole: the original, ours, OpenCV's.
+    const int m = 150, cw = kHole + 2 * m;
+    ImageBuffer16 crops[3];
+    for (auto& c : crops)
+        AllocImage16(c, cw, cw);
+    for (int y = 0; y < cw; ++y)
+        for (int x = 0; x < cw; ++x) {
+            const int sx = kHoleX - m + x, sy = kHoleY - m + y;
+            const size_t si = (size_t(sy) * kSceneW + sx) * 4, di = (size_t(y) * cw + x) * 4;
+            std::copy_n(Scene().data + si, 4, crops[0].data + di);
+            if (g_inpainted.data)
+                std::copy_n(g_inpainted.data + si, 4, crops[1].data + di);
+            const cv::Vec3b v = out.at<cv::Vec3b>(sy, sx);
+            for (int c = 0; c < 3; ++c)
+                crops[2].data[di + c] = uint16_t(v[c] * 257);
+            crops[2].data[di + 3] = 65535;
+        }
+#ifdef ZENDRA_BENCH_OUTPUT_DIR
+    WriteSideBySide("inpainting_source_ours_telea.ppm", {&crops[0], &crops[1], &crops[2]});
+#endif
+    for (auto& c : crops)
+        FreeImageBuffer(c);
+}
+BENCHMARK(BM_OpenCV_InpaintTelea)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
 
 #ifdef ZENDRA_WITH_OPENCV_PHOTO
 void BM_OpenCV_MergeMertens(benchmark::State& state)
