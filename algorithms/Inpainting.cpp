@@ -133,16 +133,18 @@ bool CImageInpainting::Valid(int cx, int cy) const
     return at(x + W, y + W) - at(x, y + W) - at(x + W, y) + at(x, y) == 0;
 }
 
-uint64_t CImageInpainting::FullScore(int cx, int cy, uint64_t best) const
+namespace {
+
+// Sum from 1 of the colour differences over the target pixels marked for comparison (alpha
+// 255), window against picture at (x, y), stopping with twice the best once it passes it.
+uint64_t WindowScore(const uint16_t* target, int w, const ImageBuffer16& picture, int x, int y, uint64_t best)
 {
-    if (!Valid(cx, cy))
-        return 0;
-    const int W = m_window;
     uint64_t sum = 1;
-    for (int i = 0; i < W; ++i) {
-        const uint16_t* t = m_target.data() + size_t(i) * W * 4;
-        const uint16_t* d = Row16(*m_dst, cy + i) + size_t(cx) * 4;
-        for (int j = 0; j < W; ++j, t += 4, d += 4) {
+    const int rows = std::min(w, picture.height - y), columns = std::min(w, picture.width - x);
+    for (int i = 0; i < rows; ++i) {
+        const uint16_t* t = target + size_t(i) * w * 4;
+        const uint16_t* d = Row16(picture, y + i) + size_t(x) * 4;
+        for (int j = 0; j < columns; ++j, t += 4, d += 4) {
             if (t[3] != 255)
                 continue;
             sum += (std::abs(int(t[0]) - d[0]) + std::abs(int(t[1]) - d[1]) + std::abs(int(t[2]) - d[2])) / 100;
@@ -153,27 +155,17 @@ uint64_t CImageInpainting::FullScore(int cx, int cy, uint64_t best) const
     return sum;
 }
 
+} // namespace
+
+uint64_t CImageInpainting::FullScore(int cx, int cy, uint64_t best) const
+{
+    return Valid(cx, cy) ? WindowScore(m_target.data(), m_window, *m_dst, cx, cy, best) : 0;
+}
+
 uint64_t CImageInpainting::ReducedScore(int cx, int cy, uint64_t best) const
 {
-    if (!Valid(cx, cy))
-        return 0;
-    const int w = m_reducedWindow, f = m_reduction;
-    uint64_t sum = 1;
-    for (int i = 0; i < w; ++i) {
-        const uint16_t* t = m_reducedTarget.data() + size_t(i) * w * 4;
-        const int ry = cy / f + i;
-        if (ry >= m_reduced.height)
-            break;
-        const uint16_t* d = Row16(m_reduced, ry) + size_t(cx / f) * 4;
-        for (int j = 0; j < w && cx / f + j < m_reduced.width; ++j, t += 4, d += 4) {
-            if (t[3] != 255)
-                continue;
-            sum += (std::abs(int(t[0]) - d[0]) + std::abs(int(t[1]) - d[1]) + std::abs(int(t[2]) - d[2])) / 100;
-            if (sum > best)
-                return 2 * best;
-        }
-    }
-    return sum;
+    const int f = m_reduction;
+    return Valid(cx, cy) ? WindowScore(m_reducedTarget.data(), m_reducedWindow, m_reduced, cx / f, cy / f, best) : 0;
 }
 
 bool CImageInpainting::FillBlock(InpaintBlock& b)

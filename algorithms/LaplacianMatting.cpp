@@ -16,6 +16,24 @@ bool SameSize(const Plane16* a, const Plane8* k, const ImageBuffer16* g)
            k->width == g->width && k->height == g->height && g->width > 0 && g->height > 0;
 }
 
+// Over the 24 neighbours inside the picture: S = sum of weight x value, W = sum of weights,
+// A = sum of their magnitudes.
+template <class T, class Value>
+void Neighbourhood(const int16_t* wt, int x, int y, int w, int h, Value value, T& S, T& W, T& A)
+{
+    S = W = A = 0;
+    for (int kr = 0; kr < 5; ++kr)
+        for (int l = 0; l < 5; ++l) {
+            const int qx = x + l - 2, qy = y + kr - 2;
+            if ((kr == 2 && l == 2) || qx < 0 || qy < 0 || qx >= w || qy >= h)
+                continue;
+            const T v = wt[kr * 5 + l];
+            S += v * value(size_t(qy) * w + qx);
+            W += v;
+            A += v < 0 ? -v : v;
+        }
+}
+
 } // namespace
 
 bool CLaplasianMattingOptimize::ReadRecord()
@@ -154,17 +172,8 @@ void CLaplasianMattingOptimize::SweepRows(int y0, int y1, const uint16_t* work, 
         for (int x = 0; x < w; ++x) {
             if (k[x] == 255)
                 continue;
-            int64_t S = 0, W = 0, A = 0;
-            for (int kr = 0; kr < 5; ++kr)
-                for (int l = 0; l < 5; ++l) {
-                    const int qx = x + l - 2, qy = y + kr - 2;
-                    if ((kr == 2 && l == 2) || qx < 0 || qy < 0 || qx >= w || qy >= h)
-                        continue;
-                    const int64_t v = wt[kr * 5 + l];
-                    S += v * work[size_t(qy) * w + qx];
-                    W += v;
-                    A += std::llabs(v);
-                }
+            int64_t S, W, A;
+            Neighbourhood(wt, x, y, w, h, [&](size_t i) { return int64_t(work[i]); }, S, W, A);
             if (std::llabs(W) > A / 10)
                 alpha[size_t(y) * w + x] = ClampU16((S + W / 2) / W);
             wt += kMattingTaps;
@@ -240,17 +249,8 @@ int CDoubleLaplacian::Run()
                 for (int x = 0; x < w; ++x) {
                     if (known[size_t(y) * w + x] == 255)
                         continue;
-                    double S = 0, W = 0, A = 0;
-                    for (int kr = 0; kr < 5; ++kr)
-                        for (int l = 0; l < 5; ++l) {
-                            const int qx = x + l - 2, qy = y + kr - 2;
-                            if ((kr == 2 && l == 2) || qx < 0 || qy < 0 || qx >= w || qy >= h)
-                                continue;
-                            const double v = wt[kr * 5 + l];
-                            S += v * old[size_t(qy) * w + qx];
-                            W += v;
-                            A += std::fabs(v);
-                        }
+                    double S, W, A;
+                    Neighbourhood(wt, x, y, w, h, [&](size_t i) { return old[i]; }, S, W, A);
                     if (std::fabs(W) > A / 10)
                         fresh[size_t(y) * w + x] = S / W;
                     wt += kMattingTaps;

@@ -300,6 +300,23 @@ void WriteSideBySide(const std::string& name, const std::vector<const ImageBuffe
 }
 #endif
 
+// An 8-bit BGRA picture as a PPM for the outside tools; false when it cannot be written.
+bool WritePpm8(const std::string& name, const ImageBuffer8& img)
+{
+    std::FILE* f = std::fopen(name.c_str(), "wb");
+    if (!f)
+        return false;
+    std::fprintf(f, "P6\n%d %d\n255\n", img.width, img.height);
+    std::vector<uint8_t> row(size_t(img.width) * 3);
+    for (int y = 0; y < img.height; ++y) {
+        for (int x = 0; x < img.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                row[size_t(x) * 3 + c] = img.data[(size_t(y) * img.width + x) * 4 + 2 - c];
+        std::fwrite(row.data(), 1, row.size(), f);
+    }
+    return std::fclose(f) == 0;
+}
+
 ImageBuffer16 g_carved{}, g_lqrCarved{};
 
 // Preparation of the full removal order and one resize to 80 % of the width.
@@ -499,20 +516,10 @@ void BM_Enfuse_Process(benchmark::State& state)
     std::string inputs;
     for (int k = 0; k < 3; ++k) {
         const std::string name = dir + "/bracket" + std::to_string(k) + ".ppm";
-        std::FILE* f = std::fopen(name.c_str(), "wb");
-        if (!f) {
+        if (!WritePpm8(name, b.exposures[k])) {
             state.SkipWithError("cannot write the exposures");
             return;
         }
-        std::fprintf(f, "P6\n%d %d\n255\n", kSceneW, kSceneH);
-        std::vector<uint8_t> row(size_t(kSceneW) * 3);
-        for (int y = 0; y < kSceneH; ++y) {
-            for (int x = 0; x < kSceneW; ++x)
-                for (int c = 0; c < 3; ++c)
-                    row[size_t(x) * 3 + c] = b.exposures[k].data[(size_t(y) * kSceneW + x) * 4 + 2 - c];
-            std::fwrite(row.data(), 1, row.size(), f);
-        }
-        std::fclose(f);
         inputs += " '" + name + "'";
     }
     const std::string command = "enfuse -o '" + dir + "/enfused.tif'" + inputs + " > /dev/null 2>&1";
@@ -624,18 +631,8 @@ void BM_AlignImageStack_Process(benchmark::State& state)
     int k = 0;
     for (const ImageBuffer8* img : {&Pair().reference, &Pair().other}) {
         const std::string name = dir + "/pair" + std::to_string(k++) + ".ppm";
-        std::FILE* f = std::fopen(name.c_str(), "wb");
-        if (!f)
+        if (!WritePpm8(name, *img))
             return;
-        std::fprintf(f, "P6\n%d %d\n255\n", kSceneW, kSceneH);
-        std::vector<uint8_t> row(size_t(kSceneW) * 3);
-        for (int y = 0; y < kSceneH; ++y) {
-            for (int x = 0; x < kSceneW; ++x)
-                for (int c = 0; c < 3; ++c)
-                    row[size_t(x) * 3 + c] = img->data[(size_t(y) * kSceneW + x) * 4 + 2 - c];
-            std::fwrite(row.data(), 1, row.size(), f);
-        }
-        std::fclose(f);
         inputs += " '" + name + "'";
     }
     const std::string command = "cd '" + dir + "' && align_image_stack -a aligned_ -p pair.pto" + inputs + " > /dev/null 2>&1";

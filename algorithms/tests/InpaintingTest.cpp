@@ -1,5 +1,6 @@
 #include "algorithms/Inpainting.h"
 #include "algorithms/tests/AlgorithmTestSupport.h"
+#include "algorithms/tests/PlaneTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,17 +10,7 @@
 
 namespace {
 
-struct Mask {
-    Plane8 p{};
-    Mask(int w, int h, const std::function<uint8_t(int, int)>& fn)
-    {
-        EXPECT_TRUE(AllocPlane8(p, w, h));
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                p.data[size_t(y) * w + x] = fn(x, y);
-    }
-    ~Mask() { FreePlane8(p); }
-};
+using Mask = TestMask;
 
 // Diagonal stripes with a period of 10 pixels: every window has a match elsewhere.
 uint16_t Stripes(int x, int y, int c)
