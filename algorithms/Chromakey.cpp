@@ -370,10 +370,13 @@ int CChromakey::Run()
     m_nearGrey = false;
     ImageBuffer16* src = Source();
     ImageBuffer16* dst = Destination();
-    if (!src || !dst || !src->data || src->width <= 0 || src->height <= 0)
+    // The key mask pass works in the destination while reading the source: they must differ.
+    if (!src || !dst || src == dst || !src->data || src->width <= 0 || src->height <= 0)
         return 0;
-    if (src != dst && !CopyImage16(*dst, *src))
+    if (!CopyImage16(*dst, *src))
         return 0;
+    // A stored radius is a byte; beyond 32 the window costs far more than it can repair.
+    m_params.edgeRadius = std::min<uint8_t>(m_params.edgeRadius, 32);
     BuildGammaTables();
     const int count = std::min<int>(m_params.sampleCount, 10);
     std::copy_n(m_params.samples[0], 4, m_key);

@@ -288,7 +288,7 @@ int CInOutMatting::Run()
     ImageBuffer16* src = Source();
     ImageBuffer16* dst = Destination();
     const Plane8 *in = m_params.inside, *out = m_params.outside;
-    if (!src || !dst || !src->data || !dst->data || !in || !out || !in->data || !out->data)
+    if (!src || !dst || src == dst || !src->data || !dst->data || !in || !out || !in->data || !out->data)
         return 0;
     m_width = src->width;
     m_height = src->height;

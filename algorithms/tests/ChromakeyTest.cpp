@@ -160,6 +160,13 @@ TEST(Chromakey, AlphaCurveAndRecordHandOver)
 
     ScopedImage empty, out;
     EXPECT_EQ(Key(*empty, *out, GreenKey()), 0);
+    // Keyed in place is refused: the mask pass needs the source intact.
+    EXPECT_EQ(Key(*src, *src, GreenKey()), 0);
+    // A stored edge radius of 255 is held to 32 and still finishes.
+    ChromakeyParams wide = GreenKey();
+    wide.edgeRadius = 255;
+    ScopedImage fromWide;
+    EXPECT_EQ(Key(*src, *fromWide, wide), 1);
 }
 
 TEST(Chromakey, HelpersDoNotChangeTheResult)
