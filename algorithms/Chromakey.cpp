@@ -119,13 +119,19 @@ bool CChromakey::BuildKeyMask(const ImageBuffer16& source, ImageBuffer16& destin
         return false;
     }
     uint16_t* d = Pixels16(destination);
-    for (size_t i = 0; i < n; ++i) {
-        d[i * 4 + 0] = m_gain[2][d[i * 4 + 0]];
-        d[i * 4 + 1] = m_gain[1][d[i * 4 + 1]];
-        d[i * 4 + 2] = m_gain[0][d[i * 4 + 2]];
-    }
-    RgbToHsl16(d, n);
-    const int w = std::min<int>(m_params.chromaNormalise, 100);
+    const int w = source.width;
+    ParallelRows(source.height, int64_t(w) * 8, [&](int y0, int y1) {
+        uint16_t* p = d + size_t(y0) * w * 4;
+        const size_t count = size_t(y1 - y0) * w;
+        for (size_t i = 0; i < count; ++i) {
+            p[i * 4 + 0] = m_gain[2][p[i * 4 + 0]];
+            p[i * 4 + 1] = m_gain[1][p[i * 4 + 1]];
+            p[i * 4 + 2] = m_gain[0][p[i * 4 + 2]];
+        }
+        RgbToHsl16(p, count);
+        return true;
+    });
+    const int share = std::min<int>(m_params.chromaNormalise, 100);
     for (size_t i = 0; i < n; ++i) {
         if (i % 40000 == 0) {
             SetProgress(static_cast<int>(10 * uint64_t(i) / n));
@@ -139,7 +145,7 @@ bool CChromakey::BuildKeyMask(const ImageBuffer16& source, ImageBuffer16& destin
             const uint16_t* s = Pixels16(source) + i * 4;
             const int R8 = SrgbEncodeTable[s[2]], G8 = SrgbEncodeTable[s[1]], B8 = SrgbEncodeTable[s[0]];
             const double dist = std::sqrt(double((R8 - L8) * (R8 - L8) + (G8 - L8) * (G8 - L8) + (B8 - L8) * (B8 - L8)));
-            const double v = ((dist * 255 / (L8 + 1)) * w + (100 - w) * dist) / 100 * mem / 65535;
+            const double v = ((dist * 255 / (L8 + 1)) * share + (100 - share) * dist) / 100 * mem / 65535;
             value = static_cast<uint16_t>(std::max(0, 255 - static_cast<int>(v)) * 257);
         }
         m_mask[i] = value;
