@@ -164,7 +164,8 @@ int CContentAwareScale::Prepare(const ImageBuffer16& source, int width, int heig
 {
     FreeSeamMaps();
     const int w2 = source.width / 2, h2 = source.height / 2;
-    if (w2 < 1 || h2 < 1)
+    // Order numbers are 16-bit: half sizes beyond 65535 would wrap them.
+    if (w2 < 1 || h2 < 1 || w2 > 65535 || h2 > 65535)
         return 0;
     m_w2 = w2;
     m_h2 = h2;

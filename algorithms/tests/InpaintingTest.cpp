@@ -154,6 +154,13 @@ TEST(Inpainting, PatchSizeFromTheSelectionsThickness)
         EXPECT_GE(size, c.lo) << c.name;
         EXPECT_LE(size, c.hi) << c.name;
     }
+    // Masks smaller than the blurs stay within range.
+    for (auto [mw, mh] : {std::pair{12, 9}, {1, 1}, {3, 40}}) {
+        Mask tiny(mw, mh, [](int, int) -> uint8_t { return 255; });
+        const int size = EstimatePatchSize(tiny.p);
+        EXPECT_GE(size, 8) << mw << "x" << mh;
+        EXPECT_LE(size, 63) << mw << "x" << mh;
+    }
     Mask thick(w, h, [](int x, int y) -> uint8_t { return std::hypot(x - 200, y - 150) < 120 ? 255 : 0; });
     Mask thin(w, h, [](int x, int y) -> uint8_t { return std::hypot(x - 200, y - 150) < 50 ? 255 : 0; });
     EXPECT_GT(EstimatePatchSize(thick.p), EstimatePatchSize(thin.p));
