@@ -73,9 +73,10 @@ std::array<int, 3> UnmixColour(double a, const std::array<int, 3>& bg, const std
         dd += D(d, i) * D(d, i);
         dot += D(pv, i) * D(d, i);
     }
-    if (dd == 0 && dot == 0)
+    // No chroma along the unmixing direction (the pixel grey or the step flat): nothing to take out.
+    if (dot == 0)
         return p;
-    const double t = dot == 0 ? INFINITY : dd / -dot;
+    const double t = dd / -dot;
     if (t < 0)
         return p;
     std::array<int, 3> out;
@@ -241,8 +242,13 @@ bool CInOutMatting::EstimateAlpha(const ImageBuffer16& source, ImageBuffer16& de
         ConvertPixel16To8(Pixels16(source) + i * 4, p8);
         const uint32_t P = Pack8(p8) & 0xFFFFFF, F = m_foreground[i] & 0xFFFFFF, B = m_background[i] & 0xFFFFFF;
         const double J = ColourDistance8(B, F), I = ColourDistance8(P, B), K = ColourDistance8(P, F);
+        const bool fgKnown = (m_foreground[i] & kKnown) != 0, bgKnown = (m_background[i] & kKnown) != 0;
         double alpha;
-        if (J == 0) {
+        if (fgKnown != bgKnown) {
+            // Only one model could be filled (no marks of the other kind): an unset colour is no
+            // colour, so the pixel sides with the model it has.
+            alpha = fgKnown ? 1.0 : 0.0;
+        } else if (J == 0) {
             // No contrast between the models: side with the nearer one, halfway when neither.
             alpha = K < I ? 1.0 : (I < K ? 0.0 : 0.5);
         } else {

@@ -53,6 +53,7 @@ TEST(InOutMatting, UnmixColourTakesOutTheBackground)
         {0.5, {0, 0, 4000}, {1000, 1000, 3000}, {2000, 2000, 2000}},      // red spill removed: t = 1
         {0.5, {0, 0, 0}, {1000, 1000, 3000}, {1000, 1000, 3000}},         // moving away from grey: t < 0
         {0.5, {500, 500, 500}, {500, 500, 500}, {500, 500, 500}},         // nothing to unmix
+        {0.5, {0, 0, 4000}, {1000, 1000, 1000}, {1000, 1000, 1000}},      // grey pixel: no chroma to move
         {0.1, {0, 0, 60000}, {30000, 30000, 60000}, {65535, 65535, 60000}}, // clamped, a held at 0.3
     };
     for (const Case& c : cases)
@@ -118,8 +119,8 @@ TEST(InOutMatting, DegenerateMasksTerminate)
         {"everything inside", &all.p, &all.p, 1, 65535},
         {"everything outside", &none.p, &none.p, 1, 0},
         {"nothing known", &none.p, &all.p, 1, -1},
-        {"only subject known", &d.inside.p, &all.p, 1, -1},
-        {"only background known", &none.p, &d.outside.p, 1, -1},
+        {"only subject known", &d.inside.p, &all.p, 1, 65535},
+        {"only background known", &none.p, &d.outside.p, 1, 0},
         {"missing inside", nullptr, &all.p, 0, -1},
         {"mask of another size", &small.p, &all.p, 0, -1},
     };
