@@ -6,6 +6,7 @@
 #include "algorithms/TargetClones.h"
 
 #include "algorithms/PixelAccess.h"
+#include "algorithms/ScratchCache.h"
 
 #include <cmath>
 #include <cstring>
@@ -184,24 +185,26 @@ bool CoreBlurRows(const View<T>& src, const View<T>& dst, const int* w, int L, i
     const int K = L - 1, h = src.height, n = src.width;
     const size_t rowValues = static_cast<size_t>(n) * C;
     const int ringRows = 2 * K + 1;
-    std::unique_ptr<T[]> ring(new (std::nothrow) T[rowValues * ringRows]);
-    std::unique_ptr<uint32_t[]> acc(new (std::nothrow) uint32_t[rowValues]);
-    if (!ring || !acc)
+    const size_t ringBytes = (rowValues * ringRows * sizeof(T) + 63) / 64 * 64;
+    ScratchBlock scratch(ringBytes + rowValues * sizeof(uint32_t));
+    if (!scratch)
         return false;
+    T* const ringData = scratch.as<T>();
+    uint32_t* const accData = reinterpret_cast<uint32_t*>(scratch.as<unsigned char>() + ringBytes);
     uint32_t interiorSum = static_cast<uint32_t>(w[0]);
     for (int k = 1; k <= K; ++k)
         interiorSum += 2 * static_cast<uint32_t>(w[k]);
     const ExactDivider interior(interiorSum);
-    auto slot = [&](int r) { return ring.get() + static_cast<size_t>(r % ringRows) * rowValues; };
+    auto slot = [&](int r) { return ringData + static_cast<size_t>(r % ringRows) * rowValues; };
     int next = std::max(0, y0 - K);
     const T* taps[2 * kGaussMaxTaps + 1];
     for (int y = y0; y < y1; ++y) {
         const int need = std::min(h - 1, y + K);
         for (; next <= need; ++next)
-            GaussRowH<T, C>(RowOf<T, C>(src, next), slot(next), n, w, L, interior, acc.get());
+            GaussRowH<T, C>(RowOf<T, C>(src, next), slot(next), n, w, L, interior, accData);
         for (int k = -K; k <= K; ++k)
             taps[k + K] = (y + k >= 0 && y + k < h) ? slot(y + k) : nullptr;
-        GaussRowV<T>(taps, RowOf<T, C>(dst, y), static_cast<int>(rowValues), w, K, interior, acc.get());
+        GaussRowV<T>(taps, RowOf<T, C>(dst, y), static_cast<int>(rowValues), w, K, interior, accData);
     }
     return true;
 }
@@ -259,10 +262,11 @@ bool Reduce(const View<T>& src, const View<T>& out, int b)
     const bool narrow = b <= 256;
     return ParallelRows(out.height, static_cast<int64_t>(src.width) * C * b, [&](int y0, int y1) {
         const size_t count = static_cast<size_t>(out.width) * C;
-        std::unique_ptr<uint64_t[]> sums(new (std::nothrow) uint64_t[count]);
-        if (!sums)
+        ScratchBlock scratch(count * sizeof(uint64_t));
+        if (!scratch)
             return false;
-        uint32_t* sums32 = reinterpret_cast<uint32_t*>(sums.get());
+        uint64_t* sums = scratch.as<uint64_t>();
+        uint32_t* sums32 = scratch.as<uint32_t>();
         const uint64_t area = static_cast<uint64_t>(b) * static_cast<uint64_t>(b);
         for (int y = y0; y < y1; ++y) {
             T* o = RowOf<T, C>(out, y);
@@ -279,9 +283,9 @@ bool Reduce(const View<T>& src, const View<T>& out, int b)
                 for (size_t j = 0; j < count; ++j)
                     o[j] = static_cast<T>(static_cast<uint32_t>(static_cast<double>(sums32[j]) / areaD));
             } else {
-                std::memset(sums.get(), 0, sizeof(uint64_t) * count);
+                std::memset(sums, 0, sizeof(uint64_t) * count);
                 for (int r = 0; r < b; ++r)
-                    AddBlockSums<T, C>(RowOf<T, C>(src, y * b + r), sums.get(), out.width, b);
+                    AddBlockSums<T, C>(RowOf<T, C>(src, y * b + r), sums, out.width, b);
                 for (size_t j = 0; j < count; ++j)
                     o[j] = static_cast<T>(sums[j] / area);
             }
@@ -354,10 +358,10 @@ bool Enlarge(const View<T>& small, const View<T>& out, int b)
     const SignedDivider div(b);
     const size_t count = static_cast<size_t>(out.width) * C;
     return ParallelRows(out.height, static_cast<int64_t>(count), [&](int y0, int y1) {
-        std::unique_ptr<int[]> rows(new (std::nothrow) int[2 * count]);
-        if (!rows)
+        ScratchBlock scratch(2 * count * sizeof(int));
+        if (!scratch)
             return false;
-        int* top = rows.get();
+        int* top = scratch.as<int>();
         int* bottom = top + count;
         int topFor = -1, bottomFor = -1;
         for (int y = y0; y < y1; ++y) {
@@ -392,15 +396,16 @@ bool Enlarge(const View<T>& small, const View<T>& out, int b)
     });
 }
 
+// A work picture in scratch memory, kept warm for the next blur of the same size.
 template <class T>
 struct Owned {
-    std::unique_ptr<T[]> mem;
+    ScratchBlock mem;
     View<T> view{nullptr, 0, 0};
     bool Alloc(int w, int h, int C)
     {
-        mem.reset(new (std::nothrow) T[static_cast<size_t>(w) * h * C]);
-        view = {mem.get(), w, h};
-        return mem != nullptr;
+        mem.Take(static_cast<size_t>(w) * h * C * sizeof(T));
+        view = {mem.as<T>(), w, h};
+        return static_cast<bool>(mem);
     }
 };
 
