@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -160,6 +161,46 @@ TEST(GaussBlur, LargeReductionFactorsMatchTheReference)
         ASSERT_EQ(blur.BlurImage16(c.sigma, *src, *dst), 1);
         ASSERT_EQ(blur.m_reduction, GaussReduction(c.sigma));
         ASSERT_EQ(Values(*dst), ReferenceReducedBlur(Values(*src), c.w, c.h, 4, c.sigma));
+    }
+}
+
+TEST(GaussBlur, SpreadDivisionTruncatesLikeIntegers)
+{
+    // Every factor of the enlarge step, every quotient up to the largest difference of two
+    // 16-bit values times the largest fraction, on and either side of each exact multiple,
+    // where a quotient rounded up or down would show.
+    for (int b = 1; b < 256; ++b) {
+        const int top = 65535 * std::max(b - 1, 1);
+        for (int k = 0; k * b <= top + 1; ++k)
+            for (int r = -1; r <= 1; ++r)
+                for (int sign : {1, -1}) {
+                    const int n = sign * (k * b + r);
+                    if (n > top || n < -top)
+                        continue;
+                    if (SpreadDivide(n, b) != n / b)
+                        FAIL() << n << " / " << b << " gave " << SpreadDivide(n, b);
+                }
+    }
+}
+
+TEST(GaussBlur, ReducedEightBitBlurMatchesTheReference)
+{
+    // The 8-bit picture takes the same reduce, blur and enlarge steps in its own type, with
+    // edges from 0 to 255 so the enlarge step spreads the largest differences.
+    struct Case { double sigma; int w, h; };
+    for (const Case& c : {Case{7.0, 37, 29}, Case{30.0, 150, 61}, Case{640.0, 600, 260}}) {
+        SCOPED_TRACE(c.sigma);
+        std::mt19937 rng(static_cast<unsigned>(c.sigma));
+        ImageBuffer8 img{}, dst{};
+        ASSERT_TRUE(AllocImage8(img, c.w, c.h));
+        std::vector<int> in(img.byteSize);
+        for (uint32_t i = 0; i < img.byteSize; ++i)
+            in[i] = img.data[i] = (i / 4 / 9) % 2 ? static_cast<uint8_t>(rng()) : (i / 4 % 9 < 4 ? 0 : 255);
+        CGaussBlur blur;
+        ASSERT_EQ(blur.BlurImage8(c.sigma, img, dst), 1);
+        EXPECT_EQ(std::vector<int>(dst.data, dst.data + dst.byteSize), ReferenceReducedBlur(in, c.w, c.h, 4, c.sigma));
+        FreeImageBuffer(img);
+        FreeImageBuffer(dst);
     }
 }
 
