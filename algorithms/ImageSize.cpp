@@ -341,6 +341,19 @@ struct CubicPlan {
     float a = 0, b = 0;
 };
 
+// The operand holding the blend of a and b with weight t of a: a blend of weight 256 or 0 gives
+// a or b back to the bit (t x (v >> 8) + (v & 255) x t >> 8 = v for t = 256), so it is not
+// done at all; a tap of weight 0 at the kernel's edge costs nothing then.
+int PlanBlend(int a, int b, int t, std::vector<CubicOp>& ops)
+{
+    if (t == 256)
+        return a;
+    if (t == 0)
+        return b;
+    ops.push_back({a, b, t});
+    return ~static_cast<int>(ops.size() - 1);
+}
+
 // Adds the ops for one list; returns its result operand and total.
 std::pair<int, int> PlanList(const std::vector<std::pair<int, float>>& lines, std::vector<CubicOp>& ops)
 {
@@ -348,8 +361,7 @@ std::pair<int, int> PlanList(const std::vector<std::pair<int, float>>& lines, st
     for (size_t i = 0; i + 1 < lines.size(); i += 2) {
         const float wa = lines[i].second, wb = lines[i + 1].second;
         const int t = wa + wb > 0 ? static_cast<int>(wa * 256 / (wa + wb)) : 128;
-        ops.push_back({lines[i].first, lines[i + 1].first, t});
-        slots.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>((wa + wb) * 256)});
+        slots.push_back({PlanBlend(lines[i].first, lines[i + 1].first, t, ops), static_cast<int>((wa + wb) * 256)});
     }
     if (lines.size() % 2)
         slots.push_back({lines.back().first, static_cast<int>(lines.back().second * 256)});
@@ -358,8 +370,7 @@ std::pair<int, int> PlanList(const std::vector<std::pair<int, float>>& lines, st
         for (size_t m = 0; m + 1 < slots.size(); m += 2) {
             const int64_t a = slots[m].second, b = slots[m + 1].second;
             const int t = a + b > 0 ? static_cast<int>(a * 256 / (a + b)) : 128;
-            ops.push_back({slots[m].first, slots[m + 1].first, t});
-            next.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>(a + b)});
+            next.push_back({PlanBlend(slots[m].first, slots[m + 1].first, t, ops), static_cast<int>(a + b)});
         }
         if (slots.size() % 2)
             next.push_back(slots.back());
