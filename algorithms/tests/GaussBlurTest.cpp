@@ -1,4 +1,5 @@
 #include "algorithms/GaussBlur.h"
+#include "algorithms/ScratchCache.h"
 #include "algorithms/tests/AlgorithmTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -202,6 +203,26 @@ TEST(GaussBlur, ReducedEightBitBlurMatchesTheReference)
         FreeImageBuffer(img);
         FreeImageBuffer(dst);
     }
+}
+
+TEST(GaussBlur, ReducedBlurReusesItsWorkPicturesAndGivesThemBack)
+{
+    // The reduced and blurred pictures go back to the scratch cache: a second blur of the same
+    // size takes them again instead of adding more, and an idle release empties the cache.
+    ReleaseScratch();
+    ScopedImage src(Noise(300, 200, 9)), dst;
+    CGaussBlur blur;
+    ASSERT_EQ(blur.BlurImage16(12.0, *src, *dst), 1);
+    const int blocks = ScratchCachedBlocks();
+    const size_t bytes = ScratchCachedBytes();
+    EXPECT_GE(bytes, 2u * (300 / blur.m_reduction) * (200 / blur.m_reduction) * 8);
+    const std::vector<int> first = Values(*dst);
+    ASSERT_EQ(blur.BlurImage16(12.0, *src, *dst), 1);
+    EXPECT_EQ(ScratchCachedBlocks(), blocks);
+    EXPECT_EQ(ScratchCachedBytes(), bytes);
+    EXPECT_EQ(Values(*dst), first) << "reused scratch holds old values; the result must not see them";
+    ReleaseScratch();
+    EXPECT_EQ(ScratchCachedBytes(), 0u);
 }
 
 TEST(GaussBlur, SmallSigmaCopiesAndReductionIsRecorded)
