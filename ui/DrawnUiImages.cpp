@@ -255,6 +255,33 @@ int DrawnUiImage(UiImageFolder, const char16_t* name, ImageBuffer8& out)
         }
         return 1;
     }
+    if (Is(name, u"scrollbar.png")) {
+        if (!c.Make(14, 40))
+            return 0;
+        c.FillRoundRect(0, 0, 14, 40, 4, 0x2A2A2A, 200);
+        return 1;
+    }
+    if (Is(name, u"sliderbar.png")) {
+        if (!c.Make(60, 20))
+            return 0;
+        c.FillRoundRect(18, 8, 42, 12, 2, 0x505050, 255);
+        c.FillRect(25, 8, 35, 12, 0x505050, 255);
+        return 1;
+    }
+    if (Is(name, u"slider.png")) {
+        if (!c.Make(10, 14))
+            return 0;
+        c.FillRoundRect(0, 0, 10, 14, 3, 0xD2D2D2, 255);
+        return 1;
+    }
+    if (Is(name, u"add.png") || Is(name, u"sub.png")) {
+        if (!c.Make(12, 12))
+            return 0;
+        c.Line(1, 6, 11, 6, 1.6, 0xD2D2D2);
+        if (Is(name, u"add.png"))
+            c.Line(6, 1, 6, 11, 1.6, 0xD2D2D2);
+        return 1;
+    }
     if (Is(name, u"expand.png")) {
         if (!c.Make(16, 16))
             return 0;
