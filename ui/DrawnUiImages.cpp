@@ -255,6 +255,13 @@ int DrawnUiImage(UiImageFolder, const char16_t* name, ImageBuffer8& out)
         }
         return 1;
     }
+    if (Is(name, u"roundframe.png")) {
+        if (!c.Make(24, 24))
+            return 0;
+        c.FillRoundRect(0, 0, 24, 24, 5, 0x202020, 230);
+        c.StrokeRoundRect(0, 0, 24, 24, 5, 0x4A4A4A, 255);
+        return 1;
+    }
     if (Is(name, u"scrollbar.png")) {
         if (!c.Make(14, 40))
             return 0;
