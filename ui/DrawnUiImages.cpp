@@ -262,6 +262,27 @@ int DrawnUiImage(UiImageFolder, const char16_t* name, ImageBuffer8& out)
         c.StrokeRoundRect(0, 0, 24, 24, 5, 0x4A4A4A, 255);
         return 1;
     }
+    if (Is(name, u"messagebox.png")) {
+        // Information, question, warning, error: a disc (or triangle) in its colour with a mark.
+        if (!c.Make(256, 64))
+            return 0;
+        const uint32_t colours[] = {kAccent, 0x3C8CDC, 0xE0A020, 0xD04040};
+        for (int f = 0; f < 4; ++f) {
+            const double x = f * 64;
+            c.FillRoundRect(x + 12, 12, x + 52, 52, 20, colours[f], 255);
+            if (f == 1) {
+                c.Line(x + 26, 24, x + 32, 20, 3, 0xFFFFFF);
+                c.Line(x + 32, 20, x + 38, 26, 3, 0xFFFFFF);
+                c.Line(x + 38, 26, x + 32, 34, 3, 0xFFFFFF);
+                c.FillRect(int(x) + 30, 40, int(x) + 35, 45, 0xFFFFFF, 255);
+            } else {
+                const bool dotTop = f == 0;
+                c.FillRect(int(x) + 30, dotTop ? 30 : 20, int(x) + 35, dotTop ? 44 : 36, 0xFFFFFF, 255);
+                c.FillRect(int(x) + 30, dotTop ? 20 : 40, int(x) + 35, dotTop ? 25 : 45, 0xFFFFFF, 255);
+            }
+        }
+        return 1;
+    }
     if (Is(name, u"scrollbar.png")) {
         if (!c.Make(14, 40))
             return 0;

@@ -1,0 +1,41 @@
+// The dialog control factories of the edit field and the slider.
+#include "ui/ToolkitControls.h"
+
+#include "ui/DialogSprite.h"
+#include "ui/EditField.h"
+#include "ui/Slider.h"
+
+namespace {
+
+CSprite* MakeEdit(CDialogSprite& dialog, DialogControlRecord& r)
+{
+    auto* edit = new CEditSprite;
+    edit->SetAutoDelete(1);
+    const SRect& rc = r.rect;
+    if (!edit->Create(&dialog, nullptr, r.controlId, 2, rc.left, rc.top, rc.right, rc.bottom) ||
+        !edit->Setup(r.text[0] ? r.text : nullptr)) {
+        delete edit;
+        return nullptr;
+    }
+    return edit;
+}
+
+CSprite* MakeSlider(CDialogSprite& dialog, DialogControlRecord& r)
+{
+    auto* slider = new CSliderSprite;
+    slider->SetAutoDelete(1);
+    const SRect& rc = r.rect;
+    if (!slider->Create(&dialog, nullptr, r.controlId, 2, rc.left, rc.top, rc.right, rc.bottom)) {
+        delete slider;
+        return nullptr;
+    }
+    return slider;
+}
+
+} // namespace
+
+void RegisterToolkitControls()
+{
+    SetDialogControlFactory(DialogControlRecord::Edit, &MakeEdit);
+    SetDialogControlFactory(DialogControlRecord::Trackbar, &MakeSlider);
+}
