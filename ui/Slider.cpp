@@ -4,6 +4,8 @@
 #include "ui/Slider.h"
 
 #include "imaging/Draw8.h"
+#include "ui/InputString.h"
+#include "ui/MessageBox.h"
 #include "ui/RenderWindow.h"
 #include "ui/TicketRegistry.h"
 #include "ui/UiSeams.h"
@@ -15,8 +17,22 @@
 
 namespace {
 
-CSliderSprite::TypedEntry g_typedEntry = nullptr;
-CSliderSprite::ErrorBox g_errorBox = nullptr;
+// Typed entry at the slider's top-right corner, in window coordinates.
+int AskValue(CSliderSprite* slider, const char16_t* initial, const char16_t* prompt, const char16_t* caption,
+             char16_t* result, int capacity)
+{
+    CopyTextBounded(result, capacity, initial);
+    const SPoint corner = slider->LocalToWindowPoint({slider->Width(), 0});
+    return InputString(result, capacity, caption, prompt, corner.x, corner.y);
+}
+
+void ShowFormatError(const char16_t* text)
+{
+    SpriteMessageBox(text, kMbError, kMbOk);
+}
+
+CSliderSprite::TypedEntry g_typedEntry = &AskValue;
+CSliderSprite::ErrorBox g_errorBox = &ShowFormatError;
 
 bool In(const SRect& r, int x, int y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
 
@@ -98,8 +114,8 @@ void FormatPrompt(const char16_t* format, double a, double b, char16_t* out, int
 
 } // namespace
 
-void CSliderSprite::SetTypedEntry(TypedEntry entry) { g_typedEntry = entry; }
-void CSliderSprite::SetErrorBox(ErrorBox box) { g_errorBox = box; }
+void CSliderSprite::SetTypedEntry(TypedEntry entry) { g_typedEntry = entry ? entry : &AskValue; }
+void CSliderSprite::SetErrorBox(ErrorBox box) { g_errorBox = box ? box : &ShowFormatError; }
 
 CSliderSprite::CSliderSprite() = default;
 

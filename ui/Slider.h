@@ -54,7 +54,7 @@ public:
     int ThumbWidth() const { return m_thumbWidth.load(); }
 
     // Typed entry through the value button: (slider, initial text, prompt, caption, result
-    // buffer, capacity) -> 1 on OK. Until the string input dialog is plugged in, none.
+    // buffer, capacity) -> 1 on OK; the string input dialog by default (null restores it).
     using TypedEntry = int (*)(CSliderSprite* slider, const char16_t* initial, const char16_t* prompt,
                                const char16_t* caption, char16_t* result, int capacity);
     static void SetTypedEntry(TypedEntry entry);
