@@ -283,6 +283,25 @@ int DrawnUiImage(UiImageFolder, const char16_t* name, ImageBuffer8& out)
         }
         return 1;
     }
+    if (Is(name, u"indicator.png")) {
+        // Two 12-pixel frames: off and on.
+        if (!c.Make(24, 12))
+            return 0;
+        c.FillRoundRect(2, 2, 10, 10, 4, 0x5A5A5A, 255);
+        c.FillRoundRect(14, 2, 22, 10, 4, kAccent, 255);
+        return 1;
+    }
+    if (Is(name, u"menuicon.png")) {
+        // Six 16-pixel frames; the menus use the last two (counted across the shared strip as
+        // frames 16 and 17): the sub-menu arrow and the check mark, drawn as coverage.
+        if (!c.Make(96, 16))
+            return 0;
+        c.Line(4 * 16 + 6, 4, 4 * 16 + 10, 8, 1.6, 0xFFFFFF);
+        c.Line(4 * 16 + 10, 8, 4 * 16 + 6, 12, 1.6, 0xFFFFFF);
+        c.Line(5 * 16 + 3, 8, 5 * 16 + 6.5, 11.5, 1.8, 0xFFFFFF);
+        c.Line(5 * 16 + 6.5, 11.5, 5 * 16 + 13, 4, 1.8, 0xFFFFFF);
+        return 1;
+    }
     if (Is(name, u"scrollbar.png")) {
         if (!c.Make(14, 40))
             return 0;
