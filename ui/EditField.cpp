@@ -27,6 +27,7 @@ CEditSprite::CEditSprite()
 CEditSprite::~CEditSprite()
 {
     FreeChars();
+    m_menu.Close(0);
 }
 
 void CEditSprite::FreeChars()
@@ -40,14 +41,19 @@ void CEditSprite::FreeChars()
 void CEditSprite::ReleaseResources(int flag)
 {
     FreeChars();
+    if (flag)
+        m_menu.ReleaseResources(flag);
     CMoveOverSprite::ReleaseResources(flag);
 }
 
 int CEditSprite::Setup(const char16_t* text)
 {
     m_maxLength = kTextCapacity;
-    if (text)
-        return LoadText(text);
+    if (text && !LoadText(text))
+        return 0;
+    if (!m_menu.Create(nullptr, g_pRenderWindow.load(), 100, 201, 0, 0, 100, 100))
+        return 0;
+    m_menu.SetVisible(0);
     return 1;
 }
 
@@ -563,6 +569,54 @@ void CEditSprite::OnLButtonDblClk(int, int, uint32_t)
     SelectAll();
     m_caret.store(Length());
     ScrollToCaret();
+}
+
+void CEditSprite::OnRButtonDown(int x, int y, uint32_t keyFlags)
+{
+    const bool inArea = x >= kAreaLeft && y >= kAreaTop && x < Width() - 5 && y < Height() - 4;
+    if (!inArea) {
+        if (!(keyFlags & kCaptureDelivery))
+            CMoveOverSprite::OnRButtonDown(x, y, keyFlags);
+        return;
+    }
+    if (!m_window || !m_menu.Window())
+        return;
+    m_menu.Close(0);
+    m_menu.ReleaseResources(0);
+    const char16_t* ctrl = UiText(u"Ctrl");
+    struct Entry { const char16_t* hot; int id; const char16_t* key; const char16_t* icon; char16_t letter; };
+    const Entry entries[] = {
+        {u"C", kCmdCopy, u"Copy", u"menucopy.png", u'C'}, {u"T", kCmdCut, u"Cut", u"menucut.png", u'X'},
+        {u"P", kCmdPaste, u"Paste", u"menupaste.png", u'V'}, {nullptr, 0, nullptr, nullptr, 0},
+        {u"U", kCmdUndo, u"Undo", u"menuundo.png", u'Z'}, {u"R", kCmdRedo, u"Redo", u"menuredo.png", u'Y'},
+        {nullptr, 0, nullptr, nullptr, 0}, {nullptr, kCmdSelectAll, u"SelectAll", nullptr, u'A'},
+        {nullptr, kCmdReset, u"EditReset", nullptr, 0}};
+    for (const Entry& e : entries) {
+        if (!e.id) {
+            m_menu.AddItem(nullptr, 0, nullptr, nullptr);
+            continue;
+        }
+        platform::String16 shortcut;
+        if (e.letter) {
+            shortcut = ctrl;
+            shortcut += u'+';
+            shortcut += e.letter;
+        }
+        // A skin without the icon still gets its menu, without the picture.
+        ImageBuffer8 probe;
+        const bool hasIcon = e.icon && LoadSkinOrBasicImage(e.icon, probe);
+        FreeImageBuffer(probe);
+        m_menu.AddItemEx(e.hot, e.id, UiText(e.key), hasIcon ? e.icon : nullptr,
+                         shortcut.empty() ? nullptr : shortcut.c_str(), 0, nullptr);
+    }
+    m_menu.EnableItem(kCmdUndo, m_undo.empty() ? 0 : 1);
+    m_menu.EnableItem(kCmdRedo, m_redo.empty() ? 0 : 1);
+    // A disabled edit offers nothing that would change it.
+    if (!Enabled())
+        for (int id : {kCmdCut, kCmdPaste, kCmdUndo, kCmdRedo, kCmdReset})
+            m_menu.EnableItem(id, 0);
+    const SPoint p = LocalToWindowPoint({x, y});
+    m_menu.Track(this, p.x, p.y, true, true);
 }
 
 int CEditSprite::OnSetCursor(int x, int y)

@@ -5,6 +5,7 @@
 // A disabled edit can move its caret and copy, nothing else: it never changes its text.
 #pragma once
 
+#include "ui/Menu.h"
 #include "ui/MoveOverSprite.h"
 
 #include <deque>
@@ -62,6 +63,7 @@ public:
     void OnLButtonDown(int x, int y, uint32_t keyFlags) override;
     void OnLButtonUp(int x, int y, uint32_t keyFlags) override;
     void OnLButtonDblClk(int x, int y, uint32_t keyFlags) override;
+    void OnRButtonDown(int x, int y, uint32_t keyFlags) override;
     void OnChar(uint32_t character, uint32_t repeat, uint32_t flags) override;
     void OnKeyDown(uint32_t key, uint32_t repeat, uint32_t flags) override;
     int CanFocus() override { return 1; }
@@ -79,6 +81,7 @@ public:
     size_t UndoCount() const { return m_undo.size(); }
     size_t RedoCount() const { return m_redo.size(); }
     const std::vector<EditChar>& Chars() const { return m_chars; }
+    CSMenu& ContextMenu() { return m_menu; }
 
     // Owner-set fields.
     int32_t m_maxLength = kTextCapacity;
@@ -108,4 +111,5 @@ private:
     int32_t m_selecting = 0;
     int32_t m_pressIndex = 0;
     int32_t m_hasFocus = 0;
+    CSMenu m_menu;
 };

@@ -1,6 +1,7 @@
 // Edit field: typing with undo and redo, filters, limits, keys, mouse selection, clipboard
 // through the in-process backend, scrolling to the caret, disabled edits and text input.
 #include "platform/Clipboard.h"
+#include "ui/DialogSprite.h"
 #include "ui/EditField.h"
 #include "UiTestWindow.h"
 
@@ -312,4 +313,37 @@ TEST(EditField, TextInputOnlyWhileFocused)
     f.t.window->SetFocus(nullptr, false);
     f.t.Pump();
     EXPECT_FALSE(f.t.Platform().TextInputActive());
+}
+
+TEST(EditField, ContextMenuOffersTheEditCommands)
+{
+    EditFixture f;
+    g_bAnimation.store(0);
+    f.edit->SetTextChecked(u"ab");
+    ASSERT_TRUE(platform::SystemClipboard().SetText(u"cd"));
+    f.edit->OnRButtonDown(20, 12, 0);
+    f.t.Frame();
+    f.t.Pump();
+    CSMenu& menu = f.edit->ContextMenu();
+    ASSERT_TRUE(menu.IsVisible());
+    ASSERT_EQ(menu.Count(), 9);
+    struct Row { int index; int id; bool separator; bool enabled; };
+    const Row rows[] = {{0, 1, false, true}, {1, 2, false, true}, {2, 3, false, true}, {3, 0, true, true},
+                        {4, 4, false, false}, {5, 5, false, false}, {6, 0, true, true}, {7, 6, false, true},
+                        {8, 7, false, true}};
+    for (const Row& r : rows) {
+        EXPECT_EQ(menu.Item(r.index).commandId, r.id) << r.index;
+        EXPECT_EQ(menu.Item(r.index).separator != 0, r.separator) << r.index;
+        EXPECT_EQ(menu.Item(r.index).enabled != 0, r.enabled) << r.index;
+    }
+    EXPECT_EQ(std::u16string(menu.Item(0).shortcut), u"Ctrl+C");
+    menu.OnKeyDown('p', 1, 0); // Paste by its hot letter
+    for (int i = 0; i < 6; ++i) {
+        f.t.Frame();
+        f.t.Pump();
+    }
+    EXPECT_FALSE(menu.IsVisible());
+    EXPECT_EQ(f.Text(), u"abcd");
+    EXPECT_EQ(f.t.window->Focus(), f.edit);
+    g_bAnimation.store(1);
 }
