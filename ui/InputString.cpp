@@ -10,40 +10,13 @@
 #include <algorithm>
 #include <vector>
 
-namespace {
-
-DialogTemplateItem Item(const char16_t* cls, const char16_t* text, int32_t id, int x, int y, int cx, int cy)
-{
-    DialogTemplateItem i;
-    i.className = cls;
-    i.text = text;
-    i.id = id;
-    i.x = int16_t(x);
-    i.y = int16_t(y);
-    i.cx = int16_t(cx);
-    i.cy = int16_t(cy);
-    return i;
-}
-
-} // namespace
-
 DialogTemplate StringDialogTemplate()
 {
-    DialogTemplate t;
-    t.extended = true;
-    t.style = DS_SETFONT;
-    t.cx = 154;
-    t.cy = 84;
-    t.caption = u"Title";
-    t.font.pointSize = 8;
-    t.font.face = u"MS Shell Dlg";
-    t.items = {
-        Item(u"Button", u"OK", 1, 29, 60, 50, 14),
-        Item(u"Button", u"Cancel", 2, 84, 60, 63, 14),
-        Item(u"Static", u"", CSStringDialog::kPromptId, 7, 7, 140, 29),
-        Item(u"Edit", u"", CSStringDialog::kEditId, 7, 37, 140, 14),
-    };
-    return t;
+    return CodeDialogTemplate(154, 84, u"Title",
+                              {{u"Button", u"OK", 1, 29, 60, 50, 14},
+                               {u"Button", u"Cancel", 2, 84, 60, 63, 14},
+                               {u"Static", u"", CSStringDialog::kPromptId, 7, 7, 140, 29},
+                               {u"Edit", u"", CSStringDialog::kEditId, 7, 37, 140, 14}});
 }
 
 int CSStringDialog::Create(const char16_t* caption, const char16_t* prompt, const char16_t* initial, int maxLength)

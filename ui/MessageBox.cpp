@@ -6,42 +6,16 @@
 #include "ui/Button.h"
 #include "ui/RenderWindow.h"
 #include "ui/StaticText.h"
+#include "ui/ToolkitControls.h"
 #include "ui/UiSeams.h"
-
-namespace {
-
-DialogTemplateItem Item(const char16_t* cls, const char16_t* text, int32_t id, int x, int y, int cx, int cy)
-{
-    DialogTemplateItem i;
-    i.className = cls;
-    i.text = text;
-    i.id = id;
-    i.x = int16_t(x);
-    i.y = int16_t(y);
-    i.cx = int16_t(cx);
-    i.cy = int16_t(cy);
-    return i;
-}
-
-} // namespace
 
 DialogTemplate MessageBoxTemplate()
 {
-    DialogTemplate t;
-    t.extended = true;
-    t.style = DS_SETFONT;
-    t.cx = 292;
-    t.cy = 94;
-    t.caption = u"title";
-    t.font.pointSize = 8;
-    t.font.face = u"MS Shell Dlg";
-    t.items = {
-        Item(u"Button", u"OK", 1, 119, 73, 50, 14),
-        Item(u"Button", u"Yes", 6, 79, 73, 50, 14),
-        Item(u"Button", u"No", 7, 156, 73, 50, 14),
-        Item(u"Static", u"", CSMessageDlg::kTextId, 63, 7, 222, 34),
-    };
-    return t;
+    return CodeDialogTemplate(292, 94, u"title",
+                              {{u"Button", u"OK", 1, 119, 73, 50, 14},
+                               {u"Button", u"Yes", 6, 79, 73, 50, 14},
+                               {u"Button", u"No", 7, 156, 73, 50, 14},
+                               {u"Static", u"", CSMessageDlg::kTextId, 63, 7, 222, 34}});
 }
 
 CSMessageDlg::~CSMessageDlg()
