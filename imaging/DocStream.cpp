@@ -1,5 +1,6 @@
 #include "imaging/DocStream.h"
 
+#include "platform/File.h"
 #include "platform/Text.h"
 
 #include <cstring>
@@ -190,4 +191,56 @@ bool CDocMemStream::Seek(uint64_t position)
         return false;
     m_pos = static_cast<size_t>(position);
     return true;
+}
+
+struct CDocAtomicFileStream::Writer {
+    platform::AtomicFileWriter file;
+};
+
+CDocAtomicFileStream::CDocAtomicFileStream() : m_writer(std::make_unique<Writer>()) {}
+
+CDocAtomicFileStream::~CDocAtomicFileStream() = default; // an uncommitted file is removed
+
+bool CDocAtomicFileStream::Open(const std::u16string& path)
+{
+    m_buffer.clear();
+    m_written = 0;
+    m_failed = !platform::MayReplaceFile(platform::Utf16ToUtf8(path), false) || !m_writer->file.Open(path);
+    return !m_failed;
+}
+
+bool CDocAtomicFileStream::Flush()
+{
+    if (!m_failed && !m_buffer.empty() && !m_writer->file.Write(m_buffer.data(), m_buffer.size()))
+        m_failed = true;
+    m_written += m_buffer.size();
+    m_buffer.clear();
+    return !m_failed;
+}
+
+bool CDocAtomicFileStream::Write(const void* buffer, size_t count)
+{
+    if (m_failed)
+        return false;
+    constexpr size_t kChunk = 1 << 16;
+    if (m_buffer.size() + count > kChunk && !Flush())
+        return false;
+    if (count >= kChunk) {
+        if (!m_writer->file.Write(buffer, count)) {
+            m_failed = true;
+            return false;
+        }
+        m_written += count;
+        return true;
+    }
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    m_buffer.insert(m_buffer.end(), p, p + count);
+    return true;
+}
+
+bool CDocAtomicFileStream::Commit()
+{
+    if (!Flush() || !m_writer->file.Commit())
+        m_failed = true;
+    return !m_failed;
 }
