@@ -3,14 +3,11 @@
 #include "imaging/DocStream.h"
 #include "imaging/DocumentStream.h"
 #include "imaging/DocumentUi.h"
+#include "platform/Folders.h"
 #include "platform/Text.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,13 +41,10 @@ private:
     uint64_t m_length;
 };
 
+// The data of the history is the user's pictures: it goes only into the private temp folder.
 std::u16string FallbackTempName()
 {
-    static std::atomic<unsigned> counter{0};
-    std::error_code ec;
-    auto dir = std::filesystem::temp_directory_path(ec);
-    std::string name = "his" + std::to_string(getpid()) + "_" + std::to_string(counter++) + ".zdtmp";
-    return platform::Utf8ToUtf16((dir / name).string());
+    return platform::CreateUniqueTempFile(u"his", u".zdtmp");
 }
 
 ZDRect Ordered(const ZDRect& r)

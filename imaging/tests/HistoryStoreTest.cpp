@@ -5,6 +5,8 @@
 
 #include "DocumentTestUtil.h"
 #include "platform/tests/ImageFileTestUtil.h"
+#include "platform/Folders.h"
+#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -500,4 +502,23 @@ TEST_F(HistoryTest, EveryWayOfApplyingAResizingStepDropsTheOldSelection)
         EXPECT_EQ(d.selection.data, nullptr) << "entry point " << entry;
         std::filesystem::remove(s);
     }
+}
+
+TEST(HistoryStoreFiles, WithoutANamerTheDataFileGoesIntoThePrivateTempFolder)
+{
+    TheDocumentUi() = DocumentUi{};
+    const std::u16string folder = platform::PrivateTempFolder();
+    ASSERT_FALSE(folder.empty());
+    CZDDoc d;
+    AddOwned(d, PatternImage16(4, 4, 1), u"bg");
+    HistoryStore h;
+    ASSERT_EQ(h.Init(&d), 1);
+    const std::u16string path(h.path);
+    EXPECT_EQ(path.rfind(folder + u"/", 0), 0u) << platform::Utf16ToUtf8(path);
+    EXPECT_EQ(h.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0), 1);
+    HistoryStore other;
+    ASSERT_EQ(other.Init(&d), 1);
+    EXPECT_NE(std::u16string(other.path), path) << "each store its own file";
+    std::filesystem::remove(platform::Utf16ToUtf8(path));
+    std::filesystem::remove(platform::Utf16ToUtf8(other.path));
 }
