@@ -337,7 +337,12 @@ TEST(Job, HelpersRegisterExitEventsAndStopWhenTheWindowGoes)
     for (int i = 0; i < 1000 && scope.host.RegisteredEvents() < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(scope.host.RegisteredEvents(), 3u);
+    // Idle helpers sleep: they do not look at the window again until they are woken.
+    const int checks = scope.host.m_liveChecks.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(scope.host.m_liveChecks.load(), checks) << "no polling while idle";
     scope.host.m_live = false;
+    WakeAlgorithmHelpers();
     for (int i = 0; i < 1000 && scope.host.RegisteredEvents() > 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(scope.host.RegisteredEvents(), 0u);
@@ -349,6 +354,41 @@ TEST(Job, HelpersRegisterExitEventsAndStopWhenTheWindowGoes)
     alg.SetDestination(&*dst);
     EXPECT_EQ(alg.Run(), 1);
     EXPECT_EQ(Row16(*dst, 19)[0], 1020);
+}
+
+// Ends its work, then a cancel comes in before the worker reports: the job did finish.
+class CancelledAfterTheEnd : public CAlgorithm {
+public:
+    int Run() override
+    {
+        theAlgorithmThread.Cancel();
+        return 7;
+    }
+};
+
+TEST(Job, ACancelAfterTheRunEndedLeavesAFinishedJob)
+{
+    WorkerScope scope(2);
+    CancelledAfterTheEnd late;
+    ASSERT_EQ(StartAlgorithm(&late, nullptr, nullptr, nullptr, 8), 1);
+    auto msgs = scope.host.PumpUntil(1008);
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(msgs.back().p1, 1008);
+    EXPECT_EQ(msgs.back().p2, 7) << "reported as finished with its result";
+    ASSERT_TRUE(theAlgorithmThread.WaitIdle(5000));
+    EXPECT_FALSE(theAlgorithmThread.IsCancelRequested());
+}
+
+TEST(Job, TheBaseRunDoesNothingAndSaysSo)
+{
+    CAlgorithm plain;
+    EXPECT_EQ(plain.Run(), 0);
+    WorkerScope scope(1);
+    ASSERT_EQ(StartAlgorithm(&plain, nullptr, nullptr, nullptr, 9), 1);
+    auto msgs = scope.host.PumpUntil(1009);
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(msgs.back().p1, 1009);
+    EXPECT_EQ(msgs.back().p2, 0);
 }
 
 } // namespace
