@@ -184,7 +184,8 @@ int ReadRawInfo(const char* path, ImageInfo& info)
         delete[] info.model;
         info.model = OwnedWide(d.idata.model);
     }
-    info.flash = d.color.flash_used != 0 ? 1 : 0;
+    // LibRaw hands over the EXIF Flash code (16: off, did not fire); "fired" is its bit 0.
+    info.flash = (static_cast<int>(d.color.flash_used) & 1) ? 1 : 0;
     info.exposureBiasValue = ExifSRational { RawFraction10000(d.color.canon_ev), 10000 };
     if (d.other.iso_speed > 0 && d.other.iso_speed < 65535)
         info.isoSpeedRatings = uint16_t(d.other.iso_speed);
