@@ -3,7 +3,11 @@
 #include "platform/File.h"
 #include "platform/Text.h"
 
+#include <climits>
 #include <cstring>
+
+// Standard seeks reach every offset of a large file where long has 64 bits.
+static_assert(sizeof(long) >= 8, "64-bit file offsets");
 
 bool CDocStream::WriteU16(uint16_t v)
 {
@@ -131,16 +135,16 @@ uint64_t CDocFileStream::GetPosition() const
 {
     if (!m_file)
         return 0;
-    off_t pos = ftello(m_file);
+    const long pos = std::ftell(m_file);
     return pos < 0 ? 0 : static_cast<uint64_t>(pos);
 }
 
 bool CDocFileStream::Seek(uint64_t position)
 {
-    if (!m_file || position > static_cast<uint64_t>(INT64_MAX))
+    if (!m_file || position > static_cast<uint64_t>(LONG_MAX))
         return false;
     m_lastWasWrite = false;
-    return fseeko(m_file, static_cast<off_t>(position), SEEK_SET) == 0;
+    return std::fseek(m_file, static_cast<long>(position), SEEK_SET) == 0;
 }
 
 uint64_t CDocFileStream::RemainingBytes() const
@@ -154,10 +158,10 @@ uint64_t CDocFileStream::Size() const
     if (!m_file)
         return 0;
     std::fflush(m_file);
-    off_t here = ftello(m_file);
-    fseeko(m_file, 0, SEEK_END);
-    off_t end = ftello(m_file);
-    fseeko(m_file, here, SEEK_SET);
+    const long here = std::ftell(m_file);
+    std::fseek(m_file, 0, SEEK_END);
+    const long end = std::ftell(m_file);
+    std::fseek(m_file, here, SEEK_SET);
     return end < 0 ? 0 : static_cast<uint64_t>(end);
 }
 

@@ -252,10 +252,16 @@ public:
     {
         RowRecorder::ProcessBand(t);
         m_started.Set();
+        // A loaded machine may run every band before the test thread cancels: hold the
+        // first band until the cancel has come, so that later bands meet it.
+        for (int i = 0; m_holdUntilCancel && i < 1000 && !theAlgorithmThread.IsCancelRequested(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        m_holdUntilCancel = false;
         std::this_thread::sleep_for(std::chrono::milliseconds(15));
         return 1;
     }
     platform::Event m_started{platform::Event::Reset::Manual, false};
+    std::atomic<bool> m_holdUntilCancel{false};
 };
 
 TEST(Job, CancelSkipsUntakenBandsAndIsReportedAsCancelled)
@@ -266,6 +272,7 @@ TEST(Job, CancelSkipsUntakenBandsAndIsReportedAsCancelled)
     SlowBands alg;
     alg.m_margin = 0;
     alg.m_rows = 4; // twenty bands
+    alg.m_holdUntilCancel = true;
     ASSERT_EQ(StartAlgorithm(&alg, &*src, &*dst, nullptr, 5), 1);
     ASSERT_TRUE(alg.m_started.Wait(5000));
     theAlgorithmThread.Cancel();

@@ -3,6 +3,8 @@
 #include "imaging/DocStream.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "imaging/ImageCodec/RawDecoder.h"
+#include "platform/Calendar.h"
+#include "platform/FileSystem.h"
 #include "platform/ImageMetadata.h"
 #include "platform/Text.h"
 
@@ -11,7 +13,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <sys/stat.h>
 #include <ctime>
 
 namespace {
@@ -130,28 +131,28 @@ bool ReadShort(const ExifProperty& p, uint16_t& out)
     return true;
 }
 
-SystemTime FromTimeT(time_t t, bool local)
+SystemTime FromUnixSeconds(int64_t t, bool local)
 {
-    std::tm parts {};
+    platform::CalendarTime parts;
     SystemTime st;
-    if (!(local ? localtime_r(&t, &parts) : gmtime_r(&t, &parts)))
+    if (!platform::CalendarFromUnix(t, local, parts))
         return st;
-    st.year = uint16_t(parts.tm_year + 1900);
-    st.month = uint16_t(parts.tm_mon + 1);
-    st.day = uint16_t(parts.tm_mday);
-    st.hour = uint16_t(parts.tm_hour);
-    st.minute = uint16_t(parts.tm_min);
-    st.second = uint16_t(parts.tm_sec);
+    st.year = uint16_t(parts.year);
+    st.month = uint16_t(parts.month);
+    st.day = uint16_t(parts.day);
+    st.hour = uint16_t(parts.hour);
+    st.minute = uint16_t(parts.minute);
+    st.second = uint16_t(parts.second);
     return st;
 }
 
 void ReadFileFacts(ImageInfo& info, const std::string& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    platform::FileInfo facts;
+    if (!platform::GetFileInfo(platform::Utf8ToUtf16(path), facts))
         return;
-    info.fileSize = uint32_t(uint64_t(st.st_size));
-    info.fileTime = FromTimeT(st.st_mtime, false);
+    info.fileSize = uint32_t(facts.size);
+    info.fileTime = FromUnixSeconds(platform::FileTimeToUnixSeconds(facts.lastWrite), false);
     std::string::size_type slash = path.rfind('/');
     platform::String16 name = platform::Utf8ToUtf16(slash == std::string::npos ? path : path.substr(slash + 1));
     platform::CopyText(info.fileName, name);
@@ -718,8 +719,7 @@ int ImageInfo::ReadFile(const char16_t* path)
         ReadFileFacts(*this, utf8);
         return 1;
     }
-    struct stat st {};
-    if (utf8.empty() || ::stat(utf8.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (utf8.empty() || !platform::IsRegularFile(platform::Utf8ToUtf16(utf8)))
         return 0;
     ReadFileFacts(*this, utf8);
     platform::ImageMetadata meta;

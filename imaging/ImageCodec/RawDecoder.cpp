@@ -2,13 +2,13 @@
 
 #include "imaging/ImageBuffer.h"
 #include "imaging/ImageCodec/ImageInfo.h"
+#include "platform/Calendar.h"
 
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <new>
-#include <strings.h>
 
 #include <libraw/libraw.h>
 
@@ -59,8 +59,17 @@ int IsLibRawExtension(const char* path)
         ".nef", ".cr2", ".crw", ".orf", ".mrw", ".raf", ".pef", ".dcr",
         ".srf", ".erf", ".dng", ".raw", ".arw", ".rw2", ".srw",
     };
+    // ASCII letters only, without regard to case.
+    auto same = [](const char* a, const char* b) {
+        for (; *a && *b; ++a, ++b) {
+            const char x = (*a >= 'A' && *a <= 'Z') ? char(*a + 32) : *a;
+            if (x != *b)
+                return false;
+        }
+        return *a == *b;
+    };
     for (const char* ext : kExtensions)
-        if (strcasecmp(dot, ext) == 0)
+        if (same(dot, ext))
             return 1;
     return 0;
 }
@@ -216,16 +225,15 @@ int ReadRawInfo(const char* path, ImageInfo& info)
     }
     if (d.other.timestamp > 0) {
         // LibRaw made the stamp from the camera's clock with mktime: local time undoes it.
-        std::tm parts {};
-        time_t stamp = d.other.timestamp;
-        if (localtime_r(&stamp, &parts)) {
+        platform::CalendarTime parts;
+        if (platform::CalendarFromUnix(int64_t(d.other.timestamp), true, parts)) {
             SystemTime t;
-            t.year = uint16_t(parts.tm_year + 1900);
-            t.month = uint16_t(parts.tm_mon + 1);
-            t.day = uint16_t(parts.tm_mday);
-            t.hour = uint16_t(parts.tm_hour);
-            t.minute = uint16_t(parts.tm_min);
-            t.second = uint16_t(parts.tm_sec);
+            t.year = uint16_t(parts.year);
+            t.month = uint16_t(parts.month);
+            t.day = uint16_t(parts.day);
+            t.hour = uint16_t(parts.hour);
+            t.minute = uint16_t(parts.minute);
+            t.second = uint16_t(parts.second);
             info.dateTimeOriginal = info.dateTimeDigitized = t;
         }
     }
