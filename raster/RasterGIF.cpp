@@ -295,7 +295,9 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
         // table the image's indexes mean other colours than the background's: then the
         // composite is made of colours.
         const int fill = background->transparentIndex >= 0 ? background->transparentIndex : st.backgroundIndex;
-        std::unique_ptr<CRaster> canvas = OnCanvas(*background, canvasW, canvasH, fill);
+        const bool onScreen = background->Width() == canvasW && background->Height() == canvasH &&
+                              background->xOffset == 0 && background->yOffset == 0;
+        std::unique_ptr<CRaster> canvas = onScreen ? std::move(background) : OnCanvas(*background, canvasW, canvasH, fill);
         if (!canvas) {
             SetLastError("Can't allocate memory");
             return BlockResult::Fail;
@@ -304,9 +306,9 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
         const int keyIndex = st.firstTransparent;
         const RGBQUAD key = canvas->BitsPerPixel() <= 8 && keyIndex >= 0
                                 ? canvas->ReadPaletteEntry(static_cast<uint32_t>(keyIndex))
-                                : background->transparentColor;
-        const bool keyed = canvas->BitsPerPixel() <= 8 ? keyIndex >= 0 : background->transparentIndex >= 0;
-        if (!SamePalette(*canvas, *this)) {
+                                : canvas->transparentColor;
+        const bool keyed = canvas->BitsPerPixel() <= 8 ? keyIndex >= 0 : canvas->transparentIndex >= 0;
+        if (canvas->BitsPerPixel() <= 8 && !SamePalette(*canvas, *this)) {
             auto colours = std::make_unique<CRaster>(canvasW, canvasH, 24, RasterFormatGIF);
             if (!colours->IsValid()) {
                 SetLastError("Can't allocate memory");
