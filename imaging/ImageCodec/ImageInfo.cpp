@@ -131,28 +131,13 @@ bool ReadShort(const ExifProperty& p, uint16_t& out)
     return true;
 }
 
-SystemTime FromUnixSeconds(int64_t t, bool local)
-{
-    platform::CalendarTime parts;
-    SystemTime st;
-    if (!platform::CalendarFromUnix(t, local, parts))
-        return st;
-    st.year = uint16_t(parts.year);
-    st.month = uint16_t(parts.month);
-    st.day = uint16_t(parts.day);
-    st.hour = uint16_t(parts.hour);
-    st.minute = uint16_t(parts.minute);
-    st.second = uint16_t(parts.second);
-    return st;
-}
-
 void ReadFileFacts(ImageInfo& info, const std::string& path)
 {
     platform::FileInfo facts;
     if (!platform::GetFileInfo(platform::Utf8ToUtf16(path), facts))
         return;
     info.fileSize = uint32_t(facts.size);
-    info.fileTime = FromUnixSeconds(platform::FileTimeToUnixSeconds(facts.lastWrite), false);
+    info.fileTime = SystemTimeFromUnix(platform::FileTimeToUnixSeconds(facts.lastWrite), false);
     std::string::size_type slash = path.rfind('/');
     platform::String16 name = platform::Utf8ToUtf16(slash == std::string::npos ? path : path.substr(slash + 1));
     platform::CopyText(info.fileName, name);
@@ -237,6 +222,21 @@ bool SaveKind(int type)
 }
 
 } // namespace
+
+SystemTime SystemTimeFromUnix(int64_t t, bool local)
+{
+    platform::CalendarTime parts;
+    SystemTime st;
+    if (!platform::CalendarFromUnix(t, local, parts))
+        return st;
+    st.year = uint16_t(parts.year);
+    st.month = uint16_t(parts.month);
+    st.day = uint16_t(parts.day);
+    st.hour = uint16_t(parts.hour);
+    st.minute = uint16_t(parts.minute);
+    st.second = uint16_t(parts.second);
+    return st;
+}
 
 // ---- ExifProperty ---------------------------------------------------------------------------
 

@@ -2,7 +2,6 @@
 
 #include "imaging/ImageBuffer.h"
 #include "imaging/ImageCodec/ImageInfo.h"
-#include "platform/Calendar.h"
 
 #include <cmath>
 #include <cstring>
@@ -225,17 +224,9 @@ int ReadRawInfo(const char* path, ImageInfo& info)
     }
     if (d.other.timestamp > 0) {
         // LibRaw made the stamp from the camera's clock with mktime: local time undoes it.
-        platform::CalendarTime parts;
-        if (platform::CalendarFromUnix(int64_t(d.other.timestamp), true, parts)) {
-            SystemTime t;
-            t.year = uint16_t(parts.year);
-            t.month = uint16_t(parts.month);
-            t.day = uint16_t(parts.day);
-            t.hour = uint16_t(parts.hour);
-            t.minute = uint16_t(parts.minute);
-            t.second = uint16_t(parts.second);
+        const SystemTime t = SystemTimeFromUnix(int64_t(d.other.timestamp), true);
+        if (t.year != 0)
             info.dateTimeOriginal = info.dateTimeDigitized = t;
-        }
     }
     raw->recycle();
     return 1;

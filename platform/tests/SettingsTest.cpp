@@ -415,10 +415,7 @@ TEST(Settings, OneBadLineCostsOnlyItself)
         "\"C\"=dword:00000003\n";
     TestFolder dir;
     String16 file = dir.Path(u"settings.txt");
-    File f;
-    ASSERT_TRUE(f.Open(file, FileMode::CreateAlways));
-    ASSERT_TRUE(f.Write(content.data(), content.size()));
-    f.Close();
+    ASSERT_TRUE(WriteText(file, content));
 
     SettingsStore store(file, false);
     uint32_t d = 0;
