@@ -49,6 +49,22 @@ std::unique_ptr<CRaster> OnCanvas(const CRaster& pic, int width, int height, int
     if (entries)
         canvas->ReplacePalette(pic.PaletteEntries(), entries);
     const bool indexed = pic.BitsPerPixel() <= 8;
+    if (pic.BitsPerPixel() == 8) {
+        // Byte pixels: whole row pieces at a time.
+        for (int32_t y = 0; y < height; ++y) {
+            uint8_t* row = canvas->Row(height - 1 - y);
+            std::memset(row, fill, static_cast<size_t>(width));
+            const int64_t py = y - int64_t(pic.yOffset);
+            if (py < 0 || py >= pic.Height())
+                continue;
+            const int64_t x0 = std::max<int64_t>(0, pic.xOffset);
+            const int64_t x1 = std::min<int64_t>(width, int64_t(pic.xOffset) + pic.Width());
+            if (x0 < x1)
+                std::memcpy(row + x0, pic.Row(static_cast<int32_t>(pic.Height() - 1 - py)) + (x0 - pic.xOffset),
+                            static_cast<size_t>(x1 - x0));
+        }
+        return canvas;
+    }
     for (int32_t y = 0; y < height; ++y)
         for (int32_t x = 0; x < width; ++x) {
             const int64_t px = x - int64_t(pic.xOffset), py = y - int64_t(pic.yOffset); // from the top
