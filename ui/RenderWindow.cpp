@@ -757,6 +757,9 @@ void CRenderWindow::OnDestroy()
         m_renderThread.reset();
     }
     UnregisterThreadExitEvent(&m_renderExit);
+    // Idle algorithm helpers sleep until woken: they see the window is gone and end, signalling
+    // the exit events waited for below.
+    WakeAlgorithmHelpers();
     std::vector<platform::Event*> events;
     {
         platform::ScopedLock lock(m_exitEventsLock);

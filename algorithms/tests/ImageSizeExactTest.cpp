@@ -285,8 +285,9 @@ TEST(ImageSizeExact, HalvingShortcutGivesTheGeneralBytes)
                 ASSERT_EQ(fast->width, s.tw);
                 ASSERT_EQ(fast->height, s.th);
                 ASSERT_EQ(ValuesOf(*fast), ValuesOf(*general));
-                if (sharpen == 0)
+                if (sharpen == 0) {
                     ASSERT_EQ(ValuesOf(*fast), SlowArea(*src, s.tw, s.th, 100));
+                }
             }
     }
 }

@@ -273,8 +273,9 @@ TEST(EditField, TypingPastTheRightEdgeKeepsTheCaretTenPixelsInside)
         const int r = f.edit->CaretX() - f.edit->ScrollX();
         EXPECT_GE(r, 0);
         EXPECT_LE(r, f.edit->AreaWidth());
-        if (f.edit->ScrollX() > 0 && i > 0)
+        if (f.edit->ScrollX() > 0 && i > 0) {
             EXPECT_GE(r, f.edit->AreaWidth() - 10 - 20); // at most one glyph past the inner mark
+        }
     }
     EXPECT_GT(f.edit->ScrollX(), 0);
     f.edit->OnKeyDown(platform::vk::Home, 1, 0);

@@ -89,8 +89,9 @@ TEST(Menu, BuildingRulesAndTips)
         m.SetItemTip(1, text.c_str());
         const std::u16string got = m.Item(0).tip;
         EXPECT_EQ(got.size(), tip.stored) << tip.length;
-        if (tip.dots)
+        if (tip.dots) {
             EXPECT_EQ(got.substr(509), u"..");
+        }
     }
     m.SetItemTip(1, nullptr);
     EXPECT_EQ(m.Item(0).tip[0], 0);

@@ -100,8 +100,9 @@ TEST(MessageBox, LongTextsGrowTheBoxDownwardsByTheSurplus)
         ASSERT_TRUE(box.OnInitDialog());
         const int textHeight = label->TextImage().height;
         const int d = c.grows ? textHeight + 10 - labelBefore.Height() : 0;
-        if (c.grows)
+        if (c.grows) {
             EXPECT_GT(d, 0);
+        }
         EXPECT_EQ(box.Rect().top, before.top);
         EXPECT_EQ(box.Rect().Height(), before.Height() + d);
         EXPECT_EQ(label->Rect().Height(), labelBefore.Height() + d);

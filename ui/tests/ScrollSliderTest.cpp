@@ -110,8 +110,9 @@ TEST(ScrollBar, HitPartsValueFromPointAndOrientation)
                         {65, -1, 0}, {66, -1, 2}, {115, -1, 2}, {116, 2, -1}, {129, 2, -1}};
     for (const Hit& h : hits) {
         EXPECT_EQ(b.HitPart(5, h.y), h.part) << h.y;
-        if (h.zone >= 0)
+        if (h.zone >= 0) {
             EXPECT_EQ(b.ClickZone(), h.zone) << h.y;
+        }
     }
     struct Value { int y, value; };
     const Value values[] = {{-20, 0}, {0, 0}, {15, 0}, {16, 10}, {65, 500}, {115, 1000}, {500, 1000}};
@@ -287,8 +288,9 @@ TEST(Slider, SetValueRoundsHalvesAwayFromZeroAndClamps)
         s.SetRange(c.minimum, c.maximum, 0, c.divisor, u"");
         s.SetValue(c.shown, 1);
         EXPECT_EQ(s.Value(), c.stored) << c.shown;
-        if (c.divisor != 0)
+        if (c.divisor != 0) {
             EXPECT_EQ(f.Caption(), std::u16string(c.text)) << c.shown;
+        }
     }
     f.Deliver();
     EXPECT_EQ(Count(*f.parent, MSG_SLIDER_CHANGED), int(std::size(cases)));
