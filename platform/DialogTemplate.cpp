@@ -297,6 +297,9 @@ std::unique_ptr<DialogTemplate> DialogTemplate::Load(StringView16 folder, uint16
 
 bool DialogTemplate::ApplyTemplateFont(double pixelsPerInch)
 {
+    if (data_.font.pointSize < 0 || data_.font.pointSize > kMaxTemplatePointSize || !(pixelsPerInch >= 1)
+        || pixelsPerInch > 960)
+        return false;
     FontSpec spec;
     spec.face = DialogFaceFor(data_.font.face);
     spec.height = -static_cast<int>(std::trunc(data_.font.pointSize * pixelsPerInch / 72.0 + 0.5));

@@ -31,6 +31,9 @@ inline constexpr uint32_t kWsExWindowEdge = 0x00000100;
 // Most controls and templates a dialog may hold; far above what any real dialog uses.
 inline constexpr size_t kMaxTemplateItems = 1024;
 inline constexpr size_t kMaxTemplateBytes = 1 << 20;
+// Larger template fonts are damage (a 2621-point size would have the font layer render giant
+// glyphs); such a template parses but is not laid out.
+inline constexpr int kMaxTemplatePointSize = 144;
 
 // A menu, class or text field: absent, an ordinal (0xFFFF n) or a string.
 struct TemplateName {
@@ -128,7 +131,8 @@ public:
 
     // Creates the template's font for `pixelsPerInch` (8 points at 96 give a -11 pixel em),
     // measures its base units and lays out the window and every control. False when no font can
-    // be made; the layout stays as it was.
+    // be made, the size is above 144 points or the factor is not 1 to 960; the layout stays
+    // as it was.
     bool ApplyTemplateFont(double pixelsPerInch = 96.0);
     // The same with a font of the caller's choosing.
     bool SetFont(const FontSpec& spec);

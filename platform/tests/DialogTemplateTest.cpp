@@ -302,3 +302,26 @@ TEST(DialogTemplate, WindowsDialogFacesMapToTheDialogFace)
         EXPECT_EQ(DialogFaceFor(face), kDialogFace) << Utf16ToUtf8(face);
     EXPECT_EQ(DialogFaceFor(u"Courier New"), u"Courier New");
 }
+
+// A damaged size word (the fuzzer found 2621 points) parses but is not laid out; sizes up to
+// 144 points are, and so are odd resolutions within reason.
+TEST(DialogTemplate, FontSizeAndResolutionLimits)
+{
+    struct Case {
+        uint16_t points;
+        double pixelsPerInch;
+        bool laidOut;
+    };
+    const Case cases[] = {
+        { 8, 96.0, true },   { 144, 96.0, true },  { 145, 96.0, false }, { 2621, 96.0, false },
+        { 0xFFF8, 96.0, true }, // -8: its magnitude
+        { 8, 0.0, false },   { 8, -96.0, false },  { 8, 961.0, false },  { 8, 960.0, true },
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> bytes = SampleTemplate(c.points);
+        auto t = DialogTemplate::FromBytes(208, bytes.data(), bytes.size());
+        ASSERT_TRUE(t) << c.points;
+        EXPECT_EQ(t->ApplyTemplateFont(c.pixelsPerInch), c.laidOut) << c.points << " pt at " << c.pixelsPerInch;
+        EXPECT_EQ(t->CurrentFont() != nullptr, c.laidOut) << c.points << " pt at " << c.pixelsPerInch;
+    }
+}
