@@ -415,16 +415,19 @@ void CRenderWindow::PresentRect(const SRect& r)
         return;
     m_presentedTiles.fetch_add(1);
     m_presentPending = true;
-    if (m_scale == 1.0) {
-        // Neighbouring tiles of one row go as one rectangle.
+    // Neighbouring tiles of one row go as one rectangle.
+    auto add = [this](const SRect& part) {
         if (!m_presentParts.empty()) {
             platform::PresentRect& last = m_presentParts.back();
-            if (last.source.right == r.left && last.source.top == r.top && last.source.bottom == r.bottom) {
-                last.source.right = r.right;
+            if (last.source.right == part.left && last.source.top == part.top && last.source.bottom == part.bottom) {
+                last.source.right = part.right;
                 return;
             }
         }
-        m_presentParts.push_back({{r.left, r.top, r.right, r.bottom}, {r.left, r.top}});
+        m_presentParts.push_back({{part.left, part.top, part.right, part.bottom}, {part.left, part.top}});
+    };
+    if (m_scale == 1.0) {
+        add(r);
         return;
     }
     const int cw = ClientWidth(), ch = ClientHeight();
@@ -445,7 +448,7 @@ void CRenderWindow::PresentRect(const SRect& r)
         std::memcpy(m_scaledBack.data + (size_t(y) * cw + to.left) * 4,
                     m_scaledBlock.data + (size_t(y - block.top) * m_scaledBlock.width + (to.left - block.left)) * 4,
                     size_t(to.Width()) * 4);
-    m_presentParts.push_back({{to.left, to.top, to.right, to.bottom}, {to.left, to.top}});
+    add(to);
 }
 
 void CRenderWindow::PresentFrame()

@@ -73,6 +73,8 @@ public:
     virtual int OnInitDialog();
     virtual void OnLayout(int logicalWidth, int logicalHeight);
     virtual void OnFocusMoved(int x, int y);
+    // Text input through the input method is on exactly while the focus wants it.
+    int TextInputOn() const { return m_textInputOn ? 1 : 0; }
     // The user asked to close the window (title bar button, window manager).
     virtual void OnCloseRequest();
     // Window messages other than sprite messages (WM_SPRITE_BUTTON and the program's own).
@@ -222,6 +224,8 @@ private:
     // At display scales other than 1: the window-pixel image the present list is copied from.
     ImageBuffer8 m_scaledBack;
     std::vector<platform::PresentRect> m_presentParts;
+    bool m_textInputOn = false;
+    void UpdateTextInput();
     bool m_presentPending = false;
     std::atomic<int> m_windowReady{0};
     std::vector<Accelerator> m_accelerators;
