@@ -4,6 +4,7 @@
 // line of text, ending on close or Escape).
 #include "imaging/Draw8.h"
 #include "imaging/TextRender.h"
+#include "platform/Clipboard.h"
 #include "platform/Clock.h"
 #include "platform/Font.h"
 #include "platform/Thread.h"
@@ -149,6 +150,7 @@ public:
 class StartPanel : public CMessageSprite {
 public:
     static constexpr int kWidth = 420, kHeight = 340;
+    static constexpr char16_t kCardText[] = u"Zendra \u2014 Photo organiser and editor";
     enum { kBusy = 1, kTip = 2, kDialog = 3, kQuit = 4 };
 
     StartPanel() { SetFlags(SF_INPUT); }
@@ -168,6 +170,9 @@ public:
                               {m_tipButton, kTip, u"Show a tooltip", 194},
                               {m_dialogButton, kDialog, u"Open a dialog", 238},
                               {m_quitButton, kQuit, u"Quit", 282}};
+        // Ctrl+C copies the card's text: the clipboard other programs paste from.
+        if (m_window)
+            m_window->AddAccelerator(this, 'C', 0, 1);
         for (const Spec& sp : specs) {
             const int x = (kWidth - 220) / 2;
             if (!sp.b.Create(this, nullptr, sp.id, 0, x, sp.y, x + 220, sp.y + 34) ||
@@ -193,6 +198,17 @@ public:
             FillThroughMask8(m_image, m_subtitle, (w - m_subtitle.width) / 2, 100, 0xA0A0A0);
         InvalidateRect(0, 0, 0, 0, 1);
         return 1;
+    }
+
+    // Focusable only so that its accelerator fires; it never shows the focus marker.
+    int CanFocus() override { return 1; }
+    int ShowFocusMark() override { return 0; }
+    void OnKeyDown(uint32_t key, uint32_t, uint32_t) override
+    {
+        if (key == 'C' && SystemClipboard().SetText(kCardText)) {
+            std::printf("zendra: copied the card text\n");
+            std::fflush(stdout);
+        }
     }
 
     int OnSpriteMessage(SpriteMessage* m) override
@@ -318,6 +334,11 @@ int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point st
 {
     // Skin files from the program folder; what is missing there is drawn.
     SetUiImageSource(&FilesThenDrawnUiImage);
+    // On a real screen copy and paste go through the X11 clipboard (also under XWayland); with
+    // no X display, or headless, the clipboard stays inside the program.
+    if (backend == BackendKind::Sdl)
+        if (std::unique_ptr<Clipboard> x11 = Clipboard::CreateX11(""))
+            SetSystemClipboard(std::move(x11));
     StartWindow window;
     window.m_start = start;
     RenderWindowOptions options;
@@ -343,6 +364,8 @@ int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point st
     window.PlatformWindow()->RunModalLoop(nullptr);
     const int code = window.PlatformWindow()->QuitPosted() ? window.PlatformWindow()->QuitCode() : 0;
     window.Destroy();
+    // The X11 clipboard's thread and connection end here, not among the exit handlers.
+    SetSystemClipboard(nullptr);
     return code;
 }
 

@@ -1,6 +1,7 @@
 // The main window's own frame under a private X server without a window manager: a double click
 // on the title asks the window system to restore or maximise (seen as _NET_WM_STATE requests on
-// the root window), and a drag on the title moves the window by the pointer's travel.
+// the root window), a drag on the title moves the window by the pointer's travel, and the
+// program's clipboard is the X11 one.
 #include "platform/tests/TestXServer.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +112,14 @@ TEST(ZendraFrame, TitleDoubleClickAsksForMaximiseAndTitleDragMovesTheWindow)
         }
     }
     close(evPipe[0]);
+
+    // Ctrl+C on the start screen copies its text to the X11 clipboard, where other programs
+    // (xclip) read it.
+    run("windowfocus --sync " + id + " sleep 0.2 key ctrl+c");
+    std::string copied;
+    EXPECT_TRUE(ReadUntil(outPipe[0], "copied", std::chrono::seconds(10), copied)) << copied;
+    const std::string pasted = RunCapture("env DISPLAY=" + displayName + " xclip -o -selection clipboard 2>&1");
+    EXPECT_EQ(pasted, "Zendra \u2014 Photo organiser and editor");
 
     // The frame's close button (21 x 15 at width - 29, 8) ends the program.
     const std::string g = RunCapture(xdo + " getwindowgeometry --shell " + id);
