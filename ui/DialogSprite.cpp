@@ -251,11 +251,15 @@ int CDialogSprite::UpdateData(int save)
                 break;
             case kBindRange:
                 if (value < b.minimum || value > b.maximum) {
-                    // A localised format goes through the checked formatter: a text whose
-                    // placeholders do not fit shows the key's plain text.
+                    // A localised format goes through the checked formatter. The shipped text
+                    // names the range only (other screens format it with two numbers); a text
+                    // that also shows the refused value is taken as well. One that fits neither
+                    // shows its plain text.
                     char16_t message[128];
-                    if (!platform::FormatToBuffer(message, UiText(u"dlgUpdateRange"), b.minimum, b.maximum, value))
-                        CopyTextBounded(message, 128, UiText(u"dlgUpdateRange"));
+                    const char16_t* format = UiText(u"dlgUpdateRange");
+                    if (!platform::FormatToBuffer(message, format, b.minimum, b.maximum, value) &&
+                        !platform::FormatToBuffer(message, format, b.minimum, b.maximum))
+                        CopyTextBounded(message, 128, format);
                     ShowDialogMessage(message);
                     return 0;
                 }

@@ -194,6 +194,16 @@ TEST(Dialog, RangedBindingRefusesOutsideValuesWithTheRangeMessage)
         }
         d.SetResult(0);
     }
+    // The shipped text names only the range.
+    SetUiTextSource([](const char16_t* key) -> const char16_t* {
+        return std::u16string_view(key) == u"dlgUpdateRange" ? u"Please enter a number from %d to %d." : nullptr;
+    });
+    g_boxes.clear();
+    field->SetText(u"250");
+    d.OnOK();
+    EXPECT_EQ(d.Result(), 0);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0], u"Please enter a number from 1 to 100.");
     SetUiTextSource(nullptr);
     SetDialogMessageBox(nullptr);
 }
