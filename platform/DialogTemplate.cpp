@@ -288,7 +288,7 @@ std::unique_ptr<DialogTemplate> DialogTemplate::FromBytes(uint16_t id, const uin
 std::unique_ptr<DialogTemplate> DialogTemplate::Load(StringView16 folder, uint16_t id)
 {
     String16 name = IntToText(id);
-    name += u".dlg";
+    name += u".res";
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(JoinPath(folder, name), bytes, kMaxTemplateBytes))
         return nullptr;

@@ -121,7 +121,8 @@ inline constexpr char16_t kDialogFace[] = u"Liberation Sans";
 // A template loaded by id, laid out with its font at a pixels-per-inch factor.
 class DialogTemplate {
 public:
-    // From `<folder>/<id>.dlg`; null when missing, unreadable or damaged.
+    // From `<folder>/<id>.res` (the compiled form; `.dlg` is the text source of the template
+    // compiler); null when missing, unreadable or damaged.
     static std::unique_ptr<DialogTemplate> Load(StringView16 folder, uint16_t id);
     static std::unique_ptr<DialogTemplate> FromBytes(uint16_t id, const uint8_t* data, size_t size);
 

@@ -6,6 +6,10 @@
 #include "imaging/TextRender.h"
 #include "platform/Clipboard.h"
 #include "platform/Clock.h"
+#include "platform/DialogTemplate.h"
+#include "platform/Folders.h"
+#include "platform/Path.h"
+#include "platform/SystemMessageBox.h"
 #include "platform/Font.h"
 #include "platform/Thread.h"
 #include "platform/Window.h"
@@ -14,7 +18,10 @@
 #include "ui/DrawnUiImages.h"
 #include "ui/Frame.h"
 #include "ui/RenderWindow.h"
+#include "ui/UiResources.h"
+#include "ui/UiSeams.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -241,36 +248,31 @@ public:
     }
 
 private:
-    // A small dialog from template records: two check boxes bound to the start screen's state.
+    // The settings dialog from its compiled template: four check boxes bound to the start
+    // screen's state, OK and Cancel.
     void RunDialog()
     {
-        std::vector<DialogControlRecord> records;
-        auto add = [&](const char16_t* cls, const char16_t* text, int id, SRect r) {
-            DialogControlRecord rec;
-            rec.kind = DialogControlKind(cls);
-            SetDialogControlText(rec, text);
-            rec.controlId = id;
-            rec.rect = r;
-            records.push_back(rec);
-        };
-        add(u"Static", u"How photos open", -1, {12, 44, 288, 62});
-        add(u"Button", u"#CShow grid lines", 10, {12, 68, 288, 92});
-        add(u"Button", u"#CKeep the album open", 11, {12, 98, 288, 122});
-        add(u"Button", u"OK", 1, {112, 136, 192, 166});
-        add(u"Button", u"Cancel", 2, {200, 136, 280, 166});
+        std::unique_ptr<DialogTemplate> t
+            = DialogTemplate::Load(JoinPath(ProgramFolder(), u"dialogs"), kSettingsDialog);
         CDialogSprite dialog;
         dialog.m_dimRequest = 1;
-        if (!dialog.CreateFromRecords(300, std::move(records), u"Viewing", 300, 160, 0, 0, 0, 0))
+        if (!t || !dialog.CreateFromTemplate(*t, 0, 0, 0, 0)) {
+            std::printf("zendra: dialog %d cannot be made\n", int(kSettingsDialog));
+            std::fflush(stdout);
             return;
-        dialog.BindControl(10, &m_showGrid, kBindInt, 0, 0);
-        dialog.BindControl(11, &m_keepAlbum, kBindInt, 0, 0);
+        }
+        for (size_t i = 0; i < std::size(m_settings); ++i)
+            dialog.BindControl(kSettingIds[i], &m_settings[i], kBindInt, 0, 0);
         dialog.UpdateData(0);
         const int result = dialog.DoModal();
-        std::printf("zendra: dialog result %d, grid %d, album %d\n", result, int(m_showGrid), int(m_keepAlbum));
+        std::printf("zendra: dialog result %d, settings %d %d %d %d\n", result, int(m_settings[0]),
+                    int(m_settings[1]), int(m_settings[2]), int(m_settings[3]));
         std::fflush(stdout);
     }
 
-    int32_t m_showGrid = 0, m_keepAlbum = 1;
+    static constexpr uint16_t kSettingsDialog = 208;
+    static constexpr int32_t kSettingIds[] = {1219, 1221, 1229, 1220};
+    int32_t m_settings[4] = {0, 1, 0, 1};
 
     // Beside the card, so the ring (which takes the clicks under it) leaves the buttons free.
     SRect BusyRect() const
@@ -330,9 +332,23 @@ private:
     StartPanel m_panel;
 };
 
+BackendKind g_backend = BackendKind::Headless;
+
 int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point start)
 {
-    // Skin files from the program folder; what is missing there is drawn.
+    g_backend = backend;
+    // The string table, the skins and the log from the program folder: without them the
+    // program does not start.
+    SetResourceMessageSink([](StringView16 text) {
+        ShowSystemMessageBox(g_backend, u"Zendra", text);
+    });
+    if (!theAppResources.Init(ProgramFolder(), {})) {
+        ShowSystemMessageBox(backend, u"Zendra", theAppResources.InitFailureText());
+        return 1;
+    }
+    UseAppResourcesForUi();
+    // Skin files from the program folder; an image the widgets ask for beyond the loaded set
+    // is drawn when the folder lacks it.
     SetUiImageSource(&FilesThenDrawnUiImage);
     // On a real screen copy and paste go through the X11 clipboard (also under XWayland); with
     // no X display, or headless, the clipboard stays inside the program.
@@ -353,6 +369,13 @@ int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point st
     if (!window.Open(options))
         return 1;
     window.PlatformWindow()->SetMinimumSize(CFrame::kMinWidth, CFrame::kMinHeight);
+    // The screen area: the union of the monitors, known once the window is open.
+    Rect screen;
+    for (const Rect& m : window.PlatformWindow()->Monitors())
+        screen = screen.IsEmpty() ? m
+                                  : Rect{std::min(screen.left, m.left), std::min(screen.top, m.top),
+                                         std::max(screen.right, m.right), std::max(screen.bottom, m.bottom)};
+    theAppResources.ui.screenRect = screen;
     window.PlatformWindow()->SetTimer(StartWindow::kAnnounceTimer, 10);
     window.SetWindowReady(1);
     if (backend == BackendKind::Headless) {

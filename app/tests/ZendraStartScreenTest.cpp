@@ -1,6 +1,9 @@
 // The program's start under a private X server: the render thread draws the frame and the start
-// screen, a click on a button shows the busy ring, a dialog takes a tick and OK (seen in the
-// program's output and on the screen), and the close button ends the program.
+// screen, a click on a button shows the busy ring, the settings dialog from its compiled template
+// takes a tick and OK (seen in the program's output and on the screen), and the close button
+// ends the program.
+#include "platform/DialogTemplate.h"
+#include "platform/Text.h"
 #include "platform/tests/TestXServer.h"
 
 #include <gtest/gtest.h>
@@ -101,26 +104,48 @@ TEST(ZendraStartScreen, DrawsTheCardShowsTheRingRunsADialogAndClosesByItsButton)
     EXPECT_GT(ring, 500u) << "no busy ring after the click";
     std::system((xdo + " mousemove " + std::to_string(bx) + " " + std::to_string(by) + " sleep 0.3 click 1 >/dev/null 2>&1").c_str());
 
-    // "Open a dialog": a 300 x 185 dialog in the middle; tick "Show grid lines", then OK.
+    // "Open a dialog": the settings dialog from its compiled template in the program folder,
+    // laid out here the way the program lays it out (the template's font at 96 pixels per inch,
+    // a 25-pixel title bar, controls 30 pixels down), centred in the window.
+    auto t = platform::DialogTemplate::Load(platform::Utf8ToUtf16(std::string(ZENDRA_BINARY_DIR) + "/zendra/dialogs"),
+                                            208);
+    ASSERT_TRUE(t) << "no compiled template 208";
+    ASSERT_TRUE(t->ApplyTemplateFont(96.0));
+    auto controlAt = [&](uint32_t id) {
+        for (size_t i = 0; i < t->Items().size(); ++i)
+            if (t->Items()[i].id == id)
+                return t->ItemRect(i);
+        ADD_FAILURE() << "no control " << id;
+        return platform::PixelRect{};
+    };
     auto clickAt = [&](int x, int y) {
         std::system((xdo + " mousemove " + std::to_string(x) + " " + std::to_string(y) +
                      " sleep 0.3 click 1 sleep 0.3 >/dev/null 2>&1").c_str());
     };
+    const int dw = t->ClientWidth(), dh = t->ClientHeight() + 25;
+    const int dx = wx + (ww - dw) / 2, dy = wy + (wh - dh) / 2 + 30;
+    const platform::PixelRect animate = controlAt(1219), ok = controlAt(1);
     clickAt(cardX + 210, cardY + 255);
-    const int dx = wx + (ww - 300) / 2, dy = wy + (wh - 185) / 2;
     std::this_thread::sleep_for(std::chrono::milliseconds(800)); // the fade-in
-    clickAt(dx + 30, dy + 80);
+    // The box is not ticked at first (the screen's state is 0), then a click ticks it.
+    ASSERT_TRUE(TakeScreenshot(xvfb.Display(), shot));
+    EXPECT_LT(Count(shot, dx + animate.left, dy + animate.top, dx + animate.left + 24, dy + animate.bottom).accent, 20u)
+        << "ticked before the click";
+    clickAt(dx + animate.left + 10, dy + (animate.top + animate.bottom) / 2);
     size_t ticked = 0;
     for (int attempt = 0; attempt < 20 && ticked < 60; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         if (TakeScreenshot(xvfb.Display(), shot))
-            ticked = Count(shot, dx + 12, dy + 68, dx + 40, dy + 92).accent;
+            ticked = Count(shot, dx + animate.left, dy + animate.top, dx + animate.left + 24, dy + animate.bottom).accent;
     }
     EXPECT_GE(ticked, 60u) << "the check box does not show its tick";
-    clickAt(dx + 152, dy + 151);
+    // The dialog's texts come from the string table: "Settings" in the title band is light text.
+    EXPECT_GT(Count(shot, dx, dy - 30, dx + 120, dy - 8).light, 30u) << "the dialog's caption";
+    clickAt(dx + (ok.left + ok.right) / 2, dy + (ok.top + ok.bottom) / 2);
     std::string result;
-    EXPECT_TRUE(ReadUntil(outPipe[0], "album", std::chrono::seconds(20), result)) << result;
-    EXPECT_NE(result.find("dialog result 1, grid 1, album 1"), std::string::npos) << result;
+    EXPECT_TRUE(ReadUntil(outPipe[0], "settings", std::chrono::seconds(20), result)) << result;
+    ReadUntil(outPipe[0], "\n", std::chrono::seconds(2), result);
+    EXPECT_NE(result.find("dialog result 1, settings 1 1 0 1"), std::string::npos) << result;
     close(outPipe[0]);
 
     // The frame's close button (21 x 15 at width - 29, 8) ends the program.

@@ -256,9 +256,9 @@ TEST(DialogTemplate, LoadsByIdFromAFolder)
 {
     test::TestFolder folder;
     const std::vector<uint8_t> bytes = SampleTemplate();
-    ASSERT_TRUE(WriteWholeFileAtomic(folder.Path(u"208.dlg"), bytes));
+    ASSERT_TRUE(WriteWholeFileAtomic(folder.Path(u"208.res"), bytes));
     const std::vector<uint8_t> junk { 1, 0, 0xFF, 0xFF, 0 };
-    ASSERT_TRUE(WriteWholeFileAtomic(folder.Path(u"209.dlg"), junk));
+    ASSERT_TRUE(WriteWholeFileAtomic(folder.Path(u"209.res"), junk));
     auto t = DialogTemplate::Load(folder.Path(), 208);
     ASSERT_TRUE(t);
     EXPECT_EQ(t->Id(), 208);
