@@ -2,7 +2,7 @@
 // on the title asks the window system to restore or maximise (seen as _NET_WM_STATE requests on
 // the root window), a drag on the title moves the window by the pointer's travel, and the
 // program's clipboard is the X11 one.
-#include "platform/tests/TestXServer.h"
+#include "ZendraProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,6 @@
 namespace {
 
 using namespace testx;
-
-const std::string kProgram = std::string(ZENDRA_BINARY_DIR) + "/zendra/zendra";
-const std::string kLeakSuppressions = std::string(ZENDRA_SOURCE_DIR) + "/app/tests/system-leaks.supp";
 
 size_t CountOf(const std::string& text, const std::string& what)
 {
@@ -42,23 +39,15 @@ TEST(ZendraFrame, TitleDoubleClickAsksForMaximiseAndTitleDragMovesTheWindow)
     // It prints nothing until an event comes: give it time to select its events.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
-    int outPipe[2];
-    ASSERT_EQ(pipe(outPipe), 0);
-    std::string lsan = "suppressions=" + kLeakSuppressions;
-    if (const char* old = std::getenv("LSAN_OPTIONS"))
-        lsan = std::string(old) + ":" + lsan;
+    int outPipe[2] = {-1, -1};
     Child zendra;
-    ASSERT_TRUE(zendra.Start({kProgram, "--backend=sdl"},
-                             Environment({{"DISPLAY", displayName}, {"ZENDRA_BACKEND", "sdl"}, {"LSAN_OPTIONS", lsan}}),
-                             outPipe[1]));
-    close(outPipe[1]);
+    ASSERT_TRUE(zendratest::StartOn(xvfb, zendra, outPipe[0]));
     std::string output;
     ASSERT_TRUE(ReadUntil(outPipe[0], " ms", std::chrono::seconds(60), output)) << output;
 
     const std::string xdo = "env DISPLAY=" + displayName + " xdotool";
-    const std::string found = RunCapture(xdo + " search --onlyvisible --name '^Zendra$' 2>/dev/null | head -n 1");
-    ASSERT_FALSE(found.empty());
-    const std::string id = found.substr(0, found.find('\n'));
+    const std::string id = zendratest::FindWindow(xvfb);
+    ASSERT_FALSE(id.empty());
     auto geometry = [&](int& x, int& y) {
         const std::string g = RunCapture(xdo + " getwindowgeometry --shell " + id);
         auto field = [&](const char* name) {

@@ -1,7 +1,7 @@
 // A program folder without its data, or with damaged data, refuses the start with the "errinit"
 // text through the system message box (on the headless backend it goes to stderr) and exit 1,
 // never a crash; the whole folder starts.
-#include "platform/tests/TestXServer.h"
+#include "ZendraProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +14,12 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path kProgramFolder = fs::path(ZENDRA_BINARY_DIR) / "zendra";
-const std::string kLeakSuppressions = std::string(ZENDRA_SOURCE_DIR) + "/app/tests/system-leaks.supp";
 
 // Runs the program copied into `folder`; its stderr and exit code.
 std::string RunIn(const fs::path& folder, int& code)
 {
     const std::string out = testx::RunCapture("cd '" + folder.string() + "' && LSAN_OPTIONS=suppressions=" +
-                                              kLeakSuppressions + " ./zendra --backend=headless 2>&1 >/dev/null; echo \"rc=$?\"");
+                                              zendratest::kLeakSuppressions + " ./zendra --backend=headless 2>&1 >/dev/null; echo \"rc=$?\"");
     const size_t at = out.rfind("rc=");
     code = at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 3);
     return out.substr(0, at);

@@ -4,7 +4,7 @@
 // ends the program.
 #include "platform/DialogTemplate.h"
 #include "platform/Text.h"
-#include "platform/tests/TestXServer.h"
+#include "ZendraProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,6 @@
 namespace {
 
 using namespace testx;
-
-const std::string kProgram = std::string(ZENDRA_BINARY_DIR) + "/zendra/zendra";
-const std::string kLeakSuppressions = std::string(ZENDRA_SOURCE_DIR) + "/app/tests/system-leaks.supp";
 
 struct Seen {
     size_t card = 0;   // the start card's grey 0x262626
@@ -44,16 +41,9 @@ TEST(ZendraStartScreen, DrawsTheCardShowsTheRingRunsADialogAndClosesByItsButton)
     XServer xvfb;
     ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start";
     const std::string displayName = xvfb.Name();
-    int outPipe[2];
-    ASSERT_EQ(pipe(outPipe), 0);
-    std::string lsan = "suppressions=" + kLeakSuppressions;
-    if (const char* old = std::getenv("LSAN_OPTIONS"))
-        lsan = std::string(old) + ":" + lsan;
+    int outPipe[2] = {-1, -1};
     Child zendra;
-    ASSERT_TRUE(zendra.Start({kProgram, "--backend=sdl"},
-                             Environment({{"DISPLAY", displayName}, {"ZENDRA_BACKEND", "sdl"}, {"LSAN_OPTIONS", lsan}}),
-                             outPipe[1]));
-    close(outPipe[1]);
+    ASSERT_TRUE(zendratest::StartOn(xvfb, zendra, outPipe[0]));
     std::string output;
     ASSERT_TRUE(ReadUntil(outPipe[0], " ms", std::chrono::seconds(60), output)) << output;
     int shownW = 0, shownH = 0, ms = -1;
@@ -63,9 +53,8 @@ TEST(ZendraStartScreen, DrawsTheCardShowsTheRingRunsADialogAndClosesByItsButton)
     std::printf("first frame after %d ms\n", ms);
 
     const std::string xdo = "env DISPLAY=" + displayName + " xdotool";
-    const std::string found = RunCapture(xdo + " search --onlyvisible --name '^Zendra$' 2>/dev/null | head -n 1");
-    ASSERT_FALSE(found.empty());
-    const std::string id = found.substr(0, found.find('\n'));
+    const std::string id = zendratest::FindWindow(xvfb);
+    ASSERT_FALSE(id.empty());
     const std::string geometry = RunCapture(xdo + " getwindowgeometry --shell " + id);
     auto field = [&](const char* name) {
         const size_t p = geometry.find(std::string(name) + "=");
