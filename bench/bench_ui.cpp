@@ -114,11 +114,14 @@ static void BM_FullRecompose1080p(benchmark::State& state)
     if (state.range(0))
         b.window.PushModal(&dialog);
     b.Frame();
+    const uint64_t calls = b.window.PresentCalls();
     for (auto _ : state) {
         b.window.InvalidateAll();
         b.Frame();
     }
     state.counters["tiles/frame"] = double((1920 + 63) / 64 * ((1080 + 63) / 64));
+    state.counters["presents/frame"] = double(b.window.PresentCalls() - calls) / double(state.iterations());
+    state.counters["rects/present"] = double(b.window.LastPresentParts().size());
     if (state.range(0))
         b.window.PopModal(&dialog);
     b.Frame();

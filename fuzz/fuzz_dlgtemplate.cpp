@@ -18,5 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (void)platform::DialogUnitsToPixels(item.rect, units);
     }
     (void)platform::WindowFrameAdjustment(parsed.style, parsed.exStyle, parsed.font.hasMenu != 0);
+    // Lay out with the template's own font: a damaged font size must be refused, not rendered.
+    if (parsed.items.size() < 64) {
+        auto t = platform::DialogTemplate::FromBytes(1, data, size);
+        if (!t)
+            std::abort();
+        if (t->ApplyTemplateFont(96.0)) {
+            for (size_t i = 0; i < t->Items().size(); ++i)
+                (void)t->ItemRect(i);
+            (void)t->WindowRect();
+        }
+    }
     return 0;
 }

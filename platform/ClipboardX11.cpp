@@ -31,8 +31,10 @@ using Clock = std::chrono::steady_clock;
 // Xlib's error handler is process-wide and its default ends the process. Errors on our own
 // connections (a requestor window that went away mid-transfer) are expected and ignored;
 // others go to the handler that was there before.
-std::mutex g_handlerMutex;
-std::set<Display*> g_ourDisplays;
+// Never destroyed: the system clipboard, itself a static, may close its display after the
+// other statics of this file are gone.
+std::mutex& g_handlerMutex = *new std::mutex;
+std::set<Display*>& g_ourDisplays = *new std::set<Display*>;
 XErrorHandler g_previousHandler = nullptr;
 bool g_handlerInstalled = false;
 

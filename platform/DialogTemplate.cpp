@@ -285,10 +285,20 @@ std::unique_ptr<DialogTemplate> DialogTemplate::FromBytes(uint16_t id, const uin
     return t;
 }
 
+std::unique_ptr<DialogTemplate> DialogTemplate::FromData(uint16_t id, DialogTemplateData data)
+{
+    if (data.items.size() > kMaxTemplateItems)
+        return nullptr;
+    std::unique_ptr<DialogTemplate> t(new DialogTemplate());
+    t->id_ = id;
+    t->data_ = std::move(data);
+    return t;
+}
+
 std::unique_ptr<DialogTemplate> DialogTemplate::Load(StringView16 folder, uint16_t id)
 {
     String16 name = IntToText(id);
-    name += u".dlg";
+    name += u".res";
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(JoinPath(folder, name), bytes, kMaxTemplateBytes))
         return nullptr;
@@ -297,6 +307,9 @@ std::unique_ptr<DialogTemplate> DialogTemplate::Load(StringView16 folder, uint16
 
 bool DialogTemplate::ApplyTemplateFont(double pixelsPerInch)
 {
+    if (data_.font.pointSize < 0 || data_.font.pointSize > kMaxTemplatePointSize || !(pixelsPerInch >= 1)
+        || pixelsPerInch > 960)
+        return false;
     FontSpec spec;
     spec.face = DialogFaceFor(data_.font.face);
     spec.height = -static_cast<int>(std::trunc(data_.font.pointSize * pixelsPerInch / 72.0 + 0.5));

@@ -31,6 +31,9 @@ inline constexpr uint32_t kWsExWindowEdge = 0x00000100;
 // Most controls and templates a dialog may hold; far above what any real dialog uses.
 inline constexpr size_t kMaxTemplateItems = 1024;
 inline constexpr size_t kMaxTemplateBytes = 1 << 20;
+// Larger template fonts are damage (a 2621-point size would have the font layer render giant
+// glyphs); such a template parses but is not laid out.
+inline constexpr int kMaxTemplatePointSize = 144;
 
 // A menu, class or text field: absent, an ordinal (0xFFFF n) or a string.
 struct TemplateName {
@@ -118,9 +121,12 @@ inline constexpr char16_t kDialogFace[] = u"Liberation Sans";
 // A template loaded by id, laid out with its font at a pixels-per-inch factor.
 class DialogTemplate {
 public:
-    // From `<folder>/<id>.dlg`; null when missing, unreadable or damaged.
+    // From `<folder>/<id>.res` (the compiled form; `.dlg` is the text source of the template
+    // compiler); null when missing, unreadable or damaged.
     static std::unique_ptr<DialogTemplate> Load(StringView16 folder, uint16_t id);
     static std::unique_ptr<DialogTemplate> FromBytes(uint16_t id, const uint8_t* data, size_t size);
+    // A template the program writes in code; null over the item limit.
+    static std::unique_ptr<DialogTemplate> FromData(uint16_t id, DialogTemplateData data);
 
     uint16_t Id() const { return id_; }
     const DialogTemplateData& Data() const { return data_; }
@@ -128,7 +134,8 @@ public:
 
     // Creates the template's font for `pixelsPerInch` (8 points at 96 give a -11 pixel em),
     // measures its base units and lays out the window and every control. False when no font can
-    // be made; the layout stays as it was.
+    // be made, the size is above 144 points or the factor is not 1 to 960; the layout stays
+    // as it was.
     bool ApplyTemplateFont(double pixelsPerInch = 96.0);
     // The same with a font of the caller's choosing.
     bool SetFont(const FontSpec& spec);

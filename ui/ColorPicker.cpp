@@ -41,15 +41,12 @@ CColorPickerDlg::CColorPickerDlg(const uint16_t colour[4])
 
 int CColorPickerDlg::Create()
 {
-    DialogLayout layout;
-    if (!LayoutDialogTemplate(CodeDialogTemplate(165, 201, u"colorpicker",
-                                                 {{u"Button", u"OK", 1, 46, 175, 50, 14},
-                                                  {u"Button", u"Cancel", 2, 100, 175, 58, 14},
-                                                  {u"Static", u"", kSeparatorId, 6, 150, 152, 1}}),
-                              96.0, layout))
-        return 0;
-    return CreateFromRecords(kTemplateId, std::move(layout.records), u"colorpicker", layout.clientWidth,
-                             layout.clientHeight, 0, 0, 0, 0);
+    const auto layout = platform::DialogTemplate::FromData(
+        kTemplateId, CodeDialogTemplate(165, 201, u"colorpicker",
+                                        {{u"Button", u"OK", 1, 46, 175, 50, 14},
+                                         {u"Button", u"Cancel", 2, 100, 175, 58, 14},
+                                         {u"Static", u"", kSeparatorId, 6, 150, 152, 1}}));
+    return layout && CreateFromTemplate(*layout, 0, 0, 0, 0) ? 1 : 0;
 }
 
 int CColorPickerDlg::OnInitDialog()

@@ -6,6 +6,7 @@
 #include "imaging/Draw8.h"
 #include "imaging/TextRender.h"
 #include "platform/Clock.h"
+#include "platform/DialogTemplate.h"
 #include "platform/Format.h"
 #include "platform/Thread.h"
 #include "ui/CheckBox.h"
@@ -505,4 +506,37 @@ void CDialogSprite::OnPopup()
         m_window->HideTooltip();
     SetVisible(1);
     SetAllDirty(1);
+}
+
+int CDialogSprite::CreateFromTemplate(int32_t templateId, const uint8_t* data, size_t size, int left, int top,
+                                      int right, int bottom)
+{
+    std::unique_ptr<platform::DialogTemplate> t
+        = platform::DialogTemplate::FromBytes(uint16_t(templateId), data, size);
+    if (!t)
+        return 0;
+    return CreateFromTemplate(*t, left, top, right, bottom);
+}
+
+int CDialogSprite::CreateFromTemplate(platform::DialogTemplate& t, int left, int top, int right, int bottom)
+{
+    if (!t.ApplyTemplateFont(96.0))
+        return 0;
+    std::vector<DialogControlRecord> records;
+    records.reserve(t.Items().size());
+    for (size_t i = 0; i < t.Items().size(); ++i) {
+        const platform::DialogTemplateItem& item = t.Items()[i];
+        DialogControlRecord r;
+        const platform::String16 className = item.ClassName();
+        r.kind = DialogControlKind(className.c_str());
+        const platform::String16 text = item.text.isOrdinal ? platform::String16() : item.text.text;
+        SetDialogControlText(r, text.c_str());
+        r.controlId = int32_t(item.id);
+        // The records include the title bar: the client area starts kRecordOffset down.
+        const platform::PixelRect p = t.ItemRect(i);
+        r.rect = {p.left, p.top + kRecordOffset, p.right, p.bottom + kRecordOffset};
+        records.push_back(r);
+    }
+    return CreateFromRecords(int32_t(t.Id()), std::move(records), t.Data().caption.c_str(), t.ClientWidth(),
+                             t.ClientHeight(), left, top, right, bottom);
 }

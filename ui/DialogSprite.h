@@ -8,6 +8,10 @@
 #include <atomic>
 #include <vector>
 
+namespace platform {
+class DialogTemplate;
+}
+
 struct DialogControlRecord {
     enum Kind : uint8_t { Static = 0, Button = 1, Edit = 2, ListBox = 3, Trackbar = 5, Other = 255 };
     uint8_t kind = Other;
@@ -54,9 +58,12 @@ public:
     // caption (a string-table key or a text), and a rectangle (left == right centres it).
     int CreateFromRecords(int32_t templateId, std::vector<DialogControlRecord> records, const char16_t* caption,
                           int clientWidth, int clientHeight, int left, int top, int right, int bottom);
-    // The same from a binary dialog template (extended form), laid out at 96 pixels per inch.
+    // The same from a binary dialog template, laid out at 96 pixels per inch by the hidden
+    // platform dialog with the template's font; 0 when it does not parse or cannot be laid out.
     int CreateFromTemplate(int32_t templateId, const uint8_t* data, size_t size, int left, int top, int right,
                            int bottom);
+    // From a template already loaded (`platform::DialogTemplate::Load`); its font is applied here.
+    int CreateFromTemplate(platform::DialogTemplate& t, int left, int top, int right, int bottom);
     int DoModal();
     CSprite* GetControl(int32_t id) const;
     void BindControl(int32_t id, void* variable, int type, int maximum, int minimum);

@@ -630,14 +630,9 @@ int CEditSprite::OnSetCursor(int x, int y)
 int CEditSprite::OnSpriteMessage(SpriteMessage* message)
 {
     if (message && message->code == MSG_FOCUS) {
-        // Text input (input methods, composed characters) is on only while the edit has the focus.
+        // Text input (input methods, composed characters) follows the focus through
+        // WantsTextInput: the render window switches it on every focus change.
         m_hasFocus = message->param1 ? 1 : 0;
-        if (m_window && m_window->PlatformWindow()) {
-            if (m_hasFocus)
-                m_window->PlatformWindow()->StartTextInput();
-            else
-                m_window->PlatformWindow()->StopTextInput();
-        }
         SetAllDirty(1);
     } else if (message && message->code == MSG_MENU_COMMAND) {
         switch (message->param1) {

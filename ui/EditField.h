@@ -70,6 +70,8 @@ public:
     void OnCaptureReleased() override { m_selecting = 0; }
     int OnSetCursor(int x, int y) override;
     int OnSpriteMessage(SpriteMessage* message) override;
+    // Typing needs the input method only while the field can be changed.
+    int WantsTextInput() override { return Enabled() ? 1 : 0; }
 
     int Length() const { return int(m_chars.size()); }
     int Caret() const { return m_caret.load(); }

@@ -205,7 +205,40 @@ void CFrame::OnMouseMove(int x, int y, uint32_t flags)
 {
     // Buttons see every move (also the leave, through their own capture).
     CMessageSprite::OnMouseMove(x, y, flags);
-    // The window itself is moved and sized by the window system through HitAreaAt.
+    platform::Window* window = m_window ? m_window->PlatformWindow() : nullptr;
+    // A maximised window stays where the window system put it.
+    if (!m_dragging || !window || m_maximised.load())
+        return;
+    const platform::Rect now = window->ScreenRect();
+    const platform::Rect r = DraggedWindowRect(now, window->CursorScreenPos(), m_zone, m_pressX, m_pressY,
+                                               m_window->DisplayScale());
+    if (!(r == now))
+        window->MoveTo(r);
+}
+
+platform::Rect CFrame::DraggedWindowRect(platform::Rect r, platform::Point cursor, int zone, int pressX,
+                                         int pressY, double scale)
+{
+    const int cx = cursor.x, cy = cursor.y;
+    if (zone == 3) {
+        // The press point stays under the pointer.
+        const int w = r.Width(), h = r.Height();
+        r.left = cx - int(pressX * scale + 0.5);
+        r.top = cy - int(pressY * scale + 0.5);
+        r.right = r.left + w;
+        r.bottom = r.top + h;
+        return r;
+    }
+    const int h = zone % 4, v = zone / 4;
+    if (h == 0 && r.right - cx > kMinWidth)
+        r.left = cx;
+    if (h == 2 && cx - r.left > kMinWidth)
+        r.right = cx;
+    if (v == 0 && r.bottom - cy > kMinHeight)
+        r.top = cy;
+    if (v == 2 && cy - r.top > kMinHeight)
+        r.bottom = cy;
+    return r;
 }
 
 void CFrame::OnLButtonUp(int x, int y, uint32_t flags)

@@ -30,6 +30,11 @@ public:
     // What the window system should do at a logical point (move, resize or nothing).
     platform::HitArea HitAreaAt(int x, int y) const;
     void ToggleMaximised();
+    // The window rectangle (screen pixels) a drag in `zone` asks for with the pointer at
+    // `cursor`: edges follow the pointer while the window stays above 980 x 610, the title band
+    // (zone 3) keeps the press point (logical, times the display scale) under the pointer.
+    static platform::Rect DraggedWindowRect(platform::Rect window, platform::Point cursor, int zone, int pressX,
+                                            int pressY, double scale);
     // Follows the window's real state (a window manager may refuse or undo a maximise).
     void SyncMaximised(bool maximised);
     int Maximised() const { return m_maximised.load(); }

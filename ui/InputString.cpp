@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <vector>
 
-DialogTemplate StringDialogTemplate()
+platform::DialogTemplateData StringDialogTemplate()
 {
     return CodeDialogTemplate(154, 84, u"Title",
                               {{u"Button", u"OK", 1, 29, 60, 50, 14},
@@ -24,11 +24,10 @@ int CSStringDialog::Create(const char16_t* caption, const char16_t* prompt, cons
     // The maximum is clamped to what the edit can hold, never cut to 16 bits.
     m_maxLength = maxLength <= 0 ? 4096 : std::min(maxLength, 4096);
     RegisterToolkitControls(); // the edit of the template
-    DialogLayout layout;
-    if (!LayoutDialogTemplate(StringDialogTemplate(), 96.0, layout))
-        return 0;
-    if (!CreateFromRecords(kTemplateId, std::move(layout.records), caption ? caption : u"",
-                           layout.clientWidth, layout.clientHeight, 0, 0, 0, 0))
+    platform::DialogTemplateData data = StringDialogTemplate();
+    data.caption = caption ? caption : u"";
+    const auto layout = platform::DialogTemplate::FromData(kTemplateId, std::move(data));
+    if (!layout || !CreateFromTemplate(*layout, 0, 0, 0, 0))
         return 0;
     auto* label = dynamic_cast<CSStaticText*>(GetControl(kPromptId));
     if (!label)

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ui/DialogSprite.h"
-#include "ui/DialogTemplate.h"
+#include "platform/DialogTemplate.h"
 
 #include <string>
 
@@ -28,7 +28,7 @@ private:
     std::u16string m_result16;
 };
 
-DialogTemplate StringDialogTemplate();
+platform::DialogTemplateData StringDialogTemplate();
 
 // Asks for a text. `buffer` holds `capacity` characters including the terminator and the
 // initial text; the edit accepts at most capacity - 1 characters (at most 4096), so the copy

@@ -9,7 +9,7 @@
 #include "ui/ToolkitControls.h"
 #include "ui/UiSeams.h"
 
-DialogTemplate MessageBoxTemplate()
+platform::DialogTemplateData MessageBoxTemplate()
 {
     return CodeDialogTemplate(292, 94, u"title",
                               {{u"Button", u"OK", 1, 119, 73, 50, 14},
@@ -25,11 +25,8 @@ CSMessageDlg::~CSMessageDlg()
 
 int CSMessageDlg::Create(const char16_t* text, int kind, int buttons)
 {
-    DialogLayout layout;
-    if (!LayoutDialogTemplate(MessageBoxTemplate(), 96.0, layout))
-        return 0;
-    if (!CreateFromRecords(kTemplateId, std::move(layout.records), u"title", layout.clientWidth,
-                           layout.clientHeight, 0, 0, 0, 0))
+    const auto layout = platform::DialogTemplate::FromData(kTemplateId, MessageBoxTemplate());
+    if (!layout || !CreateFromTemplate(*layout, 0, 0, 0, 0))
         return 0;
     // The skin's strip only: a box without its icons is not shown at all.
     if (!LoadUiImageStrip(UiImageFolder::Skin, u"messagebox.png", 64, m_icons))

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "ui/DialogSprite.h"
-#include "ui/DialogTemplate.h"
+#include "platform/DialogTemplate.h"
 
 constexpr int kMbOk = 4, kMbYesNo = 5;
 constexpr int kMbInformation = 0, kMbQuestion = 1, kMbWarning = 2, kMbError = 3;
@@ -38,7 +38,7 @@ private:
 int SpriteMessageBox(const char16_t* text, int kind, int buttons);
 
 // The template of the box (dialog units), for the layout and for tests.
-DialogTemplate MessageBoxTemplate();
+platform::DialogTemplateData MessageBoxTemplate();
 
 // Installs SpriteMessageBox as the dialogs' data-exchange error box.
 void InstallSpriteMessageBox();

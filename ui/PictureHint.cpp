@@ -27,12 +27,9 @@ CPicDemoDlg::~CPicDemoDlg()
 
 int CPicDemoDlg::Create()
 {
-    DialogLayout layout;
-    if (!LayoutDialogTemplate(CodeDialogTemplate(263, 183, u"Dialog", {{u"Button", u"OK", 1, 205, 162, 50, 14}}), 96.0,
-                              layout))
-        return 0;
-    return CreateFromRecords(kTemplateId, std::move(layout.records), u"Dialog", layout.clientWidth,
-                             layout.clientHeight, 0, 0, 0, 0);
+    const auto layout = platform::DialogTemplate::FromData(
+        kTemplateId, CodeDialogTemplate(263, 183, u"Dialog", {{u"Button", u"OK", 1, 205, 162, 50, 14}}));
+    return layout && CreateFromTemplate(*layout, 0, 0, 0, 0) ? 1 : 0;
 }
 
 int CPicDemoDlg::OnInitDialog()

@@ -281,6 +281,28 @@ void CRenderWindow::UpdateFocusIndicator(bool fromKeyboard)
         marker->SetVisible(0);
     }
     marker->SetTarget(focus);
+    UpdateTextInput();
+}
+
+void CRenderWindow::UpdateTextInput()
+{
+    platform::Window* window = m_platform.get();
+    if (!window)
+        return;
+    CMessageSprite* focus = m_focus && IsPointerAlive(m_focus) ? m_focus : nullptr;
+    const bool want = focus && focus->WantsTextInput();
+    if (want) {
+        // The candidate window goes under the field, in window pixels.
+        const SRect r = focus->LocalToWindowRect({0, 0, focus->Width(), focus->Height()});
+        window->SetTextInputPosition({int(r.left * m_scale), int(r.bottom * m_scale)});
+    }
+    if (want == m_textInputOn)
+        return;
+    m_textInputOn = want;
+    if (want)
+        window->StartTextInput();
+    else
+        window->StopTextInput();
 }
 
 void CRenderWindow::CycleFocus(bool backwards)
@@ -459,8 +481,10 @@ void CRenderWindow::ForgetInputSprite(CSprite* sprite)
     // effect that finished) never took input, and stale entries are checked for life anyway.
     if (std::this_thread::get_id() != m_uiThread)
         return;
-    if (m_focus == sprite)
+    if (m_focus == sprite) {
         m_focus = nullptr;
+        UpdateTextInput();
+    }
     std::erase(m_capture, sprite);
     std::erase(m_modal, sprite);
     if (m_focusMarker && m_focusMarker->Target() == sprite)

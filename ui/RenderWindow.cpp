@@ -69,6 +69,7 @@ CRenderWindow::~CRenderWindow()
     m_focusMarker.reset();
     FreeImageBuffer(m_backBuffer);
     FreeImageBuffer(m_scaledBlock);
+    FreeImageBuffer(m_scaledBack);
     CRenderWindow* self = this;
     g_pRenderWindow.compare_exchange_strong(self, nullptr);
 }
@@ -284,6 +285,8 @@ void CRenderWindow::RenderFrame(uint32_t time)
     const int rows = std::min((m_backBuffer.height + kTileSize - 1) / kTileSize, map->rows);
     bool presented = false;
     m_composeListReady = false;
+    m_presentParts.clear();
+    m_presentPending = false;
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c) {
             std::atomic<uint8_t>& byte = map->bytes[size_t(r) * map->columns + c];
@@ -298,6 +301,7 @@ void CRenderWindow::RenderFrame(uint32_t time)
             presented = true;
         }
     m_composeListReady = false;
+    PresentFrame();
     if (presented)
         m_presentedFrames.fetch_add(1);
     CleanTopLevelList();
@@ -410,16 +414,53 @@ void CRenderWindow::PresentRect(const SRect& r)
     if (!back.data || r.IsEmpty())
         return;
     m_presentedTiles.fetch_add(1);
+    m_presentPending = true;
+    // Neighbouring tiles of one row go as one rectangle.
+    auto add = [this](const SRect& part) {
+        if (!m_presentParts.empty()) {
+            platform::PresentRect& last = m_presentParts.back();
+            if (last.source.right == part.left && last.source.top == part.top && last.source.bottom == part.bottom) {
+                last.source.right = part.right;
+                return;
+            }
+        }
+        m_presentParts.push_back({{part.left, part.top, part.right, part.bottom}, {part.left, part.top}});
+    };
     if (m_scale == 1.0) {
-        m_platform->Present({back.data, back.width, back.height, back.width * 4}, r, {r.left, r.top});
+        add(r);
         return;
     }
-    const SRect block = ScaledBlockRect(r, ClientWidth(), ClientHeight(), back.width, back.height);
+    const int cw = ClientWidth(), ch = ClientHeight();
+    const SRect block = ScaledBlockRect(r, cw, ch, back.width, back.height);
     if (block.IsEmpty() || !ScaleTileBlock(back, r, m_scale, m_scaledBlock))
         return;
-    m_platform->Present({m_scaledBlock.data, m_scaledBlock.width, m_scaledBlock.height, m_scaledBlock.width * 4},
-                        {0, 0, std::min(block.Width(), m_scaledBlock.width), std::min(block.Height(), m_scaledBlock.height)},
-                        {block.left, block.top});
+    if (m_scaledBack.width != cw || m_scaledBack.height != ch || !m_scaledBack.data) {
+        FreeImageBuffer(m_scaledBack);
+        if (!AllocImage8(m_scaledBack, cw, ch))
+            return;
+    }
+    const SRect to{std::max(block.left, 0), std::max(block.top, 0),
+                   std::min({block.right, cw, block.left + m_scaledBlock.width}),
+                   std::min({block.bottom, ch, block.top + m_scaledBlock.height})};
+    if (to.IsEmpty())
+        return;
+    for (int y = to.top; y < to.bottom; ++y)
+        std::memcpy(m_scaledBack.data + (size_t(y) * cw + to.left) * 4,
+                    m_scaledBlock.data + (size_t(y - block.top) * m_scaledBlock.width + (to.left - block.left)) * 4,
+                    size_t(to.Width()) * 4);
+    add(to);
+}
+
+void CRenderWindow::PresentFrame()
+{
+    if (!m_presentPending || m_presentParts.empty())
+        return;
+    m_presentPending = false;
+    const ImageBuffer8& from = m_scale == 1.0 ? m_backBuffer : m_scaledBack;
+    if (!from.data)
+        return;
+    m_presentCalls.fetch_add(1);
+    m_platform->Present({from.data, from.width, from.height, from.width * 4}, m_presentParts);
 }
 
 std::vector<CSprite*> CRenderWindow::TopLevelSprites()

@@ -73,6 +73,8 @@ public:
     virtual int OnInitDialog();
     virtual void OnLayout(int logicalWidth, int logicalHeight);
     virtual void OnFocusMoved(int x, int y);
+    // Text input through the input method is on exactly while the focus wants it.
+    int TextInputOn() const { return m_textInputOn ? 1 : 0; }
     // The user asked to close the window (title bar button, window manager).
     virtual void OnCloseRequest();
     // Window messages other than sprite messages (WM_SPRITE_BUTTON and the program's own).
@@ -85,7 +87,10 @@ public:
     int WindowReady() const { return m_windowReady.load(std::memory_order_acquire); }
     void RenderFrame(uint32_t time);
     void ComposeTile(const SRect& tile);
+    // Adds a composed rectangle of the back buffer to this frame's present list (enlarged to
+    // window pixels first at display scale 1.5 and 2); PresentFrame shows the list as one update.
     void PresentRect(const SRect& rect);
+    void PresentFrame();
     void InvalidateWindowRect(int left, int top, int right, int bottom);
     void InvalidateAll();
     void SortDrawList();
@@ -167,6 +172,10 @@ public:
     // Tiles presented since the window opened; frames that composed anything.
     uint64_t PresentedTiles() const { return m_presentedTiles.load(std::memory_order_acquire); }
     uint64_t PresentedFrames() const { return m_presentedFrames.load(std::memory_order_acquire); }
+    // Calls of the platform's present (one per frame that composed anything), and the parts of
+    // the last one (render thread, or the test pumping RenderFrame).
+    uint64_t PresentCalls() const { return m_presentCalls.load(std::memory_order_acquire); }
+    const std::vector<platform::PresentRect>& LastPresentParts() const { return m_presentParts; }
     std::vector<CSprite*> TopLevelSprites();
     CFrame* Frame() const { return m_frame.get(); }
     CSProgress* BusyIndicator() const { return m_busy.get(); }
@@ -212,6 +221,12 @@ private:
     std::atomic<int> m_clientWidth{0}, m_clientHeight{0};
     std::atomic<int> m_logicalWidth{0}, m_logicalHeight{0};
     ImageBuffer8 m_scaledBlock;
+    // At display scales other than 1: the window-pixel image the present list is copied from.
+    ImageBuffer8 m_scaledBack;
+    std::vector<platform::PresentRect> m_presentParts;
+    bool m_textInputOn = false;
+    void UpdateTextInput();
+    bool m_presentPending = false;
     std::atomic<int> m_windowReady{0};
     std::vector<Accelerator> m_accelerators;
     std::vector<platform::Event*> m_threadExitEvents;
@@ -247,6 +262,7 @@ private:
     std::atomic<bool> m_stopRender{false};
     int m_frameCount = 0;
     std::atomic<uint64_t> m_presentedTiles{0};
+    std::atomic<uint64_t> m_presentCalls{0};
     std::atomic<uint64_t> m_presentedFrames{0};
     bool m_destroyed = false;
     bool m_opened = false;

@@ -163,6 +163,9 @@ public:
     virtual int OnNotify(int /*code*/, intptr_t /*p1*/, intptr_t /*p2*/) { return 0; }
     virtual int CanFocus() { return 0; }
     virtual int ShowFocusMark() { return CanFocus(); }
+    // Edit-type controls answer 1: while such a sprite has the focus the window takes text
+    // through the input method (composition, candidate window at its caret).
+    virtual int WantsTextInput() { return 0; }
     virtual void OnCaptureReleased() {}
     virtual int OnSetCursor(int x, int y);
     virtual int OnSpriteMessage(SpriteMessage* message);

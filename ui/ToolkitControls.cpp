@@ -40,26 +40,24 @@ void RegisterToolkitControls()
     SetDialogControlFactory(DialogControlRecord::Trackbar, &MakeSlider);
 }
 
-DialogTemplate CodeDialogTemplate(int cx, int cy, const char16_t* caption, std::initializer_list<CodeTemplateItem> items)
+platform::DialogTemplateData CodeDialogTemplate(int cx, int cy, const char16_t* caption,
+                                               std::initializer_list<CodeTemplateItem> items)
 {
-    DialogTemplate t;
+    platform::DialogTemplateData t;
     t.extended = true;
-    t.style = DS_SETFONT;
-    t.cx = int16_t(cx);
-    t.cy = int16_t(cy);
+    t.style = platform::kDsSetFont;
+    t.rect.cx = int16_t(cx);
+    t.rect.cy = int16_t(cy);
     t.caption = caption;
     t.font.pointSize = 8;
     t.font.face = u"MS Shell Dlg";
     for (const CodeTemplateItem& c : items) {
-        DialogTemplateItem i;
-        i.className = c.className;
-        i.text = c.text;
-        i.id = c.id;
-        i.x = int16_t(c.x);
-        i.y = int16_t(c.y);
-        i.cx = int16_t(c.cx);
-        i.cy = int16_t(c.cy);
-        t.items.push_back(i);
+        platform::DialogTemplateItem i;
+        i.windowClass.text = c.className;
+        i.text.text = c.text;
+        i.id = uint32_t(c.id);
+        i.rect = {int16_t(c.x), int16_t(c.y), int16_t(c.cx), int16_t(c.cy)};
+        t.items.push_back(std::move(i));
     }
     return t;
 }

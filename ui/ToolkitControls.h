@@ -2,7 +2,7 @@
 // sliders. Called once at start-up, before the first dialog is built.
 #pragma once
 
-#include "ui/DialogTemplate.h"
+#include "platform/DialogTemplate.h"
 
 #include <initializer_list>
 
@@ -16,4 +16,5 @@ struct CodeTemplateItem {
     int32_t id;
     int x, y, cx, cy;
 };
-DialogTemplate CodeDialogTemplate(int cx, int cy, const char16_t* caption, std::initializer_list<CodeTemplateItem> items);
+platform::DialogTemplateData CodeDialogTemplate(int cx, int cy, const char16_t* caption,
+                                               std::initializer_list<CodeTemplateItem> items);

@@ -5,6 +5,7 @@
 #include "platform/Folders.h"
 #include "platform/Path.h"
 #include "platform/Sync.h"
+#include "ui/UiResources.h"
 
 #include <algorithm>
 #include <atomic>
@@ -163,4 +164,10 @@ void WriteUiLog(const char16_t* line)
 {
     if (UiLogSink sink = g_logSink.load(); sink && line)
         sink(line);
+}
+
+void UseAppResourcesForUi()
+{
+    SetUiTextSource([](const char16_t* key) -> const char16_t* { return theAppResources.table.FindText(key); });
+    SetUiLogSink([](const char16_t* line) { theAppResources.WriteLog(platform::Utf16ToUtf8(line).c_str()); });
 }

@@ -33,3 +33,8 @@ const char16_t* UiText(const char16_t* key);
 using UiLogSink = void (*)(const char16_t* line);
 void SetUiLogSink(UiLogSink sink);
 void WriteUiLog(const char16_t* line);
+
+// The program's own sources: texts from theAppResources' string table (after a successful
+// `theAppResources.Init`), log lines to its log. Images keep their source (the program folder's
+// basic and skin files by default).
+void UseAppResourcesForUi();

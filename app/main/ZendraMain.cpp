@@ -4,7 +4,12 @@
 // line of text, ending on close or Escape).
 #include "imaging/Draw8.h"
 #include "imaging/TextRender.h"
+#include "platform/Clipboard.h"
 #include "platform/Clock.h"
+#include "platform/DialogTemplate.h"
+#include "platform/Folders.h"
+#include "platform/Path.h"
+#include "platform/SystemMessageBox.h"
 #include "platform/Font.h"
 #include "platform/Thread.h"
 #include "platform/Window.h"
@@ -15,7 +20,11 @@
 #include "ui/Menu.h"
 #include "ui/MessageBox.h"
 #include "ui/RenderWindow.h"
+#include "ui/ToolkitControls.h"
+#include "ui/UiResources.h"
+#include "ui/UiSeams.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -151,6 +160,7 @@ public:
 class StartPanel : public CMessageSprite {
 public:
     static constexpr int kWidth = 420, kHeight = 340;
+    static constexpr char16_t kCardText[] = u"Zendra \u2014 Photo organiser and editor";
     enum { kBusy = 1, kTip = 2, kDialog = 3, kQuit = 4, kAsk = 5, kInform = 6 };
 
     StartPanel() { SetFlags(SF_INPUT); }
@@ -170,6 +180,9 @@ public:
                               {m_tipButton, kTip, u"Show a tooltip", 194},
                               {m_dialogButton, kDialog, u"Open a dialog", 238},
                               {m_quitButton, kQuit, u"Quit", 282}};
+        // Ctrl+C copies the card's text: the clipboard other programs paste from.
+        if (m_window)
+            m_window->AddAccelerator(this, 'C', 0, 1);
         for (const Spec& sp : specs) {
             const int x = (kWidth - 220) / 2;
             if (!sp.b.Create(this, nullptr, sp.id, 0, x, sp.y, x + 220, sp.y + 34) ||
@@ -212,6 +225,17 @@ public:
         return 1;
     }
 
+    // Focusable only so that its accelerator fires; it never shows the focus marker.
+    int CanFocus() override { return 1; }
+    int ShowFocusMark() override { return 0; }
+    void OnKeyDown(uint32_t key, uint32_t, uint32_t) override
+    {
+        if (key == 'C' && SystemClipboard().SetText(kCardText)) {
+            std::printf("zendra: copied the card text\n");
+            std::fflush(stdout);
+        }
+    }
+
     int OnSpriteMessage(SpriteMessage* m) override
     {
         if (m && m->code == MSG_MENU_COMMAND) {
@@ -250,36 +274,31 @@ public:
     }
 
 private:
-    // A small dialog from template records: two check boxes bound to the start screen's state.
+    // The settings dialog from its compiled template: four check boxes bound to the start
+    // screen's state, OK and Cancel.
     void RunDialog()
     {
-        std::vector<DialogControlRecord> records;
-        auto add = [&](const char16_t* cls, const char16_t* text, int id, SRect r) {
-            DialogControlRecord rec;
-            rec.kind = DialogControlKind(cls);
-            SetDialogControlText(rec, text);
-            rec.controlId = id;
-            rec.rect = r;
-            records.push_back(rec);
-        };
-        add(u"Static", u"How photos open", -1, {12, 44, 288, 62});
-        add(u"Button", u"#CShow grid lines", 10, {12, 68, 288, 92});
-        add(u"Button", u"#CKeep the album open", 11, {12, 98, 288, 122});
-        add(u"Button", u"OK", 1, {112, 136, 192, 166});
-        add(u"Button", u"Cancel", 2, {200, 136, 280, 166});
+        std::unique_ptr<DialogTemplate> t
+            = DialogTemplate::Load(JoinPath(ProgramFolder(), u"dialogs"), kSettingsDialog);
         CDialogSprite dialog;
         dialog.m_dimRequest = 1;
-        if (!dialog.CreateFromRecords(300, std::move(records), u"Viewing", 300, 160, 0, 0, 0, 0))
+        if (!t || !dialog.CreateFromTemplate(*t, 0, 0, 0, 0)) {
+            std::printf("zendra: dialog %d cannot be made\n", int(kSettingsDialog));
+            std::fflush(stdout);
             return;
-        dialog.BindControl(10, &m_showGrid, kBindInt, 0, 0);
-        dialog.BindControl(11, &m_keepAlbum, kBindInt, 0, 0);
+        }
+        for (size_t i = 0; i < std::size(m_settings); ++i)
+            dialog.BindControl(kSettingIds[i], &m_settings[i], kBindInt, 0, 0);
         dialog.UpdateData(0);
         const int result = dialog.DoModal();
-        std::printf("zendra: dialog result %d, grid %d, album %d\n", result, int(m_showGrid), int(m_keepAlbum));
+        std::printf("zendra: dialog result %d, settings %d %d %d %d\n", result, int(m_settings[0]),
+                    int(m_settings[1]), int(m_settings[2]), int(m_settings[3]));
         std::fflush(stdout);
     }
 
-    int32_t m_showGrid = 0, m_keepAlbum = 1;
+    static constexpr uint16_t kSettingsDialog = 208;
+    static constexpr int32_t kSettingIds[] = {1219, 1221, 1229, 1220};
+    int32_t m_settings[4] = {0, 1, 0, 1};
 
     // Beside the card, so the ring (which takes the clicks under it) leaves the buttons free.
     SRect BusyRect() const
@@ -340,10 +359,33 @@ private:
     StartPanel m_panel;
 };
 
+BackendKind g_backend = BackendKind::Headless;
+
 int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point start)
 {
-    // Skin files from the program folder; what is missing there is drawn.
+    g_backend = backend;
+    // The string table, the skins and the log from the program folder: without them the
+    // program does not start.
+    SetResourceMessageSink([](StringView16 text) {
+        ShowSystemMessageBox(g_backend, u"Zendra", text);
+    });
+    if (!theAppResources.Init(ProgramFolder(), {})) {
+        ShowSystemMessageBox(backend, u"Zendra", theAppResources.InitFailureText());
+        return 1;
+    }
+    UseAppResourcesForUi();
+    // Template edit and trackbar controls become edit fields and sliders; data-exchange errors
+    // show in the sprite message box.
+    RegisterToolkitControls();
+    InstallSpriteMessageBox();
+    // Skin files from the program folder; an image the widgets ask for beyond the loaded set
+    // is drawn when the folder lacks it.
     SetUiImageSource(&FilesThenDrawnUiImage);
+    // On a real screen copy and paste go through the X11 clipboard (also under XWayland); with
+    // no X display, or headless, the clipboard stays inside the program.
+    if (backend == BackendKind::Sdl)
+        if (std::unique_ptr<Clipboard> x11 = Clipboard::CreateX11(""))
+            SetSystemClipboard(std::move(x11));
     StartWindow window;
     window.m_start = start;
     RenderWindowOptions options;
@@ -358,6 +400,13 @@ int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point st
     if (!window.Open(options))
         return 1;
     window.PlatformWindow()->SetMinimumSize(CFrame::kMinWidth, CFrame::kMinHeight);
+    // The screen area: the union of the monitors, known once the window is open.
+    Rect screen;
+    for (const Rect& m : window.PlatformWindow()->Monitors())
+        screen = screen.IsEmpty() ? m
+                                  : Rect{std::min(screen.left, m.left), std::min(screen.top, m.top),
+                                         std::max(screen.right, m.right), std::max(screen.bottom, m.bottom)};
+    theAppResources.ui.screenRect = screen;
     window.PlatformWindow()->SetTimer(StartWindow::kAnnounceTimer, 10);
     window.SetWindowReady(1);
     if (backend == BackendKind::Headless) {
@@ -369,6 +418,8 @@ int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point st
     window.PlatformWindow()->RunModalLoop(nullptr);
     const int code = window.PlatformWindow()->QuitPosted() ? window.PlatformWindow()->QuitCode() : 0;
     window.Destroy();
+    // The X11 clipboard's thread and connection end here, not among the exit handlers.
+    SetSystemClipboard(nullptr);
     return code;
 }
 

@@ -1,7 +1,10 @@
 // The program's start under a private X server: the render thread draws the frame and the start
-// screen, a click on a button shows the busy ring, a dialog takes a tick and OK (seen in the
-// program's output and on the screen), and the close button ends the program.
-#include "platform/tests/TestXServer.h"
+// screen, a click on a button shows the busy ring, the settings dialog from its compiled template
+// takes a tick and OK (seen in the program's output and on the screen), and the close button
+// ends the program.
+#include "platform/DialogTemplate.h"
+#include "platform/Text.h"
+#include "ZendraProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +13,6 @@
 namespace {
 
 using namespace testx;
-
-const std::string kProgram = std::string(ZENDRA_BINARY_DIR) + "/zendra/zendra";
-const std::string kLeakSuppressions = std::string(ZENDRA_SOURCE_DIR) + "/app/tests/system-leaks.supp";
 
 struct Seen {
     size_t card = 0;   // the start card's grey 0x262626
@@ -41,16 +41,9 @@ TEST(ZendraStartScreen, DrawsTheCardShowsTheRingRunsADialogAndClosesByItsButton)
     XServer xvfb;
     ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start";
     const std::string displayName = xvfb.Name();
-    int outPipe[2];
-    ASSERT_EQ(pipe(outPipe), 0);
-    std::string lsan = "suppressions=" + kLeakSuppressions;
-    if (const char* old = std::getenv("LSAN_OPTIONS"))
-        lsan = std::string(old) + ":" + lsan;
+    int outPipe[2] = {-1, -1};
     Child zendra;
-    ASSERT_TRUE(zendra.Start({kProgram, "--backend=sdl"},
-                             Environment({{"DISPLAY", displayName}, {"ZENDRA_BACKEND", "sdl"}, {"LSAN_OPTIONS", lsan}}),
-                             outPipe[1]));
-    close(outPipe[1]);
+    ASSERT_TRUE(zendratest::StartOn(xvfb, zendra, outPipe[0]));
     std::string output;
     ASSERT_TRUE(ReadUntil(outPipe[0], " ms", std::chrono::seconds(60), output)) << output;
     int shownW = 0, shownH = 0, ms = -1;
@@ -60,9 +53,8 @@ TEST(ZendraStartScreen, DrawsTheCardShowsTheRingRunsADialogAndClosesByItsButton)
     std::printf("first frame after %d ms\n", ms);
 
     const std::string xdo = "env DISPLAY=" + displayName + " xdotool";
-    const std::string found = RunCapture(xdo + " search --onlyvisible --name '^Zendra$' 2>/dev/null | head -n 1");
-    ASSERT_FALSE(found.empty());
-    const std::string id = found.substr(0, found.find('\n'));
+    const std::string id = zendratest::FindWindow(xvfb);
+    ASSERT_FALSE(id.empty());
     const std::string geometry = RunCapture(xdo + " getwindowgeometry --shell " + id);
     auto field = [&](const char* name) {
         const size_t p = geometry.find(std::string(name) + "=");
@@ -101,26 +93,48 @@ TEST(ZendraStartScreen, DrawsTheCardShowsTheRingRunsADialogAndClosesByItsButton)
     EXPECT_GT(ring, 500u) << "no busy ring after the click";
     std::system((xdo + " mousemove " + std::to_string(bx) + " " + std::to_string(by) + " sleep 0.3 click 1 >/dev/null 2>&1").c_str());
 
-    // "Open a dialog": a 300 x 185 dialog in the middle; tick "Show grid lines", then OK.
+    // "Open a dialog": the settings dialog from its compiled template in the program folder,
+    // laid out here the way the program lays it out (the template's font at 96 pixels per inch,
+    // a 25-pixel title bar, controls 30 pixels down), centred in the window.
+    auto t = platform::DialogTemplate::Load(platform::Utf8ToUtf16(std::string(ZENDRA_BINARY_DIR) + "/zendra/dialogs"),
+                                            208);
+    ASSERT_TRUE(t) << "no compiled template 208";
+    ASSERT_TRUE(t->ApplyTemplateFont(96.0));
+    auto controlAt = [&](uint32_t id) {
+        for (size_t i = 0; i < t->Items().size(); ++i)
+            if (t->Items()[i].id == id)
+                return t->ItemRect(i);
+        ADD_FAILURE() << "no control " << id;
+        return platform::PixelRect{};
+    };
     auto clickAt = [&](int x, int y) {
         std::system((xdo + " mousemove " + std::to_string(x) + " " + std::to_string(y) +
                      " sleep 0.3 click 1 sleep 0.3 >/dev/null 2>&1").c_str());
     };
+    const int dw = t->ClientWidth(), dh = t->ClientHeight() + 25;
+    const int dx = wx + (ww - dw) / 2, dy = wy + (wh - dh) / 2 + 30;
+    const platform::PixelRect animate = controlAt(1219), ok = controlAt(1);
     clickAt(cardX + 210, cardY + 255);
-    const int dx = wx + (ww - 300) / 2, dy = wy + (wh - 185) / 2;
     std::this_thread::sleep_for(std::chrono::milliseconds(800)); // the fade-in
-    clickAt(dx + 30, dy + 80);
+    // The box is not ticked at first (the screen's state is 0), then a click ticks it.
+    ASSERT_TRUE(TakeScreenshot(xvfb.Display(), shot));
+    EXPECT_LT(Count(shot, dx + animate.left, dy + animate.top, dx + animate.left + 24, dy + animate.bottom).accent, 20u)
+        << "ticked before the click";
+    clickAt(dx + animate.left + 10, dy + (animate.top + animate.bottom) / 2);
     size_t ticked = 0;
     for (int attempt = 0; attempt < 20 && ticked < 60; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         if (TakeScreenshot(xvfb.Display(), shot))
-            ticked = Count(shot, dx + 12, dy + 68, dx + 40, dy + 92).accent;
+            ticked = Count(shot, dx + animate.left, dy + animate.top, dx + animate.left + 24, dy + animate.bottom).accent;
     }
     EXPECT_GE(ticked, 60u) << "the check box does not show its tick";
-    clickAt(dx + 152, dy + 151);
+    // The dialog's texts come from the string table: "Settings" in the title band is light text.
+    EXPECT_GT(Count(shot, dx, dy - 30, dx + 120, dy - 8).light, 30u) << "the dialog's caption";
+    clickAt(dx + (ok.left + ok.right) / 2, dy + (ok.top + ok.bottom) / 2);
     std::string result;
-    EXPECT_TRUE(ReadUntil(outPipe[0], "album", std::chrono::seconds(20), result)) << result;
-    EXPECT_NE(result.find("dialog result 1, grid 1, album 1"), std::string::npos) << result;
+    EXPECT_TRUE(ReadUntil(outPipe[0], "settings", std::chrono::seconds(20), result)) << result;
+    ReadUntil(outPipe[0], "\n", std::chrono::seconds(2), result);
+    EXPECT_NE(result.find("dialog result 1, settings 1 1 0 1"), std::string::npos) << result;
     close(outPipe[0]);
 
     // The frame's close button (21 x 15 at width - 29, 8) ends the program.

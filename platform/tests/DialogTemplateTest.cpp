@@ -256,9 +256,9 @@ TEST(DialogTemplate, LoadsByIdFromAFolder)
 {
     test::TestFolder folder;
     const std::vector<uint8_t> bytes = SampleTemplate();
-    ASSERT_TRUE(WriteWholeFileAtomic(folder.Path(u"208.dlg"), bytes));
+    ASSERT_TRUE(WriteWholeFileAtomic(folder.Path(u"208.res"), bytes));
     const std::vector<uint8_t> junk { 1, 0, 0xFF, 0xFF, 0 };
-    ASSERT_TRUE(WriteWholeFileAtomic(folder.Path(u"209.dlg"), junk));
+    ASSERT_TRUE(WriteWholeFileAtomic(folder.Path(u"209.res"), junk));
     auto t = DialogTemplate::Load(folder.Path(), 208);
     ASSERT_TRUE(t);
     EXPECT_EQ(t->Id(), 208);
@@ -301,4 +301,27 @@ TEST(DialogTemplate, WindowsDialogFacesMapToTheDialogFace)
     for (const char16_t* face : { u"MS Shell Dlg", u"ms shell dlg 2", u"Tahoma", u"Segoe UI" })
         EXPECT_EQ(DialogFaceFor(face), kDialogFace) << Utf16ToUtf8(face);
     EXPECT_EQ(DialogFaceFor(u"Courier New"), u"Courier New");
+}
+
+// A damaged size word (the fuzzer found 2621 points) parses but is not laid out; sizes up to
+// 144 points are, and so are odd resolutions within reason.
+TEST(DialogTemplate, FontSizeAndResolutionLimits)
+{
+    struct Case {
+        uint16_t points;
+        double pixelsPerInch;
+        bool laidOut;
+    };
+    const Case cases[] = {
+        { 8, 96.0, true },   { 144, 96.0, true },  { 145, 96.0, false }, { 2621, 96.0, false },
+        { 0xFFF8, 96.0, true }, // -8: its magnitude
+        { 8, 0.0, false },   { 8, -96.0, false },  { 8, 961.0, false },  { 8, 960.0, true },
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> bytes = SampleTemplate(c.points);
+        auto t = DialogTemplate::FromBytes(208, bytes.data(), bytes.size());
+        ASSERT_TRUE(t) << c.points;
+        EXPECT_EQ(t->ApplyTemplateFont(c.pixelsPerInch), c.laidOut) << c.points << " pt at " << c.pixelsPerInch;
+        EXPECT_EQ(t->CurrentFont() != nullptr, c.laidOut) << c.points << " pt at " << c.pixelsPerInch;
+    }
 }

@@ -1,7 +1,8 @@
 // Binary dialog templates: fonts in both forms, items with ordinals and strings, layout from
 // dialog units, refusal of cut or inflated data, and a dialog built from a template.
-#include "ui/DialogTemplate.h"
+#include "platform/DialogTemplate.h"
 #include "ui/CheckBox.h"
+#include "ui/DialogSprite.h"
 #include "UiTestWindow.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <vector>
 
 namespace {
+
+constexpr uint32_t DS_SETFONT = platform::kDsSetFont;
 
 // Writes templates the way the resource compiler lays them out.
 struct TemplateWriter {
@@ -75,8 +78,9 @@ TEST(DialogTemplate, FontsOfBothForms)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        DialogTemplateFont f;
-        ASSERT_TRUE(ReadDialogTemplateFont(c.bytes.data(), c.bytes.size(), f));
+        platform::DialogTemplateData d;
+        ASSERT_TRUE(platform::ParseDialogTemplate(c.bytes.data(), c.bytes.size(), d));
+        const platform::DialogTemplateFont& f = d.font;
         EXPECT_EQ(f.pointSize, c.points);
         EXPECT_EQ(f.weight, c.weight);
         EXPECT_EQ(f.italic, c.italic);
@@ -85,51 +89,65 @@ TEST(DialogTemplate, FontsOfBothForms)
     }
 }
 
-TEST(DialogTemplate, ItemsAndLayoutFromDialogUnits)
+// The sprite dialog takes its control rectangles from the hidden platform dialog, moved below
+// the title bar, and its kinds and texts from the items.
+TEST(DialogTemplate, ControlsAtTheLaidOutRectangles)
 {
-    const auto bytes = TemplateWriter::Extended(DS_SETFONT, 8, 400, 0, u"Tahoma", u"dlgCaption", SampleItems());
-    DialogTemplate t;
-    ASSERT_TRUE(ParseDialogTemplate(bytes.data(), bytes.size(), t));
-    ASSERT_EQ(t.items.size(), 4u);
-    EXPECT_EQ(t.items[0].className, u"Static");
-    EXPECT_EQ(t.items[1].className, u"Button");
-    EXPECT_EQ(t.items[2].className, u"msctls_trackbar32");
-    EXPECT_EQ(t.items[3].id, 1);
-    EXPECT_EQ(t.caption, u"dlgCaption");
-    DialogBaseUnits b;
-    ASSERT_TRUE(MeasureDialogBaseUnits(t.font, 96.0, b));
+    UiTestWindow w;
+    ASSERT_TRUE(w.opened);
+    auto items = SampleItems();
+    items.erase(items.begin() + 2); // no slider factory here
+    const auto bytes = TemplateWriter::Extended(DS_SETFONT, 8, 400, 0, u"Tahoma", u"dlgCaption", items);
+    auto t = platform::DialogTemplate::FromBytes(300, bytes.data(), bytes.size());
+    ASSERT_TRUE(t);
+    ASSERT_EQ(t->Items().size(), 3u);
+    EXPECT_EQ(t->Items()[0].ClassName(), u"Static");
+    EXPECT_EQ(t->Items()[1].ClassName(), u"Button");
+    ASSERT_TRUE(t->ApplyTemplateFont(96.0));
+    const platform::DialogBaseUnits b = t->BaseUnits();
     EXPECT_GT(b.width, 3);
     EXPECT_GT(b.height, 10);
-    DialogLayout layout;
-    ASSERT_TRUE(LayoutDialogTemplate(t, 96.0, layout));
-    EXPECT_EQ(layout.clientWidth, int(200 * b.width * 0.25 + 0.5));
-    EXPECT_EQ(layout.clientHeight, int(100 * b.height * 0.125 + 0.5));
-    const DialogControlRecord& ok = layout.records[3];
-    EXPECT_EQ(ok.rect.left, int(90 * b.width * 0.25 + 0.5));
-    EXPECT_EQ(ok.rect.top, int(80 * b.height * 0.125 + 0.5) + 30) << "moved below the title bar";
-    EXPECT_EQ(ok.rect.Width(), int(50 * b.width * 0.25 + 0.5));
-    EXPECT_EQ(layout.records[1].typeLetter, 'C');
-    EXPECT_EQ(layout.records[2].kind, DialogControlRecord::Trackbar);
+    EXPECT_EQ(t->ClientWidth(), int(200 * b.width * 0.25 + 0.5));
+    EXPECT_EQ(t->ClientHeight(), int(100 * b.height * 0.125 + 0.5));
+
+    CDialogSprite d;
+    ASSERT_TRUE(d.CreateFromTemplate(*t, 0, 0, 0, 0));
+    struct Expect { int32_t id; int x, y, cx, cy; };
+    const Expect expected[] = {{10, 7, 20, 100, 12}, {1, 90, 80, 50, 14}};
+    for (const Expect& e : expected) {
+        SCOPED_TRACE(e.id);
+        CSprite* c = d.GetControl(e.id);
+        ASSERT_NE(c, nullptr);
+        const SRect r = c->Rect();
+        EXPECT_EQ(r.left, int(e.x * b.width * 0.25 + 0.5));
+        EXPECT_EQ(r.top, int(e.y * b.height * 0.125 + 0.5) + 30) << "moved below the title bar";
+        EXPECT_EQ(r.Width(), int(e.cx * b.width * 0.25 + 0.5));
+        EXPECT_EQ(r.Height(), int(e.cy * b.height * 0.125 + 0.5));
+    }
 }
 
-TEST(DialogTemplate, CutOrInflatedDataIsRefused)
+TEST(DialogTemplate, CutInflatedOrHugeFontTemplatesMakeNoDialog)
 {
-    const auto good = TemplateWriter::Extended(DS_SETFONT, 8, 400, 0, u"Tahoma", u"Caption", SampleItems());
-    for (size_t n = 0; n < good.size(); ++n) {
-        DialogTemplate t;
-        EXPECT_FALSE(ParseDialogTemplate(good.data(), n, t)) << "cut at " << n;
+    UiTestWindow w;
+    ASSERT_TRUE(w.opened);
+    auto items = SampleItems();
+    items.erase(items.begin() + 2);
+    const auto good = TemplateWriter::Extended(DS_SETFONT, 8, 400, 0, u"Tahoma", u"Caption", items);
+    for (size_t n = 0; n < good.size(); n += 3) {
+        CDialogSprite d;
+        EXPECT_FALSE(d.CreateFromTemplate(300, good.data(), n, 0, 0, 0, 0)) << "cut at " << n;
     }
     auto inflated = good;
-    inflated[16] = 0xFF; // item count 0x..FF
+    inflated[16] = 0xFF; // item count 0xFFFF
     inflated[17] = 0xFF;
-    DialogTemplate t;
-    EXPECT_FALSE(ParseDialogTemplate(inflated.data(), inflated.size(), t));
-    EXPECT_FALSE(ParseDialogTemplate(nullptr, 100, t));
+    CDialogSprite d1, d2, d3;
+    EXPECT_FALSE(d1.CreateFromTemplate(300, inflated.data(), inflated.size(), 0, 0, 0, 0));
+    EXPECT_FALSE(d2.CreateFromTemplate(300, nullptr, 100, 0, 0, 0, 0));
     // A font of 2621 points (a damaged size word) parses but is not laid out.
     const auto huge = TemplateWriter::Extended(DS_SETFONT, 2621, 400, 0, u"Tahoma", u"C", {});
-    ASSERT_TRUE(ParseDialogTemplate(huge.data(), huge.size(), t));
-    DialogLayout layout;
-    EXPECT_FALSE(LayoutDialogTemplate(t, 96.0, layout));
+    platform::DialogTemplateData parsed;
+    ASSERT_TRUE(platform::ParseDialogTemplate(huge.data(), huge.size(), parsed));
+    EXPECT_FALSE(d3.CreateFromTemplate(300, huge.data(), huge.size(), 0, 0, 0, 0));
 }
 
 TEST(DialogTemplate, DialogFromATemplateBuildsItsControls)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 TestSprite* AddTop(CRenderWindow& w, SRect r, bool focusable, int z = 10)
@@ -298,4 +300,75 @@ TEST(InputMouse, WheelAndDropsReachTheSpriteUnderThePointInItsCoordinates)
     EXPECT_EQ(s->events[1].kind, 'F');
     EXPECT_EQ(s->events[1].x, 10);
     EXPECT_EQ(s->events[1].flags, 2u);
+}
+
+namespace {
+
+// An edit-type control: it asks for the input method while it has the focus.
+class TestEditSprite : public TestSprite {
+public:
+    TestEditSprite() : TestSprite(0xFF303030, true, true) {}
+    int WantsTextInput() override { return 1; }
+};
+
+TestEditSprite* AddEdit(CRenderWindow& w, SRect r)
+{
+    auto* s = new TestEditSprite;
+    s->SetAutoDelete(1);
+    EXPECT_TRUE(s->Create(nullptr, &w, 0, 10, r.left, r.top, r.right, r.bottom));
+    w.AddTopLevel(s);
+    return s;
+}
+
+} // namespace
+
+// Text input is on exactly while an edit-type sprite has the focus, however the focus moves
+// (click, Tab, a modal popup, the focused sprite going away).
+TEST(InputFocus, TextInputOnlyWhileAnEditHasTheFocus)
+{
+    for (int dpi : {96, 192}) {
+        SCOPED_TRACE(dpi);
+        UiTestWindow t(640, 480, dpi);
+        ASSERT_TRUE(t.opened);
+        const double scale = t.window->DisplayScale();
+        // Clicks come in window pixels.
+        auto click = [&](int x, int y) { Click(t, int(x * scale), int(y * scale)); };
+        TestSprite* plain = AddTop(*t.window, {10, 100, 60, 150}, true);
+        TestEditSprite* edit = AddEdit(*t.window, {100, 100, 300, 124});
+        TestEditSprite* edit2 = AddEdit(*t.window, {100, 200, 300, 224});
+        t.Frame();
+        EXPECT_FALSE(t.Input().TextInputActive()) << "off at the start";
+        struct Step { const char* how; std::function<void()> act; bool on; CMessageSprite* focus; };
+        const Step steps[] = {
+            {"click the edit", [&] { click(150, 110); }, true, edit},
+            {"click the plain sprite", [&] { click(20, 110); }, false, plain},
+            {"Tab to the edit", [&] { t.window->SetFocus(plain, true); Key(t, platform::vk::Tab); }, true, edit},
+            {"Tab on to the second edit", [&] { t.clock.Advance(200); Key(t, platform::vk::Tab); }, true, edit2},
+            {"focus nowhere", [&] { t.window->SetFocus(nullptr, false); }, false, nullptr},
+        };
+        for (const Step& s : steps) {
+            s.act();
+            t.clock.Advance(200);
+            EXPECT_EQ(t.window->Focus(), s.focus) << s.how;
+            EXPECT_EQ(t.Input().TextInputActive(), s.on) << s.how;
+            EXPECT_EQ(t.window->TextInputOn(), s.on ? 1 : 0) << s.how;
+        }
+        click(150, 210);
+        ASSERT_TRUE(t.Input().TextInputActive());
+        EXPECT_EQ(t.Input().TextInputPosition(), (platform::Point{int(100 * scale), int(224 * scale)}))
+            << "the candidate window under the field, in window pixels";
+        // A modal popup takes the focus, and gives it back to nobody when it closes.
+        TestPopup popup;
+        ASSERT_TRUE(popup.Create(nullptr, t.window.get(), 0, 160, 200, 200, 400, 400));
+        t.window->PushModal(&popup);
+        EXPECT_FALSE(t.Input().TextInputActive()) << "popup";
+        t.window->PopModal(&popup);
+        t.window->SetFocus(edit, false);
+        EXPECT_TRUE(t.Input().TextInputActive());
+        // The focused edit is destroyed.
+        edit->ReleaseResources(1);
+        t.window->ForgetInputSprite(edit);
+        EXPECT_FALSE(t.Input().TextInputActive()) << "focused edit gone";
+        t.Frame();
+    }
 }

@@ -194,6 +194,42 @@ TEST(RenderFrame, ChangedSpriteRedrawsOnlyItsTiles)
     EXPECT_EQ(t.SurfacePixel(100, 80) & 0xFFFFFF, t.SurfacePixel(100, 200) & 0xFFFFFF);
 }
 
+// Each frame reaches the window as one list of its dirty tiles (a row's neighbours joined),
+// never as their bounding box; an idle frame presents nothing.
+TEST(RenderFrame, OnePresentPerFrameWithTheDirtyTilesOnly)
+{
+    struct Case { int dpi; int clientW, clientH; double scale; };
+    const Case cases[] = {{96, 640, 480, 1.0}, {144, 960, 720, 1.5}, {192, 1280, 960, 2.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        UiTestWindow t(c.clientW, c.clientH, c.dpi);
+        ASSERT_TRUE(t.opened);
+        TestSprite* a = AddTopLevel(*t.window, {70, 70, 130, 100}, 0xFF102030);    // tiles (1..2, 1)
+        TestSprite* b = AddTopLevel(*t.window, {520, 400, 540, 420}, 0xFF405060);  // tile (8, 6)
+        t.Frame();
+        const uint64_t calls = t.window->PresentCalls();
+        EXPECT_EQ(t.window->LastPresentParts().size(), 8u) << "first frame: the 8 full rows of tiles";
+        t.Frame();
+        EXPECT_EQ(t.window->PresentCalls(), calls) << "idle";
+        a->SetColour(0xFF203040);
+        b->SetColour(0xFF506070);
+        t.Frame();
+        EXPECT_EQ(t.window->PresentCalls(), calls + 1);
+        const auto k = [&](int v) { return int(v * c.scale); };
+        const std::vector<platform::PresentRect> expected = {
+            {{k(64), k(64), k(192), k(128)}, {k(64), k(64)}},
+            {{k(512), k(384), k(576), k(448)}, {k(512), k(384)}},
+        };
+        ASSERT_EQ(t.window->LastPresentParts().size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(t.window->LastPresentParts()[i].source, expected[i].source) << i;
+            EXPECT_EQ(t.window->LastPresentParts()[i].dest, expected[i].dest) << i;
+        }
+        EXPECT_EQ(t.SurfacePixel(k(100), k(80)), 0x203040u);
+        EXPECT_EQ(t.SurfacePixel(k(530), k(410)), 0x506070u);
+    }
+}
+
 TEST(RenderFrame, InactiveWindowDrawsNewTilesAtHalfBrightness)
 {
     UiTestWindow t(320, 240);

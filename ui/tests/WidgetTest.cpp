@@ -441,3 +441,74 @@ TEST(StaticText, DrawTextInRectAlignsAndClips)
     EXPECT_LT(spans[0][2], spans[2][2]) << "top above bottom";
     FreeImageBuffer(target);
 }
+
+TEST(FrameSprite, DraggedWindowRectangles)
+{
+    const platform::Rect win{100, 50, 1300, 850}; // 1200 x 800 on the screen
+    struct Case { int zone; platform::Point cursor; int pressX, pressY; double scale; platform::Rect expected; const char* why; };
+    const Case cases[] = {
+        {3, {400, 70}, 200, 10, 1.0, {200, 60, 1400, 860}, "title: the press point stays under the pointer"},
+        {3, {400, 70}, 200, 10, 1.5, {100, 55, 1300, 855}, "title at 1.5: the press point in window pixels"},
+        {3, {-50, -5}, 200, 10, 2.0, {-450, -25, 750, 775}, "title: off the screen's left is allowed"},
+        {0, {150, 80}, 0, 0, 1.0, {150, 80, 1300, 850}, "top-left corner follows"},
+        {4, {330, 400}, 0, 0, 1.0, {100, 50, 1300, 850}, "left edge: 970 wide would be too narrow"},
+        {4, {319, 400}, 0, 0, 1.0, {319, 50, 1300, 850}, "left edge: 981 wide is allowed"},
+        {4, {320, 400}, 0, 0, 1.0, {100, 50, 1300, 850}, "left edge: 980 wide is not"},
+        {6, {1500, 400}, 0, 0, 1.0, {100, 50, 1500, 850}, "right edge follows"},
+        {10, {1081, 661}, 0, 0, 1.0, {100, 50, 1081, 661}, "bottom-right: 981 x 611"},
+        {10, {1080, 660}, 0, 0, 1.0, {100, 50, 1300, 850}, "bottom-right: 980 x 610 is refused"},
+        {1, {700, 239}, 0, 0, 1.0, {100, 239, 1300, 850}, "top edge: 611 high"},
+        {1, {700, 240}, 0, 0, 1.0, win, "top edge: 610 high is refused"},
+        {9, {700, 2000}, 0, 0, 1.0, {100, 50, 1300, 2000}, "bottom edge follows"},
+        {5, {700, 400}, 0, 0, 1.0, win, "inside: unchanged"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CFrame::DraggedWindowRect(win, c.cursor, c.zone, c.pressX, c.pressY, c.scale), c.expected) << c.why;
+}
+
+// A press on the title band drags the window with the pointer until the release; a double click
+// there asks the window system to maximise, a second one to restore.
+TEST(FrameSprite, TitleDragMovesTheWindowAndDoubleClickMaximises)
+{
+    UiTestWindow t(1000, 700);
+    ASSERT_TRUE(t.opened);
+    t.Frame();
+    CFrame& frame = *t.window->Frame();
+    ASSERT_EQ(frame.Maximised(), 0);
+    platform::Window& w = t.Platform();
+    w.MoveTo({200, 100, 1200, 800});
+    t.Pump();
+    t.Input().InjectMouseMove({300, 12});
+    t.Pump();
+    EXPECT_EQ(frame.StoredZone(), 3);
+    t.Input().InjectButton(platform::MouseButton::Left, true, {300, 12});
+    t.Pump();
+    EXPECT_EQ(frame.Dragging(), 1);
+    EXPECT_TRUE(t.Input().MouseCaptured());
+    t.Input().InjectMouseMove({340, 2}); // the pointer at (540, 102) on the screen
+    t.Pump();
+    EXPECT_EQ(w.ScreenRect(), (platform::Rect{240, 90, 1240, 790}));
+    t.Input().InjectButton(platform::MouseButton::Left, false, {300, 12});
+    t.Pump();
+    EXPECT_EQ(frame.Dragging(), 0);
+    EXPECT_FALSE(t.Input().MouseCaptured());
+    t.Input().InjectMouseMove({400, 12});
+    t.Pump();
+    EXPECT_EQ(w.ScreenRect(), (platform::Rect{240, 90, 1240, 790})) << "no drag after the release";
+
+    struct Step { platform::WindowState state; int flag; };
+    const Step steps[] = {{platform::WindowState::Maximized, 1}, {platform::WindowState::Normal, 0}};
+    for (const Step& s : steps) {
+        t.clock.Advance(2000);
+        frame.OnLButtonDblClk(400, 12, 0);
+        t.Pump();
+        EXPECT_EQ(w.State(), s.state);
+        EXPECT_EQ(frame.Maximised(), s.flag);
+    }
+    // Not on the title band: nothing.
+    frame.OnMouseMove(400, 300, 0);
+    frame.OnSetCursor(400, 300);
+    frame.OnLButtonDblClk(400, 300, 0);
+    t.Pump();
+    EXPECT_EQ(w.State(), platform::WindowState::Normal);
+}
