@@ -3,6 +3,7 @@
 #include "ui/PictureView.h"
 
 #include "imaging/AlphaTables.h"
+#include "imaging/ColourTables.h"
 #include "imaging/Draw8.h"
 #include "imaging/TextRender.h"
 #include "ui/RenderWindow.h"
@@ -153,6 +154,8 @@ CSPicView::~CSPicView()
 
 int CSPicView::OnCreate()
 {
+    BuildGammaTables(); // 16-bit pictures are shown through them
+
     m_toolBar.AddButton(0, UiText(u"zoomin"), 0);
     m_toolBar.AddButton(1, UiText(u"zoomout"), 0);
     m_toolBar.AddButton(3, UiText(u"realsize"), 1);
@@ -186,34 +189,30 @@ void CSPicView::NotifyViewChanged()
 
 void CSPicView::SetImage8(const ImageBuffer8* picture, const char16_t* caption)
 {
-    {
-        platform::ScopedLock lock(m_lock);
-        if (picture && picture->data && picture->width > 0 && picture->height > 0) {
-            m_picture8 = picture;
-            m_picture16 = nullptr;
-            m_pictureWidth = picture->width;
-            m_pictureHeight = picture->height;
-            FitToView();
-        } else {
-            m_picture8 = nullptr;
-        }
-        CopyTextBounded(m_caption, 64, caption ? caption : u"");
-        FreeImageBuffer(m_captionImage);
-    }
-    SetAllDirty(1);
-    m_needsBadge.store(1);
+    const bool has = picture && picture->data && picture->width > 0 && picture->height > 0;
+    SetPicture(has ? picture : nullptr, nullptr, 8, caption);
 }
 
 void CSPicView::SetImage16(const ImageBuffer16* picture, const char16_t* caption)
 {
+    const bool has = picture && picture->data && picture->width > 0 && picture->height > 0;
+    SetPicture(nullptr, has ? picture : nullptr, 16, caption);
+}
+
+// One of the two pictures becomes the shown one; a null or empty picture clears only the slot
+// it was given for (8 or 16 bits).
+void CSPicView::SetPicture(const ImageBuffer8* picture8, const ImageBuffer16* picture16, int slot,
+                           const char16_t* caption)
+{
     {
         platform::ScopedLock lock(m_lock);
-        if (picture && picture->data && picture->width > 0 && picture->height > 0) {
-            m_picture16 = picture;
-            m_picture8 = nullptr;
-            m_pictureWidth = picture->width;
-            m_pictureHeight = picture->height;
+        if (picture8 || picture16) {
+            m_picture8 = picture8;
+            m_picture16 = picture16;
+            PictureSize(m_pictureWidth, m_pictureHeight);
             FitToView();
+        } else if (slot == 8) {
+            m_picture8 = nullptr;
         } else {
             m_picture16 = nullptr;
         }

@@ -106,6 +106,8 @@ public:
     int32_t m_hasCustomCursor = 0;
 
 protected:
+    void SetPicture(const ImageBuffer8* picture8, const ImageBuffer16* picture16, int slot,
+                    const char16_t* caption);
     void BuildZoomBadge();
     void DrawCaption();
     void DrawNavigator();

@@ -268,3 +268,30 @@ TEST(PictureView, ToolBarCommandsReachTheView)
     EXPECT_DOUBLE_EQ(f.view->Zoom(), 1.0);
     EXPECT_EQ(f.Src(), "0,0,592,401");
 }
+
+TEST(PictureView, SixteenBitPicturesAndClearingOneSlot)
+{
+    ViewFixture f;
+    ImageBuffer16 deep;
+    ASSERT_TRUE(AllocImage16(deep, 300, 200));
+    for (uint32_t i = 0; i < deep.pixelCount; ++i) {
+        uint16_t* p = reinterpret_cast<uint16_t*>(deep.data) + size_t(i) * 4;
+        p[0] = p[1] = p[2] = 0xFFFF;
+        p[3] = 0xFFFF;
+    }
+    f.view->SetImage16(&deep, nullptr);
+    EXPECT_EQ(f.view->PictureWidth(), 300);
+    EXPECT_DOUBLE_EQ(f.view->Zoom(), 1.0);
+    f.view->SetImage8(nullptr, nullptr); // the 8-bit slot is already empty: the 16-bit picture stays
+    f.t.Frame();
+    const SRect shown = f.view->Shown();
+    EXPECT_EQ(shown.Width(), 300);
+    {
+        platform::ScopedLock lock(f.view->Lock());
+        const uint8_t* p = f.view->Image().data + (size_t(shown.top + 5) * f.view->Image().width + shown.left + 5) * 4;
+        EXPECT_GT(p[2], 240); // white reaches the view
+    }
+    f.view->SetImage16(nullptr, nullptr);
+    EXPECT_EQ(f.view->GetFocusRect().Width(), 0); // no picture: no focus area
+    FreeImageBuffer(deep);
+}
