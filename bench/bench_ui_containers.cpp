@@ -8,6 +8,7 @@
 #include "ui/PictureView.h"
 #include "ui/RenderWindow.h"
 #include "ui/TabFrame.h"
+#include "ui/Tree.h"
 
 #include <benchmark/benchmark.h>
 
@@ -149,3 +150,62 @@ static void BM_TabFadeFrame(benchmark::State& state)
     FreeImageBuffer(b);
 }
 BENCHMARK(BM_TabFadeFrame)->Unit(benchmark::kMillisecond);
+
+// A tree of 20,000 nodes (200 folders of 100): rebuilding the rows after expanding every folder,
+// and one frame after a wheel notch.
+static void BM_TreeRebuild20k(benchmark::State& state)
+{
+    ContainerWindow w;
+    if (!w.ok) {
+        state.SkipWithError("no window");
+        return;
+    }
+    CTreeNode root;
+    for (int f = 0; f < 200; ++f) {
+        CTreeNode* folder = root.AddChild(new CTreeNode(u"Folder"));
+        folder->expanded = 1;
+        for (int i = 0; i < 99; ++i)
+            folder->AddChild(new CTreeNode(u"Photo name"));
+    }
+    auto* tree = new CSTree;
+    tree->SetAutoDelete(1);
+    tree->Create(nullptr, &w.window, 1, 10, 0, 0, 400, 1000);
+    w.window.AddTopLevel(tree);
+    tree->SetRoot(&root);
+    for (auto _ : state)
+        tree->Rebuild();
+    state.counters["rows"] = tree->RowCount();
+    tree->ReleaseResources(1);
+}
+BENCHMARK(BM_TreeRebuild20k)->Unit(benchmark::kMillisecond);
+
+static void BM_TreeWheelFrame20k(benchmark::State& state)
+{
+    ContainerWindow w;
+    if (!w.ok) {
+        state.SkipWithError("no window");
+        return;
+    }
+    CTreeNode root;
+    for (int f = 0; f < 200; ++f) {
+        CTreeNode* folder = root.AddChild(new CTreeNode(u"Folder"));
+        folder->expanded = 1;
+        for (int i = 0; i < 99; ++i)
+            folder->AddChild(new CTreeNode(u"Photo name"));
+    }
+    auto* tree = new CSTree;
+    tree->SetAutoDelete(1);
+    tree->Create(nullptr, &w.window, 1, 10, 0, 0, 400, 1000);
+    w.window.AddTopLevel(tree);
+    tree->SetRoot(&root);
+    tree->Update(1);
+    int delta = -120;
+    for (auto _ : state) {
+        tree->OnMouseWheel(10, 10, delta);
+        if (tree->ScrollOffset() == 0 || tree->ScrollOffset() >= 20000 * 20 - 1000)
+            delta = -delta;
+        benchmark::DoNotOptimize(tree->Update(1));
+    }
+    tree->ReleaseResources(1);
+}
+BENCHMARK(BM_TreeWheelFrame20k)->Unit(benchmark::kMillisecond);
