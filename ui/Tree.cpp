@@ -502,3 +502,57 @@ void CSTree::OnKeyDown(uint32_t key, uint32_t, uint32_t)
     }
     SetSelection(row, true, true);
 }
+
+// ---------------------------------------------------------------------------------------------
+// CFlatSimpleList
+
+CFlatSimpleList::~CFlatSimpleList()
+{
+    {
+        platform::ScopedLock lock(m_lock);
+        m_rows.clear();
+    }
+    m_items.Clear();
+}
+
+int CFlatSimpleList::AddItem(const char16_t* text, const ImageBuffer8* icon)
+{
+    auto* node = new (std::nothrow) CTreeNode(text ? text : u"");
+    if (!node)
+        return -1;
+    node->icon = icon;
+    {
+        platform::ScopedLock lock(m_lock);
+        m_items.children.push_back(node); // no parent pointer: depth 0
+    }
+    const int index = int(m_items.children.size()) - 1;
+    if (m_root != &m_items)
+        SetRoot(&m_items);
+    else
+        Rebuild();
+    return index;
+}
+
+void CFlatSimpleList::Clear()
+{
+    {
+        // Rows point into the items: both go together under the lock.
+        platform::ScopedLock lock(m_lock);
+        m_rows.clear();
+        m_items.Clear();
+        if (!m_root)
+            m_root = &m_items;
+        m_selected.store(-1);
+    }
+    Rebuild();
+}
+
+int CFlatSimpleList::OnDraw(uint32_t time)
+{
+    const bool redraw = AllDirty() != 0;
+    const int drew = CSTree::OnDraw(time);
+    platform::ScopedLock lock(m_lock);
+    if (redraw && m_image.data)
+        DrawRectOutline8(m_image, 0xFFFFFF, 64, 0, 0, m_image.width, m_image.height);
+    return drew;
+}

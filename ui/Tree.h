@@ -98,3 +98,20 @@ protected:
     SPoint m_press{};
     int32_t m_pressed = 0;
 };
+
+// A one-level list of text rows with optional icons, owning its items. The items have no parent
+// pointer, so they start at x 0 without an expander.
+class CFlatSimpleList : public CSTree {
+public:
+    CFlatSimpleList() = default;
+    ~CFlatSimpleList() override;
+
+    // Index of the new item, or -1 when it cannot be made.
+    int AddItem(const char16_t* text, const ImageBuffer8* icon);
+    void Clear();
+    int OnDraw(uint32_t time) override;
+    CTreeNode& Items() { return m_items; }
+
+private:
+    CTreeNode m_items;
+};

@@ -179,3 +179,27 @@ TEST(Tree, WheelAndDragScrollWithinTheContent)
     TreeFixture low(30); // too low for a scroll bar
     EXPECT_FALSE(low.tree->Scroll().shown);
 }
+
+TEST(FlatSimpleList, ItemsStartAtTheLeftAndClearEmptiesTheList)
+{
+    UiTestWindow t;
+    auto* list = new CFlatSimpleList;
+    list->SetAutoDelete(1);
+    ASSERT_TRUE(list->Create(nullptr, t.window.get(), 3, 10, 0, 0, 200, 100));
+    t.window->AddTopLevel(list);
+    EXPECT_EQ(list->AddItem(u"One", nullptr), 0);
+    EXPECT_EQ(list->AddItem(u"Two", nullptr), 1);
+    EXPECT_EQ(list->AddItem(nullptr, nullptr), 2);
+    EXPECT_EQ(list->RowCount(), 3);
+    t.Frame();
+    EXPECT_EQ(list->Row(0).depth, 0);
+    EXPECT_EQ(list->RowAt(30, 25), 1);
+    list->SetSelection(2, true, false);
+    list->Clear();
+    EXPECT_EQ(list->RowCount(), 0);
+    EXPECT_EQ(list->Selected(), -1);
+    list->OnKeyDown(40, 1, 0); // no rows: keys do nothing
+    EXPECT_EQ(list->Selected(), -1);
+    EXPECT_EQ(list->AddItem(u"Again", nullptr), 0);
+    EXPECT_EQ(list->RowCount(), 1);
+}
