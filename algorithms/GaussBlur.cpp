@@ -6,6 +6,7 @@
 #include "algorithms/TargetClones.h"
 
 #include "algorithms/PixelAccess.h"
+#include "algorithms/ScratchCache.h"
 
 #include <cmath>
 #include <cstring>
@@ -184,24 +185,26 @@ bool CoreBlurRows(const View<T>& src, const View<T>& dst, const int* w, int L, i
     const int K = L - 1, h = src.height, n = src.width;
     const size_t rowValues = static_cast<size_t>(n) * C;
     const int ringRows = 2 * K + 1;
-    std::unique_ptr<T[]> ring(new (std::nothrow) T[rowValues * ringRows]);
-    std::unique_ptr<uint32_t[]> acc(new (std::nothrow) uint32_t[rowValues]);
-    if (!ring || !acc)
+    const size_t ringBytes = (rowValues * ringRows * sizeof(T) + 63) / 64 * 64;
+    ScratchBlock scratch(ringBytes + rowValues * sizeof(uint32_t));
+    if (!scratch)
         return false;
+    T* const ringData = scratch.as<T>();
+    uint32_t* const accData = reinterpret_cast<uint32_t*>(scratch.as<unsigned char>() + ringBytes);
     uint32_t interiorSum = static_cast<uint32_t>(w[0]);
     for (int k = 1; k <= K; ++k)
         interiorSum += 2 * static_cast<uint32_t>(w[k]);
     const ExactDivider interior(interiorSum);
-    auto slot = [&](int r) { return ring.get() + static_cast<size_t>(r % ringRows) * rowValues; };
+    auto slot = [&](int r) { return ringData + static_cast<size_t>(r % ringRows) * rowValues; };
     int next = std::max(0, y0 - K);
     const T* taps[2 * kGaussMaxTaps + 1];
     for (int y = y0; y < y1; ++y) {
         const int need = std::min(h - 1, y + K);
         for (; next <= need; ++next)
-            GaussRowH<T, C>(RowOf<T, C>(src, next), slot(next), n, w, L, interior, acc.get());
+            GaussRowH<T, C>(RowOf<T, C>(src, next), slot(next), n, w, L, interior, accData);
         for (int k = -K; k <= K; ++k)
             taps[k + K] = (y + k >= 0 && y + k < h) ? slot(y + k) : nullptr;
-        GaussRowV<T>(taps, RowOf<T, C>(dst, y), static_cast<int>(rowValues), w, K, interior, acc.get());
+        GaussRowV<T>(taps, RowOf<T, C>(dst, y), static_cast<int>(rowValues), w, K, interior, accData);
     }
     return true;
 }
@@ -230,24 +233,32 @@ inline void AddBlockSums(const T* __restrict in, Sum* __restrict sums, int width
     }
 }
 
-// The common case, four 16-bit channels into 32-bit sums, a pixel at a time as one vector.
-typedef uint32_t U32x4 __attribute__((vector_size(16)));
-typedef uint16_t U16x4 __attribute__((vector_size(8)));
+// acc[j] (=|+)= in[j]: the b rows of a block row summed column by column, in full vectors.
+template <class T>
+ZD_TARGET_CLONES_TEMPLATE void AddColumns(uint32_t* __restrict acc, const T* __restrict in, size_t n, bool first)
+{
+    if (first) {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] = in[j];
+    } else {
+        for (size_t j = 0; j < n; ++j)
+            acc[j] += in[j];
+    }
+}
 
-ZD_TARGET_CLONES void AddBlockSums4x16(const uint16_t* __restrict in, uint32_t* __restrict sums, int width, int b)
+// Block sums from column sums: b neighbouring columns per block, C channels each.
+template <int C>
+ZD_TARGET_CLONES_TEMPLATE void BlockSumsOfColumns(const uint32_t* __restrict columns, uint32_t* __restrict sums,
+                                                  int width, int b)
 {
     for (int x = 0; x < width; ++x) {
-        U32x4 block = {0, 0, 0, 0};
-        const uint16_t* p = in + static_cast<size_t>(x) * b * 4;
-        for (int i = 0; i < b; ++i) {
-            U16x4 v;
-            std::memcpy(&v, p + i * 4, sizeof v);
-            block += __builtin_convertvector(v, U32x4);
-        }
-        U32x4 sum;
-        std::memcpy(&sum, sums + x * 4, sizeof sum);
-        sum += block;
-        std::memcpy(sums + x * 4, &sum, sizeof sum);
+        uint32_t block[C] = {};
+        const uint32_t* p = columns + static_cast<size_t>(x) * b * C;
+        for (int i = 0; i < b; ++i)
+            for (int c = 0; c < C; ++c)
+                block[c] += p[i * C + c];
+        for (int c = 0; c < C; ++c)
+            sums[x * C + c] = block[c];
     }
 }
 
@@ -259,29 +270,31 @@ bool Reduce(const View<T>& src, const View<T>& out, int b)
     const bool narrow = b <= 256;
     return ParallelRows(out.height, static_cast<int64_t>(src.width) * C * b, [&](int y0, int y1) {
         const size_t count = static_cast<size_t>(out.width) * C;
-        std::unique_ptr<uint64_t[]> sums(new (std::nothrow) uint64_t[count]);
-        if (!sums)
+        // Integer sums in any order are the same sums: the rows of a block row are added
+        // column by column first (whole vectors, b times the values), then each block's
+        // columns once.
+        const size_t used = static_cast<size_t>(out.width) * b * C;
+        ScratchBlock scratch(count * sizeof(uint64_t) + (narrow ? used * sizeof(uint32_t) : 0));
+        if (!scratch)
             return false;
-        uint32_t* sums32 = reinterpret_cast<uint32_t*>(sums.get());
+        uint64_t* sums = scratch.as<uint64_t>();
+        uint32_t* sums32 = scratch.as<uint32_t>();
+        uint32_t* columns = reinterpret_cast<uint32_t*>(sums + count);
         const uint64_t area = static_cast<uint64_t>(b) * static_cast<uint64_t>(b);
         for (int y = y0; y < y1; ++y) {
             T* o = RowOf<T, C>(out, y);
             if (narrow) {
-                std::memset(sums32, 0, sizeof(uint32_t) * count);
-                for (int r = 0; r < b; ++r) {
-                    if constexpr (C == 4 && sizeof(T) == 2)
-                        AddBlockSums4x16(RowOf<T, C>(src, y * b + r), sums32, out.width, b);
-                    else
-                        AddBlockSums<T, C>(RowOf<T, C>(src, y * b + r), sums32, out.width, b);
-                }
+                for (int r = 0; r < b; ++r)
+                    AddColumns<T>(columns, RowOf<T, C>(src, y * b + r), used, r == 0);
+                BlockSumsOfColumns<C>(columns, sums32, out.width, b);
                 // n / area in doubles truncates to the integer quotient: n + area < 2^53.
                 const double areaD = static_cast<double>(area);
                 for (size_t j = 0; j < count; ++j)
                     o[j] = static_cast<T>(static_cast<uint32_t>(static_cast<double>(sums32[j]) / areaD));
             } else {
-                std::memset(sums.get(), 0, sizeof(uint64_t) * count);
+                std::memset(sums, 0, sizeof(uint64_t) * count);
                 for (int r = 0; r < b; ++r)
-                    AddBlockSums<T, C>(RowOf<T, C>(src, y * b + r), sums.get(), out.width, b);
+                    AddBlockSums<T, C>(RowOf<T, C>(src, y * b + r), sums, out.width, b);
                 for (size_t j = 0; j < count; ++j)
                     o[j] = static_cast<T>(sums[j] / area);
             }
@@ -308,10 +321,25 @@ struct SignedDivider {
     uint32_t m;
 };
 
-// One reduced row spread to the full width: TL + (TR - TL) x fx / b for every column, where
-// column x lies fx = x % b past its block's corner; past the last corner the row stays flat.
-template <class T, int C>
-void SpreadRow(const T* in, int* out, int width, int smallWidth, int b, const SignedDivider& div)
+// n / b truncated toward zero, for |n| < 2^24 and 0 < b < 256, in single precision: n and b
+// are exact floats and the quotient is correctly rounded, with an error below half a unit in
+// its last place (at most 2^-9 under 2^16), while a quotient that is no integer lies at least
+// 1/b > 2^-9 from the next one; so truncating it gives the integer quotient. Unlike the 64-bit
+// multiply it vectorises.
+inline int DivideSmall(int n, float b)
+{
+    return static_cast<int>(static_cast<float>(n) / b);
+}
+
+struct SmallDivider {
+    float b;
+    int operator()(int n) const { return DivideSmall(n, b); }
+};
+
+// The spread part of SpreadRow with either divider.
+template <class T, int C, class Divider>
+ZD_TARGET_CLONES_TEMPLATE void SpreadBlocks(const T* __restrict in, int* __restrict out, int smallWidth, int b,
+                                            Divider div)
 {
     for (int sx = 0; sx + 1 < smallWidth; ++sx) {
         int a[C], d[C];
@@ -324,6 +352,17 @@ void SpreadRow(const T* in, int* out, int width, int smallWidth, int b, const Si
             for (int c = 0; c < C; ++c)
                 o[f * C + c] = a[c] + div(d[c] * f);
     }
+}
+
+// One reduced row spread to the full width: TL + (TR - TL) x fx / b for every column, where
+// column x lies fx = x % b past its block's corner; past the last corner the row stays flat.
+template <class T, int C>
+void SpreadRow(const T* in, int* out, int width, int smallWidth, int b, const SignedDivider& div)
+{
+    if (b < 256)
+        SpreadBlocks<T, C>(in, out, smallWidth, b, SmallDivider{static_cast<float>(b)});
+    else
+        SpreadBlocks<T, C>(in, out, smallWidth, b, div);
     const int flatFrom = std::max(0, smallWidth - 1) * b;
     const T* last = in + static_cast<size_t>(std::max(0, smallWidth - 1)) * C;
     for (int x = flatFrom; x < width; ++x)
@@ -335,14 +374,11 @@ void SpreadRow(const T* in, int* out, int width, int smallWidth, int b, const Si
 template <class T>
 ZD_TARGET_CLONES_TEMPLATE void BlendSpreadRows(const int* __restrict top,
                                                                         const int* __restrict bottom, T* __restrict out,
-                                                                        int count, int fy, uint32_t m)
+                                                                        int count, int fy, int b)
 {
-    for (int j = 0; j < count; ++j) {
-        const int n = (bottom[j] - top[j]) * fy;
-        const uint32_t a = static_cast<uint32_t>(n < 0 ? -n : n);
-        const int q = static_cast<int>((static_cast<uint64_t>(a) * m) >> 32);
-        out[j] = static_cast<T>(top[j] + (n < 0 ? -q : q));
-    }
+    const float fb = static_cast<float>(b);
+    for (int j = 0; j < count; ++j)
+        out[j] = static_cast<T>(top[j] + DivideSmall((bottom[j] - top[j]) * fy, fb));
 }
 
 // Back to the full size: each reduced pixel sits at the top-left corner of its block. The
@@ -354,10 +390,10 @@ bool Enlarge(const View<T>& small, const View<T>& out, int b)
     const SignedDivider div(b);
     const size_t count = static_cast<size_t>(out.width) * C;
     return ParallelRows(out.height, static_cast<int64_t>(count), [&](int y0, int y1) {
-        std::unique_ptr<int[]> rows(new (std::nothrow) int[2 * count]);
-        if (!rows)
+        ScratchBlock scratch(2 * count * sizeof(int));
+        if (!scratch)
             return false;
-        int* top = rows.get();
+        int* top = scratch.as<int>();
         int* bottom = top + count;
         int topFor = -1, bottomFor = -1;
         for (int y = y0; y < y1; ++y) {
@@ -382,7 +418,7 @@ bool Enlarge(const View<T>& small, const View<T>& out, int b)
             }
             T* o = RowOf<T, C>(out, y);
             if (b < 256) {
-                BlendSpreadRows<T>(top, bottom, o, static_cast<int>(count), fy, div.m);
+                BlendSpreadRows<T>(top, bottom, o, static_cast<int>(count), fy, b);
             } else {
                 for (size_t j = 0; j < count; ++j)
                     o[j] = static_cast<T>(top[j] + div((bottom[j] - top[j]) * fy));
@@ -392,15 +428,16 @@ bool Enlarge(const View<T>& small, const View<T>& out, int b)
     });
 }
 
+// A work picture in scratch memory, kept warm for the next blur of the same size.
 template <class T>
 struct Owned {
-    std::unique_ptr<T[]> mem;
+    ScratchBlock mem;
     View<T> view{nullptr, 0, 0};
     bool Alloc(int w, int h, int C)
     {
-        mem.reset(new (std::nothrow) T[static_cast<size_t>(w) * h * C]);
-        view = {mem.get(), w, h};
-        return mem != nullptr;
+        mem.Take(static_cast<size_t>(w) * h * C * sizeof(T));
+        view = {mem.as<T>(), w, h};
+        return static_cast<bool>(mem);
     }
 };
 
@@ -416,6 +453,11 @@ void ChooseReduction(double sigma, int width, int height, int& b, double& kernel
 }
 
 } // namespace
+
+int SpreadDivide(int n, int b)
+{
+    return DivideSmall(n, static_cast<float>(b));
+}
 
 template <class T, int C>
 static int BlurView(CGaussBlur& self, double sigma, const View<T>& src, const View<T>& dst, bool progress)

@@ -14,6 +14,9 @@ int BuildGaussKernel(double sigma, int* weights);
 // (at most 2^30; the blur then limits it to the picture's shorter side).
 int GaussReduction(double sigma);
 
+// The enlarge step's division: n / b truncated toward zero, for |n| < 2^24 and 0 < b < 256.
+int SpreadDivide(int n, int b);
+
 // Parameter block of Run: one double, the standard deviation (8 bytes, no size word).
 class CGaussBlur : public CAlgorithm {
 public:

@@ -6,6 +6,7 @@
 #include "algorithms/AlgorithmThread.h"
 #include "algorithms/PixelAccess.h"
 #include "algorithms/ResEnhance.h"
+#include "algorithms/ScratchCache.h"
 #include "algorithms/X2Enlarge.h"
 #include "algorithms/X3Enlarge.h"
 #include "imaging/ConvolutionKernel.h"
@@ -340,6 +341,19 @@ struct CubicPlan {
     float a = 0, b = 0;
 };
 
+// The operand holding the blend of a and b with weight t of a: a blend of weight 256 or 0 gives
+// a or b back to the bit (t x (v >> 8) + (v & 255) x t >> 8 = v for t = 256), so it is not
+// done at all; a tap of weight 0 at the kernel's edge costs nothing then.
+int PlanBlend(int a, int b, int t, std::vector<CubicOp>& ops)
+{
+    if (t == 256)
+        return a;
+    if (t == 0)
+        return b;
+    ops.push_back({a, b, t});
+    return ~static_cast<int>(ops.size() - 1);
+}
+
 // Adds the ops for one list; returns its result operand and total.
 std::pair<int, int> PlanList(const std::vector<std::pair<int, float>>& lines, std::vector<CubicOp>& ops)
 {
@@ -347,8 +361,7 @@ std::pair<int, int> PlanList(const std::vector<std::pair<int, float>>& lines, st
     for (size_t i = 0; i + 1 < lines.size(); i += 2) {
         const float wa = lines[i].second, wb = lines[i + 1].second;
         const int t = wa + wb > 0 ? static_cast<int>(wa * 256 / (wa + wb)) : 128;
-        ops.push_back({lines[i].first, lines[i + 1].first, t});
-        slots.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>((wa + wb) * 256)});
+        slots.push_back({PlanBlend(lines[i].first, lines[i + 1].first, t, ops), static_cast<int>((wa + wb) * 256)});
     }
     if (lines.size() % 2)
         slots.push_back({lines.back().first, static_cast<int>(lines.back().second * 256)});
@@ -357,8 +370,7 @@ std::pair<int, int> PlanList(const std::vector<std::pair<int, float>>& lines, st
         for (size_t m = 0; m + 1 < slots.size(); m += 2) {
             const int64_t a = slots[m].second, b = slots[m + 1].second;
             const int t = a + b > 0 ? static_cast<int>(a * 256 / (a + b)) : 128;
-            ops.push_back({slots[m].first, slots[m + 1].first, t});
-            next.push_back({~static_cast<int>(ops.size() - 1), static_cast<int>(a + b)});
+            next.push_back({PlanBlend(slots[m].first, slots[m + 1].first, t, ops), static_cast<int>(a + b)});
         }
         if (slots.size() % 2)
             next.push_back(slots.back());
@@ -527,41 +539,6 @@ inline bool IsSourceLine(const CubicPlan& plan)
     return plan.ops.empty() && !plan.combine;
 }
 
-// Scratch memory that stays with its thread from one run to the next, so repeated runs reuse
-// warm pages instead of faulting in fresh ones in every band.
-class ThreadScratch {
-public:
-    // At least `bytes` bytes, 64-byte aligned; null when they cannot be had.
-    void* Get(size_t bytes)
-    {
-        if (bytes > m_size) {
-            m_data.reset(new (std::nothrow) unsigned char[bytes + 64]);
-            m_size = m_data ? bytes : 0;
-        }
-        if (!m_data)
-            return nullptr;
-        const auto at = reinterpret_cast<uintptr_t>(m_data.get());
-        return m_data.get() + ((64 - at % 64) % 64);
-    }
-
-    // After a band: scratch of very wide pictures is not kept, so no helper holds tens of
-    // megabytes between runs.
-    void Trim()
-    {
-        if (m_size > kKeepBytes) {
-            m_data.reset();
-            m_size = 0;
-        }
-    }
-
-private:
-    static constexpr size_t kKeepBytes = size_t{4} << 20;
-    std::unique_ptr<unsigned char[]> m_data;
-    size_t m_size = 0;
-};
-
-thread_local ThreadScratch t_cubicScratch;
-thread_local ThreadScratch t_areaScratch;
 
 inline size_t Rounded64(size_t bytes)
 {
@@ -675,7 +652,10 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
     ChunkQueue queue(groups);
     const bool ok = ParallelRows(groups, work, [&](int, int) {
         const size_t poolBytes = Rounded64(kCubicStrip * rowOps * 2), linesBytes = Rounded64(n * kRows * 2);
-        auto* buffer = static_cast<unsigned char*>(t_cubicScratch.Get(poolBytes + linesBytes + scratch * 2));
+        // Scratch from the process cache: a repeated run reuses warm pages, and the program
+        // gives them back when idle.
+        ScratchBlock block(poolBytes + linesBytes + scratch * 2);
+        auto* buffer = block.as<unsigned char>();
         if (!buffer)
             return false;
         uint16_t* pool = reinterpret_cast<uint16_t*>(buffer);
@@ -704,7 +684,6 @@ int CImageSize::ResizeCubic(const ImageBuffer16& source, ImageBuffer16& destinat
                     CubicColumnsRows<1>(in + r, out + r, sw, line, ops.data(), outputs.data(), width);
             }
         }
-        t_cubicScratch.Trim();
         return true;
     });
     if (!ok)
@@ -1057,6 +1036,62 @@ ZD_TARGET_CLONES void FinishWeighted(uint16_t* __restrict out,
     }
 }
 
+// Whether an axis is a plain halving: box 0 is sample 0 alone and box j > 0 the two whole
+// samples 2j - 1 and 2j (what exact 2x ratios give without widening).
+bool IsHalvingAxis(const std::vector<AreaTap>& taps)
+{
+    for (size_t j = 0; j < taps.size(); ++j) {
+        const AreaTap& t = taps[j];
+        const int from = j == 0 ? 0 : static_cast<int>(2 * j - 1);
+        if (!t.integral || t.count != (j == 0 ? 1u : 2u) || t.from != from || t.to != static_cast<int>(2 * j))
+            return false;
+    }
+    return !taps.empty();
+}
+
+// (x + y) >> 1 in 16 bits without overflow: x + y = 2 (x & y) + (x ^ y).
+typedef uint16_t Lanes16 __attribute__((vector_size(32)));
+typedef uint64_t Pixels4 __attribute__((vector_size(32)));
+
+inline uint16_t FloorMean(uint16_t x, uint16_t y)
+{
+    return static_cast<uint16_t>((x & y) + ((x ^ y) >> 1));
+}
+
+// One output row of a halving from source rows a and b (b == a for a single row): the row
+// pass halves each pair of samples, the column pass halves the two results, both truncating,
+// so the bytes are those of the two passes apart. Four pixels at a time.
+ZD_TARGET_CLONES void HalveRowPair(const uint16_t* __restrict a, const uint16_t* __restrict b,
+                                   uint16_t* __restrict out, int m)
+{
+    for (int c = 0; c < 4; ++c)
+        out[c] = FloorMean(a[c], b[c]);
+    int j = 1;
+    for (; j + 4 <= m; j += 4) {
+        Pixels4 a0, a1, b0, b1;
+        const size_t at = static_cast<size_t>(2 * j - 1) * 4;
+        std::memcpy(&a0, a + at, 32);
+        std::memcpy(&a1, a + at + 16, 32);
+        std::memcpy(&b0, b + at, 32);
+        std::memcpy(&b1, b + at + 16, 32);
+        // Written out rather than called: a vector-returning helper outside the clones would
+        // change the calling convention between them.
+        const Lanes16 ea = reinterpret_cast<Lanes16>(__builtin_shufflevector(a0, a1, 0, 2, 4, 6));
+        const Lanes16 oa = reinterpret_cast<Lanes16>(__builtin_shufflevector(a0, a1, 1, 3, 5, 7));
+        const Lanes16 eb = reinterpret_cast<Lanes16>(__builtin_shufflevector(b0, b1, 0, 2, 4, 6));
+        const Lanes16 ob = reinterpret_cast<Lanes16>(__builtin_shufflevector(b0, b1, 1, 3, 5, 7));
+        const Lanes16 ha = (ea & oa) + ((ea ^ oa) >> 1);
+        const Lanes16 hb = (eb & ob) + ((eb ^ ob) >> 1);
+        const Lanes16 r = (ha & hb) + ((ha ^ hb) >> 1);
+        std::memcpy(out + static_cast<size_t>(j) * 4, &r, 32);
+    }
+    for (; j < m; ++j)
+        for (int c = 0; c < 4; ++c) {
+            const size_t at = static_cast<size_t>(2 * j - 1) * 4 + c;
+            out[j * 4 + c] = FloorMean(FloorMean(a[at], a[at + 4]), FloorMean(b[at], b[at + 4]));
+        }
+}
+
 } // namespace
 
 int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height)
@@ -1070,6 +1105,25 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     const std::vector<AreaRun> runs = AreaRuns(cols, pairs);
     if (!AllocImage16(destination, width, height))
         return 0;
+    if (m_fastPaths && IsHalvingAxis(cols) && IsHalvingAxis(rows)) {
+        const int lo = m_windowLow, hi = m_windowHigh;
+        constexpr int kChunk = 32;
+        ChunkQueue queue((height + kChunk - 1) / kChunk);
+        // The general path's work figure, so both share rows out alike.
+        const int64_t work = static_cast<int64_t>(width) * 16 + static_cast<int64_t>(sw) * 4 * sh / height;
+        if (!ParallelRows(height, work, [&](int y0, int) {
+                for (int c; queue.Take(c);)
+                    for (int i = c * kChunk; i < std::min(height, (c + 1) * kChunk); ++i) {
+                        if (y0 == 0 && i % 100 == 10)
+                            SetProgress(lo + (hi - lo) * i / height);
+                        HalveRowPair(Row16(source, i == 0 ? 0 : 2 * i - 1), Row16(source, 2 * i),
+                                     Row16(destination, i), width);
+                    }
+                return true;
+            }))
+            return 0;
+        return SharpenAfterArea(destination);
+    }
     // Both passes fused: each range of output rows keeps the row-pass results of the source rows
     // its boxes need in a ring of lines, so no work picture of target width x source height is
     // made, and every row-pass line is computed once per range from rows still in cache.
@@ -1083,7 +1137,8 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
     ChunkQueue queue((height + kChunk - 1) / kChunk);
     const bool ok = ParallelRows(height, work, [&](int y0, int) {
         const size_t ringBytes = Rounded64(n * static_cast<size_t>(span) * 2), sumBytes = Rounded64(n * 4);
-        auto* buffer = static_cast<unsigned char*>(t_areaScratch.Get(ringBytes + sumBytes + n * 8));
+        ScratchBlock block(ringBytes + sumBytes + n * 8);
+        auto* buffer = block.as<unsigned char>();
         if (!buffer)
             return false;
         uint16_t* ring = reinterpret_cast<uint16_t*>(buffer);
@@ -1142,12 +1197,17 @@ int CImageSize::AreaAverage(const ImageBuffer16& source, ImageBuffer16& destinat
                     AccumulateWeighted(acc, line(k), n, AreaWeight(t, k), k == t.first);
                 FinishWeighted(Row16(destination, i), acc, line(t.first), n, t.total);
             }
-        t_areaScratch.Trim();
         return true;
     });
     // A cancel skips row ranges and leaves their rows unwritten: no result then.
     if (!ok)
         return 0;
+    return SharpenAfterArea(destination);
+}
+
+int CImageSize::SharpenAfterArea(ImageBuffer16& destination)
+{
+    const int width = destination.width, height = destination.height;
     const int a = m_params.sharpenAmount;
     if (a == 0)
         return 1;

@@ -73,11 +73,14 @@ public:
     ImageSizeParams m_params;
     int m_windowLow = 0; // the operations' own progress window
     int m_windowHigh = 0;
+    // Exact shortcuts (plain halving by area) on; off, the general path gives the same bytes.
+    bool m_fastPaths = true;
 
 private:
     int Supersample(const ImageBuffer16& source, ImageBuffer16& destination, int width, int height,
                     const Matrix5x5& m, double spacing);
     int ResizeDocument();
+    int SharpenAfterArea(ImageBuffer16& destination);
     void ReportFraction(int64_t num, int64_t den);
 
     CZDDoc* m_pDocument = nullptr;

@@ -2,6 +2,7 @@
 
 #include "algorithms/AlgorithmRandom.h"
 #include "algorithms/AlgorithmThread.h"
+#include "algorithms/FilmAdjust.h"
 #include "algorithms/GaussBlur.h"
 #include "algorithms/NoiseReduction.h"
 #include "algorithms/PixelAccess.h"
@@ -16,13 +17,27 @@
 
 namespace {
 
-std::atomic<SkinFilmAdjustFn> g_filmAdjust{nullptr};
+// The film adjustment with exposure `lighten` and every other value 0, as a nested step.
+int RunFilmAdjust(CAlgorithm* parent, int progressLow, int progressHigh, ImageBuffer16& source,
+                  ImageBuffer16& destination, int lighten)
+{
+    FilmAdjustParams params;
+    params.exposure = lighten;
+    CAFilmAdjust film;
+    film.SetSource(&source);
+    film.SetDestination(&destination);
+    film.SetParams(&params);
+    film.SetParent(parent, progressLow, progressHigh);
+    return film.Run();
+}
+
+std::atomic<SkinFilmAdjustFn> g_filmAdjust{&RunFilmAdjust};
 
 } // namespace
 
 void SetSkinFilmAdjust(SkinFilmAdjustFn fn)
 {
-    g_filmAdjust.store(fn);
+    g_filmAdjust.store(fn ? fn : &RunFilmAdjust);
 }
 
 void BuildSkinHueTable(uint16_t H, uint8_t* t)

@@ -27,9 +27,8 @@ static_assert(offsetof(SkinCleanParams, skin) == 32);
 constexpr uint16_t SchemeStepSkinClean = 37;
 
 // The film adjustment the tone correction runs as a nested step (source to destination, with
-// `lighten` as its first value and the others 0). The film adjustment lives with the colour
-// algorithms; whoever links them in sets this. With lighten 0 the step is a copy and needs
-// no hook; otherwise a missing hook fails the run.
+// `lighten` as its first value and the others 0): CAFilmAdjust unless a test puts another in
+// (null puts CAFilmAdjust back). With lighten 0 the step is a copy.
 using SkinFilmAdjustFn = int (*)(CAlgorithm* parent, int progressLow, int progressHigh, ImageBuffer16& source,
                                  ImageBuffer16& destination, int lighten);
 void SetSkinFilmAdjust(SkinFilmAdjustFn fn);

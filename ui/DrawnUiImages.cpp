@@ -255,6 +255,80 @@ int DrawnUiImage(UiImageFolder, const char16_t* name, ImageBuffer8& out)
         }
         return 1;
     }
+    if (Is(name, u"roundframe.png")) {
+        if (!c.Make(24, 24))
+            return 0;
+        c.FillRoundRect(0, 0, 24, 24, 5, 0x202020, 230);
+        c.StrokeRoundRect(0, 0, 24, 24, 5, 0x4A4A4A, 255);
+        return 1;
+    }
+    if (Is(name, u"messagebox.png")) {
+        // Information, question, warning, error: a disc (or triangle) in its colour with a mark.
+        if (!c.Make(256, 64))
+            return 0;
+        const uint32_t colours[] = {kAccent, 0x3C8CDC, 0xE0A020, 0xD04040};
+        for (int f = 0; f < 4; ++f) {
+            const double x = f * 64;
+            c.FillRoundRect(x + 12, 12, x + 52, 52, 20, colours[f], 255);
+            if (f == 1) {
+                c.Line(x + 26, 24, x + 32, 20, 3, 0xFFFFFF);
+                c.Line(x + 32, 20, x + 38, 26, 3, 0xFFFFFF);
+                c.Line(x + 38, 26, x + 32, 34, 3, 0xFFFFFF);
+                c.FillRect(int(x) + 30, 40, int(x) + 35, 45, 0xFFFFFF, 255);
+            } else {
+                const bool dotTop = f == 0;
+                c.FillRect(int(x) + 30, dotTop ? 30 : 20, int(x) + 35, dotTop ? 44 : 36, 0xFFFFFF, 255);
+                c.FillRect(int(x) + 30, dotTop ? 20 : 40, int(x) + 35, dotTop ? 25 : 45, 0xFFFFFF, 255);
+            }
+        }
+        return 1;
+    }
+    if (Is(name, u"indicator.png")) {
+        // Two 12-pixel frames: off and on.
+        if (!c.Make(24, 12))
+            return 0;
+        c.FillRoundRect(2, 2, 10, 10, 4, 0x5A5A5A, 255);
+        c.FillRoundRect(14, 2, 22, 10, 4, kAccent, 255);
+        return 1;
+    }
+    if (Is(name, u"menuicon.png")) {
+        // Six 16-pixel frames; the menus use the last two (counted across the shared strip as
+        // frames 16 and 17): the sub-menu arrow and the check mark, drawn as coverage.
+        if (!c.Make(96, 16))
+            return 0;
+        c.Line(4 * 16 + 6, 4, 4 * 16 + 10, 8, 1.6, 0xFFFFFF);
+        c.Line(4 * 16 + 10, 8, 4 * 16 + 6, 12, 1.6, 0xFFFFFF);
+        c.Line(5 * 16 + 3, 8, 5 * 16 + 6.5, 11.5, 1.8, 0xFFFFFF);
+        c.Line(5 * 16 + 6.5, 11.5, 5 * 16 + 13, 4, 1.8, 0xFFFFFF);
+        return 1;
+    }
+    if (Is(name, u"scrollbar.png")) {
+        if (!c.Make(14, 40))
+            return 0;
+        c.FillRoundRect(0, 0, 14, 40, 4, 0x2A2A2A, 200);
+        return 1;
+    }
+    if (Is(name, u"sliderbar.png")) {
+        if (!c.Make(60, 20))
+            return 0;
+        c.FillRoundRect(18, 8, 42, 12, 2, 0x505050, 255);
+        c.FillRect(25, 8, 35, 12, 0x505050, 255);
+        return 1;
+    }
+    if (Is(name, u"slider.png")) {
+        if (!c.Make(10, 14))
+            return 0;
+        c.FillRoundRect(0, 0, 10, 14, 3, 0xD2D2D2, 255);
+        return 1;
+    }
+    if (Is(name, u"add.png") || Is(name, u"sub.png")) {
+        if (!c.Make(12, 12))
+            return 0;
+        c.Line(1, 6, 11, 6, 1.6, 0xD2D2D2);
+        if (Is(name, u"add.png"))
+            c.Line(6, 1, 6, 11, 1.6, 0xD2D2D2);
+        return 1;
+    }
     if (Is(name, u"expand.png")) {
         if (!c.Make(16, 16))
             return 0;

@@ -1,8 +1,10 @@
 #include "algorithms/GaussBlur.h"
+#include "algorithms/ScratchCache.h"
 #include "algorithms/tests/AlgorithmTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -161,6 +163,66 @@ TEST(GaussBlur, LargeReductionFactorsMatchTheReference)
         ASSERT_EQ(blur.m_reduction, GaussReduction(c.sigma));
         ASSERT_EQ(Values(*dst), ReferenceReducedBlur(Values(*src), c.w, c.h, 4, c.sigma));
     }
+}
+
+TEST(GaussBlur, SpreadDivisionTruncatesLikeIntegers)
+{
+    // Every factor of the enlarge step, every quotient up to the largest difference of two
+    // 16-bit values times the largest fraction, on and either side of each exact multiple,
+    // where a quotient rounded up or down would show.
+    for (int b = 1; b < 256; ++b) {
+        const int top = 65535 * std::max(b - 1, 1);
+        for (int k = 0; k * b <= top + 1; ++k)
+            for (int r = -1; r <= 1; ++r)
+                for (int sign : {1, -1}) {
+                    const int n = sign * (k * b + r);
+                    if (n > top || n < -top)
+                        continue;
+                    if (SpreadDivide(n, b) != n / b)
+                        FAIL() << n << " / " << b << " gave " << SpreadDivide(n, b);
+                }
+    }
+}
+
+TEST(GaussBlur, ReducedEightBitBlurMatchesTheReference)
+{
+    // The 8-bit picture takes the same reduce, blur and enlarge steps in its own type, with
+    // edges from 0 to 255 so the enlarge step spreads the largest differences.
+    struct Case { double sigma; int w, h; };
+    for (const Case& c : {Case{7.0, 37, 29}, Case{30.0, 150, 61}, Case{640.0, 600, 260}}) {
+        SCOPED_TRACE(c.sigma);
+        std::mt19937 rng(static_cast<unsigned>(c.sigma));
+        ImageBuffer8 img{}, dst{};
+        ASSERT_TRUE(AllocImage8(img, c.w, c.h));
+        std::vector<int> in(img.byteSize);
+        for (uint32_t i = 0; i < img.byteSize; ++i)
+            in[i] = img.data[i] = (i / 4 / 9) % 2 ? static_cast<uint8_t>(rng()) : (i / 4 % 9 < 4 ? 0 : 255);
+        CGaussBlur blur;
+        ASSERT_EQ(blur.BlurImage8(c.sigma, img, dst), 1);
+        EXPECT_EQ(std::vector<int>(dst.data, dst.data + dst.byteSize), ReferenceReducedBlur(in, c.w, c.h, 4, c.sigma));
+        FreeImageBuffer(img);
+        FreeImageBuffer(dst);
+    }
+}
+
+TEST(GaussBlur, ReducedBlurReusesItsWorkPicturesAndGivesThemBack)
+{
+    // The reduced and blurred pictures go back to the scratch cache: a second blur of the same
+    // size takes them again instead of adding more, and an idle release empties the cache.
+    ReleaseScratch();
+    ScopedImage src(Noise(300, 200, 9)), dst;
+    CGaussBlur blur;
+    ASSERT_EQ(blur.BlurImage16(12.0, *src, *dst), 1);
+    const int blocks = ScratchCachedBlocks();
+    const size_t bytes = ScratchCachedBytes();
+    EXPECT_GE(bytes, 2u * (300 / blur.m_reduction) * (200 / blur.m_reduction) * 8);
+    const std::vector<int> first = Values(*dst);
+    ASSERT_EQ(blur.BlurImage16(12.0, *src, *dst), 1);
+    EXPECT_EQ(ScratchCachedBlocks(), blocks);
+    EXPECT_EQ(ScratchCachedBytes(), bytes);
+    EXPECT_EQ(Values(*dst), first) << "reused scratch holds old values; the result must not see them";
+    ReleaseScratch();
+    EXPECT_EQ(ScratchCachedBytes(), 0u);
 }
 
 TEST(GaussBlur, SmallSigmaCopiesAndReductionIsRecorded)

@@ -255,4 +255,40 @@ TEST(ImageSizeExact, HelpersKeepEveryByte)
     }
 }
 
+// The halving shortcut against the general two-pass path, on sources of even and odd sizes
+// (the shortcut applies only where both axes halve exactly; elsewhere both take the general
+// path), with and without helpers, plain and sharpened, including all-white corners where a
+// 16-bit sum of two values would overflow.
+TEST(ImageSizeExact, HalvingShortcutGivesTheGeneralBytes)
+{
+    const Shape shapes[] = {
+        {2, 2, 1, 1},     {4, 2, 2, 1},     {10, 6, 5, 3},    {18, 14, 9, 7},   {34, 2, 17, 1},
+        {2, 34, 1, 17},   {70, 66, 35, 33}, {602, 434, 301, 217}, {7, 5, 3, 2}, {9, 9, 4, 4},
+        {11, 8, 5, 4},    {16, 13, 8, 6},   {600, 433, 300, 216},
+    };
+    uint32_t seed = 31;
+    for (int helpers : {0, 8}) {
+        WorkerScope scope(helpers);
+        for (int sharpen : {0, 40})
+            for (const Shape& s : shapes) {
+                SCOPED_TRACE(testing::Message() << s.sw << "x" << s.sh << " to " << s.tw << "x" << s.th << ", "
+                                                << helpers << " helpers, sharpen " << sharpen);
+                ScopedImage src(RandomPicture(s.sw, s.sh, seed++)), fast, general;
+                for (int y = 0; y < std::min(s.sh, 3); ++y)
+                    for (int x = 0; x < std::min(s.sw, 5) * 4; ++x)
+                        Row16(*src, y)[x] = 65535;
+                CImageSize is;
+                is.m_params.sharpenAmount = sharpen;
+                ASSERT_EQ(is.AreaAverage(*src, *fast, s.tw, s.th), 1);
+                is.m_fastPaths = false;
+                ASSERT_EQ(is.AreaAverage(*src, *general, s.tw, s.th), 1);
+                ASSERT_EQ(fast->width, s.tw);
+                ASSERT_EQ(fast->height, s.th);
+                ASSERT_EQ(ValuesOf(*fast), ValuesOf(*general));
+                if (sharpen == 0)
+                    ASSERT_EQ(ValuesOf(*fast), SlowArea(*src, s.tw, s.th, 100));
+            }
+    }
+}
+
 } // namespace

@@ -12,6 +12,8 @@
 #include "ui/DialogSprite.h"
 #include "ui/DrawnUiImages.h"
 #include "ui/Frame.h"
+#include "ui/Menu.h"
+#include "ui/MessageBox.h"
 #include "ui/RenderWindow.h"
 
 #include <chrono>
@@ -149,7 +151,7 @@ public:
 class StartPanel : public CMessageSprite {
 public:
     static constexpr int kWidth = 420, kHeight = 340;
-    enum { kBusy = 1, kTip = 2, kDialog = 3, kQuit = 4 };
+    enum { kBusy = 1, kTip = 2, kDialog = 3, kQuit = 4, kAsk = 5, kInform = 6 };
 
     StartPanel() { SetFlags(SF_INPUT); }
     ~StartPanel() override
@@ -175,7 +177,22 @@ public:
                 return 0;
             AddChild(&sp.b);
         }
-        return 1;
+        return m_menu.Create(nullptr, m_window, 0, 200, 0, 0, 100, 100);
+    }
+
+    // A right click on the card opens a small menu; its first entry asks through the message box.
+    void OnRButtonDown(int x, int y, uint32_t flags) override
+    {
+        if (ChildFromPoint(x, y) || !m_window) {
+            CMessageSprite::OnRButtonDown(x, y, flags);
+            return;
+        }
+        m_menu.ReleaseResources(0);
+        m_menu.AddItemEx(u"A", kAsk, u"Ask a question", nullptr, nullptr, 0, nullptr);
+        m_menu.AddItem(nullptr, 0, nullptr, nullptr);
+        m_menu.AddItemEx(u"I", kInform, u"Show a message", nullptr, nullptr, 0, nullptr);
+        const SPoint p = LocalToWindowPoint({x, y});
+        m_menu.Track(this, p.x, p.y, true, true);
     }
 
     int OnDraw(uint32_t) override
@@ -197,6 +214,14 @@ public:
 
     int OnSpriteMessage(SpriteMessage* m) override
     {
+        if (m && m->code == MSG_MENU_COMMAND) {
+            std::printf("zendra: menu command %d\n", int(m->param1));
+            std::fflush(stdout);
+            const int result = m->param1 == kAsk ? SpriteMessageBox(u"Keep the changes?", kMbQuestion, kMbYesNo)
+                                                  : SpriteMessageBox(u"The album is up to date.", kMbInformation, kMbOk);
+            std::printf("zendra: message box result %d\n", result);
+            std::fflush(stdout);
+        }
         if (m && m->code == MSG_COMMAND && m_window) {
             switch (m->param1) {
             case kBusy:
@@ -265,6 +290,7 @@ private:
 
     ImageBuffer8 m_title, m_subtitle;
     CSButton m_busyButton, m_tipButton, m_dialogButton, m_quitButton;
+    CSMenu m_menu;
     bool m_busy = false;
 };
 

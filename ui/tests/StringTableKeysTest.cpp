@@ -56,7 +56,7 @@ std::set<std::string> KeysOfCode()
         if (!entry.is_regular_file() || (p.extension() != ".cpp" && p.extension() != ".h"))
             continue;
         std::string text = ReadFile(p);
-        for (const char* call : {"LookupText", "FormatText", "LoadText", "TextOf"})
+        for (const char* call : {"LookupText", "FormatText", "LoadText", "TextOf", "UiText"})
             CollectCalls(text, call, keys);
     }
     return keys;
