@@ -46,6 +46,10 @@ CSTree::CSTree()
 
 int CSTree::OnCreate()
 {
+    if (!m_scrollBar.Create(this, m_window, 9, 2, 0, 0, 17, 100))
+        return 0;
+    m_scrollBar.SetVisible(0);
+    AddChild(&m_scrollBar);
     if (const ImageList8* icons = SharedIconFrames(); icons && icons->size() > 5) {
         m_collapsedIcon = (*icons)[4];
         m_expandedIcon = (*icons)[5];
@@ -55,6 +59,8 @@ int CSTree::OnCreate()
 
 CSTree::~CSTree()
 {
+    RemoveChild(&m_scrollBar); // a member: released here, never deleted
+    m_scrollBar.ReleaseResources(1);
     platform::ScopedLock lock(m_lock);
     m_rows.clear();
 }
@@ -219,6 +225,8 @@ void CSTree::UpdateScrollBar()
     const int view = Height();
     if (view <= 32) {
         m_scrollState.shown = false;
+        if (m_scrollBar.IsVisible())
+            m_scrollBar.SetVisible(0);
         return;
     }
     const int content = RowCount() * m_rowHeight;
@@ -227,6 +235,13 @@ void CSTree::UpdateScrollBar()
     m_scrollState.maximum = content;
     m_scrollState.page = view;
     m_scrollState.position = m_scroll.load();
+    m_scrollBar.m_minimum.store(0);
+    m_scrollBar.m_maximum.store(content);
+    m_scrollBar.m_page.store(view);
+    m_scrollBar.m_position.store(m_scrollState.position);
+    if (m_scrollState.shown != (m_scrollBar.IsVisible() != 0))
+        m_scrollBar.SetVisible(m_scrollState.shown ? 1 : 0);
+    m_scrollBar.SetAllDirty(1);
     SetAllDirty(1);
 }
 
@@ -250,12 +265,15 @@ void CSTree::ScrollBy(int pixels)
 void CSTree::SetPos(int x, int y, int width, int height)
 {
     CSprite::SetPos(x, y, width, height);
+    m_scrollBar.SetPos(width - 17, 0, 17, height);
     SetAllDirty(1);
     UpdateScrollBar();
 }
 
 void CSTree::ReleaseResources(int flag)
 {
+    RemoveChild(&m_scrollBar);
+    m_scrollBar.ReleaseResources(flag);
     CSprite::ReleaseResources(flag);
     platform::ScopedLock lock(m_lock);
     m_rows.clear();
@@ -388,8 +406,19 @@ void CSTree::OnMouseWheel(int, int, int delta)
     ScrollBy(-int(int16_t(delta)));
 }
 
-void CSTree::OnMouseMove(int x, int y, uint32_t)
+static bool CSTreeOnBar(CSScrollBar& bar, int x, int y)
 {
+    const SRect r = bar.Rect();
+    return bar.IsVisible() && x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+void CSTree::OnMouseMove(int x, int y, uint32_t flags)
+{
+    if (!m_pressed && CSTreeOnBar(m_scrollBar, x, y)) {
+        const SRect r = m_scrollBar.Rect();
+        m_scrollBar.OnMouseMove(x - r.left, y - r.top, flags);
+        return;
+    }
     if (m_pressed) {
         m_scroll.store(ClampedOffset(int64_t(m_press.y) + m_pressScroll - y));
         SetAllDirty(1);
@@ -425,8 +454,13 @@ void CSTree::OnMouseMove(int x, int y, uint32_t)
     }
 }
 
-void CSTree::OnLButtonDown(int x, int y, uint32_t)
+void CSTree::OnLButtonDown(int x, int y, uint32_t flags)
 {
+    if (CSTreeOnBar(m_scrollBar, x, y)) {
+        const SRect r = m_scrollBar.Rect();
+        m_scrollBar.OnLButtonDown(x - r.left, y - r.top, flags);
+        return;
+    }
     if (m_window)
         m_window->HideTooltip();
     auto* parent = dynamic_cast<CMessageSprite*>(m_parent);
@@ -460,6 +494,24 @@ void CSTree::OnLButtonUp(int x, int y, uint32_t)
     m_pressed = 0;
     if (m_window)
         m_window->ReleaseCapture(this);
+}
+
+int CSTree::OnSpriteMessage(SpriteMessage* message)
+{
+    if (message && message->sender == &m_scrollBar) {
+        const int maxOffset = std::max(0, RowCount() * m_rowHeight - Height());
+        int offset = m_scroll.load();
+        if (message->code == MSG_SCROLL_LINE_UP)
+            offset = std::max(0, offset - m_rowHeight / 4);
+        else if (message->code == MSG_SCROLL_LINE_DOWN && offset < maxOffset)
+            offset += m_rowHeight / 4;
+        else if (message->code == MSG_SCROLL_POS)
+            offset = m_scrollBar.m_position.load();
+        m_scroll.store(ClampedOffset(offset));
+        SetAllDirty(1);
+        UpdateScrollBar();
+    }
+    return CDialogControl::OnSpriteMessage(message);
 }
 
 void CSTree::OnLButtonDblClk(int, int y, uint32_t)

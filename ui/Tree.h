@@ -3,10 +3,10 @@
 // and keyboard walking. The tree owns its rows, never the nodes; the owner rebuilds after
 // changing the nodes (expanding only flips the flag and tells the parent).
 //
-// The vertical scroll bar is reached through ScrollState: the tree keeps the range there and a
-// scroll bar widget mirrors it.
+// The vertical scroll bar (child id 9) mirrors ScrollState, the range the tree keeps.
 #pragma once
 
+#include "ui/ScrollBar.h"
 #include "ui/Sprite.h"
 #include "ui/TreeNode.h"
 
@@ -64,6 +64,7 @@ public:
     void OnKeyDown(uint32_t key, uint32_t repeat, uint32_t flags) override;
     int CanFocus() override { return 1; }
     void OnCaptureReleased() override { m_pressed = 0; }
+    int OnSpriteMessage(SpriteMessage* message) override;
 
     int RowCount() const;
     TreeRow Row(int index) const;
@@ -71,6 +72,7 @@ public:
     int ScrollOffset() const { return m_scroll.load(); }
     int BarY() const { return m_barY; }
     const ScrollState& Scroll() const { return m_scrollState; }
+    CSScrollBar& ScrollBarWidget() { return m_scrollBar; }
 
     int32_t m_rowHeight = 20;
     int32_t m_clickRipple = 1;
@@ -97,6 +99,7 @@ protected:
     int32_t m_pressScroll = 0;
     SPoint m_press{};
     int32_t m_pressed = 0;
+    CSScrollBar m_scrollBar;
 };
 
 // A one-level list of text rows with optional icons, owning its items. The items have no parent

@@ -203,3 +203,35 @@ TEST(FlatSimpleList, ItemsStartAtTheLeftAndClearEmptiesTheList)
     EXPECT_EQ(list->AddItem(u"Again", nullptr), 0);
     EXPECT_EQ(list->RowCount(), 1);
 }
+
+TEST(Tree, ScrollBarFollowsTheContentAndMovesIt)
+{
+    TreeFixture f(100);
+    CSScrollBar& bar = f.tree->ScrollBarWidget();
+    EXPECT_FALSE(bar.IsVisible()); // three rows fit
+    for (int i = 0; i < 30; ++i)
+        f.root.AddChild(new CTreeNode(u"row"));
+    f.tree->Rebuild();
+    f.tree->SetPos(0, 0, 300, 100);
+    EXPECT_TRUE(bar.IsVisible());
+    EXPECT_EQ(bar.Rect().left, 283);
+    EXPECT_EQ(bar.m_maximum.load(), 660);
+    EXPECT_EQ(bar.m_page.load(), 100);
+    struct Case { int32_t code; int barPosition; int offset; };
+    const Case cases[] = {
+        {MSG_SCROLL_LINE_DOWN, 0, 5}, {MSG_SCROLL_LINE_DOWN, 0, 10}, {MSG_SCROLL_LINE_UP, 0, 5},
+        {MSG_SCROLL_POS, 300, 300}, {MSG_SCROLL_POS, 9000, 560}, {MSG_SCROLL_LINE_DOWN, 0, 560},
+    };
+    for (const Case& c : cases) {
+        if (c.code == MSG_SCROLL_POS)
+            bar.m_position.store(c.barPosition);
+        SpriteMessage m;
+        m.code = c.code;
+        m.sender = &bar;
+        f.tree->OnSpriteMessage(&m);
+        EXPECT_EQ(f.tree->ScrollOffset(), c.offset) << c.code;
+        EXPECT_EQ(bar.m_position.load(), c.offset) << c.code;
+    }
+    TreeFixture low(30);
+    EXPECT_FALSE(low.tree->ScrollBarWidget().IsVisible());
+}
