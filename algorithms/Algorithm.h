@@ -70,7 +70,8 @@ public:
     CAlgorithm& operator=(const CAlgorithm&) = delete;
 
     // Whole run from source to destination with the parameter record; nonzero = success.
-    virtual int Run() { return 1; }
+    // An algorithm that does not say how it runs has done nothing: not a success.
+    virtual int Run() { return 0; }
     virtual int ProcessBand(BandTask&) { return 1; }
     virtual void OnBandDone(BandTask& task);
     virtual void StoreBand(const ImageBuffer16& band, int firstRow, int endRow, int rowOffset);

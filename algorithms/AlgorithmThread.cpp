@@ -4,7 +4,6 @@
 #include "algorithms/AlgorithmThread.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace {
 
@@ -48,7 +47,16 @@ void PostAlgorithmMessage(int p1, int p2)
 
 int IsAlgorithmCancelled()
 {
-    return t_onJob && theAlgorithmThread.IsBusy() && theAlgorithmThread.IsCancelRequested() ? 1 : 0;
+    if (!t_onJob || !theAlgorithmThread.IsBusy() || !theAlgorithmThread.IsCancelRequested())
+        return 0;
+    // The job stops early because of this answer: it ends as cancelled, not as finished.
+    theAlgorithmThread.m_bCancelSeen.store(1, std::memory_order_release);
+    return 1;
+}
+
+void WakeAlgorithmHelpers()
+{
+    theAlgorithmThread.WakeHelpers();
 }
 
 bool OnAlgorithmJobThread()
@@ -79,6 +87,15 @@ bool CAlgorithmHelpThread::Assign(CAlgorithm* algorithm, bool forJob)
     return true;
 }
 
+void CAlgorithmHelpThread::Wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_wake = true;
+    }
+    m_ready.notify_one();
+}
+
 void CAlgorithmHelpThread::RequestStop()
 {
     {
@@ -99,7 +116,10 @@ int CAlgorithmHelpThread::Run()
         bool forJob = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_ready.wait_for(lock, std::chrono::milliseconds(30), [this] { return m_job || m_stop; });
+            // Asleep until there is work, the program stops the helpers, or the render window
+            // is going (WakeAlgorithmHelpers): no polling.
+            m_ready.wait(lock, [this] { return m_job || m_stop || m_wake; });
+            m_wake = false;
             job = m_job;
             forJob = m_jobForWorker;
             if (!job) {
@@ -169,6 +189,9 @@ void CAlgorithmThread::StopWorker()
     }
     std::vector<std::unique_ptr<CAlgorithmHelpThread>> helpers;
     {
+        // A band run holds on to the helpers it hands bands to: wait for it to end, and no
+        // later run sees these helpers.
+        std::lock_guard<std::mutex> run(m_bandRunMutex);
         std::lock_guard<std::mutex> lock(m_helperListMutex);
         helpers.swap(m_helpers);
     }
@@ -192,21 +215,35 @@ int CAlgorithmThread::AvailableHelpers() const
     return t_isHelper ? 0 : HelperCount();
 }
 
+void CAlgorithmThread::WakeHelpers()
+{
+    std::lock_guard<std::mutex> lock(m_helperListMutex);
+    for (auto& h : m_helpers)
+        h->Wake();
+}
+
 int CAlgorithmThread::RunBandsOnHelpers(CAlgorithm* algorithm, bool forJob)
 {
+    // Nested band runs on a helper compute their bands here.
+    if (t_isHelper || t_inBandRun) {
+        JobThreadMark mark(forJob);
+        algorithm->WorkThroughBands();
+        return 1;
+    }
+    // The helper list is read under the band-run lock, which StopWorker takes before it frees
+    // the helpers: none can go away while this run hands them bands.
+    std::lock_guard<std::mutex> run(m_bandRunMutex);
     std::vector<CAlgorithmHelpThread*> helpers;
-    if (!t_isHelper && !t_inBandRun) {
+    {
         std::lock_guard<std::mutex> lock(m_helperListMutex);
         for (auto& h : m_helpers)
             helpers.push_back(h.get());
     }
-    // Nested band runs on a helper, or nobody to hand bands to: compute them here.
     if (helpers.empty()) {
         JobThreadMark mark(forJob);
         algorithm->WorkThroughBands();
         return 1;
     }
-    std::lock_guard<std::mutex> run(m_bandRunMutex);
     t_inBandRun = true;
     struct Clear { ~Clear() { t_inBandRun = false; } } clear;
     int handed = 0;
@@ -262,6 +299,7 @@ int CAlgorithmThread::StartJob(CAlgorithm* algorithm, ImageBuffer16* source, Ima
     // Busy counts from the hand-over, so a second start waits for this job.
     m_bBusy.store(1, std::memory_order_release);
     m_bCancel.store(0, std::memory_order_release);
+    m_bCancelSeen.store(0, std::memory_order_release);
     if (!Post(MSG_ALGORITHM, 0, 0)) {
         m_pCurrent = nullptr;
         m_bBusy.store(0, std::memory_order_release);
@@ -305,10 +343,13 @@ void CAlgorithmThread::OnStartAlgorithm(uintptr_t wParam, intptr_t)
         algorithm->ResetReported(); // a reused algorithm reports its percentages again
         result = algorithm->Run();
     }
-    const bool cancelled = m_bCancel.load(std::memory_order_acquire) != 0;
+    // Cancelled only when the run stopped early for the request; one that arrives after the
+    // run ended, or that the run never looked at, leaves a finished job.
+    const bool cancelled = m_bCancelSeen.load(std::memory_order_acquire) != 0;
     PostAlgorithmMessage(jobId + kAlgorithmJobDone, cancelled ? kAlgorithmCancelled : result);
     std::lock_guard<std::mutex> lock(m_jobMutex);
     m_bCancel.store(0, std::memory_order_release);
+    m_bCancelSeen.store(0, std::memory_order_release);
     m_bBusy.store(0, std::memory_order_release);
     m_pCurrent = nullptr;
     m_idle.notify_all();

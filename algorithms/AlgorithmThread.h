@@ -17,8 +17,9 @@ class CMessageSprite; // the sprite toolkit's; only passed through here
 // p1 0..100 progress (p2 0), or p1 = job id + 1000 on completion with p2 = the run's result.
 constexpr uint32_t MSG_ALGORITHM = 11101;
 constexpr int kAlgorithmJobDone = 1000;
-// Completion result of a job whose cancel flag was set before it ended: callers tell it
-// from success (nonzero) and from failure (0) and restore their own copy.
+// Completion result of a job that stopped early because of a cancel request (it asked
+// IsAlgorithmCancelled and was told yes): callers tell it from success (nonzero) and from
+// failure (0) and restore their own copy. A cancel that comes after the run ended changes nothing.
 constexpr int kAlgorithmCancelled = -1;
 
 // What the framework needs of the render window and the sprite toolkit. The toolkit installs
@@ -54,6 +55,8 @@ public:
 
     // Hands one algorithm's bands to this helper; false when it still holds one.
     bool Assign(CAlgorithm* algorithm, bool forJob);
+    // Makes an idle helper look again whether the render window still lives.
+    void Wake();
     void RequestStop();
     bool IsBusy() const { return m_bBusy.load(std::memory_order_acquire) != 0; }
 
@@ -67,6 +70,7 @@ private:
     CAlgorithm* m_job = nullptr; // single-slot queue, under m_mutex
     bool m_jobForWorker = false;
     bool m_stop = false;
+    bool m_wake = false;
     std::atomic<int> m_bBusy{0};
     platform::Event m_exitEvent{platform::Event::Reset::Auto, false};
 };
@@ -96,9 +100,11 @@ public:
     // Band runs: one at a time across all threads, handed to every helper.
     int RunBandsOnHelpers(CAlgorithm* algorithm, bool forJob);
     void HelperReleased();
+    void WakeHelpers();
 
     std::atomic<int> m_bBusy{0};
     std::atomic<int> m_bCancel{0};
+    std::atomic<int> m_bCancelSeen{0}; // the running job was told to stop
 
 protected:
     void OnMessage(const platform::ThreadMessage& msg) override;
@@ -134,3 +140,7 @@ int IsAlgorithmCancelled();
 
 // True on the worker thread and on helpers computing bands of the worker's job.
 bool OnAlgorithmJobThread();
+
+// Idle helpers sleep until they get work; the host calls this when the render window is being
+// destroyed, so that they see it is gone and end (and signal their exit events) at once.
+void WakeAlgorithmHelpers();

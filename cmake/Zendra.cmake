@@ -44,7 +44,10 @@ function(zd_tests folder)
 endfunction()
 
 if(ZENDRA_FUZZ)
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  # Undefined behaviour stops the run at its first report, as in the test build, so that the
+  # fuzzer keeps the input as a finding instead of going on.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
   # The program and the tools link the same instrumented libraries.
   add_link_options(-fsanitize=address,undefined)
 endif()

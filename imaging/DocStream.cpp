@@ -1,8 +1,13 @@
 #include "imaging/DocStream.h"
 
+#include "platform/File.h"
 #include "platform/Text.h"
 
+#include <climits>
 #include <cstring>
+
+// Standard seeks reach every offset of a large file where long has 64 bits.
+static_assert(sizeof(long) >= 8, "64-bit file offsets");
 
 bool CDocStream::WriteU16(uint16_t v)
 {
@@ -130,16 +135,16 @@ uint64_t CDocFileStream::GetPosition() const
 {
     if (!m_file)
         return 0;
-    off_t pos = ftello(m_file);
+    const long pos = std::ftell(m_file);
     return pos < 0 ? 0 : static_cast<uint64_t>(pos);
 }
 
 bool CDocFileStream::Seek(uint64_t position)
 {
-    if (!m_file || position > static_cast<uint64_t>(INT64_MAX))
+    if (!m_file || position > static_cast<uint64_t>(LONG_MAX))
         return false;
     m_lastWasWrite = false;
-    return fseeko(m_file, static_cast<off_t>(position), SEEK_SET) == 0;
+    return std::fseek(m_file, static_cast<long>(position), SEEK_SET) == 0;
 }
 
 uint64_t CDocFileStream::RemainingBytes() const
@@ -153,10 +158,10 @@ uint64_t CDocFileStream::Size() const
     if (!m_file)
         return 0;
     std::fflush(m_file);
-    off_t here = ftello(m_file);
-    fseeko(m_file, 0, SEEK_END);
-    off_t end = ftello(m_file);
-    fseeko(m_file, here, SEEK_SET);
+    const long here = std::ftell(m_file);
+    std::fseek(m_file, 0, SEEK_END);
+    const long end = std::ftell(m_file);
+    std::fseek(m_file, here, SEEK_SET);
     return end < 0 ? 0 : static_cast<uint64_t>(end);
 }
 
@@ -190,4 +195,56 @@ bool CDocMemStream::Seek(uint64_t position)
         return false;
     m_pos = static_cast<size_t>(position);
     return true;
+}
+
+struct CDocAtomicFileStream::Writer {
+    platform::AtomicFileWriter file;
+};
+
+CDocAtomicFileStream::CDocAtomicFileStream() : m_writer(std::make_unique<Writer>()) {}
+
+CDocAtomicFileStream::~CDocAtomicFileStream() = default; // an uncommitted file is removed
+
+bool CDocAtomicFileStream::Open(const std::u16string& path)
+{
+    m_buffer.clear();
+    m_written = 0;
+    m_failed = !platform::MayReplaceFile(platform::Utf16ToUtf8(path), false) || !m_writer->file.Open(path);
+    return !m_failed;
+}
+
+bool CDocAtomicFileStream::Flush()
+{
+    if (!m_failed && !m_buffer.empty() && !m_writer->file.Write(m_buffer.data(), m_buffer.size()))
+        m_failed = true;
+    m_written += m_buffer.size();
+    m_buffer.clear();
+    return !m_failed;
+}
+
+bool CDocAtomicFileStream::Write(const void* buffer, size_t count)
+{
+    if (m_failed)
+        return false;
+    constexpr size_t kChunk = 1 << 16;
+    if (m_buffer.size() + count > kChunk && !Flush())
+        return false;
+    if (count >= kChunk) {
+        if (!m_writer->file.Write(buffer, count)) {
+            m_failed = true;
+            return false;
+        }
+        m_written += count;
+        return true;
+    }
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    m_buffer.insert(m_buffer.end(), p, p + count);
+    return true;
+}
+
+bool CDocAtomicFileStream::Commit()
+{
+    if (!Flush() || !m_writer->file.Commit())
+        m_failed = true;
+    return !m_failed;
 }

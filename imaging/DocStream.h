@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,32 @@ private:
     std::FILE* m_file = nullptr;
     bool m_lastWasWrite = false;
     std::vector<char> m_buffer;
+};
+
+// Saves a whole file the way photos are saved: a temporary file beside the target, synced and
+// renamed over it by Commit, keeping the target's mode and links and refusing a read-only one.
+// Write-only and forward-only; until Commit succeeds the old file is untouched.
+class CDocAtomicFileStream final : public CDocStream {
+public:
+    CDocAtomicFileStream();
+    ~CDocAtomicFileStream() override;
+    CDocAtomicFileStream(const CDocAtomicFileStream&) = delete;
+    CDocAtomicFileStream& operator=(const CDocAtomicFileStream&) = delete;
+
+    // False when the target may not be replaced or the temporary file cannot be created.
+    bool Open(const std::u16string& path);
+    bool Commit();
+    size_t Read(void*, size_t) override { return 0; }
+    bool Write(const void* buffer, size_t count) override;
+    uint64_t GetPosition() const override { return m_written + m_buffer.size(); }
+    bool Seek(uint64_t position) override { return position == GetPosition(); }
+
+private:
+    bool Flush();
+    struct Writer;
+    std::unique_ptr<Writer> m_writer;
+    std::vector<uint8_t> m_buffer;
+    uint64_t m_written = 0;
 };
 
 // In-memory stream for tests, fuzzing and quick copies. A write limit simulates a full disk.

@@ -213,12 +213,13 @@ void BlendLayer(const CZDDoc& doc, ImageBuffer16& composite, const CZDLayer& lay
     const int y0 = std::max(0, -layer.y), y1 = std::min<int64_t>(h, int64_t(H) - layer.y);
     const uint32_t opacity = layer.opacity;
     const uint8_t mode = layer.blendMode;
-    for (int yy = y0; yy < y1; ++yy) {
-        const uint16_t* src = layer.pixels.data + (size_t(yy) * w) * 4;
-        uint16_t* dst = composite.data + (size_t(yy + layer.y) * composite.width + layer.x) * 4;
-        for (int xx = x0; xx < x1; ++xx) {
-            const uint16_t* t = src + 4 * xx;
-            uint16_t* c = dst + 4 * xx;
+    // Pointers are formed only inside both pictures: the layer may start left of or above the canvas.
+    for (int yy = y0; yy < y1 && x0 < x1; ++yy) {
+        const uint16_t* src = layer.pixels.data + (size_t(yy) * w + size_t(x0)) * 4;
+        uint16_t* dst = composite.data + (size_t(yy + layer.y) * composite.width + size_t(x0 + layer.x)) * 4;
+        for (int i = 0; i < x1 - x0; ++i) {
+            const uint16_t* t = src + 4 * i;
+            uint16_t* c = dst + 4 * i;
             uint32_t k = opacity * (t[3] >> 8) / 255;
             if (k == 0)
                 continue;

@@ -3,16 +3,14 @@
 #include "imaging/DocStream.h"
 #include "imaging/DocumentStream.h"
 #include "imaging/DocumentUi.h"
+#include "platform/Folders.h"
 #include "platform/Text.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -43,13 +41,10 @@ private:
     uint64_t m_length;
 };
 
+// The data of the history is the user's pictures: it goes only into the private temp folder.
 std::u16string FallbackTempName()
 {
-    static std::atomic<unsigned> counter{0};
-    std::error_code ec;
-    auto dir = std::filesystem::temp_directory_path(ec);
-    std::string name = "his" + std::to_string(getpid()) + "_" + std::to_string(counter++) + ".zdtmp";
-    return platform::Utf8ToUtf16((dir / name).string());
+    return platform::CreateUniqueTempFile(u"his", u".zdtmp");
 }
 
 ZDRect Ordered(const ZDRect& r)
@@ -61,6 +56,24 @@ ZDRect Ordered(const ZDRect& r)
 bool IsEmptyRect(const ZDRect& r)
 {
     return r.left == r.right || r.top == r.bottom;
+}
+
+constexpr int32_t kRectanglePayload = 4 * sizeof(int32_t);
+
+// Copies data down to an earlier place that does not overlap it; the source stays intact.
+bool MoveData(CDocFileStream& file, uint64_t from, uint64_t to, uint64_t length)
+{
+    if (to + length > from)
+        return false;
+    std::vector<uint8_t> chunk(size_t(std::min<uint64_t>(length, 1 << 20)));
+    for (uint64_t done = 0; done < length;) {
+        const size_t n = size_t(std::min<uint64_t>(chunk.size(), length - done));
+        if (!file.Seek(from + done) || file.Read(chunk.data(), n) != n || !file.Seek(to + done) ||
+            !file.Write(chunk.data(), n))
+            return false;
+        done += n;
+    }
+    return true;
 }
 
 bool OpenData(CDocFileStream& file, const char16_t* path)
@@ -255,12 +268,17 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
     step.layerIndex = uint8_t(layerIndex);
     step.kind = kind;
 
+    const size_t keep = follows ? size_t(current + 1) : 0;
     const uint64_t offset = follows ? steps[size_t(current)].offset + steps[size_t(current)].length : 0;
+    // The redo steps stay usable until the new step is safely written, so their data is not
+    // overwritten: the new data goes after them and moves down once it is complete.
+    uint64_t writeAt = offset;
+    for (size_t i = keep; i < steps.size(); ++i)
+        writeAt = std::max(writeAt, steps[i].offset + steps[i].length);
     // The record holds the offset in 32 bits: data beyond that could not be found again.
-    if (offset > UINT32_MAX || !file.Seek(offset))
+    if (writeAt > UINT32_MAX || !file.Seek(writeAt))
         return 0;
-    step.offset = offset;
-    steps.resize(follows ? size_t(current + 1) : 0);
+    step.offset = writeAt;
 
     uint64_t length = 0;
     {
@@ -276,7 +294,7 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
             step.layerId = int32_t(layer->id);
             ZDRect rect{};
             if (kind == kHistoryRectangle) {
-                if (!payload)
+                if (!payload || (hasPayload && payloadLength < kRectanglePayload))
                     break;
                 int32_t r[4];
                 std::memcpy(r, payload, sizeof r);
@@ -309,6 +327,13 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
     if (length == 0 || !written || length > UINT32_MAX)
         return 0;
     step.length = uint32_t(length);
+    steps.resize(keep);
+    // Now the redo data may go: move the new data into its place, or leave it where it is.
+    if (writeAt != offset) {
+        CDocFileStream move;
+        if (OpenData(move, path) && MoveData(move, writeAt, offset, length) && move.Close())
+            step.offset = offset;
+    }
     steps.push_back(std::move(step));
     current = int32_t(steps.size()) - 1;
     if (current > 0 && TheDocumentUi().crashStatus)
@@ -326,6 +351,7 @@ int HistoryStore::ApplyStep(int index)
     if (!OpenData(file, path) || !file.Seek(step.offset))
         return 0;
     StepSlice data(file, step.length);
+    const int32_t w = document->width, h = document->height;
     int ok = 0;
     {
         RenderWindowLockScope renderLock;
@@ -350,9 +376,21 @@ int HistoryStore::ApplyStep(int index)
         }
     }
     file.Close();
+    DropStaleSelection(w, h);
     if (ok)
         current = index;
     return ok;
+}
+
+void HistoryStore::DropStaleSelection(int32_t oldWidth, int32_t oldHeight)
+{
+    std::lock_guard guard(document->lock);
+    const Plane8& sel = document->selection;
+    if (document->width == oldWidth && document->height == oldHeight &&
+        (!sel.data || (sel.width == document->width && sel.height == document->height)))
+        return;
+    FreePlane8(document->selection);
+    document->selection = Plane8{};
 }
 
 int HistoryStore::GoToStep(int index, bool skipIfCurrent)
@@ -373,11 +411,7 @@ int HistoryStore::GoToStep(int index, bool skipIfCurrent)
     for (int i = from; i <= index; ++i)
         if (!ApplyStep(i))
             return 0;
-    if (document->width != w || document->height != h) {
-        std::lock_guard guard(document->lock);
-        FreePlane8(document->selection);
-        document->selection = Plane8{};
-    }
+    DropStaleSelection(w, h);
     document->modified = 1;
     Refresh();
     return 1;

@@ -48,4 +48,6 @@ public:
 
 private:
     void Refresh();
+    // A selection must match the canvas: a step that changed its size drops it.
+    void DropStaleSelection(int32_t oldWidth, int32_t oldHeight);
 };

@@ -5,25 +5,14 @@
 #include "imaging/DocumentUi.h"
 #include "platform/Text.h"
 
-#include <cstdio>
-
 ProjectSaveResult SaveProjectFile(const std::u16string& path, CZDDoc& doc, IProjectProperties* properties)
 {
-    const std::string target = platform::Utf16ToUtf8(path);
-    const std::string temp = target + ".part";
-    CDocFileStream out;
-    if (!out.Open(platform::Utf8ToUtf16(temp), CDocFileStream::Mode::Create))
+    CDocAtomicFileStream out;
+    if (!out.Open(path))
         return ProjectSaveResult::CannotOpen;
-    bool ok = out.WriteU32(properties ? properties->Count() : 0) && doc.Serialize(out, false, true) &&
-              (!properties || properties->Write(out));
-    ok = out.Close() && ok;
-    if (ok)
-        ok = std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        std::remove(temp.c_str());
-        return ProjectSaveResult::WriteFailed;
-    }
-    return ProjectSaveResult::Saved;
+    const bool ok = out.WriteU32(properties ? properties->Count() : 0) && doc.Serialize(out, false, true) &&
+                    (!properties || properties->Write(out));
+    return ok && out.Commit() ? ProjectSaveResult::Saved : ProjectSaveResult::WriteFailed;
 }
 
 int OpenProjectFile(const std::u16string& path, CZDDoc& doc, IProjectProperties* properties)

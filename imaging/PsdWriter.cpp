@@ -109,23 +109,9 @@ int WritePsdLayerFile(const std::u16string& path, const uint8_t* bgra, uint32_t 
 {
     if (!bgra || width == 0 || height == 0 || width > kMaxSide || height > kMaxSide)
         return 0;
-    // Written beside the target and renamed over it only when complete, so a failed save
-    // never leaves a broken file under the user's name.
-    const std::string target = platform::Utf16ToUtf8(path);
-    const std::string temp = target + ".part";
-    bool ok;
-    {
-        CDocFileStream out;
-        ok = out.Open(platform::Utf8ToUtf16(temp), CDocFileStream::Mode::Create);
-        if (ok) {
-            ok = WriteAll(out, bgra, width, height);
-            ok = out.Close() && ok;
-        }
-    }
-    if (ok)
-        ok = std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok)
-        std::remove(temp.c_str());
+    // Saved like a photo: a failed save never leaves a broken file under the user's name.
+    CDocAtomicFileStream out;
+    const bool ok = out.Open(path) && WriteAll(out, bgra, width, height) && out.Commit();
     return ok ? 1 : 0;
 }
 

@@ -139,18 +139,18 @@ String16 PrivateTempFolder()
     // and the runtime folder, it survives a reboot, so the crash-status file and the paged-out
     // pictures it points to are still there after a power loss. The runtime folder serves when
     // the first place is unusable.
+    // A TMPDIR that cannot be used (missing, read-only, not ours) falls back to the cache folder.
     std::string tmp = AbsoluteEnv("TMPDIR");
     if (!tmp.empty()) {
         std::string path = tmp + "/zendra-" + std::to_string(getuid());
         if (EnsurePrivateFolder(path))
             return FromNativePath(path);
-    } else {
-        std::string cache = XdgFolder("XDG_CACHE_HOME", ".cache");
-        if (!cache.empty()) {
-            mkdir(cache.c_str(), 0700); // a new account may have no cache folder yet
-            if (EnsurePrivateFolder(cache + "/zendra") && EnsurePrivateFolder(cache + "/zendra/tmp"))
-                return FromNativePath(cache + "/zendra/tmp");
-        }
+    }
+    std::string cache = XdgFolder("XDG_CACHE_HOME", ".cache");
+    if (!cache.empty()) {
+        mkdir(cache.c_str(), 0700); // a new account may have no cache folder yet
+        if (EnsurePrivateFolder(cache + "/zendra") && EnsurePrivateFolder(cache + "/zendra/tmp"))
+            return FromNativePath(cache + "/zendra/tmp");
     }
     std::string runtime = AbsoluteEnv("XDG_RUNTIME_DIR");
     if (!runtime.empty() && EnsurePrivateFolder(runtime + "/zendra"))

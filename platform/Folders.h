@@ -24,9 +24,9 @@ String16 PicturesFolder();
 String16 ProgramPath();
 String16 ProgramFolder();
 
-// The private temporary folder: $TMPDIR/zendra-<uid> when TMPDIR is set, else the cache folder's
-// zendra/tmp (XDG_CACHE_HOME or ~/.cache: on disk, kept across reboots for crash recovery);
-// $XDG_RUNTIME_DIR/zendra when that place is unusable. Created with mode 0700; an existing one is used only when it is
+// The private temporary folder: $TMPDIR/zendra-<uid> when TMPDIR is set and usable, else the
+// cache folder's zendra/tmp (XDG_CACHE_HOME or ~/.cache: on disk, kept across reboots for crash
+// recovery); $XDG_RUNTIME_DIR/zendra when that place is unusable too. Created with mode 0700; an existing one is used only when it is
 // a real folder (not a link) owned by this user with no rights for others. Empty when neither
 // is usable.
 String16 PrivateTempFolder();

@@ -159,9 +159,12 @@ SettingsStore::WriteGuard::~WriteGuard()
 
 bool ParseSettingsText(std::string_view text, SettingsData& out)
 {
+    // One bad line costs only itself (and the values under a bad section line, whose key is
+    // unknown); a file without the header is not a settings file at all.
     SettingsData data;
     SettingsValues* current = nullptr;
     bool first = true;
+    bool clean = true;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -172,8 +175,10 @@ bool ParseSettingsText(std::string_view text, SettingsData& out)
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (first) {
-            if (line != kHeader)
+            if (line != kHeader) {
+                out.clear();
                 return false;
+            }
             first = false;
             continue;
         }
@@ -183,37 +188,45 @@ bool ParseSettingsText(std::string_view text, SettingsData& out)
         String16 name;
         if (line[0] == '[') {
             i = 1;
+            current = nullptr;
             if (!ReadQuoted(line, i, name) || i + 1 != line.size() || line[i] != ']' || name.empty())
-                return false;
-            current = &data[name];
+                clean = false;
+            else
+                current = &data[name];
             continue;
         }
-        if (!current || !ReadQuoted(line, i, name) || i >= line.size() || line[i] != '=')
-            return false;
+        if (!current || !ReadQuoted(line, i, name) || i >= line.size() || line[i] != '=') {
+            clean = false;
+            continue;
+        }
         ++i;
         SettingsValue value;
         std::string_view rest = line.substr(i);
         if (rest.substr(0, 6) == "dword:") {
-            if (rest.size() != 14)
-                return false;
+            bool ok = rest.size() == 14;
             uint32_t v = 0;
-            for (size_t k = 6; k < 14; ++k) {
+            for (size_t k = 6; ok && k < 14; ++k) {
                 int h = HexValue(rest[k]);
-                if (h < 0)
-                    return false;
-                v = v * 16 + static_cast<uint32_t>(h);
+                ok = h >= 0;
+                v = v * 16 + static_cast<uint32_t>(ok ? h : 0);
+            }
+            if (!ok) {
+                clean = false;
+                continue;
             }
             value.type = SettingsValue::Type::Dword;
             value.dword = v;
         } else {
-            if (!ReadQuoted(line, i, value.text) || i != line.size())
-                return false;
+            if (!ReadQuoted(line, i, value.text) || i != line.size()) {
+                clean = false;
+                continue;
+            }
             value.type = SettingsValue::Type::String;
         }
         (*current)[name] = std::move(value);
     }
     out = std::move(data);
-    return true;
+    return clean;
 }
 
 std::string FormatSettingsText(const SettingsData& data)
@@ -325,12 +338,16 @@ void SettingsStore::RefreshLocked(int attempt)
             return;
         }
         m_damaged = true;
+        if (read)
+            m_data = std::move(parsed); // every good line stays
         std::string bad = native + ".bad";
         if (rename(native.c_str(), bad.c_str()) == 0)
             std::fill(m_stamp, m_stamp + 4, 0);
         return;
     }
     m_damaged = true;
+    if (read)
+        m_data = std::move(parsed);
 }
 
 bool SettingsStore::CommitLocked(SettingsData changed)

@@ -43,7 +43,8 @@ using SettingsData = std::map<String16, SettingsValues, NoCaseLess>;
 //   "Animation"=dword:00000001
 //   "Language"="Deutsch.txt"
 // Texts are UTF-8 in double quotes with \\ \" \n \r \t and \uXXXX escapes (a lone surrogate is
-// written as \uXXXX so that any UTF-16 text survives). false when the text is not such a file.
+// written as \uXXXX so that any UTF-16 text survives). false when the text is not such a file
+// or has bad lines; out then holds every good line (nothing without the header).
 bool ParseSettingsText(std::string_view text, SettingsData& out);
 std::string FormatSettingsText(const SettingsData& data);
 

@@ -413,17 +413,28 @@ RGBQUAD CRaster::TransparentColour() const
     return transparentColor;
 }
 
+namespace {
+
+// Pixels per metre of a resolution a file states; a huge one is kept at the largest there is.
+int32_t PelsPerMetre(int32_t dpi)
+{
+    const double v = std::floor(dpi * 10000.0 / 254.0 + 0.5);
+    return static_cast<int32_t>(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
+}
+
+} // namespace
+
 void CRaster::SetHorizontalDpi(int32_t dpi)
 {
     xDpi = dpi;
-    header.biXPelsPerMeter = static_cast<int32_t>(std::floor(dpi * 10000.0 / 254.0 + 0.5));
+    header.biXPelsPerMeter = PelsPerMetre(dpi);
     SyncBlockHeader();
 }
 
 void CRaster::SetVerticalDpi(int32_t dpi)
 {
     yDpi = dpi;
-    header.biYPelsPerMeter = static_cast<int32_t>(std::floor(dpi * 10000.0 / 254.0 + 0.5));
+    header.biYPelsPerMeter = PelsPerMetre(dpi);
     SyncBlockHeader();
 }
 

@@ -157,6 +157,28 @@ bool CRasterBMP::Decode(CRasterStream* stream)
         return false;
     }
 
+    // Where the pixels start, and whether the file holds as many as the header announces: a small
+    // file announcing a huge picture is refused before anything is allocated for it.
+    const bool fieldMasks = (bitCount == 16 || bitCount == 32) && (compression == 3 || compression == 6);
+    const uint32_t maskBytes = compression == 6 || infoSize >= 56 ? 16 : 12;
+    const int64_t afterInfo = infoStart + infoSize + (fieldMasks && infoSize == 40 ? maskBytes : 0);
+    const uint32_t entrySize = core ? 3 : 4;
+    const uint64_t fileEntries = bitCount <= 8 && clrUsed == 0 ? (1u << bitCount) : clrUsed;
+    if (compression == 0 || fieldMasks) {
+        const uint64_t fileStride = ((static_cast<uint64_t>(width) * bitCount + 31) / 32) * 4;
+        const int64_t streamSize = stream->Size();
+        const int64_t dataStart = pixelOffset != 0 ? start + pixelOffset
+                                                   : afterInfo + static_cast<int64_t>(fileEntries) * entrySize;
+        // Pictures too large for a block are refused by Create below, as before.
+        const bool fitsBlock = static_cast<uint64_t>(height) <= CRaster::MaxBlockBytes.load() / fileStride;
+        if (fitsBlock && streamSize >= 0 &&
+            (dataStart > streamSize ||
+             static_cast<uint64_t>(streamSize - dataStart) < fileStride * static_cast<uint64_t>(height))) {
+            SetLastError("Error reading BMP data");
+            return false;
+        }
+    }
+
     if (!Create(static_cast<int32_t>(width), static_cast<int32_t>(height), static_cast<int>(bitCount),
                 RasterFormatBMP)) {
         SetLastError("Can't allocate memory");
@@ -172,36 +194,33 @@ bool CRasterBMP::Decode(CRasterStream* stream)
         return false;
     }
 
-    // Bit-field masks sit right after the first 40 bytes of the info header.
-    uint32_t masks[3] = {0x7C00, 0x3E0, 0x1F};
-    bool haveMasks = false;
-    if ((bitCount == 16 || bitCount == 32) && compression == 3) {
-        uint8_t m[12];
-        if (!stream->Seek(infoStart + 40, 0) || !ReadExact(stream, m, sizeof m)) {
+    // Bit-field masks sit right after the first 40 bytes of the info header; the alpha mask
+    // follows them in the larger headers (V4, V5) and with alpha bit fields.
+    uint32_t masks[4] = {0x7C00, 0x3E0, 0x1F, 0};
+    if (fieldMasks) {
+        uint8_t m[16];
+        if (!stream->Seek(infoStart + 40, 0) || !ReadExact(stream, m, maskBytes)) {
             SetLastError("Error reading BMP info");
             return false;
         }
-        masks[0] = U32(m);
-        masks[1] = U32(m + 4);
-        masks[2] = U32(m + 8);
-        haveMasks = true;
+        for (uint32_t k = 0; k < maskBytes / 4; ++k)
+            masks[k] = U32(m + 4 * k);
     } else if (bitCount == 32) {
         masks[0] = 0xFF0000;
         masks[1] = 0xFF00;
         masks[2] = 0xFF;
     }
+    if (masks[3] && !CreateAlphaPlane()) {
+        SetLastError("Can't allocate memory");
+        return false;
+    }
 
     // Palette right after the info header; entries beyond the image's are skipped.
-    const int64_t afterInfo = infoStart + infoSize + (haveMasks && infoSize == 40 ? 12 : 0);
     if (!stream->Seek(afterInfo, 0)) {
         SetLastError("Error reading BMP info");
         return false;
     }
-    const uint32_t entrySize = core ? 3 : 4;
-    uint64_t fileEntries = clrUsed;
     if (bitCount <= 8) {
-        if (fileEntries == 0)
-            fileEntries = 1u << bitCount;
         const uint32_t take = fileEntries < PaletteCount() ? static_cast<uint32_t>(fileEntries) : PaletteCount();
         std::vector<uint8_t> raw(static_cast<size_t>(take) * entrySize);
         const size_t n = stream->Read(raw.data(), entrySize, take);
@@ -239,7 +258,7 @@ bool CRasterBMP::Decode(CRasterStream* stream)
         break;
     case 16:
     case 32: {
-        if (compression != 0 && compression != 3) {
+        if (compression != 0 && compression != 3 && compression != 6) {
             SetLastError("unknown compression");
             return false;
         }
@@ -247,18 +266,23 @@ bool CRasterBMP::Decode(CRasterStream* stream)
         const size_t srcStride = bitCount == 16 ? ((static_cast<size_t>(w) + 1) / 2) * 4 : static_cast<size_t>(w) * 4;
         std::vector<uint8_t> line;
         line.resize(srcStride);
-        const FieldChannel red(masks[0]), green(masks[1]), blue(masks[2]);
+        const FieldChannel red(masks[0]), green(masks[1]), blue(masks[2]), opacity(masks[3]);
         for (int32_t y = 0; y < h; ++y) {
             std::memset(line.data(), 0, srcStride);
             if (stream->Read(line.data(), 1, srcStride) == 0)
                 break;
             uint8_t* out = Row(y);
+            uint8_t* a = alpha ? alpha + static_cast<size_t>(y) * static_cast<size_t>(w) : nullptr;
             for (int32_t x = 0; x < w; ++x) {
                 const uint8_t* p = &line[x * bytesPer];
                 const uint32_t v = bytesPer == 2 ? U16(p) : U32(p);
                 out[x * 3] = blue.Value(v);
                 out[x * 3 + 1] = green.Value(v);
                 out[x * 3 + 2] = red.Value(v);
+                if (a)
+                    a[x] = opacity.bits >= 8 ? opacity.Value(v)
+                                             : static_cast<uint8_t>(((v & opacity.mask) >> opacity.shift) * 255 /
+                                                                    ((1u << opacity.bits) - 1));
             }
         }
         break;

@@ -38,6 +38,66 @@ bool SkipSubBlocks(ByteReader& in)
     }
 }
 
+// A copy of pic on a canvas of width x height with pic at its own offset; outside it the canvas
+// holds fill (an index, or that palette colour for true colour). Null when out of memory.
+std::unique_ptr<CRaster> OnCanvas(const CRaster& pic, int width, int height, int fill)
+{
+    auto canvas = std::make_unique<CRaster>(width, height, pic.BitsPerPixel(), RasterFormatGIF);
+    if (!canvas->IsValid())
+        return nullptr;
+    const uint32_t entries = std::min(pic.PaletteCount(), canvas->PaletteCount());
+    if (entries)
+        canvas->ReplacePalette(pic.PaletteEntries(), entries);
+    const bool indexed = pic.BitsPerPixel() <= 8;
+    if (pic.BitsPerPixel() == 8) {
+        // Byte pixels: whole row pieces at a time.
+        for (int32_t y = 0; y < height; ++y) {
+            uint8_t* row = canvas->Row(height - 1 - y);
+            std::memset(row, fill, static_cast<size_t>(width));
+            const int64_t py = y - int64_t(pic.yOffset);
+            if (py < 0 || py >= pic.Height())
+                continue;
+            const int64_t x0 = std::max<int64_t>(0, pic.xOffset);
+            const int64_t x1 = std::min<int64_t>(width, int64_t(pic.xOffset) + pic.Width());
+            if (x0 < x1)
+                std::memcpy(row + x0, pic.Row(static_cast<int32_t>(pic.Height() - 1 - py)) + (x0 - pic.xOffset),
+                            static_cast<size_t>(x1 - x0));
+        }
+        return canvas;
+    }
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            const int64_t px = x - int64_t(pic.xOffset), py = y - int64_t(pic.yOffset); // from the top
+            const bool inside = px >= 0 && py >= 0 && px < pic.Width() && py < pic.Height();
+            const int64_t stored = height - 1 - y, from = pic.Height() - 1 - py;
+            if (indexed)
+                canvas->WritePixelIndex(x, stored, static_cast<uint8_t>(inside ? pic.ReadPixelIndex(px, from) : fill));
+            else if (inside)
+                canvas->WritePixelColour(x, stored, pic.ReadPixelColour(px, from));
+        }
+    return canvas;
+}
+
+// The canvas takes over the decoder's settings and state (frame asked for, counts, delay, ...),
+// keeping its own block.
+void TakeSettings(CRaster& canvas, const CRaster& from)
+{
+    const uint32_t stride = canvas.rowStride;
+    uint8_t* pixels = canvas.pixels;
+    CRaster* shared = canvas.sharedWith;
+    static_cast<RasterInfo&>(canvas) = static_cast<const RasterInfo&>(from);
+    canvas.rowStride = stride;
+    canvas.pixels = pixels;
+    canvas.sharedWith = shared;
+}
+
+bool SamePalette(const CRaster& a, const CRaster& b)
+{
+    return a.BitsPerPixel() == b.BitsPerPixel() && a.PaletteCount() == b.PaletteCount() &&
+           (a.PaletteCount() == 0 ||
+            std::memcmp(a.PaletteEntries(), b.PaletteEntries(), a.PaletteCount() * sizeof(RGBQUAD)) == 0);
+}
+
 } // namespace
 
 struct CRasterGIF::DecodeState {
@@ -49,6 +109,7 @@ struct CRasterGIF::DecodeState {
     int trueColourCounter = 0;
     int imageIndex = 0;
     int firstTransparent = -1;
+    int backgroundIndex = 0; // the screen's background colour, for what no image covers
     std::unique_ptr<CRaster> trueColour;
 };
 
@@ -168,8 +229,10 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
     if (st.imageIndex == 0)
         st.firstTransparent = transparentIndex;
 
-    if (!Create(w, h, bits, RasterFormatGIF))
+    if (!Create(w, h, bits, RasterFormatGIF)) {
+        SetLastError("Can't allocate memory");
         return BlockResult::Fail;
+    }
     if (st.haveTable) {
         uint8_t table[256 * 3];
         std::memcpy(table, st.table, sizeof table);
@@ -187,6 +250,11 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
     }
 
     const int minCode = in.Get();
+    // Index codes of 2 to 8 bits are all a GIF can hold; anything else is not picture data.
+    if (minCode < 2 || minCode > 8) {
+        SetLastError("Bad LZW code size in GIF image");
+        return BlockResult::Fail;
+    }
     std::vector<uint8_t> codes;
     for (;;) {
         const int size = in.Get();
@@ -229,29 +297,86 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
             }
         }
     }
-    if (EscapeRequested())
+    if (EscapeRequested()) {
+        SetLastError("Cancelled");
         return BlockResult::Fail;
+    }
+    // The image's place on the screen goes with it.
+    xOffset = left;
+    yOffset = top;
+    const int canvasW = std::max(st.screenWidth, left + w), canvasH = std::max(st.screenHeight, top + h);
 
     if (background) {
-        const int32_t bgHeight = background->Height();
+        // Drawn over what the earlier images left, on the whole screen. With its own colour
+        // table the image's indexes mean other colours than the background's: then the
+        // composite is made of colours.
+        const int fill = background->transparentIndex >= 0 ? background->transparentIndex : st.backgroundIndex;
+        const bool onScreen = background->Width() == canvasW && background->Height() == canvasH &&
+                              background->xOffset == 0 && background->yOffset == 0;
+        std::unique_ptr<CRaster> canvas = onScreen ? std::move(background) : OnCanvas(*background, canvasW, canvasH, fill);
+        if (!canvas) {
+            SetLastError("Can't allocate memory");
+            return BlockResult::Fail;
+        }
+        // A composite in colours keeps the transparent colour as its key.
+        const int keyIndex = st.firstTransparent;
+        const RGBQUAD key = canvas->BitsPerPixel() <= 8 && keyIndex >= 0
+                                ? canvas->ReadPaletteEntry(static_cast<uint32_t>(keyIndex))
+                                : canvas->transparentColor;
+        const bool keyed = canvas->BitsPerPixel() <= 8 ? keyIndex >= 0 : canvas->transparentIndex >= 0;
+        if (canvas->BitsPerPixel() <= 8 && !SamePalette(*canvas, *this)) {
+            auto colours = std::make_unique<CRaster>(canvasW, canvasH, 24, RasterFormatGIF);
+            if (!colours->IsValid()) {
+                SetLastError("Can't allocate memory");
+                return BlockResult::Fail;
+            }
+            for (int32_t y = 0; y < canvasH; ++y)
+                for (int32_t x = 0; x < canvasW; ++x)
+                    colours->WritePixelColour(x, y, canvas->ReadPixelColour(x, y));
+            canvas = std::move(colours);
+        }
+        const bool indexed = canvas->BitsPerPixel() <= 8;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const uint8_t v = ReadPixelIndex(x, h - 1 - y);
-                if (v != transparentIndex)
-                    background->WritePixelIndex(int64_t(left) + x, int64_t(bgHeight) - 1 - top - y, v);
+                if (v == transparentIndex)
+                    continue;
+                const int64_t cy = int64_t(canvasH) - 1 - top - y;
+                if (indexed)
+                    canvas->WritePixelIndex(int64_t(left) + x, cy, v);
+                else
+                    canvas->WritePixelColour(int64_t(left) + x, cy, ReadPixelColour(x, h - 1 - y));
             }
-        background->transparentIndex = st.firstTransparent;
-        background->frameCount = frameCount;
-        background->frameDelay = frameDelay;
-        TakeOver(*background);
+        TakeSettings(*canvas, *this);
+        if (indexed) {
+            canvas->transparentIndex = st.firstTransparent;
+        } else {
+            canvas->transparentColor = key;
+            canvas->transparentIndex = keyed ? 0 : -1;
+        }
+        canvas->xOffset = canvas->yOffset = 0;
+        TakeOver(*canvas);
+    } else if (!trueColour && (left != 0 || top != 0 || w != canvasW || h != canvasH)) {
+        // An image smaller than the screen is shown at its place on it.
+        const int fill = transparentIndex >= 0 ? transparentIndex : st.backgroundIndex;
+        std::unique_ptr<CRaster> canvas = OnCanvas(*this, canvasW, canvasH, fill);
+        if (!canvas) {
+            SetLastError("Can't allocate memory");
+            return BlockResult::Fail;
+        }
+        TakeSettings(*canvas, *this);
+        canvas->xOffset = canvas->yOffset = 0;
+        TakeOver(*canvas);
     }
 
     if (trueColour) {
         frame = frameCount - 1;
         if (!st.trueColour) {
             st.trueColour = std::make_unique<CRaster>(st.screenWidth, st.screenHeight, 24, RasterFormatGIF);
-            if (!st.trueColour->IsValid())
+            if (!st.trueColour->IsValid()) {
+                SetLastError("Can't allocate memory");
                 return BlockResult::Fail;
+            }
         }
         CRaster& picture = *st.trueColour;
         // Only the part of the image that lies on the screen can show.
@@ -270,16 +395,21 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
 
 bool CRasterGIF::Decode(CRasterStream* stream)
 {
-    if (!stream)
+    if (!stream) {
+        SetLastError("Can't open GIF for reading");
         return false;
+    }
     const std::vector<uint8_t> data = ReadRest(stream, kMaxFileBytes);
     ByteReader in(data.data(), data.size());
     const uint8_t* head = in.Take(13);
-    if (!head || std::memcmp(head, "GIF8", 4) != 0)
+    if (!head || std::memcmp(head, "GIF8", 4) != 0) {
+        SetLastError("Not a GIF file");
         return false;
+    }
     DecodeState st;
     st.screenWidth = U16(head + 6);
     st.screenHeight = U16(head + 8);
+    st.backgroundIndex = head[11];
     const uint8_t flags = head[10];
     st.tableSize = 2 << (flags & 7);
     if (flags & 0x80) {
@@ -292,13 +422,17 @@ bool CRasterGIF::Decode(CRasterStream* stream)
     st.trueColourCounter = st.globalTable ? 0 : 1;
 
     frameCount = GifCountFrames(in);
-    if (frame < 0 || frame >= frameCount)
+    if (frame < 0 || frame >= frameCount) {
+        SetLastError("Frame not present in GIF file");
         return false;
+    }
 
     bool reading = true;
     while (reading) {
-        if (EscapeRequested())
+        if (EscapeRequested()) {
+            SetLastError("Cancelled");
             return false;
+        }
         const int b = in.Get();
         switch (b) {
         case -1:

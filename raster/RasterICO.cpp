@@ -10,16 +10,23 @@ using namespace rasterio;
 
 bool CRasterICO::Decode(CRasterStream* stream)
 {
-    if (!stream)
+    // Every way out says why.
+    auto fail = [this](const char* text) {
+        SetLastError(text);
         return false;
+    };
+    if (!stream)
+        return fail("Can't open icon for reading");
     uint8_t head[6];
     if (!ReadExact(stream, head, sizeof head) || U16(head) != 0 || U16(head + 2) != 1)
-        return false;
+        return fail("Not an icon file");
     const uint32_t count = U16(head + 4);
     frameCount = static_cast<int32_t>(count);
     std::vector<uint8_t> dir(size_t(count) * 16);
-    if (!ReadExact(stream, dir.data(), dir.size()) || frame < 0 || uint32_t(frame) >= count)
-        return false;
+    if (!ReadExact(stream, dir.data(), dir.size()))
+        return fail("Error reading icon directory");
+    if (frame < 0 || uint32_t(frame) >= count)
+        return fail("Icon not present in file");
     const uint8_t* e = &dir[size_t(frame) * 16];
     // A size byte of 0 stands for 256.
     const int32_t width = e[0] ? e[0] : 256;
@@ -31,10 +38,12 @@ bool CRasterICO::Decode(CRasterStream* stream)
     // The bitmap's own info header knows the depth best; PNG-compressed entries are not bitmaps.
     uint8_t info[40];
     if (!stream->Seek(offset, 0) || !ReadExact(stream, info, sizeof info))
-        return false;
+        return fail("Error reading icon image");
+    if (std::memcmp(info, "\x89PNG", 4) == 0)
+        return fail("Unsupported icon format (PNG)");
     const uint32_t infoSize = U32(info);
     if (infoSize < 40 || infoSize > 4096)
-        return false;
+        return fail("Error reading icon image");
     uint32_t depth = U16(info + 14);
     if (depth != 1 && depth != 4 && depth != 8 && depth != 24 && depth != 32) {
         if (colours >= 1 && colours <= 2)
@@ -46,19 +55,19 @@ bool CRasterICO::Decode(CRasterStream* stream)
         else
             depth = entryBits >= 9 ? entryBits : 8;
         if (depth != 24 && depth != 32 && depth > 8)
-            return false;
+            return fail("Unsupported icon format");
     }
     if (!Create(width, height, static_cast<int>(depth), RasterFormatICO))
-        return false;
+        return fail("Can't allocate memory");
     if (!stream->Seek(int64_t(offset) + infoSize, 0))
-        return false;
+        return fail("Error reading icon image");
 
     const uint32_t fileColours = U32(info + 32);
     uint32_t entries = PaletteCount();
     if (fileColours > 0 && fileColours < entries)
         entries = fileColours;
     if (entries && stream->Read(PaletteEntries(), 4, entries) != entries)
-        return false;
+        return fail("Error reading icon image");
     for (uint32_t i = 0; i < entries; ++i)
         PaletteEntries()[i].rgbReserved = 0;
 
@@ -67,7 +76,7 @@ bool CRasterICO::Decode(CRasterStream* stream)
         std::vector<uint8_t> bgra(pixelCount * 4);
         const size_t got = stream->Read(bgra.data(), 1, bgra.size());
         if (!alpha && !CreateAlphaPlane())
-            return false;
+            return fail("Can't allocate memory");
         for (size_t i = 0; i < got / 4; ++i) {
             uint8_t* px = pixels + (i / width) * rowStride + (i % width) * 3;
             std::memcpy(px, &bgra[i * 4], 3);
@@ -81,7 +90,7 @@ bool CRasterICO::Decode(CRasterStream* stream)
     const bool madeHere = !alpha;
     if (madeHere) {
         if (!CreateAlphaPlane())
-            return false;
+            return fail("Can't allocate memory");
         SetAlphaValue(255);
     }
     const size_t maskStride = ((size_t(width) + 31) / 32) * 4;

@@ -4,6 +4,7 @@
 #include "raster/RasterJPG.h"
 
 #include "raster/RasterStream.h"
+#include "platform/Memory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <pthread.h>
-#include <sys/mman.h>
+#include <system_error>
+#include <thread>
 
 extern "C" {
 #include <jerror.h>
@@ -176,52 +177,46 @@ void CmykToBgr(const JSAMPLE* in, uint8_t* out, uint32_t pixels)
 // map the pages ahead of the decoder (from the top picture row, the highest address, down),
 // so that work runs beside the decode instead of inside it. Pages stay zero; a page the
 // decoder reaches first simply faults as before.
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23
-#endif
 constexpr size_t kPrefaultMinBytes = size_t(8) << 20;
 constexpr size_t kPrefaultChunk = size_t(1) << 20;
 
 struct Prefault {
-    pthread_t thread;
-    std::atomic<bool> stop;
-    uintptr_t begin, end; // page-aligned
+    std::atomic<bool> stop{false};
+    uintptr_t begin = 0, end = 0; // page-aligned
+    std::thread thread;
 };
 
-void* RunPrefault(void* arg)
+void RunPrefault(Prefault* job)
 {
-    auto* job = static_cast<Prefault*>(arg);
     for (uintptr_t end = job->end; end > job->begin && !job->stop.load(std::memory_order_relaxed);) {
         uintptr_t start = end - std::min<uintptr_t>(kPrefaultChunk, end - job->begin);
         // Kernels without the advice (before 5.14) refuse it: the decoder's faults do the work.
-        if (madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE) != 0)
+        if (!platform::PopulatePagesForWrite(reinterpret_cast<void*>(start), end - start))
             break;
         end = start;
     }
-    return nullptr;
 }
 
 Prefault* StartPrefault(uint8_t* data, size_t size)
 {
     if (size < kPrefaultMinBytes)
         return nullptr;
-    const uintptr_t page = 4096;
+    const uintptr_t page = platform::MemoryPageSize();
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
     // A block that is mapped already (one an earlier picture left behind) has its top page,
     // the decoder's first, in memory: walking its pages again would only cost time.
-    unsigned char resident = 0;
-    if (end <= begin ||
-        (mincore(reinterpret_cast<void*>(end - page), page, &resident) == 0 && (resident & 1)))
+    if (end <= begin || platform::IsPageResident(reinterpret_cast<void*>(end - page)))
         return nullptr;
-    auto* job = static_cast<Prefault*>(std::malloc(sizeof(Prefault)));
+    auto* job = new (std::nothrow) Prefault;
     if (!job)
         return nullptr;
-    new (&job->stop) std::atomic<bool>(false);
     job->begin = begin;
     job->end = end;
-    if (pthread_create(&job->thread, nullptr, RunPrefault, job) != 0) {
-        std::free(job);
+    try {
+        job->thread = std::thread(RunPrefault, job);
+    } catch (const std::system_error&) {
+        delete job;
         return nullptr;
     }
     return job;
@@ -232,8 +227,8 @@ void StopPrefault(Prefault* job)
     if (!job)
         return;
     job->stop.store(true, std::memory_order_relaxed);
-    pthread_join(job->thread, nullptr);
-    std::free(job);
+    job->thread.join();
+    delete job;
 }
 
 // One sample per 8 pixels, spread over them.

@@ -10,10 +10,44 @@
 
 #include <png.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
+// Largest ancillary chunk (text, colour profile, ...) that is read.
+constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t(16) << 20;
+
+// libpng allocates a chunk's whole length before reading it: a damaged length field would cost
+// gigabytes. The chunk headers are checked first: a chunk other than the picture data that is
+// larger than kMaxChunkBytes or than what is left of the file is refused.
+bool ChunkLengthsAreSane(CRasterStream* stream)
+{
+    const int64_t start = stream->Tell();
+    const int64_t size = stream->Size();
+    if (start < 0 || size < 0)
+        return true; // nothing to check against; libpng's own limits apply
+    bool sane = true;
+    int64_t at = start + 8; // after the signature
+    for (int chunks = 0; chunks < 100000 && at + 8 <= size; ++chunks) {
+        uint8_t head[8];
+        if (!stream->Seek(at, SEEK_SET) || stream->Read(head, 1, 8) != 8)
+            break;
+        const uint64_t length = (uint64_t(head[0]) << 24) | (uint64_t(head[1]) << 16) | (uint64_t(head[2]) << 8) | head[3];
+        const bool pictureData = std::memcmp(head + 4, "IDAT", 4) == 0;
+        const uint64_t left = uint64_t(size - at - 8);
+        if (!pictureData && (length > kMaxChunkBytes || length > left)) {
+            sane = false;
+            break;
+        }
+        if (std::memcmp(head + 4, "IEND", 4) == 0)
+            break;
+        at += 12 + int64_t(length);
+    }
+    stream->Seek(start, SEEK_SET);
+    return sane;
+}
 
 void ReadData(png_structp png, png_bytep data, size_t length)
 {
@@ -90,6 +124,10 @@ bool DecodePng(CRaster& image, CRasterStream* stream)
 {
     if (!stream)
         return false;
+    if (!ChunkLengthsAreSane(stream)) {
+        image.SetLastError("Damaged PNG chunk");
+        return false;
+    }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &image, DecodeError, Warning);
     if (!png) {
         image.SetLastError("Failed to create PNG structure");
@@ -108,6 +146,9 @@ bool DecodePng(CRaster& image, CRasterStream* stream)
         return false;
     }
     png_set_read_fn(png, stream, ReadData);
+    // A chunk whose length field is damaged must not make libpng allocate gigabytes for it:
+    // no text or profile chunk of a picture comes near this.
+    png_set_chunk_malloc_max(png, kMaxChunkBytes);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;

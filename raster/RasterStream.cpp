@@ -1,8 +1,12 @@
 #include "raster/RasterStream.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+
+// Standard seeks reach every offset of a large file where long has 64 bits.
+static_assert(sizeof(long) >= 8, "64-bit file offsets");
 
 bool CRasterStream::PutC(uint8_t byte)
 {
@@ -49,22 +53,22 @@ size_t CRasterFileStream::Write(const void* buffer, size_t itemSize, size_t coun
 
 bool CRasterFileStream::Seek(int64_t offset, int origin)
 {
-    return file && fseeko(file, offset, origin) == 0;
+    return file && std::fseek(file, static_cast<long>(offset), origin) == 0;
 }
 
 int64_t CRasterFileStream::Tell()
 {
-    return file ? ftello(file) : 0;
+    return file ? std::ftell(file) : 0;
 }
 
 int64_t CRasterFileStream::Size()
 {
     if (!file)
         return -1;
-    int64_t position = ftello(file);
-    fseeko(file, 0, SEEK_END);
-    int64_t length = ftello(file);
-    fseeko(file, position, SEEK_SET);
+    const int64_t position = std::ftell(file);
+    std::fseek(file, 0, SEEK_END);
+    const int64_t length = std::ftell(file);
+    std::fseek(file, static_cast<long>(position), SEEK_SET);
     return length;
 }
 

@@ -62,6 +62,12 @@ bool CRasterTGA::Decode(CRasterStream* stream)
         SetLastError("corrupted TGA");
         return false;
     }
+    // 8-bit indexes cannot reach a colour map that starts at entry 256 or later: such a picture
+    // has no colours to show.
+    if (baseType == 1 && mapType == 1 && mapFirst >= 256) {
+        SetLastError("Unsupported TGA colour map");
+        return false;
+    }
     if (!stream->Seek(idLength, 1)) {
         SetLastError("corrupted TGA");
         return false;

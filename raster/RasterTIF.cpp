@@ -5,8 +5,6 @@
 
 #include "raster/RasterStream.h"
 
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -59,9 +57,10 @@ toff_t StreamSize(thandle_t h)
     return size < 0 ? 0 : static_cast<toff_t>(size);
 }
 
-// Files opened for reading are mapped: libtiff 4.5 refuses every uncompressed tile it reads
-// through its own buffer (it compares the buffer's rounded size with the tile's size), and
-// mapped files take another path. Memory streams lend their block; nothing else is mapped.
+// libtiff 4.5 refuses every uncompressed tile it reads through its own buffer (it compares the
+// buffer's rounded size with the tile's size); "mapped" files take another path. Memory streams
+// lend their block. A file is read whole into memory instead of being mapped from disk: a mapped
+// file that shrinks (removable media, another program) would kill the program with SIGBUS.
 int StreamMap(thandle_t h, void** base, toff_t* size)
 {
     auto* stream = static_cast<CRasterStream*>(h);
@@ -75,24 +74,31 @@ int StreamMap(thandle_t h, void** base, toff_t* size)
         return 1;
     }
     auto* file = dynamic_cast<CRasterFileStream*>(stream);
-    if (!file || !file->Handle())
+    if (!file)
         return 0;
-    const int fd = fileno(file->Handle());
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0)
+    const int64_t length = file->Size();
+    const int64_t position = file->Tell();
+    if (length <= 0 || uint64_t(length) > CRaster::MaxBlockBytes.load() || position < 0)
         return 0;
-    void* mapped = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (mapped == MAP_FAILED)
+    auto* copy = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(length)));
+    if (!copy)
         return 0;
-    *base = mapped;
-    *size = static_cast<toff_t>(st.st_size);
+    const bool read = file->Seek(0, SEEK_SET) &&
+                      file->Read(copy, 1, static_cast<size_t>(length)) == static_cast<size_t>(length);
+    file->Seek(position, SEEK_SET);
+    if (!read) {
+        std::free(copy);
+        return 0;
+    }
+    *base = copy;
+    *size = static_cast<toff_t>(length);
     return 1;
 }
 
-void StreamUnmap(thandle_t h, void* base, toff_t size)
+void StreamUnmap(thandle_t h, void* base, toff_t)
 {
     if (base && dynamic_cast<CRasterFileStream*>(static_cast<CRasterStream*>(h)))
-        munmap(base, static_cast<size_t>(size));
+        std::free(base);
 }
 
 void Silent(const char*, const char*, va_list) {}
@@ -210,6 +216,35 @@ void DecodeTrueColour(CRaster& image, TIFF* tif, uint32_t width, uint32_t length
             dst[2] = static_cast<uint8_t>(r);
             if (a)
                 a[x] = static_cast<uint8_t>(al);
+        }
+    }
+}
+
+// libtiff's RGBA reader cannot handle 16-bit separated (CMYK) samples: read the rows here and
+// convert their high bytes the way the reader converts 8-bit CMYK.
+void DecodeCmyk16(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, uint16_t samples, uint16_t planar)
+{
+    Check(!TIFFIsTiled(tif) && planar == PLANARCONFIG_CONTIG, "Unsupported TIFF format");
+    const tmsize_t lineSize = TIFFScanlineSize(tif);
+    Check(lineSize > 0 && uint64_t(lineSize) >= uint64_t(width) * samples * 2 &&
+              uint64_t(lineSize) <= CRaster::MaxBlockBytes.load(),
+          "Corrupted TIFF file!");
+    std::vector<uint16_t> line((static_cast<size_t>(lineSize) + 1) / 2);
+    const bool withAlpha = image.alpha != nullptr;
+    for (uint32_t row = 0; row < length; ++row) {
+        Check(!image.EscapeRequested(), "Cancelled");
+        Check(TIFFReadScanline(tif, line.data(), row, 0) >= 0, "Corrupted TIFF file!");
+        const int32_t y = static_cast<int32_t>(length - 1 - row);
+        uint8_t* dst = image.Row(y);
+        uint8_t* a = withAlpha ? image.alpha + size_t(y) * width : nullptr;
+        for (uint32_t x = 0; x < width; ++x, dst += 3) {
+            const uint16_t* p = line.data() + size_t(x) * samples;
+            const unsigned k = 255 - (p[3] >> 8);
+            dst[0] = static_cast<uint8_t>(k * (255 - (p[2] >> 8)) / 255);
+            dst[1] = static_cast<uint8_t>(k * (255 - (p[1] >> 8)) / 255);
+            dst[2] = static_cast<uint8_t>(k * (255 - (p[0] >> 8)) / 255);
+            if (a)
+                a[x] = samples > 4 ? static_cast<uint8_t>(p[4] >> 8) : 255;
         }
     }
 }
@@ -403,7 +438,12 @@ bool CRasterTIF::Decode(CRasterStream* stream)
         // Grey + alpha of any depth, or colour + alpha.
         if (samples == 4 || samples == 2)
             Check(CreateAlphaPlane() != nullptr, "No space for raster buffer");
-        if (trueColour) {
+        uint16_t inkSet = INKSET_CMYK;
+        TIFFGetField(tif, TIFFTAG_INKSET, &inkSet);
+        if (photometric == PHOTOMETRIC_SEPARATED && bits == 16 && samples >= 4 && inkSet == INKSET_CMYK) {
+            DecodeCmyk16(*this, tif, width, length, samples, planar);
+            ApplyOrientation(*this, orientation);
+        } else if (trueColour) {
             DecodeTrueColour(*this, tif, width, length);
         } else {
             DecodeIndexed(*this, tif, width, length, samples, bits, photometric, rowsPerStrip);

@@ -252,10 +252,16 @@ public:
     {
         RowRecorder::ProcessBand(t);
         m_started.Set();
+        // A loaded machine may run every band before the test thread cancels: hold the
+        // first band until the cancel has come, so that later bands meet it.
+        for (int i = 0; m_holdUntilCancel && i < 1000 && !theAlgorithmThread.IsCancelRequested(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        m_holdUntilCancel = false;
         std::this_thread::sleep_for(std::chrono::milliseconds(15));
         return 1;
     }
     platform::Event m_started{platform::Event::Reset::Manual, false};
+    std::atomic<bool> m_holdUntilCancel{false};
 };
 
 TEST(Job, CancelSkipsUntakenBandsAndIsReportedAsCancelled)
@@ -266,6 +272,7 @@ TEST(Job, CancelSkipsUntakenBandsAndIsReportedAsCancelled)
     SlowBands alg;
     alg.m_margin = 0;
     alg.m_rows = 4; // twenty bands
+    alg.m_holdUntilCancel = true;
     ASSERT_EQ(StartAlgorithm(&alg, &*src, &*dst, nullptr, 5), 1);
     ASSERT_TRUE(alg.m_started.Wait(5000));
     theAlgorithmThread.Cancel();
@@ -337,7 +344,12 @@ TEST(Job, HelpersRegisterExitEventsAndStopWhenTheWindowGoes)
     for (int i = 0; i < 1000 && scope.host.RegisteredEvents() < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(scope.host.RegisteredEvents(), 3u);
+    // Idle helpers sleep: they do not look at the window again until they are woken.
+    const int checks = scope.host.m_liveChecks.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(scope.host.m_liveChecks.load(), checks) << "no polling while idle";
     scope.host.m_live = false;
+    WakeAlgorithmHelpers();
     for (int i = 0; i < 1000 && scope.host.RegisteredEvents() > 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(scope.host.RegisteredEvents(), 0u);
@@ -349,6 +361,41 @@ TEST(Job, HelpersRegisterExitEventsAndStopWhenTheWindowGoes)
     alg.SetDestination(&*dst);
     EXPECT_EQ(alg.Run(), 1);
     EXPECT_EQ(Row16(*dst, 19)[0], 1020);
+}
+
+// Ends its work, then a cancel comes in before the worker reports: the job did finish.
+class CancelledAfterTheEnd : public CAlgorithm {
+public:
+    int Run() override
+    {
+        theAlgorithmThread.Cancel();
+        return 7;
+    }
+};
+
+TEST(Job, ACancelAfterTheRunEndedLeavesAFinishedJob)
+{
+    WorkerScope scope(2);
+    CancelledAfterTheEnd late;
+    ASSERT_EQ(StartAlgorithm(&late, nullptr, nullptr, nullptr, 8), 1);
+    auto msgs = scope.host.PumpUntil(1008);
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(msgs.back().p1, 1008);
+    EXPECT_EQ(msgs.back().p2, 7) << "reported as finished with its result";
+    ASSERT_TRUE(theAlgorithmThread.WaitIdle(5000));
+    EXPECT_FALSE(theAlgorithmThread.IsCancelRequested());
+}
+
+TEST(Job, TheBaseRunDoesNothingAndSaysSo)
+{
+    CAlgorithm plain;
+    EXPECT_EQ(plain.Run(), 0);
+    WorkerScope scope(1);
+    ASSERT_EQ(StartAlgorithm(&plain, nullptr, nullptr, nullptr, 9), 1);
+    auto msgs = scope.host.PumpUntil(1009);
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(msgs.back().p1, 1009);
+    EXPECT_EQ(msgs.back().p2, 0);
 }
 
 } // namespace

@@ -359,4 +359,42 @@ TEST(StoredRecords, ReadFromTheirBytes)
     EXPECT_EQ(Row16(*dst, 0)[2], 20000);
 }
 
+TEST(BandRunStress, BandRunsOverlappingAStopOfTheWorker)
+{
+    // A band run on the UI thread while the worker is stopped from another: the helpers it
+    // hands bands to must outlive the run (the sanitizers see any use after they are freed).
+    RecordingHost host;
+    SetAlgorithmHost(&host);
+    ScopedImage src(MakeImage(16, 64, RowPlusOne));
+    std::mt19937 rng(11);
+    for (int round = 0; round < 400; ++round) {
+        ASSERT_TRUE(theAlgorithmThread.StartWorker(4));
+        std::atomic<bool> go{false};
+        std::atomic<int> ok{0};
+        const int runs = 3;
+        std::thread banding([&] {
+            while (!go.load())
+                std::this_thread::yield();
+            for (int i = 0; i < runs; ++i) {
+                ScopedImage dst;
+                AddThousand alg;
+                alg.m_rows = 4;
+                alg.m_margin = 0;
+                alg.SetSource(&*src);
+                alg.SetDestination(&*dst);
+                if (alg.Run() == 1 && AllRowsDone(*dst))
+                    ++ok;
+            }
+        });
+        const int delayUs = int(rng() % 400);
+        go = true;
+        std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+        theAlgorithmThread.StopWorker();
+        banding.join();
+        EXPECT_EQ(ok.load(), runs) << "round " << round << ": every run computes all its rows";
+        EXPECT_EQ(theAlgorithmThread.HelperCount(), 0);
+    }
+    SetAlgorithmHost(nullptr);
+}
+
 } // namespace

@@ -31,7 +31,11 @@ public:
         }
         m_ready.notify_all();
     }
-    bool IsRenderWindowLive() override { return m_live.load(); }
+    bool IsRenderWindowLive() override
+    {
+        ++m_liveChecks;
+        return m_live.load();
+    }
     void RegisterWorkerExitEvent(platform::Event* e) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -76,6 +80,7 @@ public:
     }
 
     std::atomic<bool> m_live{true};
+    std::atomic<int> m_liveChecks{0};
 
 private:
     std::mutex m_mutex;

@@ -3,14 +3,16 @@
 #include "imaging/DocStream.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "imaging/ImageCodec/RawDecoder.h"
+#include "platform/Calendar.h"
+#include "platform/FileSystem.h"
 #include "platform/ImageMetadata.h"
 #include "platform/Text.h"
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
-#include <sys/stat.h>
 #include <ctime>
 
 namespace {
@@ -129,28 +131,13 @@ bool ReadShort(const ExifProperty& p, uint16_t& out)
     return true;
 }
 
-SystemTime FromTimeT(time_t t, bool local)
-{
-    std::tm parts {};
-    SystemTime st;
-    if (!(local ? localtime_r(&t, &parts) : gmtime_r(&t, &parts)))
-        return st;
-    st.year = uint16_t(parts.tm_year + 1900);
-    st.month = uint16_t(parts.tm_mon + 1);
-    st.day = uint16_t(parts.tm_mday);
-    st.hour = uint16_t(parts.tm_hour);
-    st.minute = uint16_t(parts.tm_min);
-    st.second = uint16_t(parts.tm_sec);
-    return st;
-}
-
 void ReadFileFacts(ImageInfo& info, const std::string& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    platform::FileInfo facts;
+    if (!platform::GetFileInfo(platform::Utf8ToUtf16(path), facts))
         return;
-    info.fileSize = uint32_t(uint64_t(st.st_size));
-    info.fileTime = FromTimeT(st.st_mtime, false);
+    info.fileSize = uint32_t(facts.size);
+    info.fileTime = SystemTimeFromUnix(platform::FileTimeToUnixSeconds(facts.lastWrite), false);
     std::string::size_type slash = path.rfind('/');
     platform::String16 name = platform::Utf8ToUtf16(slash == std::string::npos ? path : path.substr(slash + 1));
     platform::CopyText(info.fileName, name);
@@ -186,6 +173,12 @@ std::vector<uint8_t> ShortBytes(uint16_t s)
 
 void ApplyText(platform::ImageMetadata& meta, uint32_t id, const char16_t* text)
 {
+    // A text that did not change keeps its bytes: rewriting it could cut a long one.
+    if (const platform::PropertyItem* old = meta.Find(id); old && text && *text) {
+        std::unique_ptr<char16_t[]> was(DecodeExifText(old->value.data(), old->value.size()));
+        if (was && platform::StringView16(was.get()) == platform::StringView16(text))
+            return;
+    }
     SetOrRemove(meta, id, platform::kPropertyAscii, text && *text, text ? EncodeText(text) : std::vector<uint8_t>());
 }
 
@@ -229,6 +222,21 @@ bool SaveKind(int type)
 }
 
 } // namespace
+
+SystemTime SystemTimeFromUnix(int64_t t, bool local)
+{
+    platform::CalendarTime parts;
+    SystemTime st;
+    if (!platform::CalendarFromUnix(t, local, parts))
+        return st;
+    st.year = uint16_t(parts.year);
+    st.month = uint16_t(parts.month);
+    st.day = uint16_t(parts.day);
+    st.hour = uint16_t(parts.hour);
+    st.minute = uint16_t(parts.minute);
+    st.second = uint16_t(parts.second);
+    return st;
+}
 
 // ---- ExifProperty ---------------------------------------------------------------------------
 
@@ -711,8 +719,7 @@ int ImageInfo::ReadFile(const char16_t* path)
         ReadFileFacts(*this, utf8);
         return 1;
     }
-    struct stat st {};
-    if (utf8.empty() || ::stat(utf8.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (utf8.empty() || !platform::IsRegularFile(platform::Utf8ToUtf16(utf8)))
         return 0;
     ReadFileFacts(*this, utf8);
     platform::ImageMetadata meta;
@@ -781,6 +788,38 @@ void ApplyExifFields(const ImageInfo& info, platform::ImageMetadata& meta, bool 
         meta.Set(PropertyItem { kTagColorSpace, kPropertyShort, ShortBytes(1) });
 }
 
+namespace {
+
+// Other programs reject a JPEG whose EXIF lacks the tags the standard makes mandatory; a rewrite
+// adds those that are missing and states the pixel size the file really has.
+void CompleteMandatoryExif(platform::ImageMetadata& meta, bool jpeg)
+{
+    using namespace platform;
+    auto addIfMissing = [&](uint32_t id, uint16_t type, std::vector<uint8_t> value) {
+        if (!meta.Find(id))
+            meta.Set(PropertyItem { id, type, std::move(value) });
+    };
+    addIfMissing(0x011A, kPropertyRational, RationalBytes(72, 1)); // XResolution
+    addIfMissing(0x011B, kPropertyRational, RationalBytes(72, 1)); // YResolution
+    addIfMissing(0x0128, kPropertyShort, ShortBytes(2));           // ResolutionUnit: inches
+    if (!jpeg)
+        return;
+    addIfMissing(0x0213, kPropertyShort, ShortBytes(1));                    // YCbCrPositioning: centred
+    addIfMissing(0x9000, kPropertyUndefined, { '0', '2', '3', '0' });       // ExifVersion
+    addIfMissing(0x9101, kPropertyUndefined, { 1, 2, 3, 0 });               // ComponentsConfiguration: YCbCr
+    addIfMissing(0xA000, kPropertyUndefined, { '0', '1', '0', '0' });       // FlashpixVersion
+    addIfMissing(kTagColorSpace, kPropertyShort, ShortBytes(0xFFFF));       // not known: uncalibrated
+    if (meta.Width() && meta.Height()) {
+        std::vector<uint8_t> w, h;
+        PutU32(w, meta.Width());
+        PutU32(h, meta.Height());
+        meta.Set(PropertyItem { 0xA002, kPropertyLong, std::move(w) }); // PixelXDimension
+        meta.Set(PropertyItem { 0xA003, kPropertyLong, std::move(h) }); // PixelYDimension
+    }
+}
+
+} // namespace
+
 int SaveImageProperties(const char16_t* path, const ImageInfo& info)
 {
     if (!SaveKind(ImageTypeFromExtension(path)))
@@ -790,6 +829,7 @@ int SaveImageProperties(const char16_t* path, const ImageInfo& info)
     if (!meta.ReadFile(utf8))
         return 0;
     ApplyExifFields(info, meta, false);
+    CompleteMandatoryExif(meta, ImageTypeFromExtension(path) == kImageTypeJpeg);
     return meta.WriteFile(utf8) ? 1 : 0;
 }
 
@@ -808,6 +848,7 @@ int ImageInfo::WriteBack(const char16_t* path)
     for (uint32_t id : { uint32_t(kTagThumbnailOffset), uint32_t(kTagThumbnailLength), uint32_t(kTagThumbnailData) })
         meta.Remove(id);
     ApplyExifFields(*this, meta, true);
+    CompleteMandatoryExif(meta, ImageTypeFromExtension(path) == kImageTypeJpeg);
     return meta.WriteFile(utf8) ? 1 : 0;
 }
 

@@ -183,6 +183,8 @@ void DecodeExifFields(ImageInfo& info);
 // the pixels as sRGB, so ColorSpace 1 is written; otherwise the file's colour space stays.
 void ApplyExifFields(const ImageInfo& info, platform::ImageMetadata& meta, bool colorSpaceSrgb);
 SystemTime ParseExifDateTime(const char* text);
+// Seconds since 1970 (UTC) as calendar parts in UTC or local time; all zero when out of range.
+SystemTime SystemTimeFromUnix(int64_t seconds, bool local);
 
 // Looks for an ISO value in a maker note. noteOffset is where the note starts in the EXIF
 // block (offsets inside many notes count from there), -1 when unknown; littleEndian is the

@@ -53,6 +53,8 @@ int CodecFormatFromExtension(const char16_t* path)
     static const Entry table[] = {
         { u"jpg", 2 }, { u"jpeg", 2 }, { u"bmp", 0 }, { u"gif", 1 }, { u"png", 3 },
         { u"tif", 5 }, { u"tiff", 5 }, { u"tga", 6 }, { u"pcx", 7 },
+        // The library reads these too; whole-picture loads and thumbnails reach them here.
+        { u"ico", 4 }, { u"wbmp", 8 },
     };
     for (const Entry& e : table)
         if (ext == e.ext)

@@ -8,7 +8,6 @@
 #include <ctime>
 #include <memory>
 #include <new>
-#include <strings.h>
 
 #include <libraw/libraw.h>
 
@@ -59,8 +58,17 @@ int IsLibRawExtension(const char* path)
         ".nef", ".cr2", ".crw", ".orf", ".mrw", ".raf", ".pef", ".dcr",
         ".srf", ".erf", ".dng", ".raw", ".arw", ".rw2", ".srw",
     };
+    // ASCII letters only, without regard to case.
+    auto same = [](const char* a, const char* b) {
+        for (; *a && *b; ++a, ++b) {
+            const char x = (*a >= 'A' && *a <= 'Z') ? char(*a + 32) : *a;
+            if (x != *b)
+                return false;
+        }
+        return *a == *b;
+    };
     for (const char* ext : kExtensions)
-        if (strcasecmp(dot, ext) == 0)
+        if (same(dot, ext))
             return 1;
     return 0;
 }
@@ -184,7 +192,8 @@ int ReadRawInfo(const char* path, ImageInfo& info)
         delete[] info.model;
         info.model = OwnedWide(d.idata.model);
     }
-    info.flash = d.color.flash_used != 0 ? 1 : 0;
+    // LibRaw hands over the EXIF Flash code (16: off, did not fire); "fired" is its bit 0.
+    info.flash = (static_cast<int>(d.color.flash_used) & 1) ? 1 : 0;
     info.exposureBiasValue = ExifSRational { RawFraction10000(d.color.canon_ev), 10000 };
     if (d.other.iso_speed > 0 && d.other.iso_speed < 65535)
         info.isoSpeedRatings = uint16_t(d.other.iso_speed);
@@ -215,18 +224,9 @@ int ReadRawInfo(const char* path, ImageInfo& info)
     }
     if (d.other.timestamp > 0) {
         // LibRaw made the stamp from the camera's clock with mktime: local time undoes it.
-        std::tm parts {};
-        time_t stamp = d.other.timestamp;
-        if (localtime_r(&stamp, &parts)) {
-            SystemTime t;
-            t.year = uint16_t(parts.tm_year + 1900);
-            t.month = uint16_t(parts.tm_mon + 1);
-            t.day = uint16_t(parts.tm_mday);
-            t.hour = uint16_t(parts.tm_hour);
-            t.minute = uint16_t(parts.tm_min);
-            t.second = uint16_t(parts.tm_sec);
+        const SystemTime t = SystemTimeFromUnix(int64_t(d.other.timestamp), true);
+        if (t.year != 0)
             info.dateTimeOriginal = info.dateTimeDigitized = t;
-        }
     }
     raw->recycle();
     return 1;

@@ -82,6 +82,34 @@ TEST(BlendLayer, LayerOutsideTheCanvasIsClipped)
     FreeImageBuffer(flat);
 }
 
+TEST(BlendLayer, LayerStartingLeftOfOrAboveTheCanvasLandsInPlace)
+{
+    // The top rows and left columns of the layer fall outside the picture; nothing may be
+    // addressed before its start.
+    struct Case { int x, y; };
+    const Case cases[] = {{-2, -1}, {-1, 0}, {1, -2}, {-3, -3}, {0, -1}};
+    for (const Case& c : cases) {
+        CZDDoc doc;
+        AddOwned(doc, SolidImage16(5, 4, 0, 0, 0, 0xFFFF), u"bg");
+        ImageBuffer16 top = MakeImage16(4, 4, [](int x, int y, int ch) {
+            return uint16_t(ch == 3 ? 0xFFFF : 1000 + 10 * y + x);
+        });
+        AddOwned(doc, top, u"top");
+        doc.layers[1]->x = c.x;
+        doc.layers[1]->y = c.y;
+        ImageBuffer16 flat;
+        ASSERT_EQ(doc.Flatten(flat, MakePixel64(7, 7, 7, 7)), 1);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x) {
+                const int lx = x - c.x, ly = y - c.y;
+                const bool inside = lx >= 0 && lx < 4 && ly >= 0 && ly < 4;
+                EXPECT_EQ(PixelAt(flat, x, y)[0], inside ? 1000 + 10 * ly + lx : 0)
+                    << c.x << "," << c.y << " at " << x << "," << y;
+            }
+        FreeImageBuffer(flat);
+    }
+}
+
 TEST(Document, AddDeleteAndCurrentLayer)
 {
     CZDDoc doc;

@@ -4,10 +4,15 @@
 #include "imaging/DocumentUi.h"
 
 #include "DocumentTestUtil.h"
+#include "platform/tests/ImageFileTestUtil.h"
+#include "platform/Folders.h"
+#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -394,4 +399,126 @@ TEST_F(HistoryTest, ClearedListStartsAgainWithAWholeDocumentStep)
         EXPECT_EQ(h.steps[0].kind, kHistoryDocument);
         std::filesystem::remove(s);
     }
+}
+
+TEST_F(HistoryTest, AFailedStepKeepsTheRedoStepsUsable)
+{
+    struct Case {
+        const char* what;
+        std::function<int(CZDDoc&, HistoryStore&, const std::filesystem::path&)> add;
+    };
+    const Case cases[] = {
+        {"rectangle outside the layer",
+         [](CZDDoc&, HistoryStore& h, const std::filesystem::path&) {
+             const int32_t r[4] = {20, 20, 30, 30};
+             return h.AddStep(kHistoryRectangle, 1, u"r", false, 0, r, 0);
+         }},
+        {"layer without pixels",
+         [](CZDDoc& d, HistoryStore& h, const std::filesystem::path&) {
+             ImageBuffer16 kept = d.layers[1]->pixels;
+             d.layers[1]->pixels = ImageBuffer16{};
+             const int32_t r[4] = {0, 0, 2, 2};
+             const int ok = h.AddStep(kHistoryRectangle, 1, u"r", false, 0, r, 0);
+             d.layers[1]->pixels = kept;
+             return ok;
+         }},
+        {"full disk",
+         [](CZDDoc&, HistoryStore& h, const std::filesystem::path& p) {
+             testutil::FileSizeLimit full(std::filesystem::file_size(p));
+             return h.AddStep(kHistoryDocument, -1, u"d", false, 0, nullptr, 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        CZDDoc d;
+        AddOwned(d, PatternImage16(8, 6, 1), u"bg");
+        AddOwned(d, PatternImage16(8, 6, 2), u"top");
+        HistoryStore h;
+        const std::filesystem::path p = dataPath.string() + "-" + std::to_string(&c - cases);
+        const std::string s = p.string();
+        ASSERT_EQ(h.Init(&d, std::u16string(s.begin(), s.end())), 1);
+        ASSERT_EQ(h.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0), 1);
+        for (uint16_t v : {1000, 2000, 3000}) {
+            for (uint32_t i = 0; i < d.layers[1]->pixels.pixelCount * 4; ++i)
+                d.layers[1]->pixels.data[i] = uint16_t(v + i);
+            ASSERT_EQ(h.AddStep(kHistoryLayer, 1, u"paint", false, 0, nullptr, 0), 1);
+        }
+        CZDDoc last;
+        ASSERT_EQ(last.CopyFrom(d), 1);
+        ASSERT_EQ(h.GoToStep(1, true), 1);
+
+        EXPECT_EQ(c.add(d, h, p), 0) << c.what;
+        EXPECT_EQ(h.steps.size(), 4u) << c.what;
+        EXPECT_EQ(h.current, 1) << c.what;
+        ASSERT_EQ(h.GoToStep(3, true), 1) << c.what;
+        ExpectSameDocument(d, last, c.what);
+
+        // A step that works afterwards still replaces the redo steps and restores exactly.
+        ASSERT_EQ(h.GoToStep(1, true), 1);
+        d.layers[0]->opacity = 17;
+        ASSERT_EQ(h.AddStep(kHistoryAttributes, -1, u"a", false, 0, nullptr, 0), 1) << c.what;
+        EXPECT_EQ(h.steps.size(), 3u);
+        CZDDoc attr;
+        ASSERT_EQ(attr.CopyFrom(d), 1);
+        ASSERT_EQ(h.GoToStep(0, true), 1);
+        ASSERT_EQ(h.GoToStep(2, true), 1);
+        ExpectSameDocument(d, attr, c.what);
+        std::filesystem::remove(p);
+    }
+}
+
+TEST_F(HistoryTest, RectanglePayloadShorterThanARectangleIsRefused)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    for (int32_t length : {0, 4, 15}) {
+        // On the heap with its true length, so a read past it shows under the sanitizer.
+        std::unique_ptr<uint8_t[]> shortRect(new uint8_t[size_t(std::max(length, 1))]());
+        EXPECT_EQ(store.AddStep(kHistoryRectangle, 1, u"r", true, 0, shortRect.get(), length), 0) << length;
+        EXPECT_EQ(store.steps.size(), 1u) << length;
+    }
+    const int32_t rect[4] = {1, 1, 3, 4};
+    ASSERT_EQ(store.AddStep(kHistoryRectangle, 1, u"r", true, 0, rect, sizeof rect), 1);
+    EXPECT_EQ(store.steps[1].kind, kHistoryRectangle);
+    EXPECT_EQ(std::memcmp(store.steps[1].payload, rect, sizeof rect), 0);
+}
+
+TEST_F(HistoryTest, EveryWayOfApplyingAResizingStepDropsTheOldSelection)
+{
+    for (int entry = 0; entry < 3; ++entry) {
+        CZDDoc d;
+        AddOwned(d, PatternImage16(8, 6, 1), u"bg");
+        HistoryStore h;
+        const std::string s = dataPath.string() + "-" + std::to_string(entry);
+        ASSERT_EQ(h.Init(&d, std::u16string(s.begin(), s.end())), 1);
+        ASSERT_EQ(h.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0), 1);
+        FreeImageBuffer(d.layers[0]->pixels);
+        d.layers[0]->pixels = PatternImage16(4, 4);
+        d.width = d.height = 4;
+        ASSERT_EQ(h.AddStep(kHistoryDocument, -1, u"crop", false, 0, nullptr, 0), 1);
+        d.selection = PatternPlane(4, 4);
+        const int ok = entry == 0 ? h.ApplyStep(0) : h.GoToStep(0, entry == 1);
+        ASSERT_EQ(ok, 1) << entry;
+        EXPECT_EQ(d.width, 8);
+        EXPECT_EQ(d.selection.data, nullptr) << "entry point " << entry;
+        std::filesystem::remove(s);
+    }
+}
+
+TEST(HistoryStoreFiles, WithoutANamerTheDataFileGoesIntoThePrivateTempFolder)
+{
+    TheDocumentUi() = DocumentUi{};
+    const std::u16string folder = platform::PrivateTempFolder();
+    ASSERT_FALSE(folder.empty());
+    CZDDoc d;
+    AddOwned(d, PatternImage16(4, 4, 1), u"bg");
+    HistoryStore h;
+    ASSERT_EQ(h.Init(&d), 1);
+    const std::u16string path(h.path);
+    EXPECT_EQ(path.rfind(folder + u"/", 0), 0u) << platform::Utf16ToUtf8(path);
+    EXPECT_EQ(h.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0), 1);
+    HistoryStore other;
+    ASSERT_EQ(other.Init(&d), 1);
+    EXPECT_NE(std::u16string(other.path), path) << "each store its own file";
+    std::filesystem::remove(platform::Utf16ToUtf8(path));
+    std::filesystem::remove(platform::Utf16ToUtf8(other.path));
 }

@@ -543,3 +543,33 @@ TEST(ImageInfo, IsoFromTheMakerNoteWhenTheTagIsMissing)
     ASSERT_NE(rewritten, nullptr);
     EXPECT_EQ(ParseMakerNote(rewritten->value.data(), rewritten->value.size(), meta.MakerNoteOffset(), meta.LittleEndian()), 100);
 }
+
+// Metadata-only rewrites touch only what they must, and every rewrite leaves a JPEG that other
+// programs accept: no mandatory EXIF tag missing.
+TEST(ImageInfo, RewritesKeepTextsAndColourSpaceAndLeaveValidExif)
+{
+    const std::string longText(3000, 'd');
+    struct Case {
+        const char* what;
+        int (*rewrite)(ImageInfo&, const std::u16string&);
+        const char* colourSpace;
+    };
+    const Case cases[] = {
+        {"keyword", [](ImageInfo& i, const std::u16string& p) { return i.AddTag(p.c_str(), u"sea"); }, "2"},
+        {"properties", [](ImageInfo& i, const std::u16string& p) { return SaveImageProperties(p.c_str(), i); }, "2"},
+        {"saved pixels", [](ImageInfo& i, const std::u16string& p) { return i.WriteBack(p.c_str()); }, "1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Photo photo("-ColorSpace#=2 -Make=Zcam '-ImageDescription=" + longText + "'");
+        ImageInfo info;
+        ASSERT_EQ(info.ReadFile(photo.Path().c_str()), 1);
+        ASSERT_EQ(c.rewrite(info, photo.Path()), 1);
+        EXPECT_EQ(ExifTool("-ColorSpace", photo.path), c.colourSpace);
+        EXPECT_EQ(ExifTool("-ImageDescription", photo.path).size(), longText.size()) << "cut";
+        const std::string check = Output("exiftool -validate -warning -a " + Quote(photo.path) + " 2>&1");
+        EXPECT_EQ(check.find("Missing required"), std::string::npos) << check;
+        EXPECT_EQ(ExifTool("-ExifImageWidth", photo.path), "32");
+        EXPECT_EQ(ExifTool("-ExifImageHeight", photo.path), "24");
+    }
+}

@@ -6,11 +6,16 @@
 #include "imaging/ImageCodec/ImageInfo.h"
 
 #include "DocumentTestUtil.h"
+#include "imaging/PsdWriter.h"
+#include "platform/tests/ImageFileTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <iterator>
 
 namespace {
 
@@ -200,4 +205,73 @@ TEST_F(ProjectFileTest, FailedSaveOverAProjectKeepsTheOldOne)
     ASSERT_EQ(OpenProjectFile(U16(path), back, nullptr), 1);
     EXPECT_EQ(back.LayerCount(), 1) << "the earlier save still opens";
     EXPECT_FALSE(std::filesystem::exists(dir / "kept.zdoc.part"));
+}
+
+// Project and layered PSD files are replaced like photos: never a read-only file, never half
+// written on a full disk, and a replaced file keeps its mode and stays behind its link.
+TEST_F(ProjectFileTest, ProjectAndPsdSavesReplaceFilesSafely)
+{
+    CZDDoc doc;
+    AddOwned(doc, PatternImage16(4, 3), u"bg");
+    std::vector<uint8_t> bgra(64 * 64 * 4, 0x80);
+    struct Saver {
+        const char* name;
+        std::function<bool(const std::u16string&)> save;
+    };
+    const Saver savers[] = {
+        {"zdoc", [&](const std::u16string& p) { return SaveProjectFile(p, doc, nullptr) == ProjectSaveResult::Saved; }},
+        {"psd", [&](const std::u16string& p) { return WritePsdLayerFile(p, bgra.data(), 64, 64) == 1; }},
+    };
+    namespace fs = std::filesystem;
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    auto writeOld = [&](const fs::path& p) {
+        std::FILE* f = std::fopen(p.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fwrite(old.data(), 1, old.size(), f);
+        std::fclose(f);
+    };
+    auto contents = [](const fs::path& p) {
+        std::vector<uint8_t> bytes;
+        if (std::FILE* f = std::fopen(p.c_str(), "rb")) {
+            int c;
+            while ((c = std::fgetc(f)) != EOF)
+                bytes.push_back(uint8_t(c));
+            std::fclose(f);
+        }
+        return bytes;
+    };
+    for (const Saver& s : savers) {
+        const fs::path folder = dir / s.name;
+        fs::create_directories(folder);
+        const fs::path target = folder / (std::string("photo.") + s.name);
+
+        // Read-only: refused, left as it was.
+        writeOld(target);
+        fs::permissions(target, fs::perms::owner_read | fs::perms::group_read);
+        EXPECT_FALSE(s.save(U16(target))) << s.name;
+        EXPECT_EQ(contents(target), old) << s.name;
+        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+        // Full disk: the old file stays whole and no temporary file is left.
+        {
+            testutil::FileSizeLimit full(16);
+            EXPECT_FALSE(s.save(U16(target))) << s.name;
+        }
+        EXPECT_EQ(contents(target), old) << s.name;
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << s.name;
+
+        // Mode and link kept.
+        const fs::path link = folder / (std::string("link.") + s.name);
+        fs::create_symlink(target.filename(), link);
+        ASSERT_TRUE(s.save(U16(link))) << s.name;
+        EXPECT_TRUE(fs::is_symlink(link)) << s.name;
+        EXPECT_NE(contents(target), old) << s.name;
+        EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+            << s.name;
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2) << s.name;
+    }
+    CZDDoc back;
+    ASSERT_EQ(OpenProjectFile(U16(dir / "zdoc" / "photo.zdoc"), back, nullptr), 1);
+    EXPECT_EQ(back.LayerCount(), 1);
 }

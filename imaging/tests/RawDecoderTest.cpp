@@ -179,3 +179,21 @@ TEST(RawDecoder, UnsupportedNamesFailEverywhere)
     EXPECT_EQ(DecodeRaw16(junk.c_str(), image), 0);
     EXPECT_EQ(RawThumbnail(junk.c_str(), length, kind), nullptr);
 }
+
+TEST(RawDecoder, FlashFiredIsBitZeroOfTheExifFlashCode)
+{
+    // 16 is "off, did not fire" and 24 "auto, did not fire": neither fired.
+    struct Case { int code; int fired; };
+    const Case cases[] = { { 0, 0 }, { 1, 1 }, { 16, 0 }, { 24, 0 }, { 25, 1 }, { 9, 1 }, { 32, 0 }, { 89, 1 } };
+    TempFolder dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        std::string path = dir / "flash.dng";
+        ASSERT_TRUE(WriteDng(path, DngSpec()));
+        ASSERT_EQ(Shell("exiftool -q -overwrite_original -ExifIFD:Flash#=" + std::to_string(c.code) + " " + Quote(path)), 0);
+        ImageInfo info;
+        platform::ScopedLock lock(RawDecoderLock);
+        ASSERT_EQ(ReadRawInfo(path.c_str(), info), 1);
+        EXPECT_EQ(info.flash, c.fired);
+    }
+}

@@ -67,6 +67,7 @@ TEST(Folders, PrivateTempFolderIsCreatedClosed)
     ScopedEnv env;
     env.Set("XDG_RUNTIME_DIR", root.Native() + "/run");
     env.Set("TMPDIR", root.Native() + "/tmp");
+    env.Set("XDG_CACHE_HOME", root.Native() + "/cache");
     ASSERT_TRUE(CreateFolder(root.Path(u"run")));
     ASSERT_TRUE(CreateFolder(root.Path(u"tmp")));
     umask(0022);
@@ -76,8 +77,13 @@ TEST(Folders, PrivateTempFolderIsCreatedClosed)
     EXPECT_EQ(ModeOf(temp), 0700u);
     EXPECT_EQ(PrivateTempFolder(), temp) << "the same folder again";
 
-    // One that others can read is not used; the runtime folder is.
+    // One that others can read is not used; the cache folder is, and when that is not usable
+    // either, the runtime folder.
     ASSERT_EQ(chmod(ToNativePath(temp).c_str(), 0755), 0);
+    String16 cached = PrivateTempFolder();
+    EXPECT_EQ(cached, root.Path(u"cache/zendra/tmp"));
+    EXPECT_EQ(ModeOf(cached), 0700u);
+    ASSERT_EQ(chmod(ToNativePath(cached).c_str(), 0755), 0);
     String16 fallback = PrivateTempFolder();
     EXPECT_EQ(fallback, root.Path(u"run/zendra"));
     EXPECT_EQ(ModeOf(fallback), 0700u);
@@ -114,6 +120,12 @@ TEST(Folders, PrivateTempFolderWithoutTmpdirLivesInTheCacheFolder)
     EXPECT_EQ(temp, root.Path(u"cache/zendra/tmp"));
     EXPECT_EQ(ModeOf(temp), 0700u);
     EXPECT_EQ(ModeOf(root.Path(u"cache/zendra")), 0700u);
+
+    // The same when TMPDIR names a place that cannot hold the folder.
+    for (const std::string& bad : {root.Native() + "/missing/deeper", std::string("/proc/self")}) {
+        env.Set("TMPDIR", bad);
+        EXPECT_EQ(PrivateTempFolder(), temp) << bad;
+    }
 }
 
 TEST(Folders, UniqueTempFilesUnderConcurrentRequests)

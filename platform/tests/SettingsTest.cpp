@@ -1,6 +1,7 @@
 #include "platform/Settings.h"
 
 #include "platform/Folders.h"
+#include "platform/Text.h"
 
 #include "TestFolder.h"
 
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 using namespace platform;
@@ -396,4 +398,46 @@ TEST(Settings, WriteWaitsWhileAnotherInstanceHoldsTheLock)
     SettingsStore reread(file, false);
     ASSERT_TRUE(reread.ReadDword(kProgram, u"Animation", d));
     EXPECT_EQ(d, 1u);
+}
+
+TEST(Settings, OneBadLineCostsOnlyItself)
+{
+    const std::string content =
+        "; Zendra settings 1\n"
+        "[\"K\"]\n"
+        "\"A\"=dword:00000001\n"
+        "\"Broken\"=dword:0000000G\n"
+        "\"B\"=\"two\"\n"
+        "stray text\n"
+        "[\"unclosed\"\n"
+        "\"Lost\"=dword:00000005\n"
+        "[\"L\"]\n"
+        "\"C\"=dword:00000003\n";
+    TestFolder dir;
+    String16 file = dir.Path(u"settings.txt");
+    ASSERT_TRUE(WriteText(file, content));
+
+    SettingsStore store(file, false);
+    uint32_t d = 0;
+    String16 text;
+    ASSERT_TRUE(store.ReadDword(u"K", u"A", d));
+    EXPECT_EQ(d, 1u);
+    ASSERT_TRUE(store.ReadString(u"K", u"B", text));
+    EXPECT_EQ(text, u"two");
+    ASSERT_TRUE(store.ReadDword(u"L", u"C", d));
+    EXPECT_EQ(d, 3u);
+    EXPECT_FALSE(store.ReadDword(u"K", u"Broken", d));
+    EXPECT_FALSE(store.ReadDword(u"K", u"Lost", d)) << "a value under a bad section line has no key";
+    EXPECT_TRUE(store.LastLoadWasDamaged());
+    EXPECT_EQ(ReadText(dir.Path(u"settings.txt.bad")), content);
+
+    // The next write keeps the good lines.
+    ASSERT_TRUE(store.WriteDword(u"K", u"New", 7));
+    SettingsStore reread(file, false);
+    for (auto [key, name, want] : {std::tuple{u"K", u"A", 1u}, {u"L", u"C", 3u}, {u"K", u"New", 7u}}) {
+        ASSERT_TRUE(reread.ReadDword(key, name, d)) << platform::Utf16ToUtf8(name);
+        EXPECT_EQ(d, want);
+    }
+    ASSERT_TRUE(reread.ReadString(u"K", u"B", text));
+    EXPECT_FALSE(reread.LastLoadWasDamaged());
 }

@@ -211,11 +211,101 @@ TEST(BmpCodec, MalformedFilesFailWithTheirText)
     CRasterBMP img;
     EXPECT_FALSE(DecodeBytes(b24, img));
     EXPECT_STREQ(img.lastError, "unknown compression");
-    // A huge colours-used count and a pixel offset past the end only leave the picture cleared.
+    // A huge colours-used count and a pixel offset past the end: there are no pixels to show.
     std::vector<uint8_t> odd = patch(46, 0xFFFFFFF0u, 4);
     rasterio::Put32(&odd[10], 0x7FFFFFF0u);
     CRasterBMP cleared;
-    EXPECT_TRUE(DecodeBytes(odd, cleared));
+    EXPECT_FALSE(DecodeBytes(odd, cleared));
+    EXPECT_STREQ(cleared.lastError, "Error reading BMP data");
+}
+
+// Pixel data shorter than the header announces is refused, before the picture is allocated.
+TEST(BmpCodec, ShortPixelDataIsRefusedBeforeAllocating)
+{
+    TempDir dir;
+    const std::string src = MakeSource(dir, 8, 8);
+    struct Variant { const char* name; const char* options; };
+    const Variant variants[] = {
+        {"4 bit", "-colors 16 -type palette -compress none BMP3:"},
+        {"24 bit", "-type truecolor BMP3:"},
+        {"32 bit fields", "-type truecolormatte BMP:"},
+        {"16 bit fields", "-define bmp:subtype=RGB565 BMP:"},
+    };
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.name);
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + src + "' " + v.options + "'" + dir / "s.bmp" + "'"));
+        std::vector<uint8_t> good = ReadFile(dir / "s.bmp");
+        CRasterBMP whole;
+        ASSERT_TRUE(DecodeBytes(good, whole)) << whole.lastError;
+        std::vector<uint8_t> cut(good.begin(), good.end() - 1);
+        CRasterBMP img;
+        EXPECT_FALSE(DecodeBytes(cut, img));
+        EXPECT_STREQ(img.lastError, "Error reading BMP data");
+        EXPECT_EQ(img.dib, nullptr) << "nothing allocated";
+    }
+    // A few bytes announcing a 30000 x 30000 picture fail at once, even with room for the block.
+    std::vector<uint8_t> tiny(14 + 40 + 16, 0);
+    tiny[0] = 'B';
+    tiny[1] = 'M';
+    rasterio::Put32(&tiny[10], 54);
+    rasterio::Put32(&tiny[14], 40);
+    rasterio::Put32(&tiny[18], 30000);
+    rasterio::Put32(&tiny[22], 30000);
+    rasterio::Put16(&tiny[26], 1);
+    rasterio::Put16(&tiny[28], 24);
+    const uint64_t limit = CRaster::MaxBlockBytes.load();
+    CRaster::MaxBlockBytes = uint64_t(4) << 30;
+    CRasterBMP huge;
+    EXPECT_FALSE(DecodeBytes(tiny, huge));
+    CRaster::MaxBlockBytes = limit;
+    EXPECT_STREQ(huge.lastError, "Error reading BMP data");
+    EXPECT_EQ(huge.dib, nullptr);
+}
+
+// Alpha from a bit-field mask: in V4 and V5 headers, with 32- and 16-bit pixels.
+TEST(BmpCodec, AlphaBitFieldMaskKeepsTheAlpha)
+{
+    TempDir dir;
+    const std::string src = MakeSource(dir, 19, 11, true);
+    struct Variant { const char* name; const char* options; int tolerance; };
+    const Variant variants[] = {
+        {"32 bit V5", "-type truecolormatte BMP:", 0},
+        {"32 bit V4", "-type truecolormatte -define bmp:format=bmp4 BMP:", 0},
+        {"16 bit ARGB4444", "-define bmp:subtype=ARGB4444 BMP:", 17},
+        {"16 bit ARGB1555", "-define bmp:subtype=ARGB1555 BMP:", 8},
+    };
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.name);
+        const std::string file = dir / "a.bmp";
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + src + "' " + v.options + "'" + file + "'"));
+        std::vector<uint8_t> bytes = ReadFile(file);
+        ASSERT_GE(rasterio::U32(&bytes[14]), 56u) << "a header with an alpha mask";
+        CRasterBMP img;
+        ASSERT_TRUE(DecodeBytes(bytes, img)) << img.lastError;
+        ASSERT_NE(img.alpha, nullptr);
+        EXPECT_TRUE(SameRgba(OurRgba(img), OracleRgba(file, dir), 19, v.tolerance, true));
+    }
+    // A hand-made V4 pixel: half-transparent red.
+    std::vector<uint8_t> f(14 + 108 + 4, 0);
+    f[0] = 'B';
+    f[1] = 'M';
+    rasterio::Put32(&f[10], 14 + 108);
+    rasterio::Put32(&f[14], 108);
+    rasterio::Put32(&f[18], 1);
+    rasterio::Put32(&f[22], 1);
+    rasterio::Put16(&f[26], 1);
+    rasterio::Put16(&f[28], 32);
+    rasterio::Put32(&f[30], 3);
+    rasterio::Put32(&f[54], 0x00FF0000);
+    rasterio::Put32(&f[58], 0x0000FF00);
+    rasterio::Put32(&f[62], 0x000000FF);
+    rasterio::Put32(&f[66], 0xFF000000);
+    rasterio::Put32(&f[122], 0x80FF0000);
+    CRasterBMP one;
+    ASSERT_TRUE(DecodeBytes(f, one)) << one.lastError;
+    ASSERT_NE(one.alpha, nullptr);
+    EXPECT_EQ(one.GetAlphaValue(0, 0), 0x80);
+    EXPECT_EQ(one.ReadPixelColour(0, 0).rgbRed, 255);
 }
 
 TEST(BmpCodec, ReachedThroughFormatDispatch)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace codectest;
 
 namespace {
@@ -130,7 +132,7 @@ TEST(GifCodec, AnimationFramesCountAndComposition)
     past.frame = 5;
     EXPECT_FALSE(DecodeFile(file, past));
     EXPECT_EQ(past.frameCount, 5);
-    EXPECT_STREQ(past.lastError, "");
+    EXPECT_STREQ(past.lastError, "Frame not present in GIF file");
 }
 
 TEST(GifCodec, TransparentPaletteFillsWithWhite)
@@ -243,12 +245,16 @@ TEST(GifCodec, FailuresAndTexts)
 {
     CRasterGIF notGif;
     EXPECT_FALSE(DecodeBytes({'G', 'I', 'F', '9', '8', 'a', 1, 0, 1, 0, 0, 0, 0}, notGif));
-    EXPECT_STREQ(notGif.lastError, "");
+    EXPECT_STREQ(notGif.lastError, "Not a GIF file");
     // Header and global table only: no frames.
     std::vector<uint8_t> empty = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
     CRasterGIF noFrames;
     EXPECT_FALSE(DecodeBytes(empty, noFrames));
     EXPECT_EQ(noFrames.frameCount, 0);
+    EXPECT_STREQ(noFrames.lastError, "Frame not present in GIF file");
+    CRasterGIF noStream;
+    EXPECT_FALSE(noStream.Decode(nullptr));
+    EXPECT_STREQ(noStream.lastError, "Can't open GIF for reading");
     // A truncated image leaves the rest of the frame cleared but still decodes.
     CRaster img(30, 30, 8, RasterFormatGIF);
     for (int y = 0; y < 30; ++y)
@@ -304,4 +310,61 @@ TEST(GifCodec, ApplicationDataAndMissingTables)
     EXPECT_EQ(noTable.BitsPerPixel(), 8);
     EXPECT_EQ(noTable.ReadPixelIndex(0, 0), 200);
     EXPECT_EQ(noTable.ReadPixelIndex(2, 0), 255);
+}
+
+// LZW index codes hold 2 to 8 bits; a file claiming another size is refused, not decoded as noise.
+TEST(GifCodec, LzwCodeSizeOutsideTwoToEightFails)
+{
+    for (int minCode : {0, 1, 2, 8, 9, 11, 12, 200}) {
+        SCOPED_TRACE(minCode);
+        std::vector<uint8_t> f = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+        f.insert(f.end(), {0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0, static_cast<uint8_t>(minCode)});
+        const int width = std::clamp(minCode, 2, 12) + 1;
+        GifRunLengthCoder coder(width);
+        coder.Pixel(1);
+        coder.Pixel(0);
+        std::vector<uint8_t> data = coder.Finish();
+        f.insert(f.end(), data.begin(), data.end());
+        f.insert(f.end(), {0, 0x3B});
+        CRasterGIF img;
+        const bool valid = minCode >= 2 && minCode <= 8;
+        EXPECT_EQ(DecodeBytes(f, img), valid);
+        if (valid) {
+            EXPECT_EQ(img.ReadPixelIndex(0, 0), 1);
+            EXPECT_EQ(img.ReadPixelIndex(1, 0), 0);
+        } else {
+            EXPECT_STREQ(img.lastError, "Bad LZW code size in GIF image");
+        }
+    }
+}
+
+// Frames with their own colour tables drawn over the earlier ones ("leave in place"), and a
+// first frame smaller than the screen, land where ImageMagick puts them when it coalesces.
+TEST(GifCodec, LocalTablesAndFramePositionsOnTheScreen)
+{
+    TempDir dir;
+    struct Case { const char* name; const char* frames; int count; };
+    const Case cases[] = {
+        {"local tables", "-dispose None -delay 10 -size 20x10 gradient:red-blue"
+                         " \\( -size 6x4 gradient:yellow-green -repage 20x10+3+2 \\)"
+                         " \\( -size 5x5 gradient:white-purple -repage 20x10+12+4 \\)", 3},
+        {"small first frame", "-dispose None -delay 10 \\( -size 8x5 xc:orange -repage 20x10+6+3 \\)"
+                              " \\( -size 4x4 xc:navy -repage 20x10+1+1 \\)", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir / "f.gif";
+        ASSERT_TRUE(Shell(std::string(kConvert) + " " + c.frames + " '" + file + "'"));
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + file + "' -coalesce '" + dir / "c%d.png" + "'"));
+        for (int frame = 0; frame < c.count; ++frame) {
+            SCOPED_TRACE(frame);
+            CRasterGIF img;
+            img.frame = frame;
+            ASSERT_TRUE(DecodeFile(file, img)) << img.lastError;
+            EXPECT_EQ(img.frameCount, c.count);
+            ASSERT_EQ(img.Width(), 20);
+            ASSERT_EQ(img.Height(), 10);
+            EXPECT_TRUE(SameRgba(GifRgba(img), OracleRgba(dir / ("c" + std::to_string(frame) + ".png"), dir), 20, 0, true));
+        }
+    }
 }

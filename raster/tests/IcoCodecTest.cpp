@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 using namespace codectest;
 
 // ImageMagick writes 32-bit icons; its second picture is asked for by frame.
@@ -102,19 +105,36 @@ TEST(IcoCodec, RefusesWhatItCannotReadOrWrite)
         b[at] = v;
         return b;
     };
-    const std::vector<uint8_t> bad[] = {
-        {},
-        with(2, 2),                                                // a cursor
-        with(0, 1),                                                // reserved
-        std::vector<uint8_t>(good.begin(), good.begin() + 30),    // directory, no bitmap
-        with(18, 0xF0),                                            // bitmap offset past the end
-        with(22, 0x89),                                            // not a bitmap header
+    std::vector<uint8_t> png = good;
+    const uint8_t signature[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    std::copy(std::begin(signature), std::end(signature), png.begin() + 22);
+    struct Case {
+        std::vector<uint8_t> bytes;
+        const char* text;
     };
-    for (const auto& b : bad) {
+    const Case bad[] = {
+        {{}, "Not an icon file"},
+        {with(2, 2), "Not an icon file"},                                                 // a cursor
+        {with(0, 1), "Not an icon file"},                                                 // reserved
+        {std::vector<uint8_t>(good.begin(), good.begin() + 10), "Error reading icon directory"}, // cut in the directory
+        {std::vector<uint8_t>(good.begin(), good.begin() + 30), "Error reading icon image"}, // directory, no bitmap
+        {with(18, 0xF0), "Error reading icon image"},                                     // bitmap offset past the end
+        {with(22, 0x89), "Error reading icon image"},                                     // not a bitmap header
+        {png, "Unsupported icon format (PNG)"},
+    };
+    for (const Case& b : bad) {
+        SCOPED_TRACE(b.text);
         CRasterICO img;
-        EXPECT_FALSE(DecodeBytes(b, img));
-        EXPECT_STREQ(img.lastError, "");
+        EXPECT_FALSE(DecodeBytes(b.bytes, img));
+        EXPECT_STREQ(img.lastError, b.text);
     }
+    CRasterICO second;
+    second.frame = 1;
+    EXPECT_FALSE(DecodeBytes(good, second));
+    EXPECT_STREQ(second.lastError, "Icon not present in file");
+    CRasterICO noStream;
+    EXPECT_FALSE(noStream.Decode(nullptr));
+    EXPECT_STREQ(noStream.lastError, "Can't open icon for reading");
 }
 
 // The directory's colour count is 0 in many 4-bit icons and its size byte 0 means 256: the

@@ -397,3 +397,20 @@ TEST(RasterCore, RowCursorWalksStoredRowsTopDown)
     cursor.CopyOut(out);
     EXPECT_EQ(out[0], 1);
 }
+
+// A resolution a file states may be absurd: the pixels-per-metre field keeps the largest it can.
+TEST(RasterCore, HugeResolutionsStayInTheirFields)
+{
+    struct Case { int32_t dpi; int32_t pelsPerMetre; };
+    const Case cases[] = {
+        {72, 2835}, {0, 0}, {300, 11811}, {INT32_MAX, INT32_MAX}, {-2147483520, INT32_MIN}, {100000000, INT32_MAX},
+    };
+    for (const Case& c : cases) {
+        CRaster image(2, 2, 24, RasterFormatBMP);
+        image.SetHorizontalDpi(c.dpi);
+        image.SetVerticalDpi(c.dpi);
+        EXPECT_EQ(image.xDpi, c.dpi);
+        EXPECT_EQ(image.header.biXPelsPerMeter, c.pelsPerMetre) << c.dpi;
+        EXPECT_EQ(image.header.biYPelsPerMeter, c.pelsPerMetre) << c.dpi;
+    }
+}

@@ -363,3 +363,35 @@ TEST(RasterPng, FailuresKeepTheirTexts)
     EXPECT_FALSE(codec.Decode(nullptr));
     EXPECT_FALSE(codec.Encode(nullptr));
 }
+
+// libpng allocates a chunk's whole length before reading it: a damaged length is refused first.
+TEST(RasterPng, DamagedChunkLengthsAreRefusedBeforeAllocating)
+{
+    CRaster source(6, 4, 24, 0);
+    FillPattern(source);
+    const std::vector<uint8_t> png = EncodeBytes(source, RasterFormatPNG);
+    ASSERT_GT(png.size(), 33u);
+    // A tEXt chunk right after IHDR, announcing length bytes, holding the given text.
+    auto withText = [&](uint32_t length, const std::string& text) {
+        std::vector<uint8_t> out(png.begin(), png.begin() + 33);
+        const uint8_t head[8] = {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length),
+                                 't', 'E', 'X', 't'};
+        out.insert(out.end(), head, head + 8);
+        out.insert(out.end(), text.begin(), text.end());
+        const uint32_t crc = uint32_t(crc32(crc32(0, head + 4, 4), reinterpret_cast<const Bytef*>(text.data()), uInt(text.size())));
+        const uint8_t c[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+        out.insert(out.end(), c, c + 4);
+        out.insert(out.end(), png.begin() + 33, png.end());
+        return out;
+    };
+    const std::string text("Comment\0hello", 13);
+    CRaster good(0);
+    ASSERT_TRUE(DecodeBytes(good, withText(uint32_t(text.size()), text), RasterFormatPNG)) << good.lastError;
+    EXPECT_EQ(good.Width(), 6);
+    for (uint32_t length : {0x7E000000u, 0x7FFFFFFFu, 20u << 20, uint32_t(png.size() + 100)}) {
+        SCOPED_TRACE(length);
+        CRaster image(0);
+        EXPECT_FALSE(DecodeBytes(image, withText(length, text), RasterFormatPNG));
+        EXPECT_STREQ(image.lastError, "Damaged PNG chunk");
+    }
+}

@@ -177,6 +177,22 @@ TEST(TgaCodec, MalformedFilesFailWithTheirText)
         EXPECT_FALSE(DecodeBytes(c.bytes, img));
         EXPECT_STREQ(img.lastError, c.error);
     }
+    // A colour map that starts where 8-bit indexes cannot reach leaves nothing to show.
+    for (uint16_t first : {uint16_t(256), uint16_t(300), uint16_t(0xFFFF)}) {
+        std::vector<uint8_t> f = TgaHeader(1, 2, 1, 8, 0, 1, 2, 24);
+        rasterio::Put16(&f[3], first);
+        f.insert(f.end(), {0, 0, 255, 0, 255, 0, 0, 1});
+        CRasterTGA img;
+        EXPECT_FALSE(DecodeBytes(f, img)) << first;
+        EXPECT_STREQ(img.lastError, "Unsupported TGA colour map");
+    }
+    // Starting at 255 it is still usable: index 255 is its first colour.
+    std::vector<uint8_t> edge = TgaHeader(1, 1, 1, 8, 0, 1, 2, 24);
+    rasterio::Put16(&edge[3], 255);
+    edge.insert(edge.end(), {0, 0, 255, 0, 255, 0, 255});
+    CRasterTGA usable;
+    ASSERT_TRUE(DecodeBytes(edge, usable)) << usable.lastError;
+    EXPECT_EQ(usable.ReadPixelColour(0, 0), (RGBQUAD{0, 0, 255, 0}));
     // Largest header sizes still fail cleanly rather than allocate without bound.
     CRaster::MaxBlockBytes = 1 << 20;
     CRasterTGA big;

@@ -1,0 +1,34 @@
+#include "platform/Memory.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+namespace platform {
+
+size_t MemoryPageSize()
+{
+    static const size_t size = [] {
+        const long s = sysconf(_SC_PAGESIZE);
+        return s > 0 ? static_cast<size_t>(s) : size_t(4096);
+    }();
+    return size;
+}
+
+bool PopulatePagesForWrite(void* begin, size_t bytes)
+{
+    return bytes == 0 || madvise(begin, bytes, MADV_POPULATE_WRITE) == 0;
+}
+
+bool IsPageResident(const void* address)
+{
+    const uintptr_t page = MemoryPageSize();
+    void* start = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(address) & ~(page - 1));
+    unsigned char resident = 0;
+    return mincore(start, page, &resident) == 0 && (resident & 1) != 0;
+}
+
+} // namespace platform
