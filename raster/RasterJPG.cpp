@@ -4,6 +4,7 @@
 #include "raster/RasterJPG.h"
 
 #include "raster/RasterStream.h"
+#include "platform/JpegImage.h"
 #include "platform/Memory.h"
 
 #include <algorithm>
@@ -378,21 +379,6 @@ void BgraMessage(j_common_ptr cinfo, int level)
         std::longjmp(err->jump, 1);
 }
 
-// CMYK as the library delivers it; files without Adobe's marker store the inks uninverted.
-void CmykToBgra(const JSAMPLE* in, uint8_t* out, uint32_t pixels, bool inverted)
-{
-    for (uint32_t x = 0; x < pixels; ++x, in += 4, out += 4) {
-        unsigned c = in[0], m = in[1], y = in[2], k = in[3];
-        if (!inverted) {
-            c = 255 - c; m = 255 - m; y = 255 - y; k = 255 - k;
-        }
-        out[0] = static_cast<uint8_t>((y * k + 127) / 255);
-        out[1] = static_cast<uint8_t>((m * k + 127) / 255);
-        out[2] = static_cast<uint8_t>((c * k + 127) / 255);
-        out[3] = 255;
-    }
-}
-
 bool DecodeBgra(jpeg_decompress_struct& cinfo, BgraErrorManager& err, const uint8_t* data, size_t size,
                 int scaleDenom, JpegBgraAllocate allocate, void* context)
 {
@@ -439,7 +425,7 @@ bool DecodeBgra(jpeg_decompress_struct& cinfo, BgraErrorManager& err, const uint
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1)
             ERREXIT(&cinfo, JERR_INPUT_EOF);
         if (cmyk)
-            CmykToBgra(rowBuffer, out, width, inverted);
+            platform::CmykToBgra(rowBuffer, out, width, inverted);
     }
     // Cleared before finishing: a damaged tail still jumps to the error path, which must not
     // stop the helper a second time.
