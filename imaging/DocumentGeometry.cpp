@@ -39,10 +39,17 @@ int Remap(T& target, int newWidth, int newHeight, Map map)
         using P = decltype(pixel);
         const P* s = reinterpret_cast<const P*>(src.data);
         P* d = reinterpret_cast<P*>(dst.data);
-        for (int y = 0; y < newHeight; ++y)
-            for (int x = 0; x < newWidth; ++x) {
-                auto [sx, sy] = map(x, y);
-                d[size_t(y) * newWidth + x] = s[size_t(sy) * src.width + sx];
+        // In square tiles: a turn reads the source down its columns, and a tile's source rows
+        // stay in cache while the tile is written.
+        constexpr int kTile = 32;
+        for (int ty = 0; ty < newHeight; ty += kTile)
+            for (int tx = 0; tx < newWidth; tx += kTile) {
+                const int yEnd = std::min(newHeight, ty + kTile), xEnd = std::min(newWidth, tx + kTile);
+                for (int y = ty; y < yEnd; ++y)
+                    for (int x = tx; x < xEnd; ++x) {
+                        auto [sx, sy] = map(x, y);
+                        d[size_t(y) * newWidth + x] = s[size_t(sy) * src.width + sx];
+                    }
             }
     };
     if (src.pixelBytes == 8)

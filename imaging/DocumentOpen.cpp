@@ -26,7 +26,8 @@ bool DecodeIntoLayer(const char16_t* path, int type, CZDLayer& layer)
     if (!LoadImage8(path, picture))
         return false;
     const int mode = info.colorSpace == 2 ? kConvertAdobe : kConvertSrgb;
-    if (type != kImageTypePng && type != kImageTypeGif)
+    // The JPEG decoder writes every alpha as 255 already.
+    if (type != kImageTypePng && type != kImageTypeGif && type != kImageTypeJpeg)
         for (uint32_t i = 0; i < picture.pixelCount; ++i)
             picture.data[size_t(i) * 4 + 3] = 255;
     if (type == kImageTypeJpeg)

@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -91,6 +92,9 @@ int WriteExactPixels(const ImageBuffer16& image, CDocStream& s)
     if (!s.WriteU16(uint16_t(image.width)) || !s.WriteU16(uint16_t(image.height)))
         return 0;
     const size_t rowValues = size_t(image.width) * 4;
+    // The stored form is the samples little-endian: on such a host the pixels go out as they lie.
+    if constexpr (std::endian::native == std::endian::little)
+        return s.Write(image.data, rowValues * 2 * size_t(image.height)) ? 1 : 0;
     std::vector<uint8_t> row(rowValues * 2);
     for (int y = 0; y < image.height; ++y) {
         const uint16_t* src = image.data + size_t(y) * rowValues;
@@ -155,6 +159,8 @@ int ReadLayerPixels(CDocStream& stream, ImageBuffer16& image)
         return 0;
 
     if (exact) {
+        if constexpr (std::endian::native == std::endian::little)
+            return ReadExact(stream, image.data, size_t(n) * 8) ? 1 : 0;
         std::vector<uint8_t> row(size_t(w) * 8);
         for (int y = 0; y < h; ++y) {
             if (!ReadExact(stream, row.data(), row.size()))

@@ -71,20 +71,8 @@ bool DecodeInto(jpeg_decompress_struct& cinfo, ErrorManager& err, const uint8_t*
         JSAMPROW row = out.pixels.data() + size_t(cinfo.output_scanline) * stride;
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
-    if (cmyk) {
-        // Photoshop writes CMYK inverted (Adobe marker); libjpeg hands it back as stored.
-        bool inverted = cinfo.saw_Adobe_marker;
-        for (size_t i = 0; i < out.pixels.size(); i += 4) {
-            unsigned c = out.pixels[i], m = out.pixels[i + 1], y = out.pixels[i + 2], k = out.pixels[i + 3];
-            if (!inverted) {
-                c = 255 - c; m = 255 - m; y = 255 - y; k = 255 - k;
-            }
-            out.pixels[i] = static_cast<uint8_t>((y * k + 127) / 255);
-            out.pixels[i + 1] = static_cast<uint8_t>((m * k + 127) / 255);
-            out.pixels[i + 2] = static_cast<uint8_t>((c * k + 127) / 255);
-            out.pixels[i + 3] = 255;
-        }
-    }
+    if (cmyk)
+        CmykToBgra(out.pixels.data(), out.pixels.data(), out.width * out.height, cinfo.saw_Adobe_marker);
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     return true;
@@ -110,6 +98,21 @@ bool Run(const uint8_t* data, size_t size, Bitmap32& out, int scaleDenom, bool h
 }
 
 } // namespace
+
+void CmykToBgra(const uint8_t* in, uint8_t* out, uint32_t pixels, bool adobeInverted)
+{
+    // Photoshop writes CMYK inverted (Adobe marker); libjpeg hands it back as stored.
+    for (uint32_t i = 0; i < pixels; ++i, in += 4, out += 4) {
+        unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+        if (!adobeInverted) {
+            c = 255 - c; m = 255 - m; y = 255 - y; k = 255 - k;
+        }
+        out[0] = static_cast<uint8_t>((y * k + 127) / 255);
+        out[1] = static_cast<uint8_t>((m * k + 127) / 255);
+        out[2] = static_cast<uint8_t>((c * k + 127) / 255);
+        out[3] = 255;
+    }
+}
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes)
 {

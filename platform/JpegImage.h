@@ -20,6 +20,10 @@ constexpr uint64_t kMaxJpegPixels = 400'000'000;
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes);
 
+// CMYK samples as libjpeg hands them back, four a pixel, into B, G, R, A (alpha 255). Without
+// Adobe's marker the inks are stored uninverted. `in` and `out` may be the same row.
+void CmykToBgra(const uint8_t* in, uint8_t* out, uint32_t pixels, bool adobeInverted);
+
 // Header only: the picture's size. False when the data is no JPEG.
 bool ReadJpegSize(const uint8_t* data, size_t size, uint32_t& width, uint32_t& height);
 

@@ -4,6 +4,7 @@
 #include "raster/RasterJPG.h"
 
 #include "raster/RasterStream.h"
+#include "platform/JpegImage.h"
 #include "platform/Memory.h"
 
 #include <algorithm>
@@ -359,6 +360,83 @@ bool DecodeJpeg(CRasterJPG& image, CRasterStream* stream, bool dcOnly)
     return true;
 }
 
+struct BgraErrorManager {
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+    int warnings;
+};
+
+void BgraErrorExit(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<BgraErrorManager*>(cinfo->err)->jump, 1);
+}
+
+void BgraMessage(j_common_ptr cinfo, int level)
+{
+    // Corrupt data shows up as a flood of warnings; give up rather than spin on it.
+    auto* err = reinterpret_cast<BgraErrorManager*>(cinfo->err);
+    if (level < 0 && ++err->warnings > 1000)
+        std::longjmp(err->jump, 1);
+}
+
+bool DecodeBgra(jpeg_decompress_struct& cinfo, BgraErrorManager& err, const uint8_t* data, size_t size,
+                int scaleDenom, JpegBgraAllocate allocate, void* context)
+{
+    // Set before the jump point: the jump back may not see later changes to locals.
+    JSAMPLE* volatile rowBuffer = nullptr;
+    Prefault* volatile prefault = nullptr;
+    if (setjmp(err.jump)) {
+        StopPrefault(prefault);
+        jpeg_destroy_decompress(&cinfo);
+        std::free(rowBuffer);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, const_cast<unsigned char*>(data), static_cast<unsigned long>(size));
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = static_cast<unsigned int>(scaleDenom);
+    jpeg_calc_output_dimensions(&cinfo);
+    const uint32_t width = cinfo.output_width, height = cinfo.output_height;
+    size_t stride = 0;
+    uint8_t* top = nullptr;
+    if (width > 0 && height > 0 && uint64_t(width) * height <= kMaxJpegBgraPixels)
+        top = allocate(context, width, height, stride);
+    if (!top || stride < size_t(width) * 4) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    prefault = StartPrefault(top, stride * height);
+    if (cmyk) {
+        rowBuffer = static_cast<JSAMPLE*>(std::malloc(size_t(width) * 4));
+        if (!rowBuffer)
+            ERREXIT1(&cinfo, JERR_OUT_OF_MEMORY, 0);
+    }
+    jpeg_start_decompress(&cinfo);
+    const bool inverted = cinfo.saw_Adobe_marker;
+    while (cinfo.output_scanline < height) {
+        uint8_t* out = top + size_t(cinfo.output_scanline) * stride;
+        JSAMPROW row = cmyk ? rowBuffer : out;
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1)
+            ERREXIT(&cinfo, JERR_INPUT_EOF);
+        if (cmyk)
+            platform::CmykToBgra(rowBuffer, out, width, inverted);
+    }
+    // Cleared before finishing: a damaged tail still jumps to the error path, which must not
+    // stop the helper a second time.
+    StopPrefault(prefault);
+    prefault = nullptr;
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    std::free(rowBuffer);
+    return true;
+}
+
 bool EncodeJpeg(CRasterJPG& image, CRasterStream* stream)
 {
     if (!stream || !image.dib)
@@ -436,4 +514,21 @@ bool CRasterJPG::DecodeJpegPreview(CRasterStream* stream)
 bool CRasterJPG::Encode(CRasterStream* stream)
 {
     return EncodeJpeg(*this, stream);
+}
+
+bool DecodeJpegBgra(const uint8_t* data, size_t size, int scaleDenom, JpegBgraAllocate allocate, void* context)
+{
+    if (!data || size < 4 || size > 0xFFFFFFFFu || !allocate)
+        return false;
+    if (scaleDenom != 1 && scaleDenom != 2 && scaleDenom != 4 && scaleDenom != 8)
+        return false;
+    jpeg_decompress_struct cinfo;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    BgraErrorManager err;
+    std::memset(&err, 0, sizeof err);
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = BgraErrorExit;
+    err.pub.emit_message = BgraMessage;
+    err.pub.output_message = OutputMessage;
+    return DecodeBgra(cinfo, err, data, size, scaleDenom, allocate, context);
 }

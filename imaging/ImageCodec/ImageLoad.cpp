@@ -8,6 +8,7 @@
 #include "platform/JpegImage.h"
 #include "platform/Text.h"
 #include "raster/Raster.h"
+#include "raster/RasterJPG.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -50,12 +51,27 @@ int JpegScaleFor(uint32_t width, uint32_t height, int wantWidth, int wantHeight)
     return 1;
 }
 
+uint8_t* AllocateJpegRows(void* context, uint32_t width, uint32_t height, size_t& stride)
+{
+    auto& image = *static_cast<ImageBuffer8*>(context);
+    if (width > 0x7FFFFFFF || height > 0x7FFFFFFF || !AllocImage8(image, int(width), int(height)))
+        return nullptr;
+    stride = size_t(width) * 4;
+    return image.data;
+}
+
+// The codec library decodes straight into the new image; the caller's image is only replaced
+// once the whole picture is in.
 int DecodeJpegScaled(const uint8_t* data, size_t length, int scale, ImageBuffer8& image)
 {
-    platform::Bitmap32 bitmap;
-    if (!platform::DecodeJpeg(data, length, bitmap, scale))
+    ImageBuffer8 decoded;
+    if (!data || !DecodeJpegBgra(data, length, scale, &AllocateJpegRows, &decoded)) {
+        FreeImageBuffer(decoded);
         return 0;
-    return CopyBitmap32ToImage8(bitmap, image);
+    }
+    FreeImageBuffer(image);
+    image = decoded;
+    return 1;
 }
 
 // A JPEG file as the thumbnail paths see it before decoding: bytes, size, embedded thumbnail.
@@ -263,8 +279,8 @@ int LoadJpegImage8(const uint8_t* data, size_t length, ImageBuffer8& image)
 
 int LoadJpegImage8(const char16_t* path, ImageBuffer8& image)
 {
-    platform::Bitmap32 bitmap;
-    return platform::DecodeJpegFile(Utf8(path), bitmap) ? CopyBitmap32ToImage8(bitmap, image) : 0;
+    std::vector<uint8_t> bytes;
+    return platform::ReadFileBytes(Utf8(path), bytes) ? DecodeJpegScaled(bytes.data(), bytes.size(), 1, image) : 0;
 }
 
 int LoadImage8(const char16_t* path, ImageBuffer8& image)

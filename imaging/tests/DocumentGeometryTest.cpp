@@ -66,6 +66,41 @@ TEST(Geometry, ImageTurnsFollowTheirPixelMaps)
     FreeImageBuffer(src);
 }
 
+TEST(Geometry, QuarterTurnsOfEverySizeAndTileEdge)
+{
+    struct Size { int w, h; };
+    const Size sizes[] = { {1, 1}, {1, 70}, {70, 1}, {32, 32}, {33, 31}, {65, 97}, {100, 64} };
+    for (const Size sz : sizes) {
+        for (bool right : { true, false }) {
+            SCOPED_TRACE(std::to_string(sz.w) + "x" + std::to_string(sz.h) + (right ? " right" : " left"));
+            auto from = [&](int x, int y) {
+                return right ? std::pair{y, sz.h - 1 - x} : std::pair{sz.w - 1 - y, x};
+            };
+            ImageBuffer16 src = PatternImage16(sz.w, sz.h, 7), img;
+            CopyImage16(img, src);
+            ASSERT_EQ(right ? RotateImage16Right(img) : RotateImage16Left(img), 1);
+            ASSERT_EQ(img.width, sz.h);
+            ASSERT_EQ(img.height, sz.w);
+            Plane8 plane = PatternPlane(sz.w, sz.h, 8), turned;
+            CopyPlane8(turned, plane);
+            ASSERT_EQ(right ? RotatePlane8Right(turned) : RotatePlane8Left(turned), 1);
+            ASSERT_EQ(turned.width, sz.h);
+            int wrong = 0;
+            for (int y = 0; y < sz.w; ++y)
+                for (int x = 0; x < sz.h; ++x) {
+                    auto [sx, sy] = from(x, y);
+                    wrong += std::memcmp(PixelAt(img, x, y), PixelAt(src, sx, sy), 8) != 0;
+                    wrong += turned.data[size_t(y) * sz.h + x] != plane.data[size_t(sy) * sz.w + sx];
+                }
+            EXPECT_EQ(wrong, 0);
+            FreeImageBuffer(src);
+            FreeImageBuffer(img);
+            FreePlane8(plane);
+            FreePlane8(turned);
+        }
+    }
+}
+
 TEST(Geometry, DocumentRotationMovesLayersAndMasks)
 {
     CZDDoc doc;

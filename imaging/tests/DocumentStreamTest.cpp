@@ -99,6 +99,35 @@ TEST(LayerPixels, ExactVariantRestoresEveryBit)
     FreeImageBuffer(back);
 }
 
+TEST(LayerPixels, ExactVariantStoresEachSampleLittleEndianInRowOrder)
+{
+    struct Case { int w, h; };
+    for (const Case c : { Case{ 7, 5 }, Case{ 1, 1 }, Case{ 300, 2 }, Case{ 0, 0 } }) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        ImageBuffer16 img = c.w ? PatternImage16(c.w, c.h) : ImageBuffer16{};
+        CDocMemStream s;
+        s.pixelMode = PixelStreamMode::Exact;
+        ASSERT_EQ(WriteLayerPixels(img, s), 1);
+        std::vector<uint8_t> expected = { uint8_t(c.w), uint8_t(c.w >> 8), uint8_t(c.h), uint8_t(c.h >> 8) };
+        for (size_t i = 0; i < size_t(c.w) * c.h * 4; ++i) {
+            expected.push_back(uint8_t(img.data[i]));
+            expected.push_back(uint8_t(img.data[i] >> 8));
+        }
+        EXPECT_TRUE(s.Bytes() == expected);
+        // A block cut short anywhere in its pixels reads as a failure.
+        if (c.w) {
+            CDocMemStream cut;
+            cut.pixelMode = PixelStreamMode::Exact;
+            cut.Write(expected.data(), expected.size() - 1);
+            cut.Seek(0);
+            ImageBuffer16 back;
+            EXPECT_EQ(ReadLayerPixels(cut, back), 0);
+            FreeImageBuffer(back);
+        }
+        FreeImageBuffer(img);
+    }
+}
+
 TEST(Planes, RoundTripAndHostileBlocks)
 {
     Plane8 p = PatternPlane(9, 4);
