@@ -366,28 +366,37 @@ void FromYCbCr(Pixel* p, size_t count)
 
 } // namespace
 
+// Pixels are independent: row ranges on the helpers give the same bytes.
 void RgbToYCbCr8(ImageBuffer8& image)
 {
     if (image.data)
-        ToYCbCr<uint8_t, 128, 255>(image.data, image.pixelCount);
+        ConvertRows(image.pixelCount, image.width, [&](size_t begin, size_t end) {
+            ToYCbCr<uint8_t, 128, 255>(image.data + begin * 4, end - begin);
+        });
 }
 
 void YCbCrToRgb8(ImageBuffer8& image)
 {
     if (image.data)
-        FromYCbCr<uint8_t, 128, 255>(image.data, image.pixelCount);
+        ConvertRows(image.pixelCount, image.width, [&](size_t begin, size_t end) {
+            FromYCbCr<uint8_t, 128, 255>(image.data + begin * 4, end - begin);
+        });
 }
 
 void RgbToYCbCr16(ImageBuffer16& image)
 {
     if (image.data)
-        ToYCbCr<uint16_t, 32768, 65535>(image.data, image.pixelCount);
+        ConvertRows(image.pixelCount, image.width, [&](size_t begin, size_t end) {
+            ToYCbCr<uint16_t, 32768, 65535>(image.data + begin * 4, end - begin);
+        });
 }
 
 void YCbCrToRgb16(ImageBuffer16& image)
 {
     if (image.data)
-        FromYCbCr<uint16_t, 32768, 65535>(image.data, image.pixelCount);
+        ConvertRows(image.pixelCount, image.width, [&](size_t begin, size_t end) {
+            FromYCbCr<uint16_t, 32768, 65535>(image.data + begin * 4, end - begin);
+        });
 }
 
 void RgbToHsl16(uint16_t* p, size_t count)

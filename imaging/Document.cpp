@@ -1,8 +1,10 @@
 #include "imaging/Document.h"
 
 #include "imaging/ColourTables.h"
+#include "imaging/RowRanges.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -251,22 +253,35 @@ void RepairJpegChroma(ImageBuffer8& image)
     RgbToYCbCr8(image);
     uint8_t* p = image.data;
     auto at = [&](int x, int y) { return p + (size_t(y) * w + x) * 4; };
-    uint64_t steps = 0;
-    for (int y = 0; y < h - 2; y += 2)
-        for (int x = 0; x < w - 2; x += 2) {
-            const int cb = at(x, y)[1];
-            if (std::abs(cb - at(x + 1, y)[1]) > 2 || std::abs(cb - at(x, y + 1)[1]) > 2)
-                ++steps;
-        }
-    if (steps < uint64_t(w) * h / 10) {
-        for (int y = 0; y < h - 2; y += 2)
-            for (int x = 0; x < w - 2; x += 2)
-                for (int ch = 1; ch <= 2; ++ch) {
-                    const int a = at(x, y)[ch], b = at(x + 2, y)[ch], c = at(x, y + 2)[ch], d = at(x + 2, y + 2)[ch];
-                    at(x + 1, y)[ch] = uint8_t((a + b) / 2);
-                    at(x, y + 1)[ch] = uint8_t((a + c) / 2);
-                    at(x + 1, y + 1)[ch] = uint8_t((a + b + c + d) / 4);
-                }
+    // Block rows (pairs of picture rows) go to the helpers. The count adds up per range; the
+    // smoothing writes only odd columns and rows of its own pair and reads only even ones, so
+    // the ranges never see each other's writes.
+    const int blockRows = (h - 2 + 1) / 2;
+    std::atomic<uint64_t> steps{0};
+    RunRowRanges(blockRows, int64_t(w), [&](int b0, int b1) {
+        uint64_t local = 0;
+        for (int y = 2 * b0; y < 2 * b1 && y < h - 2; y += 2)
+            for (int x = 0; x < w - 2; x += 2) {
+                const int cb = at(x, y)[1];
+                if (std::abs(cb - at(x + 1, y)[1]) > 2 || std::abs(cb - at(x, y + 1)[1]) > 2)
+                    ++local;
+            }
+        steps.fetch_add(local, std::memory_order_relaxed);
+        return true;
+    });
+    if (steps.load() < uint64_t(w) * h / 10) {
+        RunRowRanges(blockRows, int64_t(w) * 2, [&](int b0, int b1) {
+            for (int y = 2 * b0; y < 2 * b1 && y < h - 2; y += 2)
+                for (int x = 0; x < w - 2; x += 2)
+                    for (int ch = 1; ch <= 2; ++ch) {
+                        const int a = at(x, y)[ch], b = at(x + 2, y)[ch], c = at(x, y + 2)[ch],
+                                  d = at(x + 2, y + 2)[ch];
+                        at(x + 1, y)[ch] = uint8_t((a + b) / 2);
+                        at(x, y + 1)[ch] = uint8_t((a + c) / 2);
+                        at(x + 1, y + 1)[ch] = uint8_t((a + b + c + d) / 4);
+                    }
+            return true;
+        });
     }
     YCbCrToRgb8(image);
 }

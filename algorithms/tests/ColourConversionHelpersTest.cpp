@@ -6,6 +6,7 @@
 #include "algorithms/X3Enlarge.h"
 #include "imaging/ColourTables.h"
 #include "imaging/ConvolutionKernel.h"
+#include "imaging/Document.h"
 
 #include <random>
 
@@ -118,6 +119,51 @@ TEST(ImagingHelpers, KernelAndTriplingSameWithNoneAndEightHelpers)
     ASSERT_EQ(results[0].size(), results[1].size());
     for (size_t i = 0; i < results[0].size(); ++i)
         EXPECT_TRUE(results[0][i] == results[1][i]) << i;
+}
+
+// The JPEG chroma repair and the YCbCr conversions run by row ranges; a picture with smooth
+// chroma takes the smoothing path, a noisy one does not.
+TEST(ImagingHelpers, ChromaRepairAndYCbCrSameWithNoneAndEightHelpers)
+{
+    auto makeSmooth = [](ImageBuffer8& img, int w, int h, bool noisy) {
+        ASSERT_TRUE(AllocImage8(img, w, h));
+        std::mt19937 rng(w * 7 + h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t* p = img.data + (size_t(y) * w + x) * 4;
+                const uint32_t n = noisy ? rng() : 0;
+                p[0] = uint8_t(x / 3 + (n & 63));
+                p[1] = uint8_t(y / 2 + ((n >> 6) & 63));
+                p[2] = uint8_t((x + y) / 5 + ((n >> 12) & 63));
+                p[3] = 255;
+            }
+    };
+    const struct { int w, h; bool noisy; } cases[] = { { 3, 3, false }, { 800, 500, false }, { 801, 499, false },
+                                                        { 640, 480, true } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << (c.noisy ? " noisy" : ""));
+        std::vector<uint8_t> repaired[2], ycc[2];
+        std::vector<uint16_t> ycc16[2];
+        for (int k = 0; k < 2; ++k) {
+            WorkerScope worker(k == 0 ? 0 : 8);
+            ImageBuffer8 img{};
+            makeSmooth(img, c.w, c.h, c.noisy);
+            RepairJpegChroma(img);
+            repaired[k].assign(img.data, img.data + img.byteSize);
+            RgbToYCbCr8(img);
+            ycc[k].assign(img.data, img.data + img.byteSize);
+            ImageBuffer16 wide{};
+            ASSERT_EQ(ConvertImage8To16(wide, img, kConvertSrgb), 1);
+            RgbToYCbCr16(wide);
+            YCbCrToRgb16(wide);
+            ycc16[k].assign(wide.data, wide.data + size_t(wide.pixelCount) * 4);
+            FreeImageBuffer(wide);
+            FreeImageBuffer(img);
+        }
+        EXPECT_TRUE(repaired[0] == repaired[1]);
+        EXPECT_TRUE(ycc[0] == ycc[1]);
+        EXPECT_TRUE(ycc16[0] == ycc16[1]);
+    }
 }
 
 } // namespace
