@@ -1,5 +1,6 @@
 // Document stream, history and opening speed on photo-sized documents. Rates are wall-clock
 // (the file system is part of the cost) and counted in the document's 16-bit pixel bytes.
+#include "algorithms/AlgorithmThread.h"
 #include "imaging/ColourTables.h"
 #include "imaging/DocStream.h"
 #include "imaging/Document.h"
@@ -161,9 +162,15 @@ void BM_HistoryGoBackFiveSteps(benchmark::State& state)
 
 // Opening a 24-megapixel JPEG: the peak resident memory above what the document itself holds,
 // in full-size 16-bit copies (192 MB each).
+// Argument: helper threads (the conversions after the decode run on them).
 void BM_OpenPhoto24MP(benchmark::State& state)
 {
     BuildGammaTables();
+    const int helpers = int(state.range(0));
+    if (theAlgorithmThread.HelperCount() != helpers || !theAlgorithmThread.IsRunning()) {
+        theAlgorithmThread.StopWorker();
+        theAlgorithmThread.StartWorker(helpers);
+    }
     const auto path = BenchDir() / "photo24.jpg";
     if (!std::filesystem::exists(path)) {
         std::string cmd = "/usr/bin/convert -size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
@@ -195,7 +202,7 @@ BENCHMARK(BM_ExactStreamWrite)->Unit(benchmark::kMillisecond)->Iterations(3)->Us
 BENCHMARK(BM_ExactStreamRead)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_HistoryAddWholeDocumentStep)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_HistoryGoBackFiveSteps)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_OpenPhoto24MP)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_OpenPhoto24MP)->Arg(0)->Arg(8)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 namespace {
 void BM_RotateDocumentRight(benchmark::State& state)
