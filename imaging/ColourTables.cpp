@@ -243,6 +243,10 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
         return 0;
     auto done = [&](int y) -> std::atomic<int>& { return marks[size_t(y)].pixels; };
     std::atomic<int> nextRow{0};
+    // A row whose thread the system puts aside holds up every row below it, so the wavefront
+    // takes at most four threads: on a busy machine more would wait more than they work.
+    constexpr int kMaxWavefrontThreads = 4;
+    std::atomic<int> joined{0};
 
     auto slot = [&](int y) { return ring.get() + size_t(y % ringRows) * rowValues; };
     auto loadRow = [&](int y) {
@@ -271,6 +275,8 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
         }
     };
     auto runRows = [&](int, int) {
+        if (joined.fetch_add(1, std::memory_order_relaxed) >= kMaxWavefrontThreads)
+            return true;
         for (int y; (y = nextRow.fetch_add(1, std::memory_order_relaxed)) < height;) {
             if (y == 0)
                 loadRow(0);
