@@ -5,6 +5,8 @@
 #include "algorithms/GaussBlur.h"
 #include "algorithms/ImageSize.h"
 
+#include "bench/BenchHelpers.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -39,14 +41,6 @@ const ImageBuffer16& Picture()
         return img;
     }();
     return image;
-}
-
-void UseHelpers(int helpers)
-{
-    if (theAlgorithmThread.HelperCount() != helpers || !theAlgorithmThread.IsRunning()) {
-        theAlgorithmThread.StopWorker();
-        theAlgorithmThread.StartWorker(helpers);
-    }
 }
 
 void Megapixels(benchmark::State& state, int64_t pixelsPerRun)

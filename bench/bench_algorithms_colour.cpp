@@ -17,6 +17,8 @@
 #include "algorithms/Visual.h"
 #include "imaging/ColourTables.h"
 
+#include "bench/BenchHelpers.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -72,14 +74,6 @@ const ImageBuffer16& Source()
         return img;
     }();
     return image;
-}
-
-void UseHelpers(int helpers)
-{
-    if (theAlgorithmThread.HelperCount() != helpers || !theAlgorithmThread.IsRunning()) {
-        theAlgorithmThread.StopWorker();
-        theAlgorithmThread.StartWorker(helpers);
-    }
 }
 
 void Rate(benchmark::State& state)

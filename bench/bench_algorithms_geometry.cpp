@@ -13,6 +13,8 @@
 #include "algorithms/ShakeMap.h"
 #include "algorithms/ShapeTransform.h"
 
+#include "bench/BenchHelpers.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -65,14 +67,6 @@ const ImageBuffer16& Photo()
     return image;
 }
 
-void Helpers(int helpers)
-{
-    if (theAlgorithmThread.HelperCount() != helpers || !theAlgorithmThread.IsRunning()) {
-        theAlgorithmThread.StopWorker();
-        theAlgorithmThread.StartWorker(helpers);
-    }
-}
-
 void Rate(benchmark::State& state)
 {
     state.counters["MP/s"] = benchmark::Counter(double(kW) * kH / 1e6 * double(state.iterations()),
@@ -82,7 +76,7 @@ void Rate(benchmark::State& state)
 template <class Alg, class Params>
 void RunAlgorithm(benchmark::State& state, const Params& params)
 {
-    Helpers(int(state.range(0)));
+    UseHelpers(int(state.range(0)));
     Photo();
     ImageBuffer16 out{};
     for (auto _ : state) {
@@ -142,7 +136,7 @@ std::unique_ptr<double[]> WarpMesh(int& columns, int& rows)
 
 void BM_MeshWarp(benchmark::State& state)
 {
-    Helpers(int(state.range(0)));
+    UseHelpers(int(state.range(0)));
     Photo();
     ImageBuffer16 out{};
     CMeshTransform mesh;
@@ -187,7 +181,7 @@ void KeyRate(benchmark::State& state)
 
 void BM_Chromakey(benchmark::State& state)
 {
-    Helpers(int(state.range(0)));
+    UseHelpers(int(state.range(0)));
     GreenScreen();
     ChromakeyParams p;
     InitChromakeyParams(p);
@@ -208,7 +202,7 @@ void BM_Chromakey(benchmark::State& state)
 // Trimap: a ring of 40 pixels unknown around the subject's edge.
 void BM_InOutMatting(benchmark::State& state)
 {
-    Helpers(int(state.range(0)));
+    UseHelpers(int(state.range(0)));
     GreenScreen();
     Plane8 inside{}, outside{};
     AllocPlane8(inside, kKeyW, kKeyH);
@@ -322,7 +316,7 @@ ImageBuffer16 g_carved{}, g_lqrCarved{};
 // Preparation of the full removal order and one resize to 80 % of the width.
 void BM_ContentAwareScale(benchmark::State& state)
 {
-    Helpers(int(state.range(0)));
+    UseHelpers(int(state.range(0)));
     Scene();
     for (auto _ : state) {
         CContentAwareScale scale;
@@ -393,7 +387,7 @@ const Brackets& Exposures()
 
 void BM_HdrMerge(benchmark::State& state)
 {
-    Helpers(int(state.range(0)));
+    UseHelpers(int(state.range(0)));
     const Brackets& b = Exposures();
     HdrMergeParams p;
     p.count = 3;

@@ -16,6 +16,8 @@
 #include "imaging/ColourTables.h"
 #include "imaging/ImageCodec/JpegWriter.h"
 
+#include "bench/BenchHelpers.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -36,14 +38,6 @@ namespace {
 
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
-
-void UseHelpers(int helpers)
-{
-    if (theAlgorithmThread.HelperCount() != helpers || !theAlgorithmThread.IsRunning()) {
-        theAlgorithmThread.StopWorker();
-        theAlgorithmThread.StartWorker(helpers);
-    }
-}
 
 void Megapixels(benchmark::State& state, int64_t pixelsPerRun)
 {

@@ -9,6 +9,8 @@
 #include "imaging/ColourTables.h"
 #include "imaging/ConvolutionKernel.h"
 
+#include "bench/BenchHelpers.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -51,14 +53,6 @@ Pictures& Data()
 {
     static Pictures p;
     return p;
-}
-
-void UseHelpers(int helpers)
-{
-    if (theAlgorithmThread.HelperCount() != helpers || !theAlgorithmThread.IsRunning()) {
-        theAlgorithmThread.StopWorker();
-        theAlgorithmThread.StartWorker(helpers);
-    }
 }
 
 template <class Convert>

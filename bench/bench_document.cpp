@@ -1,6 +1,6 @@
 // Document stream, history and opening speed on photo-sized documents. Rates are wall-clock
 // (the file system is part of the cost) and counted in the document's 16-bit pixel bytes.
-#include "algorithms/AlgorithmThread.h"
+#include "bench/BenchHelpers.h"
 #include "imaging/ColourTables.h"
 #include "imaging/DocStream.h"
 #include "imaging/Document.h"
@@ -166,11 +166,7 @@ void BM_HistoryGoBackFiveSteps(benchmark::State& state)
 void BM_OpenPhoto24MP(benchmark::State& state)
 {
     BuildGammaTables();
-    const int helpers = int(state.range(0));
-    if (theAlgorithmThread.HelperCount() != helpers || !theAlgorithmThread.IsRunning()) {
-        theAlgorithmThread.StopWorker();
-        theAlgorithmThread.StartWorker(helpers);
-    }
+    UseHelpers(int(state.range(0)));
     const auto path = BenchDir() / "photo24.jpg";
     if (!std::filesystem::exists(path)) {
         std::string cmd = "/usr/bin/convert -size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
