@@ -16,7 +16,7 @@ if [ "$mode" = test ]; then
   pkgs+=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libfuzzer-14-dev libclang-rt-14-dev
-    xvfb xauth x11-apps xdotool xclip imagemagick libimage-exiftool-perl libjpeg-turbo-progs poppler-utils
+    xvfb xauth x11-apps x11-utils xdotool xclip imagemagick libimage-exiftool-perl libjpeg-turbo-progs poppler-utils
   )
 fi
 if [ "$mode" = bench ]; then
