@@ -10,7 +10,7 @@ using namespace platform;
 
 namespace {
 
-FontSpec Spec(const char16_t* face, int height)
+FontSpec FaceAt(const char16_t* face, int height)
 {
     FontSpec s;
     s.face = face;
@@ -21,15 +21,15 @@ FontSpec Spec(const char16_t* face, int height)
 void BM_FontCreateUncached(benchmark::State& state)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(Font::CreateUncached(Spec(u"Tahoma", 14)));
+        benchmark::DoNotOptimize(Font::CreateUncached(FaceAt(u"Tahoma", 14)));
 }
 BENCHMARK(BM_FontCreateUncached)->Unit(benchmark::kMicrosecond);
 
 void BM_FontCreateCached(benchmark::State& state)
 {
-    Font::Create(Spec(u"Tahoma", 14));
+    Font::Create(FaceAt(u"Tahoma", 14));
     for (auto _ : state)
-        benchmark::DoNotOptimize(Font::Create(Spec(u"Tahoma", 14)));
+        benchmark::DoNotOptimize(Font::Create(FaceAt(u"Tahoma", 14)));
 }
 BENCHMARK(BM_FontCreateCached)->Unit(benchmark::kMicrosecond);
 
@@ -37,8 +37,8 @@ BENCHMARK(BM_FontCreateCached)->Unit(benchmark::kMicrosecond);
 // through the cache, arg 0 making every font afresh (what the text renderer did before).
 void BM_FontSwitchAndRenderLabel(benchmark::State& state)
 {
-    const FontSpec specs[] = { Spec(u"Tahoma", 14), Spec(u"Tahoma", 12), Spec(u"Segoe UI", -11),
-        Spec(u"Courier New", 14) };
+    const FontSpec specs[] = { FaceAt(u"Tahoma", 14), FaceAt(u"Tahoma", 12), FaceAt(u"Segoe UI", -11),
+        FaceAt(u"Courier New", 14) };
     const bool cached = state.range(0) != 0;
     size_t i = 0;
     for (auto _ : state) {
@@ -51,7 +51,7 @@ BENCHMARK(BM_FontSwitchAndRenderLabel)->Arg(0)->Arg(1)->Unit(benchmark::kMicrose
 
 void BM_FontRenderCjkThroughFallback(benchmark::State& state)
 {
-    auto font = Font::Create(Spec(u"Tahoma", 16));
+    auto font = Font::Create(FaceAt(u"Tahoma", 16));
     benchmark::DoNotOptimize(font->RenderCoverage(u"\u65e5\u672c\u8a9e\u306e\u5199\u771f \ud55c\uad6d\uc5b4"));
     for (auto _ : state)
         benchmark::DoNotOptimize(font->RenderCoverage(u"\u65e5\u672c\u8a9e\u306e\u5199\u771f \ud55c\uad6d\uc5b4"));
@@ -65,7 +65,7 @@ void BM_DialogBaseUnits(benchmark::State& state)
     const char16_t* const faces[]
         = { u"DejaVu Sans", u"DejaVu Sans Condensed", u"Liberation Sans", u"Noto Sans" };
     const char16_t* face = faces[state.range(0)];
-    auto font = Font::Create(Spec(face, -11));
+    auto font = Font::Create(FaceAt(face, -11));
     DialogBaseUnits units;
     for (auto _ : state)
         benchmark::DoNotOptimize(units = MeasureDialogBaseUnits(*font));

@@ -9,6 +9,8 @@
 #include "ui/Effects.h"
 #include "ui/RenderWindow.h"
 
+#include "bench/BenchUiWindow.h"
+
 #include <benchmark/benchmark.h>
 
 #include <ctime>
@@ -64,18 +66,9 @@ struct BenchWindow {
     BenchWindow()
     {
         SetUiImageSource(&DrawnUiImage);
-        setenv("ZENDRA_DPI", "96", 1);
-        RenderWindowOptions o;
-        o.window.width = 1920;
-        o.window.height = 1080;
-        o.maximize = false;
-        o.startRenderThread = false;
-        ok = window.Open(o) != 0;
-        if (ok) {
-            window.PlatformWindow()->PumpPending();
-            window.SetWindowReady(1);
+        ok = OpenBenchWindow(window);
+        if (ok)
             Frame();
-        }
     }
     void Frame()
     {

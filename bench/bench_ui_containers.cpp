@@ -10,6 +10,8 @@
 #include "ui/TabFrame.h"
 #include "ui/Tree.h"
 
+#include "bench/BenchUiWindow.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -39,16 +41,8 @@ struct ContainerWindow {
     {
         SetUiImageSource(&BenchImages);
         ResetSharedUiImages();
-        setenv("ZENDRA_DPI", "96", 1);
-        RenderWindowOptions o;
-        o.window.width = 1920;
-        o.window.height = 1080;
-        o.maximize = false;
-        o.startRenderThread = false;
-        ok = window.Open(o) != 0;
+        ok = OpenBenchWindow(window);
         if (ok) {
-            window.PlatformWindow()->PumpPending();
-            window.SetWindowReady(1);
         }
     }
 };

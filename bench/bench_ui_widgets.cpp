@@ -8,6 +8,8 @@
 #include "ui/Menu.h"
 #include "ui/RenderWindow.h"
 
+#include "bench/BenchUiWindow.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -44,17 +46,9 @@ struct BenchWindow {
     BenchWindow()
     {
         SetUiImageSource(&DrawnUiImage);
-        setenv("ZENDRA_DPI", "96", 1);
-        RenderWindowOptions o;
-        o.window.width = 1920;
-        o.window.height = 1080;
-        o.maximize = false;
-        o.startRenderThread = false;
-        ok = window.Open(o) != 0;
+        ok = OpenBenchWindow(window);
         if (!ok)
             return;
-        window.PlatformWindow()->PumpPending();
-        window.SetWindowReady(1);
         panel = new Panel;
         panel->SetAutoDelete(1);
         panel->Create(nullptr, &window, 0, 10, 0, 0, 1920, 1080);

@@ -310,20 +310,20 @@ bool DialogTemplate::ApplyTemplateFont(double pixelsPerInch)
     if (data_.font.pointSize < 0 || data_.font.pointSize > kMaxTemplatePointSize || !(pixelsPerInch >= 1)
         || pixelsPerInch > 960)
         return false;
-    FontSpec spec;
-    spec.face = DialogFaceFor(data_.font.face);
-    spec.height = -static_cast<int>(std::trunc(data_.font.pointSize * pixelsPerInch / 72.0 + 0.5));
+    FontSpec request;
+    request.face = DialogFaceFor(data_.font.face);
+    request.height = -static_cast<int>(std::trunc(data_.font.pointSize * pixelsPerInch / 72.0 + 0.5));
     // Weight 0 is "the default weight".
-    spec.weight = data_.font.weight > 0 ? data_.font.weight : 400;
-    spec.italic = data_.font.italic != 0;
-    if (spec.height == 0)
-        spec.height = -1;
-    return SetFont(spec);
+    request.weight = data_.font.weight > 0 ? data_.font.weight : 400;
+    request.italic = data_.font.italic != 0;
+    if (request.height == 0)
+        request.height = -1;
+    return SetFont(request);
 }
 
-bool DialogTemplate::SetFont(const FontSpec& spec)
+bool DialogTemplate::SetFont(const FontSpec& request)
 {
-    std::shared_ptr<Font> font = Font::Create(spec);
+    std::shared_ptr<Font> font = Font::Create(request);
     if (!font)
         return false;
     font_ = std::move(font);

@@ -138,7 +138,7 @@ public:
     // as it was.
     bool ApplyTemplateFont(double pixelsPerInch = 96.0);
     // The same with a font of the caller's choosing.
-    bool SetFont(const FontSpec& spec);
+    bool SetFont(const FontSpec& request);
 
     const std::shared_ptr<Font>& CurrentFont() const { return font_; }
     DialogBaseUnits BaseUnits() const { return units_; }

@@ -81,10 +81,10 @@ TEST(Transforms, FftAgainstTheDefinition)
     ASSERT_TRUE(Fft1D(&one, &res, 0));
     EXPECT_EQ(res.re, 3.5);
     EXPECT_EQ(res.im, -2);
-    std::vector<Complex> impulse(512), spec(512);
+    std::vector<Complex> impulse(512), spectrum(512);
     impulse[0] = {1, 0};
-    ASSERT_TRUE(Fft1D(impulse.data(), spec.data(), 9));
-    for (const Complex& c : spec) {
+    ASSERT_TRUE(Fft1D(impulse.data(), spectrum.data(), 9));
+    for (const Complex& c : spectrum) {
         ASSERT_DOUBLE_EQ(c.re, 1);
         ASSERT_DOUBLE_EQ(c.im, 0);
     }

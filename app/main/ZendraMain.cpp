@@ -175,15 +175,15 @@ public:
     {
         RenderTextLocked(u"Zendra", m_title, nullptr, 34, 400, nullptr);
         RenderTextLocked(u"Photo organiser and editor", m_subtitle, nullptr, 15, 400, nullptr);
-        struct Spec { CSButton& b; int id; const char16_t* caption; int y; };
-        const Spec specs[] = {{m_busyButton, kBusy, u"Show the busy ring", 150},
-                              {m_tipButton, kTip, u"Show a tooltip", 194},
-                              {m_dialogButton, kDialog, u"Open a dialog", 238},
-                              {m_quitButton, kQuit, u"Quit", 282}};
+        struct Row { CSButton& b; int id; const char16_t* caption; int y; };
+        const Row rows[] = {{m_busyButton, kBusy, u"Show the busy ring", 150},
+                           {m_tipButton, kTip, u"Show a tooltip", 194},
+                           {m_dialogButton, kDialog, u"Open a dialog", 238},
+                           {m_quitButton, kQuit, u"Quit", 282}};
         // Ctrl+C copies the card's text: the clipboard other programs paste from.
         if (m_window)
             m_window->AddAccelerator(this, 'C', 0, 1);
-        for (const Spec& sp : specs) {
+        for (const Row& sp : rows) {
             const int x = (kWidth - 220) / 2;
             if (!sp.b.Create(this, nullptr, sp.id, 0, x, sp.y, x + 220, sp.y + 34) ||
                 !sp.b.Setup(sp.caption, nullptr, 0, x, sp.y, x + 220, sp.y + 34))
