@@ -1,0 +1,55 @@
+// The program's per-user state: the data folder, the program folder, the lists kept in
+// config.dat, the edition flag and the names of this run's temporary files.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct FavouriteFolder {
+    char16_t name[32] = {};
+    char16_t path[1024] = {};
+    uint8_t extra[512] = {}; // kept as read, not interpreted
+};
+
+struct ScanFolderEntry {
+    char16_t path[1024] = {};
+};
+
+inline constexpr size_t kFavouriteFolderBytes = 2624;
+inline constexpr size_t kScanFolderEntryBytes = 2048;
+inline constexpr size_t kMaxFavourites = 256;
+
+class AppData {
+public:
+    // 1, or 0 when the file announces more favourites than the program keeps.
+    int Load();
+    // Writes config.dat (through a temporary file); a failure shows a message and the run goes on.
+    void Save();
+    // Full path of a new temporary file name in the private temporary folder: prefix, a number,
+    // ".zdtmp". Remembered for deletion at the end of the run; nothing is created on disk.
+    std::u16string MakeTempFileName(const std::u16string& prefix);
+    // Adds a favourite unless the list is full; false then.
+    bool AddFavourite(const FavouriteFolder& folder);
+
+    std::vector<std::u16string> tempNames; // this run's names, without the folder
+    // Read by the server thread, set by the main window.
+    std::atomic<int32_t> EditionFlag {0};
+    std::vector<FavouriteFolder> favourites;
+    std::vector<ScanFolderEntry> scanFolders;
+    char16_t albumStartFolder[1024] = {};
+    char16_t configPath[1024] = {};
+    char16_t dataFolder[1024] = {}; // ends in a separator
+    char16_t programFolder[1024] = {}; // ends in a separator
+};
+
+extern AppData theAppData;
+// 3.4 when the edition flag was set at start, else 0.5: shown versions are the wire number / 100
+// minus this. Kept in tenths so that the shown version needs no floating point.
+extern int VersionDisplayOffsetTenths;
+
+// 1 on success, 0 when the data folder cannot be made or config.dat is unusable.
+int InitAppData();
+void DeleteRunTempFiles();
+void DeleteStaleTempFiles();
