@@ -194,6 +194,24 @@ static_assert(kNoticeLineOffset + kNoticeLineBytes == kNoticeMessageOffset);
 
 } // namespace
 
+void StoreVersionReply(const uint8_t* payload, size_t length, std::array<uint8_t, kVersionReplyBytes>& out)
+{
+    out.fill(0);
+    if (payload)
+        std::memcpy(out.data(), payload, std::min(length, kVersionReplyBytes));
+    Terminate(out.data(), 2, kVersionReplyBytes - 2);
+}
+
+void StoreNotice(const uint8_t* payload, size_t length, std::array<uint8_t, kNoticeBytes>& out)
+{
+    out.fill(0);
+    if (payload)
+        std::memcpy(out.data(), payload, std::min(length, kNoticeBytes));
+    Terminate(out.data(), kNoticeLineOffset, kNoticeLineBytes);
+    Terminate(out.data(), kNoticeMessageOffset, kNoticeMessageBytes);
+    Terminate(out.data(), kNoticeAddressOffset, kNoticeAddressBytes);
+}
+
 ServerNotice DecodeNotice(const std::array<uint8_t, kNoticeBytes>& bytes)
 {
     ServerNotice notice;
@@ -409,9 +427,7 @@ void CServerThread::CheckForNewVersion()
     }
     {
         std::lock_guard<std::mutex> lock(m_replyLock);
-        m_versionReply.fill(0);
-        std::memcpy(m_versionReply.data(), payload, std::min(length, kVersionReplyBytes));
-        Terminate(m_versionReply.data(), 2, kVersionReplyBytes - 2);
+        StoreVersionReply(payload, length, m_versionReply);
     }
     PostToMainWindow(SERVER_NEW_VERSION);
 }
@@ -432,13 +448,8 @@ void CServerThread::FetchNotice()
     if (header.type != kServiceTypeNotice)
         return;
     {
-        // A short notice is kept with the rest zero; every text ends inside its field.
         std::lock_guard<std::mutex> lock(m_replyLock);
-        m_notice.fill(0);
-        std::memcpy(m_notice.data(), payload, std::min(length, kNoticeBytes));
-        Terminate(m_notice.data(), kNoticeLineOffset, kNoticeLineBytes);
-        Terminate(m_notice.data(), kNoticeMessageOffset, kNoticeMessageBytes);
-        Terminate(m_notice.data(), kNoticeAddressOffset, kNoticeAddressBytes);
+        StoreNotice(payload, length, m_notice);
     }
     PostToMainWindow(SERVER_NOTICE);
 }

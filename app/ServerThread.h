@@ -101,6 +101,10 @@ struct VersionReply {
 };
 VersionReply DecodeVersionReply(const std::array<uint8_t, kVersionReplyBytes>& bytes);
 
+// Keep a reply's payload as its record: at most the record's size, the rest zero, and every text
+// ending inside its field (a peer's text may lack its terminator).
+void StoreVersionReply(const uint8_t* payload, size_t length, std::array<uint8_t, kVersionReplyBytes>& out);
+
 struct ServerNotice {
     uint8_t flag = 0;
     platform::String16 line; // the notice line shown as a link
@@ -108,6 +112,7 @@ struct ServerNotice {
     platform::String16 webAddress; // offered for opening when longer than 4 characters
 };
 ServerNotice DecodeNotice(const std::array<uint8_t, kNoticeBytes>& bytes);
+void StoreNotice(const uint8_t* payload, size_t length, std::array<uint8_t, kNoticeBytes>& out);
 
 // --- Usage events ---
 
