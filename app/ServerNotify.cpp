@@ -62,6 +62,34 @@ bool OpenWebAddress(StringView16 url)
     return platform::ShellOpen(url).Succeeded();
 }
 
+namespace {
+
+int AskUser(const ServerNotifyHooks& hooks, const char16_t* text, int kind, int buttons)
+{
+    return hooks.messageBox ? hooks.messageBox(text, kind, buttons) : SpriteMessageBox(text, kind, buttons);
+}
+
+void OpenWith(const ServerNotifyHooks& hooks, StringView16 url)
+{
+    if (!IsWebAddress(url))
+        return;
+    if (hooks.openUrl)
+        hooks.openUrl(url);
+    else
+        OpenWebAddress(url);
+}
+
+} // namespace
+
+int ShowNoticeMessage(const ServerNotice& notice, const ServerNotifyHooks& hooks)
+{
+    const bool offer = notice.webAddress.size() > 4 && IsWebAddress(notice.webAddress);
+    const int answer = AskUser(hooks, notice.message.c_str(), kMbInformation, offer ? kMbYesNo : kMbOk);
+    if (offer && answer == 6)
+        OpenWith(hooks, notice.webAddress);
+    return answer;
+}
+
 int HandleServerNotify(uintptr_t code, const ServerNotifyContext& context)
 {
     if (!context.server)
@@ -77,17 +105,9 @@ int HandleServerNotify(uintptr_t code, const ServerNotifyContext& context)
                                         reply.text);
         if (!text)
             return 0;
-        const int answer = context.hooks.messageBox
-                               ? context.hooks.messageBox(text->c_str(), kMbInformation, kMbYesNo)
-                               : SpriteMessageBox(text->c_str(), kMbInformation, kMbYesNo);
+        const int answer = AskUser(context.hooks, text->c_str(), kMbInformation, kMbYesNo);
         if (answer == 6) {
-            const StringView16 page = UiText(u"productpage");
-            if (context.hooks.openUrl) {
-                if (IsWebAddress(page))
-                    context.hooks.openUrl(page);
-            } else {
-                OpenWebAddress(page);
-            }
+            OpenWith(context.hooks, UiText(u"productpage"));
         } else if (answer == 7) {
             WriteRegistryDword(u"Program", u"LastCheckVersion", reply.newestVersion);
         }

@@ -41,6 +41,11 @@ int ShownVersionTenths(uint32_t wireVersion, int offsetTenths);
 std::optional<platform::String16> FormatNewVersionText(platform::StringView16 format, uint32_t wireVersion,
                                                        int offsetTenths, platform::StringView16 replyText);
 
+// What a click on the album's notice line does: shows the notice message (information); with a
+// web address of more than 4 characters the box asks Yes/No and Yes opens it. An address that is
+// not a web address is never offered. Returns the box's answer.
+int ShowNoticeMessage(const ServerNotice& notice, const ServerNotifyHooks& hooks = {});
+
 // An http:// or https:// address (scheme in any case) with a host, and no blanks or control
 // characters: the only kind of text from outside the program that is ever handed to the opener.
 bool IsWebAddress(platform::StringView16 text);

@@ -758,3 +758,44 @@ TEST_F(ServerNotifyTest, NoticeGoesToTheAlbum)
 }
 
 } // namespace
+
+TEST(ServerNotify, NoticeClickOffersOnlyWebAddresses)
+{
+    struct Case {
+        const char16_t* address;
+        int buttons;
+        int answer;
+        bool opened;
+    };
+    const Case cases[] = {
+        {u"", kMbOk, 1, false},
+        {u"http", kMbOk, 1, false},
+        {u"https://x", kMbYesNo, 6, true},
+        {u"https://x", kMbYesNo, 7, false},
+        {u"https://x", kMbYesNo, -1, false},
+        {u"file:///etc/passwd", kMbOk, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf16ToUtf8(c.address));
+        ServerNotice notice;
+        notice.line = u"line";
+        notice.message = u"the message";
+        notice.webAddress = c.address;
+        std::vector<std::u16string> opened;
+        int shownButtons = 0;
+        ServerNotifyHooks hooks;
+        hooks.messageBox = [&](const char16_t* text, int kind, int buttons) {
+            EXPECT_EQ(std::u16string_view(text), u"the message");
+            EXPECT_EQ(kind, kMbInformation);
+            shownButtons = buttons;
+            return c.answer;
+        };
+        hooks.openUrl = [&](StringView16 url) {
+            opened.emplace_back(url);
+            return true;
+        };
+        EXPECT_EQ(ShowNoticeMessage(notice, hooks), c.answer);
+        EXPECT_EQ(shownButtons, c.buttons);
+        EXPECT_EQ(opened, c.opened ? std::vector<std::u16string>{c.address} : std::vector<std::u16string>{});
+    }
+}
