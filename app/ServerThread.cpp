@@ -398,11 +398,19 @@ void CServerThread::SendQueuedEvents()
     }
 }
 
+bool CServerThread::Exchange(uint16_t type, const uint8_t* request, size_t requestLength, ServiceFrameHeader& header,
+                             uint8_t* payload, size_t& payloadLength)
+{
+    // One connection per exchange, closed when it is over.
+    TcpConnection socket;
+    return socket.Connect(m_settings.serviceHost, m_settings.servicePort, m_settings.connectTimeoutMs) ==
+               NetStatus::Ok &&
+           SendServiceFrame(type, request, requestLength, socket, m_settings.ioTimeoutMs) &&
+           ReceiveServiceFrame(socket, m_settings.ioTimeoutMs, header, payload, payloadLength) != 0;
+}
+
 void CServerThread::CheckForNewVersion()
 {
-    TcpConnection socket;
-    if (socket.Connect(m_settings.serviceHost, m_settings.servicePort, m_settings.connectTimeoutMs) != NetStatus::Ok)
-        return;
     // The wire holds 16 bits.
     const uint32_t lastCheck = ReadRegistryDword(u"Program", u"LastCheckVersion", kMinimumCheckVersion, 1);
     const uint16_t current = static_cast<uint16_t>(std::min<uint32_t>(std::max(kMinimumCheckVersion, lastCheck), 65535));
@@ -410,14 +418,11 @@ void CServerThread::CheckForNewVersion()
     PutU16(request, kProductNumber);
     PutU16(request + 2, current);
     std::memcpy(request + 4, kRequestText, sizeof(kRequestText) - 1);
-    if (!SendServiceFrame(kServiceTypeVersion, request, sizeof(request), socket, m_settings.ioTimeoutMs))
-        return;
     ServiceFrameHeader header;
     uint8_t payload[kServiceMaxPayloadBytes];
     size_t length = 0;
-    if (ReceiveServiceFrame(socket, m_settings.ioTimeoutMs, header, payload, length) == 0)
+    if (!Exchange(kServiceTypeVersion, request, sizeof(request), header, payload, length))
         return;
-    socket.Close();
     if (header.type != kServiceTypeVersion || length < 2 || GetU16(payload) <= current)
         return;
     {
@@ -434,17 +439,11 @@ void CServerThread::CheckForNewVersion()
 
 void CServerThread::FetchNotice()
 {
-    TcpConnection socket;
-    if (socket.Connect(m_settings.serviceHost, m_settings.servicePort, m_settings.connectTimeoutMs) != NetStatus::Ok)
-        return;
-    if (!SendServiceFrame(kServiceTypeNotice, nullptr, 0, socket, m_settings.ioTimeoutMs))
-        return;
     ServiceFrameHeader header;
     uint8_t payload[kServiceMaxPayloadBytes];
     size_t length = 0;
-    if (ReceiveServiceFrame(socket, m_settings.ioTimeoutMs, header, payload, length) == 0)
+    if (!Exchange(kServiceTypeNotice, nullptr, 0, header, payload, length))
         return;
-    socket.Close();
     if (header.type != kServiceTypeNotice)
         return;
     {

@@ -154,7 +154,8 @@ public:
     bool Start(const std::atomic<int32_t>& editionFlag);
     bool Start(const std::atomic<int32_t>& editionFlag, const ServerSettings& settings);
     // Ends the thread after what is queued for it (each exchange is bounded by its time limits).
-    // The destructor does the same.
+    // The program calls it before main returns, so that the thread never runs while the settings
+    // stores it reads are destroyed; the destructor does the same as a last resort.
     bool Stop(uint32_t timeoutMs = platform::kInfinite);
 
     // The main window's posting handle (Window::Poster()); null (the default) means no main
@@ -186,6 +187,9 @@ protected:
 private:
     bool PostToMainWindow(uintptr_t code);
     bool PopEvent(AnalyticsEvent& out);
+    // Connects to the service, sends one frame and receives the answer; false when any of it fails.
+    bool Exchange(uint16_t type, const uint8_t* request, size_t requestLength, ServiceFrameHeader& header,
+                  uint8_t* payload, size_t& payloadLength);
 
     std::atomic<int> m_enabled{0};
     std::atomic<const std::atomic<int32_t>*> m_editionFlag{nullptr};

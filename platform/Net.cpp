@@ -46,6 +46,15 @@ int WaitFor(int fd, short events, Clock::time_point deadline)
     }
 }
 
+// After a call that would block: Ok once the socket is ready to try again, else why not.
+NetStatus AwaitRetry(int fd, short events, Clock::time_point deadline)
+{
+    if (errno != EAGAIN && errno != EWOULDBLOCK)
+        return NetStatus::Failed;
+    int w = WaitFor(fd, events, deadline);
+    return w > 0 ? NetStatus::Ok : w == 0 ? NetStatus::TimedOut : NetStatus::Failed;
+}
+
 int OpenSocket(int family) { return socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
 
 } // namespace
@@ -130,15 +139,10 @@ NetStatus TcpConnection::SendAll(const void* data, size_t size, int timeoutMs)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            int w = WaitFor(m_fd, POLLOUT, deadline);
-            if (w == 0)
-                return NetStatus::TimedOut;
-            if (w < 0)
-                return NetStatus::Failed;
-            continue;
-        }
-        return NetStatus::Failed;
+        if (n == 0)
+            return NetStatus::Failed;
+        if (NetStatus s = AwaitRetry(m_fd, POLLOUT, deadline); s != NetStatus::Ok)
+            return s;
     }
     return NetStatus::Ok;
 }
@@ -161,13 +165,8 @@ NetStatus TcpConnection::Receive(void* buffer, size_t capacity, size_t& received
             return NetStatus::Closed;
         if (errno == EINTR)
             continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return NetStatus::Failed;
-        int w = WaitFor(m_fd, POLLIN, deadline);
-        if (w == 0)
-            return NetStatus::TimedOut;
-        if (w < 0)
-            return NetStatus::Failed;
+        if (NetStatus s = AwaitRetry(m_fd, POLLIN, deadline); s != NetStatus::Ok)
+            return s;
     }
 }
 
@@ -218,13 +217,8 @@ NetStatus TcpListener::Accept(TcpConnection& out, int timeoutMs)
         }
         if (errno == EINTR || errno == ECONNABORTED)
             continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return NetStatus::Failed;
-        int w = WaitFor(m_fd, POLLIN, deadline);
-        if (w == 0)
-            return NetStatus::TimedOut;
-        if (w < 0)
-            return NetStatus::Failed;
+        if (NetStatus s = AwaitRetry(m_fd, POLLIN, deadline); s != NetStatus::Ok)
+            return s;
     }
 }
 

@@ -201,9 +201,11 @@ TEST_F(ServerThreadTest, EventHitIsTheExactRequestLine)
 TEST(ServerEvents, CacheBreakerStaysInItsRange)
 {
     for (int i = 0; i < 100; ++i) {
+        const auto before = static_cast<uint32_t>(std::time(nullptr) % 100000);
         const uint32_t z = CacheBreaker();
+        const auto after = static_cast<uint32_t>(std::time(nullptr) % 100000);
         EXPECT_LT(z, 10000000u);
-        EXPECT_EQ(z / 100, static_cast<uint32_t>(std::time(nullptr) % 100000)) << "unless a second just turned";
+        EXPECT_TRUE(z / 100 == before || z / 100 == after) << z;
     }
     AnalyticsEvent e;
     CopyText(e.action, u"Register");
