@@ -135,7 +135,8 @@ int AppData::Load()
             if (!file.ReadExact(text.data(), text.size())) {
                 valid = false;
             } else {
-                GetText16(text.data(), folder, length);
+                for (size_t i = 0; i < length; ++i)
+                    folder[i] = char16_t(GetU16(text.data() + 2 * i));
                 folder[length] = 0;
                 if (!IsDirectory(StringView16(folder, length)))
                     valid = false;
