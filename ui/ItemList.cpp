@@ -270,7 +270,7 @@ void CListSprite::RemoveAll()
         m_scroll.store(0);
     }
     UpdateScrollBar();
-    SetAllDirty(1);
+    Redraw();
 }
 
 CListItem* CListSprite::GetItem(int index) const
@@ -327,7 +327,7 @@ void CListSprite::Sort()
         std::stable_sort(m_items.begin(), m_items.end(), CaptionLess);
     }
     Layout(true);
-    SetAllDirty(1);
+    Redraw();
 }
 
 void CListSprite::SetViewMode(int mode)
@@ -344,7 +344,7 @@ void CListSprite::SetViewMode(int mode)
         m_scroll.store(0);
     }
     UpdateScrollBar();
-    SetAllDirty(1);
+    Redraw();
 }
 
 void CListSprite::Layout(bool snap)
@@ -389,7 +389,7 @@ int CListSprite::ClampedOffset(int64_t offset) const
 void CListSprite::ScrollTo(int64_t offset)
 {
     m_scroll.store(ClampedOffset(offset));
-    SetAllDirty(1);
+    Redraw();
     UpdateScrollBar();
 }
 
@@ -427,20 +427,28 @@ void CListSprite::EnsureItemVisible(int index)
     if (clamped == m_scroll.load())
         return;
     m_scroll.store(clamped);
-    SetAllDirty(1);
+    Redraw();
     UpdateScrollBar();
 }
 
 void CListSprite::SetPos(int x, int y, int width, int height)
 {
     CSprite::SetPos(x, y, width, height);
-    SetAllDirty(1);
+    Redraw();
     m_scrollBar.SetPos(width - kScrollBarWidth, 0, kScrollBarWidth, height);
     m_scroll.store(0);
     Layout(false);
 }
 
 // ---- selection ------------------------------------------------------------------------------
+
+void CListSprite::Redraw()
+{
+    // Under the lock: the frame reads and clears the mark under it, so a mark set between the
+    // two would be lost and the change shown a frame late, or not until the next one.
+    platform::ScopedLock lock(m_lock);
+    SetAllDirty(1);
+}
 
 void CListSprite::DeselectAllLocked()
 {
@@ -516,7 +524,7 @@ void CListSprite::SelectInBand()
             }
         }
     }
-    SetAllDirty(1);
+    Redraw();
 }
 
 int CListSprite::ItemAt(int x, int y) const
@@ -818,8 +826,14 @@ void CListSprite::OnMouseMove(int x, int y, uint32_t keyFlags)
 {
     if (m_pressState == 0) {
         CMoveOverSprite::OnMouseMove(x, y, keyFlags); // the bar under the point, the hover capture
-        if (OnBar(x, y))
+        if (OnBar(x, y)) {
+            // The bar takes its own capture; ours beneath it would come back when the bar lets
+            // go and take the next press, wherever the pointer has gone by then.
+            m_hovered.store(0);
+            if (m_window)
+                m_window->ReleaseCapture(this);
             return;
+        }
     }
     const bool inside = Inside(x, y);
     if (m_pressState == 1) {
@@ -856,7 +870,7 @@ void CListSprite::OnMouseMove(int x, int y, uint32_t keyFlags)
             m_window->HideTooltip();
         }
     }
-    SetAllDirty(1);
+    Redraw();
 }
 
 void CListSprite::OnLButtonDown(int x, int y, uint32_t keyFlags)
@@ -902,7 +916,7 @@ void CListSprite::OnLButtonUp(int x, int y, uint32_t keyFlags)
         m_band = {};
     }
     if (hadBand)
-        SetAllDirty(1);
+        Redraw();
     if (m_window)
         m_window->ReleaseCapture(this);
     if (!(keyFlags & kCaptureDelivery))
@@ -913,7 +927,7 @@ void CListSprite::OnCaptureReleased()
 {
     platform::ScopedLock lock(m_lock);
     if (m_pressState == 2)
-        SetAllDirty(1);
+        Redraw();
     m_pressState = 0;
     m_band = {};
 }
@@ -966,5 +980,5 @@ void CListSprite::OnKeyDown(uint32_t key, uint32_t, uint32_t)
     }
     m_current.store(next);
     EnsureItemVisible(next);
-    SetAllDirty(1);
+    Redraw();
 }

@@ -164,6 +164,7 @@ protected:
     bool OnBar(int x, int y) const;
     void PostToOwner(int32_t code, int index);
     void DeselectAllLocked();
+    void Redraw();
 
     std::vector<CListItem*> m_items;
     int32_t m_viewMode = 3;
