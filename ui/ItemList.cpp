@@ -72,6 +72,26 @@ void LightenBorder(ImageBuffer8& picture)
     }
 }
 
+// What FillRect8 does with opaque black at alpha 255, row by row: opaque and transparent
+// pixels become opaque black, half-transparent ones darken by their alpha.
+void FillOpaqueBlack(ImageBuffer8& image, const SRect& r)
+{
+    const int x0 = std::max(r.left, 0), x1 = std::min(r.right, image.width);
+    const int y0 = std::max(r.top, 0), y1 = std::min(r.bottom, image.height);
+    for (int y = y0; y < y1; ++y) {
+        uint8_t* d = image.data + (size_t(y) * image.width + x0) * 4;
+        for (int x = x0; x < x1; ++x, d += 4) {
+            if (d[3] == 255 || d[3] == 0) {
+                d[0] = d[1] = d[2] = 0;
+                d[3] = 255;
+            } else {
+                for (int c = 0; c < 3; ++c)
+                    d[c] = uint8_t(d[c] - d[c] * d[3] / 255);
+            }
+        }
+    }
+}
+
 SRect Intersect(const SRect& a, const SRect& b)
 {
     return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
@@ -578,8 +598,12 @@ void CListSprite::ClearBackground()
     if (!m_image.data)
         return;
     const uint32_t black = 0xFF000000;
-    for (uint32_t i = 0; i < m_image.pixelCount; ++i)
-        std::memcpy(m_image.data + size_t(i) * 4, &black, 4);
+    const size_t row = size_t(m_image.width) * 4;
+    for (int x = 0; x < m_image.width; ++x)
+        std::memcpy(m_image.data + size_t(x) * 4, &black, 4);
+    for (int y = 1; y < m_image.height; ++y)
+        std::memcpy(m_image.data + y * row, m_image.data, row);
+    m_plainBlack = true;
 }
 
 int CListSprite::PictureSize() const
@@ -655,7 +679,10 @@ int CListSprite::DrawItem(int index)
             return 0;
         item->captionCut = cut ? 1 : 0;
     }
-    FillRect8(m_image, {cell.left, cell.top, cell.right, cell.bottom}, 0x000000, 128);
+    // Darkening a cell that was just cleared to black changes nothing: skipped on full redraws
+    // of the plain background while no cell glides over another.
+    if (!m_fullRedrawOnBlack)
+        FillRect8(m_image, {cell.left, cell.top, cell.right, cell.bottom}, 0x000000, 128);
     if (!PrepareCellFrame())
         return 0;
     if (item->selected)
@@ -678,7 +705,7 @@ int CListSprite::DrawItem(int index)
         pr.bottom = pr.top + ph;
         const int opacity = item->selected ? 255 : 200;
         if (!item->selected)
-            FillRect8(m_image, {pr.left, pr.top, pr.right, pr.bottom}, 0x000000, 255);
+            FillOpaqueBlack(m_image, pr);
         BlendImage8(m_image, *picture, pr.left, pr.top, false, opacity == 255 ? 256 : opacity);
         if (m_viewMode != 2) {
             // A reflection of the picture's last lines under it, fading out.
@@ -759,13 +786,17 @@ int CListSprite::OnDraw(uint32_t time)
     CMoveOverSprite::OnDraw(time);
     platform::ScopedLock lock(m_lock);
     m_cellsDrawn = 0;
+    m_fullRedrawOnBlack = false;
     if (!m_image.data)
         return 0;
-    if (MoveItemsStep())
+    const bool gliding = MoveItemsStep() != 0;
+    if (gliding)
         SetAllDirty(1);
     const bool all = AllDirty() != 0;
     if (all) {
+        m_plainBlack = false;
         ClearBackground();
+        m_fullRedrawOnBlack = m_plainBlack && !gliding;
         InvalidateRect(0, 0, 0, 0, 1);
         if (m_cellWidth <= 0 || m_items.empty())
             return 1;

@@ -182,5 +182,7 @@ protected:
     SRect m_band{};
     int32_t m_pressScroll = 0;
     int32_t m_cellsDrawn = 0;
+    bool m_plainBlack = false;        // set by the base ClearBackground
+    bool m_fullRedrawOnBlack = false; // this frame redraws everything on it, nothing gliding
     std::minstd_rand m_glideRandom{1};
 };
