@@ -2,6 +2,7 @@
 // start screen of sprites in place of the tab frame until the application frame replaces it.
 // "--platform-demo" shows the platform window's own test pattern instead (colour bars and a
 // line of text, ending on close or Escape).
+#include "app/samples/ListSamplePage.h"
 #include "imaging/Draw8.h"
 #include "imaging/TextRender.h"
 #include "platform/Clipboard.h"
@@ -322,6 +323,12 @@ public:
         const int result = CRenderWindow::OnCreate();
         if (result != 0)
             return result;
+        // --sample=lists: the lists sample page fills the window instead of the card.
+        if (m_sampleLists)
+            return m_background.Create(nullptr, this, 0, 1, 0, 0, 100, 100) &&
+                           m_lists.Create(nullptr, this, 0, 0, 0, 100, 100, 2)
+                       ? (AddTopLevel(&m_background), AddTopLevel(&m_lists), 0)
+                       : -1;
         if (!m_background.Create(nullptr, this, 0, 1, 0, 0, 100, 100) ||
             !m_panel.Create(nullptr, this, 0, 2, 0, 0, StartPanel::kWidth, StartPanel::kHeight))
             return -1;
@@ -334,6 +341,8 @@ public:
     {
         CRenderWindow::OnLayout(w, h);
         m_background.SetPos(CFrame::kBorder, 41, w - 2 * CFrame::kBorder, h - 41 - CFrame::kBorder);
+        if (m_sampleLists)
+            m_lists.SetPos(CFrame::kBorder, 41, w - 2 * CFrame::kBorder, h - 41 - CFrame::kBorder);
         m_panel.SetPos((w - StartPanel::kWidth) / 2, (h - StartPanel::kHeight) / 2, StartPanel::kWidth,
                        StartPanel::kHeight);
     }
@@ -353,15 +362,17 @@ public:
     static constexpr uint32_t kAnnounceTimer = 1;
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     bool m_announced = false;
+    bool m_sampleLists = false;
 
 private:
     StartBackground m_background;
     StartPanel m_panel;
+    CListSamplePage m_lists;
 };
 
 BackendKind g_backend = BackendKind::Headless;
 
-int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point start)
+int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point start, bool sampleLists)
 {
     g_backend = backend;
     // The string table, the skins and the log from the program folder: without them the
@@ -388,6 +399,7 @@ int RunStartScreen(BackendKind backend, std::chrono::steady_clock::time_point st
             SetSystemClipboard(std::move(x11));
     StartWindow window;
     window.m_start = start;
+    window.m_sampleLists = sampleLists;
     RenderWindowOptions options;
     options.backend = backend;
     options.window.title = u"Zendra";
@@ -429,8 +441,11 @@ int main(int argc, char** argv)
 {
     const auto start = std::chrono::steady_clock::now();
     const BackendKind backend = ChooseBackend(argc, argv);
-    for (int i = 1; i < argc; ++i)
+    bool sampleLists = false;
+    for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--platform-demo")
             return RunPlatformDemo(backend);
-    return RunStartScreen(backend, start);
+        sampleLists = sampleLists || std::string_view(argv[i]) == "--sample=lists";
+    }
+    return RunStartScreen(backend, start, sampleLists);
 }

@@ -7,14 +7,17 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace zendratest {
 
 inline const std::string kProgram = std::string(ZENDRA_BINARY_DIR) + "/zendra/zendra";
 inline const std::string kLeakSuppressions = std::string(ZENDRA_SOURCE_DIR) + "/app/tests/system-leaks.supp";
 
-// Starts `zendra --backend=sdl` on the server; `outFd` reads its stdout. False when it cannot.
-inline bool StartOn(const testx::XServer& server, testx::Child& zendra, int& outFd)
+// Starts `zendra --backend=sdl` (and `extra`) on the server; `outFd` reads its stdout. False
+// when it cannot.
+inline bool StartOn(const testx::XServer& server, testx::Child& zendra, int& outFd,
+                    const std::vector<std::string>& extra = {})
 {
     int out[2];
     if (pipe(out) != 0)
@@ -22,8 +25,10 @@ inline bool StartOn(const testx::XServer& server, testx::Child& zendra, int& out
     std::string lsan = "suppressions=" + kLeakSuppressions;
     if (const char* old = std::getenv("LSAN_OPTIONS"))
         lsan = std::string(old) + ":" + lsan;
+    std::vector<std::string> args = {kProgram, "--backend=sdl"};
+    args.insert(args.end(), extra.begin(), extra.end());
     const bool started = zendra.Start(
-        {kProgram, "--backend=sdl"},
+        args,
         testx::Environment({{"DISPLAY", server.Name()}, {"ZENDRA_BACKEND", "sdl"}, {"LSAN_OPTIONS", lsan}}), out[1]);
     close(out[1]);
     if (!started) {
