@@ -49,6 +49,19 @@ CSScrollBar::Thumb CSScrollBar::ComputeThumb(int track, int32_t minimum, int32_t
     return t;
 }
 
+CSScrollBar::Thumb CSScrollBar::WidenThumb(Thumb t, int track)
+{
+    if (!t.shown || t.end - t.start >= kMinThumb)
+        return t;
+    const int room = std::min(kMinThumb, track);
+    t.end = std::max(t.end, t.start + room);
+    if (t.end > track + kArrow) {
+        t.end = track + kArrow;
+        t.start = t.end - room;
+    }
+    return t;
+}
+
 int CSScrollBar::HitPart(int x, int y)
 {
     const int a = Along(x, y);
@@ -122,8 +135,9 @@ int CSScrollBar::OnDraw(uint32_t time)
     }
 
     const int length = horizontal ? img.width : img.height;
-    const Thumb t = ComputeThumb(length - 2 * kArrow, m_minimum.load(), m_maximum.load(),
-                                 m_page.load(), m_position.load());
+    const Thumb t = WidenThumb(ComputeThumb(length - 2 * kArrow, m_minimum.load(), m_maximum.load(),
+                                            m_page.load(), m_position.load()),
+                               length - 2 * kArrow);
     m_thumbStart.store(t.start);
     m_thumbEnd.store(t.end);
     auto grey = [&](int x, int y, int value) {

@@ -22,6 +22,11 @@ public:
     };
     // Thumb span for a track of `track` pixels; 64-bit so that wide ranges cannot overflow.
     static Thumb ComputeThumb(int track, int32_t minimum, int32_t maximum, int32_t page, int32_t position);
+    // The thumb as drawn and pressed: at least kMinThumb pixels (8) (a long list's thumb would
+    // otherwise shrink to nothing and could not be grabbed), grown towards the end and kept on
+    // the track. The drag still moves by the track's own pixel-to-value scale.
+    static constexpr int kMinThumb = 8;
+    static Thumb WidenThumb(Thumb thumb, int track);
 
     int IsHorizontal() const { return Width() > 20; }
     int Length() const { return IsHorizontal() ? Width() : Height(); }

@@ -92,6 +92,30 @@ TEST(ScrollBar, ThumbMathsTable)
     }
 }
 
+TEST(ScrollBar, DrawnThumbKeepsAGrabbableLength)
+{
+    // {track, computed start, end} -> drawn start, end (arrow area of 15 included).
+    struct Case { int track, start, end, wantStart, wantEnd; };
+    const Case cases[] = {
+        {600, 15, 16, 15, 23},    // a list of 100,000 rows: one pixel becomes eight
+        {600, 300, 300, 300, 308},
+        {600, 612, 615, 607, 615}, // at the end it grows backwards, staying on the track
+        {600, 615, 615, 607, 615},
+        {600, 15, 40, 15, 40},    // long enough already
+        {5, 15, 16, 15, 20},      // a track shorter than the minimum: the whole track
+    };
+    for (const Case& c : cases) {
+        CSScrollBar::Thumb t;
+        t.shown = true;
+        t.start = c.start;
+        t.end = c.end;
+        const CSScrollBar::Thumb w = CSScrollBar::WidenThumb(t, c.track);
+        EXPECT_EQ(w.start, c.wantStart) << c.track << " " << c.start << " " << c.end;
+        EXPECT_EQ(w.end, c.wantEnd) << c.track << " " << c.start << " " << c.end;
+    }
+    EXPECT_FALSE(CSScrollBar::WidenThumb(CSScrollBar::Thumb{}, 600).shown);
+}
+
 TEST(ScrollBar, HitPartsValueFromPointAndOrientation)
 {
     WidgetFixture<CSScrollBar> f(100, 10, 116, 140); // vertical, length 130, track 100
