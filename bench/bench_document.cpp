@@ -6,15 +6,20 @@
 #include "imaging/Document.h"
 #include "imaging/DocumentGeometry.h"
 #include "imaging/HistoryStore.h"
+#include "imaging/ImageCodec/ImageLoad.h"
+#include "platform/Memory.h"
 
 #include <benchmark/benchmark.h>
+#include <turbojpeg.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -160,6 +165,13 @@ void BM_HistoryGoBackFiveSteps(benchmark::State& state)
     std::filesystem::remove(BenchDir() / "his-back.zdtmp");
 }
 
+bool MakeTestPhoto(const std::filesystem::path& path)
+{
+    std::string cmd = "/usr/bin/convert -size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                      " plasma:fractal -quality 90 '" + path.string() + "' 2>/dev/null";
+    return std::system(cmd.c_str()) == 0;
+}
+
 // Opening a 24-megapixel JPEG: the peak resident memory above what the document itself holds,
 // in full-size 16-bit copies (192 MB each).
 // Argument: helper threads (the conversions after the decode run on them).
@@ -168,13 +180,9 @@ void BM_OpenPhoto24MP(benchmark::State& state)
     BuildGammaTables();
     UseHelpers(int(state.range(0)));
     const auto path = BenchDir() / "photo24.jpg";
-    if (!std::filesystem::exists(path)) {
-        std::string cmd = "/usr/bin/convert -size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-                          " plasma:fractal -quality 90 '" + path.string() + "' 2>/dev/null";
-        if (std::system(cmd.c_str()) != 0) {
-            state.SkipWithError("cannot make the test photo");
-            return;
-        }
+    if (!std::filesystem::exists(path) && !MakeTestPhoto(path)) {
+        state.SkipWithError("cannot make the test photo");
+        return;
     }
     const double copyBytes = double(kWidth) * kHeight * 8;
     double extraCopies = 0;
@@ -190,8 +198,84 @@ void BM_OpenPhoto24MP(benchmark::State& state)
     state.counters["peak_extra_16bit_copies"] = extraCopies;
 }
 
+// Opening the 24-megapixel JPEG as a document beside tjDecompress2 of the same file into fresh
+// memory, alternating in one loop; medians of wall-clock and of process CPU time (all threads).
+// The open reads the file (in the page cache), tjDecompress2 decodes the bytes already read.
+// tj_large: tjDecompress2 into memory advised for large pages, as the program's pictures are;
+// before: the road before the one-go conversion (decode, repair in place, convert).
+// Argument: helper threads.
+void BM_OpenPhotoBesideTjDecompress2(benchmark::State& state)
+{
+    BuildGammaTables();
+    UseHelpers(int(state.range(0)));
+    const auto path = BenchDir() / "photo24.jpg";
+    if (!std::filesystem::exists(path) && !MakeTestPhoto(path)) {
+        state.SkipWithError("cannot make the test photo");
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    tjhandle handle = tjInitDecompress();
+    std::vector<double> openReal, openCpu, tjReal, tjCpu, beforeReal, beforeCpu, tjLargeReal, tjLargeCpu;
+    for (auto _ : state) {
+        const TimedRun open = TimeRun([&] {
+            CZDDoc doc;
+            if (!doc.OpenImage(U16(path)))
+                state.SkipWithError("open failed");
+        });
+        const TimedRun tj = TimeRun([&] {
+            auto* out = static_cast<uint8_t*>(std::malloc(size_t(kWidth) * kHeight * 4));
+            if (!out || tjDecompress2(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), out, kWidth, 0,
+                                      kHeight, TJPF_BGRA, 0) != 0)
+                state.SkipWithError("tjDecompress2 failed");
+            benchmark::DoNotOptimize(out);
+            std::free(out);
+        });
+        // The same decode into memory advised for large pages, as the program's pictures are.
+        const TimedRun tjLarge = TimeRun([&] {
+            const size_t outBytes = size_t(kWidth) * kHeight * 4;
+            auto* out = static_cast<uint8_t*>(std::malloc(outBytes));
+            if (out)
+                platform::AdviseLargePages(out, outBytes);
+            if (!out || tjDecompress2(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), out, kWidth, 0,
+                                      kHeight, TJPF_BGRA, 0) != 0)
+                state.SkipWithError("tjDecompress2 failed");
+            benchmark::DoNotOptimize(out);
+            std::free(out);
+        });
+        tjLargeReal.push_back(tjLarge.real), tjLargeCpu.push_back(tjLarge.cpu);
+        // The road before the one-go conversion: decode, repair in place, convert.
+        const TimedRun before = TimeRun([&] {
+            ImageBuffer8 picture;
+            ImageBuffer16 layer;
+            if (!LoadImage8(U16(path).c_str(), picture))
+                state.SkipWithError("decode failed");
+            RepairJpegChroma(picture);
+            ConvertImage8To16(layer, picture, kConvertSrgb);
+            FreeImageBuffer(picture);
+            FreeImageBuffer(layer);
+        });
+        beforeReal.push_back(before.real), beforeCpu.push_back(before.cpu);
+        openReal.push_back(open.real), openCpu.push_back(open.cpu);
+        tjReal.push_back(tj.real), tjCpu.push_back(tj.cpu);
+        state.SetIterationTime(open.real);
+    }
+    tjDestroy(handle);
+    state.counters["open_ms"] = 1000 * Median(openReal);
+    state.counters["tj_ms"] = 1000 * Median(tjReal);
+    state.counters["ratio"] = Median(openReal) / Median(tjReal);
+    state.counters["open_cpu_ms"] = 1000 * Median(openCpu);
+    state.counters["tj_cpu_ms"] = 1000 * Median(tjCpu);
+    state.counters["cpu_ratio"] = Median(openCpu) / Median(tjCpu);
+    state.counters["tj_large_ms"] = 1000 * Median(tjLargeReal);
+    state.counters["tj_large_cpu_ms"] = 1000 * Median(tjLargeCpu);
+    state.counters["before_ms"] = 1000 * Median(beforeReal);
+    state.counters["before_cpu_ms"] = 1000 * Median(beforeCpu);
+}
+
 } // namespace
 
+BENCHMARK(BM_OpenPhotoBesideTjDecompress2)->Arg(0)->Arg(8)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
 BENCHMARK(BM_ProjectStreamWrite)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ProjectStreamRead)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ExactStreamWrite)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();

@@ -112,20 +112,32 @@ int ConvertRows(size_t pixelCount, int width, PixelFn&& convert)
 
 } // namespace
 
-int ConvertPixels8To16(const ImageBuffer8& source, ImageBuffer16& destination)
+void ConvertRow8To16(const uint8_t* s, uint16_t* d, size_t count, int mode)
 {
-    if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
-        return 0;
-    return ConvertRows(source.pixelCount, source.width, [&](size_t begin, size_t end) {
-        const uint8_t* s = source.data + begin * 4;
-        uint16_t* d = destination.data + begin * 4;
-        for (size_t i = begin; i < end; ++i, s += 4, d += 4) {
+    if (mode == kConvertSrgb) {
+        for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
             const uint8_t b = s[0], g = s[1], r = s[2];
             d[0] = uint16_t(int32_t(MixB_B[b] + MixB_G[g]));
             d[1] = SrgbDecodeTable[g];
             d[2] = uint16_t(int32_t(MixR_R[r] + MixR_G[g]));
             d[3] = Alpha8To16(s[3]);
         }
+        return;
+    }
+    for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
+        d[0] = SrgbDecodeTable[s[0]];
+        d[1] = SrgbDecodeTable[s[1]];
+        d[2] = SrgbDecodeTable[s[2]];
+        d[3] = Alpha8To16(s[3]);
+    }
+}
+
+int ConvertPixels8To16(const ImageBuffer8& source, ImageBuffer16& destination)
+{
+    if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
+        return 0;
+    return ConvertRows(source.pixelCount, source.width, [&](size_t begin, size_t end) {
+        ConvertRow8To16(source.data + begin * 4, destination.data + begin * 4, end - begin, kConvertSrgb);
     });
 }
 
@@ -134,14 +146,7 @@ int ConvertPixels8To16Linear(const ImageBuffer8& source, ImageBuffer16& destinat
     if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
         return 0;
     return ConvertRows(source.pixelCount, source.width, [&](size_t begin, size_t end) {
-        const uint8_t* s = source.data + begin * 4;
-        uint16_t* d = destination.data + begin * 4;
-        for (size_t i = begin; i < end; ++i, s += 4, d += 4) {
-            d[0] = SrgbDecodeTable[s[0]];
-            d[1] = SrgbDecodeTable[s[1]];
-            d[2] = SrgbDecodeTable[s[2]];
-            d[3] = Alpha8To16(s[3]);
-        }
+        ConvertRow8To16(source.data + begin * 4, destination.data + begin * 4, end - begin, kConvertAdobe);
     });
 }
 
@@ -357,20 +362,31 @@ void ToYCbCr(Pixel* p, size_t count)
 }
 
 template <class Pixel, int64_t Half, int64_t Max>
-void FromYCbCr(Pixel* p, size_t count)
+void FromYCbCr(const Pixel* p, Pixel* out, size_t count)
 {
-    for (size_t i = 0; i < count; ++i, p += 4) {
+    for (size_t i = 0; i < count; ++i, p += 4, out += 4) {
         const int64_t Y = p[2], Cb = p[1], Cr = p[0];
         const int64_t R = Y + ((1437 * Cr - 1437 * Half) >> 10);
         const int64_t B = Y + ((1812 * Cb - 1812 * Half) >> 10);
         const int64_t G = Y - ((731 * Cr + 352 * Cb - (731 + 352) * Half) >> 10);
-        p[2] = ClampInt<Pixel>(R, Max);
-        p[1] = ClampInt<Pixel>(G, Max);
-        p[0] = ClampInt<Pixel>(B, Max);
+        out[3] = p[3];
+        out[2] = ClampInt<Pixel>(R, Max);
+        out[1] = ClampInt<Pixel>(G, Max);
+        out[0] = ClampInt<Pixel>(B, Max);
     }
 }
 
 } // namespace
+
+void RgbToYCbCrRow8(uint8_t* pixels, size_t count)
+{
+    ToYCbCr<uint8_t, 128, 255>(pixels, count);
+}
+
+void YCbCrToRgbRow8(const uint8_t* pixels, uint8_t* out, size_t count)
+{
+    FromYCbCr<uint8_t, 128, 255>(pixels, out, count);
+}
 
 // Pixels are independent: row ranges on the helpers give the same bytes.
 void RgbToYCbCr8(ImageBuffer8& image)
@@ -385,7 +401,7 @@ void YCbCrToRgb8(ImageBuffer8& image)
 {
     if (image.data)
         ConvertRows(image.pixelCount, image.width, [&](size_t begin, size_t end) {
-            FromYCbCr<uint8_t, 128, 255>(image.data + begin * 4, end - begin);
+            FromYCbCr<uint8_t, 128, 255>(image.data + begin * 4, image.data + begin * 4, end - begin);
         });
 }
 
@@ -401,7 +417,7 @@ void YCbCrToRgb16(ImageBuffer16& image)
 {
     if (image.data)
         ConvertRows(image.pixelCount, image.width, [&](size_t begin, size_t end) {
-            FromYCbCr<uint16_t, 32768, 65535>(image.data + begin * 4, end - begin);
+            FromYCbCr<uint16_t, 32768, 65535>(image.data + begin * 4, image.data + begin * 4, end - begin);
         });
 }
 

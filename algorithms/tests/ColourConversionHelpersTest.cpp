@@ -167,3 +167,72 @@ TEST(ImagingHelpers, ChromaRepairAndYCbCrSameWithNoneAndEightHelpers)
 }
 
 } // namespace
+
+namespace {
+
+// The document opener's one-go JPEG conversion against the two steps it replaces: the chroma
+// repair on the 8-bit picture, then the 8-to-16 conversion.
+TEST(ImagingHelpers, JpegPictureConversionSameAsRepairThenConvert)
+{
+    BuildGammaTables();
+    enum Kind { kSmooth, kBlocky, kNoisy };
+    auto make = [](ImageBuffer8& img, int w, int h, Kind kind) {
+        ASSERT_TRUE(AllocImage8(img, w, h));
+        std::mt19937 rng(w * 7 + h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t* p = img.data + (size_t(y) * w + x) * 4;
+                const uint32_t n = kind == kNoisy ? rng() : 0;
+                // Blocky: colour repeated over 2 x 2 blocks, as a decoder without smoothing
+                // gives subsampled chroma; the repair then changes the odd rows and columns.
+                const int bx = kind == kBlocky ? x / 2 * 2 : x, by = kind == kBlocky ? y / 2 * 2 : y;
+                p[0] = uint8_t(bx * 5 + (n & 63));
+                p[1] = uint8_t(by / 2 + ((n >> 6) & 63) + (kind == kBlocky ? (x + y) % 3 : 0));
+                p[2] = uint8_t((bx + by) * 3 + ((n >> 12) & 63));
+                p[3] = 255;
+            }
+    };
+    const struct { int w, h; Kind kind; } cases[] = {
+        { 1, 1, kSmooth }, { 2, 9, kSmooth }, { 9, 2, kBlocky }, { 3, 3, kSmooth }, { 3, 3, kBlocky },
+        { 4, 4, kBlocky }, { 5, 6, kBlocky }, { 6, 5, kSmooth }, { 37, 19, kBlocky }, { 800, 500, kSmooth },
+        { 801, 499, kBlocky }, { 1030, 301, kBlocky }, { 640, 480, kNoisy },
+    };
+    for (const auto& c : cases)
+        for (int mode : { kConvertSrgb, kConvertAdobe }) {
+            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " kind " << c.kind << " mode " << mode);
+            ImageBuffer8 source{};
+            make(source, c.w, c.h, c.kind);
+            ImageBuffer8 repaired{};
+            ASSERT_EQ(CopyImage8(repaired, source), 1);
+            RepairJpegChroma(repaired);
+            ImageBuffer16 want{};
+            ASSERT_EQ(ConvertImage8To16(want, repaired, mode), 1);
+            for (int helpers : { 0, 8 }) {
+                SCOPED_TRACE(helpers);
+                WorkerScope worker(helpers);
+                ImageBuffer8 picture{};
+                ASSERT_EQ(CopyImage8(picture, source), 1);
+                ImageBuffer16 got{};
+                ASSERT_EQ(ConvertJpegPicture16(picture, got, mode), 1);
+                ASSERT_EQ(got.width, c.w);
+                ASSERT_EQ(got.height, c.h);
+                EXPECT_EQ(std::memcmp(got.data, want.data, size_t(want.pixelCount) * 8), 0);
+                FreeImageBuffer(got);
+                FreeImageBuffer(picture);
+            }
+            if (c.kind == kBlocky && c.w >= 4 && c.h >= 4) {
+                // The case really takes the smoothing path.
+                ImageBuffer8 plain{};
+                ASSERT_EQ(CopyImage8(plain, source), 1);
+                RgbToYCbCr8(plain);
+                YCbCrToRgb8(plain);
+                EXPECT_NE(std::memcmp(plain.data, repaired.data, plain.byteSize), 0);
+                FreeImageBuffer(plain);
+            }
+            FreeImageBuffer(want);
+            FreeImageBuffer(repaired);
+            FreeImageBuffer(source);
+        }
+}
+
+} // namespace
