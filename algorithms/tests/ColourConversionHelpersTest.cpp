@@ -236,3 +236,72 @@ TEST(ImagingHelpers, JpegPictureConversionSameAsRepairThenConvert)
 }
 
 } // namespace
+
+namespace {
+
+// The dithered conversion exactly as written down: convert the primaries of a whole copy,
+// then walk it pixel by pixel, each error share a truncating division, each neighbour clamped
+// at once. The fast conversion keeps only a ring of rows, reads its shares from tables and
+// runs several rows at a time, so it is checked against this at many small and odd sizes.
+std::vector<uint8_t> DitherReference(const ImageBuffer16& source)
+{
+    ImageBuffer16 copy{};
+    EXPECT_EQ(CopyImage16(copy, source), 1);
+    ConvertPrimaries16(copy);
+    const int w = source.width, h = source.height;
+    std::vector<uint8_t> out(size_t(w) * h * 4);
+    auto add = [](uint16_t& v, int32_t e) { v = uint16_t(std::clamp(int32_t(v) + e, 0, 65535)); };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint16_t* p = copy.data + (size_t(y) * w + x) * 4;
+            uint8_t* o = out.data() + (size_t(y) * w + x) * 4;
+            int32_t e[3];
+            for (int c = 0; c < 3; ++c) {
+                o[c] = SrgbEncodeTable[p[c]];
+                e[c] = int32_t(p[c]) - int32_t(SrgbDecodeTable[o[c]]);
+            }
+            o[3] = uint8_t(p[3] >> 8);
+            if (x == w - 1 || y == h - 1)
+                continue;
+            uint16_t* below = p + size_t(w) * 4;
+            for (int c = 0; c < 3; ++c) {
+                add(p[4 + c], 2 * e[c] / 5);
+                add(below[c], 2 * e[c] / 5);
+                add(below[4 + c], e[c] / 5);
+            }
+        }
+    FreeImageBuffer(copy);
+    return out;
+}
+
+TEST(ColourConversionHelpers, DitheredSameAsTheWrittenDownWalk)
+{
+    BuildGammaTables();
+    const struct { int w, h; } sizes[] = { { 1, 1 }, { 1, 9 }, { 9, 1 }, { 2, 2 }, { 3, 5 }, { 5, 3 }, { 63, 4 },
+                                           { 64, 5 }, { 65, 6 }, { 66, 7 }, { 129, 9 }, { 200, 130 }, { 1000, 71 } };
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.w << "x" << size.h);
+        ScopedImage wide;
+        wide.img = Noise(size.w, size.h, unsigned(size.w * 131 + size.h));
+        // Runs of extremes make the diffusion clamp at both ends; smooth runs between levels
+        // carry errors far along the rows.
+        for (size_t i = 0; i < PixelCount(wide.img) * 4; ++i) {
+            const size_t px = i / 4;
+            if (px % 11 < 3)
+                Pixels16(wide.img)[i] = (px / 11) % 2 ? 65535 : 0;
+            else if (px % 11 < 7)
+                Pixels16(wide.img)[i] = uint16_t(30000 + (px % 97));
+        }
+        const std::vector<uint8_t> want = DitherReference(wide.img);
+        for (int helpers : { 0, 8 }) {
+            SCOPED_TRACE(helpers);
+            WorkerScope worker(helpers);
+            ImageBuffer8 out{};
+            ASSERT_EQ(ConvertImage16To8Dithered(wide.img, out), 1);
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), out.data));
+            FreeImageBuffer(out);
+        }
+    }
+}
+
+} // namespace
