@@ -1,16 +1,15 @@
 // Document stream, history and opening speed on photo-sized documents. Rates are wall-clock
 // (the file system is part of the cost) and counted in the document's 16-bit pixel bytes.
 #include "bench/BenchHelpers.h"
+#include "bench/BenchJpeg.h"
 #include "imaging/ColourTables.h"
 #include "imaging/DocStream.h"
 #include "imaging/Document.h"
 #include "imaging/DocumentGeometry.h"
 #include "imaging/HistoryStore.h"
 #include "imaging/ImageCodec/ImageLoad.h"
-#include "platform/Memory.h"
 
 #include <benchmark/benchmark.h>
-#include <turbojpeg.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -225,11 +224,21 @@ void BM_HistoryGoBackFiveSteps(benchmark::State& state)
     std::filesystem::remove(BenchDir() / "his-back.zdtmp");
 }
 
-bool MakeTestPhoto(const std::filesystem::path& path)
+// The 24-megapixel test photo (made once), with the tables and the helpers (argument 0) set
+// up; an empty path when it cannot be made.
+std::filesystem::path PreparePhoto(benchmark::State& state)
 {
+    BuildGammaTables();
+    UseHelpers(int(state.range(0)));
+    const auto path = BenchDir() / "photo24.jpg";
+    if (std::filesystem::exists(path))
+        return path;
     std::string cmd = "/usr/bin/convert -size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
                       " plasma:fractal -quality 90 '" + path.string() + "' 2>/dev/null";
-    return std::system(cmd.c_str()) == 0;
+    if (std::system(cmd.c_str()) == 0)
+        return path;
+    state.SkipWithError("cannot make the test photo");
+    return {};
 }
 
 // Opening a 24-megapixel JPEG: the peak resident memory above what the document itself holds,
@@ -237,13 +246,9 @@ bool MakeTestPhoto(const std::filesystem::path& path)
 // Argument: helper threads (the conversions after the decode run on them).
 void BM_OpenPhoto24MP(benchmark::State& state)
 {
-    BuildGammaTables();
-    UseHelpers(int(state.range(0)));
-    const auto path = BenchDir() / "photo24.jpg";
-    if (!std::filesystem::exists(path) && !MakeTestPhoto(path)) {
-        state.SkipWithError("cannot make the test photo");
+    const auto path = PreparePhoto(state);
+    if (path.empty())
         return;
-    }
     const double copyBytes = double(kWidth) * kHeight * 8;
     double extraCopies = 0;
     for (auto _ : state) {
@@ -266,13 +271,9 @@ void BM_OpenPhoto24MP(benchmark::State& state)
 // Argument: helper threads.
 void BM_OpenPhotoBesideTjDecompress2(benchmark::State& state)
 {
-    BuildGammaTables();
-    UseHelpers(int(state.range(0)));
-    const auto path = BenchDir() / "photo24.jpg";
-    if (!std::filesystem::exists(path) && !MakeTestPhoto(path)) {
-        state.SkipWithError("cannot make the test photo");
+    const auto path = PreparePhoto(state);
+    if (path.empty())
         return;
-    }
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     tjhandle handle = tjInitDecompress();
@@ -284,24 +285,13 @@ void BM_OpenPhotoBesideTjDecompress2(benchmark::State& state)
                 state.SkipWithError("open failed");
         });
         const TimedRun tj = TimeRun([&] {
-            auto* out = static_cast<uint8_t*>(std::malloc(size_t(kWidth) * kHeight * 4));
-            if (!out || tjDecompress2(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), out, kWidth, 0,
-                                      kHeight, TJPF_BGRA, 0) != 0)
+            if (!TjDecompressFresh(handle, bytes, kWidth, kHeight))
                 state.SkipWithError("tjDecompress2 failed");
-            benchmark::DoNotOptimize(out);
-            std::free(out);
         });
         // The same decode into memory advised for large pages, as the program's pictures are.
         const TimedRun tjLarge = TimeRun([&] {
-            const size_t outBytes = size_t(kWidth) * kHeight * 4;
-            auto* out = static_cast<uint8_t*>(std::malloc(outBytes));
-            if (out)
-                platform::AdviseLargePages(out, outBytes);
-            if (!out || tjDecompress2(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), out, kWidth, 0,
-                                      kHeight, TJPF_BGRA, 0) != 0)
+            if (!TjDecompressFresh(handle, bytes, kWidth, kHeight, true))
                 state.SkipWithError("tjDecompress2 failed");
-            benchmark::DoNotOptimize(out);
-            std::free(out);
         });
         tjLargeReal.push_back(tjLarge.real), tjLargeCpu.push_back(tjLarge.cpu);
         // The road before the one-go conversion: decode, repair in place, convert.
