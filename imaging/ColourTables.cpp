@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <climits>
+#ifdef __SSE2__
 #include <emmintrin.h>
+#endif
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -57,6 +59,13 @@ inline void UnmixPrimaries(uint16_t b, uint16_t g, uint16_t r, uint16_t& bOut, u
 // A come through unchanged ((G - G) and (A - G) are multiplied by 0).
 void UnmixPrimariesRow(const uint16_t* s, uint16_t* d, size_t count)
 {
+#ifndef __SSE2__
+    for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
+        UnmixPrimaries(s[0], s[1], s[2], d[0], d[2]);
+        d[1] = s[1];
+        d[3] = s[3];
+    }
+#else
     const __m128d kBG = _mm_set_pd(0.0, 0.0429289), kRA = _mm_set_pd(0.0, 0.39832);
     const __m128d zero = _mm_setzero_pd(), top = _mm_set1_pd(65535.0);
     const __m128i bias32 = _mm_set1_epi32(32768), bias16 = _mm_set1_epi16(int16_t(-32768));
@@ -73,6 +82,7 @@ void UnmixPrimariesRow(const uint16_t* s, uint16_t* d, size_t count)
         const __m128i all = _mm_sub_epi32(_mm_unpacklo_epi64(_mm_cvttpd_epi32(bg), _mm_cvttpd_epi32(ra)), bias32);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i * 4), _mm_xor_si128(_mm_packs_epi32(all, all), bias16));
     }
+#endif
 }
 
 inline uint16_t Alpha8To16(uint8_t a)
