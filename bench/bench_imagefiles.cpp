@@ -1,6 +1,7 @@
 // How fast the album fills: thumbnails of a 24-megapixel JPEG (6000 x 4000), through the fast
 // path with and without an embedded EXIF thumbnail, next to `vipsthumbnail photo.jpg -s 256`
 // (a separate process, so its figure includes start-up and writing its output).
+#include "bench/BenchJpeg.h"
 #include "imaging/ImageBuffer.h"
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "imaging/ImageCodec/JpegWriter.h"
@@ -8,7 +9,6 @@
 #include "platform/Text.h"
 
 #include <benchmark/benchmark.h>
-#include <turbojpeg.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -163,14 +163,9 @@ void BM_Jpeg24MP_TjDecompress2(benchmark::State& state)
 {
     const std::vector<uint8_t>& bytes = PhotoBytes();
     tjhandle handle = tjInitDecompress();
-    for (auto _ : state) {
-        auto* out = static_cast<uint8_t*>(std::malloc(size_t(kWidth) * kHeight * 4));
-        if (!out || tjDecompress2(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), out, kWidth, 0,
-                                  kHeight, TJPF_BGRA, 0) != 0)
+    for (auto _ : state)
+        if (!TjDecompressFresh(handle, bytes, kWidth, kHeight))
             state.SkipWithError("tjDecompress2 failed");
-        benchmark::DoNotOptimize(out);
-        std::free(out);
-    }
     tjDestroy(handle);
 }
 

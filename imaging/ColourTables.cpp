@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <climits>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -23,9 +26,10 @@ namespace {
 // an addition; the sums are the same doubles as multiplying in the loop.
 double MixB_B[256], MixB_G[256], MixR_R[256], MixR_G[256];
 
-// The dither's shares of each level's rounding error (2/5 and 1/5, truncated toward zero), so
-// the chain from one pixel to the next is one look-up; errors stay within +-580.
-int16_t DitherTwoFifths[65536], DitherFifth[65536];
+// The dither's shares of each level's rounding error (2/5 in the low half, 1/5 in the high
+// half, each truncated toward zero), so the chain from one pixel to the next is one look-up;
+// errors stay within +-580.
+uint32_t DitherShares[65536];
 
 uint16_t Clamp16(double v)
 {
@@ -48,6 +52,37 @@ inline void UnmixPrimaries(uint16_t b, uint16_t g, uint16_t r, uint16_t& bOut, u
 {
     rOut = Clamp16(double(r) + double(int32_t(r) - int32_t(g)) * 0.39832);
     bOut = Clamp16(double(b) + double(int32_t(b) - int32_t(g)) * 0.0429289);
+}
+
+// UnmixPrimaries on a run of pixels, two lanes of doubles at a time (B with G, R with A): the
+// same multiplication, addition, truncation and clamp per channel, so the same values; G and
+// A come through unchanged ((G - G) and (A - G) are multiplied by 0).
+void UnmixPrimariesRow(const uint16_t* s, uint16_t* d, size_t count)
+{
+#ifndef __SSE2__
+    for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
+        UnmixPrimaries(s[0], s[1], s[2], d[0], d[2]);
+        d[1] = s[1];
+        d[3] = s[3];
+    }
+#else
+    const __m128d kBG = _mm_set_pd(0.0, 0.0429289), kRA = _mm_set_pd(0.0, 0.39832);
+    const __m128d zero = _mm_setzero_pd(), top = _mm_set1_pd(65535.0);
+    const __m128i bias32 = _mm_set1_epi32(32768), bias16 = _mm_set1_epi16(int16_t(-32768));
+    for (size_t i = 0; i < count; ++i) {
+        const __m128i px = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + i * 4));
+        const __m128i v = _mm_unpacklo_epi16(px, _mm_setzero_si128());                  // B G R A
+        const __m128i diff = _mm_sub_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 1, 1, 1))); // minus G
+        __m128d bg = _mm_add_pd(_mm_cvtepi32_pd(v), _mm_mul_pd(_mm_cvtepi32_pd(diff), kBG));
+        __m128d ra = _mm_add_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2))),
+                                _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(diff, _MM_SHUFFLE(3, 2, 3, 2))), kRA));
+        bg = _mm_min_pd(_mm_max_pd(bg, zero), top);
+        ra = _mm_min_pd(_mm_max_pd(ra, zero), top);
+        // Truncated to 32 bits, then packed to 16 without signed saturation getting in the way.
+        const __m128i all = _mm_sub_epi32(_mm_unpacklo_epi64(_mm_cvttpd_epi32(bg), _mm_cvttpd_epi32(ra)), bias32);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i * 4), _mm_xor_si128(_mm_packs_epi32(all, all), bias16));
+    }
+#endif
 }
 
 inline uint16_t Alpha8To16(uint8_t a)
@@ -77,8 +112,7 @@ void BuildGammaTables()
     }
     for (int j = 0; j < 65536; ++j) {
         const int32_t error = j - int32_t(SrgbDecodeTable[SrgbEncodeTable[j]]);
-        DitherTwoFifths[j] = int16_t(2 * error / 5);
-        DitherFifth[j] = int16_t(error / 5);
+        DitherShares[j] = uint32_t(uint16_t(int16_t(2 * error / 5))) | uint32_t(uint16_t(int16_t(error / 5))) << 16;
     }
     for (int i = 0; i < 256; ++i) {
         const double d = SrgbDecodeTable[i];
@@ -112,20 +146,32 @@ int ConvertRows(size_t pixelCount, int width, PixelFn&& convert)
 
 } // namespace
 
-int ConvertPixels8To16(const ImageBuffer8& source, ImageBuffer16& destination)
+void ConvertRow8To16(const uint8_t* s, uint16_t* d, size_t count, int mode)
 {
-    if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
-        return 0;
-    return ConvertRows(source.pixelCount, source.width, [&](size_t begin, size_t end) {
-        const uint8_t* s = source.data + begin * 4;
-        uint16_t* d = destination.data + begin * 4;
-        for (size_t i = begin; i < end; ++i, s += 4, d += 4) {
+    if (mode == kConvertSrgb) {
+        for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
             const uint8_t b = s[0], g = s[1], r = s[2];
             d[0] = uint16_t(int32_t(MixB_B[b] + MixB_G[g]));
             d[1] = SrgbDecodeTable[g];
             d[2] = uint16_t(int32_t(MixR_R[r] + MixR_G[g]));
             d[3] = Alpha8To16(s[3]);
         }
+        return;
+    }
+    for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
+        d[0] = SrgbDecodeTable[s[0]];
+        d[1] = SrgbDecodeTable[s[1]];
+        d[2] = SrgbDecodeTable[s[2]];
+        d[3] = Alpha8To16(s[3]);
+    }
+}
+
+int ConvertPixels8To16(const ImageBuffer8& source, ImageBuffer16& destination)
+{
+    if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
+        return 0;
+    return ConvertRows(source.pixelCount, source.width, [&](size_t begin, size_t end) {
+        ConvertRow8To16(source.data + begin * 4, destination.data + begin * 4, end - begin, kConvertSrgb);
     });
 }
 
@@ -134,14 +180,7 @@ int ConvertPixels8To16Linear(const ImageBuffer8& source, ImageBuffer16& destinat
     if (!source.data || !destination.data || !Fits(destination.pixelCount, source.pixelCount))
         return 0;
     return ConvertRows(source.pixelCount, source.width, [&](size_t begin, size_t end) {
-        const uint8_t* s = source.data + begin * 4;
-        uint16_t* d = destination.data + begin * 4;
-        for (size_t i = begin; i < end; ++i, s += 4, d += 4) {
-            d[0] = SrgbDecodeTable[s[0]];
-            d[1] = SrgbDecodeTable[s[1]];
-            d[2] = SrgbDecodeTable[s[2]];
-            d[3] = Alpha8To16(s[3]);
-        }
+        ConvertRow8To16(source.data + begin * 4, destination.data + begin * 4, end - begin, kConvertAdobe);
     });
 }
 
@@ -195,23 +234,68 @@ int ConvertImage16To8(const ImageBuffer16& source, ImageBuffer8& destination)
 
 namespace {
 
-// Encodes one pixel of the working copy and, unless it is in the last row or column, spreads
-// its rounding error: 2/5 right, 2/5 below, 1/5 below-right, each neighbour clamped at once.
-inline void DitherPixel(uint16_t* p, uint16_t* below, uint8_t* o, bool diffuse)
+inline uint16_t AddClamped(uint16_t v, int32_t e)
 {
-    for (int c = 0; c < 3; ++c)
-        o[c] = SrgbEncodeTable[p[c]];
-    o[3] = uint8_t(p[3] >> 8);
-    if (!diffuse)
-        return;
-    for (int c = 0; c < 3; ++c) {
-        const int32_t twoFifths = DitherTwoFifths[p[c]];
-        const int32_t fifth = DitherFifth[p[c]];
-        p[4 + c] = uint16_t(std::clamp(int32_t(p[4 + c]) + twoFifths, 0, 65535));
-        below[c] = uint16_t(std::clamp(int32_t(below[c]) + twoFifths, 0, 65535));
-        below[4 + c] = uint16_t(std::clamp(int32_t(below[4 + c]) + fifth, 0, 65535));
-    }
+    // Shares are small, so leaving the range is rare: a branch costs less than two selects.
+    const int32_t t = int32_t(v) + e;
+    if (__builtin_expect(uint32_t(t) > 65535u, 0))
+        return t < 0 ? 0 : 65535;
+    return uint16_t(t);
 }
+
+// One row of the dither in flight. `carry` holds, per channel, the share the pixel to the
+// left passes right: it stays in a register instead of going through the working row.
+struct DitherRow {
+    const uint16_t* cur = nullptr;  // working values (primaries converted, shares from above in)
+    uint16_t* below = nullptr;      // next working row, or null for the last row
+    uint8_t* out = nullptr;
+    int32_t carry[3] = { 0, 0, 0 };
+
+    // A pixel with neighbours right and below: encodes it and spreads its rounding error,
+    // 2/5 right, 2/5 below, 1/5 below-right, each neighbour clamped at once.
+    inline void Inner(int x)
+    {
+        const uint16_t* p = cur + size_t(x) * 4;
+        uint8_t* o = out + size_t(x) * 4;
+        uint16_t* b = below + size_t(x) * 4;
+        o[3] = uint8_t(p[3] >> 8);
+        for (int c = 0; c < 3; ++c) {
+            const uint16_t v = AddClamped(p[c], carry[c]);
+            o[c] = SrgbEncodeTable[v];
+            const uint32_t shares = DitherShares[v];
+            const int32_t twoFifths = int16_t(shares);
+            carry[c] = twoFifths;
+            b[c] = AddClamped(b[c], twoFifths);
+            b[4 + c] = AddClamped(b[4 + c], int16_t(shares >> 16));
+        }
+    }
+
+    // Any pixel: the last row and the last column pass nothing on.
+    inline void Step(int x, int width)
+    {
+        const uint16_t* p = cur + size_t(x) * 4;
+        uint8_t* o = out + size_t(x) * 4;
+        o[3] = uint8_t(p[3] >> 8);
+        if (!below) {
+            for (int c = 0; c < 3; ++c)
+                o[c] = SrgbEncodeTable[p[c]];
+            return;
+        }
+        uint16_t* b = below + size_t(x) * 4;
+        const bool right = x + 1 < width;
+        for (int c = 0; c < 3; ++c) {
+            const uint16_t v = AddClamped(p[c], carry[c]);
+            o[c] = SrgbEncodeTable[v];
+            const uint32_t shares = DitherShares[v];
+            const int32_t twoFifths = int16_t(shares), fifth = int16_t(shares >> 16);
+            carry[c] = twoFifths;
+            if (right) {
+                b[c] = AddClamped(b[c], twoFifths);
+                b[4 + c] = AddClamped(b[4 + c], fifth);
+            }
+        }
+    }
+};
 
 } // namespace
 
@@ -221,16 +305,19 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
         return 0;
     // The result is that of converting the primaries of a whole copy first and diffusing into
     // it, row after row. A pixel takes its errors from above-left, above and left, in that
-    // order, so row y may encode pixel x once row y - 1 has finished pixel x + 1: the rows run
-    // as a wavefront on the helpers, each a little behind the one above, and every pixel sees
-    // the same additions in the same order as on one thread. Only a ring of working rows is
-    // kept; a row is loaded (primaries converted) by the row above before it diffuses into it.
+    // order, so row y may encode pixel x once row y - 1 has finished pixel x + 1. Rows go in
+    // groups: within a group each row runs one pixel behind the one above, interleaved in one
+    // loop, so the group's error chains overlap in the processor; groups run as a wavefront on
+    // the helpers, each a little behind the one above. Every pixel sees the same additions in
+    // the same order as on one thread. Only a ring of working rows is kept; a row is loaded
+    // (primaries converted) by the group above it before anything diffuses into it.
     const int width = source.width;
     const int height = source.height;
     if (width <= 0 || height <= 0)
         return 1;
     const size_t rowValues = size_t(width) * 4;
-    constexpr int kRing = 64;   // rows in flight: far more than helpers
+    constexpr int kGroup = 4;   // rows interleaved in one loop
+    constexpr int kRing = 64;   // rows in flight: far more than helpers times the group
     constexpr int kBlock = 64;  // pixels between progress marks
     const int ringRows = std::min(kRing, height);
     std::unique_ptr<uint16_t[]> ring(AllocNoThrow<uint16_t>(int64_t(rowValues) * ringRows));
@@ -242,25 +329,17 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
     if (!ring || !marks)
         return 0;
     auto done = [&](int y) -> std::atomic<int>& { return marks[size_t(y)].pixels; };
-    std::atomic<int> nextRow{0};
+    auto publish = [&](int y, int pixels) {
+        done(y).store(pixels, std::memory_order_release);
+        done(y).notify_all();
+    };
+    std::atomic<int> nextGroup{0};
     // A row whose thread the system puts aside holds up every row below it, so the wavefront
     // takes at most four threads: on a busy machine more would wait more than they work.
     constexpr int kMaxWavefrontThreads = 4;
     std::atomic<int> joined{0};
-
     auto slot = [&](int y) { return ring.get() + size_t(y % ringRows) * rowValues; };
-    auto loadRow = [&](int y) {
-        const uint16_t* src = source.data + size_t(y) * rowValues;
-        uint16_t* dst = slot(y);
-        for (int x = 0; x < width; ++x) {
-            const uint16_t* p = src + size_t(x) * 4;
-            uint16_t* d = dst + size_t(x) * 4;
-            UnmixPrimaries(p[0], p[1], p[2], d[0], d[2]);
-            d[1] = p[1];
-            d[3] = p[3];
-        }
-    };
-    // Rows are claimed in order, and a row only waits for rows claimed before it, so any
+    // Groups are claimed in order, and a row only waits for rows claimed before it, so any
     // number of threads (one included) finishes.
     // A short spin covers the usual lag of a block; past it the thread sleeps until the row
     // above moves on (a busy machine may have put that row's thread aside).
@@ -274,39 +353,62 @@ int ConvertImage16To8Dithered(const ImageBuffer16& source, ImageBuffer8& destina
             seen = mark.load(std::memory_order_acquire);
         }
     };
-    auto runRows = [&](int, int) {
+    auto loadRow = [&](int y) {
+        // Its slot is free once the row that used it before has finished.
+        if (y >= ringRows)
+            waitFor(done(y - ringRows), width);
+        UnmixPrimariesRow(source.data + size_t(y) * rowValues, slot(y), size_t(width));
+    };
+    auto runGroups = [&](int, int) {
         if (joined.fetch_add(1, std::memory_order_relaxed) >= kMaxWavefrontThreads)
             return true;
-        for (int y; (y = nextRow.fetch_add(1, std::memory_order_relaxed)) < height;) {
-            if (y == 0)
+        for (int g; int64_t(g = nextGroup.fetch_add(1, std::memory_order_relaxed)) * kGroup < height;) {
+            const int y0 = g * kGroup;
+            const int rows = std::min(kGroup, height - y0);
+            if (y0 == 0)
                 loadRow(0);
-            const bool last = y + 1 == height;
-            uint16_t* cur = slot(y);
-            uint16_t* below = nullptr;
-            if (!last) {
-                // Its slot is free once the row that used it before has finished.
-                if (y + 1 >= ringRows)
-                    waitFor(done(y + 1 - ringRows), width);
-                loadRow(y + 1);
-                below = slot(y + 1);
+            DitherRow row[kGroup];
+            for (int j = 0; j < rows; ++j) {
+                const int y = y0 + j;
+                if (y + 1 < height) {
+                    loadRow(y + 1);
+                    row[j].below = slot(y + 1);
+                }
+                row[j].cur = slot(y);
+                row[j].out = destination.data + size_t(y) * rowValues;
             }
-            uint8_t* out = destination.data + size_t(y) * rowValues;
-            for (int x0 = 0; x0 < width; x0 += kBlock) {
-                const int x1 = std::min(width, x0 + kBlock);
-                if (y > 0)
-                    waitFor(done(y - 1), std::min(width, x1 + 1));
-                for (int x = x0; x < x1; ++x)
-                    // The last row and the last column pass their errors to nobody.
-                    DitherPixel(cur + size_t(x) * 4, below ? below + size_t(x) * 4 : nullptr, out + size_t(x) * 4,
-                                !last && x < width - 1);
-                done(y).store(x1, std::memory_order_release);
-                done(y).notify_all();
+            // Row j of the group runs j pixels behind row 0; the loop goes on until the last
+            // row of the group has had its last pixel.
+            const int span = width + rows - 1;
+            for (int x0 = 0; x0 < span; x0 += kBlock) {
+                const int x1 = std::min(span, x0 + kBlock);
+                if (y0 > 0)
+                    waitFor(done(y0 - 1), std::min(width, x1 + 1));
+                if (rows == kGroup && y0 + kGroup < height && x0 >= kGroup - 1 && x1 < width) {
+                    // Every row of the group has a row below and every pixel a right neighbour.
+                    DitherRow r0 = row[0], r1 = row[1], r2 = row[2], r3 = row[3];
+                    static_assert(kGroup == 4);
+                    for (int x = x0; x < x1; ++x) {
+                        r0.Inner(x);
+                        r1.Inner(x - 1);
+                        r2.Inner(x - 2);
+                        r3.Inner(x - 3);
+                    }
+                    row[0] = r0, row[1] = r1, row[2] = r2, row[3] = r3;
+                } else {
+                    for (int x = x0; x < x1; ++x)
+                        for (int j = 0; j < rows; ++j)
+                            if (x - j >= 0 && x - j < width)
+                                row[j].Step(x - j, width);
+                }
+                for (int j = 0; j < rows; ++j)
+                    publish(y0 + j, std::clamp(x1 - j, 0, width));
             }
         }
         return true;
     };
-    // One range per thread that may join; a range finds no rows left once others took them.
-    RunRowRanges(64, int64_t(width) * height / 64, runRows);
+    // One range per thread that may join; a range finds no groups left once others took them.
+    RunRowRanges(64, int64_t(width) * height / 64, runGroups);
     return done(height - 1).load(std::memory_order_acquire) == width ? 1 : 0;
 }
 
@@ -357,20 +459,31 @@ void ToYCbCr(Pixel* p, size_t count)
 }
 
 template <class Pixel, int64_t Half, int64_t Max>
-void FromYCbCr(Pixel* p, size_t count)
+void FromYCbCr(const Pixel* p, Pixel* out, size_t count)
 {
-    for (size_t i = 0; i < count; ++i, p += 4) {
+    for (size_t i = 0; i < count; ++i, p += 4, out += 4) {
         const int64_t Y = p[2], Cb = p[1], Cr = p[0];
         const int64_t R = Y + ((1437 * Cr - 1437 * Half) >> 10);
         const int64_t B = Y + ((1812 * Cb - 1812 * Half) >> 10);
         const int64_t G = Y - ((731 * Cr + 352 * Cb - (731 + 352) * Half) >> 10);
-        p[2] = ClampInt<Pixel>(R, Max);
-        p[1] = ClampInt<Pixel>(G, Max);
-        p[0] = ClampInt<Pixel>(B, Max);
+        out[3] = p[3];
+        out[2] = ClampInt<Pixel>(R, Max);
+        out[1] = ClampInt<Pixel>(G, Max);
+        out[0] = ClampInt<Pixel>(B, Max);
     }
 }
 
 } // namespace
+
+void RgbToYCbCrRow8(uint8_t* pixels, size_t count)
+{
+    ToYCbCr<uint8_t, 128, 255>(pixels, count);
+}
+
+void YCbCrToRgbRow8(const uint8_t* pixels, uint8_t* out, size_t count)
+{
+    FromYCbCr<uint8_t, 128, 255>(pixels, out, count);
+}
 
 // Pixels are independent: row ranges on the helpers give the same bytes.
 void RgbToYCbCr8(ImageBuffer8& image)
@@ -385,7 +498,7 @@ void YCbCrToRgb8(ImageBuffer8& image)
 {
     if (image.data)
         ConvertRows(image.pixelCount, image.width, [&](size_t begin, size_t end) {
-            FromYCbCr<uint8_t, 128, 255>(image.data + begin * 4, end - begin);
+            FromYCbCr<uint8_t, 128, 255>(image.data + begin * 4, image.data + begin * 4, end - begin);
         });
 }
 
@@ -401,7 +514,7 @@ void YCbCrToRgb16(ImageBuffer16& image)
 {
     if (image.data)
         ConvertRows(image.pixelCount, image.width, [&](size_t begin, size_t end) {
-            FromYCbCr<uint16_t, 32768, 65535>(image.data + begin * 4, end - begin);
+            FromYCbCr<uint16_t, 32768, 65535>(image.data + begin * 4, image.data + begin * 4, end - begin);
         });
 }
 

@@ -34,6 +34,8 @@ int ConvertPixels8To16(const ImageBuffer8& source, ImageBuffer16& destination);
 int ConvertPixels8To16Linear(const ImageBuffer8& source, ImageBuffer16& destination);
 int ConvertPixels16To8(const ImageBuffer16& source, ImageBuffer8& destination);
 void ConvertPixel16To8(const uint16_t* pixel16, uint8_t* pixel8);
+// The 8-to-16 loop of one run of `count` pixels, in a mode of ConvertImage8To16.
+void ConvertRow8To16(const uint8_t* source8, uint16_t* destination16, size_t count, int mode);
 
 // In place on 16-bit pixels: back from the working primaries to sRGB primaries (G, A kept).
 void ConvertPrimaries16(ImageBuffer16& image);
@@ -45,6 +47,9 @@ void AdobeRgbToSrgb8(ImageBuffer8& image);
 void RgbToYCbCr8(ImageBuffer8& image);
 void YCbCrToRgb8(ImageBuffer8& image);
 void RgbToYCbCr16(ImageBuffer16& image);
+// The same 8-bit pair on one run of pixels (out may be the input).
+void RgbToYCbCrRow8(uint8_t* pixels, size_t count);
+void YCbCrToRgbRow8(const uint8_t* pixels, uint8_t* out, size_t count);
 void YCbCrToRgb16(ImageBuffer16& image);
 
 // In place HSL on `count` BGRA 16-bit pixels: H in the R slot, S in the G slot, L in the B slot.

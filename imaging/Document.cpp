@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 std::atomic<uint32_t> NextLayerId{0};
@@ -284,6 +285,94 @@ void RepairJpegChroma(ImageBuffer8& image)
         });
     }
     YCbCrToRgb8(image);
+}
+
+namespace {
+
+// One row of the repaired chroma, built from the YCbCr picture. The smoothing of
+// RepairJpegChroma reads only pixels at even x and even y and writes only the others, so each
+// repaired pixel is a function of the unrepaired picture: a pixel whose even base (x & ~1,
+// y & ~1) lies below (width - 2, height - 2) and that is not itself on the even grid takes
+// the mean of its base's grid neighbours; every other pixel keeps its own chroma.
+void RepairedChromaRow(const uint8_t* ycc, int w, int h, int y, uint8_t* out)
+{
+    const size_t stride = size_t(w) * 4;
+    const uint8_t* row = ycc + size_t(y) * stride;
+    std::memcpy(out, row, stride);
+    const int base = y & ~1;
+    if (base >= h - 2)
+        return;
+    const uint8_t* top = ycc + size_t(base) * stride;
+    const uint8_t* next = top + 2 * stride;
+    if ((y & 1) == 0) {
+        for (int x = 0; x < w - 2; x += 2) {
+            const uint8_t* a = top + size_t(x) * 4;
+            uint8_t* o = out + size_t(x + 1) * 4;
+            o[1] = uint8_t((a[1] + a[9]) / 2);
+            o[2] = uint8_t((a[2] + a[10]) / 2);
+        }
+        return;
+    }
+    for (int x = 0; x < w - 2; x += 2) {
+        const uint8_t* a = top + size_t(x) * 4;
+        const uint8_t* c = next + size_t(x) * 4;
+        uint8_t* o = out + size_t(x) * 4;
+        for (int ch = 1; ch <= 2; ++ch) {
+            o[ch] = uint8_t((a[ch] + c[ch]) / 2);
+            o[4 + ch] = uint8_t((a[ch] + a[8 + ch] + c[ch] + c[8 + ch]) / 4);
+        }
+    }
+}
+
+} // namespace
+
+int ConvertJpegPicture16(ImageBuffer8& picture, ImageBuffer16& destination, int mode)
+{
+    if (!picture.data || (mode != kConvertSrgb && mode != kConvertAdobe))
+        return 0;
+    const int w = picture.width, h = picture.height;
+    if (w < 3 || h < 3) // too small to repair
+        return ConvertImage8To16(destination, picture, mode);
+    if (!AllocImage16(destination, w, h))
+        return 0;
+    uint8_t* p = picture.data;
+    const size_t stride = size_t(w) * 4;
+    // Pass 1, by pairs of rows: YCbCr in place and the count of chroma steps (which compares
+    // a pair's even row with its odd row only).
+    std::atomic<uint64_t> steps{0};
+    RunRowRanges((h + 1) / 2, int64_t(w) * 2, [&](int b0, int b1) {
+        const int y0 = 2 * b0, y1 = std::min(h, 2 * b1);
+        RgbToYCbCrRow8(p + size_t(y0) * stride, size_t(y1 - y0) * size_t(w));
+        uint64_t local = 0;
+        for (int y = y0; y < y1 && y < h - 2; y += 2) {
+            const uint8_t* row = p + size_t(y) * stride;
+            for (int x = 0; x < w - 2; x += 2) {
+                const int cb = row[size_t(x) * 4 + 1];
+                if (std::abs(cb - row[size_t(x) * 4 + 5]) > 2 || std::abs(cb - row[stride + size_t(x) * 4 + 1]) > 2)
+                    ++local;
+            }
+        }
+        steps.fetch_add(local, std::memory_order_relaxed);
+        return true;
+    });
+    const bool smooth = steps.load() < uint64_t(w) * h / 10;
+    // Pass 2, by rows: repaired chroma, back to B, G, R and on to 16 bits, straight into the
+    // new layer; the picture is only read.
+    return RunRowRanges(h, int64_t(w) * 3, [&](int y0, int y1) {
+        std::unique_ptr<uint8_t[]> row(AllocNoThrow<uint8_t>(int64_t(stride)));
+        if (!row)
+            return false;
+        for (int y = y0; y < y1; ++y) {
+            const uint8_t* ycc = p + size_t(y) * stride;
+            if (smooth) {
+                RepairedChromaRow(p, w, h, y, row.get());
+                ycc = row.get();
+            }
+            YCbCrToRgbRow8(ycc, row.get(), size_t(w));
+            ConvertRow8To16(row.get(), destination.data + size_t(y) * size_t(w) * 4, size_t(w), mode);
+        }
+        return true;
+    }) ? 1 : 0;
 }
 
 // ---- the document ---------------------------------------------------------------------------

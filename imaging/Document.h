@@ -159,3 +159,7 @@ int PixelLuminance16(const uint16_t* bgr);
 
 // Interpolates chroma that a decoder repeated over 2 x 2 blocks (8-bit B, G, R, A picture).
 void RepairJpegChroma(ImageBuffer8& image);
+// RepairJpegChroma, then ConvertImage8To16 into destination in one go (the same bytes, in two
+// passes over the picture instead of five). The picture is left in YCbCr; 0 as
+// ConvertImage8To16 fails.
+int ConvertJpegPicture16(ImageBuffer8& picture, ImageBuffer16& destination, int mode);

@@ -30,9 +30,8 @@ bool DecodeIntoLayer(const char16_t* path, int type, CZDLayer& layer)
     if (type != kImageTypePng && type != kImageTypeGif && type != kImageTypeJpeg)
         for (uint32_t i = 0; i < picture.pixelCount; ++i)
             picture.data[size_t(i) * 4 + 3] = 255;
-    if (type == kImageTypeJpeg)
-        RepairJpegChroma(picture);
-    const int ok = ConvertImage8To16(layer.pixels, picture, mode);
+    const int ok = type == kImageTypeJpeg ? ConvertJpegPicture16(picture, layer.pixels, mode)
+                                          : ConvertImage8To16(layer.pixels, picture, mode);
     FreeImageBuffer(picture);
     return ok != 0;
 }

@@ -2,6 +2,7 @@
 
 #include "imaging/DocStream.h"
 #include "imaging/Document.h"
+#include "platform/Memory.h"
 #include "platform/Text.h"
 
 #include <zlib.h>
@@ -20,6 +21,7 @@ namespace {
 constexpr int kMaxSide = 65535;
 // zlib expands at most about 1032:1; a plane claiming more than this from its data is broken.
 constexpr uint64_t kMaxInflateRatio = 1100;
+constexpr uint64_t kLargePlaneBytes = uint64_t(8) << 20;
 
 template <class T>
 std::unique_ptr<T[]> NewArray(uint64_t count)
@@ -54,12 +56,29 @@ bool ReadExact(CDocStream& s, void* buffer, size_t count)
     return s.Read(buffer, count) == count;
 }
 
+// PackYccWord, here so the writer's loop has it inline. |c - Y| * factor stays below 2^26.
+inline uint32_t PackYcc(const uint16_t* bgr)
+{
+    const int32_t b = bgr[0], g = bgr[1], r = bgr[2];
+    const int32_t y = (306 * r + 601 * g + 117 * b) >> 10;
+    auto chroma = [y](int32_t c, int32_t factor) {
+        const int32_t d = c - y;
+        const int32_t mag = ((d < 0 ? -d : d) * factor) >> 16;
+        return std::clamp(512 + (d < 0 ? -mag : mag), 0, 1023);
+    };
+    const uint32_t cb = uint32_t(chroma(b, 579)), cr = uint32_t(chroma(r, 730));
+    return (uint32_t(y >> 4) << 20) | (cb << 10) | cr;
+}
+
 int WritePackedPixels(const ImageBuffer16& image, CDocStream& s)
 {
     const uint64_t n = uint64_t(image.width) * image.height;
     auto alpha = NewArray<uint8_t>(n ? n : 1);
     if (!alpha)
         return 0;
+    // A photo's plane is fresh memory every time: fewer, larger pages fault far less.
+    if (n >= kLargePlaneBytes)
+        platform::AdviseLargePages(alpha.get(), size_t(n));
     if (!s.WriteU16(uint16_t(image.width)) || !s.WriteU16(uint16_t(image.height)))
         return 0;
     constexpr size_t kChunk = 8192;
@@ -69,7 +88,7 @@ int WritePackedPixels(const ImageBuffer16& image, CDocStream& s)
     for (uint64_t i = 0; i < n;) {
         const size_t count = size_t(std::min<uint64_t>(kChunk, n - i));
         for (size_t k = 0; k < count; ++k, px += 4) {
-            PutU32(words + 4 * k, PackYccWord(px));
+            PutU32(words + 4 * k, PackYcc(px));
             alpha[i + k] = uint8_t(px[3] >> 8);
             translucent |= px[3] != 0xFFFF;
         }
@@ -110,15 +129,7 @@ int WriteExactPixels(const ImageBuffer16& image, CDocStream& s)
 
 uint32_t PackYccWord(const uint16_t* bgr)
 {
-    const int32_t b = bgr[0], g = bgr[1], r = bgr[2];
-    const int32_t y = (306 * r + 601 * g + 117 * b) >> 10;
-    auto chroma = [y](int32_t c, int32_t factor) {
-        const int32_t d = c - y;
-        const int32_t mag = int32_t((int64_t(d < 0 ? -d : d) * factor) >> 16);
-        return std::clamp(512 + (d < 0 ? -mag : mag), 0, 1023);
-    };
-    const uint32_t cb = uint32_t(chroma(b, 579)), cr = uint32_t(chroma(r, 730));
-    return (uint32_t(y >> 4) << 20) | (cb << 10) | cr;
+    return PackYcc(bgr);
 }
 
 void UnpackYccWord(uint32_t word, uint16_t* bgr)

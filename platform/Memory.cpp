@@ -23,6 +23,16 @@ bool PopulatePagesForWrite(void* begin, size_t bytes)
     return bytes == 0 || madvise(begin, bytes, MADV_POPULATE_WRITE) == 0;
 }
 
+bool AdviseLargePages(void* begin, size_t bytes)
+{
+    constexpr uintptr_t kLarge = uintptr_t(2) << 20;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(begin) + kLarge - 1) & ~(kLarge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(begin) + bytes) & ~(kLarge - 1);
+    if (end <= start)
+        return false;
+    return madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE) == 0;
+}
+
 bool IsPageResident(const void* address)
 {
     const uintptr_t page = MemoryPageSize();

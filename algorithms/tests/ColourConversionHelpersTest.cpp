@@ -167,3 +167,141 @@ TEST(ImagingHelpers, ChromaRepairAndYCbCrSameWithNoneAndEightHelpers)
 }
 
 } // namespace
+
+namespace {
+
+// The document opener's one-go JPEG conversion against the two steps it replaces: the chroma
+// repair on the 8-bit picture, then the 8-to-16 conversion.
+TEST(ImagingHelpers, JpegPictureConversionSameAsRepairThenConvert)
+{
+    BuildGammaTables();
+    enum Kind { kSmooth, kBlocky, kNoisy };
+    auto make = [](ImageBuffer8& img, int w, int h, Kind kind) {
+        ASSERT_TRUE(AllocImage8(img, w, h));
+        std::mt19937 rng(w * 7 + h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t* p = img.data + (size_t(y) * w + x) * 4;
+                const uint32_t n = kind == kNoisy ? rng() : 0;
+                // Blocky: colour repeated over 2 x 2 blocks, as a decoder without smoothing
+                // gives subsampled chroma; the repair then changes the odd rows and columns.
+                const int bx = kind == kBlocky ? x / 2 * 2 : x, by = kind == kBlocky ? y / 2 * 2 : y;
+                p[0] = uint8_t(bx * 5 + (n & 63));
+                p[1] = uint8_t(by / 2 + ((n >> 6) & 63) + (kind == kBlocky ? (x + y) % 3 : 0));
+                p[2] = uint8_t((bx + by) * 3 + ((n >> 12) & 63));
+                p[3] = 255;
+            }
+    };
+    const struct { int w, h; Kind kind; } cases[] = {
+        { 1, 1, kSmooth }, { 2, 9, kSmooth }, { 9, 2, kBlocky }, { 3, 3, kSmooth }, { 3, 3, kBlocky },
+        { 4, 4, kBlocky }, { 5, 6, kBlocky }, { 6, 5, kSmooth }, { 37, 19, kBlocky }, { 800, 500, kSmooth },
+        { 801, 499, kBlocky }, { 1030, 301, kBlocky }, { 640, 480, kNoisy },
+    };
+    for (const auto& c : cases)
+        for (int mode : { kConvertSrgb, kConvertAdobe }) {
+            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " kind " << c.kind << " mode " << mode);
+            ImageBuffer8 source{};
+            make(source, c.w, c.h, c.kind);
+            ImageBuffer8 repaired{};
+            ASSERT_EQ(CopyImage8(repaired, source), 1);
+            RepairJpegChroma(repaired);
+            ImageBuffer16 want{};
+            ASSERT_EQ(ConvertImage8To16(want, repaired, mode), 1);
+            for (int helpers : { 0, 8 }) {
+                SCOPED_TRACE(helpers);
+                WorkerScope worker(helpers);
+                ImageBuffer8 picture{};
+                ASSERT_EQ(CopyImage8(picture, source), 1);
+                ImageBuffer16 got{};
+                ASSERT_EQ(ConvertJpegPicture16(picture, got, mode), 1);
+                ASSERT_EQ(got.width, c.w);
+                ASSERT_EQ(got.height, c.h);
+                EXPECT_EQ(std::memcmp(got.data, want.data, size_t(want.pixelCount) * 8), 0);
+                FreeImageBuffer(got);
+                FreeImageBuffer(picture);
+            }
+            if (c.kind == kBlocky && c.w >= 4 && c.h >= 4) {
+                // The case really takes the smoothing path.
+                ImageBuffer8 plain{};
+                ASSERT_EQ(CopyImage8(plain, source), 1);
+                RgbToYCbCr8(plain);
+                YCbCrToRgb8(plain);
+                EXPECT_NE(std::memcmp(plain.data, repaired.data, plain.byteSize), 0);
+                FreeImageBuffer(plain);
+            }
+            FreeImageBuffer(want);
+            FreeImageBuffer(repaired);
+            FreeImageBuffer(source);
+        }
+}
+
+} // namespace
+
+namespace {
+
+// The dithered conversion exactly as written down: convert the primaries of a whole copy,
+// then walk it pixel by pixel, each error share a truncating division, each neighbour clamped
+// at once. The fast conversion keeps only a ring of rows, reads its shares from tables and
+// runs several rows at a time, so it is checked against this at many small and odd sizes.
+std::vector<uint8_t> DitherReference(const ImageBuffer16& source)
+{
+    ImageBuffer16 copy{};
+    EXPECT_EQ(CopyImage16(copy, source), 1);
+    ConvertPrimaries16(copy);
+    const int w = source.width, h = source.height;
+    std::vector<uint8_t> out(size_t(w) * h * 4);
+    auto add = [](uint16_t& v, int32_t e) { v = uint16_t(std::clamp(int32_t(v) + e, 0, 65535)); };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint16_t* p = copy.data + (size_t(y) * w + x) * 4;
+            uint8_t* o = out.data() + (size_t(y) * w + x) * 4;
+            int32_t e[3];
+            for (int c = 0; c < 3; ++c) {
+                o[c] = SrgbEncodeTable[p[c]];
+                e[c] = int32_t(p[c]) - int32_t(SrgbDecodeTable[o[c]]);
+            }
+            o[3] = uint8_t(p[3] >> 8);
+            if (x == w - 1 || y == h - 1)
+                continue;
+            uint16_t* below = p + size_t(w) * 4;
+            for (int c = 0; c < 3; ++c) {
+                add(p[4 + c], 2 * e[c] / 5);
+                add(below[c], 2 * e[c] / 5);
+                add(below[4 + c], e[c] / 5);
+            }
+        }
+    FreeImageBuffer(copy);
+    return out;
+}
+
+TEST(ColourConversionHelpers, DitheredSameAsTheWrittenDownWalk)
+{
+    BuildGammaTables();
+    const struct { int w, h; } sizes[] = { { 1, 1 }, { 1, 9 }, { 9, 1 }, { 2, 2 }, { 3, 5 }, { 5, 3 }, { 63, 4 },
+                                           { 64, 5 }, { 65, 6 }, { 66, 7 }, { 129, 9 }, { 200, 130 }, { 1000, 71 } };
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.w << "x" << size.h);
+        ScopedImage wide;
+        wide.img = Noise(size.w, size.h, unsigned(size.w * 131 + size.h));
+        // Runs of extremes make the diffusion clamp at both ends; smooth runs between levels
+        // carry errors far along the rows.
+        for (size_t i = 0; i < PixelCount(wide.img) * 4; ++i) {
+            const size_t px = i / 4;
+            if (px % 11 < 3)
+                Pixels16(wide.img)[i] = (px / 11) % 2 ? 65535 : 0;
+            else if (px % 11 < 7)
+                Pixels16(wide.img)[i] = uint16_t(30000 + (px % 97));
+        }
+        const std::vector<uint8_t> want = DitherReference(wide.img);
+        for (int helpers : { 0, 8 }) {
+            SCOPED_TRACE(helpers);
+            WorkerScope worker(helpers);
+            ImageBuffer8 out{};
+            ASSERT_EQ(ConvertImage16To8Dithered(wide.img, out), 1);
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), out.data));
+            FreeImageBuffer(out);
+        }
+    }
+}
+
+} // namespace

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 #include <string>
 #include <unistd.h>
 
@@ -32,6 +34,31 @@ TEST(PackedYcc, PackingTable)
         EXPECT_EQ(back[1], c.rg);
         EXPECT_EQ(back[2], c.rr);
     }
+}
+
+// The packing as written down (64-bit products, sign and magnitude), over a grid of values
+// that reaches both ends of every channel and both clamps of the chroma.
+TEST(PackedYcc, SameAsTheWrittenDownFormulaOverAGrid)
+{
+    auto reference = [](int64_t b, int64_t g, int64_t r) {
+        const int64_t y = (306 * r + 601 * g + 117 * b) >> 10;
+        auto chroma = [y](int64_t c, int64_t factor) {
+            const int64_t d = c - y, s = d < 0 ? -1 : 1;
+            return std::clamp<int64_t>(512 + s * (((d < 0 ? -d : d) * factor) >> 16), 0, 1023);
+        };
+        return uint32_t((uint64_t(y >> 4) << 20) | (uint64_t(chroma(b, 579)) << 10) | uint64_t(chroma(r, 730)));
+    };
+    std::vector<uint16_t> values;
+    for (uint32_t v = 0; v < 65536; v += 1531)
+        values.push_back(uint16_t(v));
+    for (uint16_t v : { 1, 2, 255, 256, 32767, 32768, 65534, 65535 })
+        values.push_back(v);
+    for (uint16_t b : values)
+        for (uint16_t g : values)
+            for (uint16_t r : values) {
+                const uint16_t px[3] = { b, g, r };
+                ASSERT_EQ(PackYccWord(px), reference(b, g, r)) << b << " " << g << " " << r;
+            }
 }
 
 TEST(LayerPixels, AlphaFlagAndBlock)

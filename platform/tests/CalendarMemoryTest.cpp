@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 using namespace platform;
 
@@ -85,4 +86,21 @@ TEST(Calendar, LocalMidnightInAFixedZone)
     else
         unsetenv("TZ");
     tzset();
+}
+
+TEST(Memory, LargePageAdviceKeepsContents)
+{
+    constexpr size_t kLarge = size_t(2) << 20;
+    // A block too small to hold one aligned large page gets no advice.
+    std::vector<uint8_t> small(kLarge);
+    EXPECT_FALSE(AdviseLargePages(small.data() + 1, kLarge - 2));
+    const size_t bytes = 3 * kLarge + 123;
+    std::unique_ptr<uint8_t[]> block(new uint8_t[bytes]);
+    for (size_t i = 0; i < bytes; i += 4093)
+        block[i] = uint8_t(i / 4093);
+    AdviseLargePages(block.get(), bytes); // kernels without transparent large pages refuse it
+    for (size_t i = 0; i < bytes; i += 4093)
+        ASSERT_EQ(block[i], uint8_t(i / 4093)) << i;
+    block[bytes - 1] = 7;
+    EXPECT_EQ(block[bytes - 1], 7);
 }
