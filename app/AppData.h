@@ -2,8 +2,11 @@
 // config.dat, the edition flag and the names of this run's temporary files.
 #pragma once
 
+#include "imaging/DocumentUi.h"
+
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +32,12 @@ public:
     void Save();
     // Full path of a new temporary file name in the private temporary folder: prefix, a number,
     // ".zdtmp". Remembered for deletion at the end of the run; nothing is created on disk.
+    // The number is the time in seconds, raised while the name was already handed out in this
+    // run or exists on disk, so two calls never share a name. Empty when there is no private
+    // temporary folder.
     std::u16string MakeTempFileName(const std::u16string& prefix);
+    // The same at a given time (seconds since 1970), for tests.
+    std::u16string MakeTempFileName(const std::u16string& prefix, int64_t nowSeconds);
     // Adds a favourite unless the list is full; false then.
     bool AddFavourite(const FavouriteFolder& folder);
 
@@ -45,6 +53,17 @@ public:
 };
 
 extern AppData theAppData;
+
+// Where AppData's messages go (the frame shows them in its message box; tests capture them).
+// Without a sink they are written to the standard error stream.
+using AppDataMessageSink = std::function<void(const std::u16string& text)>;
+void SetAppDataMessageSink(AppDataMessageSink sink);
+inline constexpr char16_t kAppDataWriteFailedText[] =
+    u"Can not write application data. The changes to this program settings may loss.";
+
+// The history store and the other temporary files take their names from theAppData through
+// this: the frame sets TheDocumentUi().tempNames = &AppDataTempFileNames() at start-up.
+ITempFileNames& AppDataTempFileNames();
 // 3.4 when the edition flag was set at start, else 0.5: shown versions are the wire number / 100
 // minus this. Kept in tenths so that the shown version needs no floating point.
 extern int VersionDisplayOffsetTenths;
@@ -52,4 +71,7 @@ extern int VersionDisplayOffsetTenths;
 // 1 on success, 0 when the data folder cannot be made or config.dat is unusable.
 int InitAppData();
 void DeleteRunTempFiles();
+// Deletes every *.zdtmp file of the private temporary folder whose last-write date (UTC) lies
+// two or more calendar days back, counted from local midnight of that date.
 void DeleteStaleTempFiles();
+void DeleteStaleTempFiles(int64_t nowSeconds);

@@ -103,6 +103,19 @@ int HistoryStore::Init(CZDDoc* doc, const std::u16string& dataPath)
     return file.Open(path, CDocFileStream::Mode::Create) && file.Close() ? 1 : 0;
 }
 
+int HistoryStore::Reopen(CZDDoc* doc, const std::u16string& dataPath)
+{
+    document = doc;
+    if (dataPath.empty() || dataPath.size() >= 512)
+        return 0;
+    CDocFileStream file;
+    if (!OpenData(file, dataPath.c_str()))
+        return 0;
+    file.Close();
+    CopyTextBounded(path, 512, dataPath.c_str());
+    return 1;
+}
+
 void HistoryStore::Refresh()
 {
     if (listSprite)

@@ -22,6 +22,9 @@ public:
     int Init(CZDDoc* doc);
     // The same with a chosen data file.
     int Init(CZDDoc* doc, const std::u16string& dataPath);
+    // Binds the document to an existing data file and leaves the file as it is: crash recovery
+    // replays the steps a previous run recorded there. 0 when the file is not there.
+    int Reopen(CZDDoc* doc, const std::u16string& dataPath);
 
     // layerIndex -1 is the current layer. For kind 13 the payload points at the rectangle
     // (left, top, right, bottom as i32, layer coordinates, right and bottom exclusive).

@@ -1,5 +1,6 @@
 #include "platform/Calendar.h"
 
+#include <cerrno>
 #include <ctime>
 
 namespace platform {
@@ -19,6 +20,25 @@ bool CalendarFromUnix(int64_t seconds, bool local, CalendarTime& out)
     out.minute = parts.tm_min;
     out.second = parts.tm_sec;
     out.weekday = parts.tm_wday;
+    return true;
+}
+
+bool UnixFromLocalCalendar(const CalendarTime& parts, int64_t& seconds)
+{
+    std::tm t {};
+    t.tm_year = parts.year - 1900;
+    t.tm_mon = parts.month - 1;
+    t.tm_mday = parts.day;
+    t.tm_hour = parts.hour;
+    t.tm_min = parts.minute;
+    t.tm_sec = parts.second;
+    t.tm_isdst = -1;
+    errno = 0;
+    const time_t r = std::mktime(&t);
+    // -1 is also one second before 1970; only errno tells the two apart.
+    if (r == time_t(-1) && errno != 0)
+        return false;
+    seconds = static_cast<int64_t>(r);
     return true;
 }
 

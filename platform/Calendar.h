@@ -13,5 +13,8 @@ struct CalendarTime {
 
 // Seconds since 1970-01-01 00:00 UTC as calendar parts; false when out of range.
 bool CalendarFromUnix(int64_t seconds, bool local, CalendarTime& out);
+// Local calendar parts (year, month, day, hour, minute, second; weekday ignored) as seconds since
+// 1970, daylight saving decided by the system's rules for that moment; false when out of range.
+bool UnixFromLocalCalendar(const CalendarTime& parts, int64_t& seconds);
 
 } // namespace platform

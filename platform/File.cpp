@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -194,6 +195,36 @@ bool File::Sync()
     if (fsync(m_fd) != 0)
         return Fail(errno);
     return true;
+}
+
+bool File::TryLock(bool exclusive)
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    int r;
+    do {
+        r = flock(m_fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    return r == 0 || Fail(errno);
+}
+
+bool File::Unlock()
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    return flock(m_fd, LOCK_UN) == 0 || Fail(errno);
+}
+
+bool File::IsAt(StringView16 path)
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    struct stat mine {}, named {};
+    if (fstat(m_fd, &mine) != 0)
+        return Fail(errno);
+    if (stat(ToNativePath(path).c_str(), &named) != 0)
+        return Fail(errno);
+    return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
 
 bool ReadWholeFile(StringView16 path, std::vector<uint8_t>& out, uint64_t maxBytes)

@@ -68,6 +68,15 @@ public:
     // Pushes written data to the disk.
     bool Sync();
 
+    // An advisory lock on the whole file (flock), taken without waiting: false when another open
+    // of the file, in this process or another, holds a conflicting lock. Closing the file or the
+    // end of the process releases it.
+    bool TryLock(bool exclusive = true);
+    bool Unlock();
+    // Whether path still names this open file (same device and inode). A lock taken on a file
+    // that was deleted or replaced meanwhile guards nothing.
+    bool IsAt(StringView16 path);
+
     int LastError() const { return m_error; }
     int Descriptor() const { return m_fd; }
 
