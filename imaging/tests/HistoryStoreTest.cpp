@@ -522,3 +522,32 @@ TEST(HistoryStoreFiles, WithoutANamerTheDataFileGoesIntoThePrivateTempFolder)
     std::filesystem::remove(platform::Utf16ToUtf8(path));
     std::filesystem::remove(platform::Utf16ToUtf8(other.path));
 }
+
+TEST_F(HistoryTest, ReopenBindsAnExistingDataFileWithoutEmptyingIt)
+{
+    TwoCanvasLayers();
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    ASSERT_EQ(Add(kHistoryLayer, 1), 1);
+    const auto size = std::filesystem::file_size(dataPath);
+    ASSERT_GT(size, 0u);
+
+    // A later run rebuilds the document from the records alone.
+    CZDDoc rebuilt;
+    HistoryStore again;
+    const std::string s = dataPath.string();
+    ASSERT_EQ(again.Reopen(&rebuilt, std::u16string(s.begin(), s.end())), 1);
+    EXPECT_EQ(std::filesystem::file_size(dataPath), size);
+    for (const HistoryStep& step : store.steps) {
+        uint8_t record[HistoryStepRecord::kSize];
+        ASSERT_TRUE(WriteHistoryStepRecord(step, record));
+        HistoryStep back;
+        ReadHistoryStepRecord(record, back);
+        again.steps.push_back(std::move(back));
+    }
+    ASSERT_EQ(again.GoToStep(1, false), 1);
+    ExpectSameDocument(rebuilt, doc, "reopened");
+
+    HistoryStore none;
+    EXPECT_EQ(none.Reopen(&rebuilt, u"/nonexistent/his.zdtmp"), 0);
+    EXPECT_EQ(none.path[0], 0);
+}

@@ -1,0 +1,336 @@
+#include "app/CrashStatus.h"
+
+#include "imaging/DocStream.h"
+#include "imaging/Document.h"
+#include "imaging/DocumentUi.h"
+#include "imaging/HistoryStore.h"
+#include "imaging/tests/DocumentTestUtil.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Folders.h"
+#include "platform/Path.h"
+#include "platform/tests/TestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace platform;
+using platform::test::ScopedEnv;
+using platform::test::TestFolder;
+
+namespace {
+
+// The main window's side of recovery: answers the question and keeps what it is given.
+struct TestHost : ICrashRecoveryHost {
+    bool answer = true;
+    int questions = 0;
+    std::vector<std::u16string> paths;
+    std::vector<std::unique_ptr<CZDDoc>> docs;
+    bool AskCrashFound() override
+    {
+        ++questions;
+        return answer;
+    }
+    bool OpenRecovered(const std::u16string& path, CZDDoc& doc) override
+    {
+        auto copy = std::make_unique<CZDDoc>();
+        if (!copy->CopyFrom(doc))
+            return false;
+        paths.push_back(path);
+        docs.push_back(std::move(copy));
+        return true;
+    }
+};
+
+// A page of the editor as far as recovery sees it: a document and its history.
+struct Page {
+    CZDDoc doc;
+    HistoryStore store;
+    std::unique_ptr<CZDDoc> expected; // the document as its last step left it
+
+    void Snapshot()
+    {
+        expected = std::make_unique<CZDDoc>();
+        ASSERT_TRUE(expected->CopyFrom(doc));
+    }
+};
+
+void Paint(CZDLayer& layer, uint16_t value)
+{
+    for (uint32_t i = 0; i < layer.pixels.pixelCount * 4; i += 4)
+        layer.pixels.data[i + 1] = uint16_t(value + i);
+}
+
+void ExpectSamePixels(const CZDDoc& a, const CZDDoc& b)
+{
+    ASSERT_EQ(a.LayerCount(), b.LayerCount());
+    EXPECT_EQ(a.width, b.width);
+    EXPECT_EQ(a.height, b.height);
+    for (int i = 0; i < a.LayerCount(); ++i)
+        EXPECT_TRUE(SameImage(a.layers[i]->pixels, b.layers[i]->pixels)) << "layer " << i;
+}
+
+class CrashStatusTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        env.Set("TMPDIR", folder.Native());
+        crashPath = DefaultCrashStatusPath();
+        ASSERT_FALSE(crashPath.empty());
+        EXPECT_EQ(String16(FileNamePart(crashPath)), u"ZDStatus.flg");
+    }
+    void TearDown() override { TheDocumentUi() = DocumentUi{}; }
+
+    String16 DataPath(const char16_t* name) { return folder.Path(name); }
+
+    // Tab 1: a photo of two layers opened, then two layer steps.
+    void MakeLayerPage(Page& p)
+    {
+        AddOwned(p.doc, PatternImage16(8, 6, 1), u"bg");
+        AddOwned(p.doc, PatternImage16(8, 6, 2), u"top");
+        CopyText(p.doc.path, u"/photos/first.jpg");
+        ASSERT_EQ(p.store.Init(&p.doc, DataPath(u"his1.zdtmp")), 1);
+        ASSERT_EQ(p.store.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0), 1);
+        Paint(*p.doc.layers[1], 7000);
+        ASSERT_EQ(p.store.AddStep(kHistoryLayer, 1, u"brush", false, 0, nullptr, 0), 1);
+        Paint(*p.doc.layers[0], 9000);
+        ASSERT_EQ(p.store.AddStep(kHistoryLayer, 0, u"brush", false, 0, nullptr, 0), 1);
+        ASSERT_EQ(p.store.steps[2].kind, kHistoryLayer);
+        p.Snapshot();
+    }
+    // Tab 2: a one-layer photo opened, then a whole-document step.
+    void MakeDocumentPage(Page& p, const char16_t* data = u"his2.zdtmp", int edits = 1)
+    {
+        AddOwned(p.doc, PatternImage16(5, 4, 3), u"only");
+        CopyText(p.doc.path, u"/photos/second.png");
+        ASSERT_EQ(p.store.Init(&p.doc, DataPath(data)), 1);
+        ASSERT_EQ(p.store.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0), 1);
+        for (int i = 0; i < edits; ++i) {
+            Paint(*p.doc.layers[0], uint16_t(100 + 37 * i));
+            ASSERT_EQ(p.store.AddStep(kHistoryLayer, 0, u"curves", false, 0, nullptr, 0), 1);
+        }
+        ASSERT_EQ(p.store.steps.back().kind, kHistoryDocument);
+        p.Snapshot();
+    }
+
+    std::vector<uint8_t> FileBytes()
+    {
+        std::vector<uint8_t> b;
+        ReadWholeFile(crashPath, b);
+        return b;
+    }
+    void WriteFile(const std::vector<uint8_t>& b) { ASSERT_TRUE(WriteWholeFileAtomic(crashPath, b)); }
+
+    TestFolder folder;
+    ScopedEnv env;
+    String16 crashPath;
+    std::unique_ptr<CZDDoc> expectedA, expectedB;
+};
+
+} // namespace
+
+TEST_F(CrashStatusTest, BytesOfTwoPages)
+{
+    Page a, b;
+    MakeLayerPage(a);
+    MakeDocumentPage(b);
+    CrashStatusFile file(crashPath);
+    ASSERT_EQ(file.WriteCrashStatus({&a.store, &b.store}), 1);
+    const std::vector<uint8_t> bytes = FileBytes();
+    ASSERT_EQ(bytes.size(), 2 + 1026 + 3 * 1116 + 1026 + 2 * 1116);
+    EXPECT_EQ(GetU16(&bytes[0]), 2);
+    // Tab 1: its data file path at 2, zero-padded to 1024 bytes; S at 1026; steps from 1028.
+    const String16 path1 = DataPath(u"his1.zdtmp");
+    for (size_t i = 0; i < 512; ++i)
+        ASSERT_EQ(GetU16(&bytes[2 + 2 * i]), i < path1.size() ? path1[i] : 0) << i;
+    EXPECT_EQ(GetU16(&bytes[1026]), 3);
+    for (int s = 0; s < 3; ++s) {
+        const uint8_t* r = &bytes[1028 + s * 1116];
+        const HistoryStep& step = a.store.steps[size_t(s)];
+        EXPECT_EQ(GetU32(r + 64), step.offset);
+        EXPECT_EQ(GetU32(r + 68), step.length);
+        EXPECT_EQ(r[72], step.kind);
+        EXPECT_EQ(r[73], step.layerIndex);
+        EXPECT_EQ(int32_t(GetU32(r + 76)), step.layerId);
+        EXPECT_EQ(GetU32(r + 1112), 0u) << "no pointer in the file";
+    }
+    EXPECT_EQ(GetU16(&bytes[1028]), u'o') << "caption at the record's start";
+    // Tab 2 right after.
+    const size_t tab2 = 2 + 1026 + 3 * 1116;
+    const String16 path2 = DataPath(u"his2.zdtmp");
+    EXPECT_EQ(GetU16(&bytes[tab2]), path2[0]);
+    EXPECT_EQ(GetU16(&bytes[tab2 + 1024]), 2);
+    EXPECT_EQ(bytes[tab2 + 1026 + 1116 + 72], kHistoryDocument);
+
+    // A rewrite with one page is cut to its size; no pages: the file goes.
+    ASSERT_EQ(file.WriteCrashStatus({&b.store}), 1);
+    EXPECT_EQ(FileBytes().size(), 2 + 1026 + 2 * 1116u);
+    ASSERT_EQ(file.WriteCrashStatus({}), 1);
+    EXPECT_FALSE(PathExists(crashPath));
+}
+
+TEST_F(CrashStatusTest, RecoveryRebuildsEveryTabWithThePixelsOfItsLastStep)
+{
+    {
+        Page a, b;
+        MakeLayerPage(a);
+        MakeDocumentPage(b);
+        // The history store rewrites the file after every step through the frame's hook.
+        CrashStatusFile file(crashPath);
+        struct Hook : ICrashStatusWriter {
+            CrashStatusFile* file;
+            std::vector<const HistoryStore*> pages;
+            void WriteCrashStatus() override { file->WriteCrashStatus(pages); }
+        } hook;
+        hook.file = &file;
+        hook.pages = {&a.store, &b.store};
+        TheDocumentUi().crashStatus = &hook;
+        Paint(*a.doc.layers[1], 12000);
+        ASSERT_EQ(a.store.AddStep(kHistoryLayer, 1, u"last", false, 0, nullptr, 0), 1);
+        a.Snapshot();
+        TheDocumentUi().crashStatus = nullptr;
+        ASSERT_EQ(GetU16(&FileBytes()[1026]), 4) << "written by the new step";
+
+        // The crash: nothing is cleaned up; the process's lock goes with it.
+        expectedA = std::move(a.expected);
+        expectedB = std::move(b.expected);
+    }
+    ASSERT_TRUE(PathExists(DataPath(u"his1.zdtmp")));
+    const auto dataBefore = [&] {
+        std::vector<uint8_t> d;
+        ReadWholeFile(DataPath(u"his1.zdtmp"), d);
+        return d;
+    }();
+
+    TestHost host;
+    const CrashRecoveryResult r = RecoverFromCrash(crashPath, host);
+    EXPECT_TRUE(r.found);
+    EXPECT_EQ(host.questions, 1);
+    EXPECT_EQ(r.tabsOpened, 2);
+    EXPECT_EQ(r.tabsSkipped, 0);
+    ASSERT_EQ(host.docs.size(), 2u);
+    EXPECT_EQ(host.paths[0], u"/photos/first.jpg");
+    EXPECT_EQ(host.paths[1], u"/photos/second.png");
+    ExpectSamePixels(*host.docs[0], *expectedA);
+    ExpectSamePixels(*host.docs[1], *expectedB);
+    EXPECT_TRUE(r.fileDeleted);
+    EXPECT_FALSE(PathExists(crashPath));
+    std::vector<uint8_t> dataAfter;
+    ReadWholeFile(DataPath(u"his1.zdtmp"), dataAfter);
+    EXPECT_EQ(dataAfter, dataBefore) << "replaying leaves the data file as it was";
+}
+
+TEST_F(CrashStatusTest, RecoveryTable)
+{
+    Page a, b, many;
+    MakeLayerPage(a);
+    MakeDocumentPage(b);
+    // More steps than the old limit of 256.
+    MakeDocumentPage(many, u"his3.zdtmp", 299);
+    ASSERT_EQ(many.store.steps.size(), 300u);
+    std::vector<uint8_t> good, withMany;
+    ASSERT_TRUE(BuildCrashStatus({&a.store, &b.store}, good));
+    ASSERT_TRUE(BuildCrashStatus({&a.store, &many.store, &b.store}, withMany));
+    const size_t tab1 = 1026 + 3 * 1116;
+
+    auto patched = [&](auto change) {
+        std::vector<uint8_t> v = good;
+        change(v);
+        return v;
+    };
+    // A middle tab whose data file is gone.
+    std::vector<uint8_t> missingData;
+    {
+        Page gone;
+        MakeDocumentPage(gone, u"his-gone.zdtmp");
+        ASSERT_TRUE(BuildCrashStatus({&a.store, &gone.store, &b.store}, missingData));
+        DeleteFile(DataPath(u"his-gone.zdtmp"));
+    }
+    // A middle tab without steps.
+    std::vector<uint8_t> noSteps = good;
+    {
+        std::vector<uint8_t> empty(1026, 0);
+        PutText16(empty.data(), u"/nowhere", 512);
+        noSteps.insert(noSteps.begin() + 2 + long(tab1), empty.begin(), empty.end());
+        PutU16(noSteps.data(), 3);
+    }
+    // A middle tab whose records are garbage (its data file is there).
+    std::vector<uint8_t> garbage;
+    ASSERT_TRUE(BuildCrashStatus({&a.store, &b.store, &b.store}, garbage));
+    std::fill(garbage.begin() + 2 + long(tab1) + 1026, garbage.begin() + 2 + long(tab1) + 1026 + 2 * 1116, 0xEE);
+
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        bool answer;
+        int opened;
+        int skipped;
+        bool deleted;
+    };
+    const std::vector<Case> cases = {
+        {"two good tabs", good, true, 2, 0, true},
+        {"T = 0", {0, 0}, true, 0, 0, true},
+        {"empty file", {}, true, 0, 0, true},
+        {"T = 300, two tabs there", patched([](auto& v) { PutU16(v.data(), 300); }), true, 2, 0, true},
+        {"second tab cut inside its steps", patched([&](auto& v) { v.resize(v.size() - 10); }), true, 1, 0, true},
+        {"S = 0 in the middle", noSteps, true, 2, 1, true},
+        {"data file of the middle tab gone", missingData, true, 2, 1, true},
+        {"garbage steps in the middle", garbage, true, 2, 1, true},
+        {"300 steps", withMany, true, 3, 0, true},
+        {"answer No", good, false, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(c.bytes);
+        TestHost host;
+        host.answer = c.answer;
+        const CrashRecoveryResult r = RecoverFromCrash(crashPath, host);
+        EXPECT_EQ(host.questions, 1);
+        EXPECT_EQ(r.tabsOpened, c.opened);
+        EXPECT_EQ(r.tabsSkipped, c.skipped);
+        EXPECT_EQ(PathExists(crashPath), !c.deleted);
+        if (c.opened >= 2 && c.bytes == good) {
+            ExpectSamePixels(*host.docs[0], *a.expected);
+            ExpectSamePixels(*host.docs[1], *b.expected);
+        }
+        if (c.bytes == withMany)
+            ExpectSamePixels(*host.docs[1], *many.expected);
+    }
+
+    // No file: nothing asked.
+    DeleteFile(crashPath);
+    TestHost host;
+    EXPECT_FALSE(RecoverFromCrash(crashPath, host).found);
+    EXPECT_EQ(host.questions, 0);
+}
+
+TEST_F(CrashStatusTest, ARunningProgramsFileIsNeitherRecoveredNorOverwritten)
+{
+    Page a, b;
+    MakeLayerPage(a);
+    MakeDocumentPage(b);
+    auto live = std::make_unique<CrashStatusFile>(crashPath);
+    ASSERT_EQ(live->WriteCrashStatus({&a.store, &b.store}), 1);
+    const std::vector<uint8_t> before = FileBytes();
+
+    // A second program starting now: no question, nothing opened, the file stays.
+    TestHost host;
+    const CrashRecoveryResult r = RecoverFromCrash(crashPath, host);
+    EXPECT_FALSE(r.found);
+    EXPECT_EQ(host.questions, 0);
+    EXPECT_TRUE(PathExists(crashPath));
+    // Its writer does not get the file either, and cannot delete it.
+    CrashStatusFile second(crashPath);
+    EXPECT_EQ(second.WriteCrashStatus({&b.store}), 0);
+    EXPECT_EQ(second.DeleteCrashStatus(), 0);
+    EXPECT_EQ(FileBytes(), before);
+
+    // Once the first one has gone (its lock with it), the file is a crash leftover.
+    live.reset();
+    const CrashRecoveryResult after = RecoverFromCrash(crashPath, host);
+    EXPECT_TRUE(after.found);
+    EXPECT_EQ(after.tabsOpened, 2);
+}
