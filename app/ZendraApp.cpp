@@ -1,0 +1,156 @@
+// The run of the program: settings, the server thread, the main window, and the way back.
+//
+// The process's global objects are built before main in this order, which their users rely
+// on only in that none of their constructors reads another: theApp and theMenuIcons (here),
+// theAppData (AppData.cpp), the photo database and its scan thread (album), theServerThread
+// (ServerThread.cpp), the RAW decoder's lock (imaging), the string table and UI resources
+// (ui), the ticket registry (ui), the two thumbnail loaders (album) and theAlgorithmThread
+// (algorithms). None of them starts a thread or reads a file before main.
+#include "app/ZendraApp.h"
+
+#include "app/AppData.h"
+#include "app/CommandLine.h"
+#include "app/ServerThread.h"
+#include "app/ZendraDlg.h"
+#include "platform/Clipboard.h"
+#include "platform/Folders.h"
+#include "platform/SystemMessageBox.h"
+#include "platform/Thread.h"
+#include "ui/Frame.h"
+#include "ui/DrawnUiImages.h"
+#include "ui/MessageBox.h"
+#include "ui/ToolkitControls.h"
+#include "ui/UiResources.h"
+#include "ui/UiSeams.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+CZendraApp theApp;
+ImageList8 theMenuIcons;
+
+namespace {
+
+platform::BackendKind g_backend = platform::BackendKind::Headless;
+
+// The main window with the start-up figure the benchmark and the tests read.
+class TimedMainWindow final : public CZendraDlg {
+public:
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    bool announced = false;
+
+    void OnWindowTimer(uint32_t id) override
+    {
+        if (id == kAnnounceTimer && !announced && PresentedFrames() > 0 && StartupTicks() >= 1) {
+            announced = true;
+            PlatformWindow()->KillTimer(kAnnounceTimer);
+            const auto ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+            std::printf("zendra: presented %dx%d in %lld ms\n", ClientWidth(), ClientHeight(), (long long)ms);
+            std::fflush(stdout);
+            return;
+        }
+        CZendraDlg::OnWindowTimer(id);
+    }
+    static constexpr uint32_t kAnnounceTimer = 1;
+};
+
+} // namespace
+
+int CZendraApp::InitInstance(int argc, const char* const* argv, platform::BackendKind backend)
+{
+    const auto start = std::chrono::steady_clock::now();
+    g_backend = backend;
+    if (!InitAppData()) {
+        platform::ShowSystemMessageBox(backend, u"Zendra", u"Init application data failed");
+        return 1;
+    }
+    SetAppDataMessageSink([](const std::u16string& text) {
+        if (TheMainWindow())
+            SpriteMessageBox(text.c_str(), kMbWarning, kMbOk);
+        else
+            platform::ShowSystemMessageBox(g_backend, u"Zendra", text);
+    });
+    const std::u16string commandLine = BuildCommandLine(argc, argv);
+    CommandLineRequest launch;
+    ParseCommandLine(commandLine, launch);
+    if (!theServerThread.Start(theAppData.EditionFlag))
+        return 1;
+    if (IsUninstallRun(commandLine)) {
+        theServerThread.QueueEvent(u"UnInstall", 0);
+        platform::SleepMs(3000);
+        theServerThread.Stop(5000);
+        return 0;
+    }
+    theServerThread.QueueEvent(u"Run", 0);
+
+    // The string table, the skins and the log from the program folder.
+    SetResourceMessageSink([](StringView16 text) { platform::ShowSystemMessageBox(g_backend, u"Zendra", text); });
+    if (!theAppResources.Init(platform::ProgramFolder(), {})) {
+        platform::ShowSystemMessageBox(backend, u"Zendra", theAppResources.InitFailureText());
+        theServerThread.Stop(5000);
+        return 1;
+    }
+    UseAppResourcesForUi();
+    RegisterToolkitControls();
+    InstallSpriteMessageBox();
+    SetUiImageSource(&FilesThenDrawnUiImage);
+    if (backend == platform::BackendKind::Sdl)
+        if (std::unique_ptr<platform::Clipboard> x11 = platform::Clipboard::CreateX11(""))
+            platform::SetSystemClipboard(std::move(x11));
+    InstallDocumentUi();
+
+    int code = 0;
+    {
+        TimedMainWindow dlg;
+        dlg.start = start;
+        dlg.PluginMode = launch.PluginMode;
+        dlg.commandPath = launch.path;
+        dlg.openAtStart = launch.FileToOpen() != nullptr;
+        RenderWindowOptions options;
+        options.backend = backend;
+        options.window.title = u"Zendra";
+        options.window.width = backend == platform::BackendKind::Sdl ? CFrame::kMinWidth : 640;
+        options.window.height = backend == platform::BackendKind::Sdl ? CFrame::kMinHeight : 480;
+        options.window.borderless = backend == platform::BackendKind::Sdl;
+        options.maximize = backend == platform::BackendKind::Sdl;
+        if (dlg.Open(options)) {
+            dlg.PlatformWindow()->SetMinimumSize(CFrame::kMinWidth, CFrame::kMinHeight);
+            platform::Rect screen;
+            for (const platform::Rect& m : dlg.PlatformWindow()->Monitors())
+                screen = screen.IsEmpty() ? m
+                                          : platform::Rect{std::min(screen.left, m.left), std::min(screen.top, m.top),
+                                                           std::max(screen.right, m.right),
+                                                           std::max(screen.bottom, m.bottom)};
+            theAppResources.ui.screenRect = screen;
+            dlg.PlatformWindow()->SetTimer(TimedMainWindow::kAnnounceTimer, 10);
+            if (backend == platform::BackendKind::Headless) {
+                // Nothing can close it: run until the first frame after the start-up is out.
+                dlg.PlatformWindow()->RunModalLoop([&] { return dlg.announced || dlg.StartupFailed(); });
+            } else {
+                dlg.PlatformWindow()->RunModalLoop(nullptr);
+            }
+            if (dlg.StartupFailed())
+                code = 1;
+            const auto closing = std::chrono::steady_clock::now();
+            dlg.DestroyWindow();
+            if (std::getenv("ZENDRA_REPORT_TIMES")) {
+                const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                                      closing).count();
+                std::printf("zendra: window closed in %lld ms\n", (long long)ms);
+                std::fflush(stdout);
+            }
+        } else {
+            code = 1;
+        }
+    }
+    RemoveDocumentUi();
+    platform::SetSystemClipboard(nullptr);
+    SetAppDataMessageSink(nullptr);
+    theAppData.Save();
+    DeleteRunTempFiles();
+    theServerThread.Stop(5000);
+    return code;
+}
