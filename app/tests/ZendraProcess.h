@@ -17,8 +17,9 @@ namespace zendratest {
 inline const std::string kProgram = std::string(ZENDRA_BINARY_DIR) + "/zendra/zendra";
 inline const std::string kLeakSuppressions = std::string(ZENDRA_SOURCE_DIR) + "/app/tests/system-leaks.supp";
 
-// A folder of its own for the program's settings, data and cache (removed at the end), so a
-// test neither reads nor writes the user's; the temporary folder stays the test run's.
+// A folder of its own for the program's settings, data, cache and temporary files (removed at
+// the end), so a test neither reads nor writes the user's, and the crash-status file of one test
+// is never found by the program of another test running beside it.
 struct Home {
     std::filesystem::path root;
     Home()
@@ -27,7 +28,7 @@ struct Home {
         static int counter = 0;
         root = std::filesystem::path(tmp ? tmp : "/tmp") /
                ("zendra-home-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
-        std::filesystem::create_directories(root);
+        std::filesystem::create_directories(root / "tmp");
     }
     ~Home()
     {
@@ -39,7 +40,8 @@ struct Home {
         return {{"XDG_CONFIG_HOME", (root / "config").string()},
                 {"XDG_DATA_HOME", (root / "data").string()},
                 {"XDG_CACHE_HOME", (root / "cache").string()},
-                {"HOME", root.string()}};
+                {"HOME", root.string()},
+                {"TMPDIR", (root / "tmp").string()}};
     }
 };
 
