@@ -4,8 +4,10 @@
 // the close with its questions, the editor page's history and the idle release.
 #include "app/AboutSprite.h"
 #include "app/AppData.h"
+#include "app/PluginExchange.h"
 #include "app/Registry.h"
 #include "app/SettingsDlg.h"
+#include "app/ZendraApp.h"
 #include "app/ZendraDlg.h"
 #include "imaging/ColourTables.h"
 #include "imaging/ImageCodec/ImageLoad.h"
@@ -13,6 +15,7 @@
 #include "platform/Folders.h"
 #include "platform/Path.h"
 #include "platform/Settings.h"
+#include "platform/Shell.h"
 #include "ui/DialogSprite.h"
 #include "ui/DrawnUiImages.h"
 #include "ui/UiSeams.h"
@@ -551,4 +554,86 @@ TEST(MainWindow, IdleReleasesSpareMemoryOnceAfterFiveQuietSeconds)
     f.clock.Advance(6000);
     f.dlg.OnWindowTimer(IDT_IDLE);
     EXPECT_EQ(f.dlg.IdleReleases(), start + 2);
+}
+
+TEST(MainWindow, HelpOpensTheHelpDocumentAndSaysWhenTheOpenerFails)
+{
+    Frame f;
+    ASSERT_TRUE(f.opened);
+    struct Case { const char* opener; bool says; };
+    const Case cases[] = {{"true", false}, {"false", true}, {"/nonexistent/opener", true}};
+    for (const Case& c : cases) {
+        platform::SetShellOpener(c.opener);
+        f.asked.clear();
+        // The help button's click arrives as WM_SPRITE_BUTTON with its id.
+        f.dlg.PlatformWindow()->PostMessage(WM_SPRITE_BUTTON, 101, 0);
+        f.Pump();
+        ASSERT_EQ(f.asked.size(), c.says ? 1u : 0u) << c.opener;
+        if (c.says)
+            EXPECT_EQ(f.asked[0].rfind(u"ShellExecute returns error: ", 0), 0u);
+    }
+    platform::SetShellOpener("");
+}
+
+TEST(MainWindow, CrashStatusFileFollowsTheEditorTabs)
+{
+    Frame f(0, false);
+    f.dlg.crashStatusPath = (f.folder / "ZDStatus.flg").u16string();
+    ASSERT_TRUE(f.Open());
+    // The history's steps reach the window through the document hooks, as in the program.
+    InstallDocumentUi();
+    struct Remove { ~Remove() { RemoveDocumentUi(); } } remove;
+    const fs::path file = f.folder / "ZDStatus.flg";
+    EXPECT_FALSE(fs::exists(file));
+    ASSERT_TRUE(f.dlg.OpenImage(f.Photo("one.png"), 0, nullptr, 0));
+    ASSERT_TRUE(fs::exists(file));
+    // T = 1, one path of 1024 bytes, S = 1, one record.
+    EXPECT_EQ(fs::file_size(file), 2u + 1024 + 2 + 1116);
+    ASSERT_TRUE(f.dlg.GetActiveEditPage()->Rotate(true));
+    EXPECT_EQ(fs::file_size(file), 2u + 1024 + 2 + 2 * 1116) << "a history step rewrites it";
+    ASSERT_TRUE(f.dlg.OpenImage(f.Photo("two.png"), 0, nullptr, 0));
+    EXPECT_EQ(fs::file_size(file), 2u + 2 * (1024 + 2) + 3 * 1116);
+    f.answers = {6, 6};
+    ASSERT_TRUE(f.dlg.CloseTab(f.dlg.TabFrame().PageAt(2)));
+    f.dlg.WriteCrashStatus(); // as the strip's close button does after a close
+    EXPECT_EQ(fs::file_size(file), 2u + 1024 + 2 + 2 * 1116);
+    ASSERT_TRUE(f.dlg.CloseTab(f.dlg.TabFrame().PageAt(1)));
+    EXPECT_FALSE(fs::exists(file)) << "no editor tab, no file";
+}
+
+TEST(MainWindow, HostModeReadsTheExchangeFileAndReportsAFailedWriteBack)
+{
+    Frame f(1, false);
+    const fs::path exchange = f.folder / "exchange.bin";
+    ImageBuffer16 picture;
+    ASSERT_TRUE(AllocImage16(picture, 3, 2));
+    for (uint32_t i = 0; i < picture.pixelCount * 4; ++i)
+        picture.data[i] = uint16_t(i * 4000);
+    for (uint32_t i = 0; i < picture.pixelCount; ++i)
+        picture.data[i * 4 + 3] = 0xFFFF;
+    ASSERT_TRUE(WritePluginImage(exchange.u16string(), picture));
+    FreeImageBuffer(picture);
+    f.dlg.commandPath = exchange.u16string();
+    ASSERT_TRUE(f.Open());
+    ASSERT_TRUE(f.dlg.RunStartup());
+    CSEditPage* page = f.dlg.GetActiveEditPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->hostMode, 1);
+    EXPECT_EQ(page->document.width, 3);
+    EXPECT_EQ(std::u16string(page->document.GetLayer(0)->name), std::u16string(UiText(u"pluginLayer")).substr(0, 31));
+    EXPECT_FALSE(fs::exists(exchange)) << "read and removed";
+    EXPECT_FALSE(fs::exists(f.folder / "ZDStatus.flg"));
+
+    // The write fails (the exchange file's folder is gone): "unexpect", and the program stays.
+    f.dlg.commandPath = (f.folder / "gone" / "exchange.bin").u16string();
+    f.asked.clear();
+    EXPECT_EQ(page->ApplyToHost(), 0);
+    ASSERT_EQ(f.asked.size(), 1u);
+    EXPECT_EQ(f.asked[0], UiText(u"unexpect"));
+    EXPECT_EQ(f.exited, -1) << "never exit code 0 after a failed write";
+    // Written: the process ends with 0.
+    f.dlg.commandPath = exchange.u16string();
+    EXPECT_EQ(page->ApplyToHost(), 1);
+    EXPECT_EQ(f.exited, 0);
+    EXPECT_TRUE(fs::exists(exchange));
 }
