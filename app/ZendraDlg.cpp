@@ -440,6 +440,7 @@ void CZendraDlg::OnCloseRequest()
     std::fflush(stdout);
     if (answer != 6)
         return;
+    const auto accepted = std::chrono::steady_clock::now();
     if (PluginMode == 1) {
         // The host waits for its exchange file: closing hands nothing back.
         DestroyWindow();
@@ -456,6 +457,7 @@ void CZendraDlg::OnCloseRequest()
             return;
     }
     DeleteCrashStatus();
+    m_endedAt = accepted;
     if (PluginMode > 0) {
         DestroyWindow();
         if (exitProcess)
@@ -470,6 +472,8 @@ void CZendraDlg::OnCloseRequest()
 void CZendraDlg::EndDialog()
 {
     m_ended = true;
+    if (m_endedAt == std::chrono::steady_clock::time_point{})
+        m_endedAt = std::chrono::steady_clock::now();
     if (PlatformWindow())
         PlatformWindow()->PostQuit(0);
 }

@@ -11,6 +11,7 @@
 #include "ui/Button.h"
 #include "ui/RenderWindow.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -108,6 +109,8 @@ public:
     const platform::String16& CrashStatusPath() const { return m_crashStatusPath; }
     // Set when the close was accepted and the run is over.
     bool Ended() const { return m_ended; }
+    // When the close was accepted (the clock's zero while it was not).
+    std::chrono::steady_clock::time_point EndedAt() const { return m_endedAt; }
     int StartupFailed() const { return m_startupFailed; }
 
 private:
@@ -124,6 +127,7 @@ private:
     int m_startupTicks = 0;
     int m_startupFailed = 0;
     bool m_ended = false;
+    std::chrono::steady_clock::time_point m_endedAt{};
     bool m_destroyed = false;
     uint32_t m_lastInput = 0;
     bool m_idleDone = false;
