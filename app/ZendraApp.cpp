@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 CZendraApp theApp;
 ImageList8 theMenuIcons;
@@ -130,6 +131,8 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
         dlg.PluginMode = launch.PluginMode;
         dlg.commandPath = launch.path;
         dlg.openAtStart = launch.FileToOpen() != nullptr;
+        for (int i = 1; i < argc; ++i)
+            dlg.sampleLists = dlg.sampleLists || std::string_view(argv[i]) == "--sample=lists";
         RenderWindowOptions options;
         options.backend = backend;
         options.window.title = u"Zendra";

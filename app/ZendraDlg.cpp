@@ -10,6 +10,7 @@
 #include "app/ServerNotify.h"
 #include "app/ServerThread.h"
 #include "app/SettingsDlg.h"
+#include "app/samples/ListSamplePage.h"
 #include "imaging/ColourTables.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "imaging/ProjectFile.h"
@@ -133,7 +134,9 @@ int CZendraDlg::OnInitDialog()
         return 0;
     }
     Log(u"Main Window inited, childs created.");
-    if (m_albumPage)
+    if (m_samplePage)
+        m_tabFrame.SelectPage(m_samplePage, 1);
+    else if (m_albumPage)
         m_tabFrame.SelectPage(m_albumPage, 1);
 
     if (PlatformWindow()) {
@@ -180,7 +183,16 @@ int CZendraDlg::CreateChildren()
         album->SetAutoDelete(1);
         m_albumPage = album;
     }
-    // The sample page of the item lists (--sample=lists) joins the strip here.
+    if (sampleLists) {
+        auto* sample = new CListSamplePage;
+        if (m_tabFrame.AddPage(sample) < 0) {
+            sample->ReleaseResources(1);
+            delete sample;
+            return 0;
+        }
+        sample->SetAutoDelete(1);
+        m_samplePage = sample;
+    }
 
     if (!m_helpButton.Create(nullptr, this, 101, 3, 0, 0, 65, 19) ||
         !m_helpButton.Setup(UiText(u"btnHelp"), u"help.png", 0, 0, 0, 65, 19))

@@ -49,6 +49,8 @@ public:
     int32_t PluginMode = 0;
     platform::String16 commandPath; // the path of the command line (photo or exchange file)
     bool openAtStart = false; // "o": commandPath is the photo to open at start
+    // --sample=lists: the lists sample page joins the strip after the album and is shown.
+    bool sampleLists = false;
     // The crash-status file; empty: "ZDStatus.flg" in the private temporary folder.
     platform::String16 crashStatusPath;
 
@@ -122,6 +124,7 @@ private:
     CSMainTabFrame m_tabFrame;
     CSButton m_helpButton;
     CSAlbumPage* m_albumPage = nullptr;
+    CSTabPage* m_samplePage = nullptr;
     platform::String16 m_crashStatusPath;
     std::unique_ptr<CrashStatusFile> m_crashFile;
     int m_startupTicks = 0;

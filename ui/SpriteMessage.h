@@ -49,12 +49,10 @@ constexpr int32_t MSG_DIALOG_TIMER = 101;
 constexpr int32_t MSG_RANGE_CHANGED = 102;
 constexpr int32_t MSG_PANEL_DBLCLK = 103;
 constexpr int32_t MSG_FOCUS = 300;
-constexpr int32_t MSG_THUMB_LOADED = 2369;
 constexpr int32_t MSG_CURVE_CHANGED = 10005;
-constexpr int32_t MSG_SCAN_STATE = 10011;
 constexpr int32_t MSG_MENU_CLOSED = 11001;
-constexpr int32_t MSG_ALBUM_REFRESH = 11026;
-// MSG_ALGORITHM (11101) is declared by the algorithm framework.
+// MSG_ALGORITHM (11101) is declared by the algorithm framework; MSG_THUMB_LOADED (2369),
+// MSG_SCAN_STATE (10011) and MSG_ALBUM_REFRESH (11026) by the album (album/AlbumMessages.h).
 constexpr int32_t MSG_REFRESH = 20000;
 
 // Posts a message to `recipient` through the live render window; any thread. The recipient is

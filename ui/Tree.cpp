@@ -242,6 +242,8 @@ void CSTree::UpdateScrollBar()
     if (m_scrollState.shown != (m_scrollBar.IsVisible() != 0))
         m_scrollBar.SetVisible(m_scrollState.shown ? 1 : 0);
     m_scrollBar.SetAllDirty(1);
+    // Under the lock, so the frame that clears the mark cannot swallow it.
+    platform::ScopedLock lock(m_lock);
     SetAllDirty(1);
 }
 
