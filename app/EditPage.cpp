@@ -120,8 +120,6 @@ int CSEditPage::OnCreate()
         m_window->AddAccelerator(this, 'R', 0, 1);
         m_window->AddAccelerator(this, 'R', 1, 1);
     }
-    if (document.LayerCount() > 0)
-        ShowDocument();
     return 1;
 }
 
@@ -180,6 +178,18 @@ void CSEditPage::ShowDocument()
                     document.height, (unsigned long long)DocumentChecksum(document));
         std::fflush(stdout);
     }
+    // One plain opaque layer over the whole canvas is its own composite: shown as it is, with
+    // no canvas-size copy. The layer changes only under the render lock, as the view reads it.
+    if (const ImageBuffer16* plain = PlainLayer()) {
+        m_view.SetImage16(plain, nullptr);
+        m_shown = plain;
+        FreeImageBuffer(m_composite[0]);
+        FreeImageBuffer(m_composite[1]);
+        BuildPreview(*plain);
+        LayoutButtons();
+        Invalidate();
+        return;
+    }
     ImageBuffer16& next = m_composite[m_next];
     FreeImageBuffer(next);
     if (!document.Flatten(next, 0xFFFF000000000000ull)) {
@@ -197,6 +207,22 @@ void CSEditPage::ShowDocument()
     Invalidate();
 }
 
+const ImageBuffer16* CSEditPage::PlainLayer() const
+{
+    if (document.LayerCount() != 1)
+        return nullptr;
+    const CZDLayer* layer = document.GetLayer(0);
+    const ImageBuffer16& p = layer->pixels;
+    if (!p.data || !layer->visible || layer->opacity != 255 || layer->blendMode != kBlendNormal || layer->x != 0 ||
+        layer->y != 0 || p.width != document.width || p.height != document.height)
+        return nullptr;
+    const size_t count = size_t(p.width) * p.height;
+    for (size_t i = 0; i < count; ++i)
+        if (p.data[i * 4 + 3] != 0xFFFF)
+            return nullptr;
+    return &p;
+}
+
 void CSEditPage::BuildPreview(const ImageBuffer16& composite)
 {
     ImageBuffer8 fresh;
@@ -211,33 +237,52 @@ void CSEditPage::Refresh()
     ShowDocument();
 }
 
+void CSEditPage::DetachView()
+{
+    // The view may show a layer itself: a step that replaces the layers must not leave it
+    // pointing at a freed one between the change and the next ShowDocument.
+    if (m_shown && m_shown != &m_composite[0] && m_shown != &m_composite[1]) {
+        m_view.SetImage16(nullptr, nullptr);
+        m_shown = nullptr;
+    }
+}
+
 int CSEditPage::Rotate(bool right)
 {
     if (document.LayerCount() == 0)
         return 0;
+    DetachView();
+    int turned;
     {
         RenderWindowLockScope renderLock;
-        if (!(right ? RotateDocumentRight(document) : RotateDocumentLeft(document)))
-            return 0;
+        turned = right ? RotateDocumentRight(document) : RotateDocumentLeft(document);
     }
-    document.modified = 1;
-    const char16_t* name = UiText(right ? u"hisRR" : u"hisRL");
-    // The step holds the whole turned document; a failed write leaves the turn without undo,
-    // so it is taken back.
-    if (!history.AddStep(kHistoryDocument, -1, name, false, 0, nullptr, 0)) {
-        RenderWindowLockScope renderLock;
-        right ? RotateDocumentLeft(document) : RotateDocumentRight(document);
+    if (!turned) {
         ShowDocument();
         return 0;
     }
-    return 1;
+    document.modified = 1;
+    const char16_t* name = UiText(right ? u"hisRR" : u"hisRL");
+    // The step holds the whole turned document (and shows it); a failed write leaves the turn
+    // without undo, so it is taken back.
+    if (history.AddStep(kHistoryDocument, -1, name, false, 0, nullptr, 0))
+        return 1;
+    {
+        RenderWindowLockScope renderLock;
+        right ? RotateDocumentLeft(document) : RotateDocumentRight(document);
+    }
+    ShowDocument();
+    return 0;
 }
 
 int CSEditPage::Undo()
 {
     if (history.current <= 0)
         return 0;
+    DetachView();
     const int ok = history.GoToStep(history.current - 1, true);
+    if (!ok)
+        ShowDocument();
     if (ok && TheDocumentUi().crashStatus)
         TheDocumentUi().crashStatus->WriteCrashStatus();
     return ok;
@@ -247,7 +292,10 @@ int CSEditPage::Redo()
 {
     if (history.current < 0 || size_t(history.current) + 1 >= history.steps.size())
         return 0;
+    DetachView();
     const int ok = history.GoToStep(history.current + 1, true);
+    if (!ok)
+        ShowDocument();
     if (ok && TheDocumentUi().crashStatus)
         TheDocumentUi().crashStatus->WriteCrashStatus();
     return ok;

@@ -76,6 +76,9 @@ public:
 
 private:
     void BuildPreview(const ImageBuffer16& composite);
+    void DetachView();
+    // The document's one layer when it can be shown as it is, else null.
+    const ImageBuffer16* PlainLayer() const;
     void LayoutButtons();
 
     int32_t m_savedStep = 0;

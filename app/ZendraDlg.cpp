@@ -373,8 +373,9 @@ int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* docu
     raw->returnToHost = [this](CSEditPage& p) { return ReturnPluginImage(p); };
     m_tabFrame.SelectPage(raw, 1);
 
-    raw->history.AddStep(kHistoryDocument, -1, UiText(u"hisopen"), false, 0, nullptr, 0);
-    raw->Refresh();
+    // A recorded step refreshes the page itself; without one the page still shows its picture.
+    if (!raw->history.AddStep(kHistoryDocument, -1, UiText(u"hisopen"), false, 0, nullptr, 0))
+        raw->Refresh();
     InvalidateAll();
 
     if (PluginMode != 0 || mode == 2)
