@@ -426,7 +426,14 @@ int CZendraDlg::CloseTab(CSTabPage* page)
         InvalidateAll();
         return 1;
     }
-    m_tabFrame.RemovePage(page);
+    if (m_closingAll) {
+        // The window is closing: the strip shows the next page at once.
+        const int animation = g_bAnimation.exchange(0);
+        m_tabFrame.RemovePage(page);
+        g_bAnimation.store(animation);
+    } else {
+        m_tabFrame.RemovePage(page);
+    }
     for (CMessageSprite* s : std::vector<CMessageSprite*>(CaptureList()))
         ReleaseCapture(s);
     SetFocus(nullptr, false);
@@ -463,10 +470,16 @@ void CZendraDlg::OnCloseRequest()
             std::_Exit(0);
         return;
     }
+    // Last tab first. A tab that will ask is shown first; the others go without a page
+    // switch, so closing clean tabs costs no cross-fades.
     std::vector<CSEditPage*> pages = EditPages();
     for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
-        m_tabFrame.SelectPage(*it, 1);
-        if (!CloseTab(*it))
+        if ((*it)->Modified())
+            m_tabFrame.SelectPage(*it, 1);
+        m_closingAll = true;
+        const int closed = CloseTab(*it);
+        m_closingAll = false;
+        if (!closed)
             return;
     }
     DeleteCrashStatus();

@@ -132,6 +132,7 @@ private:
     bool m_ended = false;
     std::chrono::steady_clock::time_point m_endedAt{};
     bool m_destroyed = false;
+    bool m_closingAll = false;
     uint32_t m_lastInput = 0;
     bool m_idleDone = false;
     int m_idleReleases = 0;
