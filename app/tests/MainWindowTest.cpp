@@ -11,6 +11,7 @@
 #include "app/ZendraDlg.h"
 #include "imaging/ColourTables.h"
 #include "imaging/ImageCodec/ImageLoad.h"
+#include "imaging/ProjectFile.h"
 #include "platform/Clock.h"
 #include "platform/Folders.h"
 #include "platform/Path.h"
@@ -91,6 +92,7 @@ struct Frame {
         BuildGammaTables();
         dlg.PluginMode = mode;
         dlg.runFullStartup = false;
+        dlg.crashStatusPath = (folder / "ZDStatus.flg").u16string();
         dlg.freeSpace = [this](const platform::String16&) { return free; };
         dlg.messageBox = [this](const char16_t* text, int, int) {
             asked.emplace_back(text ? text : u"");
@@ -578,7 +580,6 @@ TEST(MainWindow, HelpOpensTheHelpDocumentAndSaysWhenTheOpenerFails)
 TEST(MainWindow, CrashStatusFileFollowsTheEditorTabs)
 {
     Frame f(0, false);
-    f.dlg.crashStatusPath = (f.folder / "ZDStatus.flg").u16string();
     ASSERT_TRUE(f.Open());
     // The history's steps reach the window through the document hooks, as in the program.
     InstallDocumentUi();
@@ -636,4 +637,31 @@ TEST(MainWindow, HostModeReadsTheExchangeFileAndReportsAFailedWriteBack)
     EXPECT_EQ(page->ApplyToHost(), 1);
     EXPECT_EQ(f.exited, 0);
     EXPECT_TRUE(fs::exists(exchange));
+}
+
+TEST(MainWindow, ProjectFileNamedAtStartOpensOrSaysItCannot)
+{
+    Frame f;
+    ASSERT_TRUE(f.opened);
+    // A project saved from a photo's document.
+    CZDDoc doc;
+    ASSERT_TRUE(doc.OpenImage(f.Photo("p.png", 12, 8)));
+    const fs::path project = f.folder / "work.zdoc";
+    ASSERT_EQ(SaveProjectFile(project.u16string(), doc, nullptr), ProjectSaveResult::Saved);
+    const fs::path broken = f.folder / "broken.zdoc";
+    { std::FILE* b = std::fopen(broken.string().c_str(), "wb"); std::fputs("not a project", b); std::fclose(b); }
+
+    struct Case { fs::path path; int pages; size_t asked; };
+    const Case cases[] = {{project, 2, 0}, {broken, 2, 1}, {f.folder / "missing.zdoc", 2, 1}};
+    for (const Case& c : cases) {
+        f.asked.clear();
+        f.dlg.openAtStart = true;
+        f.dlg.commandPath = c.path.u16string();
+        EXPECT_EQ(f.dlg.RunStartup(), 1) << "a failed project never stops the start";
+        EXPECT_EQ(f.Pages(), c.pages) << c.path;
+        ASSERT_EQ(f.asked.size(), c.asked) << c.path;
+        if (c.asked)
+            EXPECT_EQ(f.asked[0], UiText(u"Cannotopenfile"));
+    }
+    EXPECT_EQ(f.dlg.GetActiveEditPage()->document.width, 12);
 }
