@@ -665,3 +665,43 @@ TEST(MainWindow, ProjectFileNamedAtStartOpensOrSaysItCannot)
     }
     EXPECT_EQ(f.dlg.GetActiveEditPage()->document.width, 12);
 }
+
+TEST(MainWindow, GoAlbumShowsOnceTheAlbumsTabHasScrolledAwayAndBringsItBack)
+{
+    struct Case { int32_t mode; bool allowed; };
+    const Case cases[] = {{0, true}, {2, false}};
+    for (const Case& c : cases) {
+        Frame f(c.mode);
+        ASSERT_TRUE(f.opened);
+        CSMainTabFrame& strip = f.dlg.TabFrame();
+        for (int i = 0; i < 9; ++i)
+            ASSERT_TRUE(f.dlg.OpenImage(f.Photo(("a-rather-long-photo-name-" + std::to_string(i) + ".png").c_str()), 0,
+                                        nullptr, 0));
+        for (int i = 0; i < 30; ++i)
+            f.Pump();
+        EXPECT_FALSE(strip.GoAlbumButton().IsVisible()) << "at the start of the strip";
+        int s0 = 0, e0 = 0;
+        strip.GetTabExtent(0, &s0, &e0);
+        for (int step = 0; step < 12 && strip.Scroll() < e0; ++step) {
+            strip.ScrollTabs(false);
+            for (int i = 0; i < 40; ++i)
+                f.Pump();
+        }
+        if (!c.allowed) {
+            EXPECT_FALSE(strip.GoAlbumButton().IsVisible()) << "a launch mode never shows it";
+            continue;
+        }
+        ASSERT_GE(strip.Scroll(), e0) << "the strip did not scroll past the album's tab";
+        EXPECT_TRUE(strip.GoAlbumButton().IsVisible());
+        SpriteMessage m{};
+        m.code = MSG_COMMAND;
+        m.param1 = CSMainTabFrame::kGoAlbumButton;
+        m.sender = &strip.GoAlbumButton();
+        strip.OnSpriteMessage(&m);
+        for (int i = 0; i < 40; ++i)
+            f.Pump();
+        EXPECT_EQ(strip.Selected(), 0);
+        EXPECT_EQ(strip.Scroll(), 0);
+        EXPECT_FALSE(strip.GoAlbumButton().IsVisible());
+    }
+}
