@@ -56,3 +56,33 @@ TEST(Memory, PopulatedPagesKeepTheirContents)
     EXPECT_TRUE(IsPageResident(p + 17));
     EXPECT_TRUE(PopulatePagesForWrite(p, 0));
 }
+
+TEST(Calendar, LocalMidnightInAFixedZone)
+{
+    // Fixed offsets from zone strings, so no time-zone database is needed; TZ comes back after.
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    struct Case { const char* zone; int64_t midnight; };
+    // 2026-03-18 00:00 local.
+    const Case cases[] = {
+        { "UTC0", 1773792000 },
+        { "JST-9", 1773792000 - 9 * 3600 },
+        { "EST5", 1773792000 + 5 * 3600 },
+    };
+    for (const Case& c : cases) {
+        setenv("TZ", c.zone, 1);
+        tzset();
+        int64_t s = 0;
+        ASSERT_TRUE(UnixFromLocalCalendar(CalendarTime{2026, 3, 18, 0, 0, 0}, s)) << c.zone;
+        EXPECT_EQ(s, c.midnight) << c.zone;
+        CalendarTime back;
+        ASSERT_TRUE(CalendarFromUnix(s, true, back));
+        EXPECT_EQ(back.day, 18) << c.zone;
+        EXPECT_EQ(back.hour, 0) << c.zone;
+    }
+    if (old)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}

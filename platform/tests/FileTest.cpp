@@ -231,3 +231,30 @@ TEST(AtomicFileWriter, ThroughALinkReplacesTheLinkedFile)
     ASSERT_EQ(lstat((dir.Native() + "/link.txt").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
+
+TEST(File, AdvisoryLockIsSeenByEveryOtherOpenUntilClosed)
+{
+    TestFolder folder;
+    const String16 path = folder.Path(u"locked");
+    File owner, other;
+    ASSERT_TRUE(owner.Open(path, FileMode::OpenAlways));
+    ASSERT_TRUE(owner.TryLock(true));
+    ASSERT_TRUE(other.Open(path, FileMode::Read));
+    EXPECT_FALSE(other.TryLock(true)) << "another open of the same file";
+    EXPECT_FALSE(other.TryLock(false));
+    EXPECT_TRUE(owner.IsAt(path));
+    ASSERT_TRUE(owner.Unlock());
+    EXPECT_TRUE(other.TryLock(false)) << "shared once the owner let go";
+    ASSERT_TRUE(other.Unlock());
+    ASSERT_TRUE(owner.TryLock(true));
+    owner.Close();
+    EXPECT_TRUE(other.TryLock(true)) << "closing releases the lock";
+
+    // A file deleted (or replaced) after it was opened is no longer the one the path names.
+    ASSERT_TRUE(DeleteFile(path));
+    EXPECT_FALSE(other.IsAt(path));
+    ASSERT_TRUE(WriteText(path, "new"));
+    EXPECT_FALSE(other.IsAt(path));
+    File closed;
+    EXPECT_FALSE(closed.TryLock(true));
+}
