@@ -148,6 +148,8 @@ CSPicView::~CSPicView()
 {
     RemoveChild(&m_toolBar);
     m_toolBar.ReleaseResources(1);
+    m_zoomMenu.Close(0);
+    m_zoomMenu.ReleaseResources(1);
     FreeImageBuffer(m_badge);
     FreeImageBuffer(m_captionImage);
 }
@@ -163,9 +165,29 @@ int CSPicView::OnCreate()
     if (!m_toolBar.Create(this, m_window, 1, 2, 4, 4, 4 + m_toolBar.GetLength(), 34) || !m_toolBar.Build())
         return 0;
     AddChild(&m_toolBar);
+    // The zoom menu: a top-level sprite of the window, shown when the badge is pressed.
+    if (!m_zoomMenu.Create(nullptr, m_window, 2, 201, 0, 0, 100, 100))
+        return 0;
+    m_zoomMenu.SetVisible(0);
     const SRect r = Rect();
     m_area = {4, 35, r.Width() - 4, r.Height() - 4};
     return 1;
+}
+
+void CSPicView::OpenZoomMenu()
+{
+    if (!m_window || !m_zoomMenu.Window())
+        return;
+    m_zoomMenu.Close(0);
+    m_zoomMenu.ReleaseResources(0);
+    m_zoomMenu.AddItem(u"F", 1, UiText(u"bestfit"), nullptr);
+    m_zoomMenu.AddItem(nullptr, 0, nullptr, nullptr);
+    static constexpr const char16_t* kLabels[] = {u"800%", u"400%", u"200%", u"100%", u"67%",
+                                                  u"50%",  u"33%",  u"25%",  u"10%"};
+    for (int i = 0; i < 9; ++i)
+        m_zoomMenu.AddItem(nullptr, 2 + i, kLabels[i], nullptr);
+    const SPoint corner = LocalToWindowPoint({m_badgeRect.right, m_badgeRect.bottom});
+    m_zoomMenu.Track(this, corner.x, corner.y, true, false);
 }
 
 void CSPicView::PictureSize(int& w, int& h) const
@@ -548,8 +570,10 @@ void CSPicView::OnLButtonDown(int x, int y, uint32_t flags)
         m_pressPoint = {x, y};
         return;
     }
-    if (HasPicture() && x >= b.left && x < b.right && y >= b.top && y < b.bottom)
-        return; // the zoom menu opens here once menus exist
+    if (HasPicture() && x >= b.left && x < b.right && y >= b.top && y < b.bottom) {
+        OpenZoomMenu();
+        return;
+    }
     if (!(flags & kCaptureDelivery))
         if (CMessageSprite* child = ChildFromPoint(x, y)) {
             const SRect r = child->Rect();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "ui/Button.h"
+#include "ui/Menu.h"
 #include "ui/Sprite.h"
 
 #include <vector>
@@ -95,6 +96,7 @@ public:
     SRect Shown() const { return m_shown; }
     SRect Navigator() const { return m_navigator; }
     SRect Badge() const { return m_badgeRect; }
+    CSMenu& ZoomMenu() { return m_zoomMenu; }
     const ImageBuffer8& BadgeImage() const { return m_badge; }
     int Dragging() const { return m_dragging; }
     CSToolBar& ToolBar() { return m_toolBar; }
@@ -109,6 +111,8 @@ protected:
     void SetPicture(const ImageBuffer8* picture8, const ImageBuffer16* picture16, int slot,
                     const char16_t* caption);
     void BuildZoomBadge();
+    // The zoom menu at the badge's lower right corner: best fit, then the fixed zooms.
+    void OpenZoomMenu();
     void DrawCaption();
     void DrawNavigator();
     bool HasPicture() const { return m_picture8 || m_picture16; }
@@ -129,6 +133,7 @@ protected:
     double m_zoom = 1.0;
     std::atomic<int32_t> m_needsRender{0};
     ImageBuffer8 m_badge;
+    CSMenu m_zoomMenu;
     ImageBuffer8 m_captionImage;
     SPoint m_pressPoint{};
     CSToolBar m_toolBar;

@@ -24,7 +24,18 @@ CSTreeTag::CSTreeTag()
 
 CSTreeTag::~CSTreeTag()
 {
+    m_menu.Close(0);
+    m_menu.ReleaseResources(1);
     FreeSegments();
+}
+
+int CSTreeTag::OnCreate()
+{
+    // The sibling menu: a top-level sprite of the window, shown while the pointer rests.
+    if (!m_menu.Create(nullptr, m_window, 2, 201, 0, 0, 100, 100))
+        return 0;
+    m_menu.SetVisible(0);
+    return 1;
 }
 
 std::u16string CSTreeTag::GetNodeText(const CTreeNode* node)
@@ -309,9 +320,20 @@ int CSTreeTag::OnSpriteMessage(SpriteMessage* message)
     if (message && message->code == MSG_TAG_HOVER) {
         // The node must still be one of the bar's segments: a rebuild may have replaced it.
         auto* node = reinterpret_cast<CTreeNode*>(message->param2);
-        if (SegmentAt(int(message->param1)).node == node && node) {
-            if (!BuildSiblingList(node).empty())
+        const int index = int(message->param1);
+        const Segment segment = SegmentAt(index);
+        if (segment.node == node && node) {
+            const std::vector<SiblingItem> items = BuildSiblingList(node);
+            if (!items.empty() && m_window && m_menu.Window()) {
+                m_menu.Close(0);
+                m_menu.ReleaseResources(0);
+                for (const SiblingItem& item : items)
+                    m_menu.AddItem(nullptr, item.separator ? 0 : item.id, item.separator ? nullptr : item.text.c_str(),
+                                   nullptr);
+                const SPoint corner = LocalToWindowPoint({segment.x, Height()});
+                m_menu.Track(this, corner.x, corner.y, true, true);
                 m_hovered.store(-1); // the menu takes over from here
+            }
         }
         return 1;
     }

@@ -6,6 +6,7 @@
 // the segments, so Rebuild swaps them under the bar's lock.
 #pragma once
 
+#include "ui/Menu.h"
 #include "ui/Sprite.h"
 #include "ui/TreeNode.h"
 
@@ -35,6 +36,7 @@ public:
     struct SiblingItem { int32_t id; std::u16string text; bool separator; };
     std::vector<SiblingItem> BuildSiblingList(CTreeNode* node);
 
+    int OnCreate() override;
     void SetPos(int x, int y, int width, int height) override;
     int OnDraw(uint32_t time) override;
     void ReleaseResources(int flag) override;
@@ -49,6 +51,7 @@ public:
     int Hovered() const { return m_hovered.load(); }
     int PressedSegment() const { return m_pressed.load(); }
     CTreeNode* SiblingParent() const { return m_siblingParent; }
+    CSMenu& SiblingMenu() { return m_menu; }
 
 protected:
     void FreeSegments();
@@ -60,4 +63,5 @@ protected:
     int32_t m_visible = 0;
     std::atomic<int32_t> m_hovered{-1};
     std::atomic<int32_t> m_pressed{-1};
+    CSMenu m_menu;
 };

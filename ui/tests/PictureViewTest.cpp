@@ -295,3 +295,35 @@ TEST(PictureView, SixteenBitPicturesAndClearingOneSlot)
     EXPECT_EQ(f.view->GetFocusRect().Width(), 0); // no picture: no focus area
     FreeImageBuffer(deep);
 }
+
+TEST(PictureView, PressingTheBadgeOpensTheZoomMenu)
+{
+    ViewFixture f;
+    f.t.Frame();
+    const SRect b = f.view->Badge();
+    ASSERT_FALSE(b.IsEmpty());
+    f.view->OnLButtonDown(b.left + 3, b.top + 3, 0);
+    CSMenu& menu = f.view->ZoomMenu();
+    EXPECT_TRUE(menu.IsVisible());
+    ASSERT_EQ(menu.Count(), 11);
+    EXPECT_EQ(menu.Item(0).commandId, 1);
+    EXPECT_TRUE(menu.Item(1).separator);
+    EXPECT_EQ(menu.m_owner, f.view);
+    // Each entry's command sets its zoom; the first fits.
+    struct Case { int item; double zoom; };
+    const Case cases[] = {{2, 8.0}, {5, 1.0}, {10, 0.1}, {6, 0.66666666666}};
+    for (const Case& c : cases) {
+        SpriteMessage m;
+        m.code = MSG_MENU_COMMAND;
+        m.param1 = menu.Item(c.item).commandId;
+        f.view->OnSpriteMessage(&m);
+        EXPECT_NEAR(f.view->Zoom(), c.zoom, 1e-6) << c.item;
+    }
+    menu.Close(0);
+    // Pressing it again builds the menu afresh.
+    f.t.Frame();
+    const SRect again = f.view->Badge();
+    f.view->OnLButtonDown(again.left + 3, again.top + 3, 0);
+    EXPECT_EQ(f.view->ZoomMenu().Count(), 11);
+    f.view->ZoomMenu().Close(0);
+}

@@ -143,6 +143,16 @@ TEST(TagBar, RestingOnASegmentListsItsSiblings)
     f.t.Pump();
     EXPECT_EQ(f.bar->Hovered(), -1); // the list took over
     EXPECT_EQ(f.bar->SiblingParent(), f.path.pictures);
+    // The menu opened under the segment: the siblings, a separator, the node itself.
+    CSMenu& menu = f.bar->SiblingMenu();
+    EXPECT_TRUE(menu.IsVisible());
+    ASSERT_EQ(menu.Count(), 4);
+    EXPECT_EQ(menu.Item(0).commandId, 1);
+    EXPECT_EQ(menu.Item(1).commandId, 3);
+    EXPECT_TRUE(menu.Item(2).separator);
+    EXPECT_EQ(menu.Item(3).commandId, 2);
+    EXPECT_EQ(menu.m_owner, f.bar);
+    menu.Close(0);
 
     const auto items = f.bar->BuildSiblingList(f.path.holiday);
     ASSERT_EQ(items.size(), 4u);
