@@ -78,6 +78,14 @@ public:
     static constexpr uint32_t kAnnounceTimer = 1;
 };
 
+// The thread must be gone before main returns: it reads the settings stores, which static
+// destruction frees. Each of its exchanges has its own time limits, so the wait is bounded
+// without a limit of our own (a cut wait would leave it running into static destruction).
+void StopServerThread()
+{
+    theServerThread.Stop();
+}
+
 } // namespace
 
 int CZendraApp::InitInstance(int argc, const char* const* argv, platform::BackendKind backend)
@@ -102,7 +110,7 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     if (IsUninstallRun(commandLine)) {
         theServerThread.QueueEvent(u"UnInstall", 0);
         platform::SleepMs(3000);
-        theServerThread.Stop(5000);
+        StopServerThread();
         return 0;
     }
     theServerThread.QueueEvent(u"Run", 0);
@@ -111,7 +119,7 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     SetResourceMessageSink([](StringView16 text) { platform::ShowSystemMessageBox(g_backend, u"Zendra", text); });
     if (!theAppResources.Init(platform::ProgramFolder(), {})) {
         platform::ShowSystemMessageBox(backend, u"Zendra", theAppResources.InitFailureText());
-        theServerThread.Stop(5000);
+        StopServerThread();
         return 1;
     }
     UseAppResourcesForUi();
@@ -170,7 +178,7 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     SetAppDataMessageSink(nullptr);
     theAppData.Save();
     DeleteRunTempFiles();
-    theServerThread.Stop(5000);
+    StopServerThread();
     // The shutdown figure: from the accepted close to here (the benchmark reads it).
     if (closeAccepted != std::chrono::steady_clock::time_point{}) {
         const auto ms =
