@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <spawn.h>
@@ -146,6 +147,73 @@ ShellOpenResult ShellOpen(StringView16 target, int waitMs)
         ++colon;
     const bool isUrl = colon > 1 && colon < target.size() && target[colon] == u':';
     return ShellOpenUtf8(isUrl ? Utf16ToUtf8(target) : ToNativePath(target), waitMs);
+}
+
+FileChooserResult ChooseFileToOpen(StringView16 title, StringView16 startFolder,
+                                   const std::vector<std::string>& patterns)
+{
+    FileChooserResult result;
+    if (const char* forced = std::getenv("ZENDRA_CHOOSER"); forced && std::string(forced) == "builtin")
+        return result;
+    std::vector<std::string> args{"zenity", "--file-selection", "--title=" + Utf16ToUtf8(title)};
+    if (!startFolder.empty())
+        args.push_back("--filename=" + Utf16ToUtf8(startFolder) + "/");
+    if (!patterns.empty()) {
+        std::string filter = "--file-filter=";
+        for (const std::string& p : patterns)
+            filter += p + " ";
+        filter.pop_back();
+        args.push_back(filter);
+    }
+    int out[2];
+    if (pipe(out) != 0)
+        return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, out[1]);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, "zenity", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (rc != 0) {
+        close(out[0]);
+        return result;
+    }
+    std::string chosen;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        if (n > 0) {
+            // A path is never this long; a chooser that writes more is not believed.
+            if (chosen.size() < 65536)
+                chosen.append(buffer, size_t(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;
+    }
+    close(out[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    const int code = StatusCode(status);
+    while (!chosen.empty() && (chosen.back() == '\n' || chosen.back() == '\r'))
+        chosen.pop_back();
+    if (code == 0 && !chosen.empty() && chosen.size() < 65536) {
+        result.status = FileChooserStatus::Chosen;
+        result.path = Utf8ToUtf16(chosen);
+    } else if (code == 1) {
+        result.status = FileChooserStatus::Cancelled;
+    }
+    return result;
 }
 
 } // namespace platform

@@ -6,6 +6,7 @@
 #include "platform/Text.h"
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -37,5 +38,16 @@ ShellOpenResult ShellOpenUtf8(const std::string& target, int waitMs = 1500);
 // The program used to open things ("xdg-open" unless set; tests put a script in its place).
 // An empty name restores the default.
 void SetShellOpener(const std::string& program);
+
+// The desktop's file chooser for opening one file: `zenity --file-selection` (started directly,
+// no shell), with the file patterns as one filter. Unavailable when ZENDRA_CHOOSER is "builtin",
+// when zenity is missing or when it fails; the caller then asks in its own way.
+enum class FileChooserStatus { Chosen, Cancelled, Unavailable };
+struct FileChooserResult {
+    FileChooserStatus status = FileChooserStatus::Unavailable;
+    String16 path;
+};
+FileChooserResult ChooseFileToOpen(StringView16 title, StringView16 startFolder,
+                                   const std::vector<std::string>& patterns);
 
 } // namespace platform

@@ -102,7 +102,7 @@ TEST(ZendraFrame, TitleDoubleClickAsksForMaximiseAndTitleDragMovesTheWindow)
     }
     close(evPipe[0]);
 
-    // Ctrl+C on the start screen copies its text to the X11 clipboard, where other programs
+    // Ctrl+C on the album page copies its text to the X11 clipboard, where other programs
     // (xclip) read it.
     run("windowfocus --sync " + id + " sleep 0.2 key ctrl+c");
     std::string copied;
@@ -110,12 +110,12 @@ TEST(ZendraFrame, TitleDoubleClickAsksForMaximiseAndTitleDragMovesTheWindow)
     const std::string pasted = RunCapture("env DISPLAY=" + displayName + " xclip -o -selection clipboard 2>&1");
     EXPECT_EQ(pasted, "Zendra \u2014 Photo organiser and editor");
 
-    // The frame's close button (21 x 15 at width - 29, 8) ends the program.
+    // The frame's close button (21 x 15 at width - 29, 8) asks; Yes ends the program.
     const std::string g = RunCapture(xdo + " getwindowgeometry --shell " + id);
     const size_t wp = g.find("WIDTH=");
     ASSERT_NE(wp, std::string::npos);
     const int ww = std::atoi(g.c_str() + wp + 6);
-    run("mousemove " + at(wx + ww - 29 + 10, wy + 8 + 7) + " sleep 0.3 click 1");
+    run("mousemove " + at(wx + ww - 29 + 10, wy + 8 + 7) + " sleep 0.3 click 1 sleep 1.2 key y");
     int status = 0;
     ASSERT_TRUE(zendra.WaitExit(std::chrono::seconds(30), status)) << "zendra did not end";
     ASSERT_TRUE(WIFEXITED(status));

@@ -1,11 +1,14 @@
 // The whole program on a private X server, for the tests that drive it with xdotool: started
-// with the leak suppressions of the system libraries, its output read through a pipe, its
-// window found by name.
+// with the leak suppressions of the system libraries, its own settings and data folders, its
+// output read through a pipe, its window found by name.
 #pragma once
 
 #include "platform/tests/TestXServer.h"
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,22 +17,62 @@ namespace zendratest {
 inline const std::string kProgram = std::string(ZENDRA_BINARY_DIR) + "/zendra/zendra";
 inline const std::string kLeakSuppressions = std::string(ZENDRA_SOURCE_DIR) + "/app/tests/system-leaks.supp";
 
-// Starts `zendra --backend=sdl` (and `extra`) on the server; `outFd` reads its stdout. False
-// when it cannot.
-inline bool StartOn(const testx::XServer& server, testx::Child& zendra, int& outFd,
-                    const std::vector<std::string>& extra = {})
+// A folder of its own for the program's settings, data, cache and temporary files (removed at
+// the end), so a test neither reads nor writes the user's, and the crash-status file of one test
+// is never found by the program of another test running beside it.
+struct Home {
+    std::filesystem::path root;
+    Home()
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        static int counter = 0;
+        root = std::filesystem::path(tmp ? tmp : "/tmp") /
+               ("zendra-home-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
+        std::filesystem::create_directories(root / "tmp");
+    }
+    ~Home()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+    std::vector<std::pair<std::string, std::string>> Variables() const
+    {
+        return {{"XDG_CONFIG_HOME", (root / "config").string()},
+                {"XDG_DATA_HOME", (root / "data").string()},
+                {"XDG_CACHE_HOME", (root / "cache").string()},
+                {"HOME", root.string()},
+                {"TMPDIR", (root / "tmp").string()}};
+    }
+};
+
+// The environment of one start: the display, the window system, the suppressions, the home.
+inline std::vector<std::string> ProgramEnvironment(const testx::XServer& server, const Home& home,
+                                                   std::vector<std::pair<std::string, std::string>> extra = {})
 {
-    int out[2];
-    if (pipe(out) != 0)
-        return false;
     std::string lsan = "suppressions=" + kLeakSuppressions;
     if (const char* old = std::getenv("LSAN_OPTIONS"))
         lsan = std::string(old) + ":" + lsan;
-    std::vector<std::string> args = {kProgram, "--backend=sdl"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    const bool started = zendra.Start(
-        args,
-        testx::Environment({{"DISPLAY", server.Name()}, {"ZENDRA_BACKEND", "sdl"}, {"LSAN_OPTIONS", lsan}}), out[1]);
+    std::vector<std::pair<std::string, std::string>> vars = {
+        {"DISPLAY", server.Name()}, {"ZENDRA_BACKEND", "sdl"}, {"LSAN_OPTIONS", lsan}};
+    for (auto& v : home.Variables())
+        vars.push_back(v);
+    for (auto& v : extra)
+        vars.push_back(v);
+    return testx::Environment(vars);
+}
+
+// Starts `zendra --backend=sdl [args]` on the server; `outFd` reads its stdout. False when it
+// cannot.
+inline bool StartOn(const testx::XServer& server, testx::Child& zendra, int& outFd,
+                    const std::vector<std::string>& args = {}, const Home* home = nullptr)
+{
+    static Home shared;
+    int out[2];
+    if (pipe(out) != 0)
+        return false;
+    std::vector<std::string> argv = {kProgram, "--backend=sdl"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const bool started = zendra.Start(argv, ProgramEnvironment(server, home ? *home : shared), out[1]);
     close(out[1]);
     if (!started) {
         close(out[0]);
@@ -45,6 +88,26 @@ inline std::string FindWindow(const testx::XServer& server)
     const std::string found = testx::RunCapture("env DISPLAY=" + server.Name() +
                                                 " xdotool search --onlyvisible --name '^Zendra$' 2>/dev/null | head -n 1");
     return found.substr(0, found.find('\n'));
+}
+
+// The window's place and size from xdotool; all -1 when unknown.
+struct Geometry {
+    int x = -1, y = -1, width = -1, height = -1;
+};
+inline Geometry WindowGeometry(const testx::XServer& server, const std::string& id)
+{
+    const std::string g = testx::RunCapture("env DISPLAY=" + server.Name() + " xdotool getwindowgeometry --shell " + id);
+    auto field = [&](const char* name) {
+        const size_t p = g.find(std::string(name) + "=");
+        return p == std::string::npos ? -1 : std::atoi(g.c_str() + p + std::strlen(name) + 1);
+    };
+    return {field("X"), field("Y"), field("WIDTH"), field("HEIGHT")};
+}
+
+// Runs xdotool commands on the server.
+inline void Xdo(const testx::XServer& server, const std::string& commands)
+{
+    std::system(("env DISPLAY=" + server.Name() + " xdotool " + commands + " >/dev/null 2>&1").c_str());
 }
 
 } // namespace zendratest

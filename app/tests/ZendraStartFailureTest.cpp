@@ -18,7 +18,10 @@ const fs::path kProgramFolder = fs::path(ZENDRA_BINARY_DIR) / "zendra";
 // Runs the program copied into `folder`; its stderr and exit code.
 std::string RunIn(const fs::path& folder, int& code)
 {
-    const std::string out = testx::RunCapture("cd '" + folder.string() + "' && LSAN_OPTIONS=suppressions=" +
+    // Its own settings and data folders beside the copy.
+    const std::string home = "XDG_CONFIG_HOME='" + (folder / "config").string() + "' XDG_DATA_HOME='" +
+                             (folder / "data").string() + "' XDG_CACHE_HOME='" + (folder / "cache").string() + "' ";
+    const std::string out = testx::RunCapture("cd '" + folder.string() + "' && " + home + "LSAN_OPTIONS=suppressions=" +
                                               zendratest::kLeakSuppressions + " ./zendra --backend=headless 2>&1 >/dev/null; echo \"rc=$?\"");
     const size_t at = out.rfind("rc=");
     code = at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 3);

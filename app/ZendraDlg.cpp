@@ -1,0 +1,613 @@
+#include "app/ZendraDlg.h"
+
+#include "album/PhotoDatabase.h"
+#include "algorithms/AlgorithmThread.h"
+#include "algorithms/ScratchCache.h"
+#include "app/AboutSprite.h"
+#include "app/AppData.h"
+#include "app/CrashStatus.h"
+#include "app/Registry.h"
+#include "app/ServerNotify.h"
+#include "app/ServerThread.h"
+#include "app/SettingsDlg.h"
+#include "app/samples/ListSamplePage.h"
+#include "imaging/ColourTables.h"
+#include "imaging/ImageCodec/ImageType.h"
+#include "imaging/ProjectFile.h"
+#include "platform/Clock.h"
+#include "platform/Folders.h"
+#include "platform/Format.h"
+#include "platform/Path.h"
+#include "platform/Settings.h"
+#include "platform/Shell.h"
+#include "platform/Thread.h"
+#include "raster/Raster.h"
+#include "ui/DialogSprite.h"
+#include "ui/InputString.h"
+#include "ui/MessageBox.h"
+#include "ui/TicketRegistry.h"
+#include "ui/UiResources.h"
+#include "ui/UiSeams.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr int kFirstDialogZLevel = 160;
+
+std::atomic<CZendraDlg*> g_mainWindow{nullptr};
+
+void Log(const char16_t* line)
+{
+    WriteUiLog(line);
+}
+
+} // namespace
+
+CZendraDlg* TheMainWindow()
+{
+    return g_mainWindow.load(std::memory_order_acquire);
+}
+
+platform::String16 EditCaptionForPath(const platform::String16& path, const char16_t* unknown)
+{
+    if (path.empty())
+        return unknown ? unknown : u"";
+    const size_t slash = path.find_last_of(u'/');
+    platform::String16 file = slash == platform::String16::npos ? path : path.substr(slash + 1);
+    platform::String16 extension;
+    const size_t dot = file.find_last_of(u'.');
+    if (dot != platform::String16::npos && dot > 0) {
+        extension = file.substr(dot);
+        file.resize(dot);
+    }
+    // The file name as kept (at most 255 characters), then cut to 63.
+    if (file.size() > 255)
+        file.resize(255);
+    char16_t name[64];
+    CopyTextBounded(name, 64, file.c_str());
+    platform::String16 whole = platform::String16(name) + extension;
+    char16_t caption[32];
+    CopyTextBounded(caption, 32, whole.c_str());
+    return caption;
+}
+
+CZendraDlg::CZendraDlg() = default;
+
+CZendraDlg::~CZendraDlg()
+{
+    DestroyWindow();
+    CZendraDlg* self = this;
+    g_mainWindow.compare_exchange_strong(self, nullptr);
+}
+
+int CZendraDlg::Ask(const char16_t* text, int kind, int buttons)
+{
+    return messageBox ? messageBox(text, kind, buttons) : SpriteMessageBox(text, kind, buttons);
+}
+
+int CZendraDlg::OnCreate()
+{
+    g_mainWindow.store(this, std::memory_order_release);
+    return CRenderWindow::OnCreate();
+}
+
+int CZendraDlg::OnInitDialog()
+{
+    // The saved language first: every text below comes from the table.
+    const platform::String16 programFolder = platform::ProgramFolder() + u"/";
+    LanguageList languages;
+    languages.ApplySaved(theAppResources.table, programFolder, platform::Settings(platform::SettingsScope::User),
+                         platform::Settings(platform::SettingsScope::Machine));
+
+    if (!CRenderWindow::OnInitDialog())
+        return 0;
+
+    // Every photo's undo data goes to the temporary folder: without room there, edits would
+    // fail one by one later.
+    const platform::String16 probe = theAppData.MakeTempFileName(u"test");
+    const platform::String16 folder = platform::PrivateTempFolder();
+    uint64_t free = 0;
+    if (freeSpace) {
+        free = freeSpace(folder);
+    } else {
+        platform::DiskSpace space;
+        free = platform::GetDiskSpace(folder.empty() ? probe : folder, space) ? space.freeToUser : 0;
+    }
+    if (free < kMinTempSpace) {
+        Ask(u"Not enough disk space to store temp files", kMbInformation, kMbOk);
+        m_startupFailed = 1;
+        return 0;
+    }
+
+    theAppData.EditionFlag.store(1, std::memory_order_release);
+
+    if (!CreateChildren()) {
+        Log(u"Error on CreateOtherChilds");
+        Ask(UiText(u"errinit"), kMbError, kMbOk);
+        m_startupFailed = 1;
+        return 0;
+    }
+    Log(u"Main Window inited, childs created.");
+    if (m_samplePage)
+        m_tabFrame.SelectPage(m_samplePage, 1);
+    else if (m_albumPage)
+        m_tabFrame.SelectPage(m_albumPage, 1);
+
+    if (PlatformWindow()) {
+        PlatformWindow()->SetTimer(IDT_STARTUP, 100);
+        PlatformWindow()->SetTimer(IDT_IDLE, 1000);
+        PlatformWindow()->SetTitle(UiText(u"title"));
+    }
+    m_lastInput = platform::GetTickCount32();
+    SetWindowReady(1);
+
+    g_bAnimation.store(ReadRegistryDword(u"Program", u"Animation", 1, 1) ? 1 : 0);
+    if (PlatformWindow())
+        theServerThread.SetMainWindow(PlatformWindow()->Poster());
+    if (theServerThread.Enabled())
+        theServerThread.Post(WM_SERVER_NOTIFY, SERVER_CHECK_VERSION, 0);
+    return 1;
+}
+
+int CZendraDlg::CreateChildren()
+{
+    if (!m_tabFrame.Create(nullptr, this, 100, 0, 0, 100, 100, 2))
+        return 0;
+    AddTopLevel(&m_tabFrame);
+    m_tabFrame.openImage = [this](const platform::String16& path) { return OpenImage(path, 0, nullptr, 0); };
+    m_tabFrame.closeTab = [this](CSTabPage* page) { return CloseTab(page); };
+    m_tabFrame.writeCrashStatus = [this] { WriteCrashStatus(); };
+
+    if (PluginMode != 0) {
+        m_tabFrame.HideAlbumButton();
+    } else {
+        auto* album = new CSAlbumPage;
+        album->onOpenPhoto = [this] { OpenPhotoWithChooser(); };
+        album->onSettings = [] {
+            const int result = ShowSettingsDialog();
+            std::printf("zendra: settings result %d, animation %d\n", result, g_bAnimation.load());
+            std::fflush(stdout);
+        };
+        album->onAbout = [this] { ShowAbout(); };
+        if (m_tabFrame.AddPage(album) < 0) {
+            album->ReleaseResources(1);
+            delete album;
+            return 0;
+        }
+        album->SetAutoDelete(1);
+        m_albumPage = album;
+    }
+    if (sampleLists) {
+        auto* sample = new CListSamplePage;
+        if (m_tabFrame.AddPage(sample) < 0) {
+            sample->ReleaseResources(1);
+            delete sample;
+            return 0;
+        }
+        sample->SetAutoDelete(1);
+        m_samplePage = sample;
+    }
+
+    if (!m_helpButton.Create(nullptr, this, 101, 3, 0, 0, 65, 19) ||
+        !m_helpButton.Setup(UiText(u"btnHelp"), u"help.png", 0, 0, 0, 65, 19))
+        return 0;
+    AddTopLevel(&m_helpButton);
+    return 1;
+}
+
+void CZendraDlg::OnLayout(int w, int h)
+{
+    CRenderWindow::OnLayout(w, h);
+    m_tabFrame.SetPos(3, 40, w - 6, h - 45);
+    m_helpButton.SetPos(w - 140, 6, 65, 19);
+}
+
+void CZendraDlg::OnEvent(platform::Window& window, const platform::WindowEvent& event)
+{
+    switch (event.kind) {
+    case platform::EventKind::KeyDown:
+    case platform::EventKind::Char:
+    case platform::EventKind::ButtonDown:
+    case platform::EventKind::MouseMove:
+    case platform::EventKind::MouseWheel:
+    case platform::EventKind::DropFiles:
+        m_lastInput = platform::GetTickCount32();
+        m_idleDone = false;
+        break;
+    default:
+        break;
+    }
+    CRenderWindow::OnEvent(window, event);
+}
+
+void CZendraDlg::OnWindowTimer(uint32_t id)
+{
+    if (id == IDT_STARTUP) {
+        ++m_startupTicks;
+        if (m_startupTicks == 1 && !RunStartup()) {
+            m_startupFailed = 1;
+            EndDialog();
+            return;
+        }
+        if (m_startupTicks >= kStartupTicks) {
+            if (CPopupSprite* top = TopModal(); top && (top->Flags() & SF_ABOUTBOX))
+                static_cast<CAboutSprite*>(top)->Close();
+            if (PlatformWindow())
+                PlatformWindow()->KillTimer(IDT_STARTUP);
+        }
+        return;
+    }
+    if (id == IDT_IDLE) {
+        // Idle for a while (no input, no algorithm running): hand spare memory back.
+        const uint32_t now = platform::GetTickCount32();
+        if (!m_idleDone && now - m_lastInput >= kIdleReleaseMs && !theAlgorithmThread.IsBusy()) {
+            m_idleDone = true;
+            ReleaseScratch();
+            CRaster::ReleaseSpareBlocks();
+            ++m_idleReleases;
+            Log(u"Idle: spare memory released");
+        }
+    }
+}
+
+int CZendraDlg::RunStartup()
+{
+    if (m_albumPage) {
+        // The album's tree and scan come with the album; the notice line is shown already.
+        if (theServerThread.Enabled())
+            theServerThread.Post(WM_SERVER_NOTIFY, SERVER_FETCH_NOTICE, 0);
+        Log(u"Album Init OK");
+    }
+    if (runFullStartup && !theAlgorithmThread.StartWorker())
+        return 0;
+    BuildGammaTables();
+    Log(u"Image Core Init OK");
+    if (runFullStartup) {
+        FreeImageList8(theMenuIcons);
+        if (!LoadUiImageStrip(UiImageFolder::Skin, u"menuicon.png", 16, theMenuIcons))
+            return 0;
+        Log(u"Menu Init OK");
+    }
+    OpenPluginImage();
+    RecoverFromCrash();
+    return OpenAtStart();
+}
+
+int CZendraDlg::OpenAtStart()
+{
+    if (!openAtStart || commandPath.empty())
+        return 1;
+    if (ImageTypeFromExtension(commandPath.c_str()) != kImageTypeOther) {
+        OpenImage(commandPath, 0, nullptr, 0);
+        return 1;
+    }
+    // Anything else is taken as a project file; a failure is said, and the start goes on.
+    auto doc = std::make_unique<CZDDoc>();
+    ImageInfo facts;
+    ImageInfoProperties properties(facts);
+    if (!OpenProjectFile(commandPath, *doc, &properties)) {
+        Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
+        return 1;
+    }
+    if (OpenImage(commandPath, 1, doc.get(), 0)) {
+        if (CSEditPage* page = GetActiveEditPage()) {
+            ImageInfoProperties into(page->imageInfo);
+            OpenProjectFile(commandPath, *doc, &into);
+        }
+    }
+    return 1;
+}
+
+int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* document, int followUp)
+{
+    if (mode == 0) {
+        // The same file (compared exactly: on Linux two names that differ in case are two files).
+        for (CSEditPage* page : EditPages())
+            if (!path.empty() && path == page->filePath) {
+                m_tabFrame.SelectPage(page, 0);
+                return 1;
+            }
+    }
+    const platform::String16 caption = EditCaptionForPath(path, UiText(u"Unknown"));
+    auto page = std::make_unique<CSEditPage>(caption.c_str());
+    page->messageBox = messageBox;
+
+    if (PluginMode != 0) {
+        page->hostMode = 1;
+    } else if (!path.empty()) {
+        // The database looks the path up in a copy; the count stops at 0x7FFFFFFF.
+        platform::ScopedLock hold(thePhotoDatabase.lock);
+        if (PhotoRecord* record = thePhotoDatabase.FindPhotoRecord(platform::String16(path))) {
+            const uint32_t count = record->OpenCount();
+            if (count < 0x7FFFFFFFu)
+                record->SetOpenCount(std::min<uint32_t>(count + 2, 0x7FFFFFFFu));
+        }
+    }
+
+    if (mode == 0) {
+        BeginBusy(SRect{});
+        const int opened = page->document.OpenImage(path);
+        EndBusy();
+        if (!opened) {
+            Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
+            return 0;
+        }
+        page->imageInfo.ReadFile(path.c_str());
+    } else {
+        // A document that cannot be copied opens nothing: an empty tab would look like a photo.
+        if (!document || !page->document.CopyFrom(*document)) {
+            Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
+            return 0;
+        }
+        if (!path.empty())
+            page->imageInfo.ReadFile(path.c_str());
+    }
+    CopyTextBounded(page->document.path, 1024, path.c_str());
+
+    if (page->document.LayerCount() == 0) {
+        Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
+        return 0;
+    }
+    if (IsLargePhoto(page->document.width, page->document.height, largePhotoPixels) &&
+        Ask(UiText(u"memlimit32"), kMbQuestion, kMbYesNo) != 6)
+        return 0;
+
+    CopyTextBounded(page->filePath, 1024, path.c_str());
+    if (!page->SetUp()) {
+        Ask(UiText(u"unexpect"), kMbInformation, kMbOk);
+        return 0;
+    }
+    CSEditPage* raw = page.get();
+    if (m_tabFrame.AddPage(raw) < 0) {
+        Ask(UiText(u"unexpect"), kMbInformation, kMbOk);
+        return 0;
+    }
+    page.release();
+    raw->SetAutoDelete(1);
+    raw->returnToHost = [this](CSEditPage& p) { return ReturnPluginImage(p); };
+    m_tabFrame.SelectPage(raw, 1);
+
+    // A recorded step refreshes the page itself; without one the page still shows its picture.
+    if (!raw->history.AddStep(kHistoryDocument, -1, UiText(u"hisopen"), false, 0, nullptr, 0))
+        raw->Refresh();
+    InvalidateAll();
+
+    if (PluginMode != 0 || mode == 2)
+        return 1;
+    // The film dialog for RAW photos and the auto wizard come with the editor; followUp 0 asks
+    // for them then.
+    (void)followUp;
+    WriteCrashStatus();
+    return 1;
+}
+
+std::vector<CSEditPage*> CZendraDlg::EditPages()
+{
+    std::vector<CSEditPage*> pages;
+    for (int i = 0; i < m_tabFrame.PageCount(); ++i)
+        if (CSTabPage* p = m_tabFrame.PageAt(i); IsEditPage(p))
+            pages.push_back(static_cast<CSEditPage*>(p));
+    return pages;
+}
+
+CSEditPage* CZendraDlg::GetActiveEditPage()
+{
+    CSTabPage* p = m_tabFrame.GetSelectedPage();
+    return IsEditPage(p) ? static_cast<CSEditPage*>(p) : nullptr;
+}
+
+CZDDoc* CZendraDlg::GetActiveDoc()
+{
+    CSEditPage* p = GetActiveEditPage();
+    return p ? &p->document : nullptr;
+}
+
+HistoryStore* CZendraDlg::GetActiveHistory()
+{
+    CSEditPage* p = GetActiveEditPage();
+    return p ? &p->history : nullptr;
+}
+
+int CZendraDlg::CloseTab(CSTabPage* page)
+{
+    if (!page)
+        return 0;
+    if (IsEditPage(page)) {
+        if (!static_cast<CSEditPage*>(page)->QueryClose())
+            return 0;
+    } else {
+        // The album is never closed.
+        InvalidateAll();
+        return 1;
+    }
+    if (m_closingAll) {
+        // The window is closing: the strip shows the next page at once.
+        const int animation = g_bAnimation.exchange(0);
+        m_tabFrame.RemovePage(page);
+        g_bAnimation.store(animation);
+    } else {
+        m_tabFrame.RemovePage(page);
+    }
+    for (CMessageSprite* s : std::vector<CMessageSprite*>(CaptureList()))
+        ReleaseCapture(s);
+    SetFocus(nullptr, false);
+    ForgetInputSprite(page);
+    RemoveAccelerators(page);
+    page->ReleaseResources(1);
+    delete page;
+    InvalidateAll();
+    if (EditPages().empty())
+        DeleteCrashStatus();
+    return 1;
+}
+
+void CZendraDlg::OnCloseRequest()
+{
+    if (m_ended)
+        return;
+    // Not while a dialog or another modal popup is up.
+    // (The dialogs' depth counter starts at their first z-level.)
+    if (g_nModalDepth.load() > kFirstDialogZLevel || TopModal())
+        return;
+    const int answer = Ask(UiText(u"closeProgram"), kMbWarning, kMbYesNo);
+    std::printf("zendra: message box result %d\n", answer);
+    std::fflush(stdout);
+    if (answer != 6)
+        return;
+    const auto accepted = std::chrono::steady_clock::now();
+    if (PluginMode == 1) {
+        // The host waits for its exchange file: closing hands nothing back.
+        DestroyWindow();
+        if (exitProcess)
+            exitProcess(0);
+        else
+            std::_Exit(0);
+        return;
+    }
+    // Last tab first. A tab that will ask is shown first; the others go without a page
+    // switch, so closing clean tabs costs no cross-fades.
+    std::vector<CSEditPage*> pages = EditPages();
+    for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
+        if ((*it)->Modified())
+            m_tabFrame.SelectPage(*it, 1);
+        m_closingAll = true;
+        const int closed = CloseTab(*it);
+        m_closingAll = false;
+        if (!closed)
+            return;
+    }
+    DeleteCrashStatus();
+    m_endedAt = accepted;
+    if (PluginMode > 0) {
+        DestroyWindow();
+        if (exitProcess)
+            exitProcess(0);
+        else
+            std::_Exit(0);
+        return;
+    }
+    EndDialog();
+}
+
+void CZendraDlg::EndDialog()
+{
+    m_ended = true;
+    if (m_endedAt == std::chrono::steady_clock::time_point{})
+        m_endedAt = std::chrono::steady_clock::now();
+    if (PlatformWindow())
+        PlatformWindow()->PostQuit(0);
+}
+
+void CZendraDlg::DestroyWindow()
+{
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    // The photo database is written back by the album's scan when it has finished one; the
+    // tool panels come with the editor.
+    theServerThread.SetMainWindow(nullptr);
+    Destroy();
+}
+
+void CZendraDlg::OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t)
+{
+    if (message == WM_SPRITE_BUTTON) {
+        if (wParam == 101)
+            OnHelpInfo();
+        return;
+    }
+    if (message == WM_SERVER_NOTIFY) {
+        ServerNotifyContext context;
+        context.versionOffsetTenths = VersionDisplayOffsetTenths;
+        if (m_albumPage) {
+            CSAlbumPage* album = m_albumPage;
+            context.album = [album](const ServerNotice& notice) { album->ShowNotice(notice.line); };
+        }
+        if (messageBox)
+            context.hooks.messageBox = messageBox;
+        HandleServerNotify(wParam, context);
+    }
+}
+
+int CZendraDlg::OnHelpInfo()
+{
+    const platform::String16 path = platform::JoinPath(platform::ProgramFolder(), UiText(u"helppage"));
+    const platform::ShellOpenResult result = platform::ShellOpen(path);
+    if (!result.Succeeded()) {
+        const platform::String16 text =
+            platform::Format(u"ShellExecute returns error: %d", result.LegacyCode()).value_or(u"ShellExecute returns error");
+        Ask(text.c_str(), kMbInformation, kMbOk);
+    }
+    return 1;
+}
+
+void CZendraDlg::ShowAbout()
+{
+    CAboutSprite about(VersionDisplayOffsetTenths);
+    if (!about.Create(nullptr, this, 9999, 170, 0, 0, 560, 320))
+        return;
+    AddTopLevel(&about);
+    about.Run();
+    ForgetTopLevel(&about);
+    ForgetInputSprite(&about);
+    about.ReleaseResources(1);
+}
+
+void CZendraDlg::OpenPhotoWithChooser()
+{
+    static const std::vector<std::string> patterns = {"*.jpg", "*.jpeg", "*.JPG", "*.JPEG", "*.png", "*.PNG",
+                                                      "*.tif", "*.tiff", "*.bmp", "*.gif", "*.tga", "*.pcx",
+                                                      "*.cr2", "*.nef", "*.arw", "*.dng", "*.orf", "*.rw2",
+                                                      "*.zdoc"};
+    platform::String16 path;
+    // The desktop's chooser runs beside the window's loop, so the window keeps drawing.
+    platform::FileChooserResult chosen;
+    std::atomic<bool> done{false};
+    std::shared_ptr<platform::WindowPoster> poster = PlatformWindow() ? PlatformWindow()->Poster() : nullptr;
+    std::thread chooser([&] {
+        chosen = platform::ChooseFileToOpen(UiText(u"albumOpenPhoto"), platform::PicturesFolder(), patterns);
+        done.store(true);
+        if (poster)
+            poster->PostMessage(WM_SPRITE_BUTTON, 0, 0); // wakes the loop; id 0 does nothing
+    });
+    if (PlatformWindow())
+        PlatformWindow()->RunModalLoop([&] { return done.load(); });
+    chooser.join();
+    if (chosen.status == platform::FileChooserStatus::Cancelled)
+        return;
+    if (chosen.status == platform::FileChooserStatus::Chosen) {
+        path = chosen.path;
+    } else if (askPath) {
+        if (!askPath(path))
+            return;
+    } else {
+        char16_t buffer[1024] = {};
+        if (!InputString(buffer, 1024, UiText(u"albumOpenPhoto"), UiText(u"albumPathPrompt"), -1, 0))
+            return;
+        path = buffer;
+    }
+    while (!path.empty() && (path.back() == u' ' || path.back() == u'\n'))
+        path.pop_back();
+    if (path.empty())
+        return;
+    if (path.size() > 511) {
+        Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
+        return;
+    }
+    if (ImageTypeFromExtension(path.c_str()) == kImageTypeOther) {
+        auto doc = std::make_unique<CZDDoc>();
+        if (!OpenProjectFile(path, *doc, nullptr)) {
+            Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
+            return;
+        }
+        OpenImage(path, 1, doc.get(), 0);
+        return;
+    }
+    OpenImage(path, 0, nullptr, 0);
+}

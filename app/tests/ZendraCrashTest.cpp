@@ -1,0 +1,224 @@
+// Crash recovery of the whole program under a private X server: a run opens one photo from the
+// command line and a second through the album's "Open a photo..." (the built-in path question,
+// typed by xdotool), turns the second a quarter, and is killed with SIGKILL. The next run asks
+// "crashfound"; Yes brings both tabs back with the exact pixels of their last history step.
+// The program's test hook ZENDRA_REPORT_PIXELS prints a checksum of every document it shows
+// ("zendra: tab <path> <w>x<h> <sum>"); a screenshot is scaled and could not prove exactness.
+#include "imaging/ImageBuffer.h"
+#include "imaging/ImageCodec/ImageLoad.h"
+#include "platform/Text.h"
+#include "ZendraProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <spawn.h>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace testx;
+
+// A started program whose id the test keeps, so that it can be killed without warning.
+class Killable {
+public:
+    ~Killable()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env, int& outFd)
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            return false;
+        std::vector<char*> argv, envp;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        for (const auto& e : env)
+            envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const int rc = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        if (rc != 0) {
+            close(out[0]);
+            m_pid = -1;
+            return false;
+        }
+        outFd = out[0];
+        return true;
+    }
+    void KillHard()
+    {
+        kill(m_pid, SIGKILL);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+    }
+    bool WaitExit(int seconds, int& status)
+    {
+        for (int i = 0; i < seconds * 50; ++i) {
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+std::string MakePhoto(const fs::path& path, int w, int h, int seed)
+{
+    ImageBuffer8 image;
+    if (!AllocImage8(image, w, h))
+        return {};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = image.data + (size_t(y) * w + x) * 4;
+            p[0] = uint8_t(x * 7 + seed);
+            p[1] = uint8_t(y * 5 + seed * 3);
+            p[2] = uint8_t((x ^ y) + seed);
+            p[3] = 255;
+        }
+    const bool ok = CodecSaveImage8(image, path.u16string().c_str(), false) != 0;
+    FreeImageBuffer(image);
+    return ok ? path.string() : std::string();
+}
+
+// The last "zendra: tab <path> <size> <sum>" line of each path in the output.
+std::map<std::string, std::string> LastSums(const std::string& output)
+{
+    std::map<std::string, std::string> sums;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        const size_t at = line.find("zendra: tab ");
+        if (at == std::string::npos)
+            continue;
+        std::istringstream fields(line.substr(at + 12));
+        std::string path, size, sum;
+        if (fields >> path >> size >> sum)
+            sums[path] = size + " " + sum;
+    }
+    return sums;
+}
+
+// Reads the output for a while, collecting it.
+void Drain(int fd, std::string& all, int ms)
+{
+    std::string more;
+    ReadUntil(fd, "\x01never", std::chrono::milliseconds(ms), more);
+    all += more;
+}
+
+} // namespace
+
+TEST(ZendraCrash, KilledRunComesBackWithTheExactPixelsOfEachTabsLastStep)
+{
+    XServer xvfb;
+    ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start";
+    // The server ends with its last client: a watcher keeps it up across the kill.
+    Child keeper;
+    ASSERT_TRUE(keeper.Start({"xev", "-display", xvfb.Name(), "-root"}, Environment({}), -1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    zendratest::Home home;
+    const fs::path photos = home.root / "photos";
+    fs::create_directories(photos);
+    const std::string a = MakePhoto(photos / "a.jpg", 320, 240, 1);
+    const std::string b = MakePhoto(photos / "b.png", 200, 150, 2);
+    ASSERT_FALSE(a.empty());
+    ASSERT_FALSE(b.empty());
+    const auto env = zendratest::ProgramEnvironment(xvfb, home, {{"ZENDRA_REPORT_PIXELS", "1"}, {"ZENDRA_CHOOSER", "builtin"}});
+
+    std::map<std::string, std::string> before;
+    {
+        Killable first;
+        int out = -1;
+        ASSERT_TRUE(first.Start({zendratest::kProgram, "--backend=sdl", "o", a}, env, out));
+        std::string output;
+        ASSERT_TRUE(ReadUntil(out, " ms", std::chrono::seconds(60), output)) << output;
+        const std::string id = zendratest::FindWindow(xvfb);
+        ASSERT_FALSE(id.empty());
+        const zendratest::Geometry g = zendratest::WindowGeometry(xvfb, id);
+        ASSERT_GT(g.width, 0);
+        Drain(out, output, 500);
+        ASSERT_EQ(LastSums(output).count(a), 1u) << output;
+
+        // The album's tab (the strip's first, from x 150), then its "Open a photo..." button.
+        auto click = [&](int x, int y) {
+            zendratest::Xdo(xvfb, "mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.3 click 1 sleep 0.5");
+        };
+        click(g.x + 3 + 150 + 40, g.y + 40 + 16);
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        const int pw = g.width - 26, ph = g.height - 89;
+        click(g.x + 13 + pw / 2, g.y + 74 + std::max(160, ph / 2 - 40) + 17);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200)); // the question fades in
+        zendratest::Xdo(xvfb, "type --delay 15 '" + b + "'");
+        zendratest::Xdo(xvfb, "key Return");
+        for (int i = 0; i < 40 && !LastSums(output).count(b); ++i)
+            Drain(out, output, 250);
+        ASSERT_EQ(LastSums(output).count(b), 1u) << output;
+        const std::string opened = LastSums(output)[b];
+
+        // A quarter turn of b: its last step is no longer the open step.
+        zendratest::Xdo(xvfb, "windowfocus --sync " + id + " sleep 0.2 key ctrl+r");
+        for (int i = 0; i < 40 && LastSums(output)[b] == opened; ++i)
+            Drain(out, output, 250);
+        before = LastSums(output);
+        ASSERT_NE(before[b], opened) << output;
+        EXPECT_EQ(before[b].substr(0, 7), "150x200") << "turned";
+        // Give the crash-status file its last write, then end without warning.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        first.KillHard();
+        close(out);
+    }
+
+    Killable second;
+    int out = -1;
+    ASSERT_TRUE(second.Start({zendratest::kProgram, "--backend=sdl"}, env, out));
+    std::string output;
+    ASSERT_TRUE(ReadUntil(out, " ms", std::chrono::seconds(60), output)) << output;
+    // The "crashfound" question: Yes (to the window, which has the keyboard once focused).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::string id;
+    for (int i = 0; i < 50 && id.empty(); ++i) {
+        id = zendratest::FindWindow(xvfb);
+        if (id.empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_FALSE(id.empty()) << output;
+    zendratest::Xdo(xvfb, "windowfocus --sync " + id + " sleep 0.2 key y");
+    for (int i = 0; i < 40 && LastSums(output).size() < 2; ++i)
+        Drain(out, output, 250);
+    const std::map<std::string, std::string> after = LastSums(output);
+    ASSERT_EQ(after.size(), 2u) << output;
+    EXPECT_EQ(after.at(a), before.at(a)) << "the photo as opened";
+    EXPECT_EQ(after.at(b), before.at(b)) << "the photo after its turn";
+
+    // A normal close (the recovered tabs have nothing unsaved) ends with 0.
+    const zendratest::Geometry g = zendratest::WindowGeometry(xvfb, id);
+    zendratest::Xdo(xvfb, "mousemove " + std::to_string(g.x + g.width - 19) + " " + std::to_string(g.y + 15) +
+                              " sleep 0.3 click 1 sleep 1.2 key y");
+    int status = 0;
+    ASSERT_TRUE(second.WaitExit(30, status)) << "zendra did not end";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    close(out);
+}
