@@ -33,9 +33,15 @@ bool BuildCrashStatus(const std::vector<const HistoryStore*>& pages, std::vector
             return false;
         PutText16(path, page->path, 512);
         out.insert(out.end(), path, path + sizeof path);
-        PutU16(word, uint16_t(page->steps.size()));
+        // Steps undone past the current one are left out: recovery replays to the last step
+        // written, and the user must get back what was on screen, not what they undid.
+        size_t count = page->steps.size();
+        if (page->current >= 0 && size_t(page->current) + 1 < count)
+            count = size_t(page->current) + 1;
+        PutU16(word, uint16_t(count));
         out.insert(out.end(), word, word + 2);
-        for (const HistoryStep& step : page->steps) {
+        for (size_t i = 0; i < count; ++i) {
+            const HistoryStep& step = page->steps[i];
             uint8_t record[HistoryStepRecord::kSize];
             if (!WriteHistoryStepRecord(step, record))
                 return false;

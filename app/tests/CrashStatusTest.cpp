@@ -223,6 +223,26 @@ TEST_F(CrashStatusTest, RecoveryRebuildsEveryTabWithThePixelsOfItsLastStep)
     EXPECT_EQ(dataAfter, dataBefore) << "replaying leaves the data file as it was";
 }
 
+TEST_F(CrashStatusTest, UndoneStepsAreNotRecovered)
+{
+    {
+        Page a;
+        MakeLayerPage(a);
+        ASSERT_EQ(a.store.steps.size(), 3u);
+        ASSERT_EQ(a.store.GoToStep(1, false), 1); // undo the last step
+        a.Snapshot();
+        CrashStatusFile file(crashPath);
+        ASSERT_EQ(file.WriteCrashStatus({&a.store}), 1);
+        EXPECT_EQ(GetU16(&FileBytes()[1026]), 2) << "only the steps up to the current one";
+        expectedA = std::move(a.expected);
+    }
+    TestHost host;
+    const CrashRecoveryResult r = RecoverFromCrash(crashPath, host);
+    EXPECT_EQ(r.tabsOpened, 1);
+    ASSERT_EQ(host.docs.size(), 1u);
+    ExpectSamePixels(*host.docs[0], *expectedA);
+}
+
 TEST_F(CrashStatusTest, RecoveryTable)
 {
     Page a, b, many;
