@@ -120,6 +120,9 @@ int CSMainTabFrame::SelectPage(CSTabPage* page, int force)
     if (result) {
         m_stripRedrawPending.store(1);
         SetAllDirty(1);
+        // The hover picture of a tab would now cover its own page with a stale copy.
+        if (m_window)
+            m_window->HideTooltip();
     }
     return result;
 }

@@ -9,6 +9,7 @@
 #include "app/SettingsDlg.h"
 #include "app/ZendraApp.h"
 #include "app/ZendraDlg.h"
+#include "ui/Tip.h"
 #include "imaging/ColourTables.h"
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "imaging/ProjectFile.h"
@@ -368,6 +369,24 @@ TEST(MainWindow, EditorPageTurnsUndoesAndRedoesThroughItsHistory)
     // Ctrl+Z reaches the shown page through its accelerator.
     ASSERT_TRUE(page->Undo());
     EXPECT_FALSE(page->Undo()) << "nothing before the open";
+}
+
+TEST(MainWindow, TheHoverPictureOfATabGoesWhenTheTabIsShown)
+{
+    Frame f;
+    ASSERT_TRUE(f.opened);
+    ASSERT_TRUE(f.dlg.OpenImage(f.Photo("first.png"), 0, nullptr, 0));
+    ASSERT_TRUE(f.dlg.OpenImage(f.Photo("second.png"), 0, nullptr, 0));
+    CSMainTabFrame& strip = f.dlg.TabFrame();
+    ASSERT_EQ(strip.Selected(), 2);
+    int start = 0, end = 0;
+    strip.GetTabExtent(1, &start, &end);
+    strip.OnMouseMove(150 + start + 5, 12, 0);
+    ASSERT_NE(f.dlg.Tooltip(), nullptr);
+    EXPECT_TRUE(f.dlg.Tooltip()->IsVisible()) << "an inactive editor tab shows its picture";
+    // Showing that tab takes the picture away: it would cover the page with a stale copy.
+    ASSERT_TRUE(strip.SelectPage(strip.PageAt(1), 0));
+    EXPECT_FALSE(f.dlg.Tooltip()->IsVisible());
 }
 
 TEST(MainWindow, CloseAsksForTheLastTabFirstAndACancelKeepsTheRest)
