@@ -155,6 +155,18 @@ int CZendraDlg::OnInitDialog()
     return 1;
 }
 
+// The strip owns a page it took; one it refused is freed here.
+bool CZendraDlg::AddOwnedPage(CSTabPage* page)
+{
+    if (m_tabFrame.AddPage(page) < 0) {
+        page->ReleaseResources(1);
+        delete page;
+        return false;
+    }
+    page->SetAutoDelete(1);
+    return true;
+}
+
 int CZendraDlg::CreateChildren()
 {
     if (!m_tabFrame.Create(nullptr, this, 100, 0, 0, 100, 100, 2))
@@ -175,22 +187,14 @@ int CZendraDlg::CreateChildren()
             std::fflush(stdout);
         };
         album->onAbout = [this] { ShowAbout(); };
-        if (m_tabFrame.AddPage(album) < 0) {
-            album->ReleaseResources(1);
-            delete album;
+        if (!AddOwnedPage(album))
             return 0;
-        }
-        album->SetAutoDelete(1);
         m_albumPage = album;
     }
     if (sampleLists) {
         auto* sample = new CListSamplePage;
-        if (m_tabFrame.AddPage(sample) < 0) {
-            sample->ReleaseResources(1);
-            delete sample;
+        if (!AddOwnedPage(sample))
             return 0;
-        }
-        sample->SetAutoDelete(1);
         m_samplePage = sample;
     }
 

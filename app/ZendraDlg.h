@@ -118,6 +118,7 @@ public:
 private:
     CrashStatusFile* CrashFile();
     int CreateChildren();
+    bool AddOwnedPage(CSTabPage* page);
     int Ask(const char16_t* text, int kind, int buttons);
     int OpenAtStart();
 
