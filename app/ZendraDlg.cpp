@@ -155,6 +155,16 @@ int CZendraDlg::OnInitDialog()
     return 1;
 }
 
+// The WM_DESTROY work, then the end of the process with code 0 (launch modes, host mode).
+void CZendraDlg::EndProcess()
+{
+    DestroyWindow();
+    if (exitProcess)
+        exitProcess(0);
+    else
+        std::_Exit(0);
+}
+
 // The strip owns a page it took; one it refused is freed here.
 bool CZendraDlg::AddOwnedPage(CSTabPage* page)
 {
@@ -467,11 +477,7 @@ void CZendraDlg::OnCloseRequest()
     const auto accepted = std::chrono::steady_clock::now();
     if (PluginMode == 1) {
         // The host waits for its exchange file: closing hands nothing back.
-        DestroyWindow();
-        if (exitProcess)
-            exitProcess(0);
-        else
-            std::_Exit(0);
+        EndProcess();
         return;
     }
     // Last tab first. A tab that will ask is shown first; the others go without a page
@@ -489,11 +495,7 @@ void CZendraDlg::OnCloseRequest()
     DeleteCrashStatus();
     m_endedAt = accepted;
     if (PluginMode > 0) {
-        DestroyWindow();
-        if (exitProcess)
-            exitProcess(0);
-        else
-            std::_Exit(0);
+        EndProcess();
         return;
     }
     EndDialog();

@@ -119,6 +119,7 @@ private:
     CrashStatusFile* CrashFile();
     int CreateChildren();
     bool AddOwnedPage(CSTabPage* page);
+    void EndProcess();
     int Ask(const char16_t* text, int kind, int buttons);
     int OpenAtStart();
 

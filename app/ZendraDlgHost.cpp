@@ -110,10 +110,6 @@ int CZendraDlg::ReturnPluginImage(CSEditPage& page)
         Ask(UiText(u"unexpect"), kMbInformation, kMbOk);
         return 0;
     }
-    DestroyWindow();
-    if (exitProcess)
-        exitProcess(0);
-    else
-        std::_Exit(0);
+    EndProcess();
     return 1;
 }
