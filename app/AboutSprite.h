@@ -26,8 +26,8 @@ public:
 
     int OnCreate() override;
     int OnDraw(uint32_t time) override;
-    void OnLButtonDown(int x, int y, uint32_t flags) override { OnInput(); }
-    void OnRButtonDown(int x, int y, uint32_t flags) override { OnInput(); }
+    void OnLButtonDown(int, int, uint32_t) override { OnInput(); }
+    void OnRButtonDown(int, int, uint32_t) override { OnInput(); }
     void OnChar(uint32_t, uint32_t, uint32_t) override { OnInput(); }
     void OnKeyDown(uint32_t, uint32_t, uint32_t) override { OnInput(); }
     int CanFocus() override { return 1; }

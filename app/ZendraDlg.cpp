@@ -594,6 +594,9 @@ void CZendraDlg::OpenPhotoWithChooser()
             return;
     } else {
         char16_t buffer[1024] = {};
+        // Tests type the path once the question is up.
+        std::printf("zendra: asking for a path\n");
+        std::fflush(stdout);
         if (!InputString(buffer, 1024, UiText(u"albumOpenPhoto"), UiText(u"albumPathPrompt"), -1, 0))
             return;
         path = buffer;

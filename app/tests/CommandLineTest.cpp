@@ -57,8 +57,9 @@ TEST(CommandLineTest, Grammar)
         EXPECT_EQ(r.PluginMode, c.mode);
         EXPECT_EQ(std::u16string(r.path), c.path);
         EXPECT_EQ(r.FileToOpen() != nullptr, c.opens);
-        if (c.opens)
+        if (c.opens) {
             EXPECT_EQ(r.FileToOpen(), r.path);
+        }
     }
 }
 

@@ -590,8 +590,9 @@ TEST(MainWindow, HelpOpensTheHelpDocumentAndSaysWhenTheOpenerFails)
         f.dlg.PlatformWindow()->PostMessage(WM_SPRITE_BUTTON, 101, 0);
         f.Pump();
         ASSERT_EQ(f.asked.size(), c.says ? 1u : 0u) << c.opener;
-        if (c.says)
+        if (c.says) {
             EXPECT_EQ(f.asked[0].rfind(u"ShellExecute returns error: ", 0), 0u);
+        }
     }
     platform::SetShellOpener("");
 }
@@ -679,8 +680,9 @@ TEST(MainWindow, ProjectFileNamedAtStartOpensOrSaysItCannot)
         EXPECT_EQ(f.dlg.RunStartup(), 1) << "a failed project never stops the start";
         EXPECT_EQ(f.Pages(), c.pages) << c.path;
         ASSERT_EQ(f.asked.size(), c.asked) << c.path;
-        if (c.asked)
+        if (c.asked) {
             EXPECT_EQ(f.asked[0], UiText(u"Cannotopenfile"));
+        }
     }
     EXPECT_EQ(f.dlg.GetActiveEditPage()->document.width, 12);
 }

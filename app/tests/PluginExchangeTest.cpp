@@ -89,8 +89,9 @@ TEST(PluginExchangeTest, RoundTripsKeepGreyAndColourWithinTheTruncations)
             for (int k = 0; k < 4; ++k)
                 out[k] = GetU16(back.data() + 9 + 8 * i + 2 * k);
             const uint16_t* in = &samples[i * inStep];
-            if (i < w)
+            if (i < w) {
                 EXPECT_TRUE(out[0] == out[1] && out[1] == out[2]) << "grey stays grey, pixel " << i;
+            }
             // The two conversions lose at most the truncations: a few units in the darks, where
             // the linear values are coarsest, more in the lights.
             for (int k = 0; k < 3; ++k) {

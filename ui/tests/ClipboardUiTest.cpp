@@ -109,8 +109,9 @@ TEST(ClipboardUi, PasteCopiesOrMovesAndAsksBeforeReplacing)
         TestFolder from, to;
         const platform::String16 source = from.Path(u"photo.jpg"), target = to.Path(u"photo.jpg");
         ASSERT_TRUE(WriteText(source, "new"));
-        if (c.targetExists)
+        if (c.targetExists) {
             ASSERT_TRUE(WriteText(target, "old"));
+        }
         ASSERT_TRUE(CopyFilesToClipboard({source}, c.copy));
         EXPECT_EQ(PasteFilesFromClipboard(to.Path()), c.placed) << c.what;
         EXPECT_EQ(g_asked.size(), c.targetExists ? 1u : 0u) << c.what;
@@ -224,8 +225,9 @@ TEST_F(ClipboardUiX11, FilesFromXclipPasteIntoAFolder)
         const platform::String16 source = from.Path(u"Sommer \u00e9t\u00e9.jpg");
         ASSERT_TRUE(WriteText(source, "new"));
         const platform::String16 target = to.Path(u"Sommer \u00e9t\u00e9.jpg");
-        if (c.existing)
+        if (c.existing) {
             ASSERT_TRUE(WriteText(target, "old"));
+        }
         g_asked.clear();
         g_answer = c.answer;
         std::string list = platform::BuildUriList({source});
