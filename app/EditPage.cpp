@@ -2,6 +2,7 @@
 
 #include "imaging/ColourTables.h"
 #include "imaging/Draw8.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 #include "imaging/DocumentGeometry.h"
 #include "ui/MessageBox.h"
@@ -174,7 +175,7 @@ void CSEditPage::ShowDocument()
     // Test hook: ZENDRA_REPORT_PIXELS=1 prints what each tab shows, so a test can compare the
     // exact pixels across runs (a screenshot is scaled and cannot prove that).
     if (std::getenv("ZENDRA_REPORT_PIXELS")) {
-        std::printf("zendra: tab %s %dx%d %016llx\n", platform::Utf16ToUtf8(filePath).c_str(), document.width,
+        std::printf("zendra: tab %s %dx%d %016llx\n", platform::ToNativePath(filePath).c_str(), document.width,
                     document.height, (unsigned long long)DocumentChecksum(document));
         std::fflush(stdout);
     }

@@ -74,7 +74,7 @@ platform::String16 EditCaptionForPath(const platform::String16& path, const char
     platform::String16 whole = platform::String16(name) + extension;
     char16_t caption[32];
     CopyTextBounded(caption, 32, whole.c_str());
-    return caption;
+    return platform::DisplayPath(caption); // a name that is no valid UTF-8 shows U+FFFD
 }
 
 CZendraDlg::CZendraDlg() = default;

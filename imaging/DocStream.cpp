@@ -1,6 +1,7 @@
 #include "imaging/DocStream.h"
 
 #include "platform/File.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 
 #include <climits>
@@ -79,7 +80,7 @@ bool CDocFileStream::Open(const std::u16string& path, Mode mode)
     Close();
     m_failed = false;
     const char* how = mode == Mode::Read ? "rb" : mode == Mode::Create ? "wb" : "r+b";
-    m_file = std::fopen(platform::Utf16ToUtf8(path).c_str(), how);
+    m_file = std::fopen(platform::ToNativePath(path).c_str(), how);
     if (!m_file)
         return false;
     m_buffer.resize(1 << 20);
@@ -209,7 +210,7 @@ bool CDocAtomicFileStream::Open(const std::u16string& path)
 {
     m_buffer.clear();
     m_written = 0;
-    m_failed = !platform::MayReplaceFile(platform::Utf16ToUtf8(path), false) || !m_writer->file.Open(path);
+    m_failed = !platform::MayReplaceFile(platform::ToNativePath(path), false) || !m_writer->file.Open(path);
     return !m_failed;
 }
 

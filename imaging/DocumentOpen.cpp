@@ -5,6 +5,7 @@
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "imaging/ImageCodec/RawDecoder.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 
 #include <memory>
@@ -18,7 +19,7 @@ bool DecodeIntoLayer(const char16_t* path, int type, CZDLayer& layer)
 {
     if (type == kImageTypeRaw) {
         std::lock_guard guard(RawDecoderLock);
-        return DecodeRaw16(platform::Utf16ToUtf8(path).c_str(), layer.pixels) != 0;
+        return DecodeRaw16(platform::ToNativePath(path).c_str(), layer.pixels) != 0;
     }
     ImageInfo info;
     info.ReadFile(path);
@@ -43,7 +44,7 @@ int CZDDoc::OpenImage(const std::u16string& file)
     auto layer = std::make_unique<CZDLayer>();
     const size_t slash = file.find_last_of(u'/');
     const std::u16string name = slash == std::u16string::npos ? file : file.substr(slash + 1);
-    CopyTextBounded(layer->name, 32, name.c_str());
+    CopyTextBounded(layer->name, 32, platform::DisplayPath(name).c_str());
     layer->placement = 0;
     if (!DecodeIntoLayer(file.c_str(), ImageTypeFromExtension(file.c_str()), *layer) || !layer->pixels.data)
         return 0;

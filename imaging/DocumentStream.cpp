@@ -3,6 +3,7 @@
 #include "imaging/DocStream.h"
 #include "imaging/Document.h"
 #include "platform/Memory.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 
 #include <zlib.h>
@@ -460,7 +461,7 @@ int PageOutDocument(CZDDoc& doc, const std::u16string& path)
     bool ok = doc.Serialize(out, false, true) != 0;
     ok = out.Close() && ok;
     if (!ok)
-        std::remove(platform::Utf16ToUtf8(path).c_str());
+        std::remove(platform::ToNativePath(path).c_str());
     return ok ? 1 : 0;
 }
 

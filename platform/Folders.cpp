@@ -340,10 +340,7 @@ std::vector<Volume> ListVolumes()
 
 bool VolumeOfPath(StringView16 path, const std::vector<Volume>& volumes, Volume& out)
 {
-    String16 p(path);
-    for (char16_t& c : p)
-        if (c == u'\\')
-            c = u'/';
+    const String16 p(path);
     size_t best = 0;
     bool found = false;
     for (const Volume& v : volumes) {

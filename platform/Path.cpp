@@ -5,7 +5,7 @@ namespace platform {
 
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
+bool IsSeparator(char16_t c) { return c == u'/'; }
 
 } // namespace
 
@@ -15,9 +15,7 @@ std::string ToNativePath(StringView16 path)
     out.reserve(path.size());
     for (size_t i = 0; i < path.size();) {
         const char32_t c = ReadUtf16At(path, i);
-        if (c == u'\\') {
-            out.push_back('/');
-        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+        if (c >= 0xDC80 && c <= 0xDCFF) {
             out.push_back(static_cast<char>(c - 0xDC00)); // an undecodable byte, as read
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             AppendUtf8(out, 0xFFFD);
@@ -58,13 +56,13 @@ String16 JoinPath(StringView16 folder, StringView16 name)
 
 StringView16 FileNamePart(StringView16 path)
 {
-    size_t pos = path.find_last_of(u"/\\");
+    size_t pos = path.rfind(u'/');
     return pos == StringView16::npos ? path : path.substr(pos + 1);
 }
 
 String16 ParentFolder(StringView16 path)
 {
-    size_t pos = path.find_last_of(u"/\\");
+    size_t pos = path.rfind(u'/');
     if (pos == StringView16::npos)
         return String16();
     if (pos == 0)
@@ -86,6 +84,19 @@ String16 WithTrailingSeparator(StringView16 path)
     String16 out(path);
     if (out.empty() || !IsSeparator(out.back()))
         out.push_back(kPathSeparator);
+    return out;
+}
+
+String16 DisplayPath(StringView16 path)
+{
+    String16 out(path);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const char16_t c = out[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF)
+            ++i; // a character outside the basic plane, whole
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            out[i] = 0xFFFD;
+    }
     return out;
 }
 

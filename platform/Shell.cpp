@@ -139,7 +139,7 @@ ShellOpenResult ShellOpen(StringView16 target, int waitMs)
         result.status = ShellOpenStatus::BadTarget;
         return result;
     }
-    // A web address keeps its backslashes; a path gets the native separators.
+    // A web address goes as UTF-8 text; a path as its file name's own bytes.
     size_t colon = 0;
     while (colon < target.size() && ((target[colon] >= u'a' && target[colon] <= u'z')
                                         || (target[colon] >= u'A' && target[colon] <= u'Z')
@@ -157,7 +157,7 @@ FileChooserResult ChooseFileToOpen(StringView16 title, StringView16 startFolder,
         return result;
     std::vector<std::string> args{"zenity", "--file-selection", "--title=" + Utf16ToUtf8(title)};
     if (!startFolder.empty())
-        args.push_back("--filename=" + Utf16ToUtf8(startFolder) + "/");
+        args.push_back("--filename=" + ToNativePath(startFolder) + "/");
     if (!patterns.empty()) {
         std::string filter = "--file-filter=";
         for (const std::string& p : patterns)
@@ -209,7 +209,7 @@ FileChooserResult ChooseFileToOpen(StringView16 title, StringView16 startFolder,
         chosen.pop_back();
     if (code == 0 && !chosen.empty() && chosen.size() < 65536) {
         result.status = FileChooserStatus::Chosen;
-        result.path = Utf8ToUtf16(chosen);
+        result.path = FromNativePath(chosen); // the name's own bytes, decodable or not
     } else if (code == 1) {
         result.status = FileChooserStatus::Cancelled;
     }

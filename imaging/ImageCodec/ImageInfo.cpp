@@ -6,6 +6,7 @@
 #include "platform/Calendar.h"
 #include "platform/FileSystem.h"
 #include "platform/ImageMetadata.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 
 #include <cmath>
@@ -134,18 +135,19 @@ bool ReadShort(const ExifProperty& p, uint16_t& out)
 void ReadFileFacts(ImageInfo& info, const std::string& path)
 {
     platform::FileInfo facts;
-    if (!platform::GetFileInfo(platform::Utf8ToUtf16(path), facts))
+    const platform::String16 wide = platform::FromNativePath(path);
+    if (!platform::GetFileInfo(wide, facts))
         return;
     info.fileSize = uint32_t(facts.size);
     info.fileTime = SystemTimeFromUnix(platform::FileTimeToUnixSeconds(facts.lastWrite), false);
-    std::string::size_type slash = path.rfind('/');
-    platform::String16 name = platform::Utf8ToUtf16(slash == std::string::npos ? path : path.substr(slash + 1));
-    platform::CopyText(info.fileName, name);
+    // The name as text to show; the path itself is never rebuilt from it.
+    platform::CopyText(info.fileName, platform::DisplayPath(platform::FileNamePart(wide)));
 }
 
-std::string PathToUtf8(const char16_t* path)
+// The file system's own bytes of a path.
+std::string NativePath(const char16_t* path)
 {
-    return path ? platform::Utf16ToUtf8(platform::StringView16(path)) : std::string();
+    return path ? platform::ToNativePath(platform::StringView16(path)) : std::string();
 }
 
 void SetOrRemove(platform::ImageMetadata& meta, uint32_t id, uint16_t type, bool present, std::vector<uint8_t> value)
@@ -701,7 +703,7 @@ int ImageInfo::ReadFile(const char16_t* path)
 {
     ClearProperties();
     int type = ImageTypeFromExtension(path);
-    std::string utf8 = PathToUtf8(path);
+    std::string utf8 = NativePath(path);
     // Nothing of a photo read earlier into this object may stay (LibRaw fills only what the
     // file has).
     FreeStrings();
@@ -719,7 +721,7 @@ int ImageInfo::ReadFile(const char16_t* path)
         ReadFileFacts(*this, utf8);
         return 1;
     }
-    if (utf8.empty() || !platform::IsRegularFile(platform::Utf8ToUtf16(utf8)))
+    if (utf8.empty() || !platform::IsRegularFile(platform::FromNativePath(utf8)))
         return 0;
     ReadFileFacts(*this, utf8);
     platform::ImageMetadata meta;
@@ -824,7 +826,7 @@ int SaveImageProperties(const char16_t* path, const ImageInfo& info)
 {
     if (!SaveKind(ImageTypeFromExtension(path)))
         return 0;
-    std::string utf8 = PathToUtf8(path);
+    std::string utf8 = NativePath(path);
     platform::ImageMetadata meta;
     if (!meta.ReadFile(utf8))
         return 0;
@@ -837,7 +839,7 @@ int ImageInfo::WriteBack(const char16_t* path)
 {
     if (!SaveKind(ImageTypeFromExtension(path)))
         return 1;
-    std::string utf8 = PathToUtf8(path);
+    std::string utf8 = NativePath(path);
     platform::ImageMetadata meta;
     if (!meta.ReadFile(utf8))
         return 0;

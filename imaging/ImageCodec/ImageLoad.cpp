@@ -6,7 +6,7 @@
 #include "platform/File.h"
 #include "platform/ImageMetadata.h"
 #include "platform/JpegImage.h"
-#include "platform/Text.h"
+#include "platform/Path.h"
 #include "raster/Raster.h"
 #include "raster/RasterJPG.h"
 
@@ -19,9 +19,11 @@
 
 namespace {
 
-std::string Utf8(const char16_t* path)
+// The file system's own bytes of a path (never Utf16ToUtf8: a name that is no valid UTF-8
+// must reach the file it names).
+std::string Native(const char16_t* path)
 {
-    return path ? platform::Utf16ToUtf8(platform::StringView16(path)) : std::string();
+    return path ? platform::ToNativePath(platform::StringView16(path)) : std::string();
 }
 
 // Embedded thumbnails are used above this many pixels when more than 120 are asked for.
@@ -38,7 +40,7 @@ struct RawPreview {
 
 bool ReadRawPreview(const char16_t* path, RawPreview& preview)
 {
-    preview.data = RawThumbnail(Utf8(path).c_str(), preview.length, preview.kind);
+    preview.data = RawThumbnail(Native(path).c_str(), preview.length, preview.kind);
     return preview.data != nullptr;
 }
 
@@ -81,7 +83,7 @@ struct JpegSource {
     uint32_t height = 0;
     bool Open(const char16_t* path)
     {
-        return platform::ReadFileBytes(Utf8(path), bytes) && platform::ReadJpegSize(bytes.data(), bytes.size(), width, height);
+        return platform::ReadFileBytes(Native(path), bytes) && platform::ReadJpegSize(bytes.data(), bytes.size(), width, height);
     }
     const std::vector<uint8_t>* Thumbnail()
     {
@@ -225,7 +227,7 @@ int CodecLoadImage8(ImageBuffer8& image, const char16_t* path)
 {
     int format = CodecFormatFromExtension(path);
     CRaster raster;
-    if (format < 0 || !raster.Load(Utf8(path).c_str(), format) || !raster.IsValid())
+    if (format < 0 || !raster.Load(Native(path).c_str(), format) || !raster.IsValid())
         return 0;
     if (TooLarge(raster)) {
         MarkRefused(image);
@@ -244,7 +246,7 @@ int CodecSaveImage8(const ImageBuffer8& image, const char16_t* path, bool withAl
 
 int SaveRasterFile(CRaster& raster, const char16_t* path, int format)
 {
-    std::string target = Utf8(path);
+    std::string target = Native(path);
     if (!platform::MayReplaceFile(target, false))
         return 0;
     uint8_t* buffer = nullptr;
@@ -280,7 +282,7 @@ int LoadJpegImage8(const uint8_t* data, size_t length, ImageBuffer8& image)
 int LoadJpegImage8(const char16_t* path, ImageBuffer8& image)
 {
     std::vector<uint8_t> bytes;
-    return platform::ReadFileBytes(Utf8(path), bytes) ? DecodeJpegScaled(bytes.data(), bytes.size(), 1, image) : 0;
+    return platform::ReadFileBytes(Native(path), bytes) ? DecodeJpegScaled(bytes.data(), bytes.size(), 1, image) : 0;
 }
 
 int LoadImage8(const char16_t* path, ImageBuffer8& image)
@@ -454,7 +456,7 @@ int LoadThumbnail(const char16_t* path, int size, ImageBuffer8& image, bool fast
     switch (ImageTypeFromExtension(path)) {
     case kImageTypeTga: {
         CRaster raster;
-        if (!raster.Load(Utf8(path).c_str(), RasterFormatTGA) || raster.Width() <= 0 || raster.Height() <= 0)
+        if (!raster.Load(Native(path).c_str(), RasterFormatTGA) || raster.Width() <= 0 || raster.Height() <= 0)
             return 0;
         return RasterThumbnail(raster, size, image);
     }

@@ -4,6 +4,7 @@
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "platform/JpegTransform.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 #include "raster/Raster.h"
 #include "raster/RasterStream.h"
@@ -99,6 +100,6 @@ int RotateJpegLossless(const char16_t* path, int turn)
 {
     if (!path || turn < 1 || turn > 3)
         return 0;
-    std::string utf8 = platform::Utf16ToUtf8(platform::StringView16(path));
-    return platform::RotateJpegFileLossless(utf8, static_cast<platform::JpegTurn>(turn)) ? 1 : 0;
+    std::string native = platform::ToNativePath(platform::StringView16(path));
+    return platform::RotateJpegFileLossless(native, static_cast<platform::JpegTurn>(turn)) ? 1 : 0;
 }

@@ -9,8 +9,8 @@ TEST(Path, NativeConversion)
     struct Case { String16 program; std::string native; };
     const Case cases[] = {
         {u"/home/u/Fotos/Überblick.jpg", "/home/u/Fotos/\xC3\x9C" "berblick.jpg"},
-        {u"C:\\data\\Zendra\\config.dat", "C:/data/Zendra/config.dat"},    // backslashes become '/'
-        {u"/tmp/zendra-0\\\\his1.zdtmp", "/tmp/zendra-0//his1.zdtmp"},
+        {u"/p/a\\b.jpg", "/p/a\\b.jpg"}, // a backslash is a character of the name
+        {u"/p/\\\\", "/p/\\\\"},
         {u"/p/\U0001F4F7.png", "/p/\xF0\x9F\x93\xB7.png"},
     };
     for (const Case& c : cases)
@@ -42,7 +42,9 @@ TEST(Path, Parts)
     EXPECT_EQ(JoinPath(u"/a/", u"b"), u"/a/b");
     EXPECT_EQ(JoinPath(u"", u"b"), u"b");
     EXPECT_EQ(FileNamePart(u"/a/b.jpg"), u"b.jpg");
-    EXPECT_EQ(FileNamePart(u"C:\\x\\y.png"), u"y.png");
+    EXPECT_EQ(FileNamePart(u"/x/a\\b.png"), u"a\\b.png");
+    EXPECT_EQ(ParentFolder(u"/x/a\\b.png"), u"/x");
+    EXPECT_EQ(JoinPath(u"/a\\", u"b"), u"/a\\/b");
     EXPECT_EQ(FileNamePart(u"name"), u"name");
     EXPECT_EQ(ParentFolder(u"/a/b"), u"/a");
     EXPECT_EQ(ParentFolder(u"/a"), u"/");
@@ -52,4 +54,13 @@ TEST(Path, Parts)
     EXPECT_EQ(ExtensionPart(u"/x/.hidden"), u"");
     EXPECT_EQ(WithTrailingSeparator(u"/a"), u"/a/");
     EXPECT_EQ(WithTrailingSeparator(u"/a/"), u"/a/");
+}
+
+TEST(Path, DisplayShowsUndecodableBytesAsReplacementCharacters)
+{
+    // Lone surrogates (an undecodable byte, or a broken pair) show as U+FFFD; whole pairs stay.
+    const String16 latin1 = FromNativePath("/p/caf\xE9 \xF0\x9F\x93\xB7.jpg");
+    EXPECT_EQ(DisplayPath(latin1), u"/p/caf\uFFFD \U0001F4F7.jpg");
+    EXPECT_EQ(ToNativePath(latin1), "/p/caf\xE9 \xF0\x9F\x93\xB7.jpg") << "the path itself keeps its bytes";
+    EXPECT_EQ(DisplayPath(String16(u"a") + char16_t(0xD83D)), u"a\uFFFD");
 }

@@ -52,7 +52,7 @@ TEST(ShellOpen, PassesTheTargetAsOneArgumentWithoutAShell)
         { u"/home/u/My Pictures/help; rm -rf ~.pdf", "/home/u/My Pictures/help; rm -rf ~.pdf" },
         { u"/tmp/$(touch x)`id`'\"*.pdf", "/tmp/$(touch x)`id`'\"*.pdf" },
         { u"https://example.org/a?b=1&c=\u00e9\\d", "https://example.org/a?b=1&c=\xc3\xa9\\d" },
-        { u"C:\\Program\\Tarnwick.pdf", "C:/Program/Tarnwick.pdf" },
+        { u"/p/Tarnwick\\2.pdf", "/p/Tarnwick\\2.pdf" }, // a backslash belongs to the name
         { u"-version", "./-version" },
     };
     for (const Case& c : cases) {
