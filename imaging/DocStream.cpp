@@ -79,8 +79,12 @@ bool CDocFileStream::Open(const std::u16string& path, Mode mode)
 {
     Close();
     m_failed = false;
-    const char* how = mode == Mode::Read ? "rb" : mode == Mode::Create ? "wb" : "r+b";
-    m_file = std::fopen(platform::ToNativePath(path).c_str(), how);
+    // The platform's checked open: a folder, pipe or device under the name is refused, and
+    // opening never waits.
+    const platform::FileMode how = mode == Mode::Read     ? platform::FileMode::Read
+                                   : mode == Mode::Create ? platform::FileMode::CreateAlways
+                                                          : platform::FileMode::ReadWrite;
+    m_file = platform::OpenFileStream(platform::ToNativePath(path), how);
     if (!m_file)
         return false;
     m_buffer.resize(1 << 20);

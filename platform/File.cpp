@@ -43,6 +43,11 @@ bool File::Fail(int error)
 
 bool File::Open(StringView16 path, FileMode mode)
 {
+    return OpenNative(ToNativePath(path), mode);
+}
+
+bool File::OpenNative(const std::string& native, FileMode mode)
+{
     Close();
     m_error = 0;
     int flags = O_CLOEXEC;
@@ -53,9 +58,8 @@ bool File::Open(StringView16 path, FileMode mode)
     case FileMode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     case FileMode::OpenAlways: flags |= O_RDWR | O_CREAT; break;
     }
-    if (path.empty())
+    if (native.empty())
         return Fail(ENOENT);
-    std::string native = ToNativePath(path);
     int fd;
     // Non-blocking only for the open itself: a pipe must not hang the caller here.
     do {
@@ -75,6 +79,18 @@ bool File::Open(StringView16 path, FileMode mode)
         fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
     m_fd = fd;
     return true;
+}
+
+std::string File::DescriptorPath() const
+{
+    return m_fd < 0 ? std::string() : "/proc/self/fd/" + std::to_string(m_fd);
+}
+
+int File::Release()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
 }
 
 bool File::Close()
@@ -229,13 +245,21 @@ bool File::IsAt(StringView16 path)
 
 bool ReadWholeFile(StringView16 path, std::vector<uint8_t>& out, uint64_t maxBytes)
 {
+    return ReadWholeFileNative(ToNativePath(path), out, maxBytes);
+}
+
+bool ReadWholeFileNative(const std::string& nativePath, std::vector<uint8_t>& out, uint64_t maxBytes)
+{
     File f;
-    if (!f.Open(path, FileMode::Read))
+    if (!f.OpenNative(nativePath, FileMode::Read))
         return false;
     int64_t size = f.Size();
-    if (size < 0 || static_cast<uint64_t>(size) > maxBytes)
+    if (size < 0 || static_cast<uint64_t>(size) > maxBytes || static_cast<uint64_t>(size) > SIZE_MAX / 2) {
+        errno = EFBIG;
         return false;
+    }
     std::vector<uint8_t> data;
+    data.reserve(static_cast<size_t>(size));
     // The size is a hint only: the file may change while it is read.
     uint8_t chunk[65536];
     for (;;) {
@@ -250,6 +274,26 @@ bool ReadWholeFile(StringView16 path, std::vector<uint8_t>& out, uint64_t maxByt
     }
     out = std::move(data);
     return true;
+}
+
+std::FILE* OpenFileStream(const std::string& nativePath, FileMode mode)
+{
+    const char* how = nullptr;
+    switch (mode) {
+    case FileMode::Read: how = "rb"; break;
+    case FileMode::ReadWrite: how = "r+b"; break;
+    case FileMode::CreateAlways: how = "wb"; break;
+    default: errno = EINVAL; return nullptr;
+    }
+    File f;
+    if (!f.OpenNative(nativePath, mode)) {
+        errno = f.LastError();
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(f.Descriptor(), how);
+    if (stream)
+        f.Release();
+    return stream;
 }
 
 bool WriteWholeFileAtomic(StringView16 path, std::span<const uint8_t> data)

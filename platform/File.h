@@ -6,6 +6,7 @@
 #include "platform/Text.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 #include <vector>
@@ -46,9 +47,12 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Only regular files: folders, pipes and devices are refused. New files get mode 0666 less
-    // the umask.
+    // Only regular files: folders, pipes, devices and sockets are refused (EISDIR or EINVAL),
+    // and the open itself never waits (a pipe without a writer cannot hang the caller). This is
+    // the one way the program opens a file it reads. New files get mode 0666 less the umask.
     bool Open(StringView16 path, FileMode mode);
+    // The same with a path already in the file system's form (its own bytes), taken as is.
+    bool OpenNative(const std::string& nativePath, FileMode mode);
     bool IsOpen() const { return m_fd >= 0; }
     // false when closing reported an error (data may not have reached the disk).
     bool Close();
@@ -79,6 +83,12 @@ public:
 
     int LastError() const { return m_error; }
     int Descriptor() const { return m_fd; }
+    // For a library that opens files only by name (LibRaw, exiv2): a name of this open file
+    // ("/proc/self/fd/N") that reaches exactly the file checked here, whatever the path names
+    // meanwhile. Valid while the file stays open; empty when closed.
+    std::string DescriptorPath() const;
+    // Hands the descriptor over (the caller closes it); the object is closed afterwards.
+    int Release();
 
 private:
     friend class AtomicFileWriter; // adopts the descriptor of the file it created
@@ -87,8 +97,14 @@ private:
     int m_error = 0;
 };
 
-// Whole files.
+// Whole files. A file larger than maxBytes is refused before anything is allocated.
 bool ReadWholeFile(StringView16 path, std::vector<uint8_t>& out, uint64_t maxBytes = UINT64_MAX);
+bool ReadWholeFileNative(const std::string& nativePath, std::vector<uint8_t>& out, uint64_t maxBytes = UINT64_MAX);
+
+// A C stream over a file opened by File::OpenNative, for the readers that work through stdio
+// (the image codecs, the document stream). Read: "rb"; ReadWrite: "r+b"; CreateAlways: "wb".
+// Null on failure, errno set.
+std::FILE* OpenFileStream(const std::string& nativePath, FileMode mode);
 // Replaces the file atomically (see AtomicFileWriter).
 bool WriteWholeFileAtomic(StringView16 path, std::span<const uint8_t> data);
 

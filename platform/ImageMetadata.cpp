@@ -177,18 +177,30 @@ bool ImageMetadata::ReadImage(const std::string* path, const uint8_t* data, size
 
 bool ImageMetadata::ReadFile(const std::string& path)
 {
+    // Through the platform's checked open (a folder, pipe or device under the name is refused,
+    // never waited on); exiv2 then reads exactly that file by its descriptor's name.
+    File file;
+    if (!file.OpenNative(path, FileMode::Read)) {
+        bool isJpeg;
+        ReadImage(nullptr, nullptr, 0, isJpeg); // clears what an earlier read left
+        return false;
+    }
+    const std::string name = file.DescriptorPath();
     bool isJpeg;
-    if (!ReadImage(&path, nullptr, 0, isJpeg))
+    if (!ReadImage(&name, nullptr, 0, isJpeg))
         return false;
     if (isJpeg) {
         // The EXIF segment sits at the start of the file; 256 KB holds it with room to spare.
         std::vector<uint8_t> head(256 * 1024);
-        std::FILE* f = std::fopen(path.c_str(), "rb");
-        if (f) {
-            head.resize(std::fread(head.data(), 1, head.size(), f));
-            std::fclose(f);
-            AddRawMakerNote(head.data(), head.size());
+        size_t got = 0;
+        while (got < head.size()) {
+            const int64_t n = file.Read(head.data() + got, head.size() - got);
+            if (n <= 0)
+                break;
+            got += size_t(n);
         }
+        head.resize(got);
+        AddRawMakerNote(head.data(), head.size());
     }
     return true;
 }

@@ -1,8 +1,9 @@
 #include "platform/JpegImage.h"
 
+#include "platform/File.h"
+
 #include <csetjmp>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 
 #include <jpeglib.h>
@@ -114,21 +115,10 @@ void CmykToBgra(const uint8_t* in, uint8_t* out, uint32_t pixels, bool adobeInve
     }
 }
 
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes)
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxBytes)
 {
     bytes.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0)
-        return false;
-    in.seekg(0);
-    bytes.resize(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size))
-        return false;
-    return true;
+    return ReadWholeFileNative(path, bytes, maxBytes);
 }
 
 bool ReadJpegSize(const uint8_t* data, size_t size, uint32_t& width, uint32_t& height)

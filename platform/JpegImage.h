@@ -18,7 +18,12 @@ struct Bitmap32 {
 // Largest picture decoded here: bounds the memory a damaged or hostile header can ask for.
 constexpr uint64_t kMaxJpegPixels = 400'000'000;
 
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes);
+// Largest image file read whole into memory (the decoders and exiv2 take at most this).
+constexpr uint64_t kMaxImageFileBytes = 0x7FFFFFFF;
+
+// A whole file (path in the file system's form) through the platform's checked open: regular
+// files only, the size checked against maxBytes before anything is allocated.
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxBytes = kMaxImageFileBytes);
 
 // CMYK samples as libjpeg hands them back, four a pixel, into B, G, R, A (alpha 255). Without
 // Adobe's marker the inks are stored uninverted. `in` and `out` may be the same row.

@@ -137,7 +137,7 @@ bool CRaster::Encode(uint8_t*& buffer, int64_t& size, int code)
 
 bool CRaster::Load(const char* path, int code)
 {
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = path ? platform::OpenFileStream(path, platform::FileMode::Read) : nullptr;
     if (!file)
         return false;
     bool ok = Decode(file, code);

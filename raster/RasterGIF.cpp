@@ -399,6 +399,14 @@ bool CRasterGIF::Decode(CRasterStream* stream)
         SetLastError("Can't open GIF for reading");
         return false;
     }
+    // The signature before the file is taken into memory: a large file of anything else
+    // costs nothing.
+    const int64_t start = stream->Tell();
+    uint8_t signature[4];
+    if (!ReadExact(stream, signature, 4) || std::memcmp(signature, "GIF8", 4) != 0 || !stream->Seek(start, SEEK_SET)) {
+        SetLastError("Not a GIF file");
+        return false;
+    }
     const std::vector<uint8_t> data = ReadRest(stream, kMaxFileBytes);
     ByteReader in(data.data(), data.size());
     const uint8_t* head = in.Take(13);

@@ -1,5 +1,7 @@
 #include "raster/RasterStream.h"
 
+#include "platform/File.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +29,13 @@ bool CRasterFileStream::Open(const char* path, const char* mode)
 {
     if (file)
         return false;
-    file = std::fopen(path, mode);
+    // Reading goes through the platform's checked open: a folder, pipe or device under the
+    // name is refused rather than read (or waited on).
+    const std::string how = mode ? mode : "";
+    if (how == "r" || how == "rb")
+        file = path ? platform::OpenFileStream(path, platform::FileMode::Read) : nullptr;
+    else
+        file = std::fopen(path, mode);
     closeOnClose = true;
     return file != nullptr;
 }

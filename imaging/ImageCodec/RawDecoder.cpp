@@ -2,6 +2,7 @@
 
 #include "imaging/ImageBuffer.h"
 #include "imaging/ImageCodec/ImageInfo.h"
+#include "platform/File.h"
 
 #include <cmath>
 #include <cstring>
@@ -31,18 +32,64 @@ ExifRational Fraction(double value)
     return ExifRational { uint32_t(RawFraction10000(value)), 10000 };
 }
 
-// LibRaw's object is large (hundreds of kilobytes): it lives on the heap for one call.
-std::unique_ptr<LibRaw> OpenRaw(const char* path)
-{
-    if (!path || !IsLibRawExtension(path))
-        return nullptr;
-    std::unique_ptr<LibRaw> raw(new (std::nothrow) LibRaw(0));
-    if (!raw)
-        return nullptr;
-    if (raw->open_file(path, kRawMaxBufferBytes) != LIBRAW_SUCCESS)
-        return nullptr;
-    return raw;
-}
+// One LibRaw use: the file opened through the platform's checked open (a folder, pipe or device
+// under a RAW name is refused and never waited on) and kept open while LibRaw reads it by the
+// descriptor's name; LibRaw's object is large (hundreds of kilobytes), so it lives on the heap.
+// Data errors (a cut or damaged file) are counted: LibRaw reports them to this handler and
+// otherwise goes on as if the data were whole.
+struct RawSession {
+    platform::File file;
+    std::unique_ptr<LibRaw> raw;
+    int dataErrors = 0;
+
+    static void OnDataError(void* self, const char*, const int)
+    {
+        ++static_cast<RawSession*>(self)->dataErrors;
+    }
+
+    // Creates the object (output parameters are set by the caller before Open).
+    bool Create(const char* path)
+    {
+        if (!path || !IsLibRawExtension(path))
+            return false;
+        raw.reset(new (std::nothrow) LibRaw(0));
+        if (!raw)
+            return false;
+        raw->set_dataerror_handler(&RawSession::OnDataError, this);
+        return true;
+    }
+
+    bool Open(const char* path)
+    {
+        return file.OpenNative(path, platform::FileMode::Read)
+            && raw->open_file(file.DescriptorPath().c_str(), kRawMaxBufferBytes) == LIBRAW_SUCCESS && Whole();
+    }
+
+    // No data error so far (LibRaw counts them itself too; the handler sees the first one).
+    bool Whole()
+    {
+        return dataErrors == 0 && raw->get_internal_data_pointer()->unpacker_data.data_error == 0;
+    }
+
+    // The embedded preview's stored bytes lie inside the file: LibRaw copies the length the
+    // directory states without noticing that a cut file ends before it.
+    bool PreviewInsideFile()
+    {
+        const libraw_thumbnail_t& t = raw->imgdata.thumbnail;
+        const int64_t size = file.Size();
+        const int64_t offset = raw->get_internal_data_pointer()->internal_data.toffset;
+        if (size <= 0 || offset < 0 || offset >= size)
+            return false;
+        const bool stored = t.tformat == LIBRAW_THUMBNAIL_JPEG
+            || (t.tformat == LIBRAW_THUMBNAIL_BITMAP && uint64_t(t.twidth) * t.theight * 3 == t.tlength);
+        return !stored || uint64_t(offset) + t.tlength <= uint64_t(size);
+    }
+
+    ~RawSession()
+    {
+        raw.reset(); // before the file it reads
+    }
+};
 
 } // namespace
 
@@ -92,19 +139,19 @@ int32_t RawFraction10000(double value)
 
 int DecodeRaw16(const char* path, ImageBuffer16& image16)
 {
-    if (!path || !IsLibRawExtension(path))
+    RawSession session;
+    if (!session.Create(path))
         return 0;
-    std::unique_ptr<LibRaw> raw(new (std::nothrow) LibRaw(0));
-    if (!raw)
-        return 0;
+    LibRaw* raw = session.raw.get();
     libraw_output_params_t& params = raw->imgdata.params;
     params.highlight = 0;     // clip
     params.use_auto_wb = 0;
     params.use_camera_wb = 1;
     params.output_color = 2;  // Adobe RGB (1998), the working primaries
     params.user_qual = 3;     // AHD
-    if (raw->open_file(path, kRawMaxBufferBytes) != LIBRAW_SUCCESS || raw->unpack() != LIBRAW_SUCCESS
-        || raw->dcraw_process() != LIBRAW_SUCCESS || !raw->imgdata.image)
+    // A cut or damaged file is a failure, not a picture with made-up rows.
+    if (!session.Open(path) || raw->unpack() != LIBRAW_SUCCESS || !session.Whole()
+        || raw->dcraw_process() != LIBRAW_SUCCESS || !session.Whole() || !raw->imgdata.image)
         return 0;
     const libraw_image_sizes_t& sizes = raw->imgdata.sizes;
     const int iw = sizes.iwidth, ih = sizes.iheight;
@@ -143,8 +190,11 @@ uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind)
 {
     length = 0;
     kind = kRawPreviewOther;
-    std::unique_ptr<LibRaw> raw = OpenRaw(path);
-    if (!raw || raw->unpack_thumb() != LIBRAW_SUCCESS)
+    RawSession session;
+    if (!session.Create(path) || !session.Open(path))
+        return nullptr;
+    LibRaw* raw = session.raw.get();
+    if (raw->unpack_thumb() != LIBRAW_SUCCESS || !session.Whole() || !session.PreviewInsideFile())
         return nullptr;
     const libraw_thumbnail_t& t = raw->imgdata.thumbnail;
     if (!t.thumb || t.tlength == 0)
@@ -180,9 +230,10 @@ uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind)
 
 int ReadRawInfo(const char* path, ImageInfo& info)
 {
-    std::unique_ptr<LibRaw> raw = OpenRaw(path);
-    if (!raw)
+    RawSession session;
+    if (!session.Create(path) || !session.Open(path))
         return 0;
+    LibRaw* raw = session.raw.get();
     const libraw_data_t& d = raw->imgdata;
     if (d.idata.make[0]) {
         delete[] info.make;

@@ -1,8 +1,11 @@
 #include "imaging/DocStream.h"
 
+#include "platform/tests/ImageFileTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 std::u16string TempPath(const char* name)
@@ -51,15 +54,34 @@ TEST(DocStream, FullDiskIsAFailureThatSticks)
     EXPECT_FALSE(m.WriteU8(3)) << "later writes fail too, even if they would fit";
 }
 
-TEST(DocStream, FullDeviceFailsTheFileStream)
+TEST(DocStream, FullDiskFailsTheFileStream)
 {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
+    const std::u16string path = TempPath("zd-docstream-full.bin");
     CDocFileStream f;
-    ASSERT_TRUE(f.Open(u"/dev/full", CDocFileStream::Mode::Create));
-    std::vector<uint8_t> block(4 << 20, 1);
-    bool wrote = f.Write(block.data(), block.size());
-    bool closed = f.Close();
+    ASSERT_TRUE(f.Open(path, CDocFileStream::Mode::Create));
+    bool wrote, closed;
+    {
+        testutil::FileSizeLimit full(1 << 20); // the disk fills after 1 MiB
+        std::vector<uint8_t> block(4 << 20, 1);
+        wrote = f.Write(block.data(), block.size());
+        closed = f.Close();
+    }
     EXPECT_FALSE(wrote && closed);
     EXPECT_TRUE(f.Failed());
+    std::filesystem::remove(std::filesystem::path(std::string(path.begin(), path.end())));
+}
+
+TEST(DocStream, OnlyRegularFilesAreOpened)
+{
+    // A device, a folder or a pipe under a project's name is refused in every mode, at once.
+    const std::filesystem::path fifo = std::filesystem::temp_directory_path() / "zd-docstream-fifo.zdoc";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string f = fifo.string();
+    for (const std::u16string path : { std::u16string(u"/dev/full"), std::u16string(u"/tmp"), std::u16string(f.begin(), f.end()) })
+        for (auto mode : { CDocFileStream::Mode::Read, CDocFileStream::Mode::ReadWrite, CDocFileStream::Mode::Create }) {
+            CDocFileStream s;
+            EXPECT_FALSE(s.Open(path, mode)) << std::string(path.begin(), path.end()) << " " << int(mode);
+        }
+    std::filesystem::remove(fifo);
 }

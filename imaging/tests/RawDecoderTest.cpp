@@ -23,6 +23,33 @@ double ColumnMean(const ImageBuffer16& image, int x)
     return sum / image.height;
 }
 
+// Moves the strip of IFD0 (the preview of a DNG made with a preview) to the end of the file, as
+// cameras place the big blocks after the directories, so that a cut file keeps its directories.
+bool MovePreviewToEnd(std::vector<uint8_t>& file)
+{
+    auto u16 = [&](size_t at) { return uint32_t(file[at] | file[at + 1] << 8); };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    if (file.size() < 8 || file[0] != 'I')
+        return false;
+    const size_t ifd = u32(4);
+    uint32_t offset = 0, length = 0;
+    size_t offsetField = 0;
+    for (uint32_t i = 0, n = u16(ifd); i < n; ++i) {
+        const size_t e = ifd + 2 + 12 * i;
+        if (u16(e) == 273 && u16(e + 2) == 4 && u32(e + 4) == 1)
+            offsetField = e + 8, offset = u32(e + 8);
+        if (u16(e) == 279)
+            length = u16(e + 2) == 4 ? u32(e + 8) : u16(e + 8);
+    }
+    if (!offsetField || !length || size_t(offset) + length > file.size())
+        return false;
+    const uint32_t moved = uint32_t(file.size());
+    file.insert(file.end(), file.begin() + offset, file.begin() + offset + length);
+    for (int i = 0; i < 4; ++i)
+        file[offsetField + i] = uint8_t(moved >> (8 * i));
+    return true;
+}
+
 double RowMean(const ImageBuffer16& image, int y)
 {
     double sum = 0;
@@ -195,5 +222,71 @@ TEST(RawDecoder, FlashFiredIsBitZeroOfTheExifFlashCode)
         platform::ScopedLock lock(RawDecoderLock);
         ASSERT_EQ(ReadRawInfo(path.c_str(), info), 1);
         EXPECT_EQ(info.flash, c.fired);
+    }
+}
+
+TEST(RawDecoder, CutFilesFailInsteadOfDecodingMadeUpRows)
+{
+    // A DNG with a JPEG preview (IFD0) and the sensor data in a sub-IFD, cut at several places:
+    // two bytes before the end of the sensor rows, in their middle, at their start, inside the
+    // directories. None may come out as a picture; the whole file still decodes.
+    TempFolder dir;
+    const std::string whole = dir / "whole.dng";
+    DngSpec dng;
+    dng.width = 256;
+    dng.height = 192;
+    dng.preview = DngPreview::Jpeg;
+    ASSERT_TRUE(WriteDng(whole, dng));
+    const std::vector<uint8_t> bytes = ReadAll(whole);
+    uint64_t start = 0, length = 0;
+    {
+        TIFF* tif = TIFFOpen(whole.c_str(), "rc"); // strips as stored, not chopped
+        ASSERT_NE(tif, nullptr);
+        uint16_t count = 0;
+        uint64_t* sub = nullptr;
+        uint64_t* offsets = nullptr;
+        uint64_t* counts = nullptr;
+        ASSERT_TRUE(TIFFGetField(tif, TIFFTAG_SUBIFD, &count, &sub) && count == 1);
+        ASSERT_TRUE(TIFFSetSubDirectory(tif, sub[0]));
+        ASSERT_TRUE(TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) && TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts));
+        start = offsets[0];
+        length = counts[0];
+        TIFFClose(tif);
+    }
+    ASSERT_EQ(length, uint64_t(256 * 192 * 2));
+    ASSERT_LE(start + length, bytes.size());
+
+    platform::ScopedLock lock(RawDecoderLock);
+    ImageBuffer16 image;
+    ASSERT_EQ(DecodeRaw16(whole.c_str(), image), 1) << "the whole file";
+    FreeImageBuffer(image);
+    for (uint64_t cut : { start + length - 2, start + length / 2, start + 2, uint64_t(300) }) {
+        SCOPED_TRACE(cut);
+        const std::string path = dir / ("cut-" + std::to_string(cut) + ".dng");
+        WriteAll(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::ptrdiff_t(cut)));
+        EXPECT_EQ(DecodeRaw16(path.c_str(), image), 0);
+        EXPECT_EQ(image.data, nullptr);
+        FreeImageBuffer(image);
+    }
+
+    // The preview moved behind everything else and cut: the sensor data is whole and still
+    // decodes, but the preview (thumbnails, quick loads) is refused rather than shown half grey.
+    std::vector<uint8_t> moved = bytes;
+    ASSERT_TRUE(MovePreviewToEnd(moved));
+    const std::string withPreview = dir / "preview-last.dng";
+    WriteAll(withPreview, moved);
+    uint32_t previewLength = 0;
+    int kind = -1;
+    uint8_t* preview = RawThumbnail(withPreview.c_str(), previewLength, kind);
+    ASSERT_NE(preview, nullptr) << "the whole file's preview";
+    EXPECT_EQ(kind, kRawPreviewJpeg);
+    delete[] preview;
+    for (size_t cut : { size_t(2), size_t(100) }) {
+        SCOPED_TRACE(cut);
+        const std::string path = dir / ("preview-cut-" + std::to_string(cut) + ".dng");
+        WriteAll(path, std::vector<uint8_t>(moved.begin(), moved.end() - std::ptrdiff_t(cut)));
+        EXPECT_EQ(RawThumbnail(path.c_str(), previewLength, kind), nullptr);
+        EXPECT_EQ(DecodeRaw16(path.c_str(), image), 1) << "the sensor data is whole";
+        FreeImageBuffer(image);
     }
 }
