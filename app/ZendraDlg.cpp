@@ -12,6 +12,7 @@
 #include "app/SettingsDlg.h"
 #include "app/samples/ListSamplePage.h"
 #include "imaging/ColourTables.h"
+#include "imaging/ImageCodec/ImageLoad.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "imaging/ProjectFile.h"
 #include "platform/Clock.h"
@@ -344,7 +345,15 @@ int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* docu
         }
     }
 
+    bool askedLarge = false;
     if (mode == 0) {
+        // The size from the file's header: a large photo is asked about before it is decoded.
+        int width = 0, height = 0;
+        if (ReadImageFileSize(path.c_str(), width, height) && IsLargePhoto(width, height, largePhotoPixels)) {
+            if (Ask(UiText(u"memlimit32"), kMbQuestion, kMbYesNo) != 6)
+                return 0;
+            askedLarge = true;
+        }
         BeginBusy(SRect{});
         const int opened = page->document.OpenImage(path);
         EndBusy();
@@ -368,7 +377,7 @@ int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* docu
         Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
         return 0;
     }
-    if (IsLargePhoto(page->document.width, page->document.height, largePhotoPixels) &&
+    if (!askedLarge && IsLargePhoto(page->document.width, page->document.height, largePhotoPixels) &&
         Ask(UiText(u"memlimit32"), kMbQuestion, kMbYesNo) != 6)
         return 0;
 

@@ -164,6 +164,11 @@ public:
     // Into a new block the caller frees with free(); buffer must be null on entry.
     bool Encode(uint8_t*& buffer, int64_t& size, int formatCode);
     bool Load(const char* path, int formatCode);
+    // The picture's width and height from the file's header, without decoding or allocating
+    // anything of the picture's size (the size question comes before the pixels). The stream
+    // position is undefined afterwards. False for a header that gives no positive size.
+    static bool ReadSize(CRasterStream* stream, int formatCode, int32_t& width, int32_t& height);
+    static bool ReadSize(const char* path, int formatCode, int32_t& width, int32_t& height);
     // Writes a temporary file beside the target and renames it over the target only when the
     // whole encode succeeded, so a failed save never destroys an existing file.
     bool Save(const char* path, int formatCode);

@@ -18,6 +18,7 @@
 #include "platform/Path.h"
 #include "platform/Settings.h"
 #include "platform/Shell.h"
+#include "raster/tests/RasterTestUtil.h"
 #include "ui/DialogSprite.h"
 #include "ui/DrawnUiImages.h"
 #include "ui/UiSeams.h"
@@ -27,6 +28,7 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -324,8 +326,10 @@ TEST(MainWindow, OpenImageCaptionsSamePathAndLargePhotoQuestion)
     EXPECT_EQ(f.asked[0], UiText(u"memlimit32"));
     EXPECT_EQ(f.Pages(), 5);
     f.answers = {6};
+    f.asked.clear();
     EXPECT_TRUE(f.dlg.OpenImage(f.Photo("above2.png", 41, 30), 0, nullptr, 0));
     EXPECT_EQ(f.Pages(), 6);
+    EXPECT_EQ(f.asked.size(), 1u) << "asked once, before the decode";
 
     // A document handed over (mode 1) that has nothing in it opens nothing.
     CZDDoc empty;
@@ -333,6 +337,43 @@ TEST(MainWindow, OpenImageCaptionsSamePathAndLargePhotoQuestion)
     EXPECT_FALSE(f.dlg.OpenImage(u"/p/empty.zdoc", 1, &empty, 0));
     EXPECT_EQ(f.Pages(), 6);
     EXPECT_EQ(f.asked.size(), 1u);
+}
+
+// The peak resident memory of this process since the last reset, in MiB.
+int64_t PeakMiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atoll(line.c_str() + 6) / 1024;
+    return -1;
+}
+
+TEST(MainWindow, TheLargePhotoQuestionComesBeforeThePixelsAreDecoded)
+{
+    // Tiny files that claim huge pictures: a TIFF of 16000 x 16000 and a JPEG of 20000 x 20000.
+    // Decoding either first costs gigabytes; the question is asked from the header, and No
+    // opens nothing without that cost.
+    Frame f;
+    ASSERT_TRUE(f.opened);
+    const fs::path tiff = f.folder / "huge.tif";
+    rastertest::WriteFile(tiff.string(), rastertest::TinyTiffClaiming(16000, 16000));
+    const fs::path small = f.folder / "small.jpg";
+    ASSERT_TRUE(MakePhoto(small, 8, 8).size());
+    const fs::path jpeg = f.folder / "huge.jpg";
+    rastertest::WriteFile(jpeg.string(), rastertest::JpegClaiming(rastertest::ReadFile(small.string()), 20000, 20000));
+    for (const fs::path& path : {tiff, jpeg}) {
+        SCOPED_TRACE(path.string());
+        std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from here
+        const int64_t before = PeakMiB();
+        f.asked.clear();
+        f.answers = {7};
+        EXPECT_FALSE(f.dlg.OpenImage(path.u16string(), 0, nullptr, 0));
+        ASSERT_EQ(f.asked.size(), 1u);
+        EXPECT_EQ(f.asked[0], UiText(u"memlimit32"));
+        EXPECT_EQ(f.Pages(), 1);
+        EXPECT_LT(PeakMiB() - before, 200) << "nothing of the claimed size was allocated";
+    }
 }
 
 TEST(MainWindow, EditorPageTurnsUndoesAndRedoesThroughItsHistory)

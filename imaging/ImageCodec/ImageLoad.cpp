@@ -304,6 +304,23 @@ int LoadImage8(const char16_t* path, ImageBuffer8& image)
     }
 }
 
+int ReadImageFileSize(const char16_t* path, int& width, int& height)
+{
+    width = height = 0;
+    const int type = ImageTypeFromExtension(path);
+    if (type == kImageTypeRaw) {
+        platform::ScopedLock lock(RawDecoderLock);
+        return ReadRawSize(Native(path).c_str(), width, height);
+    }
+    const int format = type == kImageTypeJpeg ? int(RasterFormatJPG) : CodecFormatFromExtension(path);
+    int32_t w = 0, h = 0;
+    if (format < 0 || !CRaster::ReadSize(Native(path).c_str(), format, w, h))
+        return 0;
+    width = w;
+    height = h;
+    return 1;
+}
+
 // ---- thumbnails -----------------------------------------------------------------------------
 
 void FitSize(int width, int height, int size, int& newWidth, int& newHeight)

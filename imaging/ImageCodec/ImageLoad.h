@@ -26,6 +26,10 @@ int ImageFromRaster8(ImageBuffer8& image, const CRaster& raster);
 int ImageToRaster8(const ImageBuffer8& image, CRaster& raster, bool withAlpha);
 
 int LoadImage8(const char16_t* path, ImageBuffer8& image);
+// The size a whole load (or a document's open) of the file gives, read from its header before
+// anything of that size is decoded or allocated: the large-photo question comes first. 1 when
+// known. Takes RawDecoderLock itself for RAW files.
+int ReadImageFileSize(const char16_t* path, int& width, int& height);
 // JPEG decoding (the platform decoder) from a file or from bytes in memory.
 int LoadJpegImage8(const char16_t* path, ImageBuffer8& image);
 int LoadJpegImage8(const uint8_t* data, size_t length, ImageBuffer8& image);

@@ -64,11 +64,10 @@ int CodecFormatFromExtension(const char16_t* path)
 
 bool ReadCodecImageSize(const char* path, int format, int& width, int& height)
 {
-    width = height = 0;
-    CRaster raster;
-    if (!path || !raster.Load(path, format) || !raster.IsValid())
-        return false;
-    width = raster.Width();
-    height = raster.Height();
-    return width > 0 && height > 0;
+    // From the header: nothing of the picture's size is decoded or allocated.
+    int32_t w = 0, h = 0;
+    const bool ok = path && CRaster::ReadSize(path, format, w, h);
+    width = ok ? w : 0;
+    height = ok ? h : 0;
+    return ok;
 }

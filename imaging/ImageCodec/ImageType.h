@@ -23,5 +23,6 @@ int ImageTypeFromExtension(const char16_t* path);
 // The codec library's format code (jpg 2, bmp 0, gif 1, png 3, tif 5, tga 6, pcx 7), else -1.
 int CodecFormatFromExtension(const char16_t* path);
 
-// Width and height of a picture the codec library reads (path in UTF-8); false when it cannot.
+// Width and height of a picture the codec library reads, from its header (path in the file
+// system's form); false when it cannot.
 bool ReadCodecImageSize(const char* path, int format, int& width, int& height);

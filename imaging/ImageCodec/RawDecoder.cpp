@@ -228,6 +228,24 @@ uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind)
     return block;
 }
 
+int ReadRawSize(const char* path, int& width, int& height)
+{
+    width = height = 0;
+    RawSession session;
+    if (!session.Create(path) || !session.Open(path))
+        return 0;
+    const libraw_image_sizes_t& sizes = session.raw->imgdata.sizes;
+    // DecodeRaw16 delivers LibRaw's output size (iwidth x iheight, full-size here), turned.
+    int w = sizes.width, h = sizes.height;
+    if (sizes.flip & 4)
+        std::swap(w, h);
+    if (w <= 0 || h <= 0)
+        return 0;
+    width = w;
+    height = h;
+    return 1;
+}
+
 int ReadRawInfo(const char* path, ImageInfo& info)
 {
     RawSession session;

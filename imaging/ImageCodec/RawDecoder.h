@@ -28,6 +28,8 @@ int IsLibRawExtension(const char* path);
 int DecodeRaw16(const char* path, ImageBuffer16& image16);
 uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind);
 int ReadRawInfo(const char* path, ImageInfo& info);
+// The size DecodeRaw16 would deliver (upright), from the file's header without unpacking.
+int ReadRawSize(const char* path, int& width, int& height);
 
 // Copies a LibRaw text byte by byte into a wide buffer of 1024 units (1023 and a terminator).
 void CopyTextToWide(char16_t* wide, const char* narrow);

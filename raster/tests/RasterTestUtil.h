@@ -162,4 +162,56 @@ inline void FillPattern(CRaster& image, unsigned seed = 1)
         }
 }
 
+inline void PutLe16(std::vector<uint8_t>& b, uint16_t v)
+{
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+inline void PutLe32(std::vector<uint8_t>& b, uint32_t v)
+{
+    PutLe16(b, uint16_t(v));
+    PutLe16(b, uint16_t(v >> 16));
+}
+
+// A few hundred bytes of TIFF whose directory claims an RGB picture of width x height in one
+// uncompressed strip of 64 bytes.
+inline std::vector<uint8_t> TinyTiffClaiming(uint32_t width, uint32_t height)
+{
+    std::vector<uint8_t> b = { 'I', 'I', 42, 0 };
+    PutLe32(b, 8);
+    struct Entry { uint16_t tag, type; uint32_t count, value; };
+    const uint32_t bitsAt = 8 + 2 + 10 * 12 + 4, stripAt = bitsAt + 8;
+    const Entry entries[] = {
+        { 256, 4, 1, width }, { 257, 4, 1, height }, { 258, 3, 3, bitsAt }, { 259, 3, 1, 1 }, { 262, 3, 1, 2 },
+        { 273, 4, 1, stripAt }, { 277, 3, 1, 3 }, { 278, 4, 1, height }, { 279, 4, 1, 64 }, { 284, 3, 1, 1 },
+    };
+    PutLe16(b, 10);
+    for (const Entry& e : entries) {
+        PutLe16(b, e.tag);
+        PutLe16(b, e.type);
+        PutLe32(b, e.count);
+        PutLe32(b, e.value);
+    }
+    PutLe32(b, 0);
+    for (int i = 0; i < 3; ++i)
+        PutLe16(b, 8);
+    PutLe16(b, 0);
+    b.resize(b.size() + 64, 0x80);
+    return b;
+}
+
+// A real JPEG whose frame header is changed to claim width x height.
+inline std::vector<uint8_t> JpegClaiming(std::vector<uint8_t> jpeg, uint16_t width, uint16_t height)
+{
+    for (size_t i = 2; i + 9 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+            jpeg[i + 5] = uint8_t(height >> 8);
+            jpeg[i + 6] = uint8_t(height);
+            jpeg[i + 7] = uint8_t(width >> 8);
+            jpeg[i + 8] = uint8_t(width);
+            break;
+        }
+    return jpeg;
+}
+
 } // namespace rastertest
