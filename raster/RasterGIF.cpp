@@ -40,6 +40,24 @@ bool SkipSubBlocks(ByteReader& in)
 
 // A copy of pic on a canvas of width x height with pic at its own offset; outside it the canvas
 // holds fill (an index, or that palette colour for true colour). Null when out of memory.
+std::unique_ptr<CRaster> OnCanvas(const CRaster& pic, int width, int height, int fill);
+
+// The same on a canvas of colours, outside filled with colour: for a colour that pic's palette
+// does not hold.
+std::unique_ptr<CRaster> OnColourCanvas(const CRaster& pic, int width, int height, RGBQUAD colour)
+{
+    auto canvas = std::make_unique<CRaster>(width, height, 24, RasterFormatGIF);
+    if (!canvas->IsValid())
+        return nullptr;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            const int64_t px = x - int64_t(pic.xOffset), py = y - int64_t(pic.yOffset); // from the top
+            const bool inside = px >= 0 && py >= 0 && px < pic.Width() && py < pic.Height();
+            canvas->WritePixelColour(x, height - 1 - y, inside ? pic.ReadPixelColour(px, pic.Height() - 1 - py) : colour);
+        }
+    return canvas;
+}
+
 std::unique_ptr<CRaster> OnCanvas(const CRaster& pic, int width, int height, int fill)
 {
     auto canvas = std::make_unique<CRaster>(width, height, pic.BitsPerPixel(), RasterFormatGIF);
@@ -110,8 +128,32 @@ struct CRasterGIF::DecodeState {
     int imageIndex = 0;
     int firstTransparent = -1;
     int backgroundIndex = 0; // the screen's background colour, for what no image covers
+    RGBQUAD backgroundColour {255, 255, 255, 0}; // that entry of the global table (white without one)
+    bool localTable = false; // the current table came from an image, not the screen
     std::unique_ptr<CRaster> trueColour;
 };
+
+namespace {
+
+// What the screen shows where no image is, as an index of pic's palette: its transparent index,
+// else the screen's background colour. The background index counts in the screen's (global)
+// table only: with an image's own table it is looked up by colour. -1 when the palette has no
+// such colour (the canvas is then made of colours).
+int ScreenFill(const CRaster& pic, int transparent, bool localTable, int backgroundIndex, RGBQUAD want, int tableSize)
+{
+    if (transparent >= 0)
+        return transparent;
+    if (!localTable)
+        return backgroundIndex;
+    for (int i = 0; i < tableSize && i < int(pic.PaletteCount()); ++i) {
+        const RGBQUAD c = pic.ReadPaletteEntry(uint32_t(i));
+        if (c.rgbRed == want.rgbRed && c.rgbGreen == want.rgbGreen && c.rgbBlue == want.rgbBlue)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
 
 bool CRasterGIF::GifDecodeExtension(ByteReader& in, bool apply)
 {
@@ -212,6 +254,7 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
             return BlockResult::Stop;
         std::memcpy(st.table, t, size_t(st.tableSize) * 3);
         st.haveTable = true;
+        st.localTable = true;
     }
     // A control extension speaks for the next image only.
     if (!controlRead) {
@@ -310,10 +353,12 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
         // Drawn over what the earlier images left, on the whole screen. With its own colour
         // table the image's indexes mean other colours than the background's: then the
         // composite is made of colours.
-        const int fill = background->transparentIndex >= 0 ? background->transparentIndex : st.backgroundIndex;
+        const int fill = ScreenFill(*background, background->transparentIndex, st.localTable, st.backgroundIndex, st.backgroundColour, int(background->PaletteCount()));
         const bool onScreen = background->Width() == canvasW && background->Height() == canvasH &&
                               background->xOffset == 0 && background->yOffset == 0;
-        std::unique_ptr<CRaster> canvas = onScreen ? std::move(background) : OnCanvas(*background, canvasW, canvasH, fill);
+        std::unique_ptr<CRaster> canvas = onScreen    ? std::move(background)
+                                          : fill >= 0 ? OnCanvas(*background, canvasW, canvasH, fill)
+                                                      : OnColourCanvas(*background, canvasW, canvasH, st.backgroundColour);
         if (!canvas) {
             SetLastError("Can't allocate memory");
             return BlockResult::Fail;
@@ -358,13 +403,16 @@ CRasterGIF::BlockResult CRasterGIF::GifDecodeImage(ByteReader& in, DecodeState& 
         TakeOver(*canvas);
     } else if (!trueColour && (left != 0 || top != 0 || w != canvasW || h != canvasH)) {
         // An image smaller than the screen is shown at its place on it.
-        const int fill = transparentIndex >= 0 ? transparentIndex : st.backgroundIndex;
-        std::unique_ptr<CRaster> canvas = OnCanvas(*this, canvasW, canvasH, fill);
+        const int fill = ScreenFill(*this, transparentIndex, st.localTable, st.backgroundIndex, st.backgroundColour, st.tableSize);
+        std::unique_ptr<CRaster> canvas = fill >= 0 ? OnCanvas(*this, canvasW, canvasH, fill)
+                                                    : OnColourCanvas(*this, canvasW, canvasH, st.backgroundColour);
         if (!canvas) {
             SetLastError("Can't allocate memory");
             return BlockResult::Fail;
         }
         TakeSettings(*canvas, *this);
+        if (fill < 0)
+            canvas->transparentIndex = -1;
         canvas->xOffset = canvas->yOffset = 0;
         TakeOver(*canvas);
     }
@@ -425,6 +473,8 @@ bool CRasterGIF::Decode(CRasterStream* stream)
         if (t) {
             std::memcpy(st.table, t, size_t(st.tableSize) * 3);
             st.haveTable = st.globalTable = true;
+            const uint8_t* bg = st.table + 3 * (st.backgroundIndex < st.tableSize ? st.backgroundIndex : 0);
+            st.backgroundColour = RGBQUAD {bg[2], bg[1], bg[0], 0};
         }
     }
     st.trueColourCounter = st.globalTable ? 0 : 1;

@@ -31,8 +31,6 @@ bool CRasterICO::Decode(CRasterStream* stream)
     // A size byte of 0 stands for 256.
     const int32_t width = e[0] ? e[0] : 256;
     const int32_t height = e[1] ? e[1] : 256;
-    const uint32_t colours = e[2];
-    const uint32_t entryBits = U16(e + 6);
     const uint32_t offset = U32(e + 12);
 
     // The bitmap's own info header knows the depth best; PNG-compressed entries are not bitmaps.
@@ -44,19 +42,12 @@ bool CRasterICO::Decode(CRasterStream* stream)
     const uint32_t infoSize = U32(info);
     if (infoSize < 40 || infoSize > 4096)
         return fail("Error reading icon image");
-    uint32_t depth = U16(info + 14);
-    if (depth != 1 && depth != 4 && depth != 8 && depth != 24 && depth != 32) {
-        if (colours >= 1 && colours <= 2)
-            depth = 1;
-        else if (colours >= 3 && colours <= 16)
-            depth = 4;
-        else if (colours >= 17)
-            depth = 8;
-        else
-            depth = entryBits >= 9 ? entryBits : 8;
-        if (depth != 24 && depth != 32 && depth > 8)
-            return fail("Unsupported icon format");
-    }
+    // The rows are laid out by this depth: any other (2, 3, 16 bits ...) would be read as
+    // another depth's rows and show as garbage, so it is refused. (The directory's colour count
+    // and bit count are often 0 or wrong and do not count.)
+    const uint32_t depth = U16(info + 14);
+    if (depth != 1 && depth != 4 && depth != 8 && depth != 24 && depth != 32)
+        return fail("Unsupported icon format");
     if (!Create(width, height, static_cast<int>(depth), RasterFormatICO))
         return fail("Can't allocate memory");
     if (!stream->Seek(int64_t(offset) + infoSize, 0))

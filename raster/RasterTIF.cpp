@@ -249,6 +249,133 @@ void DecodeCmyk16(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, ui
     }
 }
 
+// Samples libtiff's RGBA reader does not take: 32- and 64-bit floating point, 32-bit unsigned.
+// Grey (with alpha) becomes an 8-bit grey picture, RGB (with alpha) a 24-bit one; floating
+// point values run from SMinSampleValue to SMaxSampleValue (0 to 1 when absent), as the writers
+// of such files (ImageMagick among them) store them.
+bool WideSamples(uint16_t bits, uint16_t format)
+{
+    return (format == SAMPLEFORMAT_IEEEFP && (bits == 32 || bits == 64)) || (format == SAMPLEFORMAT_UINT && bits == 32);
+}
+
+void DecodeWideSamples(CRaster& image, TIFF* tif, uint32_t width, uint32_t length, uint16_t samples, uint16_t bits,
+                       uint16_t format, uint16_t photometric, uint16_t planar)
+{
+    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    const uint16_t colours = grey ? 1 : 3;
+    const bool withAlpha = samples > colours;
+    const bool tiled = TIFFIsTiled(tif);
+    Check(!tiled || planar == PLANARCONFIG_CONTIG, "Unsupported TIFF format");
+    double low = 0, high = 1;
+    if (format == SAMPLEFORMAT_IEEEFP) {
+        double value = 0;
+        if (TIFFGetField(tif, TIFFTAG_SMINSAMPLEVALUE, &value) && std::isfinite(value))
+            low = value;
+        if (TIFFGetField(tif, TIFFTAG_SMAXSAMPLEVALUE, &value) && std::isfinite(value))
+            high = value;
+        if (!(high > low))
+            low = 0, high = 1;
+    }
+    const size_t bytes = bits / 8;
+    auto level = [&](const uint8_t* p) -> uint8_t {
+        double v;
+        if (format == SAMPLEFORMAT_UINT) {
+            uint32_t u;
+            std::memcpy(&u, p, 4);
+            return static_cast<uint8_t>(u >> 24);
+        }
+        if (bits == 32) {
+            float f;
+            std::memcpy(&f, p, 4);
+            v = f;
+        } else {
+            std::memcpy(&v, p, 8);
+        }
+        v = (v - low) / (high - low);
+        if (!(v > 0)) // NaN too
+            return 0;
+        return v >= 1 ? 255 : static_cast<uint8_t>(v * 255 + 0.5);
+    };
+    const uint64_t perLine = planar == PLANARCONFIG_CONTIG ? uint64_t(width) * samples * bytes : uint64_t(width) * bytes;
+    const tmsize_t lineSize = tiled ? tmsize_t(perLine) : TIFFScanlineSize(tif);
+    Check(lineSize > 0 && uint64_t(lineSize) >= perLine && uint64_t(lineSize) <= CRaster::MaxBlockBytes.load(),
+          "Corrupted TIFF file!");
+    std::vector<uint8_t> line(static_cast<size_t>(lineSize));
+    // Tiles are read a band of whole rows at a time.
+    uint32_t tileWidth = 0, tileLength = 0;
+    std::vector<uint8_t> band, tile;
+    if (tiled) {
+        const tmsize_t tileBytes = TIFFTileSize(tif);
+        Check(TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth) && TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength) &&
+                  tileWidth > 0 && tileLength > 0 && tileBytes > 0 &&
+                  uint64_t(tileBytes) >= uint64_t(tileWidth) * tileLength * samples * bytes &&
+                  uint64_t(tileBytes) <= CRaster::MaxBlockBytes.load() &&
+                  perLine * std::min(tileLength, length) <= CRaster::MaxBlockBytes.load(),
+              "Corrupted TIFF file!");
+        tile.resize(static_cast<size_t>(tileBytes));
+        band.resize(static_cast<size_t>(perLine * std::min(tileLength, length)));
+    }
+    auto readLine = [&](uint32_t row, uint16_t plane) {
+        if (!tiled)
+            return TIFFReadScanline(tif, line.data(), row, plane) >= 0;
+        const uint32_t inBand = row % tileLength;
+        if (inBand == 0) {
+            std::fill(band.begin(), band.end(), 0);
+            const uint64_t rows = std::min<uint64_t>(tileLength, length - row);
+            const uint64_t tileLine = uint64_t(tileWidth) * samples * bytes;
+            for (uint32_t col = 0; col < width; col += tileWidth) {
+                if (TIFFReadTile(tif, tile.data(), col, row, 0, 0) < 0)
+                    return false;
+                const uint64_t offset = uint64_t(col) * samples * bytes;
+                const size_t n = static_cast<size_t>(std::min(tileLine, perLine - offset));
+                for (uint64_t r = 0; r < rows; ++r)
+                    std::memcpy(band.data() + r * perLine + offset, tile.data() + r * tileLine, n);
+            }
+        }
+        std::memcpy(line.data(), band.data() + uint64_t(inBand) * perLine, static_cast<size_t>(perLine));
+        return true;
+    };
+    const uint16_t planes = planar == PLANARCONFIG_CONTIG ? 1 : samples;
+    // The levels of every sample, row by row. Separate planes come one after the other (and
+    // compressed strips read forwards only), so then the whole picture's levels are gathered
+    // before any row is made.
+    const uint64_t levelRows = planes == 1 ? 1 : length;
+    Check(uint64_t(width) * samples * levelRows <= CRaster::MaxBlockBytes.load(), "No space for raster buffer");
+    std::vector<uint8_t> levels(static_cast<size_t>(uint64_t(width) * samples * levelRows));
+    auto gather = [&](uint32_t row, uint16_t plane) {
+        Check(!image.EscapeRequested(), "Cancelled");
+        Check(readLine(row, plane), "Corrupted TIFF file!");
+        uint8_t* out = levels.data() + (planes == 1 ? 0 : size_t(row) * width * samples);
+        for (uint32_t x = 0; x < width; ++x)
+            if (planes == 1)
+                for (uint16_t s = 0; s < samples; ++s)
+                    out[size_t(x) * samples + s] = level(&line[(size_t(x) * samples + s) * bytes]);
+            else
+                out[size_t(x) * samples + plane] = level(&line[size_t(x) * bytes]);
+    };
+    for (uint16_t plane = 1; plane < planes; ++plane)
+        for (uint32_t row = 0; row < length; ++row)
+            gather(row, plane);
+    for (uint32_t row = 0; row < length; ++row) {
+        gather(row, 0);
+        const uint8_t* rowLevels = levels.data() + (planes == 1 ? 0 : size_t(row) * width * samples);
+        const int32_t y = static_cast<int32_t>(length - 1 - row);
+        uint8_t* dst = image.Row(y);
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* v = &rowLevels[size_t(x) * samples];
+            if (grey) {
+                dst[x] = photometric == PHOTOMETRIC_MINISWHITE ? static_cast<uint8_t>(255 - v[0]) : v[0];
+            } else {
+                dst[3 * x] = v[2];
+                dst[3 * x + 1] = v[1];
+                dst[3 * x + 2] = v[0];
+            }
+            if (withAlpha && image.alpha)
+                image.alpha[size_t(y) * width + x] = v[colours];
+        }
+    }
+}
+
 void ApplyOrientation(CRaster& image, uint16_t orientation)
 {
     switch (orientation) {
@@ -385,6 +512,7 @@ bool CRasterTIF::Decode(CRasterStream* stream)
               "Error: page not present in TIFF file");
 
         uint16_t compression = 1, samples = 1, bits = 1, photometric = 0, orientation = 1, planar = 1;
+        uint16_t sampleFormat = SAMPLEFORMAT_UINT;
         uint32_t width = 0, length = 0, rowsPerStrip = 0xFFFFFFFF;
         TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
         TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
@@ -395,6 +523,7 @@ bool CRasterTIF::Decode(CRasterStream* stream)
         TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
         TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
         TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &planar);
+        TIFFGetField(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
         float xRes = 0, yRes = 0, xPos = 0, yPos = 0;
         // The unit is not consulted: the value is taken as dots per inch.
         if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xRes) && TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yRes)) {
@@ -432,6 +561,15 @@ bool CRasterTIF::Decode(CRasterStream* stream)
             if (bits == 1 && !grey)
                 depth = 1;
         }
+        // Floating point and 32-bit samples in grey or RGB, with or without alpha.
+        const bool greyPhotometric = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+        const bool wide = WideSamples(bits, sampleFormat) &&
+                          ((greyPhotometric && (samples == 1 || samples == 2)) ||
+                           (photometric == PHOTOMETRIC_RGB && (samples == 3 || samples == 4)));
+        if (wide) {
+            depth = greyPhotometric ? 8 : 24;
+            trueColour = false;
+        }
         Check(!EscapeRequested(), "Cancelled");
         Check(Create(static_cast<int32_t>(width), static_cast<int32_t>(length), depth, RasterFormatTIF) != nullptr,
               "No space for raster buffer");
@@ -440,7 +578,12 @@ bool CRasterTIF::Decode(CRasterStream* stream)
             Check(CreateAlphaPlane() != nullptr, "No space for raster buffer");
         uint16_t inkSet = INKSET_CMYK;
         TIFFGetField(tif, TIFFTAG_INKSET, &inkSet);
-        if (photometric == PHOTOMETRIC_SEPARATED && bits == 16 && samples >= 4 && inkSet == INKSET_CMYK) {
+        if (wide) {
+            if (depth == 8)
+                MakeGreyPalette();
+            DecodeWideSamples(*this, tif, width, length, samples, bits, sampleFormat, photometric, planar);
+            ApplyOrientation(*this, orientation);
+        } else if (photometric == PHOTOMETRIC_SEPARATED && bits == 16 && samples >= 4 && inkSet == INKSET_CMYK) {
             DecodeCmyk16(*this, tif, width, length, samples, planar);
             ApplyOrientation(*this, orientation);
         } else if (trueColour) {

@@ -163,16 +163,21 @@ int ImageFromRaster8(ImageBuffer8& image, const CRaster& raster)
         return 0;
     uint8_t* out = image.data;
     if (raster.PaletteCount() > 0) {
-        // Palette alpha (PNG tRNS with several entries) beats the single transparent index.
+        // An alpha plane beside the indexes (grey or palette TIFF with alpha) gives each pixel
+        // its own alpha; palette alpha (PNG tRNS with several entries) beats the single
+        // transparent index.
         const bool paletteAlpha = raster.paletteAlphaOn;
         for (int ty = 0; ty < h; ++ty) {
             const int y = h - 1 - ty;
+            const uint8_t* alpha = raster.alpha ? raster.alpha + size_t(y) * size_t(w) : nullptr;
             for (int x = 0; x < w; ++x, out += 4) {
                 RGBQUAD c = raster.ReadPixelColour(x, y);
                 out[0] = c.rgbBlue;
                 out[1] = c.rgbGreen;
                 out[2] = c.rgbRed;
-                if (paletteAlpha)
+                if (alpha)
+                    out[3] = alpha[x];
+                else if (paletteAlpha)
                     out[3] = c.rgbReserved;
                 else
                     out[3] = raster.transparentIndex >= 0 && raster.ReadPixelIndex(x, y) == raster.transparentIndex ? 0 : 255;

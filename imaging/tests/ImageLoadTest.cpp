@@ -341,6 +341,11 @@ TEST(ImageLoad, TransparencySurvivesLoading)
         { "rgba.png", "-size 6x4 'xc:rgba(255,0,0,0.5)' PNG32:", RasterFormatPNG, 128 },
         { "clear.gif", "-size 6x4 xc:none", RasterFormatGIF, 0 },
         { "opaque.png", "-size 6x4 xc:red PNG24:", RasterFormatPNG, 255 },
+        // Grey and palette TIFFs carry alpha as a second sample beside the index.
+        { "grey-alpha.tif", "-size 6x4 'xc:graya(40%,0.5)' -depth 8", RasterFormatTIF, 128 },
+        { "grey-alpha-16.tif", "-size 6x4 'xc:graya(40%,0.5)' -depth 16", RasterFormatTIF, 128 },
+        { "palette-alpha.tif", "-size 6x4 gradient:red-blue -alpha set -channel A -fx i/w +channel -type PaletteAlpha",
+          RasterFormatTIF, 85 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

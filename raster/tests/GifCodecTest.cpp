@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 using namespace codectest;
 
@@ -60,6 +61,80 @@ GifBlocks Blocks(const std::vector<uint8_t>& f)
             skipSub();
         }
     }
+    return out;
+}
+
+// A GIF written byte by byte: a screen with a global table and background index, then images
+// with their own table, position, disposal and indexes (LZW with a clear code every two pixels,
+// so that the code width stays at its start).
+struct HandGifImage {
+    int left, top, width, height;
+    std::vector<std::array<uint8_t, 3>> table; // empty: the global table
+    int disposal;
+    std::vector<uint8_t> indexes;
+};
+
+std::vector<uint8_t> HandGif(int screenW, int screenH, const std::vector<std::array<uint8_t, 3>>& global, int background,
+                             const std::vector<HandGifImage>& images)
+{
+    std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
+    auto put16 = [&](int v) {
+        out.push_back(uint8_t(v));
+        out.push_back(uint8_t(v >> 8));
+    };
+    auto table = [&](const std::vector<std::array<uint8_t, 3>>& t) {
+        int bits = 1;
+        while ((1u << bits) < t.size())
+            ++bits;
+        for (size_t i = 0; i < (1u << bits); ++i)
+            for (int c = 0; c < 3; ++c)
+                out.push_back(i < t.size() ? t[i][c] : 0);
+        return bits;
+    };
+    put16(screenW);
+    put16(screenH);
+    const size_t flagsAt = out.size();
+    out.insert(out.end(), {0, uint8_t(background), 0});
+    out[flagsAt] = uint8_t(0x80 | (table(global) - 1));
+    for (const HandGifImage& image : images) {
+        out.insert(out.end(), {0x21, 0xF9, 4, uint8_t(image.disposal << 2), 10, 0, 0, 0});
+        out.push_back(0x2C);
+        put16(image.left);
+        put16(image.top);
+        put16(image.width);
+        put16(image.height);
+        const size_t at = out.size();
+        out.push_back(0);
+        if (!image.table.empty())
+            out[at] = uint8_t(0x80 | (table(image.table) - 1));
+        const int clear = 4, end = 5, width = 3;
+        std::vector<int> codes;
+        for (size_t i = 0; i < image.indexes.size(); ++i) {
+            if (i % 2 == 0)
+                codes.push_back(clear);
+            codes.push_back(image.indexes[i]);
+        }
+        codes.push_back(end);
+        std::vector<uint8_t> packed;
+        uint32_t bits = 0;
+        int count = 0;
+        for (int code : codes) {
+            bits |= uint32_t(code) << count;
+            count += width;
+            for (; count >= 8; count -= 8, bits >>= 8)
+                packed.push_back(uint8_t(bits));
+        }
+        if (count)
+            packed.push_back(uint8_t(bits));
+        out.push_back(2);
+        for (size_t i = 0; i < packed.size(); i += 255) {
+            const size_t n = std::min<size_t>(255, packed.size() - i);
+            out.push_back(uint8_t(n));
+            out.insert(out.end(), packed.begin() + std::ptrdiff_t(i), packed.begin() + std::ptrdiff_t(i + n));
+        }
+        out.push_back(0);
+    }
+    out.push_back(0x3B);
     return out;
 }
 
@@ -367,4 +442,63 @@ TEST(GifCodec, LocalTablesAndFramePositionsOnTheScreen)
             EXPECT_TRUE(SameRgba(GifRgba(img), OracleRgba(dir / ("c" + std::to_string(frame) + ".png"), dir), 20, 0, true));
         }
     }
+}
+
+// An image smaller than the screen, with its own colour table, shown alone: what no image covers
+// is the screen's background colour, the global table's entry at the background index (taken as
+// an index of the image's own table it filled the whole screen with the image's colour). The
+// image itself lands where ImageMagick puts it; ImageMagick fills the rest with a colour of its
+// own (white, or black when asked for none), so only the image's place is compared with it.
+TEST(GifCodec, WhatNoImageCoversIsTheScreensBackgroundColour)
+{
+    TempDir dir;
+    const std::vector<std::array<uint8_t, 3>> global = {{{255, 255, 255}}, {{0, 0, 0}}};
+    const std::vector<std::array<uint8_t, 3>> redFirst = {{{255, 0, 0}}, {{0, 255, 0}}, {{0, 0, 255}}, {{255, 255, 0}}};
+    const std::vector<std::array<uint8_t, 3>> withBlack = {{{255, 0, 0}}, {{0, 0, 0}}, {{0, 0, 255}}, {{255, 255, 0}}};
+    struct Case { const char* name; int background; std::vector<std::array<uint8_t, 3>> table; int disposal; };
+    const Case cases[] = {
+        {"own table, background white (index 0), not in the table", 0, redFirst, 2},
+        {"own table, background black (index 1), not in the table", 1, redFirst, 0},
+        {"own table holding the background colour", 1, withBlack, 0},
+        {"the global table", 1, {}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Red with blue stripes (white with black ones in the global table).
+        std::vector<uint8_t> indexes(48);
+        for (size_t i = 0; i < indexes.size(); ++i)
+            indexes[i] = uint8_t(i % 3 != 2 ? 0 : c.table.empty() ? 1 : 2);
+        const std::string file = dir / "sub.gif";
+        WriteFile(file, HandGif(20, 12, global, c.background, {{5, 3, 8, 6, c.table, c.disposal, indexes}}));
+        CRasterGIF img;
+        ASSERT_TRUE(DecodeFile(file, img)) << img.lastError;
+        ASSERT_EQ(img.Width(), 20);
+        ASSERT_EQ(img.Height(), 12);
+        const std::string oracle = dir / "o.rgba";
+        ASSERT_TRUE(Shell(std::string(kConvert) + " '" + file + "' -coalesce -depth 8 rgba:'" + oracle + "'"));
+        const std::vector<uint8_t> theirs = ReadFile(oracle), ours = GifRgba(img);
+        ASSERT_EQ(theirs.size(), ours.size());
+        for (int y = 0; y < 12; ++y)
+            for (int x = 0; x < 20; ++x) {
+                const size_t i = (size_t(y) * 20 + x) * 4;
+                const bool inside = x >= 5 && x < 13 && y >= 3 && y < 9;
+                for (int ch = 0; ch < 3; ++ch) {
+                    const int want = inside ? theirs[i + ch] : global[size_t(c.background)][size_t(ch)];
+                    ASSERT_EQ(ours[i + ch], want) << x << "," << y << " channel " << ch;
+                }
+            }
+    }
+
+    // A later image with its own table (not kept over the one before) stands on the background
+    // colour too, not on a screen of its own colour.
+    const std::string file = dir / "second.gif";
+    WriteFile(file, HandGif(20, 12, global, 0,
+                            {{0, 0, 20, 12, {}, 0, std::vector<uint8_t>(240, 1)}, {5, 3, 8, 6, redFirst, 0, std::vector<uint8_t>(48, 0)}}));
+    CRasterGIF second;
+    second.frame = 1;
+    ASSERT_TRUE(DecodeFile(file, second)) << second.lastError;
+    const RGBQUAD outside = second.ReadPixelColour(0, 0), inside = second.ReadPixelColour(6, 5);
+    EXPECT_EQ(int(outside.rgbRed) + outside.rgbGreen + outside.rgbBlue, 3 * 255) << "the screen's white";
+    EXPECT_EQ(inside.rgbRed, 255);
+    EXPECT_EQ(inside.rgbGreen, 0);
 }

@@ -121,6 +121,10 @@ TEST(IcoCodec, RefusesWhatItCannotReadOrWrite)
         {with(18, 0xF0), "Error reading icon image"},                                     // bitmap offset past the end
         {with(22, 0x89), "Error reading icon image"},                                     // not a bitmap header
         {png, "Unsupported icon format (PNG)"},
+        {with(22 + 14, 3), "Unsupported icon format"},  // a bitmap of 3 bits a pixel: no layout we read
+        {with(22 + 14, 2), "Unsupported icon format"},
+        {with(22 + 14, 16), "Unsupported icon format"},
+        {with(22 + 14, 0), "Unsupported icon format"},
     };
     for (const Case& b : bad) {
         SCOPED_TRACE(b.text);
@@ -128,6 +132,11 @@ TEST(IcoCodec, RefusesWhatItCannotReadOrWrite)
         EXPECT_FALSE(DecodeBytes(b.bytes, img));
         EXPECT_STREQ(img.lastError, b.text);
     }
+    // ImageMagick refuses the 3-bit bitmap too ("improper image header").
+    TempDir dir;
+    WriteFile(dir / "three.ico", with(22 + 14, 3));
+    EXPECT_FALSE(Shell(std::string(kConvert) + " '" + dir / "three.ico" + "' txt:- >/dev/null"));
+
     CRasterICO second;
     second.frame = 1;
     EXPECT_FALSE(DecodeBytes(good, second));

@@ -90,6 +90,18 @@ TEST(RasterTif, DecodesWhatImageMagickWrites)
         {"cmyk 16", "-colorspace CMYK -depth 16", 5, 4, 16, 24, true, 2},
         {"cmyk 16 zip", "-colorspace CMYK -depth 16 -compress Zip", 5, 4, 16, 24, true, 2},
         {"jpeg", "-compress JPEG -quality 90", 6, 3, 8, 24, false, 3},
+        // Floating point and 32-bit samples, which libtiff's RGBA reader does not take.
+        {"float rgb", "-define quantum:format=floating-point -depth 32 -compress Zip", 2, 3, 32, 24, false, 1},
+        {"float rgba", "-alpha set -channel A -fx 'i/w' +channel -define quantum:format=floating-point -depth 32 "
+                       "-compress Zip", 2, 4, 32, 24, true, 1},
+        {"float grey", "-colorspace Gray -define quantum:format=floating-point -depth 32 -compress LZW", 1, 1, 32, 8, false, 1},
+        {"float grey alpha", "-colorspace Gray -alpha set -channel A -fx 'j/h' +channel "
+                             "-define quantum:format=floating-point -depth 32 -compress Zip", 1, 2, 32, 8, true, 1},
+        {"float tiled", "-define quantum:format=floating-point -depth 32 -compress Zip -define tiff:tile-geometry=16x16",
+         2, 3, 32, 24, false, 1},
+        {"float planar", "-define quantum:format=floating-point -depth 32 -compress Zip -interlace Plane", 2, 3, 32, 24, false, 1},
+        {"double", "-define quantum:format=floating-point -depth 64 -compress Zip", 2, 3, 64, 24, false, 1},
+        {"uint 32", "-depth 32 -compress Zip", 2, 3, 32, 24, false, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
