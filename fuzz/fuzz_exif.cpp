@@ -1,5 +1,6 @@
 // The EXIF reader on untrusted files: exiv2's parse into items, then the program's own
-// decoding of those items into photo fields, the maker note included.
+// decoding of those items into photo fields, the maker note included, and the program's own
+// orientation reader.
 #include "imaging/ImageCodec/ImageInfo.h"
 #include "platform/ImageMetadata.h"
 
@@ -10,6 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > (1u << 20))
         return 0;
+    const int orientation = platform::ReadJpegOrientation(data, size);
+    if (orientation < 1 || orientation > 8)
+        __builtin_trap();
     platform::ImageMetadata meta;
     if (!meta.ReadMemory(data, size))
         return 0;

@@ -127,6 +127,34 @@ bool FindMakerNote(const uint8_t* tiff, size_t size, std::vector<uint8_t>& note,
 
 } // namespace
 
+int ReadJpegOrientation(const uint8_t* data, size_t size)
+{
+    const uint8_t* tiff = nullptr;
+    size_t length = 0;
+    if (!data || !FindJpegExifBlock(data, size, tiff, length) || length < 8)
+        return 1;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
+        return 1;
+    auto u16 = [&](uint64_t at) { return little ? uint16_t(tiff[at] | tiff[at + 1] << 8) : uint16_t(tiff[at] << 8 | tiff[at + 1]); };
+    auto u32 = [&](uint64_t at) { return little ? uint32_t(u16(at)) | uint32_t(u16(at + 2)) << 16 : uint32_t(u16(at)) << 16 | u16(at + 2); };
+    if (u16(2) != 42)
+        return 1;
+    const uint64_t ifd = u32(4);
+    if (ifd < 8 || ifd + 2 > length)
+        return 1;
+    for (uint32_t i = 0, n = u16(ifd); i < n; ++i) {
+        const uint64_t entry = ifd + 2 + uint64_t(i) * 12;
+        if (entry + 12 > length)
+            return 1;
+        if (u16(entry) == kPropertyOrientation) {
+            const uint16_t value = u16(entry + 8);
+            return u16(entry + 2) == kPropertyShort && u32(entry + 4) >= 1 && value >= 1 && value <= 8 ? value : 1;
+        }
+    }
+    return 1;
+}
+
 size_t PropertyTypeSize(uint16_t type)
 {
     switch (type) {

@@ -36,6 +36,10 @@ struct PropertyItem {
     std::vector<uint8_t> value;
 };
 
+// The EXIF Orientation of a JPEG (1 to 8: how the stored picture must be turned to stand as it
+// was taken), read from its bytes without exiv2; 1 when there is none or it is out of range.
+int ReadJpegOrientation(const uint8_t* data, size_t size);
+
 class ImageMetadata {
 public:
     ImageMetadata();

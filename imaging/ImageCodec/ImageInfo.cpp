@@ -849,6 +849,10 @@ int ImageInfo::WriteBack(const char16_t* path)
     }
     for (uint32_t id : { uint32_t(kTagThumbnailOffset), uint32_t(kTagThumbnailLength), uint32_t(kTagThumbnailData) })
         meta.Remove(id);
+    // The program opened the photo turned upright and saved it so: a kept orientation would
+    // turn it a second time in every viewer.
+    if (meta.Find(kTagOrientation))
+        meta.Set(platform::PropertyItem { kTagOrientation, platform::kPropertyShort, ShortBytes(1) });
     ApplyExifFields(*this, meta, true);
     CompleteMandatoryExif(meta, ImageTypeFromExtension(path) == kImageTypeJpeg);
     return meta.WriteFile(utf8) ? 1 : 0;

@@ -161,7 +161,8 @@ public:
     // metadata bytes or the orientation.
     void CopyFrom(const ImageInfo& other);
     // After the program saved pixels to a JPEG, PNG or TIFF file: puts the kept items and
-    // the edited fields into it. 1 for other types (nothing to do); else the save's result.
+    // the edited fields into it; a kept Orientation says 1 (the program's pixels stand upright).
+    // 1 for other types (nothing to do); else the save's result.
     int WriteBack(const char16_t* path);
     // Adds a keyword to the photo tags of a JPEG file and rewrites its metadata.
     int AddTag(const char16_t* path, const char16_t* keyword);

@@ -35,12 +35,13 @@ struct RawPreview {
     uint8_t* data = nullptr;
     uint32_t length = 0;
     int kind = 0;
+    int flip = 0; // how the photo is turned to stand upright (previews are stored as the sensor)
     ~RawPreview() { delete[] data; }
 };
 
 bool ReadRawPreview(const char16_t* path, RawPreview& preview)
 {
-    preview.data = RawThumbnail(Native(path).c_str(), preview.length, preview.kind);
+    preview.data = RawThumbnail(Native(path).c_str(), preview.length, preview.kind, &preview.flip);
     return preview.data != nullptr;
 }
 
@@ -85,6 +86,8 @@ struct JpegSource {
     {
         return platform::ReadFileBytes(Native(path), bytes) && platform::ReadJpegSize(bytes.data(), bytes.size(), width, height);
     }
+    // How the stored picture (and its embedded thumbnail) is turned to stand upright.
+    int Orientation() const { return platform::ReadJpegOrientation(bytes.data(), bytes.size()); }
     const std::vector<uint8_t>* Thumbnail()
     {
         if (!metaRead) {
@@ -139,6 +142,19 @@ int JpegThumbnailImage(JpegSource& source, int fitWidth, int fitHeight, bool pre
         ok = ResizeImage8(decoded, out, fitWidth, fitHeight, 2);
     FreeImageBuffer(decoded);
     return ok;
+}
+
+// The EXIF orientation of a JPEG file, from its first 256 KB (where the EXIF block sits).
+int JpegFileOrientation(const char16_t* path)
+{
+    platform::File file;
+    if (!file.OpenNative(Native(path), platform::FileMode::Read))
+        return 1;
+    std::vector<uint8_t> head(256 * 1024);
+    size_t got = 0;
+    for (int64_t n; got < head.size() && (n = file.Read(head.data() + got, head.size() - got)) > 0;)
+        got += size_t(n);
+    return platform::ReadJpegOrientation(head.data(), got);
 }
 
 bool TooLarge(const CRaster& raster)
@@ -238,7 +254,9 @@ int CodecLoadImage8(ImageBuffer8& image, const char16_t* path)
         MarkRefused(image);
         return 0;
     }
-    return ImageFromRaster8(image, raster);
+    if (!ImageFromRaster8(image, raster))
+        return 0;
+    return format == RasterFormatJPG ? OrientImage8(image, JpegFileOrientation(path)) : 1;
 }
 
 int CodecSaveImage8(const ImageBuffer8& image, const char16_t* path, bool withAlpha)
@@ -279,6 +297,41 @@ int CopyBitmap32ToImage8(const platform::Bitmap32& bitmap, ImageBuffer8& image)
     return 1;
 }
 
+int FlipImage8(ImageBuffer8& image, int flip)
+{
+    flip &= 7;
+    if (flip == 0 || !image.data)
+        return 1;
+    const int iw = image.width, ih = image.height;
+    const int ow = (flip & 4) ? ih : iw, oh = (flip & 4) ? iw : ih;
+    ImageBuffer8 turned;
+    if (!AllocImage8(turned, ow, oh))
+        return 0;
+    const auto* in = reinterpret_cast<const uint32_t*>(image.data);
+    auto* out = reinterpret_cast<uint32_t*>(turned.data);
+    for (int orow = 0; orow < oh; ++orow)
+        for (int ocol = 0; ocol < ow; ++ocol) {
+            int row = orow, col = ocol;
+            if (flip & 4)
+                std::swap(row, col);
+            if (flip & 2)
+                row = ih - 1 - row;
+            if (flip & 1)
+                col = iw - 1 - col;
+            *out++ = in[size_t(row) * iw + col];
+        }
+    FreeImageBuffer(image);
+    image = turned;
+    return 1;
+}
+
+int OrientImage8(ImageBuffer8& image, int orientation)
+{
+    // EXIF orientation as a flip code (the table LibRaw and dcraw use for the same tag).
+    static const int kFlip[9] = { 0, 0, 1, 3, 2, 4, 6, 7, 5 };
+    return FlipImage8(image, orientation >= 1 && orientation <= 8 ? kFlip[orientation] : 0);
+}
+
 int LoadJpegImage8(const uint8_t* data, size_t length, ImageBuffer8& image)
 {
     return data ? DecodeJpegScaled(data, length, 1, image) : 0;
@@ -286,8 +339,10 @@ int LoadJpegImage8(const uint8_t* data, size_t length, ImageBuffer8& image)
 
 int LoadJpegImage8(const char16_t* path, ImageBuffer8& image)
 {
+    // A photo stands as it was taken: the EXIF orientation is applied on load.
     std::vector<uint8_t> bytes;
-    return platform::ReadFileBytes(Native(path), bytes) ? DecodeJpegScaled(bytes.data(), bytes.size(), 1, image) : 0;
+    return platform::ReadFileBytes(Native(path), bytes) && DecodeJpegScaled(bytes.data(), bytes.size(), 1, image)
+        && OrientImage8(image, platform::ReadJpegOrientation(bytes.data(), bytes.size()));
 }
 
 int LoadImage8(const char16_t* path, ImageBuffer8& image)
@@ -300,9 +355,9 @@ int LoadImage8(const char16_t* path, ImageBuffer8& image)
         RawPreview preview;
         if (!ReadRawPreview(path, preview))
             return 0;
-        if (preview.kind == kRawPreviewJpeg)
-            return LoadJpegImage8(preview.data, preview.length, image);
-        return RawBitmapPreviewToImage8(preview.data, preview.length, image);
+        const int ok = preview.kind == kRawPreviewJpeg ? LoadJpegImage8(preview.data, preview.length, image)
+                                                       : RawBitmapPreviewToImage8(preview.data, preview.length, image);
+        return ok && FlipImage8(image, preview.flip);
     }
     default:
         return CodecLoadImage8(image, path);
@@ -391,7 +446,7 @@ int LoadJpegThumbnailFast(const char16_t* path, int size, ImageBuffer8& image)
         // One value per 8 x 8 block: the DC coefficients, as the DCT hands them out at 1/8.
         ok = DecodeJpegScaled(source.bytes.data(), source.bytes.size(), 8, decoded);
     }
-    ok = ok && FitImage8(decoded, image, size);
+    ok = ok && FitImage8(decoded, image, size) && OrientImage8(image, source.Orientation());
     FreeImageBuffer(decoded);
     return ok;
 }
@@ -427,7 +482,8 @@ static int ReadEmbeddedThumbnail(const char16_t* path, int type, int size, Image
             if (!ok)
                 return 0;
         }
-        return result;
+        // The embedded thumbnail is stored the way the picture is: both stand up here.
+        return OrientImage8(image, source.Orientation()) ? result : 0;
     }
     // Other formats: the codec library decodes, the picture is scaled to the fitted size.
     ImageBuffer8 picture;
@@ -488,11 +544,11 @@ int LoadThumbnail(const char16_t* path, int size, ImageBuffer8& image, bool fast
         if (!ReadRawPreview(path, preview))
             return 0;
         if (preview.kind == kRawPreviewJpeg)
-            return RawJpegPreviewThumbnail(preview.data, preview.length, size, image);
+            return RawJpegPreviewThumbnail(preview.data, preview.length, size, image) && FlipImage8(image, preview.flip);
         CRaster raster;
         if (!RawBitmapPreviewToRaster(preview.data, preview.length, raster))
             return 0;
-        return RasterThumbnail(raster, size, image);
+        return RasterThumbnail(raster, size, image) && FlipImage8(image, preview.flip);
     }
     case kImageTypeJpeg:
         if (fast)

@@ -35,6 +35,15 @@ int LoadJpegImage8(const char16_t* path, ImageBuffer8& image);
 int LoadJpegImage8(const uint8_t* data, size_t length, ImageBuffer8& image);
 int CopyBitmap32ToImage8(const platform::Bitmap32& bitmap, ImageBuffer8& image);
 
+// Turns a picture stored the way a camera held it upright: EXIF Orientation 1 to 8 (2 mirrored,
+// 3 half turn, 4 flipped, 5 transposed, 6 a quarter clockwise, 7 transversed, 8 a quarter
+// anticlockwise). JPEG photos open, and show in thumbnails and previews, turned this way; the
+// file itself is not touched. 0 only when the turned copy cannot be allocated.
+int OrientImage8(ImageBuffer8& image, int orientation);
+// The same with LibRaw's flip code (bit 2 swaps rows and columns, bit 1 turns rows over, bit 0
+// columns), as RAW files and their previews carry it.
+int FlipImage8(ImageBuffer8& image, int flip);
+
 // Result 0 failure, 1 done, 2 made from the embedded EXIF thumbnail.
 int LoadThumbnail(const char16_t* path, int size, ImageBuffer8& image, bool fast);
 int LoadThumbnailPlatform(const char16_t* path, int size, ImageBuffer8& image);

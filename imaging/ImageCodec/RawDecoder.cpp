@@ -186,10 +186,12 @@ int DecodeRaw16(const char* path, ImageBuffer16& image16)
     return 1;
 }
 
-uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind)
+uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind, int* flip)
 {
     length = 0;
     kind = kRawPreviewOther;
+    if (flip)
+        *flip = 0;
     RawSession session;
     if (!session.Create(path) || !session.Open(path))
         return nullptr;
@@ -199,6 +201,8 @@ uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind)
     const libraw_thumbnail_t& t = raw->imgdata.thumbnail;
     if (!t.thumb || t.tlength == 0)
         return nullptr;
+    if (flip)
+        *flip = raw->imgdata.sizes.flip & 7;
     uint8_t* block = nullptr;
     if (t.tformat == LIBRAW_THUMBNAIL_JPEG) {
         block = new (std::nothrow) uint8_t[t.tlength];

@@ -26,7 +26,9 @@ int IsLibRawExtension(const char* path);
 
 // Paths are UTF-8 (the file system's own encoding on Linux).
 int DecodeRaw16(const char* path, ImageBuffer16& image16);
-uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind);
+// flip (when given) receives how the picture, and so its preview, is turned to stand upright
+// (LibRaw's flip code: bit 2 swaps rows and columns, bit 1 turns rows over, bit 0 columns).
+uint8_t* RawThumbnail(const char* path, uint32_t& length, int& kind, int* flip = nullptr);
 int ReadRawInfo(const char* path, ImageInfo& info);
 // The size DecodeRaw16 would deliver (upright), from the file's header without unpacking.
 int ReadRawSize(const char* path, int& width, int& height);
