@@ -51,3 +51,133 @@ TEST(Metafile, HugePenIsLimitedToTheWindow)
     ASSERT_TRUE(platform::RenderWindowsMetafile(wmf.data(), wmf.size(), 192, 96, 0xFFFFFF, bgr));
     EXPECT_EQ(bgr.size(), 192u * 96 * 3);
 }
+
+namespace {
+
+using platform::RenderWindowsMetafile;
+
+// Window extent 1 x 1 (one unit is the whole frame), a solid red brush and a null pen: any
+// coordinate of a few thousand lies thousands of pictures away from the picture.
+std::vector<MetafileRecord> TinyWindowRedBrush()
+{
+    return {
+        {0x020C, {1, 1}},             // SetWindowExt
+        {0x02FC, {0, 0x00FF, 0, 0}},  // CreateBrushIndirect solid red
+        {0x012D, {0}},                // SelectObject
+        {0x02FA, {5, 0, 0, 0, 0}},    // CreatePenIndirect null pen
+        {0x012D, {1}},
+    };
+}
+
+uint32_t Pixel(const std::vector<uint8_t>& bgr, int width, int x, int y)
+{
+    const uint8_t* p = &bgr[(static_cast<size_t>(y) * width + x) * 3];
+    return (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+}
+
+} // namespace
+
+// Shapes whose coordinates lie far outside the picture: gd walked their whole extent, so a
+// file of about a hundred bytes kept the player busy for a minute. Shapes that can be cut
+// exactly (polygons, rectangles, lines) are cut near the picture and draw what shows; shapes
+// that cannot (ellipses, arcs, pies, chords, rounded rectangles) make the file refused.
+TEST(Metafile, FarAwayShapesAreCutOrRefused)
+{
+    const int far = 30000;
+    struct Case {
+        const char* name;
+        MetafileRecord shape;
+        bool plays;
+        uint32_t centre; // the picture's centre when it plays
+    };
+    const Case cases[] = {
+        {"polygon over everything", {0x0324, {3, Coord(-far), Coord(-far), Coord(far), Coord(-far), 0, Coord(far)}}, true, 0xFF0000},
+        {"polygon beside the picture", {0x0324, {3, Coord(5), Coord(-far), Coord(far), Coord(-far), Coord(far), Coord(far)}}, true, 0xFFFFFF},
+        {"polypolygon", {0x0538, {1, 3, Coord(-far), Coord(-far), Coord(far), Coord(-far), 0, Coord(far)}}, true, 0xFF0000},
+        {"rectangle", {0x041B, {Coord(far), Coord(far), Coord(-far), Coord(-far)}}, true, 0xFF0000},
+        {"line", {0x0213, {Coord(far), Coord(far)}}, true, 0xFFFFFF},
+        {"ellipse", {0x0418, {Coord(far), Coord(far), Coord(-far), Coord(-far)}}, false, 0},
+        {"pie", {0x081A, {0, 1, 0, 0, Coord(far), Coord(far), Coord(-far), Coord(-far)}}, false, 0},
+        {"chord", {0x0830, {0, 1, 0, 0, Coord(far), Coord(far), Coord(-far), Coord(-far)}}, false, 0},
+        {"arc", {0x0817, {0, 1, 0, 0, Coord(far), Coord(far), Coord(-far), Coord(-far)}}, false, 0},
+        {"rounded rectangle", {0x061C, {100, 100, Coord(far), Coord(far), Coord(-far), Coord(-far)}}, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<MetafileRecord> records = TinyWindowRedBrush();
+        records.push_back(c.shape);
+        const std::vector<uint8_t> wmf = BuildMetafile(400, 200, 100, records);
+        std::vector<uint8_t> bgr;
+        ASSERT_EQ(RenderWindowsMetafile(wmf.data(), wmf.size(), 384, 192, 0xFFFFFF, bgr), c.plays);
+        if (c.plays) {
+            EXPECT_EQ(Pixel(bgr, 384, 192, 96), c.centre);
+        }
+    }
+}
+
+TEST(Metafile, DrawingBeyondTheWorkLimitIsRefused)
+{
+    // Full-frame fills at 4000 x 4000 pixels: 16 million operations each.
+    const auto fills = [](int count) {
+        std::vector<MetafileRecord> records = {
+            {0x020C, {4000, 4000}}, {0x02FC, {0, 0x00FF, 0, 0}}, {0x012D, {0}}, {0x02FA, {5, 0, 0, 0, 0}}, {0x012D, {1}}};
+        for (int i = 0; i < count; ++i)
+            records.push_back({0x041B, {4000, 4000, 0, 0}});
+        return BuildMetafile(4000, 4000, 96, records);
+    };
+    const uint64_t perFill = uint64_t(4000) * 4000;
+    std::vector<uint8_t> bgr;
+    const std::vector<uint8_t> some = fills(int(platform::kMaxMetafileWork / perFill) - 1);
+    EXPECT_TRUE(RenderWindowsMetafile(some.data(), some.size(), 4000, 4000, 0xFFFFFF, bgr));
+    const std::vector<uint8_t> many = fills(200);
+    EXPECT_FALSE(RenderWindowsMetafile(many.data(), many.size(), 4000, 4000, 0xFFFFFF, bgr));
+    EXPECT_TRUE(bgr.empty());
+}
+
+// Counts and sizes inside records are checked before libwmf reads them, and the number of
+// records is capped.
+TEST(Metafile, RecordsWhoseCountsRunPastThemAreRefused)
+{
+    struct Case {
+        const char* name;
+        MetafileRecord record;
+        bool plays;
+    };
+    std::vector<uint16_t> dib(8 + 20 + 24, 0); // DIBBitBlt: 8 words, a 40-byte header, 4 rows of 12 bytes
+    dib[0] = 0x0020;                            // SRCCOPY
+    dib[1] = 0x00CC;
+    dib[4] = 4;                                 // height and width drawn
+    dib[5] = 4;
+    dib[8] = 40;                                // header size
+    dib[10] = 4;                                // width 4
+    dib[12] = 4;                                // height 4
+    dib[14] = 1;                                // planes
+    dib[15] = 24;                               // bits
+    std::vector<uint16_t> bigDib = dib;
+    bigDib[12] = 4000;                          // height 4000: rows the record does not hold
+    const Case cases[] = {
+        {"polygon of 3 points", {0x0324, {3, 0, 0, 10, 0, 0, 10}}, true},
+        {"polygon claiming 1000 points", {0x0324, {1000, 0, 0, 10, 0, 0, 10}}, false},
+        {"polyline claiming more", {0x0325, {4, 0, 0, 10, 0, 0, 10}}, false},
+        {"polypolygon claiming more points", {0x0538, {1, 9, 0, 0, 10, 0, 0, 10}}, false},
+        {"polypolygon claiming more polygons", {0x0538, {40, 3, 0, 0, 10, 0, 0, 10}}, false},
+        {"text longer than its record", {0x0521, {200, 0x6948, 10, 10}}, false},
+        {"text", {0x0521, {2, 0x6948, 10, 10}}, true},
+        {"extended text longer than its record", {0x0A32, {10, 10, 300, 0, 0x6948}}, false},
+        {"palette longer than its record", {0x00F7, {0x300, 256, 0, 0}}, false},
+        {"bitmap", {0x0940, dib}, true},
+        {"bitmap taller than its record", {0x0940, bigDib}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<MetafileRecord> records = {{0x020C, {100, 100}}, c.record};
+        const std::vector<uint8_t> wmf = BuildMetafile(100, 100, 100, records);
+        std::vector<uint8_t> bgr;
+        EXPECT_EQ(RenderWindowsMetafile(wmf.data(), wmf.size(), 96, 96, 0xFFFFFF, bgr), c.plays);
+    }
+    // More records than the cap, each harmless.
+    std::vector<MetafileRecord> records(platform::kMaxMetafileRecords, MetafileRecord {0x0102, {1}}); // SetBkMode
+    const std::vector<uint8_t> wmf = BuildMetafile(100, 100, 100, records);
+    std::vector<uint8_t> bgr;
+    EXPECT_FALSE(RenderWindowsMetafile(wmf.data(), wmf.size(), 96, 96, 0xFFFFFF, bgr));
+}

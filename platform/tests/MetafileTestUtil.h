@@ -40,3 +40,45 @@ inline std::vector<uint8_t> RedLeftHalfMetafile(int16_t frameW = 200, int16_t fr
         }
     return bytes;
 }
+
+// One record: its function and parameter words.
+struct MetafileRecord {
+    uint16_t function;
+    std::vector<uint16_t> params;
+};
+
+// A placeable metafile of frameW x frameH units at unitsPerInch with these records and an end
+// record.
+inline std::vector<uint8_t> BuildMetafile(int16_t frameW, int16_t frameH, uint16_t unitsPerInch,
+                                          const std::vector<MetafileRecord>& records)
+{
+    std::vector<uint16_t> w;
+    for (const MetafileRecord& r : records) {
+        const uint32_t size = 3 + static_cast<uint32_t>(r.params.size());
+        w.push_back(size & 0xFFFF);
+        w.push_back(size >> 16);
+        w.push_back(r.function);
+        w.insert(w.end(), r.params.begin(), r.params.end());
+    }
+    w.insert(w.end(), {3, 0, 0});
+    const uint32_t words = 9 + static_cast<uint32_t>(w.size());
+    std::vector<uint16_t> head = {1, 9, 0x0300, uint16_t(words & 0xFFFF), uint16_t(words >> 16), 4, 8, 0, 0};
+    std::vector<uint16_t> placeable = {0xCDD7, 0x9AC6, 0, 0, 0, uint16_t(frameW), uint16_t(frameH), unitsPerInch, 0, 0};
+    uint16_t sum = 0;
+    for (uint16_t v : placeable)
+        sum ^= v;
+    placeable.push_back(sum);
+    std::vector<uint8_t> bytes;
+    for (const auto* part : {&placeable, &head, &w})
+        for (uint16_t v : *part) {
+            bytes.push_back(v & 0xFF);
+            bytes.push_back(v >> 8);
+        }
+    return bytes;
+}
+
+// A word holding a signed coordinate.
+inline uint16_t Coord(int v)
+{
+    return static_cast<uint16_t>(static_cast<int16_t>(v));
+}
