@@ -89,6 +89,12 @@ CZendraDlg::~CZendraDlg()
 
 int CZendraDlg::Ask(const char16_t* text, int kind, int buttons)
 {
+    // Test hook (with the tabs' pixel report): what the program asks, so that a test driving
+    // the whole program knows which box is up.
+    if (text && std::getenv("ZENDRA_REPORT_PIXELS")) {
+        std::printf("zendra: asked %s\n", platform::Utf16ToUtf8(platform::StringView16(text)).c_str());
+        std::fflush(stdout);
+    }
     return messageBox ? messageBox(text, kind, buttons) : SpriteMessageBox(text, kind, buttons);
 }
 
