@@ -1,5 +1,6 @@
 #include "platform/Folders.h"
 
+#include "platform/File.h"
 #include "platform/Path.h"
 
 #include <atomic>
@@ -74,7 +75,10 @@ String16 PicturesFolder()
     std::string home = NativeHome();
     std::string config = XdgFolder("XDG_CONFIG_HOME", ".config");
     if (!config.empty()) {
-        std::ifstream in(config + "/user-dirs.dirs");
+        // Through the checked open: a user's file, which need not be a regular one.
+        std::vector<uint8_t> bytes;
+        ReadWholeFileNative(config + "/user-dirs.dirs", bytes, 1 << 20);
+        std::istringstream in(std::string(bytes.begin(), bytes.end()));
         std::string line;
         while (std::getline(in, line)) {
             // XDG_PICTURES_DIR="$HOME/Pictures" or an absolute path in quotes.
