@@ -92,6 +92,24 @@ void BM_WmfFillsToTheLimit4000(benchmark::State& state)
     Play(state, Metafile(4000, 96, records), 4000);
 }
 
+// Shapes that cannot be cut but may reach four pictures beyond a small one (a circle the window
+// crops), with a solid pen, repeated until the drawing limit refuses the file.
+void BM_WmfReachingShapesToTheLimit256(benchmark::State& state)
+{
+    std::vector<Record> records = {{0x020C, {100, 100}}, {0x02FC, {0, 0x00FF, 0, 0}}, {0x012D, {0}},
+                                   {0x02FA, {0, 3, 0, 0xFF00, 0}}, {0x012D, {1}}};
+    const auto function = static_cast<uint16_t>(state.range(0));
+    for (int i = 0; i < 2000; ++i) {
+        if (function == 0x061C)
+            records.push_back({function, {50, 50, 480, 480, C(-380), C(-380)}});
+        else if (function == 0x081A)
+            records.push_back({function, {0, 1, 0, C(-1), 480, 480, C(-380), C(-380)}});
+        else
+            records.push_back({function, {480, 480, C(-380), C(-380)}});
+    }
+    Play(state, Metafile(256, 96, records), 256);
+}
+
 } // namespace
 
 BENCHMARK(BM_WmfFarPolygon)->Unit(benchmark::kMillisecond);
@@ -100,3 +118,5 @@ BENCHMARK(BM_WmfFarPie)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WmfEmpty4000)->Unit(benchmark::kMillisecond)->Iterations(3);
 // Rectangles, rounded rectangles, polygons, ellipses.
 BENCHMARK(BM_WmfFillsToTheLimit4000)->Arg(0x041B)->Arg(0x061C)->Arg(0x0324)->Arg(0x0418)->Unit(benchmark::kMillisecond)->Iterations(3);
+// Ellipses, rounded rectangles, pies.
+BENCHMARK(BM_WmfReachingShapesToTheLimit256)->Arg(0x0418)->Arg(0x061C)->Arg(0x081A)->Unit(benchmark::kMillisecond)->Iterations(3);

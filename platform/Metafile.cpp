@@ -231,10 +231,11 @@ bool LimitRecords(std::vector<unsigned char>& wmf, int frameW, int frameH)
 // Stands between libwmf's player and the gd device while a metafile plays. gd walks every row
 // (and every edge) of a shape's whole extent, even far outside the picture, so a few bytes with
 // huge coordinates kept it busy for minutes. Here every shape is brought near the picture first:
-// rectangles are clamped, polygons clipped, lines cut, text and bitmaps wholly outside skipped;
-// shapes that cannot be cut exactly (ellipses, arcs, rounded corners, bitmaps) and lie far out
-// stop the play. Every call's drawing is counted in pixel operations, and a file that asks for
-// more than kMaxMetafileWork stops too. A stopped play fails (the file is refused).
+// rectangles are clamped, polygons clipped, lines cut, text wholly outside skipped; shapes that
+// cannot be cut exactly (ellipses, arcs, rounded corners, bitmaps) count their whole extent and
+// stop the play when they reach more than four picture sizes out. Every call's drawing is
+// counted in pixel operations, and a file that asks for more than kMaxMetafileWork stops too.
+// A stopped play fails (the file is refused).
 class PlayGuard {
 public:
     PlayGuard(wmfAPI* api, const wmfD_Rect& frame, int width, int height)
@@ -249,6 +250,10 @@ public:
         // picture. gd's fills cost the whole extent of a shape, so the margin stays narrow.
         const double margin = std::max(width, height) / 16.0 + 16;
         m_near = { -margin, -margin, width + margin, height + margin };
+        // Shapes that cannot be cut may reach further (a circle the window crops); their whole
+        // extent is counted.
+        const double reach = 4.0 * std::max(width, height);
+        m_far = { -reach, -reach, width + reach, height + reach };
         auto* functions = static_cast<wmfFunctionReference*>(api->function_reference);
         m_gd = *functions;
         api->user_data = this;
@@ -326,8 +331,15 @@ private:
         return false;
     }
 
-    // A shape that cannot be cut exactly must lie near the picture.
-    bool Near(const wmfD_Coord& a, const wmfD_Coord& b) const { return Inside(ToPixels(a), m_near) && Inside(ToPixels(b), m_near); }
+    // A shape that cannot be cut exactly must not lie far from the picture.
+    bool NotFar(const wmfD_Coord& a, const wmfD_Coord& b) const
+    {
+        return Inside(ToPixels(a), m_far) && Inside(ToPixels(b), m_far);
+    }
+    bool Near(const wmfD_Coord& a, const wmfD_Coord& b) const
+    {
+        return Inside(ToPixels(a), m_near) && Inside(ToPixels(b), m_near);
+    }
 
     // Sutherland-Hodgman against the near box, in pixels.
     std::vector<Point> Clip(std::vector<Point> points) const
@@ -509,9 +521,14 @@ private:
             return;
         wmfDrawRectangle_t near = *rect;
         if (rect->width != 0 || rect->height != 0) {
-            // Rounded corners cannot be cut: the rectangle must be near.
-            if (!g.Near(rect->TL, rect->BR))
+            // Rounded corners cannot be cut: the rectangle must not be far, and all of it counts.
+            if (!g.NotFar(rect->TL, rect->BR))
                 return void(g.Stop());
+            const Point a = g.ToPixels(rect->TL), b = g.ToPixels(rect->BR);
+            const double w = std::abs(b.x - a.x), h = std::abs(b.y - a.y), pen = g.PenPixels(rect->dc);
+            if (g.Spend((w + 1) * (h + 1) + (w + h + 4) * 2 * pen * pen))
+                g.m_gd.draw_rectangle(api, rect);
+            return;
         } else if (!g.Near(rect->TL, rect->BR)) {
             Point a = g.ToPixels(rect->TL), b = g.ToPixels(rect->BR);
             a = { std::clamp(a.x, g.m_near.x0, g.m_near.x1), std::clamp(a.y, g.m_near.y0, g.m_near.y1) };
@@ -540,17 +557,17 @@ private:
             g.m_gd.rop_draw(api, &near);
     }
 
-    // Ellipses, arcs, pies and chords: near the picture or the play stops.
+    // Ellipses, arcs, pies and chords: not far from the picture, or the play stops.
     bool ArcAllowed(wmfDrawArc_t* arc)
     {
         if (!arc)
             return false;
-        if (!Near(arc->TL, arc->BR))
+        if (!NotFar(arc->TL, arc->BR))
             return Stop();
         const Point a = ToPixels(arc->TL), b = ToPixels(arc->BR);
         const double pen = PenPixels(arc->dc);
-        return Spend(VisibleArea(a.x, a.y, b.x, b.y) + (std::abs(b.y - a.y) + 2) * 64 +
-                     (std::abs(b.x - a.x) + std::abs(b.y - a.y) + 4) * 2 * pen * pen);
+        const double w = std::abs(b.x - a.x), h = std::abs(b.y - a.y);
+        return Spend((w + 1) * (h + 1) + (h + 2) * 64 + (w + h + 4) * 2 * pen * pen);
     }
     static void Ellipse(wmfAPI* api, wmfDrawArc_t* arc)
     {
@@ -602,7 +619,7 @@ private:
         const Point a = g.ToPixels(bmp->pt);
         const double w = bmp->crop.w * bmp->pixel_width * g.m_toPixelX, h = bmp->crop.h * bmp->pixel_height * g.m_toPixelY;
         const Point b { a.x + w, a.y + h };
-        if (!std::isfinite(b.x) || !std::isfinite(b.y) || !g.Inside(a, g.m_near) || !g.Inside(b, g.m_near))
+        if (!std::isfinite(b.x) || !std::isfinite(b.y) || !g.Inside(a, g.m_far) || !g.Inside(b, g.m_far))
             return void(g.Stop());
         if (g.Spend(std::abs(w * h) + double(bmp->crop.w) * bmp->crop.h))
             g.m_gd.bmp_draw(api, bmp);
@@ -677,6 +694,7 @@ private:
     int m_width, m_height;
     double m_left = 0, m_top = 0, m_toPixelX = 1, m_toPixelY = 1;
     Box m_near {};
+    Box m_far {};
     uint64_t m_work = 0;
     bool m_stopped = false;
 };

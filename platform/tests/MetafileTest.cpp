@@ -106,6 +106,7 @@ TEST(Metafile, FarAwayShapesAreCutOrRefused)
         SCOPED_TRACE(c.name);
         std::vector<MetafileRecord> records = TinyWindowRedBrush();
         records.push_back(c.shape);
+        records.push_back({0x0418, {0, 0, 0, 0}}); // and a point-sized ellipse, which is harmless
         const std::vector<uint8_t> wmf = BuildMetafile(400, 200, 100, records);
         std::vector<uint8_t> bgr;
         ASSERT_EQ(RenderWindowsMetafile(wmf.data(), wmf.size(), 384, 192, 0xFFFFFF, bgr), c.plays);
@@ -113,6 +114,18 @@ TEST(Metafile, FarAwayShapesAreCutOrRefused)
             EXPECT_EQ(Pixel(bgr, 384, 192, 96), c.centre);
         }
     }
+    // An ellipse that the window crops (reaching beyond the margin of cut shapes, but not far) is
+    // drawn: its outline crosses the picture up to its rightmost point at (60, 50) units.
+    const std::vector<MetafileRecord> cropped = {
+        {0x020C, {100, 100}}, {0x02FA, {0, 3, 0, 0x00FF, 0}}, {0x012D, {0}}, {0x0418, {80, 60, 20, Coord(-60)}}};
+    const std::vector<uint8_t> wmf = BuildMetafile(100, 100, 100, cropped);
+    std::vector<uint8_t> bgr;
+    ASSERT_TRUE(RenderWindowsMetafile(wmf.data(), wmf.size(), 96, 96, 0xFFFFFF, bgr));
+    int red = 0;
+    for (int x = 52; x < 62; ++x)
+        red += Pixel(bgr, 96, x, 48) == 0xFF0000u;
+    EXPECT_GT(red, 0);
+    EXPECT_EQ(Pixel(bgr, 96, 30, 48), 0xFFFFFFu);
 }
 
 TEST(Metafile, DrawingBeyondTheWorkLimitIsRefused)
