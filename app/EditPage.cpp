@@ -2,6 +2,7 @@
 
 #include "imaging/ColourTables.h"
 #include "imaging/Draw8.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "imaging/DocumentGeometry.h"
 #include "ui/MessageBox.h"
@@ -299,6 +300,32 @@ int CSEditPage::Redo()
     if (ok && TheDocumentUi().crashStatus)
         TheDocumentUi().crashStatus->WriteCrashStatus();
     return ok;
+}
+
+int CSEditPage::AdoptHistory(const std::u16string& dataPath, std::vector<HistoryStep> steps)
+{
+    if (steps.empty())
+        return 0;
+    const std::u16string own(history.path, platform::TextLength(history.path, 512));
+    std::vector<HistoryStep> ownSteps = std::move(history.steps);
+    const int32_t ownCurrent = history.current;
+    history.Release();
+    if (!history.Reopen(&document, dataPath)) {
+        history.Reopen(&document, own);
+        history.steps = std::move(ownSteps);
+        history.current = ownCurrent;
+        return 0;
+    }
+    history.steps = std::move(steps);
+    history.current = int32_t(history.steps.size()) - 1;
+    history.accumulatedChange = 0;
+    history.listSprite = this;
+    platform::DeleteFile(own);
+    // Nothing of it is on disk where the photo is: the close asks before it is lost.
+    m_savedStep = -1;
+    document.modified = 1;
+    Refresh();
+    return 1;
 }
 
 void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t)

@@ -20,6 +20,7 @@
 
 class CZDDoc;
 class CrashStatusFile;
+struct RecoveredHistory;
 
 inline constexpr uint32_t IDT_STARTUP = 123;
 // The frame's own one-second timer (the render window's timer 99 watches the capture).
@@ -84,6 +85,8 @@ public:
     void WriteCrashStatus();
     void DeleteCrashStatus();
     int RecoverFromCrash();
+    // A document rebuilt by recovery in a new tab that goes on with its history (unsaved).
+    int OpenRecoveredTab(const platform::String16& path, CZDDoc& doc, RecoveredHistory& history);
     int OpenPluginImage();
     int ReturnPluginImage(CSEditPage& page);
     int RunStartup();
@@ -117,6 +120,7 @@ public:
 
 private:
     CrashStatusFile* CrashFile();
+    void CrashStatusFailed(int error);
     int CreateChildren();
     bool AddOwnedPage(CSTabPage* page);
     void EndProcess();
@@ -129,6 +133,7 @@ private:
     CSTabPage* m_samplePage = nullptr;
     platform::String16 m_crashStatusPath;
     std::unique_ptr<CrashStatusFile> m_crashFile;
+    bool m_crashWriteWarned = false;
     int m_startupTicks = 0;
     int m_startupFailed = 0;
     bool m_ended = false;
