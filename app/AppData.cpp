@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <utility>
 
 using namespace platform;
 
@@ -25,6 +26,7 @@ namespace {
 
 std::mutex g_sinkLock;
 AppDataMessageSink g_sink;
+std::vector<std::u16string> g_unshown;
 
 void ShowMessage(const std::u16string& text)
 {
@@ -32,6 +34,8 @@ void ShowMessage(const std::u16string& text)
     {
         std::lock_guard guard(g_sinkLock);
         sink = g_sink;
+        if (!sink)
+            g_unshown.push_back(text);
     }
     if (sink)
         sink(text);
@@ -76,6 +80,12 @@ void SetAppDataMessageSink(AppDataMessageSink sink)
 {
     std::lock_guard guard(g_sinkLock);
     g_sink = std::move(sink);
+}
+
+std::vector<std::u16string> TakeUnshownAppDataMessages()
+{
+    std::lock_guard guard(g_sinkLock);
+    return std::exchange(g_unshown, {});
 }
 
 ITempFileNames& AppDataTempFileNames()
@@ -259,7 +269,9 @@ void DeleteStaleTempFiles(int64_t nowSeconds)
         return;
     // A crash's histories wait for a recovery (perhaps refused this time, or this run is a
     // second copy); a running program's may have been idle for days.
-    const std::vector<std::u16string> named = CrashStatusDataFiles(JoinPath(folder, kCrashStatusFileName));
+    std::vector<std::u16string> named;
+    if (!CrashStatusDataFiles(JoinPath(folder, kCrashStatusFileName), named))
+        return;
     for (const auto& f : files) {
         if (f.isDirectory)
             continue;

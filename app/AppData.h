@@ -58,9 +58,11 @@ public:
 extern AppData theAppData;
 
 // Where AppData's messages go (the frame shows them in its message box; tests capture them).
-// Without a sink they are written to the standard error stream.
+// Without a sink they are written to the standard error stream and kept until the main window
+// takes them to show them (a config.dat that cannot be written at the first start).
 using AppDataMessageSink = std::function<void(const std::u16string& text)>;
 void SetAppDataMessageSink(AppDataMessageSink sink);
+std::vector<std::u16string> TakeUnshownAppDataMessages();
 inline constexpr char16_t kAppDataWriteFailedText[] =
     u"Can not write application data. The changes to this program settings may loss.";
 

@@ -44,14 +44,14 @@ std::vector<std::u16string> ListCrashStatusFiles(const std::u16string& basePath)
     return found;
 }
 
-std::vector<std::u16string> CrashStatusDataFiles(const std::u16string& basePath)
+bool CrashStatusDataFiles(const std::u16string& basePath, std::vector<std::u16string>& paths)
 {
-    std::vector<std::u16string> paths;
+    paths.clear();
     for (const std::u16string& status : ListCrashStatusFiles(basePath)) {
-        // At most 65535 tabs of 65535 steps: a file much larger is not one of ours.
+        // Real lists are a few kilobytes a tab; a file past this is not read whole.
         std::vector<uint8_t> bytes;
-        if (!ReadWholeFile(status, bytes, uint64_t(1) << 32))
-            continue;
+        if (!ReadWholeFile(status, bytes, uint64_t(256) << 20))
+            return false;
         if (bytes.size() < 2)
             continue;
         const size_t tabs = GetU16(bytes.data());
@@ -70,7 +70,7 @@ std::vector<std::u16string> CrashStatusDataFiles(const std::u16string& basePath)
             pos += size_t(skip);
         }
     }
-    return paths;
+    return true;
 }
 
 bool BuildCrashStatus(const std::vector<const HistoryStore*>& pages, std::vector<uint8_t>& out)

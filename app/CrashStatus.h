@@ -33,8 +33,9 @@ std::u16string CrashStatusPathFor(const std::u16string& basePath, int n);
 // The status files beside basePath that exist now, first to last.
 std::vector<std::u16string> ListCrashStatusFiles(const std::u16string& basePath);
 // The history data files that the status files beside basePath name, running programs' and
-// crashed ones' alike: a clean-up must leave them.
-std::vector<std::u16string> CrashStatusDataFiles(const std::u16string& basePath);
+// crashed ones' alike: a clean-up must leave them. false when a status file cannot be read
+// (nothing may be cleaned up then).
+bool CrashStatusDataFiles(const std::u16string& basePath, std::vector<std::u16string>& paths);
 
 // A status file of a program that is gone, held open and locked by the one that found it.
 struct CrashLeftover {

@@ -280,25 +280,27 @@ int CSEditPage::Undo()
 {
     if (history.current <= 0)
         return 0;
-    DetachView();
-    const int ok = history.GoToStep(history.current - 1, true);
-    if (!ok)
-        ShowDocument();
-    if (ok && TheDocumentUi().crashStatus)
-        TheDocumentUi().crashStatus->WriteCrashStatus();
-    return ok;
+    return WalkHistory(history.current - 1);
 }
 
 int CSEditPage::Redo()
 {
     if (history.current < 0 || size_t(history.current) + 1 >= history.steps.size())
         return 0;
+    return WalkHistory(history.current + 1);
+}
+
+int CSEditPage::WalkHistory(int step)
+{
     DetachView();
-    const int ok = history.GoToStep(history.current + 1, true);
-    if (!ok)
-        ShowDocument();
+    // The crash-status file before the screen, as a new step does it: what the user sees is
+    // never newer than what a crash keeps.
+    history.listSprite = nullptr;
+    const int ok = history.GoToStep(step, true);
+    history.listSprite = this;
     if (ok && TheDocumentUi().crashStatus)
         TheDocumentUi().crashStatus->WriteCrashStatus();
+    ShowDocument();
     return ok;
 }
 
@@ -377,6 +379,8 @@ int CSEditPage::QueryClose()
 {
     if (!Modified())
         return 1;
+    std::printf("zendra: asking to close unsaved %s\n", platform::Utf16ToUtf8(filePath).c_str());
+    std::fflush(stdout);
     const char16_t* text = UiText(u"closeUnsaved");
     const int answer = messageBox ? messageBox(text, kMbQuestion, kMbYesNo) : SpriteMessageBox(text, kMbQuestion, kMbYesNo);
     // Only a seen Yes closes: a box that could not be shown answered nothing.

@@ -81,6 +81,8 @@ public:
 
 private:
     void BuildPreview(const ImageBuffer16& composite);
+    // Undo and redo: the history to this step, then the crash-status file, then the screen.
+    int WalkHistory(int step);
     void DetachView();
     // The document's one layer when it can be shown as it is, else null.
     const ImageBuffer16* PlainLayer() const;

@@ -54,6 +54,9 @@ public:
     bool sampleLists = false;
     // The crash-status file; empty: "ZDStatus.flg" in the private temporary folder.
     platform::String16 crashStatusPath;
+    // A failure found before the window existed (no data folder): the window says it and the
+    // start ends there.
+    platform::String16 startFailure;
 
     // ---- seams the tests fill in ----
     // Free bytes for this user on the volume of the temporary folder.
@@ -125,6 +128,7 @@ private:
     bool AddOwnedPage(CSTabPage* page);
     void EndProcess();
     int Ask(const char16_t* text, int kind, int buttons);
+    int SayAtStart(const char16_t* text, int kind);
     int OpenAtStart();
 
     CSMainTabFrame m_tabFrame;
@@ -134,6 +138,7 @@ private:
     platform::String16 m_crashStatusPath;
     std::unique_ptr<CrashStatusFile> m_crashFile;
     bool m_crashWriteWarned = false;
+    bool m_childrenMade = false;
     int m_startupTicks = 0;
     int m_startupFailed = 0;
     bool m_ended = false;

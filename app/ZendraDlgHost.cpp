@@ -21,7 +21,13 @@ public:
         : m_dlg(dlg), m_ask(std::move(ask))
     {
     }
-    bool AskCrashFound() override { return m_ask(UiText(u"crashfound"), kMbQuestion, kMbYesNo) == 6; }
+    bool AskCrashFound() override
+    {
+        // Tests answer once the program says it asks.
+        std::printf("zendra: asking whether to recover\n");
+        std::fflush(stdout);
+        return m_ask(UiText(u"crashfound"), kMbQuestion, kMbYesNo) == 6;
+    }
     bool OpenRecovered(const std::u16string& documentPath, CZDDoc& doc, RecoveredHistory& history) override
     {
         return m_dlg.OpenRecoveredTab(documentPath, doc, history) != 0;
@@ -94,6 +100,10 @@ int CZendraDlg::RecoverFromCrash()
         // The rebuilt tabs are this run's now: its file lists them, in place of the old ones.
         if (result.tabsOpened > 0)
             WriteCrashStatus();
+        if (result.asked) {
+            std::printf("zendra: recovered %d tabs\n", result.tabsOpened);
+            std::fflush(stdout);
+        }
     }
     // Only now: the clean-up leaves every file a status file names, but recovery comes first
     // in any case.

@@ -427,6 +427,16 @@ TEST_F(AppDataTest, StaleCleanupLeavesCrashedAndRunningHistoriesAndRecoveryFollo
     ASSERT_TRUE(host.doc);
     EXPECT_TRUE(SameImage(host.doc->layers[0]->pixels, expected.layers[0]->pixels));
     EXPECT_EQ(next.DeleteCrashStatus(), 1);
+    // A status file that cannot be read might name anything: nothing is cleaned up then.
+    const String16 huge = CrashStatusPathFor(status, 3);
+    {
+        File big;
+        ASSERT_TRUE(big.Open(huge, FileMode::CreateNew));
+        ASSERT_TRUE(big.SetSize(int64_t(300) << 20)); // sparse: no disk used
+    }
+    DeleteStaleTempFiles(now + 3 * 86400);
+    EXPECT_TRUE(PathExists(JoinPath(tmp, u"hisCrash.zdtmp")));
+    ASSERT_TRUE(DeleteFile(huge));
     // Without a status file naming it and with nobody holding it, it is stale like any other.
     DeleteStaleTempFiles(now + 3 * 86400);
     EXPECT_FALSE(PathExists(JoinPath(tmp, u"hisCrash.zdtmp")));

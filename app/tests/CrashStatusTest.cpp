@@ -396,7 +396,8 @@ TEST_F(CrashStatusTest, EachRunningProgramHasItsOwnFileThatNoOtherTouches)
     EXPECT_EQ(ListCrashStatusFiles(crashPath).size(), 2u);
     EXPECT_FALSE(Recover(crashPath, host).found);
     // Both lists count for a clean-up, running or not.
-    const std::vector<std::u16string> named = CrashStatusDataFiles(crashPath);
+    std::vector<std::u16string> named;
+    ASSERT_TRUE(CrashStatusDataFiles(crashPath, named));
     EXPECT_EQ(named, (std::vector<std::u16string>{DataPath(u"his1.zdtmp"), DataPath(u"his2.zdtmp")}));
 
     // The first one crashes (its lock goes with it; so does its history's): a third program
