@@ -332,8 +332,12 @@ int CSEditPage::AdoptHistory(const std::u16string& dataPath, std::vector<History
 
 void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t)
 {
-    const bool shift = m_window && m_window->PlatformWindow() &&
-                       m_window->PlatformWindow()->IsKeyDown(platform::vk::Shift);
+    platform::Window* window = m_window ? m_window->PlatformWindow() : nullptr;
+    const bool shift = window && window->IsKeyDown(platform::vk::Shift);
+    // The page's keys are Ctrl+R, Ctrl+Shift+R, Ctrl+Z and Ctrl+Y: a plain letter typed while the
+    // page has the focus (a "y" meant for a question) must not turn or walk the photo.
+    if (!window || !window->IsKeyDown(platform::vk::Control))
+        return;
     switch (key) {
     case 'Z':
         Undo();

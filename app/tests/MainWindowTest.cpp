@@ -372,6 +372,47 @@ TEST(MainWindow, EditorPageTurnsUndoesAndRedoesThroughItsHistory)
     EXPECT_FALSE(page->Undo()) << "nothing before the open";
 }
 
+TEST(MainWindow, OnlyCtrlKeysTurnOrWalkThePhoto)
+{
+    Frame f;
+    ASSERT_TRUE(f.opened);
+    ASSERT_TRUE(f.dlg.OpenImage(f.Photo("keys.png", 40, 30), 0, nullptr, 0));
+    CSEditPage* page = f.dlg.GetActiveEditPage();
+    ASSERT_NE(page, nullptr);
+    f.dlg.SetFocus(page, false);
+    platform::HeadlessControl& input = *f.dlg.PlatformWindow()->Headless();
+    auto press = [&](uint32_t key, bool ctrl, bool shift = false) {
+        if (ctrl)
+            input.InjectKey(platform::vk::Control, true);
+        if (shift)
+            input.InjectKey(platform::vk::Shift, true);
+        input.InjectKey(key, true);
+        input.InjectKey(key, false);
+        if (shift)
+            input.InjectKey(platform::vk::Shift, false);
+        if (ctrl)
+            input.InjectKey(platform::vk::Control, false);
+        f.Pump();
+        f.clock.Advance(200); // past the key-repeat filter
+    };
+    // With the page focused, a plain letter (a "y" meant for a question) changes nothing.
+    for (uint32_t key : {uint32_t('R'), uint32_t('Z'), uint32_t('Y')}) {
+        press(key, false);
+        EXPECT_EQ(page->history.steps.size(), 1u) << char(key);
+        EXPECT_EQ(page->document.width, 40) << char(key);
+    }
+    press('R', true);
+    EXPECT_EQ(page->document.width, 30) << "Ctrl+R";
+    press('R', true, true);
+    EXPECT_EQ(page->history.steps.size(), 3u) << "Ctrl+Shift+R";
+    press('Z', true);
+    EXPECT_EQ(page->history.current, 1) << "Ctrl+Z";
+    press('Y', false);
+    EXPECT_EQ(page->history.current, 1) << "a plain y";
+    press('Y', true);
+    EXPECT_EQ(page->history.current, 2) << "Ctrl+Y";
+}
+
 TEST(MainWindow, TheHoverPictureOfATabGoesWhenTheTabIsShown)
 {
     Frame f;
