@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace platform;
@@ -424,4 +426,30 @@ TEST(AtomicFileWriter, JournalRemovesWhatKilledSavesLeftAndNothingElse)
     EXPECT_EQ(ReadText(photo), "photo");
     EXPECT_EQ(Names(journal).size(), 3u) << "the notes that removed nothing stay";
     EXPECT_FALSE(PathExists(FromNativePath(photos + "/b.png")));
+}
+
+TEST(AtomicFileWriter, SavesOnSeveralThreadsLeaveNoNotes)
+{
+    TestFolder dir;
+    const std::string journal = dir.Native() + "/saves";
+    ASSERT_EQ(mkdir(journal.c_str(), 0700), 0);
+    SetSaveJournalFolder(FromNativePath(journal));
+    struct Off { ~Off() { SetSaveJournalFolder({}); } } off;
+    std::vector<std::thread> threads;
+    std::atomic<int> written{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i) {
+                const std::string text = std::to_string(t) + "-" + std::to_string(i);
+                if (WriteWholeFileAtomic(dir.Path(Utf8ToUtf16("f" + std::to_string(t))),
+                                         std::vector<uint8_t>(text.begin(), text.end())))
+                    ++written;
+            }
+        });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(written.load(), 100);
+    EXPECT_TRUE(Names(journal).empty());
+    for (int t = 0; t < 4; ++t)
+        EXPECT_EQ(ReadText(dir.Path(Utf8ToUtf16("f" + std::to_string(t)))), std::to_string(t) + "-24");
 }
