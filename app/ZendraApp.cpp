@@ -104,7 +104,7 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     });
     const std::u16string commandLine = BuildCommandLine(argc, argv);
     CommandLineRequest launch;
-    ParseCommandLine(commandLine, launch);
+    ParseArguments(argc, argv, launch);
     if (!theServerThread.Start(theAppData.EditionFlag))
         return 1;
     if (IsUninstallRun(commandLine)) {
