@@ -15,7 +15,10 @@ set(CPACK_PACKAGE_NAME zendra)
 set(CPACK_PACKAGE_VENDOR Velmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "photo organiser and editor")
-set(CPACK_PACKAGE_DESCRIPTION "Zendra is a photo organiser and editor: an album of the photos on the computer, and editor tabs with layers, masks, tools and image filters. It opens JPEG, PNG, TIFF, GIF, BMP, TGA, PCX and camera RAW files and its own layered project files (.zdoc).")
+set(CPACK_PACKAGE_DESCRIPTION "Zendra is a photo organiser and editor: an album of the photos on the computer,
+and editor tabs with layers, masks, tools and image filters. It opens JPEG, PNG,
+TIFF, GIF, BMP, TGA, PCX and camera RAW files and its own layered project files
+(.zdoc).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -5,7 +5,9 @@
 // running the desktop entry's Exec line) opening a photo whose path has blanks. It also makes
 // the screenshot the AppStream description points to.
 #include "imaging/Document.h"
+#include "imaging/ImageCodec/ImageType.h"
 #include "imaging/ProjectFile.h"
+#include "platform/Text.h"
 #include "ZendraProcess.h"
 
 #include <gtest/gtest.h>
@@ -454,4 +456,90 @@ TEST(ZendraInstall, OpenWithRunsTheExecLineOnAPathWithBlanks)
     EXPECT_EQ(getpgid(pid), open.Pid());
     kill(pid, SIGTERM);
     EXPECT_TRUE(open.WaitExit(std::chrono::seconds(20)));
+}
+
+// The Debian package of this build: made by CPack from the same install, its control fields,
+// its library dependencies as dpkg-shlibdeps found them, and its files. The test build is an
+// ASan build, so its package also needs the sanitizer runtimes; the Release package is made and
+// installed on a clean system by scripts/fresh-check.sh.
+TEST(ZendraPackage, TheDebianPackageHoldsTheInstalledTreeAndItsLibraries)
+{
+    if (!Have("dpkg-deb") || !Have("dpkg-shlibdeps"))
+        GTEST_SKIP() << "dpkg-dev is missing";
+    Installed in;
+    ASSERT_EQ(in.install.code, 0) << in.install.out;
+    const fs::path out = in.root / "package";
+    const Result made = Sh("'" ZENDRA_CPACK_COMMAND "' --config '" ZENDRA_BINARY_DIR "/CPackConfig.cmake' -B " + Q(out));
+    ASSERT_EQ(made.code, 0) << made.out;
+    const fs::path deb = out / (std::string("zendra_") + ZENDRA_VERSION + "_amd64.deb");
+    ASSERT_TRUE(fs::exists(deb)) << made.out;
+
+    const Result info = Sh("dpkg-deb --info " + Q(deb));
+    std::printf("dpkg-deb --info:\n%s", info.out.c_str());
+    ASSERT_EQ(info.code, 0);
+    for (const char* field : {" Package: zendra\n", " Architecture: amd64\n", " Section: graphics\n",
+                              " Recommends: zenity, fonts-dejavu-extra\n"})
+        EXPECT_NE(info.out.find(field), std::string::npos) << field;
+    EXPECT_NE(info.out.find(std::string(" Version: ") + ZENDRA_VERSION + "\n"), std::string::npos);
+    const size_t at = info.out.find(" Depends: ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string depends = info.out.substr(at, info.out.find('\n', at) - at);
+    // What the program links (found by dpkg-shlibdeps) and what it runs or draws with.
+    for (const char* needed : {"libc6", "libstdc++6", "libsdl2-2.0-0", "libjpeg62-turbo", "libturbojpeg0",
+                               "libpng16-16", "libtiff6", "libraw20", "libexiv2-27", "libfreetype6",
+                               "libfontconfig1", "libcurl4", "libcups2", "libcairo2", "libwmf-0.2-7", "zlib1g",
+                               "libx11-6", "libxext6", "fonts-dejavu-core", "xdg-utils"})
+        EXPECT_NE(depends.find(std::string(" ") + needed), std::string::npos) << needed << "\n" << depends;
+    // Nothing of the test, benchmark or development packages.
+    for (const char* never : {"-dev", "gtest", "gmock", "benchmark", "opencv", "vips", "fftw", "lqr", "enfuse",
+                              "hugin", "xvfb", "xdotool", "imagemagick", "clang"})
+        EXPECT_EQ(depends.find(never), std::string::npos) << never << "\n" << depends;
+    const bool sanitized = Sh("nm -D " + Q(in.prefix / "bin/zendra") + " | grep -q __asan_init").code == 0;
+    for (const char* runtime : {"libasan", "libubsan"})
+        EXPECT_EQ(depends.find(runtime) != std::string::npos, sanitized) << runtime << "\n" << depends;
+
+    // The package's files are the installed tree under /usr.
+    const Result contents = Sh("dpkg-deb --contents " + Q(deb) + " | awk '$1 !~ /^d/ { print $6 }' | sort");
+    ASSERT_EQ(contents.code, 0) << contents.out;
+    std::string expected;
+    for (const std::string& f : in.Files())
+        expected += "./usr/" + f + "\n";
+    EXPECT_EQ(contents.out, expected);
+}
+
+// The desktop entry offers the program for every photo type the editor opens that the desktop
+// knows by extension (the system's MIME globs), and for no other type but the project file.
+TEST(ZendraInstall, TheDesktopEntryListsTheTypesTheEditorOpens)
+{
+    std::ifstream globs("/usr/share/mime/globs2");
+    if (!globs)
+        GTEST_SKIP() << "no shared-mime-info database";
+    std::set<std::string> opened;
+    std::string line;
+    while (std::getline(globs, line)) {
+        // weight:type:pattern[:flags]
+        const size_t a = line.find(':'), b = line.find(':', a + 1);
+        if (line.empty() || line[0] == '#' || a == std::string::npos || b == std::string::npos)
+            continue;
+        const std::string type = line.substr(a + 1, b - a - 1);
+        std::string pattern = line.substr(b + 1);
+        pattern = pattern.substr(0, pattern.find(':'));
+        if (!pattern.starts_with("*.") || pattern.find_first_of("*?[", 2) != std::string::npos)
+            continue;
+        const std::u16string name = u"x." + platform::Utf8ToUtf16(pattern.substr(2));
+        if (ImageTypeFromExtension(name.c_str()) != kImageTypeOther)
+            opened.insert(type);
+    }
+    ASSERT_FALSE(opened.empty());
+    std::ifstream entry(ZENDRA_SOURCE_DIR "/resources/desktop/zendra.desktop");
+    std::set<std::string> listed;
+    while (std::getline(entry, line))
+        if (line.starts_with("MimeType=")) {
+            std::stringstream types(line.substr(9));
+            for (std::string t; std::getline(types, t, ';');)
+                if (!t.empty())
+                    listed.insert(t);
+        }
+    opened.insert("application/x-zendra-project");
+    EXPECT_EQ(listed, opened);
 }
