@@ -126,7 +126,7 @@ const char* CommandLineHelp()
            "  o PATH      open the photo or project file (.zdoc) PATH in an editor tab\n"
            "  i0 PATH     host mode: edit the picture of the exchange file PATH; Apply writes it back\n"
            "  i1 .. i4    start without the album page; nothing is opened\n"
-           "  \"...       a first argument that starts with a double quote: no album page\n"
+           "  \"...        a first argument that starts with a double quote: no album page\n"
            "  /u          the uninstall run: report the uninstall and end (no window; settings stay)\n"
            "Any other first word starts the program as with none; the rest of the line is kept\n"
            "but not opened.\n"
