@@ -6,9 +6,11 @@
 install(TARGETS zendra marrowby RUNTIME DESTINATION bin)
 # Everything the build put into the program folder but the executables (installed above) and
 # the pictures made for people to look at.
+# The build folder's path goes into a regular expression: its special characters are escaped.
+string(REGEX REPLACE "([][+.*?()^$|\\])" "\\\\\\1" program_dir_regex "${ZENDRA_PROGRAM_DIR}")
 install(DIRECTORY ${ZENDRA_PROGRAM_DIR}/ DESTINATION share/zendra
   USE_SOURCE_PERMISSIONS
-  REGEX "^${ZENDRA_PROGRAM_DIR}/(zendra|marrowby|contact-sheet\\.png|dialog-previews\\.png)$" EXCLUDE)
+  REGEX "^${program_dir_regex}/(zendra|marrowby|contact-sheet\\.png|dialog-previews\\.png)$" EXCLUDE)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zendra)
