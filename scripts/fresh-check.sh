@@ -5,13 +5,22 @@
 # Then it makes the Release Debian package there (scripts/package.sh), installs it with apt in a
 # second, untouched copy of the minimal system, starts the installed program, removes the
 # package with apt and lists any file of it that stayed.
-# Usage (as root): scripts/fresh-check.sh [--keep]   (--keep leaves the system for a look inside)
+# Usage (as root): scripts/fresh-check.sh [--keep] [--package]
+#   --keep leaves the systems for a look inside; --package skips the test command and only makes,
+#   installs and removes the package (after a change of the packaging alone).
 # Not part of CI: it downloads a whole system and takes minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 keep=0
-[ "${1:-}" = --keep ] && keep=1
+package_only=0
+for arg in "$@"; do
+  case "$arg" in
+    --keep) keep=1 ;;
+    --package) package_only=1 ;;
+    *) echo "usage: scripts/fresh-check.sh [--keep] [--package]" >&2; exit 2 ;;
+  esac
+done
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "fresh-check: run as root (debootstrap and chroot need it)" >&2
@@ -83,29 +92,33 @@ if chroot "$root" awk '$5 == "/" { found = 1 } END { exit !found }' /proc/self/m
 else
   echo "fresh-check: \"/\" is not a mount point in the new system (the volume list must add it)"
 fi
-echo "fresh-check: running the README's test command in the new system (base took ${t_base} s)"
-t0=$(date +%s)
-set +e
-env -i HOME=/root TERM=dumb LANG=C.UTF-8 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-  chroot "$root" bash -c 'cd /root/zendra && bash scripts/test.sh' >"$work/test.log" 2>&1
-rc=$?
-set -e
-t_test=$(($(date +%s) - t0))
-pkgs_kb=$(du -sk "$root/var/cache/apt/archives" | cut -f1)
+if [ "$package_only" = 0 ]; then
+  echo "fresh-check: running the README's test command in the new system (base took ${t_base} s)"
+  t0=$(date +%s)
+  set +e
+  env -i HOME=/root TERM=dumb LANG=C.UTF-8 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    chroot "$root" bash -c 'cd /root/zendra && bash scripts/test.sh' >"$work/test.log" 2>&1
+  rc=$?
+  set -e
+  t_test=$(($(date +%s) - t0))
+  pkgs_kb=$(du -sk "$root/var/cache/apt/archives" | cut -f1)
 
-italic=$(find "$root/usr/share/fonts" -name 'DejaVuSans-Oblique.ttf' 2>/dev/null | head -1)
-if [ -n "$italic" ]; then
-  echo "fresh-check: italic face in the new system: ${italic#"$root"}"
+  italic=$(find "$root/usr/share/fonts" -name 'DejaVuSans-Oblique.ttf' 2>/dev/null | head -1)
+  if [ -n "$italic" ]; then
+    echo "fresh-check: italic face in the new system: ${italic#"$root"}"
+  else
+    echo "fresh-check: italic face in the new system: none"
+  fi
+  grep -E "tests passed|tests failed|^[0-9]+% tests|\*\*\*Failed|Failed  |installing:" "$work/test.log" | tail -25
+  echo "fresh-check: base system ${t_base} s, ~$((base_kb / 1024)) MiB of packages;" \
+    "set-up + build + tests ${t_test} s, ~$((pkgs_kb / 1024)) MiB of packages"
+  if [ "$rc" -ne 0 ]; then
+    echo "fresh-check: FAILED (exit $rc); last lines:"
+    tail -40 "$work/test.log"
+    exit "$rc"
+  fi
 else
-  echo "fresh-check: italic face in the new system: none"
-fi
-grep -E "tests passed|tests failed|^[0-9]+% tests|\*\*\*Failed|Failed  |installing:" "$work/test.log" | tail -25
-echo "fresh-check: base system ${t_base} s, ~$((base_kb / 1024)) MiB of packages;" \
-  "set-up + build + tests ${t_test} s, ~$((pkgs_kb / 1024)) MiB of packages"
-if [ "$rc" -ne 0 ]; then
-  echo "fresh-check: FAILED (exit $rc); last lines:"
-  tail -40 "$work/test.log"
-  exit "$rc"
+  echo "fresh-check: the test command is skipped (--package)"
 fi
 
 echo "fresh-check: making the Release package in the new system"

@@ -11,6 +11,7 @@ pkgs=(
   libexiv2-dev libsdl2-dev libx11-dev libxext-dev libxkbcommon-dev libfreetype-dev libfontconfig-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation2 fonts-wqy-microhei
   libcurl4-openssl-dev libcups2-dev libcairo2-dev libwmf-dev xdg-utils
+  file
 )
 if [ "$mode" = test ]; then
   pkgs+=(
