@@ -1,7 +1,7 @@
 // The per-user state: config.dat, the data and program folders, temporary file names.
 #include "app/AppData.h"
 
-#include "app/Registry.h"
+#include "ui/Registry.h"
 #include "imaging/DocStream.h"
 #include "imaging/ImageBuffer.h"
 #include "platform/Calendar.h"

@@ -5,7 +5,7 @@
 #include "app/AboutSprite.h"
 #include "app/AppData.h"
 #include "app/PluginExchange.h"
-#include "app/Registry.h"
+#include "ui/Registry.h"
 #include "app/SettingsDlg.h"
 #include "app/ZendraApp.h"
 #include "app/ZendraDlg.h"
