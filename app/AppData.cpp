@@ -2,7 +2,7 @@
 #include "app/AppData.h"
 
 #include "app/CrashStatus.h"
-#include "app/Registry.h"
+#include "ui/Registry.h"
 #include "imaging/DocStream.h"
 #include "imaging/ImageBuffer.h"
 #include "platform/Calendar.h"

@@ -1,7 +1,7 @@
 // The run of the program: settings, the server thread, the main window, and the way back.
 //
 // The process's global objects are built before main in this order, which their users rely
-// on only in that none of their constructors reads another: theApp and theMenuIcons (here),
+// on only in that none of their constructors reads another: theApp (here), the menu icons (ui),
 // theAppData (AppData.cpp), the photo database and its scan thread (album), theServerThread
 // (ServerThread.cpp), the RAW decoder's lock (imaging), the string table and UI resources
 // (ui), the ticket registry (ui), the two thumbnail loaders (album) and theAlgorithmThread
@@ -31,7 +31,6 @@
 #include <string_view>
 
 CZendraApp theApp;
-ImageList8 theMenuIcons;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "app/AboutSprite.h"
 #include "app/AppData.h"
 #include "app/CrashStatus.h"
-#include "app/Registry.h"
+#include "ui/Registry.h"
 #include "app/ServerNotify.h"
 #include "app/ServerThread.h"
 #include "app/SettingsDlg.h"

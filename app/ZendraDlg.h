@@ -9,6 +9,7 @@
 #include "app/MainTabFrame.h"
 #include "platform/Text.h"
 #include "ui/Button.h"
+#include "ui/Menu.h"
 #include "ui/RenderWindow.h"
 
 #include <chrono>
@@ -149,9 +150,6 @@ private:
     bool m_idleDone = false;
     int m_idleReleases = 0;
 };
-
-// The menu icons, cut from the skin's "menuicon.png" by the start-up sequence.
-extern ImageList8 theMenuIcons;
 
 // The process's main window while it runs (null before and after).
 CZendraDlg* TheMainWindow();

@@ -1,6 +1,6 @@
 #include "app/AppData.h"
 #include "app/CrashStatus.h"
-#include "app/Registry.h"
+#include "ui/Registry.h"
 
 #include "imaging/DocStream.h"
 #include "imaging/HistoryStore.h"
@@ -499,15 +499,20 @@ TEST_F(AppDataTest, RegistryFunctions)
     EXPECT_EQ(ReadRegistryString(u"Program", u"Long", nullptr, small, 5, 1), 1);
     EXPECT_EQ(String16(BufferView(small)), u"ab..");
 
-    // 512 characters and the terminator: 1026 bytes, over the limit.
-    const String16 big(512, u'x');
+    // 2048 characters and the terminator: 4098 bytes, over the limit.
+    const String16 big(2048, u'x');
     ASSERT_EQ(WriteRegistryString(u"Program", u"Big", big.c_str()), 1);
-    char16_t large[1024] = {};
-    EXPECT_EQ(ReadRegistryString(u"Program", u"Big", u"default", large, 1024, 1), 0);
-    EXPECT_EQ(String16(BufferView(large)), u"default");
-    const String16 fits(511, u'y');
+    std::vector<char16_t> large(4096);
+    EXPECT_EQ(ReadRegistryString(u"Program", u"Big", u"default", large.data(), 4096, 1), 0);
+    EXPECT_EQ(String16(large.data()), u"default");
+    // A path of 1024 characters (what "Last Path" may hold) reads back whole.
+    const String16 path(1024, u'y');
+    ASSERT_EQ(WriteRegistryString(u"Last Path", u"Open", path.c_str()), 1);
+    EXPECT_EQ(ReadRegistryString(u"Last Path", u"Open", u"default", large.data(), 4096, 1), 1);
+    EXPECT_EQ(String16(large.data()), path);
+    const String16 fits(2047, u'z');
     ASSERT_EQ(WriteRegistryString(u"Program", u"Fits", fits.c_str()), 1);
-    EXPECT_EQ(ReadRegistryString(u"Program", u"Fits", u"default", large, 1024, 1), 1);
+    EXPECT_EQ(ReadRegistryString(u"Program", u"Fits", u"default", large.data(), 4096, 1), 1);
 
     // The machine scope is only read: writes go to the user's file, and no machine file appears.
     EXPECT_EQ(ReadRegistryDword(u"Version", u"Kestrune", 7, 0), 7u);

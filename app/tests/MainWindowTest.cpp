@@ -6,7 +6,7 @@
 #include "app/AppData.h"
 #include "app/CrashStatus.h"
 #include "app/PluginExchange.h"
-#include "app/Registry.h"
+#include "ui/Registry.h"
 #include "app/SettingsDlg.h"
 #include "app/ZendraApp.h"
 #include "app/ZendraDlg.h"
