@@ -384,7 +384,7 @@ int CSEditPage::QueryClose()
 {
     if (!Modified())
         return 1;
-    std::printf("zendra: asking to close unsaved %s\n", platform::Utf16ToUtf8(filePath).c_str());
+    std::printf("zendra: asking to close unsaved %s\n", platform::ToNativePath(filePath).c_str());
     std::fflush(stdout);
     const char16_t* text = UiText(u"closeUnsaved");
     const int answer = messageBox ? messageBox(text, kMbQuestion, kMbYesNo) : SpriteMessageBox(text, kMbQuestion, kMbYesNo);

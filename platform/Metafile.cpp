@@ -4,6 +4,7 @@
 #include <libwmf/gd.h>
 #include <libwmf/gd/gd.h>
 #include <libwmf/ipa.h>
+#include <libwmf/macro.h>
 
 #include <algorithm>
 #include <cmath>
@@ -571,8 +572,31 @@ private:
     }
     static void Ellipse(wmfAPI* api, wmfDrawArc_t* arc)
     {
-        if (Of(api).ArcAllowed(arc))
-            Of(api).m_gd.draw_ellipse(api, arc);
+        PlayGuard& g = Of(api);
+        if (!g.ArcAllowed(arc))
+            return;
+        if (!arc->dc || !arc->dc->brush || !arc->dc->pen || !g.m_gd.draw_pie || arc->dc->brush->lbStyle == BS_NULL)
+            return g.m_gd.draw_ellipse(api, arc);
+        // gd's device fills an ellipse as a chord from 0 to 360 degrees, which covers nothing: the
+        // inside is filled as two half pies without an outline, then the outline drawn unfilled.
+        wmfDC dc = *arc->dc;
+        wmfPen pen = *dc.pen;
+        wmfBrush brush = *dc.brush;
+        WMF_PEN_SET_STYLE(&pen, PS_NULL);
+        dc.pen = &pen;
+        wmfDrawArc_t half = *arc;
+        half.dc = &dc;
+        // The device takes the angles of start and end as seen from the centre.
+        half.start = { 1, 0 };
+        half.end = { -1, 0 };
+        g.m_gd.draw_pie(api, &half);
+        half.start = { -1, 0 };
+        half.end = { 1, -1e-3f };
+        g.m_gd.draw_pie(api, &half);
+        dc.pen = arc->dc->pen;
+        WMF_BRUSH_SET_STYLE(&brush, BS_NULL);
+        dc.brush = &brush;
+        g.m_gd.draw_ellipse(api, &half);
     }
     static void Arc(wmfAPI* api, wmfDrawArc_t* arc)
     {

@@ -225,10 +225,12 @@ TEST(ZendraBadInput, EveryCaseThroughZendraO)
         }
         Program zendra;
         int out = -1;
+        const auto started = std::chrono::steady_clock::now();
         ASSERT_TRUE(zendra.Start({zendratest::kProgram, "--backend=sdl", "o", c.input.string()}, env, out));
         Outcome o;
         // The program tells of its first box or its first tab; a hang never does.
         ReadUntil(out, want, std::chrono::seconds(90), o.output);
+        const auto said = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
         o.peakMiB = zendra.PeakMiB();
         o.alive = zendra.Alive();
         EXPECT_NE(o.output.find(want), std::string::npos) << "wanted: " << want << "\noutput:\n" << o.output;
@@ -250,7 +252,9 @@ TEST(ZendraBadInput, EveryCaseThroughZendraO)
             EXPECT_EQ(more.find("zendra: tab"), std::string::npos) << more;
             EXPECT_LT(zendra.PeakMiB(), 900);
         }
-        std::printf("| %s | %s | %s |\n", c.what, c.before, want.substr(want.find(':') + 2).c_str());
+        // A row of the table of cases: what, before, what the program says now, how soon, peak memory.
+        std::printf("| %s | %s | %s | %lld ms | %lld MiB |\n", c.what, c.before, want.substr(want.find(':') + 2).c_str(),
+                    (long long)said.count(), (long long)o.peakMiB);
         zendra.End();
         close(out);
     }

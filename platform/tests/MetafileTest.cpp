@@ -194,3 +194,26 @@ TEST(Metafile, RecordsWhoseCountsRunPastThemAreRefused)
     std::vector<uint8_t> bgr;
     EXPECT_FALSE(RenderWindowsMetafile(wmf.data(), wmf.size(), 96, 96, 0xFFFFFF, bgr));
 }
+
+// gd's device fills an ellipse as a chord from 0 to 360 degrees, which covers nothing: a filled
+// ellipse showed its outline only.
+TEST(Metafile, EllipsesAreFilledInsideTheirOutline)
+{
+    // Red brush, green pen 4 units wide, the ellipse from (10, 20) to (90, 80) of a 100-unit window.
+    const std::vector<MetafileRecord> records = {{0x020C, {100, 100}}, {0x02FC, {0, 0x00FF, 0, 0}}, {0x012D, {0}},
+                                                 {0x02FA, {0, 4, 0, 0xFF00, 0}}, {0x012D, {1}}, {0x0418, {80, 90, 20, 10}}};
+    const std::vector<uint8_t> wmf = BuildMetafile(100, 100, 100, records);
+    std::vector<uint8_t> bgr;
+    ASSERT_TRUE(RenderWindowsMetafile(wmf.data(), wmf.size(), 100, 100, 0xFFFFFF, bgr));
+    struct Case {
+        int x, y;
+        uint32_t colour;
+    };
+    const Case cases[] = {
+        {50, 50, 0xFF0000}, {20, 50, 0xFF0000}, {80, 50, 0xFF0000}, {50, 30, 0xFF0000}, {50, 70, 0xFF0000}, // inside
+        {10, 50, 0x00FF00}, {90, 50, 0x00FF00}, {50, 20, 0x00FF00}, {50, 80, 0x00FF00},                   // the outline
+        {5, 5, 0xFFFFFF}, {12, 22, 0xFFFFFF}, {88, 78, 0xFFFFFF}, {50, 90, 0xFFFFFF},                      // outside
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Pixel(bgr, 100, c.x, c.y), c.colour) << c.x << ", " << c.y;
+}
