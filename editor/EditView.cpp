@@ -64,6 +64,28 @@ const platform::CustomCursor* BlankCursor()
     return loaded ? &cursor : nullptr;
 }
 
+// A picture of w x h in the record's own allocation when that holds enough bytes (zoom steps
+// change the view's size back and forth, and fresh pages cost a fault each on first touch);
+// otherwise a new allocation. `capacity` is the allocation's byte count, kept beside the record.
+template <class Image>
+int ReuseImage(Image& image, uint32_t& capacity, int w, int h, uint32_t bytesPerPixel, int (*alloc)(Image&, int, int))
+{
+    const uint64_t bytes = uint64_t(w) * uint64_t(h) * bytesPerPixel;
+    if (image.data && w > 0 && h > 0 && bytes <= capacity) {
+        image.width = w;
+        image.height = h;
+        image.byteSize = uint32_t(bytes);
+        image.pixelCount = uint32_t(uint64_t(w) * uint64_t(h));
+        return 1;
+    }
+    FreeImageBuffer(image);
+    capacity = 0;
+    if (!alloc(image, w, h))
+        return 0;
+    capacity = image.byteSize;
+    return 1;
+}
+
 } // namespace
 
 const double CSEditView::kZoomSteps[18] = {0.1, 0.25, 0.333333333, 0.5, 0.66666666666, 1, 1.5, 2, 2.5,
@@ -125,6 +147,7 @@ void CSEditView::SetDocument(CZDDoc* document, HistoryStore* history)
     }
     m_knownWidth = m_knownHeight = 0;
     m_hasSelection.store(0);
+    m_histogramStale = true;
     SetAllDirty(1);
 }
 
@@ -331,7 +354,7 @@ void CSEditView::SetOrigin(int left, int top)
         m_visible = v;
     }
     SetBadge();
-    RenderView();
+    Compose();
     UpdateScrollBars();
     PlaceSelectionPanel();
 }
@@ -946,6 +969,7 @@ void CSEditView::FreeViewBuffers()
     }
     FreeImageBuffer(m_spareBuffer);
     FreeImageBuffer(m_composite);
+    m_histogramStale = true;
     SetAllDirty(1);
 }
 
@@ -955,6 +979,13 @@ void CSEditView::CompositeLayerIntoView(ImageBuffer16& composite, const CZDLayer
 }
 
 void CSEditView::RenderView()
+{
+    // Called when the document may have changed: the histogram follows.
+    m_histogramStale = true;
+    Compose();
+}
+
+void CSEditView::Compose()
 {
     m_renderRequested.store(0);
     if (!UpdateImageSize()) {
@@ -987,10 +1018,8 @@ void CSEditView::RenderView()
     const SRect a = m_area;
     const int left = a.left + (a.Width() - w) / 2, top = a.top + (a.Height() - h) / 2;
     const SRect picture{left, top, left + w, top + h};
-    if (!AllocImage16(m_composite, w, h)) {
-        FreeImageBuffer(m_composite);
+    if (!ReuseImage(m_composite, m_compositeCapacity, w, h, 8, &AllocImage16))
         return;
-    }
     RunRowRanges(h, w, [&](int first, int end) {
         FillCheckerboard(m_composite, first, end);
         return true;
@@ -1010,7 +1039,8 @@ void CSEditView::RenderView()
         if (selection)
             level = BuildOutlinePlane(doc->selection, m_visible, z, w, h, outline);
     }
-    if (!AllocImage8(m_spareBuffer, w, h) || !ConvertPixels16To8(m_composite, m_spareBuffer)) {
+    if (!ReuseImage(m_spareBuffer, m_spareCapacity, w, h, 4, &AllocImage8) ||
+        !ConvertPixels16To8(m_composite, m_spareBuffer)) {
         FreePlane8(outline);
         return;
     }
@@ -1018,6 +1048,7 @@ void CSEditView::RenderView()
         platform::ScopedLock lock(m_lock);
         m_pictureRect = picture;
         std::swap(m_viewBuffer, m_spareBuffer);
+        std::swap(m_viewCapacity, m_spareCapacity);
         if (selection) {
             std::swap(m_outline, outline);
             m_outlineLevel.store(level);
@@ -1025,7 +1056,13 @@ void CSEditView::RenderView()
     }
     FreePlane8(outline);
     m_hasSelection.store(selection ? 1 : 0);
-    UpdateHistogram();
+    // A view that only moved shows the same layer: its histogram stays.
+    const CZDLayer* current = doc->GetCurrentLayer();
+    if (m_histogramStale || current != m_histogramLayer || !m_histogram.data) {
+        UpdateHistogram();
+        m_histogramLayer = current;
+        m_histogramStale = false;
+    }
     SetAllDirty(1);
     PlaceSelectionPanel();
     m_overlay.SetAllDirty(1);

@@ -228,6 +228,9 @@ private:
     void RequestRender();
     void SetBadge();
     void ReleaseMembers(int flag);
+    // RenderView's work; SetOrigin calls it directly (the document did not change, so the
+    // histogram of an unchanged current layer stays).
+    void Compose();
     int Ask(const char16_t* text, int kind, int buttons);
     // Records a step; a step that cannot be written takes the change back and says so.
     int RecordStep(uint8_t kind, int layerIndex, const char16_t* nameKey);
@@ -266,6 +269,10 @@ private:
     ImageBuffer16 m_composite;
     ImageBuffer8 m_spareBuffer;
     ImageBuffer8 m_histogram;
+    // Allocation sizes of the buffers above, reused while large enough.
+    uint32_t m_compositeCapacity = 0, m_viewCapacity = 0, m_spareCapacity = 0;
+    bool m_histogramStale = true;
+    const CZDLayer* m_histogramLayer = nullptr;
     std::atomic<int32_t> m_hasSelection{0};
     std::atomic<int32_t> m_renderRequested{0};
     std::atomic<uint64_t> m_renderCount{0};

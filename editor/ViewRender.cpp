@@ -2,6 +2,7 @@
 // selection outline and the histogram picture.
 #include "editor/ViewRender.h"
 
+#include "algorithms/TargetClones.h"
 #include "imaging/RowRanges.h"
 
 #include <algorithm>
@@ -10,58 +11,39 @@
 
 namespace {
 
-// ---- blend modes, one functor each (the formulas of BlendChannels16) ----
+// ---- blend modes: one channel each, b the base and t the top (the formulas of BlendChannels16)
 
-struct BlendNormal {
-    static void Apply(const uint16_t*, const uint16_t* t, uint16_t* o)
-    {
-        o[0] = t[0];
-        o[1] = t[1];
-        o[2] = t[2];
-    }
+struct OpNormal {
+    static int32_t Op(int32_t, int32_t t) { return t; }
 };
-struct BlendDarken {
-    static void Apply(const uint16_t* b, const uint16_t* t, uint16_t* o)
-    {
-        for (int c = 0; c < 3; ++c)
-            o[c] = std::min(b[c], t[c]);
-    }
+struct OpDarken {
+    static int32_t Op(int32_t b, int32_t t) { return b < t ? b : t; }
 };
-struct BlendLighten {
-    static void Apply(const uint16_t* b, const uint16_t* t, uint16_t* o)
-    {
-        for (int c = 0; c < 3; ++c)
-            o[c] = std::max(b[c], t[c]);
-    }
+struct OpLighten {
+    static int32_t Op(int32_t b, int32_t t) { return b > t ? b : t; }
 };
-struct BlendMultiply {
-    static void Apply(const uint16_t* b, const uint16_t* t, uint16_t* o)
-    {
-        for (int c = 0; c < 3; ++c)
-            o[c] = uint16_t((uint32_t(b[c]) * t[c] + 32767u) >> 16);
-    }
+struct OpMultiply {
+    static int32_t Op(int32_t b, int32_t t) { return int32_t((uint32_t(b) * uint32_t(t) + 32767u) >> 16); }
 };
-struct BlendScreen {
-    static void Apply(const uint16_t* b, const uint16_t* t, uint16_t* o)
+struct OpScreen {
+    // 65535 x 65535 + 32767 still fits 32 unsigned bits.
+    static int32_t Op(int32_t b, int32_t t)
     {
-        // The product of two 16-bit complements fits 32 bits; the sum with 32767 needs 33.
-        for (int c = 0; c < 3; ++c)
-            o[c] = uint16_t(65535u - uint32_t((uint64_t(65535u - b[c]) * (65535u - t[c]) + 32767u) / 65535u));
+        return 65535 - int32_t((uint32_t(65535 - b) * uint32_t(65535 - t) + 32767u) / 65535u);
     }
 };
 template <bool kOverlay>
-struct BlendLight {
-    static void Apply(const uint16_t* b, const uint16_t* t, uint16_t* o)
+struct OpLight {
+    static int32_t Op(int32_t b, int32_t t)
     {
-        for (int c = 0; c < 3; ++c) {
-            const uint32_t base = b[c], top = t[c];
-            const bool low = kOverlay ? base < 32768u : top < 32768u;
-            o[c] = low ? uint16_t((base * top) >> 15) : uint16_t(65535u - (((65535u - base) * (65535u - top)) >> 15));
-        }
+        const bool low = kOverlay ? b < 32768 : t < 32768;
+        const uint32_t dark = (uint32_t(b) * uint32_t(t)) >> 15;
+        const uint32_t light = 65535u - ((uint32_t(65535 - b) * uint32_t(65535 - t)) >> 15);
+        return int32_t(low ? dark : light);
     }
 };
-using BlendOverlay = BlendLight<true>;
-using BlendHardLight = BlendLight<false>;
+using OpOverlay = OpLight<true>;
+using OpHardLight = OpLight<false>;
 
 // Soft light works in doubles; the square root of the top and the D term depend on the top
 // alone, so they come from tables computed with the same expressions.
@@ -83,82 +65,105 @@ const SoftLightTables& SoftTables()
     return tables;
 }
 
-struct BlendSoftLight {
-    static void Apply(const uint16_t* b, const uint16_t* t, uint16_t* o)
+struct OpSoftLight {
+    static int32_t Op(int32_t b, int32_t t)
     {
         const SoftLightTables& s = SoftTables();
-        for (int c = 0; c < 3; ++c) {
-            const double x = b[c] / 65535.0, m = s.m[t[c]];
-            const double r = x <= 0.5 ? m - (1 - 2 * x) * m * (1 - m) : m + (2 * x - 1) * (s.d[t[c]] - m);
-            o[c] = uint16_t(std::clamp(r * 65535.0, 0.0, 65535.0));
-        }
+        const double x = b / 65535.0, m = s.m[t];
+        const double r = x <= 0.5 ? m - (1 - 2 * x) * m * (1 - m) : m + (2 * x - 1) * (s.d[t] - m);
+        return int32_t(std::clamp(r * 65535.0, 0.0, 65535.0));
     }
 };
-struct BlendDifference {
-    static void Apply(const uint16_t* b, const uint16_t* t, uint16_t* o)
-    {
-        for (int c = 0; c < 3; ++c)
-            o[c] = uint16_t(std::abs(int32_t(b[c]) - int32_t(t[c])));
-    }
+struct OpDifference {
+    static int32_t Op(int32_t b, int32_t t) { return b > t ? b - t : t - b; }
 };
 
-// P + (O - P) x a / 255 per colour channel, the division truncating towards zero.
-inline void Mix(uint16_t* p, const uint16_t* o, int32_t a)
+template <class Blend>
+void BlendPixel(const uint16_t* b, const uint16_t* t, uint16_t* o)
 {
-    if (a >= 255) {
-        p[0] = o[0];
-        p[1] = o[1];
-        p[2] = o[2];
-        return;
-    }
     for (int c = 0; c < 3; ++c)
-        p[c] = uint16_t(int32_t(p[c]) + (int32_t(o[c]) - int32_t(p[c])) * a / 255);
+        o[c] = uint16_t(Blend::Op(b[c], t[c]));
 }
 
-template <class Blend, bool kAverage>
-void BlendRow(uint16_t* __restrict composite, const uint16_t* __restrict rowA, const uint16_t* __restrict rowB,
-              const SamplePair* __restrict columns, int x0, int x1, int32_t opacity)
+// The mix of a run of pixels, flat over their channels: each value p becomes
+// p + (blend(p, t) - p) x w / 255, the division truncating towards zero. The weight of an alpha
+// value is 0, so the composite's alpha stays; a weight of 255 gives the blend itself and 0
+// leaves p alone, so no pixel needs a branch and the loop runs on vectors.
+template <class Blend>
+ZD_TARGET_CLONES_TEMPLATE void MixRun(uint16_t* __restrict p, const uint16_t* __restrict t,
+                                      const uint16_t* __restrict w, size_t values)
 {
-    for (int x = x0; x < x1; ++x) {
-        const SamplePair c = columns[x];
-        uint16_t top[4];
-        int32_t a;
-        if constexpr (kAverage) {
-            const uint16_t* p00 = rowA + size_t(c.first) * 4;
-            const uint16_t* p01 = rowA + size_t(c.second) * 4;
-            const uint16_t* p10 = rowB + size_t(c.first) * 4;
-            const uint16_t* p11 = rowB + size_t(c.second) * 4;
-            for (int k = 0; k < 4; ++k)
-                top[k] = uint16_t((uint32_t(p00[k]) + p01[k] + p10[k] + p11[k]) >> 2);
-            a = int32_t(uint32_t(opacity) * top[3] / 65535u);
-        } else {
-            std::memcpy(top, rowA + size_t(c.first) * 4, 8);
-            a = int32_t((uint32_t(top[3]) >> 8) * uint32_t(opacity) / 255u);
-        }
-        if (a <= 0)
-            continue;
-        uint16_t* p = composite + size_t(x) * 4;
-        uint16_t out[3];
-        Blend::Apply(p, top, out);
-        Mix(p, out, a);
+    for (size_t k = 0; k < values; ++k) {
+        const int32_t b = p[k];
+        const int32_t o = Blend::Op(b, t[k]);
+        p[k] = uint16_t(b + (o - b) * int32_t(w[k]) / 255);
     }
 }
 
-using RowFn = void (*)(uint16_t*, const uint16_t*, const uint16_t*, const SamplePair*, int, int, int32_t);
+// Soft light reads its tables at the top value: no vectors to gain, and values of weight 0
+// are skipped.
+void MixSoftLight(uint16_t* __restrict p, const uint16_t* __restrict t, const uint16_t* __restrict w, size_t values)
+{
+    for (size_t k = 0; k < values; ++k) {
+        if (!w[k])
+            continue;
+        const int32_t b = p[k];
+        const int32_t o = OpSoftLight::Op(b, t[k]);
+        p[k] = uint16_t(b + (o - b) * int32_t(w[k]) / 255);
+    }
+}
 
-template <bool kAverage>
-RowFn PickRow(uint8_t mode)
+using MixFn = void (*)(uint16_t*, const uint16_t*, const uint16_t*, size_t);
+
+MixFn PickMix(uint8_t mode)
 {
     switch (mode) {
-    case kBlendDarken: return &BlendRow<BlendDarken, kAverage>;
-    case kBlendLighten: return &BlendRow<BlendLighten, kAverage>;
-    case kBlendMultiply: return &BlendRow<BlendMultiply, kAverage>;
-    case kBlendScreen: return &BlendRow<BlendScreen, kAverage>;
-    case kBlendOverlay: return &BlendRow<BlendOverlay, kAverage>;
-    case kBlendHardLight: return &BlendRow<BlendHardLight, kAverage>;
-    case kBlendSoftLight: return &BlendRow<BlendSoftLight, kAverage>;
-    case kBlendDifference: return &BlendRow<BlendDifference, kAverage>;
-    default: return &BlendRow<BlendNormal, kAverage>; // 0, 3, 4 and 11 and above
+    case kBlendDarken: return &MixRun<OpDarken>;
+    case kBlendLighten: return &MixRun<OpLighten>;
+    case kBlendMultiply: return &MixRun<OpMultiply>;
+    case kBlendScreen: return &MixRun<OpScreen>;
+    case kBlendOverlay: return &MixRun<OpOverlay>;
+    case kBlendHardLight: return &MixRun<OpHardLight>;
+    case kBlendSoftLight: return &MixSoftLight;
+    case kBlendDifference: return &MixRun<OpDifference>;
+    default: return &MixRun<OpNormal>; // 0, 3, 4 and 11 and above
+    }
+}
+
+// Weights of a run of top pixels (B, G, R, A): a, a, a, 0 per pixel, written as one 64-bit
+// word. Nearest sample: a = (alpha >> 8) x opacity / 255, from a table of the 256 alpha
+// bytes; 2 x 2 average: a = opacity x alpha / 65535.
+constexpr uint64_t kWeightLanes = 0x0000000100010001ull;
+
+void NearestWeights(const uint16_t* __restrict top, uint16_t* __restrict w, size_t pixels, const uint64_t* byAlpha)
+{
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint64_t v = byAlpha[top[i * 4 + 3] >> 8];
+        std::memcpy(w + i * 4, &v, 8);
+    }
+}
+
+void AverageWeights(const uint16_t* __restrict top, uint16_t* __restrict w, size_t pixels, uint32_t opacity)
+{
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint64_t v = uint64_t(opacity * uint32_t(top[i * 4 + 3]) / 65535u) * kWeightLanes;
+        std::memcpy(w + i * 4, &v, 8);
+    }
+}
+
+// The 2 x 2 average of the column pairs of two layer rows: each channel, alpha included, the
+// sum of the four values shifted right by 2.
+void AverageRow(const uint16_t* __restrict rowA, const uint16_t* __restrict rowB, const SamplePair* columns,
+                uint16_t* __restrict top, int x0, int x1)
+{
+    for (int x = x0; x < x1; ++x, top += 4) {
+        const SamplePair c = columns[x];
+        const uint16_t* p00 = rowA + size_t(c.first) * 4;
+        const uint16_t* p01 = rowA + size_t(c.second) * 4;
+        const uint16_t* p10 = rowB + size_t(c.first) * 4;
+        const uint16_t* p11 = rowB + size_t(c.second) * 4;
+        for (int k = 0; k < 4; ++k)
+            top[k] = uint16_t((uint32_t(p00[k]) + p01[k] + p10[k] + p11[k]) >> 2);
     }
 }
 
@@ -174,20 +179,30 @@ void InsideRun(const SamplePair* table, int count, int& x0, int& x1)
         ++x1;
 }
 
+// True when the run samples consecutive layer columns (zoom 1): the top row is then read in
+// place instead of gathered.
+bool Consecutive(const SamplePair* table, int x0, int x1)
+{
+    for (int x = x0 + 1; x < x1; ++x)
+        if (table[x].first != table[x - 1].first + 1)
+            return false;
+    return true;
+}
+
 } // namespace
 
 void BlendViewPixel(const uint16_t* base, const uint16_t* top, uint16_t* out, uint8_t mode)
 {
     switch (mode) {
-    case kBlendDarken: BlendDarken::Apply(base, top, out); break;
-    case kBlendLighten: BlendLighten::Apply(base, top, out); break;
-    case kBlendMultiply: BlendMultiply::Apply(base, top, out); break;
-    case kBlendScreen: BlendScreen::Apply(base, top, out); break;
-    case kBlendOverlay: BlendOverlay::Apply(base, top, out); break;
-    case kBlendHardLight: BlendHardLight::Apply(base, top, out); break;
-    case kBlendSoftLight: BlendSoftLight::Apply(base, top, out); break;
-    case kBlendDifference: BlendDifference::Apply(base, top, out); break;
-    default: BlendNormal::Apply(base, top, out); break;
+    case kBlendDarken: BlendPixel<OpDarken>(base, top, out); break;
+    case kBlendLighten: BlendPixel<OpLighten>(base, top, out); break;
+    case kBlendMultiply: BlendPixel<OpMultiply>(base, top, out); break;
+    case kBlendScreen: BlendPixel<OpScreen>(base, top, out); break;
+    case kBlendOverlay: BlendPixel<OpOverlay>(base, top, out); break;
+    case kBlendHardLight: BlendPixel<OpHardLight>(base, top, out); break;
+    case kBlendSoftLight: BlendPixel<OpSoftLight>(base, top, out); break;
+    case kBlendDifference: BlendPixel<OpDifference>(base, top, out); break;
+    default: BlendPixel<OpNormal>(base, top, out); break;
     }
 }
 
@@ -235,17 +250,39 @@ void CompositeLayerRows(ImageBuffer16& composite, const CZDLayer& layer, const S
     InsideRun(columns, composite.width, x0, x1);
     if (x0 >= x1)
         return;
-    const RowFn fn = average ? PickRow<true>(layer.blendMode) : PickRow<false>(layer.blendMode);
+    const size_t pixels = size_t(x1 - x0);
+    const MixFn mix = PickMix(layer.blendMode);
+    const bool inPlace = !average && Consecutive(columns, x0, x1);
     const size_t stride = size_t(src.width) * 4;
+    std::vector<uint16_t> gathered(inPlace ? 0 : pixels * 4), weights(pixels * 4);
+    uint64_t byAlpha[256];
+    for (uint32_t a = 0; a < 256; ++a)
+        byAlpha[a] = uint64_t(a * uint32_t(layer.opacity) / 255u) * kWeightLanes;
     firstRow = std::max(firstRow, 0);
     endRow = std::min(endRow, composite.height);
     for (int y = firstRow; y < endRow; ++y) {
         const SamplePair r = rows[y];
         if (r.first < 0)
             continue;
-        uint16_t* out = composite.data + size_t(y) * size_t(composite.width) * 4;
-        fn(out, src.data + size_t(r.first) * stride, src.data + size_t(r.second) * stride, columns, x0, x1,
-           layer.opacity);
+        const uint16_t* rowA = src.data + size_t(r.first) * stride;
+        const uint16_t* top;
+        if (inPlace) {
+            top = rowA + size_t(columns[x0].first) * 4;
+        } else if (average) {
+            AverageRow(rowA, src.data + size_t(r.second) * stride, columns, gathered.data(), x0, x1);
+            top = gathered.data();
+        } else {
+            uint16_t* g = gathered.data();
+            for (int x = x0; x < x1; ++x, g += 4)
+                std::memcpy(g, rowA + size_t(columns[x].first) * 4, 8);
+            top = gathered.data();
+        }
+        if (average)
+            AverageWeights(top, weights.data(), pixels, layer.opacity);
+        else
+            NearestWeights(top, weights.data(), pixels, byAlpha);
+        uint16_t* out = composite.data + (size_t(y) * size_t(composite.width) + size_t(x0)) * 4;
+        mix(out, top, weights.data(), pixels * 4);
     }
 }
 

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -402,6 +405,65 @@ TEST(CanvasRender, ThePictureReachesTheScreenThroughTheFrame)
     EXPECT_EQ(f.view->RenderCount(), renders + 1);
     EXPECT_EQ(doc.modified.load(), 0);
     EXPECT_EQ(f.t.SurfacePixel(p.right - 10, p.top + 10), bgr(left));
+}
+
+TEST(CanvasRender, ZoomStepsAndChangesRecomposeTheSamePictureAsAFreshCanvas)
+{
+    // Zoom steps change the view's size back and forth (the buffers are reused when large
+    // enough): after each step the picture equals the one a fresh canvas composes at that
+    // zoom and origin. The histogram stays for a view that only moved and follows a change of
+    // the layer's pixels.
+    CZDDoc doc;
+    AddOwned(doc, MakeImage16(900, 700, [](int x, int y, int c) {
+                 return uint16_t(c == 3 ? 65535 : (x * 61 + y * 37 + c * 9000) % 65536);
+             }),
+             u"Background");
+    AddOwned(doc, SolidImage16(300, 200, 0x8000, 0x2000, 0xF000, 0xC000), u"top");
+    doc.layers[1]->blendMode = kBlendScreen;
+    doc.layers[1]->opacity = 150;
+    CanvasFixture f(640, 480);
+    f.Show(doc);
+    auto same = [&](const char* when) {
+        CanvasFixture fresh(640, 480);
+        fresh.view->SetDocument(&doc, nullptr);
+        fresh.view->SetZoom(f.view->Zoom());
+        fresh.view->SetOrigin(f.view->Visible().left, f.view->Visible().top);
+        const ImageBuffer8& a = f.view->ViewBuffer();
+        const ImageBuffer8& b = fresh.view->ViewBuffer();
+        ASSERT_EQ(RectText(f.view->PictureRect()), RectText(fresh.view->PictureRect())) << when;
+        ASSERT_EQ(a.width, f.view->PictureRect().Width()) << when;
+        ASSERT_EQ(a.height, f.view->PictureRect().Height()) << when;
+        ASSERT_EQ(a.byteSize, uint32_t(a.width) * uint32_t(a.height) * 4u) << when;
+        ASSERT_EQ(a.width, b.width);
+        ASSERT_EQ(a.height, b.height);
+        EXPECT_EQ(std::memcmp(a.data, b.data, a.byteSize), 0) << when << " at zoom " << f.view->Zoom();
+    };
+    same("fit");
+    const int ups[] = {1, 1, 1, 0, 0, 0, 0, 1};
+    for (int up : ups) {
+        f.view->StepZoom(up, 450, 350);
+        same(up ? "after a step up" : "after a step down");
+    }
+    f.view->SetOrigin(100, 80);
+    same("after a pan");
+
+    std::vector<uint8_t> before(f.view->HistogramPicture().data,
+                                f.view->HistogramPicture().data + f.view->HistogramPicture().byteSize);
+    f.view->SetOrigin(120, 90);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), f.view->HistogramPicture().data)) << "a pan keeps it";
+    {
+        CZDLayer& top = *doc.layers[1];
+        std::lock_guard guard(top.lock);
+        for (uint32_t i = 0; i < top.pixels.pixelCount; ++i)
+            top.pixels.data[size_t(i) * 4 + 1] = 0xFFFF;
+    }
+    doc.modified = 1;
+    f.t.Frame();
+    f.t.Pump();
+    ASSERT_EQ(f.view->HistogramPicture().byteSize, before.size());
+    EXPECT_FALSE(std::equal(before.begin(), before.end(), f.view->HistogramPicture().data))
+        << "the histogram follows the current layer's pixels";
+    same("after the change");
 }
 
 TEST(CanvasRender, ASelectionShowsItsOutlineAndThePanel)
