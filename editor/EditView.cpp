@@ -207,11 +207,10 @@ int CSEditView::OnCreate()
     m_cursor.SetVisible(0);
     AddChild(&m_overlay);
     AddChild(&m_cursor);
+    // The children take their places for the rectangle the canvas was made with; a parent that
+    // never moves it still gets the full strip.
     const SRect r = Rect();
-    {
-        platform::ScopedLock lock(m_lock);
-        m_area = {0, kTopStrip, std::max(0, r.Width() - kRightMargin), std::max(kTopStrip, r.Height() - kBottomMargin)};
-    }
+    SetPos(r.left, r.top, r.Width(), r.Height());
     return 1;
 }
 
