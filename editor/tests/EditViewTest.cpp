@@ -11,6 +11,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <thread>
+#include <random>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -522,4 +526,75 @@ TEST(CanvasRender, HostModeStripHasTheApplyButtonOnly)
         EXPECT_EQ(RectText(f.view->TopPanel().FindItem(31)->rect), "921,1,999,39");
         EXPECT_EQ(RectText(f.view->TopPanel().FindItem(21)->rect), "790,1,920,39");
     }
+}
+
+TEST(CanvasThreads, TheRenderThreadDrawsWhileTheUiThreadComposes)
+{
+    // The UI thread pans, zooms, edits pixels and the selection, switches tools and handles the
+    // canvas's requests, while the render thread copies the view, draws the outline and the
+    // tool's overlay. Under the thread sanitizer this shows any access outside the locks; here
+    // the picture must come out right at the end.
+    CZDDoc doc;
+    OneLayer(doc, 1200, 900, 0x1000, 0x3000, 0xC000);
+    AddOwned(doc, SolidImage16(400, 300, 0xFFFF, 0x8000, 0x0000, 0xFFFF), u"top");
+    doc.layers[1]->blendMode = kBlendMultiply;
+    doc.layers[1]->opacity = 200;
+    doc.selection = MakePlane(1200, 900, [](int x, int y) { return uint8_t(x > 300 && y > 200 && x < 700 ? 255 : 0); });
+    CanvasFixture f(640, 480, 0, true);
+    ASSERT_TRUE(f.t.opened);
+    f.view->SetDocument(&doc, nullptr);
+    f.view->FitToWindow();
+    RecordingTool tool;
+    std::mt19937 random(5);
+    for (int i = 0; i < 240; ++i) {
+        f.t.clock.Advance(30);
+        switch (random() % 7) {
+        case 0: f.view->SetOrigin(int(random() % 900), int(random() % 700)); break;
+        case 1: f.view->StepZoom(int(random() % 2), int(random() % 1200), int(random() % 900)); break;
+        case 2: {
+            CZDLayer& top = *doc.layers[1];
+            std::lock_guard docGuard(doc.lock);
+            std::lock_guard guard(top.lock);
+            top.pixels.data[size_t(random() % top.pixels.pixelCount) * 4] = uint16_t(random());
+            doc.modified = 1;
+            break;
+        }
+        case 3: {
+            std::lock_guard guard(doc.lock);
+            doc.selection.data[size_t(random() % doc.selection.byteSize)] ^= 0xFF;
+            doc.modified = 1;
+            break;
+        }
+        case 4: f.view->SetTool(random() % 2 ? &tool : nullptr); break;
+        case 5: f.view->FitToWindow(); break;
+        default: break;
+        }
+        f.t.Pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    f.view->SetTool(nullptr);
+    {
+        std::lock_guard guard(doc.layers[1]->lock);
+        doc.layers[1]->visible = 0;
+    }
+    {
+        std::lock_guard guard(doc.lock);
+        FreePlane8(doc.selection);
+        doc.selection = Plane8{};
+    }
+    doc.modified = 1;
+    f.view->FitToWindow();
+    uint8_t bottom8[4];
+    const uint16_t bottom[4] = {0x1000, 0x3000, 0xC000, 0xFFFF};
+    ConvertPixel16To8(bottom, bottom8);
+    const uint32_t want = uint32_t(bottom8[0]) | uint32_t(bottom8[1]) << 8 | uint32_t(bottom8[2]) << 16;
+    const SRect p = f.view->GetMapping().picture;
+    bool shown = false;
+    for (int i = 0; i < 500 && !shown; ++i) {
+        f.t.clock.Advance(30);
+        f.t.Pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        shown = f.t.SurfacePixel((p.left + p.right) / 2, (p.top + p.bottom) / 2) == want;
+    }
+    EXPECT_TRUE(shown) << "the last composition reaches the screen";
 }

@@ -157,8 +157,10 @@ struct CanvasFixture {
     PageSprite* parent = nullptr;
     CSEditView* view = nullptr;
 
-    explicit CanvasFixture(int width = 1000, int height = 700, int hostMode = 0)
-        : t(width + 40, height + 40)
+    // thread: the real render thread draws (on the manual clock) while the test acts as the UI
+    // thread; the test then never calls t.Frame().
+    explicit CanvasFixture(int width = 1000, int height = 700, int hostMode = 0, bool thread = false)
+        : t(width + 40, height + 40, 96, thread)
     {
         SetUiImageSource(&CanvasTestImages);
         ResetSharedUiImages();
