@@ -31,11 +31,6 @@ namespace {
 constexpr int kWidth = 6000, kHeight = 4000;
 constexpr int kScreenW = 1920, kScreenH = 1080;
 
-int Helpers()
-{
-    return int(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
-}
-
 // The canvas's strips as plain grey frames of the right widths; everything else drawn.
 int BenchImages(UiImageFolder folder, const char16_t* name, ImageBuffer8& out)
 {
@@ -112,9 +107,9 @@ struct CanvasBench {
     bool ok = false;
     uint32_t time = 1;
 
-    CanvasBench()
+    explicit CanvasBench(int helpers)
     {
-        UseHelpers(Helpers());
+        UseHelpers(helpers);
         BuildGammaTables();
         SetUiImageSource(&BenchImages);
         ResetSharedUiImages();
@@ -153,11 +148,12 @@ struct CanvasBench {
 } // namespace
 
 // A pan step: the origin moves by 16 image pixels and back, each step composed and copied.
-// Argument 0: at fit (the whole picture is shown, so the step recomposes the same region);
-// 1: at 100 %, from the middle of the picture.
+// First argument 0: at fit (the whole picture is shown, so the step recomposes the same
+// region); 1: at 100 %, from the middle of the picture. Second: helper threads (0: the UI
+// thread alone, which is the work a step costs whatever the load of the machine).
 static void BM_CanvasPanStep24MP(benchmark::State& state)
 {
-    CanvasBench b;
+    CanvasBench b(int(state.range(1)));
     if (!b.ok) {
         state.SkipWithError("no window or canvas");
         return;
@@ -175,13 +171,17 @@ static void BM_CanvasPanStep24MP(benchmark::State& state)
     }
     b.Counters(state);
 }
-BENCHMARK(BM_CanvasPanStep24MP)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CanvasPanStep24MP)
+    ->ArgNames({"at100", "helpers"})
+    ->ArgsProduct({{0, 1}, {0, 8}})
+    ->Unit(benchmark::kMillisecond);
 
-// A wheel-zoom step about the picture's centre, up and down in turn. Argument 0: from fit
-// (0.26: up to 0.333, down to 0.25); 1: from 100 % (up to 1.5, down to 1).
+// A wheel-zoom step about the picture's centre, up and down in turn. First argument 0: from
+// fit (0.26: up to 0.333, down to 0.25); 1: from 100 % (up to 1.5, down to 1). Second: helper
+// threads.
 static void BM_CanvasWheelStep24MP(benchmark::State& state)
 {
-    CanvasBench b;
+    CanvasBench b(int(state.range(1)));
     if (!b.ok) {
         state.SkipWithError("no window or canvas");
         return;
@@ -196,7 +196,10 @@ static void BM_CanvasWheelStep24MP(benchmark::State& state)
     }
     b.Counters(state);
 }
-BENCHMARK(BM_CanvasWheelStep24MP)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CanvasWheelStep24MP)
+    ->ArgNames({"at100", "helpers"})
+    ->ArgsProduct({{0, 1}, {0, 8}})
+    ->Unit(benchmark::kMillisecond);
 
 namespace {
 

@@ -361,6 +361,13 @@ void CSEditView::SetOrigin(int left, int top)
 void CSEditView::SetBadge()
 {
     const std::u16string text = BadgeText();
+    {
+        // A pan keeps the zoom: the label already says it.
+        platform::ScopedLock lock(m_topPanel.Lock());
+        const PanelItem* badge = m_topPanel.FindItem(kZoomBadgeButton);
+        if (badge && badge->labelImage.data && text == badge->label)
+            return;
+    }
     ImageBuffer8 label;
     if (!RenderTextLocked(text.c_str(), label, nullptr, 0, 0, nullptr))
         return;
