@@ -33,6 +33,8 @@ CZendraApp theApp;
 
 namespace {
 
+constexpr char16_t kAppDataFailedText[] = u"Init application data failed";
+
 platform::BackendKind g_backend = platform::BackendKind::Headless;
 
 // The main window with the figures the benchmarks and the tests read: the first presented frame
@@ -91,10 +93,9 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
 {
     const auto start = std::chrono::steady_clock::now();
     g_backend = backend;
-    if (!InitAppData()) {
-        platform::ShowSystemMessageBox(backend, u"Zendra", u"Init application data failed");
-        return 1;
-    }
+    // Without its data the program cannot run, but it says so in a window of its own: the
+    // window system's box needs helpers (zenity) or X fonts that many desktops lack.
+    const bool appData = InitAppData() != 0;
     SetAppDataMessageSink([](const std::u16string& text) {
         if (TheMainWindow())
             SpriteMessageBox(text.c_str(), kMbWarning, kMbOk);
@@ -104,19 +105,23 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     const std::u16string commandLine = BuildCommandLine(argc, argv);
     CommandLineRequest launch;
     ParseCommandLine(commandLine, launch);
-    if (!theServerThread.Start(theAppData.EditionFlag))
-        return 1;
-    if (IsUninstallRun(commandLine)) {
-        theServerThread.QueueEvent(u"UnInstall", 0);
-        platform::SleepMs(3000);
-        StopServerThread();
-        return 0;
+    if (appData) {
+        if (!theServerThread.Start(theAppData.EditionFlag))
+            return 1;
+        if (IsUninstallRun(commandLine)) {
+            theServerThread.QueueEvent(u"UnInstall", 0);
+            platform::SleepMs(3000);
+            StopServerThread();
+            return 0;
+        }
+        theServerThread.QueueEvent(u"Run", 0);
     }
-    theServerThread.QueueEvent(u"Run", 0);
 
     // The string table, the skins and the log from the program folder.
     SetResourceMessageSink([](StringView16 text) { platform::ShowSystemMessageBox(g_backend, u"Zendra", text); });
     if (!theAppResources.Init(platform::ProgramFolder(), {})) {
+        if (!appData)
+            platform::ShowSystemMessageBox(backend, u"Zendra", kAppDataFailedText);
         platform::ShowSystemMessageBox(backend, u"Zendra", theAppResources.InitFailureText());
         StopServerThread();
         return 1;
@@ -135,6 +140,15 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     {
         TimedMainWindow dlg;
         dlg.start = start;
+        if (!appData)
+            dlg.startFailure = kAppDataFailedText;
+        // Nobody can answer a box on the headless backend: it says its text on stderr instead
+        // of waiting for ever.
+        if (backend == platform::BackendKind::Headless)
+            dlg.messageBox = [](const char16_t* text, int, int) {
+                platform::ShowSystemMessageBox(platform::BackendKind::Headless, u"Zendra", text ? text : u"");
+                return -1;
+            };
         dlg.PluginMode = launch.PluginMode;
         dlg.commandPath = launch.path;
         dlg.openAtStart = launch.FileToOpen() != nullptr;
@@ -175,6 +189,10 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     RemoveDocumentUi();
     platform::SetSystemClipboard(nullptr);
     SetAppDataMessageSink(nullptr);
+    if (!appData) {
+        StopServerThread();
+        return 1;
+    }
     theAppData.Save();
     DeleteRunTempFiles();
     StopServerThread();
