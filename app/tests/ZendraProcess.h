@@ -3,6 +3,7 @@
 // output read through a pipe, its window found by name.
 #pragma once
 
+#include "platform/Settings.h"
 #include "platform/tests/TestXServer.h"
 
 #include <algorithm>
@@ -27,13 +28,42 @@ inline const std::string kLeakSuppressions = std::string(ZENDRA_SOURCE_DIR) + "/
 // is never found by the program of another test running beside it.
 struct Home {
     std::filesystem::path root;
-    Home()
+    // Photos opened by a test start without the auto wizard; wizardOff false leaves the
+    // settings as the program finds them (none).
+    explicit Home(bool wizardOff = true)
     {
         const char* tmp = std::getenv("TMPDIR");
         static int counter = 0;
         root = std::filesystem::path(tmp ? tmp : "/tmp") /
                ("zendra-home-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
         std::filesystem::create_directories(root / "tmp");
+        if (wizardOff)
+            SetDword(u"Editor", u"AutoWizard", 0);
+    }
+    // A value of the user's settings ("Software\Velmora\Zendra\<section>"), as the program
+    // stores it.
+    void SetDword(const std::u16string& section, const std::u16string& name, uint32_t value) const
+    {
+        const std::filesystem::path file = root / "config" / "zendra" / "settings.txt";
+        platform::SettingsData data;
+        std::string text;
+        if (FILE* f = std::fopen(file.c_str(), "rb")) {
+            char buffer[4096];
+            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+                text.append(buffer, n);
+            std::fclose(f);
+            platform::ParseSettingsText(text, data);
+        }
+        platform::SettingsValue v;
+        v.type = platform::SettingsValue::Type::Dword;
+        v.dword = value;
+        data[u"Software\\Velmora\\Zendra\\" + section][name] = v;
+        std::filesystem::create_directories(file.parent_path());
+        text = platform::FormatSettingsText(data);
+        if (FILE* f = std::fopen(file.c_str(), "wb")) {
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fclose(f);
+        }
     }
     ~Home()
     {
