@@ -14,6 +14,7 @@
 #include "app/ZendraDlg.h"
 #include "platform/Clipboard.h"
 #include "platform/Folders.h"
+#include "platform/Path.h"
 #include "platform/SystemMessageBox.h"
 #include "platform/Thread.h"
 #include "ui/Frame.h"
@@ -104,7 +105,7 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     });
     const std::u16string commandLine = BuildCommandLine(argc, argv);
     CommandLineRequest launch;
-    ParseCommandLine(commandLine, launch);
+    ParseArguments(argc, argv, launch);
     if (appData) {
         if (!theServerThread.Start(theAppData.EditionFlag))
             return 1;
@@ -120,6 +121,9 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     // The string table, the skins and the log from the program folder.
     SetResourceMessageSink([](StringView16 text) { platform::ShowSystemMessageBox(g_backend, u"Zendra", text); });
     if (!theAppResources.Init(platform::ProgramFolder(), {})) {
+        // The box has the string table's short text; the terminal also learns where we looked.
+        std::fprintf(stderr, "zendra: cannot start from the program folder %s\n",
+                     platform::ToNativePath(platform::ProgramFolder()).c_str());
         if (!appData)
             platform::ShowSystemMessageBox(backend, u"Zendra", kAppDataFailedText);
         platform::ShowSystemMessageBox(backend, u"Zendra", theAppResources.InitFailureText());
