@@ -184,14 +184,17 @@ void BlendChannels16(const uint16_t* base, const uint16_t* top, uint16_t* out, u
         }
         return;
     case kBlendSoftLight:
+        // The editor's soft light: the top enters as its square root m, and above the middle
+        // grey the base pulls towards D(m). Canvas, flattening and merging share it, so what
+        // is saved looks like what was shown.
         for (int c = 0; c < 3; ++c) {
-            const double s = base[c] / 65535.0, t = top[c] / 65535.0;
+            const double x = base[c] / 65535.0, m = std::sqrt(top[c] / 65535.0);
             double r;
-            if (s <= 0.5) {
-                r = t - (1 - 2 * s) * t * (1 - t);
+            if (x <= 0.5) {
+                r = m - (1 - 2 * x) * m * (1 - m);
             } else {
-                const double d = t <= 0.25 ? ((16 * t - 12) * t + 4) * t : std::sqrt(t);
-                r = t + (2 * s - 1) * (d - t);
+                const double d = m <= 0.25 ? ((16 * m - 12) * m + 4) * m : m;
+                r = m + (2 * x - 1) * (d - m);
             }
             out[c] = uint16_t(std::clamp(r * 65535.0, 0.0, 65535.0));
         }

@@ -140,7 +140,9 @@ public:
     int LayerCount() const { return static_cast<int>(layers.size()); }
 
     char16_t path[1024] = {};
-    int32_t modified = 0;
+    // The redraw request: every change sets it, the canvas clears it on the render thread when
+    // it asks for a new composition.
+    std::atomic<int32_t> modified{0};
     std::vector<std::unique_ptr<CZDLayer>> layers;
     Plane8 selection;
     std::vector<std::unique_ptr<MaskItem>> masks;
