@@ -237,6 +237,26 @@ void BuildFile(CSMenu& m)
     m.AddItem(nullptr, 20003, UiText(u"menuMultiHDR"), nullptr);
 }
 
+} // namespace
+
+void BuildBlendMenu(CSMenu& m)
+{
+    // 23000 + the blend mode; modes 3 and 4 have no item.
+    AddRows(m,
+            {{23000, u"bmnormal", nullptr, kNoIcon, nullptr, false},
+             {23001, u"bmdarken", nullptr, kNoIcon, u"mtipDarken", false},
+             {23002, u"bmlighten", nullptr, kNoIcon, u"mtipLighten", false},
+             {23005, u"bmmul", nullptr, kNoIcon, u"mtipMul", false},
+             {23006, u"bmscreen", nullptr, kNoIcon, u"mtipScreen", false},
+             {23007, u"bmoverlay", nullptr, kNoIcon, u"mtipOverlay", false},
+             {23008, u"bmhardlight", nullptr, kNoIcon, u"mtipHard", false},
+             {23009, u"bmsoftlight", nullptr, kNoIcon, u"mtipSoft", false},
+             {23010, u"bmdif", nullptr, kNoIcon, u"mtipdif", false}},
+            true);
+}
+
+namespace {
+
 void BuildEdit(CSMenu& m)
 {
     const HistoryStore* history = ActiveEditorHistory();

@@ -6,6 +6,7 @@
 #include "algorithms/AutoLevel.h"
 #include "algorithms/WhiteBalance.h"
 #include "dialogs/Launchers.h"
+#include "editor/CanvasCommands.h"
 #include "editor/EditorCommands.h"
 #include "editor/EditorHost.h"
 #include "editor/Wizard.h"
@@ -104,8 +105,8 @@ int CSEditPage::RunCommand(int id)
 {
     // 16001-16998: the canvas's selection commands and the current tool's own.
     if (id > 16000 && id < 16999) {
-        if (id >= 16001 && id <= 16010)
-            SayNotThereYet();
+        // The canvas carries out 16001-16010 and hands the others to its current tool.
+        ::PostSpriteMessage(&m_view, MSG_MENU_COMMAND, id, 0, this);
         return 1;
     }
     if (id >= kLanguageDefaultCommand && id <= kLanguageLastCommand) {
@@ -193,6 +194,7 @@ int CSEditPage::RunCommand(int id)
         }
         return 1;
     case kCmdClose:
+        // Destroys the tab when it closes: the caller must not touch it afterwards.
         if (host)
             host->CloseTab(this);
         return 1;
@@ -321,12 +323,12 @@ int CSEditPage::AutoWhiteBalance()
 
 int CSEditPage::SmartEraseSelection()
 {
-    if (!Document().selection.data) {
+    CZDDoc& doc = Document();
+    if (!doc.selection.data) {
         Ask(u"smartEraseNeedSelection", kMbInformation, kMbOk);
         return 0;
     }
-    // The smart erase itself is the canvas's (16005).
-    return RunCommand(16005);
+    return m_view.SmartErase(&doc.selection);
 }
 
 int CSEditPage::QuickSharpen() { return RunQuickFilter(kCmdQuickSharpen); }
@@ -369,6 +371,3 @@ int32_t WizardChoiceCommand(int choice, bool hasSelection)
     }
 }
 
-void BuildBlendMenu(CSMenu&)
-{
-}

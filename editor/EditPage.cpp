@@ -1,6 +1,8 @@
 #include "editor/EditPage.h"
 
+#include "editor/CanvasCommands.h"
 #include "editor/EditorCommands.h"
+#include "editor/Wizard.h"
 #include "editor/EditorHost.h"
 #include "editor/StopGapSave.h"
 #include "imaging/ColourTables.h"
@@ -103,8 +105,7 @@ CSEditPage::~CSEditPage()
         m_window->RemoveAccelerators(this);
     // The member sprites leave the child lists before they are destroyed.
     CSEditPage::ReleaseResources(1);
-    m_view.SetImage16(nullptr, nullptr);
-    FreeImageBuffer(m_composite);
+    m_view.SetDocument(nullptr, nullptr);
     FreeImageBuffer(preview);
 }
 
@@ -116,12 +117,16 @@ SRect CSEditPage::CanvasRect(int width, int height)
 int CSEditPage::OnCreate()
 {
     const int w = std::max(Width(), 100), h = std::max(Height(), 100);
-    // The canvas.
+    // The canvas shows the tab's document and records into its history.
+    m_view.hostMode = hostMode;
+    m_view.SetDocument(&Document(), &History());
+    ConnectCanvas();
     if (!m_view.Create(this, nullptr, kCanvasId, 2, 0, 0, 100, 100))
         return 0;
     AddChild(&m_view);
     const SRect canvas = CanvasRect(w, h);
     m_view.SetPos(canvas.left, canvas.top, canvas.Width(), canvas.Height());
+    m_view.FitToWindow();
 
     // The command panel.
     char16_t title[kCaptionCapacity];
@@ -184,7 +189,6 @@ void CSEditPage::SetPos(int x, int y, int width, int height)
     const SRect canvas = CanvasRect(width, height);
     m_commandPanel.SetPos(0, 0, kCommandPanelWidth, height);
     m_view.SetPos(canvas.left, canvas.top, canvas.Width(), canvas.Height());
-    m_view.FitToView();
     m_sideStack.SetPos(std::max(0, width - kSideStackWidth), 0, kSideStackWidth, height);
 }
 
@@ -208,7 +212,6 @@ void CSEditPage::ReleaseResources(int flag)
         m_sideStack.RemoveChild(place);
     for (CSPanelPlace* place : {&m_toolPlace, &m_layerPlace, &m_maskPlace, &m_historyPlace})
         place->ReleaseResources(flag);
-    m_view.SetImage16(nullptr, nullptr);
     m_view.ReleaseResources(flag);
     m_commandPanel.ReleaseResources(flag);
     m_sideStack.ReleaseResources(flag);
@@ -222,13 +225,36 @@ int CSEditPage::Ask(const char16_t* key, int kind, int buttons)
     return EditorAsk(UiText(key), kind, buttons);
 }
 
-void CSEditPage::BuildPreview(const ImageBuffer16& composite)
+void CSEditPage::BuildPreview()
 {
-    ImageBuffer8 fresh;
-    if (!BuildPreviewImage(composite, kPreviewSide, fresh))
+    ImageBuffer16 flat;
+    if (!Document().Flatten(flat, 0xFFFF000000000000ull))
         return;
-    FreeImageBuffer(preview);
-    preview = fresh;
+    ImageBuffer8 fresh;
+    if (BuildPreviewImage(flat, kPreviewSide, fresh)) {
+        FreeImageBuffer(preview);
+        preview = fresh;
+    }
+    FreeImageBuffer(flat);
+}
+
+void CSEditPage::ConnectCanvas()
+{
+    CanvasHooks& h = m_view.hooks;
+    h.endTool = [] { EndEditorTool(); };
+    h.runWizard = [this] { RunAutoWizard(*this, &m_view); };
+    h.applyToHost = [this] { ApplyToHost(); };
+    h.copyToClipboard = [this] { CopyToClipboard(); };
+    h.buildSelectionMenu = [this](CSMenu& menu, CSMenu& modify) {
+        CSMenu* nested[1] = {&modify};
+        BuildEditorMenu(menu, kMenuSelection, nested, 1, &Document());
+        return menu.Count() > 0 ? 1 : 0;
+    };
+    // The save wrote the document: what is on disk is the current step.
+    h.saved = [this] { AfterSave(); };
+    CanvasDialogs& d = m_view.dialogs;
+    d.messageBox = [](const char16_t* text, int kind, int buttons) { return EditorAsk(text, kind, buttons); };
+    d.saveDocument = [this](CZDDoc&) { return m_model.Lost() ? 0 : RunSaveDialog(m_model); };
 }
 
 void CSEditPage::ShowDocument()
@@ -237,31 +263,44 @@ void CSEditPage::ShowDocument()
     if (doc.LayerCount() == 0)
         return;
     // Test hook: ZENDRA_REPORT_PIXELS=1 prints what each tab shows, so a test can compare the
-    // exact pixels across runs (a screenshot is scaled and cannot prove that).
+    // exact pixels across runs (a screenshot is scaled and cannot prove that), with the steps
+    // recorded so far and where the canvas puts the picture.
     if (std::getenv("ZENDRA_REPORT_PIXELS")) {
         std::printf("zendra: tab %s %dx%d %016llx\n", platform::Utf16ToUtf8(filePath).c_str(), doc.width, doc.height,
                     (unsigned long long)DocumentChecksum(doc));
+        const HistoryStore& history = History();
+        for (size_t i = 0; i < history.steps.size(); ++i) {
+            const HistoryStep& step = history.steps[i];
+            std::string hex;
+            char byte[4];
+            const uint8_t* payload = step.hasPayload ? step.PayloadData() : nullptr;
+            for (int32_t k = 0; payload && k < step.payloadLength; ++k) {
+                std::snprintf(byte, sizeof byte, "%02x", payload[k]);
+                hex += byte;
+            }
+            std::printf("zendra: step %zu%s kind %u tag %u name %s payload %s\n", i,
+                        int32_t(i) == history.current ? "*" : "", unsigned(step.kind), unsigned(step.tag),
+                        platform::Utf16ToUtf8(step.name).c_str(), hex.empty() ? "-" : hex.c_str());
+        }
+        const CSEditView::Mapping m = m_view.GetMapping();
+        std::printf("zendra: canvas picture %d,%d,%d,%d zoom %.6f\n", m.picture.left, m.picture.top, m.picture.right,
+                    m.picture.bottom, m.zoom);
         std::fflush(stdout);
     }
-    ImageBuffer16 next;
-    if (!doc.Flatten(next, 0xFFFF000000000000ull))
-        return;
-    // The view reads the composite on the render thread: it lets go of the old one first.
-    m_view.SetImage16(nullptr, nullptr);
-    FreeImageBuffer(m_composite);
-    m_composite = next;
-    m_view.SetImage16(&m_composite, nullptr);
-    BuildPreview(m_composite);
-    Invalidate();
+    doc.modified = 1;
+    m_view.Invalidate();
+    // The tab strip's hover picture of this tab once it is hidden.
+    BuildPreview();
 }
 
 void CSEditPage::OnDocumentChanged(CEditorDocument&, uint32_t changes)
 {
     if (changes & EditorChange::PagedOut) {
-        m_view.SetImage16(nullptr, nullptr);
-        FreeImageBuffer(m_composite);
+        m_view.FreeViewBuffers();
         return;
     }
+    if (changes & EditorChange::Size)
+        m_view.FitToWindow();
     if (changes & (EditorChange::Picture | EditorChange::PagedIn))
         ShowDocument();
 }
@@ -290,7 +329,7 @@ void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t)
         break;
     case 'I':
         EndEditorTool();
-        RunCommand(kCmdSelectInverse);
+        RunCommand(kCmdInvertSelection);
         break;
     case 'C':
         CopyToClipboard();
@@ -300,10 +339,13 @@ void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t)
         PasteFromClipboard();
         break;
     case 'Z':
-        m_model.Undo();
+        // A tool at work owns the picture until it ends.
+        if (!m_view.CurrentTool())
+            m_model.Undo();
         break;
     case 'Y':
-        m_model.Redo();
+        if (!m_view.CurrentTool())
+            m_model.Redo();
         break;
     case 'R':
         RunCommand(shift ? kCmdRotateLeft : kCmdRotateRight);
@@ -317,14 +359,34 @@ void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t)
 
 int CSEditPage::OnSpriteMessage(SpriteMessage* m)
 {
+    if (m && m->code == MSG_MENU_COMMAND && m->param1 == kCmdClose) {
+        // Closing destroys the tab: nothing of it may be touched afterwards.
+        if (IEditorHost* host = TheEditorHost())
+            host->CloseTab(this);
+        return 1;
+    }
     if (m && m->code == MSG_MENU_COMMAND)
         RunCommand(int(m->param1));
+    else if (m && m->code == MSG_PAGE_OUT)
+        PageOutNow();
     return CSTabPage::OnSpriteMessage(m);
 }
 
 void CSEditPage::OnPageLeave()
 {
     EndEditorTool();
+    // The tab frame calls this under its lock, which the render thread needs for every frame:
+    // the write waits for the next turn of the loop.
+    m_pageOutPending = true;
+    if (!PostSpriteMessage(MSG_PAGE_OUT, 0, 0, this))
+        m_pageOutPending = false; // the tab keeps its pixels
+}
+
+void CSEditPage::PageOutNow()
+{
+    if (!m_pageOutPending)
+        return;
+    m_pageOutPending = false;
     // A document too large for the paging stream, or a full disk: the tab keeps its pixels.
     if (m_pagedOutFile.empty()) {
         if (ITempFileNames* names = TheDocumentUi().tempNames)
@@ -336,15 +398,13 @@ void CSEditPage::OnPageLeave()
         m_pagedOutFile.clear();
         return;
     }
-    {
-        platform::ScopedLock lock(m_lock);
-        FreeImageBuffer(m_image);
-    }
-    m_view.DiscardImage();
+    DiscardImage();
 }
 
 int CSEditPage::OnPageEnter()
 {
+    // Back before the page-out ran: the pixels never left.
+    m_pageOutPending = false;
     if (!m_model.PagedOut())
         return 1;
     const int ok = m_model.PageIn();
@@ -356,15 +416,19 @@ int CSEditPage::OnPageEnter()
 
 int CSEditPage::SaveDocument()
 {
-    if (m_model.Lost())
-        return 0;
-    if (!RunSaveDialog(m_model))
-        return 0;
+    // The canvas's save command; it calls AfterSave when the file was written.
+    const uint64_t saves = m_saves;
+    m_view.SaveDocument();
+    return m_saves != saves ? 1 : 0;
+}
+
+void CSEditPage::AfterSave()
+{
+    ++m_saves;
     m_model.MarkSaved();
     if (IEditorHost* host = TheEditorHost())
         if (CMessageSprite* album = host->AlbumRefreshTarget())
             ::PostSpriteMessage(album, MSG_ALBUM_REFRESH, 0, 0, this);
-    return 1;
 }
 
 int CSEditPage::QueryClose()

@@ -5,9 +5,9 @@
 #pragma once
 
 #include "editor/AdjustPage.h"
+#include "editor/EditView.h"
 #include "editor/EditorDocument.h"
 #include "imaging/ImageCodec/ImageInfo.h"
-#include "ui/PictureView.h"
 #include "ui/TabFrame.h"
 #include "ui/VerticalFrame.h"
 
@@ -17,9 +17,8 @@
 // Marks an editor page among the tab pages.
 inline constexpr uint32_t SF_EDITPAGE = 0x200;
 
-// The editor's command message (MSG_MENU_COMMAND carries an EditorCommandId) and the canvas's
-// request to recompose itself.
-inline constexpr int32_t MSG_VIEW_RENDER = 10003;
+// The tab's own: page the document out now (posted when the tab was hidden).
+inline constexpr int32_t MSG_PAGE_OUT = 10010;
 // The album's "the shown folder changed" (the editor posts it after a save).
 inline constexpr int32_t MSG_ALBUM_REFRESH = 11026;
 
@@ -51,7 +50,7 @@ public:
     bool Unsaved() const { return m_model.Unsaved(); }
     CSAdjustPage& CommandPanel() { return m_commandPanel; }
     CSVerticalFrames& SideStack() { return m_sideStack; }
-    CSPicView& View() { return m_view; }
+    CSEditView& View() { return m_view; }
 
     // Host mode: set by the main window right after construction, before OnCreate.
     int32_t hostMode = 0;
@@ -71,9 +70,12 @@ public:
     int PasteFromClipboard();
     // Saves through the canvas's save command; 1 when the document was written.
     int SaveDocument();
+    // The save wrote the file: the saved step becomes the current step, the album is told.
+    void AfterSave();
     // Crash recovery: the tab goes on with a crashed run's history (see CEditorDocument).
     int AdoptHistory(const std::u16string& dataPath, std::vector<HistoryStep> steps);
-    // Composes what the tab shows and, with ZENDRA_REPORT_PIXELS set, says it.
+    // Asks the canvas to compose the document again and, with ZENDRA_REPORT_PIXELS set, says
+    // what the tab shows (size, checksum, the steps, the canvas's picture rectangle and zoom).
     void ShowDocument();
 
     // ---- commands (EditCommands.cpp) ----
@@ -100,6 +102,10 @@ public:
     void OnPageLeave() override;
     int OnPageEnter() override;
 
+    // Writes the document to the paging file and frees its pixels, when the tab is still
+    // hidden (posted by OnPageLeave; tests call it directly).
+    void PageOutNow();
+    bool PageOutPending() const { return m_pageOutPending; }
     // The paging file once the tab was first hidden; empty until then.
     const std::u16string& PagedOutFile() const { return m_pagedOutFile; }
     // The canvas area of the layout (in the tab's coordinates) for a tab of that size.
@@ -107,20 +113,22 @@ public:
 
 private:
     void OnDocumentChanged(CEditorDocument& model, uint32_t changes) override;
-    void BuildPreview(const ImageBuffer16& composite);
+    void BuildPreview();
+    void ConnectCanvas();
     int AddSidePanels();
     int Ask(const char16_t* key, int kind, int buttons);
     int RunQuickFilter(int id);
 
     CEditorDocument m_model;
     CCrashStatusSubscriber m_crashWriter;
-    CSPicView m_view;
+    CSEditView m_view;
     CSVerticalFrames m_sideStack;
     CSAdjustPage m_commandPanel;
     CSPanelPlace m_toolPlace{u""}, m_layerPlace{u""}, m_maskPlace{u""}, m_historyPlace{u""};
-    ImageBuffer16 m_composite;
     std::u16string m_pagedOutFile;
     bool m_accelerators = false;
+    uint64_t m_saves = 0;
+    bool m_pageOutPending = false;
 };
 
 // FNV-1a over the canvas size and every layer's pixels: equal documents, equal sums.

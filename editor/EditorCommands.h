@@ -38,13 +38,11 @@ enum EditorCommandId : int32_t {
     kCmdEdgeSharpen = 13006,
     kCmdQuickBlur = 13007,
     kCmdRedEye = 13014,
-    kCmdSmartErase = 13015,
+    kCmdSmartEraseSelection = 13015,
     kCmdSharpenTexture = 13019,
+    kCmdAntiShake = 13020,
     kCmdDeblur = 13021,
-    kCmdSelectAll = 16001,
-    kCmdSelectInverse = 16002,
-    kCmdSelectNone = 16003,
-    kCmdDeleteOrFill = 16009,
+    // 16001-16010: the canvas's selection commands (CanvasCommand, CanvasCommands.h).
     kCmdWizard = 18001,
     kCmdPhotoProperty = 18002,
     kCmdSave = 20001,
@@ -71,21 +69,6 @@ std::vector<LanguageEntry> InstalledLanguages();
 
 // Fills the blend-mode menu (type 25).
 void BuildBlendMenu(CSMenu& menu);
-
-// ---- one-click corrections ----
-
-// The kind-12 step of a quick filter and its parameter bytes.
-struct QuickFilterStep {
-    const char16_t* nameKey;
-    uint16_t tag;
-    std::vector<uint8_t> payload;
-};
-
-// The stored parameters of 13004 and 13019: the 32-byte sharpen record (size 32, radius 0.8,
-// amount 30, the curve's slot written 0) followed by the curve as 132 control values.
-std::vector<uint8_t> QuickSharpenPayload(int id);
-// The step that a quick filter (13004, 13019, 13006, 13007) records.
-QuickFilterStep QuickFilterStepFor(int id);
 
 // ---- the auto wizard's hand-over ----
 
