@@ -217,7 +217,7 @@ bool RecoverTab(File& file, ICrashRecoveryHost& host, CrashRecoveryResult& resul
     CZDDoc doc;
     // A tab without steps or whose history cannot be replayed is skipped; the next one follows.
     if (steps == 0 || length == 0 || length >= 512 ||
-        !store.Reopen(&doc, std::u16string(dataPath, length)) || !store.GoToStep(steps - 1, false)) {
+        !store.Reopen(&doc, std::u16string(dataPath, length)) || !store.GoToStep(steps - 1, StepReplay::Force)) {
         ++result.tabsSkipped;
         return steps == announced;
     }

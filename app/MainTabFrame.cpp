@@ -1,7 +1,7 @@
 #include "app/MainTabFrame.h"
 
 #include "app/AlbumPage.h"
-#include "app/EditPage.h"
+#include "editor/EditPage.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "ui/RenderWindow.h"
 #include "ui/TicketRegistry.h"

@@ -10,6 +10,9 @@
 #include "app/ServerNotify.h"
 #include "app/ServerThread.h"
 #include "app/SettingsDlg.h"
+#include "dialogs/EditorLink.h"
+#include "editor/EditorCommands.h"
+#include "editor/Wizard.h"
 #include "app/samples/ListSamplePage.h"
 #include "imaging/ColourTables.h"
 #include "imaging/ImageCodec/ImageLoad.h"
@@ -83,6 +86,10 @@ CZendraDlg::CZendraDlg() = default;
 CZendraDlg::~CZendraDlg()
 {
     DestroyWindow();
+    if (TheEditorHost() == this) {
+        SetEditorHost(nullptr);
+        SetEditorLink({});
+    }
     CZendraDlg* self = this;
     g_mainWindow.compare_exchange_strong(self, nullptr);
 }
@@ -117,6 +124,14 @@ int CZendraDlg::SayAtStart(const char16_t* text, int kind)
 int CZendraDlg::OnCreate()
 {
     g_mainWindow.store(this, std::memory_order_release);
+    // The editor tabs and the dialogs reach the window through these.
+    SetEditorHost(this);
+    EditorLink link;
+    link.currentDocument = [this] { return GetActiveDoc(); };
+    link.currentHistory = [this] { return GetActiveHistory(); };
+    link.pageArea = [this] { return m_tabFrame.LocalToWindowRect(m_tabFrame.PageArea()); };
+    link.endActiveTool = [this] { EndActiveTool(); };
+    SetEditorLink(std::move(link));
     return CRenderWindow::OnCreate();
 }
 
@@ -222,11 +237,7 @@ int CZendraDlg::CreateChildren()
     } else {
         auto* album = new CSAlbumPage;
         album->onOpenPhoto = [this] { OpenPhotoWithChooser(); };
-        album->onSettings = [] {
-            const int result = ShowSettingsDialog();
-            std::printf("zendra: settings result %d, animation %d\n", result, g_bAnimation.load());
-            std::fflush(stdout);
-        };
+        album->onSettings = [this] { ShowSettings(); };
         album->onAbout = [this] { ShowAbout(); };
         if (!AddOwnedPage(album))
             return 0;
@@ -345,7 +356,7 @@ int CZendraDlg::OpenAtStart()
     }
     if (OpenImage(commandPath, 1, doc.get(), 0)) {
         if (CSEditPage* page = GetActiveEditPage()) {
-            ImageInfoProperties into(page->imageInfo);
+            ImageInfoProperties into(page->Info());
             OpenProjectFile(commandPath, *doc, &into);
         }
     }
@@ -364,7 +375,6 @@ int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* docu
     }
     const platform::String16 caption = EditCaptionForPath(path, UiText(u"Unknown"));
     auto page = std::make_unique<CSEditPage>(caption.c_str());
-    page->messageBox = messageBox;
 
     if (PluginMode != 0) {
         page->hostMode = 1;
@@ -378,6 +388,7 @@ int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* docu
         }
     }
 
+    CZDDoc& doc = page->Document();
     bool askedLarge = false;
     if (mode == 0) {
         // The size from the file's header: a large photo is asked about before it is decoded.
@@ -388,59 +399,66 @@ int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* docu
             askedLarge = true;
         }
         BeginBusy(SRect{});
-        const int opened = page->document.OpenImage(path);
+        const int opened = doc.OpenImage(path);
         EndBusy();
         if (!opened) {
             Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
             return 0;
         }
-        page->imageInfo.ReadFile(path.c_str());
+        page->Info().ReadFile(path.c_str());
     } else {
         // A document that cannot be copied opens nothing: an empty tab would look like a photo.
-        if (!document || !page->document.CopyFrom(*document)) {
+        if (!document || !doc.CopyFrom(*document)) {
             Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
             return 0;
         }
         if (!path.empty())
-            page->imageInfo.ReadFile(path.c_str());
+            page->Info().ReadFile(path.c_str());
     }
-    CopyTextBounded(page->document.path, 1024, path.c_str());
+    CopyTextBounded(doc.path, 1024, path.c_str());
 
-    if (page->document.LayerCount() == 0) {
+    if (doc.LayerCount() == 0) {
         Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
         return 0;
     }
-    if (!askedLarge && IsLargePhoto(page->document.width, page->document.height, largePhotoPixels) &&
+    if (!askedLarge && IsLargePhoto(doc.width, doc.height, largePhotoPixels) &&
         Ask(UiText(u"memlimit32"), kMbQuestion, kMbYesNo) != 6)
         return 0;
 
     CopyTextBounded(page->filePath, 1024, path.c_str());
-    if (!page->SetUp()) {
-        Ask(UiText(u"unexpect"), kMbInformation, kMbOk);
-        return 0;
-    }
     CSEditPage* raw = page.get();
+    // The tab's creation binds its history; a tab that cannot be made is not added.
     if (m_tabFrame.AddPage(raw) < 0) {
         Ask(UiText(u"unexpect"), kMbInformation, kMbOk);
         return 0;
     }
     page.release();
     raw->SetAutoDelete(1);
-    raw->returnToHost = [this](CSEditPage& p) { return ReturnPluginImage(p); };
     m_tabFrame.SelectPage(raw, 1);
 
     // A recorded step refreshes the page itself; without one the page still shows its picture.
-    if (!raw->history.AddStep(kHistoryDocument, -1, UiText(u"hisopen"), false, 0, nullptr, 0))
-        raw->Refresh();
+    if (!raw->History().AddStep(kHistoryDocument, -1, UiText(u"hisopen"), false, 0, nullptr, 0))
+        raw->ShowDocument();
     InvalidateAll();
 
     if (PluginMode != 0 || mode == 2)
         return 1;
-    // The film dialog for RAW photos and the auto wizard come with the editor; followUp 0 asks
-    // for them then.
-    (void)followUp;
+    // The file is in the crash-status file before any follow-up dialog runs.
     WriteCrashStatus();
+    if (followUp == 0)
+        FollowUpAfterOpening(*raw);
     return 1;
+}
+
+void CZendraDlg::FollowUpAfterOpening(CSEditPage& page)
+{
+    // A raw photo opens the film dialog, any other the auto wizard, each when its setting is on.
+    if (ImageTypeFromExtension(page.filePath) == kImageTypeRaw && ReadRegistryDword(u"Editor", u"FilmForRAW", 1, 1)) {
+        page.RunCommand(kCmdFilm);
+        return;
+    }
+    if (ReadRegistryDword(u"Editor", u"AutoWizard", 1, 1))
+        page.RunCommand(kCmdWizard);
 }
 
 std::vector<CSEditPage*> CZendraDlg::EditPages()
@@ -461,13 +479,13 @@ CSEditPage* CZendraDlg::GetActiveEditPage()
 CZDDoc* CZendraDlg::GetActiveDoc()
 {
     CSEditPage* p = GetActiveEditPage();
-    return p ? &p->document : nullptr;
+    return p ? &p->Document() : nullptr;
 }
 
 HistoryStore* CZendraDlg::GetActiveHistory()
 {
     CSEditPage* p = GetActiveEditPage();
-    return p ? &p->history : nullptr;
+    return p ? &p->History() : nullptr;
 }
 
 int CZendraDlg::CloseTab(CSTabPage* page)
@@ -526,7 +544,7 @@ void CZendraDlg::OnCloseRequest()
     // switch, so closing clean tabs costs no cross-fades.
     std::vector<CSEditPage*> pages = EditPages();
     for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
-        if ((*it)->Modified())
+        if ((*it)->Unsaved())
             m_tabFrame.SelectPage(*it, 1);
         m_closingAll = true;
         const int closed = CloseTab(*it);
@@ -661,4 +679,74 @@ void CZendraDlg::OpenPhotoWithChooser()
         return;
     }
     OpenImage(path, 0, nullptr, 0);
+}
+
+int CZendraDlg::ShowSettings()
+{
+    const int result = ShowSettingsDialog();
+    std::printf("zendra: settings result %d, animation %d\n", result, g_bAnimation.load());
+    std::fflush(stdout);
+    return result;
+}
+
+CMessageSprite* CZendraDlg::AlbumRefreshTarget()
+{
+    return m_albumPage;
+}
+
+void CZendraDlg::EndActiveTool()
+{
+    // The tools and their panel come with the tool set: until then no tab has a current tool.
+}
+
+int CZendraDlg::SelectPage(CSTabPage* page)
+{
+    return m_tabFrame.SelectPage(page, 1);
+}
+
+bool CZendraDlg::ChooseSavePath(const std::u16string& defaultExtension, const std::u16string& start,
+                                std::u16string& path)
+{
+    static const std::vector<std::string> patterns = {"*.jpg", "*.jpeg", "*.png", "*.tif", "*.tiff", "*.zdoc"};
+    // The desktop's chooser runs beside the window's loop, so the window keeps drawing.
+    platform::FileChooserResult chosen;
+    std::atomic<bool> done{false};
+    std::shared_ptr<platform::WindowPoster> poster = PlatformWindow() ? PlatformWindow()->Poster() : nullptr;
+    std::thread chooser([&] {
+        chosen = platform::ChooseFileToSave(UiText(u"menuSave"), start, patterns);
+        done.store(true);
+        if (poster)
+            poster->PostMessage(WM_SPRITE_BUTTON, 0, 0); // wakes the loop; id 0 does nothing
+    });
+    if (PlatformWindow())
+        PlatformWindow()->RunModalLoop([&] { return done.load(); });
+    chooser.join();
+    if (chosen.status == platform::FileChooserStatus::Cancelled)
+        return false;
+    if (chosen.status == platform::FileChooserStatus::Chosen) {
+        path = chosen.path;
+    } else if (askPath) {
+        path = start;
+        if (!askPath(path))
+            return false;
+    } else {
+        char16_t buffer[1024] = {};
+        CopyTextBounded(buffer, 1024, start.c_str());
+        // Tests type the path once the question is up.
+        std::printf("zendra: asking for a path to save\n");
+        std::fflush(stdout);
+        if (!InputString(buffer, 1024, UiText(u"menuSave"), UiText(u"savePathPrompt"), -1, 0))
+            return false;
+        path = buffer;
+    }
+    while (!path.empty() && (path.back() == u' ' || path.back() == u'\n'))
+        path.pop_back();
+    if (path.empty() || path.size() > 1023)
+        return false;
+    // A name without an extension gets the default one.
+    const size_t slash = path.find_last_of(u'/');
+    const size_t dot = path.find_last_of(u'.');
+    if (!defaultExtension.empty() && (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash)))
+        path += u"." + defaultExtension;
+    return true;
 }

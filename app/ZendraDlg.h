@@ -5,8 +5,9 @@
 #pragma once
 
 #include "app/AlbumPage.h"
-#include "app/EditPage.h"
 #include "app/MainTabFrame.h"
+#include "editor/EditPage.h"
+#include "editor/EditorHost.h"
 #include "platform/Text.h"
 #include "ui/Button.h"
 #include "ui/Menu.h"
@@ -42,7 +43,7 @@ inline bool IsLargePhoto(int32_t width, int32_t height, int64_t limit = kLargePh
     return int64_t(width) * int64_t(height) > limit;
 }
 
-class CZendraDlg : public CRenderWindow {
+class CZendraDlg : public CRenderWindow, public IEditorHost {
 public:
     CZendraDlg();
     ~CZendraDlg() override;
@@ -76,13 +77,13 @@ public:
 
     // ---- operations ----
     int OpenImage(const platform::String16& path, int mode, CZDDoc* document, int followUp);
-    int CloseTab(CSTabPage* page);
+    int CloseTab(CSTabPage* page) override;
     CZDDoc* GetActiveDoc();
     HistoryStore* GetActiveHistory();
     CSEditPage* GetActiveEditPage();
     std::vector<CSEditPage*> EditPages();
-    void ShowAbout();
-    int OnHelpInfo();
+    void ShowAbout() override;
+    int OnHelpInfo() override;
     // The file chooser, then OpenImage.
     void OpenPhotoWithChooser();
     // Crash recovery and host mode (ZendraDlgHost.cpp).
@@ -92,7 +93,7 @@ public:
     // A document rebuilt by recovery in a new tab that goes on with its history (unsaved).
     int OpenRecoveredTab(const platform::String16& path, CZDDoc& doc, RecoveredHistory& history);
     int OpenPluginImage();
-    int ReturnPluginImage(CSEditPage& page);
+    int ReturnPluginImage(const ImageBuffer16& picture) override;
     int RunStartup();
     // The close request (title-bar button, window manager, the program's exit command).
     void OnCloseRequest() override;
@@ -100,6 +101,18 @@ public:
     void EndDialog();
     // The end of the window: the frame's own work, then the render window's.
     void DestroyWindow();
+
+    // Asks for a path to save to: the desktop's chooser, else the built-in question.
+    bool ChooseSavePath(const std::u16string& defaultExtension, const std::u16string& start, std::u16string& path);
+
+    // ---- IEditorHost (the editor tabs' way to the window) ----
+    int LaunchMode() override { return PluginMode; }
+    int ShowSettings() override;
+    CMessageSprite* AlbumRefreshTarget() override;
+    void EndActiveTool() override;
+    CSEditPage* ActiveEditPage() override { return GetActiveEditPage(); }
+    int SelectPage(CSTabPage* page) override;
+    int Ask(const char16_t* text, int kind, int buttons) override;
 
     // ---- CRenderWindow ----
     int OnCreate() override;
@@ -128,9 +141,9 @@ private:
     int CreateChildren();
     bool AddOwnedPage(CSTabPage* page);
     void EndProcess();
-    int Ask(const char16_t* text, int kind, int buttons);
     int SayAtStart(const char16_t* text, int kind);
     int OpenAtStart();
+    void FollowUpAfterOpening(CSEditPage& page);
 
     CSMainTabFrame m_tabFrame;
     CSButton m_helpButton;

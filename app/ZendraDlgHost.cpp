@@ -59,7 +59,7 @@ void CZendraDlg::WriteCrashStatus()
     CrashStatusFile* file = CrashFile();
     std::vector<const HistoryStore*> histories;
     for (CSEditPage* page : EditPages())
-        histories.push_back(&page->history);
+        histories.push_back(&page->History());
     if (!file) {
         // Launch modes keep no file; a normal run without a temporary folder has no protection.
         if (PluginMode == 0 && !histories.empty())
@@ -145,12 +145,11 @@ int CZendraDlg::OpenPluginImage()
     return 1;
 }
 
-int CZendraDlg::ReturnPluginImage(CSEditPage& page)
+int CZendraDlg::ReturnPluginImage(const ImageBuffer16& picture)
 {
-    CZDLayer* bottom = page.document.GetLayer(0);
-    if (PluginMode != 1 || commandPath.empty() || !bottom || !bottom->pixels.data)
+    if (PluginMode != 1 || commandPath.empty() || !picture.data)
         return 0;
-    if (!WritePluginImage(commandPath, bottom->pixels)) {
+    if (!WritePluginImage(commandPath, picture)) {
         // The host would take a missing or partial file for the result: say so and stay.
         Ask(UiText(u"unexpect"), kMbInformation, kMbOk);
         return 0;

@@ -214,10 +214,10 @@ void BM_HistoryGoBackFiveSteps(benchmark::State& state)
     }
     for (auto _ : state) {
         // Back from step 5 to step 0, then forward again (untimed).
-        if (!store.GoToStep(0, true))
+        if (!store.GoToStep(0, StepReplay::SkipIfCurrent))
             state.SkipWithError("GoToStep failed");
         state.PauseTiming();
-        store.GoToStep(5, true);
+        store.GoToStep(5, StepReplay::SkipIfCurrent);
         state.ResumeTiming();
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * 2 * int64_t(kWidth) * kHeight * 8);

@@ -426,7 +426,7 @@ int CSEditView::RecordStep(uint8_t kind, int layerIndex, const char16_t* nameKey
     // Without its step the change could never be undone: it is taken back by replaying the
     // history's current step, and the user is told.
     if (history->current >= 0)
-        history->GoToStep(history->current, false);
+        history->GoToStep(history->current, StepReplay::Force);
     Ask(UiText(u"unexpect"), kMbError, kMbOk);
     return 0;
 }

@@ -58,6 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     store.document = &doc;
     std::memcpy(store.path, path.c_str(), (path.size() + 1) * sizeof(char16_t));
     store.steps.push_back(std::move(step));
-    store.GoToStep(0, false);
+    store.GoToStep(0, StepReplay::Force);
     return 0;
 }

@@ -27,6 +27,9 @@ class IHistoryListView {
 public:
     virtual ~IHistoryListView() = default;
     virtual void Refresh() = 0;
+    // A new step was written and is about to follow step keep - 1: the steps from `keep` on
+    // (those undone before it) are dropped. Called before the list changes; Refresh follows.
+    virtual void StepAdding(int32_t /*keep*/) {}
 };
 
 // Rewrites the crash-status file after a new history step.

@@ -365,6 +365,8 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
     if (length == 0 || !written || length > UINT32_MAX)
         return 0;
     step.length = uint32_t(length);
+    if (listSprite)
+        listSprite->StepAdding(int32_t(keep));
     steps.resize(keep);
     // Now the redo data may go: move the new data into its place, or leave it where it is.
     if (writeAt != offset) {
@@ -431,11 +433,11 @@ void HistoryStore::DropStaleSelection(int32_t oldWidth, int32_t oldHeight)
     document->selection = Plane8{};
 }
 
-int HistoryStore::GoToStep(int index, bool skipIfCurrent)
+int HistoryStore::GoToStep(int index, StepReplay replay)
 {
     if (!document || index < 0 || size_t(index) >= steps.size())
         return 0;
-    if (index == current && skipIfCurrent)
+    if (index == current && replay == StepReplay::SkipIfCurrent)
         return 1;
     const int32_t w = document->width, h = document->height;
     int from;

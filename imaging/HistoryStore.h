@@ -14,6 +14,10 @@
 class CDocStream;
 class IHistoryListView;
 
+// How GoToStep treats the step that is already current: left as it is, or read back again (a
+// layer whose pixels a tool changed without a step returns to the step's picture).
+enum class StepReplay { SkipIfCurrent, Force };
+
 class HistoryStore {
 public:
     HistoryStore() = default;
@@ -36,7 +40,7 @@ public:
     // (left, top, right, bottom as i32, layer coordinates, right and bottom exclusive).
     int AddStep(uint8_t kind, int layerIndex, const char16_t* name, bool hasPayload, uint16_t tag,
                 const void* payload, int32_t payloadLength);
-    int GoToStep(int index, bool skipIfCurrent);
+    int GoToStep(int index, StepReplay replay);
     int ApplyStep(int index);
     void Clear();
     void Destroy();

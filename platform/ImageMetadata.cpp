@@ -363,18 +363,14 @@ bool ImageMetadata::Remove(uint32_t id)
     return true;
 }
 
-bool ImageMetadata::WriteFile(const std::string& path) const
+bool ImageMetadata::WriteMemory(const std::vector<uint8_t>& file, std::vector<uint8_t>& out) const
 {
     QuietExiv2();
-    // Only an existing photo that may be written is rewritten; exiv2 edits a copy in memory, and the new file
-    // replaces the original in one rename once it is completely on disk.
-    std::vector<uint8_t> bytes;
-    if (!MayReplaceFile(path, true) || !ReadFileBytes(path, bytes)
-        || bytes.empty() || bytes.size() > 0x7FFFFFFF)
+    out.clear();
+    if (file.empty() || file.size() > 0x7FFFFFFF)
         return false;
-    std::vector<uint8_t> rewritten;
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(bytes.data(), static_cast<long>(bytes.size()));
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file.data(), static_cast<long>(file.size()));
         if (!image.get())
             return false;
         image->readMetadata();
@@ -383,11 +379,26 @@ bool ImageMetadata::WriteFile(const std::string& path) const
             return false;
         image->setExifData(m_state->exif);
         image->writeMetadata();
-        if (!ReadWholeExivIo(image->io(), rewritten))
+        if (!ReadWholeExivIo(image->io(), out))
             return false;
     } catch (...) {
+        out.clear();
         return false;
     }
+    return true;
+}
+
+bool ImageMetadata::WriteFile(const std::string& path) const
+{
+    // Only an existing photo that may be written is rewritten; exiv2 edits a copy in memory, and the new file
+    // replaces the original in one rename once it is completely on disk.
+    std::vector<uint8_t> bytes;
+    if (!MayReplaceFile(path, true) || !ReadFileBytes(path, bytes)
+        || bytes.empty() || bytes.size() > 0x7FFFFFFF)
+        return false;
+    std::vector<uint8_t> rewritten;
+    if (!WriteMemory(bytes, rewritten))
+        return false;
     AtomicFileWriter writer;
     return writer.OpenNative(path) && writer.Write(rewritten.data(), rewritten.size()) && writer.Commit();
 }

@@ -75,6 +75,9 @@ public:
     // the original only when everything was written. A read-only file is refused. True only
     // when the file was replaced.
     bool WriteFile(const std::string& path) const;
+    // The same for a whole JPEG, PNG or TIFF file in memory: `out` is the file with the items
+    // in place of its metadata. False (out empty) when the bytes are no such file.
+    bool WriteMemory(const std::vector<uint8_t>& file, std::vector<uint8_t>& out) const;
 
 private:
     // Clears everything, then reads the file at path, or data when path is null.

@@ -149,22 +149,14 @@ ShellOpenResult ShellOpen(StringView16 target, int waitMs)
     return ShellOpenUtf8(isUrl ? Utf16ToUtf8(target) : ToNativePath(target), waitMs);
 }
 
-FileChooserResult ChooseFileToOpen(StringView16 title, StringView16 startFolder,
-                                   const std::vector<std::string>& patterns)
+namespace {
+
+// Runs zenity with these arguments (no shell between) and reads the path it prints.
+FileChooserResult RunZenity(std::vector<std::string> args)
 {
     FileChooserResult result;
     if (const char* forced = std::getenv("ZENDRA_CHOOSER"); forced && std::string(forced) == "builtin")
         return result;
-    std::vector<std::string> args{"zenity", "--file-selection", "--title=" + Utf16ToUtf8(title)};
-    if (!startFolder.empty())
-        args.push_back("--filename=" + ToNativePath(startFolder) + "/");
-    if (!patterns.empty()) {
-        std::string filter = "--file-filter=";
-        for (const std::string& p : patterns)
-            filter += p + " ";
-        filter.pop_back();
-        args.push_back(filter);
-    }
     int out[2];
     if (pipe(out) != 0)
         return result;
@@ -214,6 +206,40 @@ FileChooserResult ChooseFileToOpen(StringView16 title, StringView16 startFolder,
         result.status = FileChooserStatus::Cancelled;
     }
     return result;
+}
+
+std::string PatternFilter(const std::vector<std::string>& patterns)
+{
+    std::string filter = "--file-filter=";
+    for (const std::string& p : patterns)
+        filter += p + " ";
+    filter.pop_back();
+    return filter;
+}
+
+} // namespace
+
+FileChooserResult ChooseFileToOpen(StringView16 title, StringView16 startFolder,
+                                   const std::vector<std::string>& patterns)
+{
+    std::vector<std::string> args{"zenity", "--file-selection", "--title=" + Utf16ToUtf8(title)};
+    if (!startFolder.empty())
+        args.push_back("--filename=" + ToNativePath(startFolder) + "/");
+    if (!patterns.empty())
+        args.push_back(PatternFilter(patterns));
+    return RunZenity(std::move(args));
+}
+
+FileChooserResult ChooseFileToSave(StringView16 title, StringView16 suggestedPath,
+                                   const std::vector<std::string>& patterns)
+{
+    // The program asks before it replaces a file; the chooser does not ask a second time.
+    std::vector<std::string> args{"zenity", "--file-selection", "--save", "--title=" + Utf16ToUtf8(title)};
+    if (!suggestedPath.empty())
+        args.push_back("--filename=" + ToNativePath(suggestedPath));
+    if (!patterns.empty())
+        args.push_back(PatternFilter(patterns));
+    return RunZenity(std::move(args));
 }
 
 } // namespace platform

@@ -49,5 +49,10 @@ struct FileChooserResult {
 };
 FileChooserResult ChooseFileToOpen(StringView16 title, StringView16 startFolder,
                                    const std::vector<std::string>& patterns);
+// The same chooser for a file to write (`zenity --file-selection --save`), starting at the
+// suggested path (a folder ending in '/' or a file name). It never asks about an existing
+// file: the caller does.
+FileChooserResult ChooseFileToSave(StringView16 title, StringView16 suggestedPath,
+                                   const std::vector<std::string>& patterns);
 
 } // namespace platform

@@ -191,7 +191,8 @@ void MenuGlyph(SkinCanvas& c, int i, float x, Rgba col)
 // 3 image size, 4 shape, 5 crop, 6 automatic levels, 7 automatic contrast, 8 visual exposure,
 // 9 spot metering and click colour, 10 film, 11 curves, 12 colour curves, 13 tone, 14 noise
 // reduction, 15 skin, 16 starlight, 17 gradient, 18 defog, 19 filters, 20 smart erase,
-// 21 diffuse; 0 a photo, 22 and 23 the two turns.
+// 21 diffuse; 0 a photo, 22 and 23 the two turns; 24 save, 25 print, 26 undo, 27 redo,
+// 28 apply to other photos.
 void AdjustGlyph(SkinCanvas& c, int i, float x, Rgba col)
 {
     const float w = 1.2f;
@@ -327,10 +328,28 @@ void AdjustGlyph(SkinCanvas& c, int i, float x, Rgba col)
         }
         break;
     case 22: GlyphRotate(c, x, 0, 16, col, false); break;
-    default: GlyphRotate(c, x, 0, 16, col, true); break;
+    case 23: GlyphRotate(c, x, 0, 16, col, true); break;
+    case 24: // save: a disk
+        c.StrokeRoundRect(x + 2, 2, x + 14, 14, 1.5f, w, col);
+        c.FillRoundRect(x + 5, 2.5f, x + 11, 6, 0.5f, col);
+        c.StrokeRoundRect(x + 4.5f, 9, x + 11.5f, 14, 0.5f, 1, col);
+        break;
+    case 25: // print: a printer
+        c.StrokeRoundRect(x + 1.5f, 6, x + 14.5f, 12, 1.5f, w, col);
+        c.StrokeLine({{x + 4.5f, 6}, {x + 4.5f, 2}, {x + 11.5f, 2}, {x + 11.5f, 6}}, w, col);
+        c.FillRoundRect(x + 4.5f, 10, x + 11.5f, 14.5f, 0.5f, col);
+        break;
+    case 26: MenuGlyph(c, 0, x, col); break; // undo
+    case 27: MenuGlyph(c, 1, x, col); break; // redo
+    default: // apply to other photos: sheets and an arrow
+        c.StrokeRoundRect(x + 1.5f, 4.5f, x + 7.5f, 12.5f, 1, 1, col);
+        c.StrokeRoundRect(x + 9.5f, 2.5f, x + 14.5f, 8.5f, 1, 1, col);
+        c.StrokeRoundRect(x + 9.5f, 9.5f, x + 14.5f, 14.5f, 1, 1, col);
+        c.StrokeLine({{x + 6, 8.5f}, {x + 9, 8.5f}}, 1, col);
+        break;
     }
 }
-constexpr int kMenuIcons = 24;
+constexpr int kMenuIcons = 29;
 
 void DrawMenuIcons(SkinCanvas& c)
 {

@@ -3,11 +3,298 @@
 #include "tools/SkinImages.h"
 
 #include <cmath>
+#include <vector>
 
 namespace tools {
 
 namespace {
 
+// ---- the command panel and the wizard ----
+
+// The command panel's background, a frame template (corners 80 x 68): the chrome with a row of
+// film perforations down the left edge and a soft edge on the right.
+void DrawFilm(SkinCanvas& c)
+{
+    const float w = float(c.Width()), h = float(c.Height());
+    c.FillGradient(0, 0, c.Width(), c.Height(), Colour(0x2A2A2A), Colour(0x222222));
+    c.FillRoundRect(2, 0, 16, h, 0, Colour(0x1A1A1A));
+    for (float y = 6; y + 6 < h; y += 14)
+        c.FillRoundRect(6, y, 12, y + 7, 1.5f, Colour(0x3A3A3A));
+    c.FillRoundRect(w - 2, 0, w, h, 0, kEdge);
+}
+
+// The four category buttons' pictures, 80 x 70 each (the label fits under them in a button 100
+// high): transform, exposure, colour, enhancement.
+void DrawAdjustIcons(SkinCanvas& c)
+{
+    const float w = 2.5f;
+    // Transform: a frame turned a quarter, with the turning arrow.
+    {
+        const float x = 0;
+        c.StrokeRoundRect(x + 16, 24, x + 54, 58, 3, w, kGlyph);
+        c.StrokeRoundRect(x + 30, 14, x + 62, 50, 3, w, WithAlpha(kAccent, 0.9f));
+        GlyphRotate(c, x + 44, 44, 30, kGlyph, true);
+    }
+    // Exposure: a sun, half bright.
+    {
+        const float x = 80, cx = x + 40, cy = 40;
+        c.FillDistance([=](float px, float py) { return std::max(std::hypot(px - cx, py - cy) - 13, px - cx); }, kGlyph);
+        c.StrokeCircle(cx, cy, 13, w, kGlyph);
+        for (int k = 0; k < 8; ++k) {
+            const float a = float(k) * 0.785398f;
+            c.StrokeLine({{cx + std::cos(a) * 19, cy + std::sin(a) * 19}, {cx + std::cos(a) * 26, cy + std::sin(a) * 26}},
+                         w, kAmber);
+        }
+    }
+    // Colour: three overlapping circles.
+    {
+        const float x = 160;
+        c.FillCircle(x + 32, 32, 15, WithAlpha(kRed, 0.8f));
+        c.FillCircle(x + 48, 32, 15, WithAlpha(Colour(0x4CA05A), 0.8f));
+        c.FillCircle(x + 40, 46, 15, WithAlpha(kAccent, 0.8f));
+    }
+    // Enhancement: a wand with sparks.
+    {
+        const float x = 240;
+        c.StrokeLine({{x + 20, 60}, {x + 50, 30}}, 4, kGlyph);
+        c.FillPolygon({{x + 56, 14}, {x + 58.5f, 21.5f}, {x + 66, 24}, {x + 58.5f, 26.5f}, {x + 56, 34}, {x + 53.5f, 26.5f},
+                       {x + 46, 24}, {x + 53.5f, 21.5f}},
+                      kAmber);
+        c.FillCircle(x + 30, 22, 2.5f, kGlyph);
+        c.FillCircle(x + 62, 46, 2, kGlyph);
+    }
+}
+
+// The "menu" button's picture.
+void DrawMenuButton(SkinCanvas& c)
+{
+    for (int k = 0; k < 3; ++k)
+        c.FillRoundRect(3, 5.f + k * 6, 21, 7.5f + k * 6, 1.2f, kGlyph);
+}
+
+// The wizard's choice icons, 50 x 50 each, by frame: 0 spot, 1 variants, 2 dynamic range,
+// 3 automatic white balance, 4 free rotation, 5 barrel, 6 free crop, 7 purple fringe, 8 noise,
+// 9 descreen, 10 sharpen pixels, 11 sharpen contrast, 12 defog, 13 red eye, 14 shape,
+// 15 erase a spot, 16 skin.
+void WizardGlyph(SkinCanvas& c, int i, float x)
+{
+    const float w = 2.2f, cx = x + 25, cy = 25;
+    c.FillRoundRect(x + 2, 2, x + 48, 48, 6, Colour(0x333333));
+    c.StrokeRoundRect(x + 2, 2, x + 48, 48, 6, 1, kEdge);
+    switch (i) {
+    case 0:
+        c.StrokeCircle(cx, cy, 11, w, kGlyph);
+        c.FillCircle(cx, cy, 3, kAccent);
+        for (int k = 0; k < 4; ++k) {
+            const float a = float(k) * 1.5708f;
+            c.StrokeLine({{cx + std::cos(a) * 8, cy + std::sin(a) * 8}, {cx + std::cos(a) * 17, cy + std::sin(a) * 17}}, w,
+                         kGlyph);
+        }
+        break;
+    case 1:
+        for (int k = 0; k < 4; ++k) {
+            const float l = x + 10 + (k % 2) * 16, t = 10.f + (k / 2) * 16;
+            c.FillRoundRect(l, t, l + 13, t + 13, 2, Grey(70.f + k * 45));
+        }
+        break;
+    case 2:
+        c.FillGradient(int(x) + 10, 14, int(x) + 40, 36, Grey(30), Grey(230));
+        c.StrokeRoundRect(x + 10, 14, x + 40, 36, 2, 1.5f, kGlyph);
+        break;
+    case 3:
+        c.FillCircle(cx - 6, cy, 10, WithAlpha(kAmber, 0.85f));
+        c.FillCircle(cx + 6, cy, 10, WithAlpha(kAccent, 0.85f));
+        c.DrawText(u"A", cx, cy, 16, 700, kWhite);
+        break;
+    case 4:
+        GlyphRotate(c, x + 9, 9, 32, kGlyph, true);
+        break;
+    case 5:
+        for (int k = 0; k < 2; ++k) {
+            std::vector<PointF> side;
+            for (int t = 0; t <= 10; ++t) {
+                const float v = float(t) / 10;
+                side.push_back({x + (k ? 38.f : 12.f) + (k ? 4.f : -4.f) * std::sin(v * 3.14159f), 10 + v * 30});
+            }
+            c.StrokeLine(side, w, kGlyph);
+        }
+        c.StrokeLine({{x + 12, 10}, {x + 38, 10}}, w, kGlyph);
+        c.StrokeLine({{x + 12, 40}, {x + 38, 40}}, w, kGlyph);
+        break;
+    case 6:
+        c.StrokeLine({{x + 10, 16}, {x + 36, 9}, {x + 41, 38}, {x + 14, 41}, {x + 10, 16}}, w, kGlyph);
+        break;
+    case 7:
+        c.StrokeLine({{x + 12, 38}, {x + 25, 12}, {x + 38, 38}}, 4, kGlyph);
+        c.StrokeLine({{x + 15, 40}, {x + 28, 14}}, 1.5f, Colour(0xA050C0));
+        break;
+    case 8:
+    case 9:
+        for (int k = 0; k < 25; ++k) {
+            const float px = x + 11 + (k % 5) * 7, py = 11.f + (k / 5) * 7;
+            c.FillCircle(px, py, i == 8 ? ((k * 7) % 3 + 1) * 0.8f : 1.6f, kGlyph);
+        }
+        break;
+    case 10:
+    case 11:
+        c.StrokeLine({{x + 10, 38}, {x + 22, 38}, {x + 28, 12}, {x + 40, 12}}, w, kGlyph);
+        if (i == 11)
+            c.StrokeLine({{x + 10, 30}, {x + 40, 20}}, 1.5f, kAccent);
+        break;
+    case 12:
+        for (int k = 0; k < 3; ++k) {
+            std::vector<PointF> wave;
+            for (int t = 0; t <= 14; ++t)
+                wave.push_back({x + 10 + t * 2.f, 16.f + k * 9 + std::sin(t * 0.9f) * 2.f});
+            c.StrokeLine(wave, w, kGlyph);
+        }
+        break;
+    case 13:
+        c.StrokeLine({{x + 8, 25}, {x + 25, 14}, {x + 42, 25}, {x + 25, 36}, {x + 8, 25}}, w, kGlyph);
+        c.FillCircle(cx, cy, 6, kRed);
+        break;
+    case 14:
+        for (int k = 0; k < 3; ++k) {
+            std::vector<PointF> line;
+            for (int t = 0; t <= 10; ++t)
+                line.push_back({x + 10 + t * 3.f, 14.f + k * 11 + (k == 1 ? 5.f : 2.f) * std::sin(t * 0.314f)});
+            c.StrokeLine(line, w, kGlyph);
+        }
+        break;
+    case 15:
+        c.StrokeCircle(cx, cy, 12, w, kGlyph);
+        c.FillCircle(cx + 4, cy - 3, 2.5f, kAmber);
+        break;
+    default:
+        c.StrokeCircle(cx, cy, 14, w, kGlyph);
+        c.FillCircle(cx - 5, cy - 3, 1.8f, kGlyph);
+        c.FillCircle(cx + 5, cy - 3, 1.8f, kGlyph);
+        c.StrokeLine({{cx - 6, cy + 5}, {cx, cy + 8}, {cx + 6, cy + 5}}, 1.6f, kGlyph);
+        break;
+    }
+}
+
+constexpr int kWizardIcons = 17;
+
+void DrawWizardIcons(SkinCanvas& c)
+{
+    for (int i = 0; i < kWizardIcons; ++i)
+        WizardGlyph(c, i, i * 50.f);
+}
+
+// ---- the wizard's tile pictures: small generated photographs of each problem ----
+
+// A landscape: sky gradient, sun, hills; `light` scales the brightness, `cast` tints it.
+void Landscape(SkinCanvas& c, float light, Rgba cast, float castAmount)
+{
+    const int w = c.Width(), h = c.Height();
+    auto tone = [&](Rgba col) {
+        return Rgba{std::min(255.f, (col.r * (1 - castAmount) + cast.r * castAmount) * light),
+                    std::min(255.f, (col.g * (1 - castAmount) + cast.g * castAmount) * light),
+                    std::min(255.f, (col.b * (1 - castAmount) + cast.b * castAmount) * light), 1};
+    };
+    c.FillGradient(0, 0, w, h, tone(Colour(0x5A8FD0)), tone(Colour(0xCFE3F2)));
+    c.FillCircle(w * 0.72f, h * 0.3f, h * 0.12f, tone(Colour(0xFFE7A0)));
+    c.FillDistance([=](float px, float py) { return (h * 0.62f + std::sin(px * 0.05f) * h * 0.08f) - py; },
+                   tone(Colour(0x4F8A3C)));
+    c.FillDistance([=](float px, float py) { return (h * 0.78f + std::sin(px * 0.09f + 1) * h * 0.05f) - py; },
+                   tone(Colour(0x2F5E27)));
+}
+
+void DrawExposureTile(SkinCanvas& c)
+{
+    // Left half as taken (too dark), right half corrected.
+    Landscape(c, 0.35f, Colour(0), 0);
+    const int w = c.Width(), h = c.Height();
+    c.FillDistance([=](float px, float py) { return std::max(w / 2.f - px, std::fabs(py - h / 2.f) - h); },
+                   Rgba{255, 255, 255, 0.45f});
+    c.StrokeLine({{w / 2.f, 0}, {w / 2.f, float(h)}}, 1, kWhite);
+}
+
+void DrawColourTile(SkinCanvas& c)
+{
+    Landscape(c, 1, Colour(0xE0A040), 0.45f);
+}
+
+void DrawContrastTile(SkinCanvas& c)
+{
+    Landscape(c, 1, Colour(0xC8C8C8), 0.6f);
+}
+
+void DrawNoiseTile(SkinCanvas& c)
+{
+    Landscape(c, 0.8f, Colour(0), 0);
+    // A fixed speckle, so the picture repeats from build to build.
+    uint32_t seed = 12345;
+    for (int k = 0; k < c.Width() * c.Height() / 6; ++k) {
+        seed = seed * 1103515245u + 12345u;
+        const float px = float((seed >> 8) % uint32_t(c.Width()));
+        seed = seed * 1103515245u + 12345u;
+        const float py = float((seed >> 8) % uint32_t(c.Height()));
+        const bool light = (seed >> 4) & 1;
+        c.FillCircle(px, py, 0.6f, light ? Rgba{255, 255, 255, 0.5f} : Rgba{0, 0, 0, 0.5f});
+    }
+}
+
+void DrawLensTile(SkinCanvas& c)
+{
+    const float w = float(c.Width()), h = float(c.Height()), cx = w / 2, cy = h / 2;
+    c.FillRoundRect(0, 0, w, h, 0, Colour(0xE8E8E8));
+    // A grid bent outwards like a barrel.
+    auto bend = [&](float px, float py) {
+        const float dx = (px - cx) / cx, dy = (py - cy) / cy, r2 = dx * dx + dy * dy;
+        const float k = 1 - 0.18f * r2;
+        return PointF{cx + (px - cx) * k, cy + (py - cy) * k};
+    };
+    for (int g = 0; g <= 8; ++g) {
+        std::vector<PointF> across, down;
+        for (int t = 0; t <= 20; ++t) {
+            across.push_back(bend(w * t / 20, h * g / 8));
+            down.push_back(bend(w * g / 8, h * t / 20));
+        }
+        c.StrokeLine(across, 1.2f, Colour(0x505050));
+        c.StrokeLine(down, 1.2f, Colour(0x505050));
+    }
+}
+
+void DrawPortraitTile(SkinCanvas& c)
+{
+    const float w = float(c.Width()), h = float(c.Height());
+    c.FillGradient(0, 0, c.Width(), c.Height(), Colour(0x6A7C8E), Colour(0x3A4550));
+    c.FillCircle(w / 2, h * 0.42f, h * 0.24f, Colour(0xE0B090));
+    c.FillDistance([=](float px, float py) {
+        return std::max(std::hypot((px - w / 2) / (w * 0.34f), (py - h) / (h * 0.3f)) - 1, h * 0.72f - py);
+    },
+                   Colour(0x3C5A78));
+    c.FillCircle(w / 2 - h * 0.08f, h * 0.4f, h * 0.025f, Colour(0x302020));
+    c.FillCircle(w / 2 + h * 0.08f, h * 0.4f, h * 0.025f, Colour(0x302020));
+}
+
+void DrawVividTile(SkinCanvas& c)
+{
+    const int w = c.Width(), h = c.Height();
+    const Rgba stripes[] = {Colour(0xE04040), Colour(0xF0A020), Colour(0xE8E040), Colour(0x40B050), Colour(0x3070D0),
+                            Colour(0x8040C0)};
+    for (int k = 0; k < 6; ++k)
+        c.FillRoundRect(float(k * w / 6), 0, float((k + 1) * w / 6), float(h), 0, stripes[k]);
+}
+
+void DrawInpaintTile(SkinCanvas& c)
+{
+    Landscape(c, 1, Colour(0), 0);
+    // The object to take away, outlined as a selection.
+    const float w = float(c.Width()), h = float(c.Height());
+    c.FillRoundRect(w * 0.3f, h * 0.35f, w * 0.42f, h * 0.7f, 2, Colour(0x303030));
+    c.StrokeRoundRect(w * 0.26f, h * 0.3f, w * 0.46f, h * 0.75f, 3, 1.2f, kWhite);
+}
+
+void DrawInstantFilterTile(SkinCanvas& c)
+{
+    const float w = float(c.Width()), h = float(c.Height()), r = h * 0.26f;
+    c.FillCircle(w / 2 - r * 0.6f, h * 0.4f, r, WithAlpha(kRed, 0.75f));
+    c.FillCircle(w / 2 + r * 0.6f, h * 0.4f, r, WithAlpha(Colour(0x4CA05A), 0.75f));
+    c.FillCircle(w / 2, h * 0.4f + r * 0.9f, r, WithAlpha(kAccent, 0.75f));
+}
 // ---- the canvas -----------------------------------------------------------------------------
 
 // The canvas's button strip, 38-pixel frames: 0 zoom in, 1 zoom out, 2 real size, 3 fit (these
@@ -106,6 +393,21 @@ void DrawBlankCursor(SkinCanvas&) {}
 const std::vector<SkinImage>& EditorSkinImages()
 {
     static const std::vector<SkinImage> images = {
+        // The command panel and its menus.
+        {u"film.png", 240, 320, 0, false, true, DrawFilm},
+        {u"adjust.png", 4 * 80, 70, 80, false, true, DrawAdjustIcons},
+        {u"menu.png", 24, 24, 0, false, true, DrawMenuButton},
+        // The auto wizard: the choice icons and the tile pictures.
+        {u"wizard.png", kWizardIcons * 50, 50, 50, false, true, DrawWizardIcons},
+        {u"EXPOSURE.jpg", 110, 64, 0, false, true, DrawExposureTile},
+        {u"COLOR.jpg", 110, 64, 0, false, true, DrawColourTile},
+        {u"CONTRASTY.jpg", 120, 90, 0, false, true, DrawContrastTile},
+        {u"noise.jpg", 110, 80, 0, false, true, DrawNoiseTile},
+        {u"LENSERROR.jpg", 110, 70, 0, false, true, DrawLensTile},
+        {u"PORTRAIT.jpg", 110, 70, 0, false, true, DrawPortraitTile},
+        {u"VIVIDCOLOR.jpg", 80, 50, 0, false, true, DrawVividTile},
+        {u"inpaint.jpg", 80, 50, 0, false, true, DrawInpaintTile},
+        {u"instantfilter.png", 80, 50, 0, false, true, DrawInstantFilterTile},
         // ---- the canvas
         {u"editview.png", 11 * 38, 38, 38, false, true, DrawEditView},
         {u"selection.png", 4 * 16, 16, 16, false, true, DrawSelectionButtons},

@@ -2,6 +2,8 @@
 // platform's bounded block readers; a paste never replaces a file without asking.
 #include "ui/ClipboardUi.h"
 
+#include "imaging/ColourTables.h"
+
 #include "platform/Clipboard.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
@@ -146,4 +148,151 @@ int PasteFilesFromClipboard(const platform::String16& folder)
     }
     platform::SystemClipboard().Empty();
     return placed;
+}
+
+namespace {
+
+uint32_t U32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// The byte (0..3) of a 32-bit pixel that an 8-bit channel mask selects; -1 for other masks.
+int MaskByte(uint32_t mask)
+{
+    for (int i = 0; i < 4; ++i)
+        if (mask == 0xFFu << (8 * i))
+            return i;
+    return -1;
+}
+
+} // namespace
+
+ClipboardImageResult DecodeClipboardDib(const uint8_t* block, size_t size, uint32_t format, ImageBuffer8& out)
+{
+    FreeImageBuffer(out);
+    constexpr uint64_t kInfoHeader = 40;
+    if (!block || size < kInfoHeader)
+        return size == 0 ? ClipboardImageResult::NoPicture : ClipboardImageResult::Damaged;
+    const uint64_t total = size;
+    const uint64_t headerSize = U32(block);
+    const int64_t width = int32_t(U32(block + 4));
+    const int64_t height = int32_t(U32(block + 8));
+    const uint16_t bitCount = uint16_t(block[14] | block[15] << 8);
+    const uint32_t compression = U32(block + 16);
+    const uint64_t imageSize = U32(block + 20);
+    const uint64_t coloursUsed = U32(block + 32);
+    if (bitCount != 24 && bitCount != 32)
+        return ClipboardImageResult::Unsupported;
+    if (headerSize < kInfoHeader || headerSize > total)
+        return ClipboardImageResult::Damaged;
+    // Uncompressed rows, or 32-bit rows with channel masks; JPEG, PNG and run-length blocks are
+    // not pictures we can read in place.
+    constexpr uint32_t kRgb = 0, kBitFields = 3;
+    if (compression != kRgb && !(compression == kBitFields && bitCount == 32))
+        return ClipboardImageResult::Damaged;
+    const uint64_t w = uint64_t(width < 0 ? -width : width);
+    const uint64_t h = uint64_t(height < 0 ? -height : height);
+    if (w == 0 || h == 0)
+        return ClipboardImageResult::NoPicture;
+    if (w > uint64_t(INT32_MAX) || h > uint64_t(INT32_MAX) || w * h > platform::kMaxClipboardPixels)
+        return ClipboardImageResult::Damaged;
+
+    // The masks follow a 40-byte header (a larger header holds them itself).
+    int byteB = 0, byteG = 1, byteR = 2;
+    uint64_t masksEnd = headerSize;
+    if (compression == kBitFields) {
+        const uint64_t maskAt = headerSize == kInfoHeader ? headerSize : 40;
+        masksEnd = headerSize == kInfoHeader ? headerSize + 12 : headerSize;
+        if (maskAt + 12 > total || masksEnd > total)
+            return ClipboardImageResult::Damaged;
+        const int r = MaskByte(U32(block + maskAt)), g = MaskByte(U32(block + maskAt + 4)),
+                  b = MaskByte(U32(block + maskAt + 8));
+        if (r >= 0 && g >= 0 && b >= 0 && r != g && g != b && r != b) {
+            byteR = r;
+            byteG = g;
+            byteB = b;
+        }
+    }
+    const uint64_t stride = bitCount == 24 ? (w * 3 + 3) & ~uint64_t(3) : w * 4;
+    const uint64_t pixelBytes = stride * h;
+    uint64_t offset;
+    if (format != kCfDibV5 && imageSize != 0) {
+        if (imageSize > total - headerSize)
+            return ClipboardImageResult::Damaged;
+        offset = total - imageSize;
+    } else {
+        // After the header, its masks and any colour table (entries of 4 bytes).
+        if (coloursUsed > (total - masksEnd) / 4)
+            return ClipboardImageResult::Damaged;
+        offset = format == kCfDibV5 ? headerSize : masksEnd + coloursUsed * 4;
+    }
+    if (offset > total || pixelBytes > total - offset)
+        return ClipboardImageResult::Damaged;
+
+    if (!AllocImage8(out, int(w), int(h)))
+        return ClipboardImageResult::Damaged;
+    const bool bottomUp = height > 0;
+    const bool ownAlpha = bitCount == 32 && compression == kRgb;
+    const uint8_t* pixels = block + offset;
+    for (uint64_t y = 0; y < h; ++y) {
+        const uint8_t* src = pixels + (bottomUp ? h - 1 - y : y) * stride;
+        uint8_t* dst = out.data + y * w * 4;
+        if (bitCount == 24) {
+            for (uint64_t x = 0; x < w; ++x, src += 3, dst += 4) {
+                dst[0] = src[0];
+                dst[1] = src[1];
+                dst[2] = src[2];
+                dst[3] = 255;
+            }
+        } else {
+            for (uint64_t x = 0; x < w; ++x, src += 4, dst += 4) {
+                dst[0] = src[byteB];
+                dst[1] = src[byteG];
+                dst[2] = src[byteR];
+                dst[3] = ownAlpha ? src[3] : 255;
+            }
+        }
+    }
+    if (ownAlpha) {
+        const uint64_t count = w * h;
+        const uint8_t first = out.data[3];
+        bool alike = true;
+        for (uint64_t i = 1; i < count && alike; ++i)
+            alike = out.data[i * 4 + 3] == first;
+        if (alike)
+            for (uint64_t i = 0; i < count; ++i)
+                out.data[i * 4 + 3] = 255;
+    }
+    return ClipboardImageResult::Read;
+}
+
+ClipboardImageResult ReadClipboardImageBlock(ImageBuffer16& out)
+{
+    uint32_t format = platform::kCfDib;
+    if (!GetClipboardDataSize(format))
+        format = kCfDibV5;
+    size_t size = 0;
+    std::unique_ptr<uint8_t[]> block = GetClipboardBytes(format, &size);
+    if (!block || size == 0)
+        return ClipboardImageResult::NoPicture;
+    ImageBuffer8 picture;
+    const ClipboardImageResult r = DecodeClipboardDib(block.get(), size, format, picture);
+    if (r != ClipboardImageResult::Read)
+        return r;
+    const bool ok = AllocImage16(out, picture.width, picture.height) && ConvertPixels8To16(picture, out);
+    FreeImageBuffer(picture);
+    if (!ok) {
+        FreeImageBuffer(out);
+        return ClipboardImageResult::Damaged;
+    }
+    return ClipboardImageResult::Read;
+}
+
+int ReadClipboardImage(ImageBuffer16& out)
+{
+    const ClipboardImageResult r = ReadClipboardImageBlock(out);
+    if (r == ClipboardImageResult::Unsupported)
+        SpriteMessageBox(UiText(u"unsupportunPatternpaste"), kMbError, kMbOk);
+    return r == ClipboardImageResult::Read ? 1 : 0;
 }

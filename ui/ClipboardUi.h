@@ -30,3 +30,27 @@ void SetOverwriteQuestion(OverwriteQuestion question);
 // Copies (or, after a cut, moves) the clipboard's files into the folder; 0 when the clipboard
 // holds no file list, else the number of entries placed. The clipboard is emptied afterwards.
 int PasteFilesFromClipboard(const platform::String16& folder);
+
+// ---- pictures pasted from the clipboard ----
+
+// CF_DIBV5, the other picture block a paste reads.
+constexpr uint32_t kCfDibV5 = 17;
+
+enum class ClipboardImageResult {
+    Read,          // the picture is in `out`
+    NoPicture,     // no picture block, or an empty one
+    Unsupported,   // a bit count other than 24 or 32 (the user is told)
+    Damaged,       // sizes or offsets that do not fit the block, a compression we do not read
+};
+
+// Reads a CF_DIB (format 8) or CF_DIBV5 (format 17) block into an 8-bit picture, rows top-down.
+// Every field is checked against the block in 64 bits before it is used: the header size, the
+// pixel offset (the block's end minus the image size when that is given, else after the header,
+// its masks and colour table), the row stride times the height, the masks. 24-bit pixels are
+// opaque; 32-bit pixels keep their fourth byte as alpha when uncompressed, and a picture whose
+// alpha bytes are all alike (all 0 from most programs) becomes opaque.
+ClipboardImageResult DecodeClipboardDib(const uint8_t* block, size_t size, uint32_t format, ImageBuffer8& out);
+// The clipboard's picture (CF_DIB, else CF_DIBV5) as a 16-bit working picture.
+ClipboardImageResult ReadClipboardImageBlock(ImageBuffer16& out);
+// The same, saying "unsupportunPatternpaste" for an unsupported depth; nonzero on success.
+int ReadClipboardImage(ImageBuffer16& out);

@@ -258,7 +258,7 @@ TEST_F(CrashStatusTest, UndoneStepsAreNotRecovered)
         Page a;
         MakeLayerPage(a);
         ASSERT_EQ(a.store.steps.size(), 3u);
-        ASSERT_EQ(a.store.GoToStep(1, false), 1); // undo the last step
+        ASSERT_EQ(a.store.GoToStep(1, StepReplay::Force), 1); // undo the last step
         a.Snapshot();
         CrashStatusFile file(crashPath);
         ASSERT_EQ(file.WriteCrashStatus({&a.store}), 1);
@@ -475,7 +475,7 @@ TEST_F(CrashStatusTest, ACutFileGivesEachTabItsWholeRecords)
         for (Page* p : {&a, &b}) {
             auto& out = p == &a ? stepsA : stepsB;
             for (size_t i = 0; i < p->store.steps.size(); ++i) {
-                ASSERT_EQ(p->store.GoToStep(int(i), false), 1);
+                ASSERT_EQ(p->store.GoToStep(int(i), StepReplay::Force), 1);
                 out.push_back(std::make_unique<CZDDoc>());
                 ASSERT_TRUE(out.back()->CopyFrom(p->doc));
             }

@@ -10,6 +10,7 @@
 #include "app/SettingsDlg.h"
 #include "app/ZendraApp.h"
 #include "app/ZendraDlg.h"
+#include "editor/EditorCommands.h"
 #include "ui/Tip.h"
 #include "imaging/ColourTables.h"
 #include "imaging/ImageCodec/ImageLoad.h"
@@ -91,6 +92,8 @@ struct Frame {
     {
         platform::SetSettingsFiles((folder / "user.txt").u16string(), (folder / "machine.txt").u16string());
         WriteRegistryDword(u"Program", u"Animation", 0);
+        // The auto wizard after opening is tested on its own.
+        WriteRegistryDword(u"Editor", u"AutoWizard", 0);
         SetUiImageSource(&ProgramThenDrawn);
         ResetSharedUiImages();
         BuildGammaTables();
@@ -107,6 +110,8 @@ struct Frame {
             return a;
         };
         dlg.exitProcess = [this](int code) { exited = code; };
+        // A save's path question is cancelled.
+        dlg.askPath = [](platform::String16&) { return false; };
         if (open)
             Open();
     }
@@ -385,32 +390,30 @@ TEST(MainWindow, EditorPageTurnsUndoesAndRedoesThroughItsHistory)
     CSEditPage* page = f.dlg.GetActiveEditPage();
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->Flags() & SF_EDITPAGE, SF_EDITPAGE);
-    ASSERT_EQ(page->history.steps.size(), 1u);
-    EXPECT_EQ(page->history.steps[0].kind, kHistoryDocument);
-    EXPECT_FALSE(page->Modified());
+    ASSERT_EQ(page->History().steps.size(), 1u);
+    EXPECT_EQ(page->History().steps[0].kind, kHistoryDocument);
+    EXPECT_FALSE(page->Unsaved());
     EXPECT_NE(page->preview.data, nullptr) << "the hover picture";
-    const std::vector<uint16_t> original = Pixels(page->document);
+    const std::vector<uint16_t> original = Pixels(page->Document());
 
-    ASSERT_TRUE(page->Rotate(true));
-    EXPECT_EQ(page->document.width, 30);
-    EXPECT_EQ(page->document.height, 40);
-    EXPECT_EQ(page->history.steps.size(), 2u);
-    EXPECT_TRUE(page->Modified());
-    const std::vector<uint16_t> turned = Pixels(page->document);
+    ASSERT_TRUE(page->RotateFlip(kCmdRotateRight));
+    EXPECT_EQ(page->Document().width, 30);
+    EXPECT_EQ(page->Document().height, 40);
+    EXPECT_EQ(page->History().steps.size(), 2u);
+    EXPECT_TRUE(page->Unsaved());
+    const std::vector<uint16_t> turned = Pixels(page->Document());
     EXPECT_NE(turned, original);
-    ASSERT_NE(page->Composite(), nullptr);
-    EXPECT_EQ(page->Composite()->width, 30);
 
-    ASSERT_TRUE(page->Undo());
-    EXPECT_EQ(Pixels(page->document), original);
-    EXPECT_EQ(page->document.width, 40);
-    EXPECT_FALSE(page->Modified());
-    ASSERT_TRUE(page->Redo());
-    EXPECT_EQ(Pixels(page->document), turned);
-    EXPECT_FALSE(page->Redo()) << "nothing after the last step";
+    ASSERT_TRUE(page->Model().Undo());
+    EXPECT_EQ(Pixels(page->Document()), original);
+    EXPECT_EQ(page->Document().width, 40);
+    EXPECT_FALSE(page->Unsaved());
+    ASSERT_TRUE(page->Model().Redo());
+    EXPECT_EQ(Pixels(page->Document()), turned);
+    EXPECT_FALSE(page->Model().Redo()) << "nothing after the last step";
     // Ctrl+Z reaches the shown page through its accelerator.
-    ASSERT_TRUE(page->Undo());
-    EXPECT_FALSE(page->Undo()) << "nothing before the open";
+    ASSERT_TRUE(page->Model().Undo());
+    EXPECT_FALSE(page->Model().Undo()) << "nothing before the open";
 }
 
 TEST(MainWindow, OnlyCtrlKeysTurnOrWalkThePhoto)
@@ -439,19 +442,19 @@ TEST(MainWindow, OnlyCtrlKeysTurnOrWalkThePhoto)
     // With the page focused, a plain letter (a "y" meant for a question) changes nothing.
     for (uint32_t key : {uint32_t('R'), uint32_t('Z'), uint32_t('Y')}) {
         press(key, false);
-        EXPECT_EQ(page->history.steps.size(), 1u) << char(key);
-        EXPECT_EQ(page->document.width, 40) << char(key);
+        EXPECT_EQ(page->History().steps.size(), 1u) << char(key);
+        EXPECT_EQ(page->Document().width, 40) << char(key);
     }
     press('R', true);
-    EXPECT_EQ(page->document.width, 30) << "Ctrl+R";
+    EXPECT_EQ(page->Document().width, 30) << "Ctrl+R";
     press('R', true, true);
-    EXPECT_EQ(page->history.steps.size(), 3u) << "Ctrl+Shift+R";
+    EXPECT_EQ(page->History().steps.size(), 3u) << "Ctrl+Shift+R";
     press('Z', true);
-    EXPECT_EQ(page->history.current, 1) << "Ctrl+Z";
+    EXPECT_EQ(page->History().current, 1) << "Ctrl+Z";
     press('Y', false);
-    EXPECT_EQ(page->history.current, 1) << "a plain y";
+    EXPECT_EQ(page->History().current, 1) << "a plain y";
     press('Y', true);
-    EXPECT_EQ(page->history.current, 2) << "Ctrl+Y";
+    EXPECT_EQ(page->History().current, 2) << "Ctrl+Y";
 }
 
 TEST(MainWindow, TheHoverPictureOfATabGoesWhenTheTabIsShown)
@@ -478,7 +481,7 @@ TEST(MainWindow, CloseAsksForTheLastTabFirstAndACancelKeepsTheRest)
     ASSERT_TRUE(f.opened);
     for (const char* name : {"one.png", "two.png", "three.png"}) {
         ASSERT_TRUE(f.dlg.OpenImage(f.Photo(name), 0, nullptr, 0));
-        ASSERT_TRUE(f.dlg.GetActiveEditPage()->Rotate(true));
+        ASSERT_TRUE(f.dlg.GetActiveEditPage()->RotateFlip(kCmdRotateRight));
     }
     ASSERT_EQ(f.Pages(), 4);
     // "closeProgram" No: nothing asked further, nothing closed.
@@ -486,20 +489,22 @@ TEST(MainWindow, CloseAsksForTheLastTabFirstAndACancelKeepsTheRest)
     f.dlg.OnCloseRequest();
     EXPECT_EQ(f.asked.size(), 1u);
     EXPECT_EQ(f.Pages(), 4);
-    // Yes, then three's question Yes (closes), two's No (keeps): one and two stay, the run goes on.
+    // Yes, then three's save question No (closes unsaved), two's Yes with the save cancelled
+    // (keeps): one and two stay, the run goes on.
     f.asked.clear();
-    f.answers = {6, 6, 7};
+    f.answers = {6, 7, 6};
     f.dlg.OnCloseRequest();
     ASSERT_EQ(f.asked.size(), 3u);
     EXPECT_EQ(f.asked[0], UiText(u"closeProgram"));
-    EXPECT_EQ(f.asked[1], UiText(u"closeUnsaved"));
+    EXPECT_EQ(f.asked[1], UiText(u"onclosesave"));
     EXPECT_EQ(f.Pages(), 3);
     EXPECT_EQ(std::u16string(f.dlg.TabFrame().PageAt(1)->Title()), u"one.png");
     EXPECT_EQ(std::u16string(f.dlg.TabFrame().PageAt(2)->Title()), u"two.png");
     EXPECT_FALSE(f.dlg.Ended());
-    // Everything Yes: every tab closes and the run ends; a clean tab asks nothing.
+    // Yes, then No to each save question: every tab closes and the run ends; a clean tab asks
+    // nothing.
     f.asked.clear();
-    f.answers = {};
+    f.answers = {6, 7, 7};
     f.dlg.OnCloseRequest();
     EXPECT_EQ(f.asked.size(), 3u) << "closeProgram and two modified tabs";
     EXPECT_EQ(f.Pages(), 1);
@@ -523,7 +528,7 @@ TEST(MainWindow, LaunchModesCloseWithoutTheAlbum)
         EXPECT_FALSE(f.dlg.TabFrame().AlbumButtonAllowed());
         ASSERT_TRUE(f.dlg.OpenImage(f.Photo("h.png"), 0, nullptr, 0));
         EXPECT_EQ(f.dlg.GetActiveEditPage()->hostMode, 1);
-        ASSERT_TRUE(f.dlg.GetActiveEditPage()->Rotate(true));
+        ASSERT_TRUE(f.dlg.GetActiveEditPage()->RotateFlip(kCmdRotateRight));
         f.dlg.OnCloseRequest();
         EXPECT_EQ(f.asked.size(), c.questions);
         EXPECT_EQ(f.exited, 0);
@@ -554,13 +559,13 @@ TEST(MainWindow, SettingsDialogWritesTheFourValuesOnOkOnly)
     ASSERT_TRUE(f.opened);
     const platform::String16 dialogs = (kProgramFolder / "dialogs").u16string();
     struct Case { bool ok; uint32_t animation, wizard, film, dblclick; };
-    // Start: Animation 0 (the frame's), the rest unset (defaults 1, 1, 0). Each run ticks the
-    // first box (animation) and then leaves with OK or Cancel.
+    // Start: Animation 0 and AutoWizard 0 (the frame's), the rest unset (defaults 1, 0). Each
+    // run ticks the first box (animation) and then leaves with OK or Cancel.
     const Case cases[] = {
-        {false, 0, 1, 1, 0},
-        {true, 1, 1, 1, 0},
-        {false, 1, 1, 1, 0},
-        {true, 0, 1, 1, 0},
+        {false, 0, 0, 1, 0},
+        {true, 1, 0, 1, 0},
+        {false, 1, 0, 1, 0},
+        {true, 0, 0, 1, 0},
     };
     WriteRegistryDword(u"Program", u"Animation", 0);
     g_bAnimation.store(0);
@@ -580,7 +585,7 @@ TEST(MainWindow, SettingsDialogWritesTheFourValuesOnOkOnly)
         });
         EXPECT_EQ(result, c.ok ? 1 : 2);
         EXPECT_EQ(ReadRegistryDword(u"Program", u"Animation", 99, 1), c.animation) << c.ok;
-        EXPECT_EQ(ReadRegistryDword(u"Editor", u"AutoWizard", c.ok ? 99 : 1, 1), c.wizard);
+        EXPECT_EQ(ReadRegistryDword(u"Editor", u"AutoWizard", 99, 1), c.wizard);
         EXPECT_EQ(ReadRegistryDword(u"Editor", u"FilmForRAW", c.ok ? 99 : 1, 1), c.film);
         EXPECT_EQ(ReadRegistryDword(u"Editor", u"DbClickForEdit", c.ok ? 99 : 0, 1), c.dblclick);
         EXPECT_EQ(uint32_t(g_bAnimation.load()), c.animation);
@@ -693,11 +698,12 @@ TEST(MainWindow, CrashStatusFileFollowsTheEditorTabs)
     ASSERT_TRUE(fs::exists(file));
     // T = 1, one path of 1024 bytes, S = 1, one record.
     EXPECT_EQ(fs::file_size(file), 2u + 1024 + 2 + 1116);
-    ASSERT_TRUE(f.dlg.GetActiveEditPage()->Rotate(true));
+    ASSERT_TRUE(f.dlg.GetActiveEditPage()->RotateFlip(kCmdRotateRight));
     EXPECT_EQ(fs::file_size(file), 2u + 1024 + 2 + 2 * 1116) << "a history step rewrites it";
     ASSERT_TRUE(f.dlg.OpenImage(f.Photo("two.png"), 0, nullptr, 0));
     EXPECT_EQ(fs::file_size(file), 2u + 2 * (1024 + 2) + 3 * 1116);
-    f.answers = {6, 6};
+    // The turned photo's save question: No.
+    f.answers = {7};
     ASSERT_TRUE(f.dlg.CloseTab(f.dlg.TabFrame().PageAt(2)));
     f.dlg.WriteCrashStatus(); // as the strip's close button does after a close
     EXPECT_EQ(fs::file_size(file), 2u + 1024 + 2 + 2 * 1116);
@@ -723,8 +729,8 @@ TEST(MainWindow, HostModeReadsTheExchangeFileAndReportsAFailedWriteBack)
     CSEditPage* page = f.dlg.GetActiveEditPage();
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->hostMode, 1);
-    EXPECT_EQ(page->document.width, 3);
-    EXPECT_EQ(std::u16string(page->document.GetLayer(0)->name), std::u16string(UiText(u"pluginLayer")).substr(0, 31));
+    EXPECT_EQ(page->Document().width, 3);
+    EXPECT_EQ(std::u16string(page->Document().GetLayer(0)->name), std::u16string(UiText(u"pluginLayer")).substr(0, 31));
     EXPECT_FALSE(fs::exists(exchange)) << "read and removed";
     EXPECT_FALSE(fs::exists(f.folder / "ZDStatus.flg"));
 
@@ -767,7 +773,7 @@ TEST(MainWindow, ProjectFileNamedAtStartOpensOrSaysItCannot)
             EXPECT_EQ(f.asked[0], UiText(u"Cannotopenfile"));
         }
     }
-    EXPECT_EQ(f.dlg.GetActiveEditPage()->document.width, 12);
+    EXPECT_EQ(f.dlg.GetActiveEditPage()->Document().width, 12);
 }
 
 TEST(MainWindow, GoAlbumShowsOnceTheAlbumsTabHasScrolledAwayAndBringsItBack)
@@ -828,12 +834,12 @@ TEST(MainWindow, RecoveredTabIsUnsavedAndUndoesTheStepsOfTheCrashedRun)
         ASSERT_TRUE(f.Open());
         ASSERT_TRUE(f.dlg.OpenImage(MakePhoto(keep / "p.png", 30, 20), 0, nullptr, 0));
         CSEditPage* page = f.dlg.GetActiveEditPage();
-        shown.push_back(Pixels(page->document));
-        ASSERT_TRUE(page->Rotate(true));
-        shown.push_back(Pixels(page->document));
-        ASSERT_TRUE(page->Rotate(true));
-        shown.push_back(Pixels(page->document));
-        dataPath = page->history.path;
+        shown.push_back(Pixels(page->Document()));
+        ASSERT_TRUE(page->RotateFlip(kCmdRotateRight));
+        shown.push_back(Pixels(page->Document()));
+        ASSERT_TRUE(page->RotateFlip(kCmdRotateRight));
+        shown.push_back(Pixels(page->Document()));
+        dataPath = page->History().path;
         ASSERT_TRUE(fs::exists(keep / "ZDStatus.flg"));
     }
     ASSERT_TRUE(fs::exists(fs::path(dataPath)));
@@ -847,31 +853,33 @@ TEST(MainWindow, RecoveredTabIsUnsavedAndUndoesTheStepsOfTheCrashedRun)
     EXPECT_EQ(f.asked[0], UiText(u"crashfound"));
     CSEditPage* page = f.dlg.GetActiveEditPage();
     ASSERT_NE(page, nullptr);
-    EXPECT_EQ(Pixels(page->document), shown[2]);
-    EXPECT_TRUE(page->Modified()) << "nothing of it is saved";
-    EXPECT_EQ(std::u16string(page->history.path), dataPath) << "the crashed run's history goes on";
-    ASSERT_EQ(page->history.steps.size(), 3u);
+    EXPECT_EQ(Pixels(page->Document()), shown[2]);
+    EXPECT_TRUE(page->Unsaved()) << "nothing of it is saved";
+    EXPECT_EQ(std::u16string(page->History().path), dataPath) << "the crashed run's history goes on";
+    ASSERT_EQ(page->History().steps.size(), 3u);
     // Undo walks back through the crashed run's steps; redo comes back; a new step follows.
-    ASSERT_TRUE(page->Undo());
-    EXPECT_EQ(Pixels(page->document), shown[1]);
-    ASSERT_TRUE(page->Undo());
-    EXPECT_EQ(Pixels(page->document), shown[0]);
-    EXPECT_FALSE(page->Undo());
-    EXPECT_TRUE(page->Modified()) << "even at the open step: the photo on disk may differ";
-    ASSERT_TRUE(page->Redo());
-    EXPECT_EQ(Pixels(page->document), shown[1]);
-    ASSERT_TRUE(page->Rotate(false));
-    EXPECT_EQ(Pixels(page->document), shown[0]);
-    EXPECT_EQ(page->history.steps.size(), 3u) << "the redo step gave way";
+    ASSERT_TRUE(page->Model().Undo());
+    EXPECT_EQ(Pixels(page->Document()), shown[1]);
+    ASSERT_TRUE(page->Model().Undo());
+    EXPECT_EQ(Pixels(page->Document()), shown[0]);
+    EXPECT_FALSE(page->Model().Undo());
+    EXPECT_TRUE(page->Unsaved()) << "even at the open step: the photo on disk may differ";
+    ASSERT_TRUE(page->Model().Redo());
+    EXPECT_EQ(Pixels(page->Document()), shown[1]);
+    ASSERT_TRUE(page->RotateFlip(kCmdRotateLeft));
+    EXPECT_EQ(Pixels(page->Document()), shown[0]);
+    EXPECT_EQ(page->History().steps.size(), 3u) << "the redo step gave way";
     // The file is this run's now, at the same place, and lists the tab as it is.
     EXPECT_EQ(f.dlg.CrashStatusPath(), status);
     EXPECT_EQ(fs::file_size(keep / "ZDStatus.flg"), 2u + 1026 + 3 * 1116);
-    // The close asks before the recovered changes are lost; No keeps the tab.
+    // The close asks before the recovered changes are lost; Yes with the save cancelled keeps
+    // the tab, No lets it go.
     f.asked.clear();
-    f.answers = {7};
+    f.answers = {6};
     EXPECT_FALSE(f.dlg.CloseTab(page));
     ASSERT_EQ(f.asked.size(), 1u);
-    EXPECT_EQ(f.asked[0], UiText(u"closeUnsaved"));
+    EXPECT_EQ(f.asked[0], UiText(u"onclosesave"));
+    f.answers = {7};
     ASSERT_TRUE(f.dlg.CloseTab(page));
     EXPECT_FALSE(fs::exists(keep / "ZDStatus.flg"));
     // The history is this run's to delete at its end.
@@ -892,17 +900,17 @@ TEST(MainWindow, ACrashStatusFileThatCannotBeWrittenIsSaidOnceUntilItWorksAgain)
     ASSERT_EQ(f.asked.size(), 1u);
     EXPECT_EQ(f.asked[0], UiText(u"crashStatusFailed"));
     CSEditPage* page = f.dlg.GetActiveEditPage();
-    ASSERT_TRUE(page->Rotate(true));
+    ASSERT_TRUE(page->RotateFlip(kCmdRotateRight));
     EXPECT_EQ(f.asked.size(), 1u) << "said once, not at every step";
     EXPECT_TRUE(f.dlg.CrashStatusPath().empty());
     // The folder is there again: the next step writes the file.
     fs::create_directories(missing);
-    ASSERT_TRUE(page->Rotate(true));
+    ASSERT_TRUE(page->RotateFlip(kCmdRotateRight));
     EXPECT_TRUE(fs::exists(missing / "ZDStatus.flg"));
     EXPECT_EQ(f.asked.size(), 1u);
     // Gone again: said again.
     fs::remove_all(missing);
-    ASSERT_TRUE(page->Rotate(true));
+    ASSERT_TRUE(page->RotateFlip(kCmdRotateRight));
     ASSERT_EQ(f.asked.size(), 2u);
     EXPECT_EQ(f.asked[1], UiText(u"crashStatusFailed"));
     f.answers = {6};

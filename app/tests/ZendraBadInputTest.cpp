@@ -4,7 +4,7 @@
 // no UTF-8. The program's test hook prints what it asks ("zendra: asked <text>") and what each
 // tab shows ("zendra: tab <path> <w>x<h> <checksum>"); expected checksums come from opening a
 // reference file in this process the same way.
-#include "app/EditPage.h"
+#include "editor/EditPage.h"
 #include "imaging/ColourTables.h"
 #include "imaging/Document.h"
 #include "imaging/tests/DngBuilder.h"

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 TEST(ZendraCommandLine, HelpAndVersionPrintAndEndWithoutTouchingAnything)
 {
-    zendratest::Home home;
+    zendratest::Home home(false); // nothing written before the run: it must write nothing either
     std::string env;
     for (const auto& [name, value] : home.Variables())
         env += name + "='" + value + "' ";

@@ -187,7 +187,7 @@ TEST(ZendraCrash, KilledRunComesBackWithTheExactPixelsOfEachTabsLastStep)
             Drain(out, output, 250);
         ASSERT_EQ(count("zendra: asking to close unsaved"), tab) << output;
         std::this_thread::sleep_for(std::chrono::milliseconds(800)); // the question fades in
-        zendratest::Xdo(xvfb, "key y");
+        zendratest::Xdo(xvfb, "key n"); // close without saving
     }
     int status = 0;
     ASSERT_TRUE(second.WaitExit(30, status)) << "zendra did not end";

@@ -388,6 +388,8 @@ TEST(ZendraInstall, OpenWithRunsTheExecLineOnAPathWithBlanks)
     ASSERT_EQ(user.apps.code, 0) << user.apps.out;
     const fs::path photo = MakePhoto(in.root / "my photos");
     const fs::path home = MakeHome(in.root / "home");
+    // The photo stays in sight: no auto wizard over it.
+    zendratest::WriteSettingsDword(user.config, u"Editor", u"AutoWizard", 0);
 
     // The screen of the description's screenshot. A client that stays connected keeps the
     // server (which ends with its last client) alive while xdg-open's helpers come and go.

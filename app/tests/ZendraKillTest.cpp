@@ -13,7 +13,7 @@
 // ZENDRA_KILL_MOMENTS sets the number of kills (the test set runs 20, within about two minutes
 // on two cores; the full check is ZENDRA_KILL_MOMENTS=100), ZENDRA_KILL_SEED the random seed
 // (printed, so a failure can be repeated).
-#include "app/EditPage.h"
+#include "editor/EditPage.h"
 #include "imaging/ColourTables.h"
 #include "imaging/Document.h"
 #include "imaging/DocumentGeometry.h"
@@ -506,10 +506,11 @@ TEST(ZendraKill, EveryTabComesBackWithItsLastStepAfterAKillAtAnyMoment)
             if (killer.Fired() || out.Ended())
                 break;
             ASSERT_EQ(out.Count("zendra: asking to close unsaved"), size_t(n)) << out.text;
-            // Yes once the question is up; again only when nothing follows for a while.
+            // No (close without saving) once the question is up; again only when nothing
+            // follows for a while.
             for (int attempt = 0; attempt < 3; ++attempt) {
                 std::this_thread::sleep_for(Ms(600));
-                zendratest::Xdo(xvfb, "key y");
+                zendratest::Xdo(xvfb, "key n");
                 if (out.WaitFor([&] { return out.Count("zendra: asking to close unsaved") > size_t(n) || out.Has("zendra: closed in") || out.Ended() || killer.Fired(); }, 4000))
                     break;
             }

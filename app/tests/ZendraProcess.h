@@ -3,6 +3,7 @@
 // output read through a pipe, its window found by name.
 #pragma once
 
+#include "platform/Settings.h"
 #include "platform/tests/TestXServer.h"
 
 #include <algorithm>
@@ -22,18 +23,54 @@ namespace zendratest {
 inline const std::string kProgram = std::string(ZENDRA_BINARY_DIR) + "/zendra/zendra";
 inline const std::string kLeakSuppressions = std::string(ZENDRA_SOURCE_DIR) + "/app/tests/system-leaks.supp";
 
+// Writes a value of the user's settings ("Software\Velmora\Zendra\<section>") into the
+// settings file under that config folder (XDG_CONFIG_HOME), as the program stores it.
+inline void WriteSettingsDword(const std::filesystem::path& configHome, const std::u16string& section,
+                               const std::u16string& name, uint32_t value)
+{
+    const std::filesystem::path file = configHome / "zendra" / "settings.txt";
+    platform::SettingsData data;
+    std::string text;
+    if (FILE* f = std::fopen(file.c_str(), "rb")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+            text.append(buffer, n);
+        std::fclose(f);
+        platform::ParseSettingsText(text, data);
+    }
+    platform::SettingsValue v;
+    v.type = platform::SettingsValue::Type::Dword;
+    v.dword = value;
+    data[u"Software\\Velmora\\Zendra\\" + section][name] = v;
+    std::filesystem::create_directories(file.parent_path());
+    text = platform::FormatSettingsText(data);
+    if (FILE* f = std::fopen(file.c_str(), "wb")) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+}
+
 // A folder of its own for the program's settings, data, cache and temporary files (removed at
 // the end), so a test neither reads nor writes the user's, and the crash-status file of one test
 // is never found by the program of another test running beside it.
 struct Home {
     std::filesystem::path root;
-    Home()
+    // Photos opened by a test start without the auto wizard; wizardOff false leaves the
+    // settings as the program finds them (none).
+    explicit Home(bool wizardOff = true)
     {
         const char* tmp = std::getenv("TMPDIR");
         static int counter = 0;
         root = std::filesystem::path(tmp ? tmp : "/tmp") /
                ("zendra-home-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
         std::filesystem::create_directories(root / "tmp");
+        if (wizardOff)
+            SetDword(u"Editor", u"AutoWizard", 0);
+    }
+    // A value of the user's settings, as the program stores it.
+    void SetDword(const std::u16string& section, const std::u16string& name, uint32_t value) const
+    {
+        WriteSettingsDword(root / "config", section, name, value);
     }
     ~Home()
     {

@@ -113,7 +113,8 @@ protected:
     }
     XServer xvfb;
     Child keeper;
-    zendratest::Home home;
+    // A failed start must write no settings: none are there to begin with.
+    zendratest::Home home{false};
 };
 
 TEST_F(ZendraStartBox, TemporaryFolderOnAFullDisk)

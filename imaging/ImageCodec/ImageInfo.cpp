@@ -835,6 +835,27 @@ int SaveImageProperties(const char16_t* path, const ImageInfo& info)
     return meta.WriteFile(utf8) ? 1 : 0;
 }
 
+namespace {
+
+// The kept items and the edited fields, as a file the program has just encoded gets them.
+void PutBackInto(const ImageInfo& info, platform::ImageMetadata& meta, bool jpeg)
+{
+    for (const ExifProperty* p : info.properties) {
+        platform::PropertyItem item { p->id, p->type, std::vector<uint8_t>(p->Value(), p->Value() + p->length) };
+        meta.Set(item);
+    }
+    for (uint32_t id : { uint32_t(kTagThumbnailOffset), uint32_t(kTagThumbnailLength), uint32_t(kTagThumbnailData) })
+        meta.Remove(id);
+    // The program opened the photo turned upright and saves it so: a kept orientation would
+    // turn it a second time in every viewer.
+    if (meta.Find(kTagOrientation))
+        meta.Set(platform::PropertyItem { kTagOrientation, platform::kPropertyShort, ShortBytes(1) });
+    ApplyExifFields(info, meta, true);
+    CompleteMandatoryExif(meta, jpeg);
+}
+
+} // namespace
+
 int ImageInfo::WriteBack(const char16_t* path)
 {
     if (!SaveKind(ImageTypeFromExtension(path)))
@@ -843,19 +864,23 @@ int ImageInfo::WriteBack(const char16_t* path)
     platform::ImageMetadata meta;
     if (!meta.ReadFile(utf8))
         return 0;
-    for (const ExifProperty* p : properties) {
-        platform::PropertyItem item { p->id, p->type, std::vector<uint8_t>(p->Value(), p->Value() + p->length) };
-        meta.Set(item);
-    }
-    for (uint32_t id : { uint32_t(kTagThumbnailOffset), uint32_t(kTagThumbnailLength), uint32_t(kTagThumbnailData) })
-        meta.Remove(id);
-    // The program opened the photo turned upright and saved it so: a kept orientation would
-    // turn it a second time in every viewer.
-    if (meta.Find(kTagOrientation))
-        meta.Set(platform::PropertyItem { kTagOrientation, platform::kPropertyShort, ShortBytes(1) });
-    ApplyExifFields(*this, meta, true);
-    CompleteMandatoryExif(meta, ImageTypeFromExtension(path) == kImageTypeJpeg);
+    PutBackInto(*this, meta, ImageTypeFromExtension(path) == kImageTypeJpeg);
     return meta.WriteFile(utf8) ? 1 : 0;
+}
+
+int ImageInfo::WriteBack(std::vector<uint8_t>& encoded, const char16_t* path)
+{
+    if (!SaveKind(ImageTypeFromExtension(path)))
+        return 1;
+    platform::ImageMetadata meta;
+    if (!meta.ReadMemory(encoded.data(), encoded.size()))
+        return 0;
+    PutBackInto(*this, meta, ImageTypeFromExtension(path) == kImageTypeJpeg);
+    std::vector<uint8_t> rewritten;
+    if (!meta.WriteMemory(encoded, rewritten))
+        return 0;
+    encoded.swap(rewritten);
+    return 1;
 }
 
 int ImageInfo::AddTag(const char16_t* path, const char16_t* keyword)

@@ -164,6 +164,9 @@ public:
     // the edited fields into it; a kept Orientation says 1 (the program's pixels stand upright).
     // 1 for other types (nothing to do); else the save's result.
     int WriteBack(const char16_t* path);
+    // The same on a file still in memory (written to `path` afterwards, whose name gives the
+    // type): `encoded` becomes the file with the metadata in place. 1 for other types.
+    int WriteBack(std::vector<uint8_t>& encoded, const char16_t* path);
     // Adds a keyword to the photo tags of a JPEG file and rewrites its metadata.
     int AddTag(const char16_t* path, const char16_t* keyword);
     // The property list of a project file, one record per item, no count.

@@ -155,7 +155,7 @@ TEST_F(HistoryTest, UndoAndRedoThroughEveryStepKindRestoreExactly)
         EXPECT_EQ(store.steps[i].kind, kinds[i]);
 
     for (int target : {3, 2, 1, 0, 4, 1, 3, 0, 2, 4}) {
-        ASSERT_EQ(store.GoToStep(target, true), 1) << target;
+        ASSERT_EQ(store.GoToStep(target, StepReplay::SkipIfCurrent), 1) << target;
         EXPECT_EQ(store.current, target);
         ExpectSameDocument(doc, *states[size_t(target)], "step " + std::to_string(target));
     }
@@ -170,20 +170,20 @@ TEST_F(HistoryTest, GoingBackReplaysFromTheNearestWholeDocumentStep)
     ASSERT_EQ(Add(kHistoryLayer, 1), 1);
     ASSERT_EQ(Add(kHistoryLayer, 1), 1);
     ASSERT_EQ(Add(kHistoryLayer, 1), 1);
-    struct Case { int target; bool skip; int applied; };
+    struct Case { int target; StepReplay replay; int applied; };
     const Case cases[] = {
-        {2, true, 3},  // 0, 1, 2
-        {2, true, 0},  // already current
-        {2, false, 3}, // the same step again, replayed
-        {3, true, 1},  // forward: just 3
+        {2, StepReplay::SkipIfCurrent, 3}, // 0, 1, 2
+        {2, StepReplay::SkipIfCurrent, 0}, // already current
+        {2, StepReplay::Force, 3},         // the same step again, replayed
+        {3, StepReplay::SkipIfCurrent, 1}, // forward: just 3
     };
     for (const Case& c : cases) {
         const int before = rec.locks;
-        ASSERT_EQ(store.GoToStep(c.target, c.skip), 1);
+        ASSERT_EQ(store.GoToStep(c.target, c.replay), 1);
         EXPECT_EQ(rec.locks - before, c.applied) << c.target;
     }
-    EXPECT_EQ(store.GoToStep(4, true), 0);
-    EXPECT_EQ(store.GoToStep(-1, true), 0);
+    EXPECT_EQ(store.GoToStep(4, StepReplay::SkipIfCurrent), 0);
+    EXPECT_EQ(store.GoToStep(-1, StepReplay::SkipIfCurrent), 0);
 }
 
 TEST_F(HistoryTest, AddingAfterUndoDropsLaterStepsAndReusesTheirSpace)
@@ -193,15 +193,15 @@ TEST_F(HistoryTest, AddingAfterUndoDropsLaterStepsAndReusesTheirSpace)
     ASSERT_EQ(Add(kHistoryLayer, 0), 1);
     ASSERT_EQ(Add(kHistoryLayer, 1), 1);
     ASSERT_EQ(Add(kHistoryLayer, 0), 1);
-    ASSERT_EQ(store.GoToStep(1, true), 1);
+    ASSERT_EQ(store.GoToStep(1, StepReplay::SkipIfCurrent), 1);
     ASSERT_EQ(Add(kHistoryAttributes), 1);
     ASSERT_EQ(store.steps.size(), 3u);
     EXPECT_EQ(store.current, 2);
     EXPECT_EQ(store.steps[2].kind, kHistoryAttributes);
     EXPECT_EQ(store.steps[2].offset, store.steps[1].offset + store.steps[1].length);
     EXPECT_EQ(store.steps[1].offset, store.steps[0].offset + store.steps[0].length);
-    ASSERT_EQ(store.GoToStep(0, true), 1);
-    ASSERT_EQ(store.GoToStep(2, true), 1);
+    ASSERT_EQ(store.GoToStep(0, StepReplay::SkipIfCurrent), 1);
+    ASSERT_EQ(store.GoToStep(2, StepReplay::SkipIfCurrent), 1);
 }
 
 TEST_F(HistoryTest, RectangleStepsAndTheirEdges)
@@ -285,11 +285,11 @@ TEST_F(HistoryTest, CanvasSizeChangeDropsTheSelection)
     doc.width = doc.height = 4;
     ASSERT_EQ(Add(kHistoryDocument), 1);
     doc.selection = PatternPlane(4, 4);
-    ASSERT_EQ(store.GoToStep(0, true), 1);
+    ASSERT_EQ(store.GoToStep(0, StepReplay::SkipIfCurrent), 1);
     EXPECT_EQ(doc.width, 8);
     EXPECT_EQ(doc.selection.data, nullptr);
     doc.selection = PatternPlane(8, 6);
-    ASSERT_EQ(store.GoToStep(0, false), 1);
+    ASSERT_EQ(store.GoToStep(0, StepReplay::Force), 1);
     EXPECT_NE(doc.selection.data, nullptr) << "same size: the selection stays";
 }
 
@@ -330,11 +330,11 @@ TEST_F(HistoryTest, TextLayerStepsCarryTheirText)
     std::memcpy(t.text, after, sizeof after);
     t.style[0] = 2;
     ASSERT_EQ(Add(kHistoryLayer, 2), 1);
-    ASSERT_EQ(store.GoToStep(0, true), 1);
+    ASSERT_EQ(store.GoToStep(0, StepReplay::SkipIfCurrent), 1);
     auto& undone = static_cast<CTextLayer&>(*doc.layers[2]);
     EXPECT_EQ(std::u16string(undone.text), u"before");
     EXPECT_EQ(undone.style[0], 1);
-    ASSERT_EQ(store.GoToStep(1, true), 1);
+    ASSERT_EQ(store.GoToStep(1, StepReplay::SkipIfCurrent), 1);
     auto& redone = static_cast<CTextLayer&>(*doc.layers[2]);
     EXPECT_EQ(std::u16string(redone.text), u"after");
     EXPECT_EQ(redone.style[0], 2);
@@ -358,7 +358,7 @@ TEST_F(HistoryTest, RectangleReachingPastTheLayerEdgeComesBackInPlace)
         doc.layers[1]->pixels.data[i] = 7;
     ASSERT_EQ(Add(kHistoryLayer, 1), 1);
 
-    ASSERT_EQ(store.GoToStep(1, true), 1);
+    ASSERT_EQ(store.GoToStep(1, StepReplay::SkipIfCurrent), 1);
     ExpectSameDocument(doc, painted, "undone to the rectangle step");
 }
 
@@ -388,7 +388,7 @@ TEST_F(HistoryTest, ClearedListStartsAgainWithAWholeDocumentStep)
         ASSERT_EQ(saved.CopyFrom(d), 1);
         d.layers[1]->opacity = 3;
         d.layers[0]->pixels.data[0] = 1;
-        ASSERT_EQ(h.GoToStep(0, false), 1);
+        ASSERT_EQ(h.GoToStep(0, StepReplay::Force), 1);
         ExpectSameDocument(d, saved, destroy ? "after Destroy" : "after Clear");
 
         // A current index left before a kept list (as crash recovery might set it) also
@@ -444,23 +444,23 @@ TEST_F(HistoryTest, AFailedStepKeepsTheRedoStepsUsable)
         }
         CZDDoc last;
         ASSERT_EQ(last.CopyFrom(d), 1);
-        ASSERT_EQ(h.GoToStep(1, true), 1);
+        ASSERT_EQ(h.GoToStep(1, StepReplay::SkipIfCurrent), 1);
 
         EXPECT_EQ(c.add(d, h, p), 0) << c.what;
         EXPECT_EQ(h.steps.size(), 4u) << c.what;
         EXPECT_EQ(h.current, 1) << c.what;
-        ASSERT_EQ(h.GoToStep(3, true), 1) << c.what;
+        ASSERT_EQ(h.GoToStep(3, StepReplay::SkipIfCurrent), 1) << c.what;
         ExpectSameDocument(d, last, c.what);
 
         // A step that works afterwards still replaces the redo steps and restores exactly.
-        ASSERT_EQ(h.GoToStep(1, true), 1);
+        ASSERT_EQ(h.GoToStep(1, StepReplay::SkipIfCurrent), 1);
         d.layers[0]->opacity = 17;
         ASSERT_EQ(h.AddStep(kHistoryAttributes, -1, u"a", false, 0, nullptr, 0), 1) << c.what;
         EXPECT_EQ(h.steps.size(), 3u);
         CZDDoc attr;
         ASSERT_EQ(attr.CopyFrom(d), 1);
-        ASSERT_EQ(h.GoToStep(0, true), 1);
-        ASSERT_EQ(h.GoToStep(2, true), 1);
+        ASSERT_EQ(h.GoToStep(0, StepReplay::SkipIfCurrent), 1);
+        ASSERT_EQ(h.GoToStep(2, StepReplay::SkipIfCurrent), 1);
         ExpectSameDocument(d, attr, c.what);
         std::filesystem::remove(p);
     }
@@ -496,7 +496,7 @@ TEST_F(HistoryTest, EveryWayOfApplyingAResizingStepDropsTheOldSelection)
         d.width = d.height = 4;
         ASSERT_EQ(h.AddStep(kHistoryDocument, -1, u"crop", false, 0, nullptr, 0), 1);
         d.selection = PatternPlane(4, 4);
-        const int ok = entry == 0 ? h.ApplyStep(0) : h.GoToStep(0, entry == 1);
+        const int ok = entry == 0 ? h.ApplyStep(0) : h.GoToStep(0, entry == 1 ? StepReplay::SkipIfCurrent : StepReplay::Force);
         ASSERT_EQ(ok, 1) << entry;
         EXPECT_EQ(d.width, 8);
         EXPECT_EQ(d.selection.data, nullptr) << "entry point " << entry;
@@ -552,7 +552,7 @@ TEST_F(HistoryTest, ReopenBindsAnExistingDataFileWithoutEmptyingIt)
     store.Release();
     ASSERT_EQ(again.Reopen(&rebuilt, path), 1);
     EXPECT_EQ(std::filesystem::file_size(dataPath), size);
-    ASSERT_EQ(again.GoToStep(1, false), 1);
+    ASSERT_EQ(again.GoToStep(1, StepReplay::Force), 1);
     ExpectSameDocument(rebuilt, doc, "reopened");
 
     HistoryStore none;

@@ -35,7 +35,8 @@ TEST(SkinImagesTest, EveryPictureHasItsSizeAndNoEmptyFrame)
         {"checkbox.png", {20, 4}}, {"expand.png", {16, 2}},     {"ratio.png", {20, 4}},
         {"indicator.png", {12, 10}}, {"digi.png", {20, 11}},    {"smalldigi.png", {5, 11}},
         {"messagebox.png", {64, 4}}, {"picviewtool.png", {28, 5}}, {"mpanel.png", {40, 1}},
-        {"menuicon.png", {16, 18}}, {"editview.png", {38, 11}},    {"selection.png", {16, 4}},
+        {"menuicon.png", {16, 29}}, {"adjust.png", {80, 4}},   {"wizard.png", {50, 17}},
+        {"editview.png", {38, 11}},    {"selection.png", {16, 4}},
     };
     size_t seen = 0;
     for (const tools::SkinImage& s : tools::SkinImages()) {

@@ -71,17 +71,17 @@ TEST(UiResourcesTest, ShippedPicturesLoadWithTheFramesWidgetsIndex)
     };
     const Part parts[] = {
         {IconStripPart::CheckBox, 0, 4}, {IconStripPart::Expand, 4, 2},     {IconStripPart::Ratio, 6, 4},
-        {IconStripPart::Indicator, 10, 10}, {IconStripPart::MenuIcon, 20, 24}, {IconStripPart::MPanel, 44, 4},
+        {IconStripPart::Indicator, 10, 10}, {IconStripPart::MenuIcon, 20, 29}, {IconStripPart::MPanel, 49, 4},
     };
     for (const Part& p : parts) {
         SCOPED_TRACE(int(p.part));
         EXPECT_EQ(ui.FirstIconFrame(p.part), p.first);
         EXPECT_EQ(ui.IconFrameCount(p.part), p.count);
     }
-    EXPECT_EQ(ui.icons.size(), 48u);
+    EXPECT_EQ(ui.icons.size(), 53u);
     EXPECT_EQ(ui.icons[5]->width, 16);
     EXPECT_EQ(ui.icons[17]->width, 12);
-    EXPECT_EQ(ui.icons[44]->width, 40);
+    EXPECT_EQ(ui.icons[49]->width, 40);
     // Digits 0-9 and '+', 27 rows for the progress ring's percentage.
     ASSERT_EQ(ui.digits.size(), 11u);
     EXPECT_EQ(ui.digits[10]->height, 27);
