@@ -16,6 +16,8 @@
 #include "ui/UiSeams.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 struct CRenderWindow::TileMap {
@@ -31,6 +33,12 @@ struct CRenderWindow::TileMap {
 };
 
 namespace {
+// ZENDRA_TRACE_PRESENTS=1: one line on stderr per present, with the monotonic millisecond, for
+// the idle measurement (bench/idle_program.sh).
+const bool g_tracePresents = [] {
+    const char* v = std::getenv("ZENDRA_TRACE_PRESENTS");
+    return v && *v && *v != '0';
+}();
 constexpr int kMinTileColumns = 200; // 200 x 64 = 12,800 logical pixels before the map grows
 constexpr uint32_t kWorkerWaitMs = 5000;
 } // namespace
@@ -460,6 +468,8 @@ void CRenderWindow::PresentFrame()
     if (!from.data)
         return;
     m_presentCalls.fetch_add(1);
+    if (g_tracePresents)
+        std::fprintf(stderr, "zendra: present %llu\n", static_cast<unsigned long long>(platform::GetTickCount64()));
     m_platform->Present({from.data, from.width, from.height, from.width * 4}, m_presentParts);
 }
 
