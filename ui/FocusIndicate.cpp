@@ -39,16 +39,8 @@ int CSFocusIndicate::OnDraw(uint32_t)
         SetOpacity(std::max(32, opacity - 12));
         SetAllDirty(1);
     }
-    CMessageSprite* target = Target();
-    const bool gone = !target || !IsPointerAlive(target);
-    const CSprite* parent = gone ? nullptr : target->Parent();
-    if (gone || (parent && IsPointerAlive(parent) && !parent->IsShown()) || !target->IsVisible()) {
-        SetOpacity(0);
-        InvalidateRect(0, 0, 0, 0, 1);
-        m_visible.store(0, std::memory_order_release);
-        DiscardImage();
-        return 0;
-    }
+    // The target is never looked at here: the render window hides the marker on the UI thread
+    // when the target goes, is hidden or loses its parent's showing (OnSpriteHidden).
     if (!AllDirty())
         return 0;
     if (m_image.data) {
