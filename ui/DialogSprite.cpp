@@ -388,8 +388,13 @@ int CDialogSprite::OnDraw(uint32_t time)
 {
     if (m_animState.load() != kNone)
         StepFade(time);
-    if (m_frameTimerPeriod > 0 && ++m_frameCounter % m_frameTimerPeriod == 0)
-        ::PostSpriteMessage(this, MSG_DIALOG_TIMER, m_frameTimerPeriod, 0, nullptr);
+    if (m_frameTimerPeriod > 0) {
+        if (++m_frameCounter % m_frameTimerPeriod == 0)
+            ::PostSpriteMessage(this, MSG_DIALOG_TIMER, m_frameTimerPeriod, 0, nullptr);
+        // A timer counted in frames keeps the frames coming while the dialog is up.
+        if (m_window)
+            m_window->RequestFrame();
+    }
     if (!AllDirty() || !m_image.data)
         return 0;
     const ImageBuffer8* frame = SharedUiImage(u"frame.png");

@@ -288,7 +288,10 @@ void CRenderWindow::UpdateCaptureTimer()
 
 CMessageSprite* CRenderWindow::Focus() const
 {
-    return m_focus.load(std::memory_order_acquire);
+    // Checked against the ticket taken with it: a new sprite at the old one's address is not
+    // the focus.
+    CMessageSprite* focus = m_focus.load(std::memory_order_acquire);
+    return focus && IsTicketFor(m_focusTicket.load(std::memory_order_acquire), focus) ? focus : nullptr;
 }
 
 CMessageSprite* CRenderWindow::SetFocus(CMessageSprite* sprite, bool fromKeyboard)
@@ -316,7 +319,7 @@ void CRenderWindow::UpdateFocusIndicator(bool fromKeyboard)
     CSFocusIndicate* marker = m_focusMarker.get();
     if (!marker)
         return;
-    CMessageSprite* focus = HeldAlive({m_focus.load(), m_focusTicket}) ? m_focus.load() : nullptr;
+    CMessageSprite* focus = HeldAlive({m_focus.load(), m_focusTicket.load()}) ? m_focus.load() : nullptr;
     if (focus) {
         SRect r = focus->GetFocusRect();
         if (r.left == r.right)
@@ -365,7 +368,7 @@ void CRenderWindow::UpdateTextInput()
     platform::Window* window = m_platform.get();
     if (!window)
         return;
-    CMessageSprite* focus = HeldAlive({m_focus.load(), m_focusTicket}) ? m_focus.load() : nullptr;
+    CMessageSprite* focus = HeldAlive({m_focus.load(), m_focusTicket.load()}) ? m_focus.load() : nullptr;
     const bool want = focus && focus->WantsTextInput();
     if (want) {
         // The candidate window goes under the field, in window pixels.
@@ -414,7 +417,7 @@ void CRenderWindow::CycleFocus(bool backwards)
 
 bool CRenderWindow::KeyTargetOk(CMessageSprite* s) const
 {
-    return s && s == m_focus.load() && IsTicketFor(m_focusTicket, s) && ParentShown(s) && s->IsVisible() &&
+    return s && s == m_focus.load() && IsTicketFor(m_focusTicket.load(), s) && ParentShown(s) && s->IsVisible() &&
            (m_modal.empty() || IsInTopModal(s));
 }
 

@@ -233,8 +233,9 @@ void CRenderWindow::RequestFrame()
         m_wake.Set();
 }
 
-void CRenderWindow::RequestFrameAt(uint64_t tick)
+void CRenderWindow::RequestFrameIn(uint32_t ms)
 {
+    const uint64_t tick = platform::GetTickCount64() + ms;
     uint64_t due = m_frameDueAt.load();
     while (tick < due && !m_frameDueAt.compare_exchange_weak(due, tick)) {
     }

@@ -98,8 +98,9 @@ public:
     int RenderFrame(uint32_t time);
     // Asks the render thread for a frame soon (any thread): it sleeps while nothing changes.
     void RequestFrame();
-    // Asks for a frame at a tick of the frame clock (a caret's next blink); any thread.
-    void RequestFrameAt(uint64_t tick);
+    // Asks for a frame in `ms` milliseconds (a caret's next blink), even while nothing else
+    // moves; any thread.
+    void RequestFrameIn(uint32_t ms);
     // Frames the render thread has finished (the retire fence counts these).
     uint64_t FramesDone() const { return m_framesDone.load(std::memory_order_acquire); }
     // Times the render thread went to sleep and woke up again (tests of idleness).
@@ -289,7 +290,7 @@ private:
     std::atomic<int> m_windowActive{0};
     // Written on the UI thread; the render thread only compares with it (a caret's blink).
     std::atomic<CMessageSprite*> m_focus{nullptr};
-    int32_t m_focusTicket = 0;
+    std::atomic<int32_t> m_focusTicket{0};
     std::vector<Held> m_capture;
     bool m_captureTimerOn = false;
     void UpdateCaptureTimer();
