@@ -95,21 +95,24 @@ int CSEditPage::OnCreate()
                           {m_redo, kRedoButton, u"Redo"}};
     int x = 4;
     for (const Spec& s : specs) {
-        if (!s.button.Create(this, nullptr, s.id, 1, x, 4, x + 110, 30))
-            return 0;
         const char16_t* caption = s.id == kRotateLeftButton ? UiText(u"menuRotateLeft")
                                   : s.id == kRotateRightButton ? UiText(u"menuRotateRight")
                                   : s.id == kUndoButton ? UiText(u"Undo")
                                                         : UiText(u"Redo");
-        if (!s.button.Setup(caption, nullptr, 0, x, 4, x + 110, 30))
+        // The band has room: a longer translation widens its button instead of being cut.
+        const int width = std::max(110, CSButton::WidthForCaption(caption));
+        if (!s.button.Create(this, nullptr, s.id, 1, x, 4, x + width, 30))
+            return 0;
+        if (!s.button.Setup(caption, nullptr, 0, x, 4, x + width, 30))
             return 0;
         AddChild(&s.button);
-        x += 116;
+        x += width + 6;
     }
     // Host mode: Apply hands the picture back to the host program.
     if (hostMode) {
-        if (!m_apply.Create(this, nullptr, kApplyButton, 1, x, 4, x + 110, 30) ||
-            !m_apply.Setup(UiText(u"pluginapply"), nullptr, 0, x, 4, x + 110, 30))
+        const int width = std::max(110, CSButton::WidthForCaption(UiText(u"pluginapply")));
+        if (!m_apply.Create(this, nullptr, kApplyButton, 1, x, 4, x + width, 30) ||
+            !m_apply.Setup(UiText(u"pluginapply"), nullptr, 0, x, 4, x + width, 30))
             return 0;
         AddChild(&m_apply);
     }

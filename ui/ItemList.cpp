@@ -953,6 +953,12 @@ void CListSprite::OnLButtonUp(int x, int y, uint32_t keyFlags)
             SelectItem(index, 2);
         else
             SelectItem(index, (keyFlags & kKeyShift) ? 1 : 0);
+        // The keys walk on from the clicked item (the pointer may not have moved onto it: after
+        // a drag of the scroll bar the cursor was still where the drag began).
+        if (index >= 0) {
+            m_current.store(index);
+            Redraw();
+        }
     }
     const bool hadBand = m_pressState == 2;
     {

@@ -510,6 +510,7 @@ void CRenderWindow::PushModal(CPopupSprite* popup)
         !m_baseLayer->IsVisible()) {
         platform::ScopedLock lock(m_renderLock);
         if (m_backBuffer.data) {
+            ComposeWithoutEffectsLocked();
             m_baseLayer->SetSnapshot(m_backBuffer);
             m_baseLayer->SetVisible(1);
         }

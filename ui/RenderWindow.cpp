@@ -484,6 +484,39 @@ void CRenderWindow::ComposeTile(const SRect& t)
         }
 }
 
+// The dimmed picture behind a dialog is the window itself, not a click ring or a fade caught
+// halfway: they end now and their area is composed again without them before the snapshot
+// (the tiles stay marked, so the next frame shows the same on screen).
+void CRenderWindow::ComposeWithoutEffectsLocked()
+{
+    SRect area{};
+    bool any = false;
+    for (CSprite* s : m_topLevel) {
+        if (!dynamic_cast<CClickWave*>(s) && !dynamic_cast<CSFadeEffect*>(s))
+            continue;
+        if (!s->IsVisible() || s->Finished())
+            continue;
+        const SRect r = s->Rect();
+        area = any ? SRect{std::min(area.left, r.left), std::min(area.top, r.top), std::max(area.right, r.right),
+                           std::max(area.bottom, r.bottom)}
+                   : r;
+        any = true;
+        s->SetFinished(1);
+        s->SetVisible(0);
+    }
+    if (!any || !m_backBuffer.data)
+        return;
+    const int c0 = std::max(0, area.left / kTileSize), r0 = std::max(0, area.top / kTileSize);
+    const int c1 = std::min((m_backBuffer.width + kTileSize - 1) / kTileSize, (area.right + kTileSize - 1) / kTileSize);
+    const int r1 = std::min((m_backBuffer.height + kTileSize - 1) / kTileSize, (area.bottom + kTileSize - 1) / kTileSize);
+    m_composeListReady = false;
+    for (int r = r0; r < r1; ++r)
+        for (int c = c0; c < c1; ++c)
+            ComposeTile({c * kTileSize, r * kTileSize, std::min(c * kTileSize + kTileSize, m_backBuffer.width),
+                         std::min(r * kTileSize + kTileSize, m_backBuffer.height)});
+    m_composeListReady = false;
+}
+
 void CRenderWindow::PresentRect(const SRect& r)
 {
     const ImageBuffer8& back = m_backBuffer;

@@ -285,6 +285,7 @@ private:
     std::vector<ComposeEntry> m_composeList;
     bool m_composeListReady = false;
     void BuildComposeList();
+    void ComposeWithoutEffectsLocked();
     std::unique_ptr<CFrame> m_frame;
     std::unique_ptr<CSTip> m_tip;
     std::atomic<int> m_windowActive{0};
@@ -326,7 +327,7 @@ private:
     std::vector<Retired> m_retired;
     std::atomic<bool> m_retirePosted{false};
     void PostRetiredCheck();
-    bool m_destroyed = false;
+    std::atomic<bool> m_destroyed{false};
     bool m_opened = false;
     bool m_startThread = true;
     platform::BackendKind m_backend = platform::BackendKind::Headless;

@@ -263,7 +263,10 @@ int CSTabFrame::AddPage(CSTabPage* page)
     if (known >= 0)
         return known;
     const int w = Width(), h = Height();
-    m_pageArea = m_stripBottom > 32 ? SRect{10, 5, w - 10, h - 40} : SRect{10, 34, w - 10, h - 10};
+    {
+        platform::ScopedLock lock(m_lock); // the render thread's fade reads the area
+        m_pageArea = m_stripBottom > 32 ? SRect{10, 5, w - 10, h - 40} : SRect{10, 34, w - 10, h - 10};
+    }
     const int id = m_nextPageId++;
     if (!page->Create(this, nullptr, id, m_pageArea.left, m_pageArea.top, m_pageArea.right,
                       m_pageArea.bottom, 2))
@@ -659,11 +662,11 @@ void CSTabFrame::DrawTabStrip(int level)
 
 void CSTabFrame::DrawPageFade()
 {
+    platform::ScopedLock lock(m_lock);
     const SRect a = m_pageArea;
     InvalidateRect(a.left, a.top, a.right, a.bottom, 1);
     if (!(m_animState.load() & kFade))
         return;
-    platform::ScopedLock lock(m_lock);
     auto fits = [&](const ImageBuffer8& s) {
         return s.data && s.width == a.Width() && s.height == a.Height();
     };
