@@ -240,7 +240,9 @@ private:
             }
             ExpireTransfers();
             pollfd fds[2] = { { ConnectionNumber(dpy_), POLLIN, 0 }, { wakeFd_, POLLIN, 0 } };
-            poll(fds, 2, transfers_.empty() ? 1000 : 100);
+            // Without a transfer under way nothing can expire: sleep until the server or a
+            // task wakes the loop (an idle program wakes no thread).
+            poll(fds, 2, transfers_.empty() ? -1 : 100);
             if (fds[1].revents & POLLIN) {
                 uint64_t count = 0;
                 if (read(wakeFd_, &count, sizeof count) < 0) {

@@ -560,6 +560,8 @@ void Window::SetTimer(uint32_t id, uint32_t periodMs)
 
 void Window::KillTimer(uint32_t id) { m_core->timers.erase(id); }
 
+bool Window::TimerSet(uint32_t id) const { return m_core->timers.count(id) != 0; }
+
 bool Window::IsKeyDown(uint32_t virtualKey) const
 {
     switch (virtualKey) {

@@ -261,6 +261,8 @@ public:
     // Periods below 10 ms count as 10, as on the original. Setting an existing id restarts it.
     void SetTimer(uint32_t id, uint32_t periodMs);
     void KillTimer(uint32_t id);
+    // True while the timer is set (UI thread; for tests of an idle window).
+    bool TimerSet(uint32_t id) const;
 
     bool IsKeyDown(uint32_t virtualKey) const;
     Point CursorPos() const; // client coordinates

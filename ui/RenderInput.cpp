@@ -39,8 +39,10 @@ void CRenderWindow::OnEvent(platform::Window&, const platform::WindowEvent& e)
             OnWindowMessage(e.message, e.wParam, e.lParam);
         break;
     case EventKind::Timer:
+        // A timer's handler asks for the frames it needs itself (SetAllDirty, InvalidateRect):
+        // a timer alone does not wake the render thread.
         OnTimer(e.timerId);
-        break;
+        return;
     case EventKind::MouseMove:
     case EventKind::ButtonDown:
     case EventKind::ButtonUp:

@@ -407,3 +407,20 @@ TEST(InputFocus, MarkerShowsOnSmallControlsAndGoesWithItsTarget)
     panel->SetVisible(0);
     EXPECT_FALSE(t.window->FocusMarker()->IsVisible());
 }
+
+TEST(InputCapture, OneSecondCheckRunsOnlyWhileACaptureOrATipIsUp)
+{
+    UiTestWindow t;
+    ASSERT_TRUE(t.opened);
+    TestSprite* s = AddTop(*t.window, {10, 10, 100, 100}, true);
+    platform::Window& w = t.Platform();
+    EXPECT_FALSE(w.TimerSet(kCaptureTimerId)) << "an idle window runs no timer";
+    t.window->SetCapture(s);
+    EXPECT_TRUE(w.TimerSet(kCaptureTimerId));
+    t.window->ReleaseCapture(s);
+    EXPECT_FALSE(w.TimerSet(kCaptureTimerId));
+    t.window->ShowTooltip(50, 50, u"A tip", false);
+    EXPECT_TRUE(w.TimerSet(kCaptureTimerId));
+    t.window->HideTooltip();
+    EXPECT_FALSE(w.TimerSet(kCaptureTimerId));
+}
