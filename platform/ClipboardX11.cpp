@@ -239,9 +239,11 @@ private:
                 Dispatch(ev);
             }
             ExpireTransfers();
+            // Events Xlib has read already would not wake the poll.
+            if (XEventsQueued(dpy_, QueuedAfterFlush) > 0)
+                continue;
             pollfd fds[2] = { { ConnectionNumber(dpy_), POLLIN, 0 }, { wakeFd_, POLLIN, 0 } };
-            // Without a transfer under way nothing can expire: sleep until the server or a
-            // task wakes the loop (an idle program wakes no thread).
+            // Idle, it sleeps until the server or a caller has something: no timer wake-ups.
             poll(fds, 2, transfers_.empty() ? -1 : 100);
             if (fds[1].revents & POLLIN) {
                 uint64_t count = 0;

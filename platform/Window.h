@@ -246,7 +246,8 @@ public:
     // --- UI thread ---
     // Runs a (nested) modal loop: dispatches messages, input and timers until `done` returns
     // true (checked before every dispatch) -> true, or until the window is destroyed or a quit
-    // was posted -> false.
+    // was posted -> false. Idle, the loop sleeps until an event, a post or a timer; it has no
+    // wake-up of its own, so a `done` that turns true with time alone needs a timer.
     bool RunModalLoop(const std::function<bool()>& done);
     // Dispatches everything that is ready now without waiting; false after destroy or quit.
     bool PumpPending();
