@@ -277,6 +277,9 @@ void CZendraDlg::OnEvent(platform::Window& window, const platform::WindowEvent& 
     case platform::EventKind::MouseWheel:
     case platform::EventKind::DropFiles:
         m_lastInput = platform::GetTickCount32();
+        // The idle check stopped after its release: it runs again from the next input on.
+        if (m_idleDone && PlatformWindow())
+            PlatformWindow()->SetTimer(IDT_IDLE, 1000);
         m_idleDone = false;
         break;
     default:
@@ -311,6 +314,9 @@ void CZendraDlg::OnWindowTimer(uint32_t id)
             CRaster::ReleaseSpareBlocks();
             ++m_idleReleases;
             Log(u"Idle: spare memory released");
+            // Nothing to wait for until the next input: an idle program runs no timer.
+            if (PlatformWindow())
+                PlatformWindow()->KillTimer(IDT_IDLE);
         }
     }
 }

@@ -195,7 +195,8 @@ namespace {
 
 // Splits one line into pieces for the wrap width: prefixes of 2, 3, ... characters are
 // measured until one reaches the width; the piece then ends before the last break point
-// (a non-word character after the piece's start), or one character short without one.
+// (a non-word character after the piece's start), or one character short without one. A blank
+// at the break belongs to neither piece.
 template <class Measure>
 std::vector<String16> BreakLine(StringView16 line, int wrapWidth, Measure measure)
 {
@@ -219,7 +220,8 @@ std::vector<String16> BreakLine(StringView16 line, int wrapWidth, Measure measur
             }
         }
         pieces.emplace_back(line.substr(start, end - start));
-        start = end;
+        // A line broken at a blank does not start the next one with it.
+        start = end < line.size() && end == breakAt && line[end] == u' ' ? end + 1 : end;
     }
     return pieces;
 }

@@ -239,8 +239,12 @@ private:
                 Dispatch(ev);
             }
             ExpireTransfers();
+            // Events Xlib has read already would not wake the poll.
+            if (XEventsQueued(dpy_, QueuedAfterFlush) > 0)
+                continue;
             pollfd fds[2] = { { ConnectionNumber(dpy_), POLLIN, 0 }, { wakeFd_, POLLIN, 0 } };
-            poll(fds, 2, transfers_.empty() ? 1000 : 100);
+            // Idle, it sleeps until the server or a caller has something: no timer wake-ups.
+            poll(fds, 2, transfers_.empty() ? -1 : 100);
             if (fds[1].revents & POLLIN) {
                 uint64_t count = 0;
                 if (read(wakeFd_, &count, sizeof count) < 0) {

@@ -30,6 +30,11 @@ uint32_t GetTickCount32()
     return static_cast<uint32_t>(GetTickCount64());
 }
 
+bool TickSourceReplaced()
+{
+    return g_source.load(std::memory_order_acquire) != nullptr;
+}
+
 void SetTickSource(TickSource* source)
 {
     g_source.store(source, std::memory_order_release);

@@ -23,6 +23,8 @@ inline uint32_t TicksSince(uint32_t start) { return GetTickCount32() - start; }
 
 // nullptr restores the system clock. The source must outlive its installation.
 void SetTickSource(TickSource* source);
+// True while a replaced source is installed (its time moves without waking anybody).
+bool TickSourceReplaced();
 
 // A clock that moves only when told to.
 class ManualTickSource final : public TickSource {

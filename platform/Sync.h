@@ -2,6 +2,8 @@
 // with a timeout, and re-entrant critical sections.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <mutex>
@@ -50,16 +52,62 @@ inline int WaitForEvents(std::initializer_list<Event*> events, bool waitAll, uin
     return WaitForEvents(std::span<Event* const>(events.begin(), events.size()), waitAll, timeoutMs);
 }
 
+// Lock ranks, for locks that take part in a written lock order: a thread takes ranked locks in
+// ascending rank only. In debug builds taking a ranked lock whose rank is not above every other
+// ranked lock the thread holds (taking one it already holds again is fine) prints both and stops
+// the program; release builds (NDEBUG) compile the check out. Rank 0 = not ranked.
+namespace lockrank {
+void BeforeLock(const void* lock, uint32_t rank);
+void Locked(const void* lock, uint32_t rank);
+void Unlocked(const void* lock);
+// The ranks the calling thread holds, innermost last (for tests).
+size_t HeldCount();
+} // namespace lockrank
+
 // A re-entrant lock: the owner may lock it again, as nested calls that share one object do.
 class CriticalSection {
 public:
     CriticalSection() = default;
+    explicit CriticalSection(uint32_t rank) : m_rank(rank) {}
     CriticalSection(const CriticalSection&) = delete;
     CriticalSection& operator=(const CriticalSection&) = delete;
 
-    void Lock() { m_mutex.lock(); }
-    bool TryLock() { return m_mutex.try_lock(); }
-    void Unlock() { m_mutex.unlock(); }
+    void Lock()
+    {
+#ifndef NDEBUG
+        const uint32_t rank = m_rank.load(std::memory_order_relaxed);
+        if (rank)
+            lockrank::BeforeLock(this, rank);
+        m_mutex.lock();
+        if (rank)
+            lockrank::Locked(this, rank);
+#else
+        m_mutex.lock();
+#endif
+    }
+    bool TryLock()
+    {
+        if (!m_mutex.try_lock())
+            return false;
+#ifndef NDEBUG
+        // A try cannot wait, so it cannot deadlock: recorded, not checked.
+        if (const uint32_t rank = m_rank.load(std::memory_order_relaxed))
+            lockrank::Locked(this, rank);
+#endif
+        return true;
+    }
+    void Unlock()
+    {
+#ifndef NDEBUG
+        if (m_rank.load(std::memory_order_relaxed))
+            lockrank::Unlocked(this);
+#endif
+        m_mutex.unlock();
+    }
+
+    // Set before the lock is shared with another thread (or while nobody holds it).
+    void SetRank(uint32_t rank) { m_rank.store(rank, std::memory_order_relaxed); }
+    uint32_t Rank() const { return m_rank.load(std::memory_order_relaxed); }
 
     // For std::lock_guard / std::unique_lock.
     void lock() { Lock(); }
@@ -68,6 +116,7 @@ public:
 
 private:
     std::recursive_mutex m_mutex;
+    std::atomic<uint32_t> m_rank{0};
 };
 
 class ScopedLock {

@@ -18,7 +18,8 @@ namespace platform {
 namespace {
 
 constexpr uint32_t kMinTimerPeriodMs = 10;
-// Longest sleep of an idle loop: a replaced tick clock moves without waking anybody.
+// Longest sleep of an idle loop while a replaced tick clock is installed: it moves without
+// waking anybody. On the system clock an idle loop sleeps until an event, a post or a timer.
 constexpr uint32_t kMaxIdleWaitMs = 50;
 constexpr uint64_t kDoubleClickMs = 500;
 constexpr int kDoubleClickSlop = 2; // half the 4-pixel double-click rectangle
@@ -410,7 +411,7 @@ struct Window::Core {
 
     uint32_t IdleWait() const
     {
-        uint64_t wait = kMaxIdleWaitMs;
+        uint64_t wait = TickSourceReplaced() ? kMaxIdleWaitMs : kInfinite;
         const uint64_t now = GetTickCount64();
         for (const auto& [id, t] : timers)
             wait = std::min(wait, t.due > now ? t.due - now : 0);
@@ -558,6 +559,8 @@ void Window::SetTimer(uint32_t id, uint32_t periodMs)
 }
 
 void Window::KillTimer(uint32_t id) { m_core->timers.erase(id); }
+
+bool Window::TimerSet(uint32_t id) const { return m_core->timers.count(id) != 0; }
 
 bool Window::IsKeyDown(uint32_t virtualKey) const
 {

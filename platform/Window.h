@@ -246,7 +246,8 @@ public:
     // --- UI thread ---
     // Runs a (nested) modal loop: dispatches messages, input and timers until `done` returns
     // true (checked before every dispatch) -> true, or until the window is destroyed or a quit
-    // was posted -> false.
+    // was posted -> false. Idle, the loop sleeps until an event, a post or a timer; it has no
+    // wake-up of its own, so a `done` that turns true with time alone needs a timer.
     bool RunModalLoop(const std::function<bool()>& done);
     // Dispatches everything that is ready now without waiting; false after destroy or quit.
     bool PumpPending();
@@ -261,6 +262,8 @@ public:
     // Periods below 10 ms count as 10, as on the original. Setting an existing id restarts it.
     void SetTimer(uint32_t id, uint32_t periodMs);
     void KillTimer(uint32_t id);
+    // True while the timer is set (UI thread; for tests of an idle window).
+    bool TimerSet(uint32_t id) const;
 
     bool IsKeyDown(uint32_t virtualKey) const;
     Point CursorPos() const; // client coordinates

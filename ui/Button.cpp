@@ -50,6 +50,19 @@ int CSButton::RenderCaption(const char16_t* text, int maxWidth)
     return 1;
 }
 
+int CSButton::WidthForCaption(const char16_t* caption, int fontHeight)
+{
+    if (!caption || !caption[0])
+        return 0;
+    ImageBuffer8 image;
+    if (!RenderTextLocked(caption, image, nullptr, fontHeight, 0, nullptr))
+        return 0;
+    const int width = image.width;
+    FreeImageBuffer(image);
+    // Setup cuts a caption that reaches the width less 20.
+    return width + 21;
+}
+
 int CSButton::BuildFace(int width, int height)
 {
     const ImageBuffer8* face = SharedUiImage(u"btn.png");

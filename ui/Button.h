@@ -44,6 +44,10 @@ public:
     // Private code: the render thread asks the UI thread to show the tooltip.
     static constexpr int32_t kMsgShowTooltip = 10140;
 
+    // The narrowest width at which Setup shows `caption` uncut at a caption font height (0 for
+    // the default): owners with room size their buttons by it (translated captions differ).
+    static int WidthForCaption(const char16_t* caption, int fontHeight = 0);
+
     // The face alpha of one face pixel at a hover level.
     static int FaceFactor(int level) { return (level + 1) * 200 / 7 + 40; }
 

@@ -348,18 +348,18 @@ int CDialogSprite::DoModal()
         platform::SleepMs(100);
     }
     SetVisible(0);
-    {
-        platform::ScopedLock lock(m_lock);
-        if (window && pushed) {
-            window->PopModal(this);
-            window->RemoveAccelerators(this);
-        }
-        if (pushed)
-            g_nModalDepth.fetch_sub(1);
-        ReleaseTicket(m_ticket);
-        m_ticket = 0;
-        ReleaseResources(0);
+    // No lock of ours is held here: popping takes RenderLock and touches other sprites.
+    if (window && pushed) {
+        // Withdrawn from the window: once this returns the render thread no longer reaches the
+        // dialog, so its owner may destroy it (it usually lives on the caller's stack).
+        window->PopModal(this);
+        window->RemoveAccelerators(this);
     }
+    if (pushed)
+        g_nModalDepth.fetch_sub(1);
+    ReleaseTicket(m_ticket);
+    m_ticket = 0;
+    ReleaseResources(0);
     return m_result.load();
 }
 
@@ -388,8 +388,13 @@ int CDialogSprite::OnDraw(uint32_t time)
 {
     if (m_animState.load() != kNone)
         StepFade(time);
-    if (m_frameTimerPeriod > 0 && ++m_frameCounter % m_frameTimerPeriod == 0)
-        ::PostSpriteMessage(this, MSG_DIALOG_TIMER, m_frameTimerPeriod, 0, nullptr);
+    if (m_frameTimerPeriod > 0) {
+        if (++m_frameCounter % m_frameTimerPeriod == 0)
+            ::PostSpriteMessage(this, MSG_DIALOG_TIMER, m_frameTimerPeriod, 0, nullptr);
+        // A timer counted in frames keeps the frames coming while the dialog is up.
+        if (m_window)
+            m_window->RequestFrame();
+    }
     if (!AllDirty() || !m_image.data)
         return 0;
     const ImageBuffer8* frame = SharedUiImage(u"frame.png");
@@ -426,14 +431,21 @@ int CDialogSprite::OnDraw(uint32_t time)
 
 void CDialogSprite::ReleaseResources(int flag)
 {
+    {
+        platform::ScopedLock lock(m_lock);
+        for (DialogControlRecord& r : m_records)
+            if (r.sprite) {
+                r.sprite->SetFinished(1);
+                r.sprite->SetAutoDelete(1);
+            }
+        m_bindings.clear();
+    }
+    // The controls are released outside the dialog's lock (CSprite::ReleaseResources takes them
+    // out of the list under it first).
+    CSprite::ReleaseResources(flag);
     platform::ScopedLock lock(m_lock);
     for (DialogControlRecord& r : m_records)
-        if (r.sprite) {
-            r.sprite->SetFinished(1);
-            r.sprite->SetAutoDelete(1);
-        }
-    m_bindings.clear();
-    CSprite::ReleaseResources(flag);
+        r.sprite = nullptr;
     m_records.clear();
 }
 

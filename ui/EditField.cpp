@@ -661,11 +661,17 @@ int CEditSprite::OnDraw(uint32_t time)
     const int caret = std::clamp(m_caret.load(), 0, n);
     bool showCaret = false;
     const uint32_t phase = time / kBlinkMs;
+    // Only the focused field blinks: it asks for the frame of its next blink itself, so the
+    // render thread may sleep in between; an unfocused field is not redrawn by the clock.
+    const bool focused = m_window && m_window->Focus() == this;
     if (phase != m_blinkPhase) {
         m_blinkPhase = phase;
-        showCaret = (phase & 1) && m_window && m_window->Focus() == this;
-        SetAllDirty(1);
+        showCaret = (phase & 1) && focused;
+        if (focused)
+            SetAllDirty(1);
     }
+    if (focused)
+        m_window->RequestFrameIn(kBlinkMs - time % kBlinkMs);
     if (!AllDirty())
         return 0;
     const ImageBuffer8* frame = SharedUiImage(u"roundframe.png");

@@ -39,21 +39,30 @@ int CSFocusIndicate::OnDraw(uint32_t)
         SetOpacity(std::max(32, opacity - 12));
         SetAllDirty(1);
     }
-    CMessageSprite* target = Target();
-    const bool gone = !target || !IsPointerAlive(target);
-    const CSprite* parent = gone ? nullptr : target->Parent();
-    if (gone || (parent && IsPointerAlive(parent) && !parent->IsShown()) || !target->IsVisible()) {
-        SetOpacity(0);
-        InvalidateRect(0, 0, 0, 0, 1);
-        m_visible.store(0, std::memory_order_release);
-        DiscardImage();
-        return 0;
-    }
+    // The target is never looked at here: the render window hides the marker on the UI thread
+    // when the target goes, is hidden or loses its parent's showing (OnSpriteHidden).
     if (!AllDirty())
         return 0;
     if (m_image.data) {
         std::memset(m_image.data, 0, m_image.byteSize);
-        if (m_image.width > 40 && m_image.height > 40 && m_kbd.data)
+        // A one-pixel accent frame on every size, so that the focus shows on small controls
+        // (buttons, check boxes, fields) too; the corner mark where there is room for it.
+        const int w = m_image.width, h = m_image.height;
+        if (w >= 3 && h >= 3) {
+            auto put = [&](int x, int y) {
+                uint8_t* p = m_image.data + (size_t(y) * w + x) * 4;
+                p[0] = 200, p[1] = 130, p[2] = 70, p[3] = 255; // (70, 130, 200)
+            };
+            for (int x = 0; x < w; ++x) {
+                put(x, 0);
+                put(x, h - 1);
+            }
+            for (int y = 1; y + 1 < h; ++y) {
+                put(0, y);
+                put(w - 1, y);
+            }
+        }
+        if (w > 40 && h > 40 && m_kbd.data)
             BlendImage8(m_image, m_kbd, 1, 1, true, 256);
     }
     InvalidateRect(0, 0, 0, 0, 1);

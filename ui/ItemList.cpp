@@ -4,10 +4,12 @@
 #include "imaging/Draw8.h"
 #include "imaging/TextRender.h"
 #include "ui/RenderWindow.h"
+#include "ui/LockOrder.h"
 #include "ui/TicketRegistry.h"
 #include "ui/UiSeams.h"
 
 #include <algorithm>
+#include <string>
 #include <atomic>
 #include <climits>
 #include <cstdlib>
@@ -101,6 +103,10 @@ SRect Intersect(const SRect& a, const SRect& b)
 
 void SetThumbnailLoaderLocks(platform::CriticalSection* first, platform::CriticalSection* second)
 {
+    if (first)
+        first->SetRank(lockorder::kFirstLoader);
+    if (second)
+        second->SetRank(lockorder::kSecondLoader);
     g_loaderLockFirst.store(first);
     g_loaderLockSecond.store(second);
 }
@@ -892,14 +898,22 @@ void CListSprite::OnMouseMove(int x, int y, uint32_t keyFlags)
         return;
     m_current.store(index);
     if (m_window && index >= 0) {
-        platform::ScopedLock lock(m_lock);
-        const CListItem* item = m_items[index];
-        if (item->captionCut) {
-            const SPoint p = LocalToWindowPoint({item->currentX, item->currentY - m_scroll.load() + item->cellHeight});
-            m_window->ShowTooltip(p.x, p.y, item->caption, false);
-        } else {
-            m_window->HideTooltip();
+        // The caption is copied under the list's lock; the tip is shown after it (the tip is
+        // another sprite, and a sprite lock never holds another top-level sprite's).
+        std::u16string caption;
+        SPoint p{};
+        {
+            platform::ScopedLock lock(m_lock);
+            const CListItem* item = m_items[index];
+            if (item->captionCut) {
+                caption = item->caption;
+                p = LocalToWindowPoint({item->currentX, item->currentY - m_scroll.load() + item->cellHeight});
+            }
         }
+        if (!caption.empty())
+            m_window->ShowTooltip(p.x, p.y, caption.c_str(), false);
+        else
+            m_window->HideTooltip();
     }
     Redraw();
 }
@@ -939,6 +953,12 @@ void CListSprite::OnLButtonUp(int x, int y, uint32_t keyFlags)
             SelectItem(index, 2);
         else
             SelectItem(index, (keyFlags & kKeyShift) ? 1 : 0);
+        // The keys walk on from the clicked item (the pointer may not have moved onto it: after
+        // a drag of the scroll bar the cursor was still where the drag began).
+        if (index >= 0) {
+            m_current.store(index);
+            Redraw();
+        }
     }
     const bool hadBand = m_pressState == 2;
     {

@@ -72,12 +72,16 @@ int CSMenu::OnCreate()
 
 void CSMenu::ReleaseResources(int flag)
 {
+    // Sub-menus are other top-level sprites: listed under our lock, released after it.
+    std::vector<CSMenu*> subs;
     {
         platform::ScopedLock lock(m_lock);
         for (MenuItem* item : m_items)
             if (item->subMenu && item->subMenu != this)
-                item->subMenu->ReleaseResources(flag);
+                subs.push_back(item->subMenu);
     }
+    for (CSMenu* sub : subs)
+        sub->ReleaseResources(flag);
     FreeItems();
     m_animState.store(kNone);
     if (flag)

@@ -95,11 +95,25 @@ int CSMessageDlg::OnDraw(uint32_t time)
     return drew;
 }
 
+void CSMessageDlg::SetInitialFocus()
+{
+    // Yes is the default button of the question: Enter answers it, as users expect.
+    if (m_buttons == kMbYesNo && m_window)
+        if (auto* yes = dynamic_cast<CMessageSprite*>(GetControl(6))) {
+            m_window->SetFocus(yes, false);
+            return;
+        }
+    CDialogSprite::SetInitialFocus();
+}
+
 void CSMessageDlg::OnKeyDown(uint32_t key, uint32_t, uint32_t)
 {
     if (m_buttons != kMbYesNo)
         return;
-    if (key == 'N' || key == 'n') {
+    if (key == platform::vk::Return) {
+        if (UpdateData(1))
+            SetResult(6);
+    } else if (key == 'N' || key == 'n') {
         if (UpdateData(1))
             SetResult(7);
     } else if (key == 'Y' || key == 'y') {

@@ -22,6 +22,7 @@ public:
     int OnInitDialog() override;
     int OnDraw(uint32_t time) override;
     void OnKeyDown(uint32_t key, uint32_t repeat, uint32_t flags) override;
+    void SetInitialFocus() override;
     int OnSpriteMessage(SpriteMessage* message) override;
 
     const char16_t* Text() const { return m_text; }

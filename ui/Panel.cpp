@@ -6,6 +6,7 @@
 #include "ui/RenderWindow.h"
 
 #include <algorithm>
+#include <string>
 #include <cstring>
 
 namespace {
@@ -152,10 +153,9 @@ int CPanelSprite::OnDraw(uint32_t)
             item.hoverLevel = uint8_t(before <= kGlowStep ? 0 : before - kGlowStep);
         } else if (before < kGlowFull) {
             item.hoverLevel = uint8_t(std::min(kGlowFull, before + kGlowStep));
-            if (item.hoverLevel == kGlowFull && item.tooltip[0] && int(i) != m_pressed.load() && m_window) {
-                const SPoint p = LocalToWindowPoint({item.rect.right, item.rect.bottom});
-                m_window->ShowTooltip(p.x, p.y, item.tooltip, false);
-            }
+            // The tip is the UI thread's: asked for here, shown when the message arrives.
+            if (item.hoverLevel == kGlowFull && item.tooltip[0] && int(i) != m_pressed.load() && m_window)
+                ::PostSpriteMessage(this, kMsgShowTip, int(i), 0, this);
         }
         if (item.hoverLevel != before)
             SetAllDirty(1);
@@ -274,6 +274,29 @@ void CPanelSprite::PostToParent(int32_t code, intptr_t p1, intptr_t p2)
     auto* parent = dynamic_cast<CMessageSprite*>(m_parent);
     if (parent && (parent->Flags() & SF_INPUT))
         ::PostSpriteMessage(parent, code, p1, p2, this);
+}
+
+int CPanelSprite::OnSpriteMessage(SpriteMessage* message)
+{
+    if (!message || message->code != kMsgShowTip)
+        return CMessageSprite::OnSpriteMessage(message);
+    const int index = int(message->param1);
+    std::u16string text;
+    SPoint p{};
+    {
+        platform::ScopedLock lock(m_lock);
+        // Still the hovered item, still fully lit, not pressed meanwhile.
+        if (index != m_hover.load() || index == m_pressed.load() || index < 0 || index >= int(m_items.size()))
+            return 1;
+        const PanelItem& item = *m_items[size_t(index)];
+        if (item.hoverLevel != kGlowFull || !item.tooltip[0])
+            return 1;
+        text = item.tooltip;
+        p = LocalToWindowPoint({item.rect.right, item.rect.bottom});
+    }
+    if (m_window)
+        m_window->ShowTooltip(p.x, p.y, text.c_str(), false);
+    return 1;
 }
 
 void CPanelSprite::HideTip()

@@ -69,6 +69,9 @@ public:
     void OnLButtonDblClk(int x, int y, uint32_t flags) override;
     void OnCaptureReleased() override;
     int CanFocus() override { return 0; }
+    int OnSpriteMessage(SpriteMessage* message) override;
+    // The render thread asks the UI thread to show an item's tip (param1 the item).
+    static constexpr int32_t kMsgShowTip = 10141;
 
     int Hover() const { return m_hover.load(); }
     int Pressed() const { return m_pressed.load(); }

@@ -87,6 +87,9 @@ int CSToolBar::Build()
         r.button = b;
         AddChild(b);
     }
+    // Laid out now, in the bar's own rectangle: they must not wait for the first resize.
+    const SRect r = Rect();
+    SetPos(r.left, r.top, r.Width(), r.Height());
     return 1;
 }
 

@@ -32,12 +32,17 @@ void CRenderWindow::OnEvent(platform::Window&, const platform::WindowEvent& e)
     case EventKind::Message:
         if (e.message == WM_SPRITE_MESSAGE)
             OnSpriteMessage(reinterpret_cast<SpriteMessage*>(e.lParam));
-        else
+        else if (e.message == WM_SPRITE_RETIRED) {
+            FreeRetired(false);
+            return; // nothing on screen changed
+        } else
             OnWindowMessage(e.message, e.wParam, e.lParam);
         break;
     case EventKind::Timer:
+        // A timer's handler asks for the frames it needs itself (SetAllDirty, InvalidateRect):
+        // a timer alone does not wake the render thread.
         OnTimer(e.timerId);
-        break;
+        return;
     case EventKind::MouseMove:
     case EventKind::ButtonDown:
     case EventKind::ButtonUp:
@@ -74,6 +79,9 @@ void CRenderWindow::OnEvent(platform::Window&, const platform::WindowEvent& e)
     case EventKind::CaptureLost:
         break; // the capture list keeps its sprites; the one-second timer sorts them out
     }
+    // Whatever the event changed (a hover, a state read in OnDraw) shows in the next frames;
+    // the render thread goes back to sleep when nothing moves.
+    RequestFrame();
 }
 
 platform::HitArea CRenderWindow::HitTest(platform::Point client)
@@ -132,13 +140,13 @@ void CRenderWindow::OnMouseEvent(const platform::WindowEvent& e)
             (hit->*handler)(l.x, l.y, e.keyFlags);
         }
     } else {
-        const std::vector<CMessageSprite*> captured = m_capture;
+        const std::vector<Held> captured = m_capture;
         const size_t count = m_capture.size();
-        for (CMessageSprite* s : captured) {
-            if (!IsPointerAlive(s))
+        for (const Held& h : captured) {
+            if (!HeldAlive(h))
                 continue;
-            const SPoint l = s->WindowToLocalPoint(p);
-            (s->*handler)(l.x, l.y, e.keyFlags | kCaptureDelivery);
+            const SPoint l = h.sprite->WindowToLocalPoint(p);
+            (h.sprite->*handler)(l.x, l.y, e.keyFlags | kCaptureDelivery);
             if (m_capture.size() != count)
                 break;
         }
@@ -184,11 +192,11 @@ void CRenderWindow::HandleSetCursor()
                 return;
         }
     } else {
-        const std::vector<CMessageSprite*> captured = m_capture;
-        for (CMessageSprite* s : captured)
-            if (IsPointerAlive(s)) {
-                const SPoint l = s->WindowToLocalPoint(p);
-                if (s->OnSetCursor(l.x, l.y))
+        const std::vector<Held> captured = m_capture;
+        for (const Held& h : captured)
+            if (HeldAlive(h)) {
+                const SPoint l = h.sprite->WindowToLocalPoint(p);
+                if (h.sprite->OnSetCursor(l.x, l.y))
                     return;
             }
     }
@@ -214,40 +222,89 @@ CMessageSprite* CRenderWindow::SpriteFromPoint(int x, int y)
     return nullptr;
 }
 
+bool CRenderWindow::HeldAlive(const Held& h)
+{
+    return h.sprite && IsTicketFor(h.ticket, h.sprite);
+}
+
+int CRenderWindow::CaptureIndex(const CSprite* sprite) const
+{
+    for (size_t i = 0; i < m_capture.size(); ++i)
+        if (m_capture[i].sprite == sprite)
+            return int(i);
+    return -1;
+}
+
+std::vector<CMessageSprite*> CRenderWindow::CaptureList() const
+{
+    std::vector<CMessageSprite*> list;
+    for (const Held& h : m_capture)
+        list.push_back(h.sprite);
+    return list;
+}
+
 void CRenderWindow::SetCapture(CMessageSprite* sprite)
 {
-    if (!sprite || std::find(m_capture.begin(), m_capture.end(), sprite) != m_capture.end())
+    if (!sprite || CaptureIndex(sprite) >= 0)
         return;
-    m_capture.push_back(sprite);
+    m_capture.push_back({sprite, sprite->Ticket()});
     if (m_platform)
         m_platform->SetCapture();
+    UpdateCaptureTimer();
 }
 
 void CRenderWindow::ReleaseCapture(CMessageSprite* sprite)
 {
     if (m_inReleaseCapture)
         return;
-    auto it = std::find(m_capture.begin(), m_capture.end(), sprite);
-    if (it == m_capture.end())
+    const int index = CaptureIndex(sprite);
+    if (index < 0)
         return;
     m_inReleaseCapture = true;
     if (m_capture.size() == 1 && m_platform)
         m_platform->ReleaseCapture();
-    m_capture.erase(it);
-    if (IsPointerAlive(sprite))
+    const Held held = m_capture[size_t(index)];
+    m_capture.erase(m_capture.begin() + index);
+    if (HeldAlive(held))
         sprite->OnCaptureReleased();
     m_inReleaseCapture = false;
+    UpdateCaptureTimer();
+}
+
+// The one-second check runs only while it has something to watch: a capture or a tooltip.
+void CRenderWindow::UpdateCaptureTimer()
+{
+    if (!m_platform)
+        return;
+    const bool want = !m_capture.empty() || (m_tip && m_tip->IsVisible());
+    if (want == m_captureTimerOn)
+        return;
+    m_captureTimerOn = want;
+    if (want)
+        m_platform->SetTimer(kCaptureTimerId, 1000);
+    else
+        m_platform->KillTimer(kCaptureTimerId);
 }
 
 // ---- focus ----------------------------------------------------------------------------------
 
+CMessageSprite* CRenderWindow::Focus() const
+{
+    // Checked against the ticket taken with it: a new sprite at the old one's address is not
+    // the focus.
+    CMessageSprite* focus = m_focus.load(std::memory_order_acquire);
+    return focus && IsTicketFor(m_focusTicket.load(std::memory_order_acquire), focus) ? focus : nullptr;
+}
+
 CMessageSprite* CRenderWindow::SetFocus(CMessageSprite* sprite, bool fromKeyboard)
 {
-    CMessageSprite* previous = m_focus;
-    if (sprite == previous)
+    CMessageSprite* previous = m_focus.load();
+    const int32_t previousTicket = m_focusTicket;
+    if (sprite == previous && (!sprite || sprite->Ticket() == previousTicket))
         return previous;
-    m_focus = sprite;
-    if (previous && IsPointerAlive(previous)) {
+    m_focus.store(sprite);
+    m_focusTicket = sprite ? sprite->Ticket() : 0;
+    if (previous && IsTicketFor(previousTicket, previous)) {
         previous->SetAllDirty(1);
         ::PostSpriteMessage(previous, MSG_FOCUS, 0, 0, sprite);
     }
@@ -264,7 +321,7 @@ void CRenderWindow::UpdateFocusIndicator(bool fromKeyboard)
     CSFocusIndicate* marker = m_focusMarker.get();
     if (!marker)
         return;
-    CMessageSprite* focus = m_focus && IsPointerAlive(m_focus) ? m_focus : nullptr;
+    CMessageSprite* focus = HeldAlive({m_focus.load(), m_focusTicket.load()}) ? m_focus.load() : nullptr;
     if (focus) {
         SRect r = focus->GetFocusRect();
         if (r.left == r.right)
@@ -278,10 +335,34 @@ void CRenderWindow::UpdateFocusIndicator(bool fromKeyboard)
             marker->SetVisible(1);
         marker->SetAllDirty(1);
     } else if (marker->IsVisible()) {
-        marker->SetVisible(0);
+        HideFocusMarker();
     }
     marker->SetTarget(focus);
     UpdateTextInput();
+}
+
+// The marker's target is watched here, on the UI thread that owns it; the render thread never
+// looks at the target.
+void CRenderWindow::HideFocusMarker()
+{
+    CSFocusIndicate* marker = m_focusMarker.get();
+    if (!marker || !marker->IsVisible())
+        return;
+    marker->SetOpacity(0);
+    marker->SetVisible(0);
+}
+
+void CRenderWindow::OnSpriteHidden(CSprite* sprite)
+{
+    CSFocusIndicate* marker = m_focusMarker.get();
+    if (!marker || sprite == marker || !marker->IsVisible() || !OnUiThread())
+        return;
+    const CMessageSprite* target = marker->Target();
+    for (const CSprite* s = target; s; s = s->Parent())
+        if (s == sprite) {
+            HideFocusMarker();
+            return;
+        }
 }
 
 void CRenderWindow::UpdateTextInput()
@@ -289,7 +370,7 @@ void CRenderWindow::UpdateTextInput()
     platform::Window* window = m_platform.get();
     if (!window)
         return;
-    CMessageSprite* focus = m_focus && IsPointerAlive(m_focus) ? m_focus : nullptr;
+    CMessageSprite* focus = HeldAlive({m_focus.load(), m_focusTicket.load()}) ? m_focus.load() : nullptr;
     const bool want = focus && focus->WantsTextInput();
     if (want) {
         // The candidate window goes under the field, in window pixels.
@@ -322,9 +403,10 @@ void CRenderWindow::CycleFocus(bool backwards)
     }
     if (order.empty())
         return;
-    auto it = std::find(order.begin(), order.end(), m_focus);
+    CMessageSprite* focus = Focus();
+    auto it = std::find(order.begin(), order.end(), focus);
     CMessageSprite* next;
-    if (!m_focus || it == order.end()) {
+    if (!focus || it == order.end()) {
         next = backwards ? order.back() : order.front();
     } else {
         const size_t i = size_t(it - order.begin());
@@ -337,7 +419,8 @@ void CRenderWindow::CycleFocus(bool backwards)
 
 bool CRenderWindow::KeyTargetOk(CMessageSprite* s) const
 {
-    return s && IsPointerAlive(s) && ParentShown(s) && s->IsVisible() && (m_modal.empty() || IsInTopModal(s));
+    return s && s == m_focus.load() && IsTicketFor(m_focusTicket.load(), s) && ParentShown(s) && s->IsVisible() &&
+           (m_modal.empty() || IsInTopModal(s));
 }
 
 void CRenderWindow::OnKeyDown(const platform::WindowEvent& e)
@@ -355,27 +438,29 @@ void CRenderWindow::OnKeyDown(const platform::WindowEvent& e)
     // reach the focused field.
     if (DispatchAccelerator(e.virtualKey))
         return;
-    if (KeyTargetOk(m_focus))
-        m_focus->OnKeyDown(e.virtualKey, std::max<uint32_t>(e.repeatCount, 1), e.keyFlags);
+    if (CMessageSprite* focus = Focus(); KeyTargetOk(focus))
+        focus->OnKeyDown(e.virtualKey, std::max<uint32_t>(e.repeatCount, 1), e.keyFlags);
 }
 
 void CRenderWindow::OnKeyUp(const platform::WindowEvent& e)
 {
-    if (KeyTargetOk(m_focus))
-        m_focus->OnKeyUp(e.virtualKey, e.keyFlags);
+    if (CMessageSprite* focus = Focus(); KeyTargetOk(focus))
+        focus->OnKeyUp(e.virtualKey, e.keyFlags);
 }
 
 void CRenderWindow::OnChar(const platform::WindowEvent& e)
 {
-    if (KeyTargetOk(m_focus))
-        m_focus->OnChar(e.character, std::max<uint32_t>(e.repeatCount, 1), e.keyFlags);
+    if (CMessageSprite* focus = Focus(); KeyTargetOk(focus))
+        focus->OnChar(e.character, std::max<uint32_t>(e.repeatCount, 1), e.keyFlags);
 }
 
 void CRenderWindow::AddAccelerator(CMessageSprite* sprite, uint32_t key, int shift, int ctrl)
 {
-    const Accelerator a{sprite, key, shift ? 1 : 0, ctrl ? 1 : 0, 0};
+    if (!sprite)
+        return;
+    const Accelerator a{sprite, sprite->Ticket(), key, shift ? 1 : 0, ctrl ? 1 : 0, 0};
     for (const Accelerator& x : m_accelerators)
-        if (x.sprite == a.sprite && x.key == a.key && x.shift == a.shift && x.ctrl == a.ctrl)
+        if (x.sprite == a.sprite && x.ticket == a.ticket && x.key == a.key && x.shift == a.shift && x.ctrl == a.ctrl)
             return;
     m_accelerators.push_back(a);
 }
@@ -404,7 +489,8 @@ int CRenderWindow::DispatchAccelerator(uint32_t key)
     const std::vector<Accelerator> records = m_accelerators; // a handler may add or remove
     for (const Accelerator& a : records) {
         CMessageSprite* s = a.sprite;
-        if (!IsPointerAlive(s) || !ParentShown(s) || !s->IsVisible() || !s->CanFocus())
+        // The ticket, not the address: a new sprite where an old one was gets none of its keys.
+        if (!IsTicketFor(a.ticket, s) || !ParentShown(s) || !s->IsVisible() || !s->CanFocus())
             continue;
         if (a.key != key || a.shift != shift || a.ctrl != ctrl || a.alt != alt)
             continue;
@@ -426,6 +512,7 @@ void CRenderWindow::PushModal(CPopupSprite* popup)
         !m_baseLayer->IsVisible()) {
         platform::ScopedLock lock(m_renderLock);
         if (m_backBuffer.data) {
+            ComposeWithoutEffectsLocked();
             m_baseLayer->SetSnapshot(m_backBuffer);
             m_baseLayer->SetVisible(1);
         }
@@ -436,11 +523,13 @@ void CRenderWindow::PushModal(CPopupSprite* popup)
             popup->SetDetached(0);
         else
             m_topLevel.push_back(popup);
+        popup->SetListed(CSprite::kTopLevelListed);
     }
     m_modal.push_back(popup);
     popup->OnPopup();
     SetFocus(popup, false);
     m_capture.clear();
+    UpdateCaptureTimer();
 }
 
 void CRenderWindow::PopModal(CPopupSprite* popup)
@@ -448,18 +537,24 @@ void CRenderWindow::PopModal(CPopupSprite* popup)
     std::erase(m_modal, popup);
     if (!m_modal.empty()) {
         SetFocus(m_modal.back(), false);
-    } else if (m_focus) {
-        CMessageSprite* old = m_focus;
-        m_focus = nullptr;
-        if (IsPointerAlive(old)) {
+    } else if (CMessageSprite* old = Focus()) {
+        const int32_t ticket = m_focusTicket;
+        m_focus.store(nullptr);
+        m_focusTicket = 0;
+        if (IsTicketFor(ticket, old)) {
             old->SetAllDirty(1);
             ::PostSpriteMessage(old, MSG_FOCUS, 0, 0, nullptr);
         }
         UpdateFocusIndicator(false);
     }
     m_capture.clear();
-    if (popup)
+    UpdateCaptureTimer();
+    if (popup) {
         popup->SetDetached(1);
+        // Out of the lists now rather than at the end of the next frame: its owner may destroy
+        // it as soon as this returns (a dialog on the stack).
+        Withdraw(popup);
+    }
     if (m_modal.empty() && m_baseLayer && m_baseLayer->IsVisible())
         m_baseLayer->SetVisible(0);
 }
@@ -479,16 +574,20 @@ void CRenderWindow::ForgetInputSprite(CSprite* sprite)
 {
     // The input lists belong to the UI thread; a sprite deleted by the render thread (an
     // effect that finished) never took input, and stale entries are checked for life anyway.
-    if (std::this_thread::get_id() != m_uiThread)
+    if (!OnUiThread())
         return;
-    if (m_focus == sprite) {
-        m_focus = nullptr;
+    if (Focus() == sprite) {
+        m_focus.store(nullptr);
+        m_focusTicket = 0;
         UpdateTextInput();
     }
-    std::erase(m_capture, sprite);
+    std::erase_if(m_capture, [&](const Held& h) { return h.sprite == sprite; });
+    UpdateCaptureTimer();
     std::erase(m_modal, sprite);
-    if (m_focusMarker && m_focusMarker->Target() == sprite)
+    if (m_focusMarker && m_focusMarker->Target() == sprite) {
+        HideFocusMarker();
         m_focusMarker->SetTarget(nullptr);
+    }
 }
 
 // ---- drops, timer, size, activation ---------------------------------------------------------
@@ -520,19 +619,17 @@ void CRenderWindow::OnTimer(uint32_t id)
     if (!m_platform)
         return;
     const SPoint c = PhysicalToLogicalPoint(m_platform->CursorPos());
-    const std::vector<CMessageSprite*> captured = m_capture;
-    for (CMessageSprite* s : captured) {
-        if (!IsPointerAlive(s)) {
-            std::erase(m_capture, s);
+    const std::vector<Held> captured = m_capture;
+    for (const Held& h : captured) {
+        CMessageSprite* s = h.sprite;
+        if (!HeldAlive(h)) {
+            std::erase_if(m_capture, [&](const Held& x) { return x.sprite == s && x.ticket == h.ticket; });
             continue;
         }
-        bool keep;
-        {
-            platform::ScopedLock lock(s->Lock());
-            const SRect r = s->LocalToWindowRect({0, 0, s->Width(), s->Height()});
-            keep = s->IsVisible() && c.x >= r.left - kCaptureSlack && c.x < r.right + kCaptureSlack &&
-                   c.y >= r.top - kCaptureSlack && c.y < r.bottom + kCaptureSlack;
-        }
+        // Rectangles are read without the sprite's lock (atomic edges): no lock is needed here.
+        const SRect r = s->LocalToWindowRect({0, 0, s->Width(), s->Height()});
+        const bool keep = s->IsVisible() && c.x >= r.left - kCaptureSlack && c.x < r.right + kCaptureSlack &&
+                          c.y >= r.top - kCaptureSlack && c.y < r.bottom + kCaptureSlack;
         if (!keep)
             ReleaseCapture(s);
     }
@@ -543,6 +640,7 @@ void CRenderWindow::OnTimer(uint32_t id)
         if (!(cx > c.x - half && cx < c.x + half && cy > c.y - 200 && cy < c.y + 200))
             HideTooltip();
     }
+    UpdateCaptureTimer();
 }
 
 void CRenderWindow::OnSize(const platform::WindowEvent& e)

@@ -11,11 +11,14 @@
 #include "ui/Progress.h"
 #include "ui/Tip.h"
 #include "ui/FocusIndicate.h"
+#include "ui/LockOrder.h"
 #include "ui/TicketRegistry.h"
 #include "ui/TileScale.h"
 #include "ui/UiSeams.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 struct CRenderWindow::TileMap {
@@ -31,12 +34,22 @@ struct CRenderWindow::TileMap {
 };
 
 namespace {
+// ZENDRA_TRACE_PRESENTS=1: one line on stderr per present, with the monotonic millisecond, for
+// the idle measurement (bench/idle_program.sh).
+const bool g_tracePresents = [] {
+    const char* v = std::getenv("ZENDRA_TRACE_PRESENTS");
+    return v && *v && *v != '0';
+}();
 constexpr int kMinTileColumns = 200; // 200 x 64 = 12,800 logical pixels before the map grows
 constexpr uint32_t kWorkerWaitMs = 5000;
 } // namespace
 
 CRenderWindow::CRenderWindow()
 {
+    m_renderLock.SetRank(lockorder::kRender);
+    m_drawListLock.SetRank(lockorder::kDrawList);
+    m_messageLock.SetRank(lockorder::kLeaf);
+    m_exitEventsLock.SetRank(lockorder::kLeaf);
     {
         platform::ScopedLock lock(m_renderLock);
         EnsureTileMap(kMinTileColumns, kMinTileColumns);
@@ -49,18 +62,24 @@ CRenderWindow::CRenderWindow()
 CRenderWindow::~CRenderWindow()
 {
     Destroy();
+    FreeRetired(true);
+    std::vector<CSprite*> list;
     {
         platform::ScopedLock lock(m_renderLock);
-        std::vector<CSprite*> list;
         list.swap(m_topLevel);
-        for (CSprite* s : list)
-            if (IsPointerAlive(s) && s->AutoDelete()) {
+        platform::ScopedLock drawLock(m_drawListLock);
+        m_drawList.clear();
+        m_composeList.clear();
+    }
+    // Members of a derived window are destroyed before this runs: their records are dead.
+    for (CSprite* s : list)
+        if (IsPointerAlive(s)) {
+            s->SetListed(CSprite::kNotListed);
+            if (s->AutoDelete()) {
                 s->ReleaseResources(1);
                 delete s;
             }
-        platform::ScopedLock drawLock(m_drawListLock);
-        m_drawList.clear();
-    }
+        }
     // Members go in reverse order of construction.
     m_tip.reset();
     m_frame.reset();
@@ -158,7 +177,7 @@ int CRenderWindow::OnInitDialog()
         if (!m_renderThread->Start())
             return 0;
     }
-    m_platform->SetTimer(kCaptureTimerId, 1000);
+    // The one-second capture and tooltip check starts with the first capture or tooltip.
     return 1;
 }
 
@@ -168,11 +187,33 @@ void CRenderWindow::RenderThreadProc()
     while (!m_stopRender.load() &&
            !(g_pLiveRenderWindow.load() == this && WindowReady()))
         m_wake.Wait(100);
+    m_inFrameLoop.store(true);
+    int quiet = 0;
     while (!m_stopRender.load() && g_pLiveRenderWindow.load() == this) {
         const uint64_t start = platform::GetTickCount64();
-        RenderFrame(uint32_t(start));
+        // Cleared before the frame: whatever asks during it gets the next one.
+        m_frameRequested.store(false);
+        const int busy = RenderFrame(uint32_t(start));
         if (g_pLiveRenderWindow.load() != this)
             break;
+        quiet = busy || m_frameRequested.load() ? 0 : quiet + 1;
+        if (quiet >= kQuietFramesBeforeSleep) {
+            // Nothing moves: sleep until a change asks for a frame (RequestFrame sets m_wake)
+            // or until the earliest frame asked for by time, with no timer in between.
+            const uint64_t due = m_frameDueAt.load();
+            const uint64_t now = platform::GetTickCount64();
+            if (due > now) {
+                m_renderSleeping.store(true);
+                m_renderSleeps.fetch_add(1);
+                m_wake.Wait(due == UINT64_MAX ? platform::kInfinite
+                                              : uint32_t(std::min<uint64_t>(due - now, 0x7FFFFFFF)));
+                m_renderSleeping.store(false);
+            }
+            if (platform::GetTickCount64() >= m_frameDueAt.load())
+                m_frameDueAt.store(UINT64_MAX);
+            quiet = 0;
+            continue;
+        }
         // Measured from the start of this frame, without catching up.
         for (;;) {
             const uint64_t now = platform::GetTickCount64();
@@ -181,7 +222,25 @@ void CRenderWindow::RenderThreadProc()
             m_wake.Wait(uint32_t(kFramePeriodMs - (now - start)));
         }
     }
+    m_inFrameLoop.store(false);
     m_renderExit.Set();
+}
+
+void CRenderWindow::RequestFrame()
+{
+    // One wake per frame at most: the flag stays set until the render thread's next frame.
+    if (!m_frameRequested.exchange(true, std::memory_order_acq_rel))
+        m_wake.Set();
+}
+
+void CRenderWindow::RequestFrameIn(uint32_t ms)
+{
+    const uint64_t tick = platform::GetTickCount64() + ms;
+    uint64_t due = m_frameDueAt.load();
+    while (tick < due && !m_frameDueAt.compare_exchange_weak(due, tick)) {
+    }
+    if (tick < due && m_renderSleeping.load())
+        m_wake.Set();
 }
 
 void CRenderWindow::EnsureTileMap(int columns, int rows)
@@ -235,18 +294,20 @@ void CRenderWindow::InvalidateWindowRect(int left, int top, int right, int botto
     for (int r = r0; r < r1; ++r)
         for (int c = c0; c < c1; ++c)
             map->bytes[size_t(r) * map->columns + c].store(1, std::memory_order_relaxed);
+    RequestFrame();
 }
 
 void CRenderWindow::InvalidateAll()
 {
-    platform::ScopedLock lock(m_renderLock);
+    // The tile bytes are atomics and the map only grows (old maps are kept): no lock needed.
     MarkAllTiles();
+    RequestFrame();
 }
 
-void CRenderWindow::RenderFrame(uint32_t time)
+int CRenderWindow::RenderFrame(uint32_t time)
 {
     if (!m_platform)
-        return;
+        return 0;
     const int cw = m_platform->ClientWidth();
     const int ch = m_platform->ClientHeight();
     const int lw = int(cw / m_scale);
@@ -259,53 +320,66 @@ void CRenderWindow::RenderFrame(uint32_t time)
         platform::ScopedLock lock(m_renderLock);
         if (lw <= 0 || lh <= 0) {
             FreeImageBuffer(m_backBuffer);
-            return;
+            return 0;
         }
         if (!AllocImage8(m_backBuffer, lw, lh))
-            return;
+            return 0;
         EnsureTileMap((lw + kTileSize - 1) / kTileSize, (lh + kTileSize - 1) / kTileSize);
         MarkAllTiles();
     }
     if (!m_backBuffer.data)
-        return;
+        return 0;
     if (++m_frameCount >= kFullRedrawEvery) {
         InvalidateAll();
         m_frameCount = 0;
     }
 
-    platform::ScopedLock lock(m_renderLock);
-    for (CSprite* s : m_topLevel)
-        if (IsPointerAlive(s) && s->IsVisible() && !s->Detached())
-            s->Update(time);
-
-    // The whole map is scanned: an invalidation made outside Update (a sprite hidden on the UI
-    // thread) is drawn in this frame, not ten seconds later.
-    TileMap* map = CurrentTiles();
-    const int columns = std::min((m_backBuffer.width + kTileSize - 1) / kTileSize, map->columns);
-    const int rows = std::min((m_backBuffer.height + kTileSize - 1) / kTileSize, map->rows);
+    bool changed = false;
     bool presented = false;
-    m_composeListReady = false;
-    m_presentParts.clear();
-    m_presentPending = false;
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c) {
-            std::atomic<uint8_t>& byte = map->bytes[size_t(r) * map->columns + c];
-            if (!byte.load(std::memory_order_relaxed))
-                continue;
-            const SRect tile{c * kTileSize, r * kTileSize,
-                             std::min(c * kTileSize + kTileSize, m_backBuffer.width),
-                             std::min(r * kTileSize + kTileSize, m_backBuffer.height)};
-            ComposeTile(tile);
-            PresentRect(tile);
-            byte.store(0, std::memory_order_relaxed);
-            presented = true;
-        }
-    m_composeListReady = false;
+    {
+        platform::ScopedLock lock(m_renderLock);
+        m_framesStarted.fetch_add(1, std::memory_order_acq_rel);
+        // Listed sprites are alive: they are freed only after they left the list and a frame
+        // has passed.
+        for (CSprite* s : m_topLevel)
+            if (s->IsVisible() && !s->Detached() && s->Update(time))
+                changed = true;
+
+        // The whole map is scanned: an invalidation made outside Update (a sprite hidden on
+        // the UI thread) is drawn in this frame, not ten seconds later.
+        TileMap* map = CurrentTiles();
+        const int columns = std::min((m_backBuffer.width + kTileSize - 1) / kTileSize, map->columns);
+        const int rows = std::min((m_backBuffer.height + kTileSize - 1) / kTileSize, map->rows);
+        m_composeListReady = false;
+        m_presentParts.clear();
+        m_presentPending = false;
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < columns; ++c) {
+                // The mark is taken before composing: an invalidation that comes while the tile is
+                // being composed marks it again for the next frame instead of being wiped out.
+                std::atomic<uint8_t>& byte = map->bytes[size_t(r) * map->columns + c];
+                if (!byte.load(std::memory_order_relaxed) || !byte.exchange(0, std::memory_order_acq_rel))
+                    continue;
+                const SRect tile{c * kTileSize, r * kTileSize,
+                                 std::min(c * kTileSize + kTileSize, m_backBuffer.width),
+                                 std::min(r * kTileSize + kTileSize, m_backBuffer.height)};
+                ComposeTile(tile);
+                PresentRect(tile);
+                presented = true;
+            }
+        m_composeListReady = false;
+        CleanTopLevelList();
+        SortDrawList();
+    }
+    // Outside the lock, on the frame the lock protected: the back buffer is written only by
+    // this thread, so a slow X server holds up this thread alone, never the UI thread.
     PresentFrame();
     if (presented)
         m_presentedFrames.fetch_add(1);
-    CleanTopLevelList();
-    SortDrawList();
+    m_framesDone.fetch_add(1, std::memory_order_acq_rel);
+    if (RetiredCount() > 0)
+        PostRetiredCheck();
+    return changed || presented ? 1 : 0;
 }
 
 void CRenderWindow::CleanTopLevelList()
@@ -313,8 +387,6 @@ void CRenderWindow::CleanTopLevelList()
     std::vector<CSprite*> keep, drop;
     keep.reserve(m_topLevel.size());
     for (CSprite* s : m_topLevel) {
-        if (!IsPointerAlive(s))
-            continue;
         if (s->Finished() || s->Detached())
             drop.push_back(s);
         else
@@ -327,11 +399,15 @@ void CRenderWindow::CleanTopLevelList()
         platform::ScopedLock drawLock(m_drawListLock);
         std::erase_if(m_drawList, [&](CSprite* s) { return std::find(drop.begin(), drop.end(), s) != drop.end(); });
     }
-    for (CSprite* s : drop)
-        if (s->AutoDelete()) {
+    for (CSprite* s : drop) {
+        s->SetListed(CSprite::kNotListed);
+        // Freed on the UI thread after the next frame, never here: its destructor belongs to
+        // the UI thread's lists (accelerators, focus).
+        if (s->AutoDelete() && !QueueRetired(s)) {
             s->ReleaseResources(1);
             delete s;
         }
+    }
 }
 
 void CRenderWindow::SortDrawList()
@@ -349,7 +425,7 @@ void CRenderWindow::BuildComposeList()
         SortDrawList();
     m_composeList.clear();
     for (CSprite* s : m_drawList) {
-        if (!IsPointerAlive(s) || !s->IsVisible() || s->Detached())
+        if (!s->IsVisible() || s->Detached())
             continue;
         if (CSprite* p = s->Parent(); p && IsPointerAlive(p) && !p->IsShown())
             continue;
@@ -408,6 +484,39 @@ void CRenderWindow::ComposeTile(const SRect& t)
         }
 }
 
+// The dimmed picture behind a dialog is the window itself, not a click ring or a fade caught
+// halfway: they end now and their area is composed again without them before the snapshot
+// (the tiles stay marked, so the next frame shows the same on screen).
+void CRenderWindow::ComposeWithoutEffectsLocked()
+{
+    SRect area{};
+    bool any = false;
+    for (CSprite* s : m_topLevel) {
+        if (!dynamic_cast<CClickWave*>(s) && !dynamic_cast<CSFadeEffect*>(s))
+            continue;
+        if (!s->IsVisible() || s->Finished())
+            continue;
+        const SRect r = s->Rect();
+        area = any ? SRect{std::min(area.left, r.left), std::min(area.top, r.top), std::max(area.right, r.right),
+                           std::max(area.bottom, r.bottom)}
+                   : r;
+        any = true;
+        s->SetFinished(1);
+        s->SetVisible(0);
+    }
+    if (!any || !m_backBuffer.data)
+        return;
+    const int c0 = std::max(0, area.left / kTileSize), r0 = std::max(0, area.top / kTileSize);
+    const int c1 = std::min((m_backBuffer.width + kTileSize - 1) / kTileSize, (area.right + kTileSize - 1) / kTileSize);
+    const int r1 = std::min((m_backBuffer.height + kTileSize - 1) / kTileSize, (area.bottom + kTileSize - 1) / kTileSize);
+    m_composeListReady = false;
+    for (int r = r0; r < r1; ++r)
+        for (int c = c0; c < c1; ++c)
+            ComposeTile({c * kTileSize, r * kTileSize, std::min(c * kTileSize + kTileSize, m_backBuffer.width),
+                         std::min(r * kTileSize + kTileSize, m_backBuffer.height)});
+    m_composeListReady = false;
+}
+
 void CRenderWindow::PresentRect(const SRect& r)
 {
     const ImageBuffer8& back = m_backBuffer;
@@ -460,6 +569,8 @@ void CRenderWindow::PresentFrame()
     if (!from.data)
         return;
     m_presentCalls.fetch_add(1);
+    if (g_tracePresents)
+        std::fprintf(stderr, "zendra: present %llu\n", static_cast<unsigned long long>(platform::GetTickCount64()));
     m_platform->Present({from.data, from.width, from.height, from.width * 4}, m_presentParts);
 }
 
@@ -476,21 +587,95 @@ void CRenderWindow::AddTopLevel(CSprite* sprite)
     platform::ScopedLock lock(m_renderLock);
     if (std::find(m_topLevel.begin(), m_topLevel.end(), sprite) == m_topLevel.end())
         m_topLevel.push_back(sprite);
+    sprite->SetListed(CSprite::kTopLevelListed);
+    RequestFrame();
 }
 
 void CRenderWindow::ForgetTopLevel(CSprite* sprite)
 {
     platform::ScopedLock lock(m_renderLock);
-    std::erase(m_topLevel, sprite);
+    if (std::erase(m_topLevel, sprite) > 0)
+        sprite->SetListed(CSprite::kNotListed);
     platform::ScopedLock drawLock(m_drawListLock);
     std::erase(m_drawList, sprite);
     std::erase_if(m_composeList, [&](const ComposeEntry& e) { return e.sprite == sprite; });
 }
 
+void CRenderWindow::Withdraw(CSprite* sprite)
+{
+    if (!sprite)
+        return;
+    const SRect r = sprite->Rect();
+    ForgetTopLevel(sprite);
+    // What it covered is drawn again without it.
+    InvalidateWindowRect(r.left, r.top, r.right, r.bottom);
+}
+
+bool CRenderWindow::QueueRetired(CSprite* sprite)
+{
+    if (!sprite || !m_platform || m_destroyed)
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_retireLock);
+        m_retired.push_back({sprite, m_framesStarted.load(std::memory_order_acquire) + 1});
+    }
+    if (m_inFrameLoop.load())
+        RequestFrame(); // the fence is the next frame; the render thread reports it done
+    else
+        PostRetiredCheck(); // no frame can be running: free at the next message
+    return true;
+}
+
+size_t CRenderWindow::RetiredCount() const
+{
+    std::lock_guard<std::mutex> lock(m_retireLock);
+    return m_retired.size();
+}
+
+void CRenderWindow::PostRetiredCheck()
+{
+    if (m_retirePosted.exchange(true))
+        return;
+    if (!m_platform || !m_platform->PostMessage(WM_SPRITE_RETIRED, 0, 0))
+        m_retirePosted.store(false);
+}
+
+void CRenderWindow::FreeRetired(bool all)
+{
+    m_retirePosted.store(false);
+    std::vector<CSprite*> now;
+    bool left;
+    {
+        std::lock_guard<std::mutex> lock(m_retireLock);
+        // Without a frame loop no frame can be running (tests pumping frames themselves).
+        const bool noFrames = !m_inFrameLoop.load();
+        const uint64_t done = m_framesDone.load(std::memory_order_acquire);
+        std::erase_if(m_retired, [&](const Retired& r) {
+            if (!all && !noFrames && done < r.fence)
+                return false;
+            now.push_back(r.sprite);
+            return true;
+        });
+        left = !m_retired.empty();
+    }
+    for (CSprite* s : now) {
+        s->ReleaseResources(1);
+        delete s;
+    }
+    if (left)
+        RequestFrame();
+}
+
+bool CRenderWindow::OnUiThread() const
+{
+    return m_uiThread == std::thread::id() || std::this_thread::get_id() == m_uiThread;
+}
+
 void CRenderWindow::FinishTopLevelSprite(CSprite* sprite)
 {
-    platform::ScopedLock lock(m_renderLock);
-    if (std::find(m_topLevel.begin(), m_topLevel.end(), sprite) != m_topLevel.end())
+    // No lock: an effect calls this from its Update under its own lock; the flag is atomic and
+    // the end of the frame takes the sprite out of the list.
+    if (sprite)
         sprite->SetFinished(1);
 }
 
@@ -581,6 +766,8 @@ void CRenderWindow::PlaceTooltip(int x, int y, int w, int h)
         y = LogicalHeight() - h;
     m_tip->SetPos(x, y, w, h);
     m_tip->SetVisible(1);
+    if (OnUiThread())
+        UpdateCaptureTimer();
 }
 
 void CRenderWindow::ShowTooltipImage(int x, int y, const ImageBuffer8& image)
@@ -598,6 +785,8 @@ void CRenderWindow::HideTooltip()
 {
     if (m_tip)
         m_tip->SetVisible(0);
+    if (OnUiThread())
+        UpdateCaptureTimer();
 }
 
 MenuPlacement PlacePopupMenu(int w, int h, bool down, bool right, int x, int y, int lw, int lh)
@@ -798,6 +987,8 @@ void CRenderWindow::OnDestroy()
         m_renderThread.reset();
     }
     UnregisterThreadExitEvent(&m_renderExit);
+    // No frame runs any more: what was retired goes now.
+    FreeRetired(true);
     // Idle algorithm helpers sleep until woken: they see the window is gone and end, signalling
     // the exit events waited for below.
     WakeAlgorithmHelpers();

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <deque>
+#include <mutex>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -34,8 +35,11 @@ class CSTip;
 class CSFocusIndicate;
 class CDialogBaseLayer;
 
+// Accelerators, the capture and the focus hold the sprite with its ticket: a new sprite at a
+// recycled address never inherits the old one's keys, capture or focus.
 struct Accelerator {
     CMessageSprite* sprite = nullptr;
+    int32_t ticket = 0;
     uint32_t key = 0;
     int32_t shift = 0;
     int32_t ctrl = 0;
@@ -53,6 +57,10 @@ struct RenderWindowOptions {
 constexpr int kFramePeriodMs = 30;
 constexpr int kFullRedrawEvery = 333;
 constexpr uint32_t kCaptureTimerId = 99;
+// Frames in a row with nothing to draw after which the render thread sleeps until asked.
+constexpr int kQuietFramesBeforeSleep = 3;
+// Window message: retired sprites whose frame fence may have passed (wParam, lParam unused).
+constexpr uint32_t WM_SPRITE_RETIRED = 0x501;
 
 class CRenderWindow : public platform::WindowListener, public CAlgorithmHost {
 public:
@@ -85,7 +93,19 @@ public:
     // ---- output ----
     void SetWindowReady(int ready) { m_windowReady.store(ready, std::memory_order_release); }
     int WindowReady() const { return m_windowReady.load(std::memory_order_acquire); }
-    void RenderFrame(uint32_t time);
+    // One frame: update, compose the dirty tiles and present them. Nonzero when the frame had
+    // something to do (a sprite changed, a tile was composed, or another frame was asked for).
+    int RenderFrame(uint32_t time);
+    // Asks the render thread for a frame soon (any thread): it sleeps while nothing changes.
+    void RequestFrame();
+    // Asks for a frame in `ms` milliseconds (a caret's next blink), even while nothing else
+    // moves; any thread.
+    void RequestFrameIn(uint32_t ms);
+    // Frames the render thread has finished (the retire fence counts these).
+    uint64_t FramesDone() const { return m_framesDone.load(std::memory_order_acquire); }
+    // Times the render thread went to sleep and woke up again (tests of idleness).
+    uint64_t RenderSleeps() const { return m_renderSleeps.load(std::memory_order_acquire); }
+    bool RenderThreadSleeping() const { return m_renderSleeping.load(std::memory_order_acquire); }
     void ComposeTile(const SRect& tile);
     // Adds a composed rectangle of the back buffer to this frame's present list (enlarged to
     // window pixels first at display scale 1.5 and 2); PresentFrame shows the list as one update.
@@ -107,10 +127,23 @@ public:
     void PlayFadeEffect(const ImageBuffer8* image, int left, int top, int right, int bottom);
     int CopyBackBufferRect(SRect rect, ImageBuffer8& image);
     void FinishTopLevelSprite(CSprite* sprite);
-    // Appends a created top-level sprite (under RenderLock).
+    // Appends a created top-level sprite (under RenderLock); it is published from then on.
     void AddTopLevel(CSprite* sprite);
-    // Takes a sprite out of the top-level and draw lists at once (its destructor does this).
+    // Takes a sprite out of the top-level and draw lists at once, under RenderLock.
     void ForgetTopLevel(CSprite* sprite);
+    // ForgetTopLevel and the sprite's area marked for redrawing: when it returns the render
+    // thread no longer reaches the sprite. The owner keeps it (a dialog on the stack).
+    void Withdraw(CSprite* sprite);
+    // Takes a withdrawn sprite to be released and freed on the UI thread after the render
+    // thread's next frame. False when the window cannot take it (the caller frees it).
+    bool QueueRetired(CSprite* sprite);
+    // Frees the retired sprites whose fence has passed (all of them with `all`); UI thread.
+    void FreeRetired(bool all);
+    size_t RetiredCount() const;
+    // True on the thread that opened the window.
+    bool OnUiThread() const;
+    // A sprite was hidden (UI thread): the focus marker goes when its target is inside it.
+    void OnSpriteHidden(CSprite* sprite);
     int PhysicalToLogicalX(int x) const;
     int PhysicalToLogicalY(int y) const;
     SPoint PhysicalToLogicalPoint(SPoint p) const;
@@ -121,7 +154,7 @@ public:
     void SetCapture(CMessageSprite* sprite);
     void ReleaseCapture(CMessageSprite* sprite);
     CMessageSprite* SetFocus(CMessageSprite* sprite, bool fromKeyboard);
-    CMessageSprite* Focus() const { return m_focus; }
+    CMessageSprite* Focus() const;
     void UpdateFocusIndicator(bool fromKeyboard);
     void CycleFocus(bool backwards);
     void AddAccelerator(CMessageSprite* sprite, uint32_t key, int shift, int ctrl);
@@ -135,7 +168,7 @@ public:
     int DropFilesAt(const std::vector<platform::String16>* files, int x, int y);
     // Drops every reference of the input side to a sprite that is going away.
     void ForgetInputSprite(CSprite* sprite);
-    const std::vector<CMessageSprite*>& CaptureList() const { return m_capture; }
+    std::vector<CMessageSprite*> CaptureList() const;
 
     // ---- sprite messages ----
     // Queues a record for the UI thread; 0 (record not taken) when the window cannot post.
@@ -229,6 +262,14 @@ private:
     bool m_presentPending = false;
     std::atomic<int> m_windowReady{0};
     std::vector<Accelerator> m_accelerators;
+    struct Held {
+        CMessageSprite* sprite;
+        int32_t ticket;
+    };
+    // Alive when the ticket still names the pointer.
+    static bool HeldAlive(const Held& h);
+    int CaptureIndex(const CSprite* sprite) const;
+    void HideFocusMarker();
     std::vector<platform::Event*> m_threadExitEvents;
     std::unique_ptr<CSProgress> m_busy;
     ImageBuffer8 m_backBuffer;
@@ -244,11 +285,16 @@ private:
     std::vector<ComposeEntry> m_composeList;
     bool m_composeListReady = false;
     void BuildComposeList();
+    void ComposeWithoutEffectsLocked();
     std::unique_ptr<CFrame> m_frame;
     std::unique_ptr<CSTip> m_tip;
     std::atomic<int> m_windowActive{0};
-    CMessageSprite* m_focus = nullptr;
-    std::vector<CMessageSprite*> m_capture;
+    // Written on the UI thread; the render thread only compares with it (a caret's blink).
+    std::atomic<CMessageSprite*> m_focus{nullptr};
+    std::atomic<int32_t> m_focusTicket{0};
+    std::vector<Held> m_capture;
+    bool m_captureTimerOn = false;
+    void UpdateCaptureTimer();
 
     // Input side.
     uint32_t m_lastKey = 0;
@@ -264,7 +310,24 @@ private:
     std::atomic<uint64_t> m_presentedTiles{0};
     std::atomic<uint64_t> m_presentCalls{0};
     std::atomic<uint64_t> m_presentedFrames{0};
-    bool m_destroyed = false;
+    // Frame fence and idleness.
+    std::atomic<uint64_t> m_framesStarted{0};
+    std::atomic<uint64_t> m_framesDone{0};
+    std::atomic<bool> m_frameRequested{false};
+    std::atomic<uint64_t> m_frameDueAt{UINT64_MAX};
+    std::atomic<bool> m_renderSleeping{false};
+    std::atomic<uint64_t> m_renderSleeps{0};
+    std::atomic<bool> m_inFrameLoop{false};
+    // Retired sprites, each with the first frame that must finish before it is freed.
+    struct Retired {
+        CSprite* sprite;
+        uint64_t fence;
+    };
+    mutable std::mutex m_retireLock;
+    std::vector<Retired> m_retired;
+    std::atomic<bool> m_retirePosted{false};
+    void PostRetiredCheck();
+    std::atomic<bool> m_destroyed{false};
     bool m_opened = false;
     bool m_startThread = true;
     platform::BackendKind m_backend = platform::BackendKind::Headless;

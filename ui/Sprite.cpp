@@ -3,12 +3,16 @@
 #include "ui/Sprite.h"
 
 #include "imaging/AlphaTables.h"
+#include "ui/LockOrder.h"
 #include "ui/RenderWindow.h"
 #include "ui/TicketRegistry.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -97,19 +101,34 @@ void BlendRowOver(uint8_t* __restrict d, const uint8_t* __restrict s, int count,
 // ---------------------------------------------------------------------------------------------
 // CSprite
 
-CSprite::CSprite() = default;
+CSprite::CSprite()
+{
+    m_lock.SetRank(lockorder::kSprite);
+}
 
 CSprite::~CSprite()
 {
     CRenderWindow* window = m_window;
     CRenderWindow* live = g_pRenderWindow.load(std::memory_order_acquire);
+#ifndef NDEBUG
+    // The derived parts of this object are gone already while the render thread may still be
+    // drawing it: a published sprite is retired, never deleted in place.
+    if (IsPublished()) {
+        std::fprintf(stderr, "a published sprite (id %d) was deleted in place; Retire() it\n", int(m_id));
+        std::fflush(stderr);
+        std::abort();
+    }
+#endif
     if (window && window == live) {
+        // Still listed after the window's end (or in a release build): taken out now.
+        if (Listed() == kTopLevelListed)
+            window->ForgetTopLevel(this);
         if (Flags() & SF_INPUT)
             window->RemoveAccelerators(this);
-        if (!m_parent)
-            window->ForgetTopLevel(this);
         window->ForgetInputSprite(this);
     }
+    if (Listed() == kChildListed && m_parent && IsPointerAlive(m_parent))
+        m_parent->RemoveChild(this);
     // The registry outlives every window, so the ticket is given back whether or not the window
     // still exists; a ticket left alive would make a later object at this address look like us.
     ReleaseTicket(m_ticket);
@@ -117,21 +136,60 @@ CSprite::~CSprite()
     CSprite::ReleaseResources(1);
 }
 
+bool CSprite::IsPublished() const
+{
+    const CSprite* s = this;
+    // A child is published while it is listed in a published parent; the chain ends at a
+    // top-level sprite listed in a window that still exists.
+    for (int depth = 0; s && depth < 64; ++depth) {
+        const int listed = s->Listed();
+        if (listed == kTopLevelListed)
+            return s->m_window && s->m_window == g_pRenderWindow.load(std::memory_order_acquire);
+        if (listed != kChildListed)
+            return false;
+        s = s->m_parent;
+    }
+    return false;
+}
+
+void CSprite::Retire()
+{
+    CRenderWindow* window = m_window;
+    const bool windowLive = window && window == g_pRenderWindow.load(std::memory_order_acquire);
+    if (Listed() == kChildListed && m_parent)
+        m_parent->RemoveChild(this);
+    else if (Listed() == kTopLevelListed && windowLive)
+        window->Withdraw(this);
+    if (windowLive && window->QueueRetired(this))
+        return;
+    SetListed(kNotListed);
+    ReleaseResources(1);
+    delete this;
+}
+
 int CSprite::Create(CSprite* parent, CRenderWindow* window, int32_t id, int32_t zLevel, int left,
                     int top, int right, int bottom)
 {
     m_parent = parent;
     m_window = window ? window : parent ? parent->m_window : g_pRenderWindow.load();
+    // Parent before child: each level ranks one above its parent.
+    m_lock.SetRank(parent ? std::min(parent->m_lock.Rank() + 1, lockorder::kSpriteDeepest) : lockorder::kSprite);
     m_id = id;
     SetZLevel(zLevel);
     SetRect({left, top, right, bottom});
     m_children.reserve(32);
-    if (!EnsureBuffers())
-        return 0;
-    if (!OnCreate())
-        return 0;
-    if (m_ticket == 0)
+    // The ticket comes first: what OnCreate sets up (accelerators, focus) holds it. A failed
+    // creation gives it back.
+    const bool fresh = m_ticket == 0;
+    if (fresh)
         m_ticket = RegisterTicket(this);
+    if (!EnsureBuffers() || !OnCreate()) {
+        if (fresh) {
+            ReleaseTicket(m_ticket);
+            m_ticket = 0;
+        }
+        return 0;
+    }
     return 1;
 }
 
@@ -140,13 +198,18 @@ void CSprite::AddChild(CSprite* child)
     if (!child)
         return;
     platform::ScopedLock lock(m_lock);
-    m_children.push_back(child);
+    if (std::find(m_children.begin(), m_children.end(), child) == m_children.end())
+        m_children.push_back(child);
+    child->SetListed(kChildListed);
 }
 
 void CSprite::RemoveChild(CSprite* child)
 {
+    if (!child)
+        return;
     platform::ScopedLock lock(m_lock);
-    std::erase(m_children, child);
+    if (std::erase(m_children, child) > 0)
+        child->SetListed(kNotListed);
 }
 
 SRect CSprite::Rect() const
@@ -177,7 +240,7 @@ SRect CSprite::GetFocusRect()
 
 uint8_t CSprite::TileAt(int column, int row) const
 {
-    platform::ScopedLock lock(m_lock);
+    std::lock_guard<std::mutex> lock(m_tileLock);
     if (!m_tileMap.data || column < 0 || row < 0 || column >= m_tileMap.width || row >= m_tileMap.height)
         return 0;
     return LoadTile(m_tileMap.data[row * m_tileMap.width + column]);
@@ -186,6 +249,7 @@ uint8_t CSprite::TileAt(int column, int row) const
 void CSprite::FreeBuffers()
 {
     FreeImageBuffer(m_image);
+    std::lock_guard<std::mutex> tiles(m_tileLock);
     FreePlane8(m_tileMap);
     m_tileMap = Plane8{};
 }
@@ -203,13 +267,15 @@ int CSprite::EnsureBuffers()
     const int tw = (w + kTileSize - 1) / kTileSize;
     const int th = (h + kTileSize - 1) / kTileSize;
     if (!m_tileMap.data || m_tileMap.width != tw || m_tileMap.height != th) {
-        FreePlane8(m_tileMap);
-        m_tileMap = Plane8{};
-        if (!AllocPlane8(m_tileMap, tw, th)) {
+        Plane8 map;
+        if (!AllocPlane8(map, tw, th)) {
             FreeBuffers();
             return 0;
         }
-        std::memset(m_tileMap.data, 0, m_tileMap.byteSize);
+        std::memset(map.data, 0, map.byteSize);
+        std::lock_guard<std::mutex> tiles(m_tileLock);
+        FreePlane8(m_tileMap);
+        m_tileMap = map;
     }
     if (!AllocImage8(m_image, w, h)) {
         FreeBuffers();
@@ -224,7 +290,9 @@ int CSprite::EnsureBuffers()
 void CSprite::MarkTiles(int left, int top, int right, int bottom, uint8_t value, bool* anyCovered)
 {
     *anyCovered = false;
-    platform::ScopedLock lock(m_lock);
+    // The tile lock only: marking never waits for a sprite lock, so a child (holding its own
+    // lock) marks its parent's tiles without taking the parent's lock.
+    std::lock_guard<std::mutex> lock(m_tileLock);
     if (!m_tileMap.data)
         return;
     int c0 = left / kTileSize, c1 = (right + kTileSize - 1) / kTileSize;
@@ -258,13 +326,24 @@ void CSprite::InvalidateRect(int left, int top, int right, int bottom, int value
     MarkTiles(left, top, right, bottom, uint8_t(value), &covered);
     if (!covered)
         return;
-    // The own lock is not held here, so passing upward never nests child before parent.
+    // Only the tile lock was taken, and it is free again: passing upward nests no locks.
     if (m_parent)
         m_parent->InvalidateRect(left + own.left, top + own.top, right + own.left,
                                  bottom + own.top, 1);
     else if (m_window)
         m_window->InvalidateWindowRect(left + own.left, top + own.top, right + own.left,
                                        bottom + own.top);
+}
+
+void CSprite::SetAllDirty(int v)
+{
+    m_allDirty.store(v, std::memory_order_release);
+    if (!v)
+        return;
+    // Only a window that still exists is asked (a sprite may outlive its window).
+    CRenderWindow* window = m_window;
+    if (window && window == g_pRenderWindow.load(std::memory_order_acquire))
+        window->RequestFrame();
 }
 
 void CSprite::SetVisible(int visible)
@@ -278,6 +357,9 @@ void CSprite::SetVisible(int visible)
     InvalidateRect(0, 0, 0, 0, 1);
     m_visible.store(0, std::memory_order_release);
     DiscardImage();
+    CRenderWindow* window = m_window;
+    if (window && window == g_pRenderWindow.load(std::memory_order_acquire))
+        window->OnSpriteHidden(this);
 }
 
 int CSprite::IsShown() const
@@ -363,10 +445,15 @@ void CSprite::Compose(ImageBuffer8& target, const SRect& windowRect)
             BlendRowOver(t, s, n, a);
         }
     }
+    // The children are owned and the list changes only under this lock: no liveness lookups.
     for (CSprite* child : m_children)
-        if (IsPointerAlive(child) && child->IsVisible() && !child->Detached())
+        if (child->IsVisible() && !child->Detached())
             child->Compose(target, windowRect);
-    InvalidateRect(l.left, l.top, l.right, l.bottom, 0);
+    // The own tiles of L are clean now. Nothing is passed upward: marking the window's tile here
+    // would make the frame compose it again, and an invalidation that comes in meanwhile must
+    // stay marked (the frame loop takes a tile's mark before it composes the tile).
+    bool covered = false;
+    MarkTiles(l.left, l.top, l.right, l.bottom, 0, &covered);
 }
 
 SRect CSprite::LocalToParentRect(const SRect& r) const
@@ -406,8 +493,7 @@ void CSprite::DiscardImage()
     platform::ScopedLock lock(m_lock);
     FreeImageBuffer(m_image);
     for (CSprite* child : m_children)
-        if (IsPointerAlive(child))
-            child->DiscardImage();
+        child->DiscardImage();
 }
 
 void CSprite::DiscardHiddenImages()
@@ -421,10 +507,16 @@ void CSprite::DiscardHiddenImages()
 
 void CSprite::ReleaseResources(int flag)
 {
-    platform::ScopedLock lock(m_lock);
-    FreeBuffers();
     std::vector<CSprite*> children;
-    children.swap(m_children);
+    {
+        platform::ScopedLock lock(m_lock);
+        FreeBuffers();
+        children.swap(m_children);
+        for (CSprite* child : children)
+            child->SetListed(kNotListed);
+    }
+    // Out of the list under the lock, so the render thread no longer reaches them; released and
+    // freed after it, so that a child's own locks are never taken under its parent's.
     for (CSprite* child : children) {
         child->ReleaseResources(flag);
         if (child->AutoDelete())

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 class CRenderWindow;
@@ -62,6 +63,21 @@ public:
     // Takes the child out of the list (under the lock) without releasing it.
     void RemoveChild(CSprite* child);
 
+    // ---- lifetime (ui/README.md, "Retiring sprites") ----
+    // A sprite in the window's top-level list, or in the child list of a published sprite, is
+    // published: the render thread may be drawing it. A published sprite made with new is
+    // never deleted in place: its owner calls Retire(), which takes it out of its list (under
+    // the parent's lock or RenderLock) and lets the window free it on the UI thread after the
+    // render thread's next frame. Call it on the UI thread, holding no sprite lock. A sprite
+    // that was never published (or whose window is gone) is freed at once.
+    void Retire();
+    // Published as described above (checked in debug builds when a sprite is destroyed).
+    bool IsPublished() const;
+    // Where the sprite is listed: kNotListed, kChildListed, kTopLevelListed.
+    static constexpr int kNotListed = 0, kChildListed = 1, kTopLevelListed = 2;
+    int Listed() const { return m_listed.load(std::memory_order_acquire); }
+    void SetListed(int where) { m_listed.store(where, std::memory_order_release); }
+
     void SetVisible(int visible);
     int IsVisible() const { return m_visible.load(std::memory_order_acquire); }
     int IsShown() const;
@@ -98,7 +114,8 @@ public:
     int Opacity() const { return m_opacity.load(std::memory_order_acquire); }
     void SetOpacity(int o) { m_opacity.store(o < 0 ? 0 : o > 255 ? 255 : o, std::memory_order_release); }
     int AllDirty() const { return m_allDirty.load(std::memory_order_acquire); }
-    void SetAllDirty(int v = 1) { m_allDirty.store(v, std::memory_order_release); }
+    // Marks (or clears) the whole own image for redrawing; marking asks the window for a frame.
+    void SetAllDirty(int v = 1);
     int Finished() const { return m_finished.load(std::memory_order_acquire); }
     void SetFinished(int v) { m_finished.store(v, std::memory_order_release); }
     int AutoDelete() const { return m_autoDelete; }
@@ -112,6 +129,9 @@ public:
 
 protected:
     mutable platform::CriticalSection m_lock;
+    // Guards the tile map's storage only (the bytes are marked atomically): a leaf lock, so that
+    // invalidation passes up the tree without taking any sprite's lock.
+    mutable std::mutex m_tileLock;
     CRenderWindow* m_window = nullptr;
     CSprite* m_parent = nullptr;
     std::vector<CSprite*> m_children;
@@ -130,6 +150,7 @@ protected:
     std::atomic<int32_t> m_finished{0};
     int32_t m_autoDelete = 0;
     std::atomic<int32_t> m_detached{0};
+    std::atomic<int32_t> m_listed{kNotListed};
 
 private:
     void FreeBuffers();

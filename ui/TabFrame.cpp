@@ -245,6 +245,8 @@ void CSTabFrame::StartSlide()
 {
     m_animState.fetch_or(kSlide);
     m_slidePending.store(1);
+    if (m_window)
+        m_window->RequestFrame();
 }
 
 void CSTabFrame::HidePage(CSprite* page)
@@ -261,7 +263,10 @@ int CSTabFrame::AddPage(CSTabPage* page)
     if (known >= 0)
         return known;
     const int w = Width(), h = Height();
-    m_pageArea = m_stripBottom > 32 ? SRect{10, 5, w - 10, h - 40} : SRect{10, 34, w - 10, h - 10};
+    {
+        platform::ScopedLock lock(m_lock); // the render thread's fade reads the area
+        m_pageArea = m_stripBottom > 32 ? SRect{10, 5, w - 10, h - 40} : SRect{10, 34, w - 10, h - 10};
+    }
     const int id = m_nextPageId++;
     if (!page->Create(this, nullptr, id, m_pageArea.left, m_pageArea.top, m_pageArea.right,
                       m_pageArea.bottom, 2))
@@ -270,7 +275,7 @@ int CSTabFrame::AddPage(CSTabPage* page)
     {
         platform::ScopedLock lock(m_lock);
         m_pages.push_back(page);
-        m_children.push_back(page);
+        AddChild(page);
         index = int(m_pages.size()) - 1;
     }
     if (index == 0) {
@@ -352,6 +357,8 @@ int CSTabFrame::SelectPage(CSTabPage* page, int force)
             m_endTick.store(now + kFadeTicks);
             m_fadeLevel.store(64);
             m_animState.fetch_or(kFade);
+            if (m_window)
+                m_window->RequestFrame(); // the render thread runs the fade
         }
         // The render thread ends the fade; wait for it, but never past the limit.
         for (int waited = 0; m_animState.load() != 0 && waited < m_fadeWaitLimitMs; waited += 50) {
@@ -415,7 +422,7 @@ void CSTabFrame::RemovePage(CSTabPage* page)
         page->SetAutoDelete(1);
         page->SetDetached(1);
         ReleaseTicket(page->Ticket());
-        std::erase(m_children, static_cast<CSprite*>(page));
+        RemoveChild(page);
         // Both indices keep naming the same pages after the removal.
         auto renumber = [index](std::atomic<int32_t>& v) {
             const int n = v.load();
@@ -436,11 +443,13 @@ int CSTabFrame::TabFromPoint(int x, int y) const
         return -1;
     auto* self = const_cast<CSTabFrame*>(this);
     const int count = PageCount();
+    // Input reads where the strip is going, never the slide the render thread is drawing.
+    const int scroll = m_scrollTarget.load();
     for (int i = 0; i < count; ++i) {
         int start = 0, end = 0;
         self->GetTabExtent(i, &start, &end);
-        const int s = std::max(m_stripLeft, m_stripLeft + start - m_scroll);
-        const int e = std::min(m_stripRight, m_stripLeft + end - m_scroll);
+        const int s = std::max(m_stripLeft, m_stripLeft + start - scroll);
+        const int e = std::min(m_stripRight, m_stripLeft + end - scroll);
         if (m_stripTop < y && y < m_stripBottom && s < x && x < e)
             return i;
     }
@@ -455,27 +464,29 @@ void CSTabFrame::ScrollTabs(bool toLeft)
     int lastStart = 0, last = 0;
     GetTabExtent(count - 1, &lastStart, &last);
     bool moved = false;
+    int target = m_scrollTarget.load();
     for (int i = 0; i < count && !moved; ++i) {
         int s = 0, e = 0;
         GetTabExtent(i, &s, &e);
         if (toLeft) {
-            if (s < m_scrollTarget && m_scrollTarget <= e) {
-                m_scrollTarget = s;
+            if (s < target && target <= e) {
+                target = s;
                 moved = true;
             }
             continue;
         }
-        if (last <= (m_stripRight - m_stripLeft) + m_scrollTarget || s > m_scrollTarget)
+        if (last <= (m_stripRight - m_stripLeft) + target || s > target)
             break;
-        if (e > m_scrollTarget) {
+        if (e > target) {
             // Never past the start of the last tab: the strip would show no tab at all.
-            moved = std::min(e, lastStart) > m_scrollTarget;
-            m_scrollTarget = std::max(m_scrollTarget, std::min(e, lastStart));
+            moved = std::min(e, lastStart) > target;
+            target = std::max(target, std::min(e, lastStart));
             break;
         }
-        if (s >= m_scrollTarget)
+        if (s >= target)
             break;
     }
+    m_scrollTarget.store(target);
     if (moved)
         StartSlide();
     else
@@ -488,9 +499,9 @@ void CSTabFrame::UpdateScrollButtons()
     int lastStart = 0, last = 0;
     if (count > 0)
         GetTabExtent(count - 1, &lastStart, &last);
-    const bool showLeft = m_scrollTarget > 0;
-    const bool showRight = count >= 3 && last > (m_stripRight - m_stripLeft) + m_scrollTarget &&
-                           m_scrollTarget < lastStart;
+    const int target = m_scrollTarget.load();
+    const bool showLeft = target > 0;
+    const bool showRight = count >= 3 && last > (m_stripRight - m_stripLeft) + target && target < lastStart;
     for (auto [button, show] : {std::pair{&m_leftButton, showLeft}, std::pair{&m_rightButton, showRight}}) {
         if (show == (button->IsVisible() != 0))
             continue;
@@ -573,7 +584,8 @@ int CSTabFrame::OnDraw(uint32_t time)
     if (m_animState.load() != 0 && (int32_t(time - end) > 0 || m_fadeLevel.load() >= 255)) {
         m_animState.store(0);
         DrawTabStrip(255);
-        UpdateScrollButtons();
+        // The arrows are shown or hidden on the UI thread, which owns them.
+        ::PostSpriteMessage(this, kMsgAnimationEnded, 0, 0, this);
     }
     return drew;
 }
@@ -596,15 +608,18 @@ void CSTabFrame::DrawTabStrip(int level)
 
     int s = -1, e = -1;
     GetTabExtent(m_selected.load(), &s, &e);
+    // The drawn slide: only this thread writes these; input reads the targets instead.
+    const int target = m_scrollTarget.load();
     if (level >= 255) {
         m_highlightStart = s;
         m_highlightEnd = e;
-        m_scroll = m_scrollTarget;
+        m_scroll = target;
     } else {
         m_highlightStart = (m_highlightStart + s) / 2;
         m_highlightEnd = (m_highlightEnd + e) / 2;
-        m_scroll = (m_scroll + m_scrollTarget) / 2;
+        m_scroll = (m_scroll + target) / 2;
     }
+    const int scroll = m_scroll.load();
     const DrawRect clip{left, top, right, bottom};
     const int plateWidth = std::abs(m_highlightEnd - m_highlightStart);
     const ImageBuffer8* plateFrame = SharedUiImage(u"tabtitlebk.png");
@@ -612,7 +627,7 @@ void CSTabFrame::DrawTabStrip(int level)
         ImageBuffer8 plate;
         if (AllocImage8(plate, plateWidth, kPlateHeight)) {
             TileFrame8(plate, *plateFrame, 0, 0);
-            BlendImage8(m_image, plate, std::min(m_highlightStart, m_highlightEnd) - m_scroll + left,
+            BlendImage8(m_image, plate, std::min(m_highlightStart.load(), m_highlightEnd.load()) - scroll + left,
                         m_stripTop + (32 - kPlateHeight) / 2, false, 256, clip);
             FreeImageBuffer(plate);
         }
@@ -624,7 +639,7 @@ void CSTabFrame::DrawTabStrip(int level)
             continue;
         int ts = 0, te = 0;
         GetTabExtent(i, &ts, &te);
-        const int x = left + ts + (te - ts - header.width) / 2 - m_scroll;
+        const int x = left + ts + (te - ts - header.width) / 2 - scroll;
         const int y = m_stripTop + (32 - header.height) / 2;
         if (x + header.width <= left || x >= right)
             continue;
@@ -647,11 +662,11 @@ void CSTabFrame::DrawTabStrip(int level)
 
 void CSTabFrame::DrawPageFade()
 {
+    platform::ScopedLock lock(m_lock);
     const SRect a = m_pageArea;
     InvalidateRect(a.left, a.top, a.right, a.bottom, 1);
     if (!(m_animState.load() & kFade))
         return;
-    platform::ScopedLock lock(m_lock);
     auto fits = [&](const ImageBuffer8& s) {
         return s.data && s.width == a.Width() && s.height == a.Height();
     };
@@ -713,7 +728,11 @@ void CSTabFrame::ReleaseResources(int flag)
 void CSTabFrame::OnMouseMove(int x, int y, uint32_t flags)
 {
     if (CMessageSprite* child = ChildFromPoint(x, y)) {
-        if (m_window)
+        // A child lying on the hovered tab (a derived strip's close button) keeps that tab
+        // hovered and the capture with it: letting go there would take the hover away, and
+        // with it whatever the hover showed under the pointer, at every other move.
+        const int t = TabFromPoint(x, y);
+        if (m_window && (t < 0 || t != m_hovered.load()))
             m_window->ReleaseCapture(this);
         const SRect r = child->Rect();
         child->OnMouseMove(x - r.left, y - r.top, flags);
@@ -796,6 +815,10 @@ void CSTabFrame::OnKeyDown(uint32_t key, uint32_t, uint32_t)
 
 int CSTabFrame::OnSpriteMessage(SpriteMessage* message)
 {
+    if (message && message->code == kMsgAnimationEnded && message->sender == this) {
+        UpdateScrollButtons();
+        return 1;
+    }
     if (message && message->code == MSG_COMMAND &&
         (message->sender == &m_leftButton || message->sender == &m_rightButton)) {
         ScrollTabs(message->sender == &m_leftButton);

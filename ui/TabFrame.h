@@ -7,7 +7,8 @@
 // the base drawing and input reach them only through those.
 //
 // Threads: pages are added, selected and removed on the UI thread; OnDraw runs on the render
-// thread. The page list, the snapshots and the indices change under the frame's lock.
+// thread. The page list, the snapshots and the indices change under the frame's lock. The
+// slide (scroll and highlight) is drawn on the render thread; input reads the target values.
 #pragma once
 
 #include "ui/Button.h"
@@ -92,10 +93,12 @@ public:
     int FadeLevel() const { return m_fadeLevel.load(); }
     int Direction() const { return m_direction.load(); }
     int SwitchingEffectRunning() const { return m_switchEffect.load(); }
-    int ScrollTarget() const { return m_scrollTarget; }
-    int Scroll() const { return m_scroll; }
-    int HighlightStart() const { return m_highlightStart; }
-    int HighlightEnd() const { return m_highlightEnd; }
+    int ScrollTarget() const { return m_scrollTarget.load(); }
+    int Scroll() const { return m_scroll.load(); }
+    int HighlightStart() const { return m_highlightStart.load(); }
+    int HighlightEnd() const { return m_highlightEnd.load(); }
+    // Posted by the render thread when a slide or fade has ended.
+    static constexpr int32_t kMsgAnimationEnded = 10142;
     SRect PageArea() const { return m_pageArea; }
     int StripLeft() const { return m_stripLeft; }
     int StripRight() const { return m_stripRight; }
@@ -123,9 +126,10 @@ protected:
     std::atomic<int32_t> m_selected{-1};
     std::atomic<int32_t> m_previous{-1};
     int32_t m_stripLeft = 8, m_stripRight = 0;
-    int32_t m_scrollTarget = 0;
-    int32_t m_scroll = 0;
-    int32_t m_highlightStart = -1, m_highlightEnd = -1;
+    // Where the strip is going (UI thread) and where the drawn slide is (render thread).
+    std::atomic<int32_t> m_scrollTarget{0};
+    std::atomic<int32_t> m_scroll{0};
+    std::atomic<int32_t> m_highlightStart{-1}, m_highlightEnd{-1};
     std::atomic<int32_t> m_slidePending{0};
     std::atomic<int32_t> m_stripRedrawPending{0};
     CSButton m_leftButton;

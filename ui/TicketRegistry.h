@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-// Appends {next ticket, pointer, alive} and returns that ticket (never 0).
+// Records {next ticket, pointer, alive} and returns that ticket (never 0). Every call is a hash
+// lookup under one short lock, from any thread.
 int32_t RegisterTicket(const void* pointer);
 // The alive byte of the first record with that ticket; 0 when none (0 included).
 int IsTicketAlive(int32_t ticket);

@@ -52,7 +52,7 @@ int CSVerticalFrames::AddPanel(CSTabPage* page, int priority, int contentHeight)
     if (!page->Create(this, m_window, int(m_panels.size()) + 1, 0, 0, 100, 100, 2))
         return -1;
     page->SetVisible(0);
-    m_children.push_back(page);
+    AddChild(page);
     m_panels.push_back({page, 0, std::max(0, contentHeight), 0, priority});
     Layout(kFillByPriority);
     return int(m_panels.size()) - 1;

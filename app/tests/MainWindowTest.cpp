@@ -655,11 +655,13 @@ TEST(MainWindow, IdleReleasesSpareMemoryOnceAfterFiveQuietSeconds)
     f.clock.Advance(4000);
     f.dlg.OnWindowTimer(IDT_IDLE);
     EXPECT_EQ(f.dlg.IdleReleases(), start + 1);
+    EXPECT_FALSE(f.dlg.PlatformWindow()->TimerSet(IDT_IDLE)) << "an idle program keeps no timer running";
     f.clock.Advance(6000);
     f.dlg.OnWindowTimer(IDT_IDLE);
     EXPECT_EQ(f.dlg.IdleReleases(), start + 1) << "once per quiet spell";
     f.dlg.PlatformWindow()->Headless()->InjectMouseMove({200, 200});
     f.Pump();
+    EXPECT_TRUE(f.dlg.PlatformWindow()->TimerSet(IDT_IDLE)) << "input starts the check again";
     f.clock.Advance(6000);
     f.dlg.OnWindowTimer(IDT_IDLE);
     EXPECT_EQ(f.dlg.IdleReleases(), start + 2);

@@ -199,14 +199,14 @@ TEST_F(TextRender, GivenFontWidensItalicAndBold)
 
 TEST_F(TextRender, WrapBreaksAtSpacesAndBetweenCjkCharacters)
 {
-    // Two words and a wrap width that holds either one: the break comes before the space,
-    // and the space starts the second line.
+    // Two words and a wrap width that holds either one: the break comes at the space, and the
+    // second line starts with its word, not with the blank.
     const int wrap = std::max(Width(u"abcd"), Width(u" efgh")) + 1;
     ASSERT_GE(Width(u"abcd e"), wrap);
     ASSERT_EQ(RenderWrappedText(out, u"abcd efgh", wrap, 0), 1);
     ImageBuffer8 first, second;
     ASSERT_EQ(RenderText(u"abcd", first, nullptr, 0, 0, nullptr), 1);
-    ASSERT_EQ(RenderText(u" efgh", second, nullptr, 0, 0, nullptr), 1);
+    ASSERT_EQ(RenderText(u"efgh", second, nullptr, 0, 0, nullptr), 1);
     const int line = LineHeight();
     EXPECT_EQ(out.height, 2 * line);
     EXPECT_EQ(out.width, std::max(first.width, second.width));

@@ -46,11 +46,15 @@ public:
     }
 };
 
-// Pumps until the condition holds or the time is up.
+// Pumps until the condition holds or the time is up. An idle loop sleeps until something
+// happens: a timer of its own wakes it to look at the clock.
 bool PumpFor(Window& window, std::chrono::milliseconds limit, const std::function<bool()>& done)
 {
+    constexpr uint32_t kPumpTimer = 0x7E57;
     const auto end = std::chrono::steady_clock::now() + limit;
+    window.SetTimer(kPumpTimer, 10);
     window.RunModalLoop([&] { return done() || std::chrono::steady_clock::now() > end; });
+    window.KillTimer(kPumpTimer);
     return done();
 }
 

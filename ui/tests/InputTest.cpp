@@ -372,3 +372,55 @@ TEST(InputFocus, TextInputOnlyWhileAnEditHasTheFocus)
         t.Frame();
     }
 }
+
+TEST(InputFocus, MarkerShowsOnSmallControlsAndGoesWithItsTarget)
+{
+    UiTestWindow t;
+    ASSERT_TRUE(t.opened);
+    struct Case { SRect r; const char* what; };
+    const Case cases[] = {{{10, 100, 40, 120}, "a 30 x 20 button"}, {{100, 100, 116, 116}, "a 16 x 16 check box"},
+                          {{200, 100, 400, 300}, "a large list"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestSprite* s = AddTop(*t.window, c.r, true);
+        t.window->SetFocus(s, true);
+        t.Frame();
+        CSFocusIndicate& marker = *t.window->FocusMarker();
+        ASSERT_TRUE(marker.IsVisible());
+        platform::ScopedLock lock(marker.Lock());
+        const ImageBuffer8& img = marker.Image();
+        ASSERT_NE(img.data, nullptr);
+        ASSERT_EQ(img.width, c.r.Width());
+        // The edge is drawn in the accent colour; the inside stays clear.
+        for (const SPoint p : {SPoint{0, 0}, SPoint{img.width - 1, img.height / 2}, SPoint{img.width / 2, img.height - 1}}) {
+            const uint8_t* px = img.data + (size_t(p.y) * img.width + p.x) * 4;
+            EXPECT_EQ(px[3], 255) << p.x << "," << p.y;
+        }
+        EXPECT_EQ(img.data[(size_t(img.height / 2) * img.width + img.width / 2) * 4 + 3], 0);
+    }
+    // Hiding the focused sprite's parent takes the marker away (the UI thread watches it).
+    TestSprite* panel = AddTop(*t.window, {10, 300, 200, 400}, false);
+    TestSprite* field = AddChild(*panel, {10, 10, 60, 30}, true);
+    t.window->SetFocus(field, true);
+    t.Frame();
+    ASSERT_TRUE(t.window->FocusMarker()->IsVisible());
+    panel->SetVisible(0);
+    EXPECT_FALSE(t.window->FocusMarker()->IsVisible());
+}
+
+TEST(InputCapture, OneSecondCheckRunsOnlyWhileACaptureOrATipIsUp)
+{
+    UiTestWindow t;
+    ASSERT_TRUE(t.opened);
+    TestSprite* s = AddTop(*t.window, {10, 10, 100, 100}, true);
+    platform::Window& w = t.Platform();
+    EXPECT_FALSE(w.TimerSet(kCaptureTimerId)) << "an idle window runs no timer";
+    t.window->SetCapture(s);
+    EXPECT_TRUE(w.TimerSet(kCaptureTimerId));
+    t.window->ReleaseCapture(s);
+    EXPECT_FALSE(w.TimerSet(kCaptureTimerId));
+    t.window->ShowTooltip(50, 50, u"A tip", false);
+    EXPECT_TRUE(w.TimerSet(kCaptureTimerId));
+    t.window->HideTooltip();
+    EXPECT_FALSE(w.TimerSet(kCaptureTimerId));
+}

@@ -590,3 +590,33 @@ TEST(ItemList, LoadersWriteIntoLiveItemsOnlyWhileTheListRefills)
     EXPECT_GT(served, 0); // some pictures arrived before their items went
     FreeImageBuffer(grey);
 }
+
+TEST(ItemList, KeysWalkOnFromTheClickedItemAfterAScrollBarDrag)
+{
+    ListFixture f(40000, 340, 260); // 3 columns of 130-pixel rows
+    // The pointer rests on item 4, then the scroll bar is dragged far down (the list sees no
+    // move over its cells meanwhile) and an item there is clicked.
+    const CListItem* four = f.list->GetItem(4);
+    f.list->OnMouseMove(four->currentX + 20, four->currentY - f.list->ScrollOffset() + 20, 0);
+    ASSERT_EQ(f.list->CurrentItem(), 4);
+    const int clicked = 39797;
+    const CListItem* target = f.list->GetItem(clicked);
+    // What the bar's drag reports: a position message from the bar.
+    CSScrollBar& bar = f.list->ScrollBarWidget();
+    bar.m_position.store(target->currentY - 60);
+    SpriteMessage drag;
+    drag.sender = &bar;
+    drag.code = MSG_SCROLL_POS;
+    f.list->OnSpriteMessage(&drag);
+    const int scrolled = f.list->ScrollOffset();
+    ASSERT_GT(scrolled, 1000000);
+    f.Click(clicked, 0);
+    EXPECT_EQ(f.Selected(), std::set<int>{clicked});
+    struct Case { uint32_t key; int current; };
+    const Case keys[] = {{39, clicked + 1}, {37, clicked}, {40, clicked + 3}};
+    for (const Case& c : keys) {
+        f.list->OnKeyDown(c.key, 1, 0);
+        EXPECT_EQ(f.list->CurrentItem(), c.current) << c.key;
+    }
+    EXPECT_GE(f.list->ScrollOffset(), scrolled - 130) << "the view jumped away from the clicked item";
+}

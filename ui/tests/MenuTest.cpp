@@ -29,8 +29,11 @@ struct MenuFixture {
     }
     ~MenuFixture()
     {
-        for (CSMenu* m : menus)
+        // An owner takes its member menu out of the window before destroying it.
+        for (CSMenu* m : menus) {
+            t.window->Withdraw(m);
             delete m;
+        }
         g_bAnimation.store(1);
     }
     std::vector<CSMenu*> menus; // owned like an owner's member menu: never auto-deleted

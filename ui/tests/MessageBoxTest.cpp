@@ -42,7 +42,7 @@ struct BoxFixture {
 
 TEST(MessageBox, ResultsForEveryButtonAndKey)
 {
-    enum Input { Enter, Escape, ClickOk, ClickYes, ClickNo, ClickClose, KeyY, KeyN, EscapeThenEnter, EscapeThenClose, KeyYThenClose };
+    enum Input { Enter, EnterThenClose, Escape, ClickOk, ClickYes, ClickNo, ClickClose, KeyY, KeyN, EscapeThenEnter, EscapeThenClose, KeyYThenClose };
     struct Case { const char* what; int buttons; Input input; int result; };
     const Case cases[] = {
         {"ok: enter", kMbOk, Enter, 1},
@@ -51,6 +51,7 @@ TEST(MessageBox, ResultsForEveryButtonAndKey)
         {"ok: escape stays open", kMbOk, EscapeThenEnter, 1},
         {"ok: Y means nothing", kMbOk, KeyYThenClose, 2},
         {"yes/no: click yes", kMbYesNo, ClickYes, 6},
+        {"yes/no: enter is yes, the default button", kMbYesNo, EnterThenClose, 6},
         {"yes/no: click no", kMbYesNo, ClickNo, 7},
         {"yes/no: Y", kMbYesNo, KeyY, 6},
         {"yes/no: N", kMbYesNo, KeyN, 7},
@@ -66,6 +67,7 @@ TEST(MessageBox, ResultsForEveryButtonAndKey)
         f.t.clock.Advance(500);
         switch (c.input) {
         case Enter: f.Key(platform::vk::Return); break;
+        case EnterThenClose: f.Key(platform::vk::Return); f.Click(&box.CloseButton()); break;
         case Escape: f.Key(platform::vk::Escape); break;
         case ClickOk: f.Click(box.GetControl(1)); break;
         case ClickYes: f.Click(box.GetControl(6)); break;

@@ -68,6 +68,7 @@ TEST(Panel, GlowRisesAndFallsInFourFramesThenTheTooltipShows)
     const int rising[] = {32, 64, 96, 128, 128};
     for (int i = 0; i < 5; ++i) {
         f.t.Frame();
+        f.t.Pump(); // the tip is shown on the UI thread, when the frame's request arrives
         EXPECT_EQ(f.Level(11), rising[i]) << i;
         EXPECT_EQ(tip.IsVisible() != 0, i >= 3) << i;
     }

@@ -327,3 +327,26 @@ TEST(PictureView, PressingTheBadgeOpensTheZoomMenu)
     EXPECT_EQ(f.view->ZoomMenu().Count(), 11);
     f.view->ZoomMenu().Close(0);
 }
+
+TEST(PictureView, ToolBarButtonsStandInARowBeforeAnyResize)
+{
+    UiTestWindow t;
+    SetUiImageSource(&ViewImages);
+    ResetSharedUiImages();
+    // Created at its size and never moved, as an editor tab makes it.
+    CSPicView view;
+    ASSERT_TRUE(view.Create(nullptr, t.window.get(), 9, 1, 0, 0, 600, 440));
+    const std::vector<ToolBarButton>& buttons = view.ToolBar().Buttons();
+    ASSERT_EQ(buttons.size(), 4u);
+    int right = 0;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_NE(buttons[i].button, nullptr);
+        const SRect r = buttons[i].button->Rect();
+        EXPECT_GT(r.Width(), 0);
+        EXPECT_GE(r.left, right) << "drawn over the button before it";
+        right = r.right;
+    }
+    EXPECT_LE(right, view.ToolBar().Width());
+    view.ReleaseResources(1);
+}

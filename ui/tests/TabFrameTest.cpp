@@ -340,11 +340,13 @@ TEST(TabFrame, ScrollArrowsFollowTheHiddenTabs)
     f.frame->ScrollTabs(false);
     EXPECT_EQ(f.frame->ScrollTarget(), 100);
     f.t.Frame();
+    f.t.Pump(); // the arrows follow on the UI thread when the slide's end is reported
     EXPECT_EQ(f.frame->Scroll(), 100);
     EXPECT_TRUE(f.frame->LeftButton().IsVisible());
     f.frame->ScrollTabs(false);
     EXPECT_EQ(f.frame->ScrollTarget(), 200);
     f.t.Frame();
+    f.t.Pump();
     EXPECT_FALSE(f.frame->RightButton().IsVisible()); // the last tab starts at the strip's left end
     f.frame->ScrollTabs(false); // never past the last tab's start
     EXPECT_EQ(f.frame->ScrollTarget(), 200);

@@ -67,3 +67,48 @@ TEST(TicketRegistry, RecycledAddressIsAliveAgainButTheOldTicketIsNot)
     EXPECT_EQ(IsTicketFor(second, &other), 0);
     ReleaseTicket(second);
 }
+
+TEST(TicketRegistry, ManyRecordsReleasedInMixedOrderKeepEveryAnswer)
+{
+    // Thousands of neighbouring addresses (an item array) fill the tables well past their first
+    // size; releases in a scrambled order exercise the removal of cells in the middle of runs.
+    constexpr int kCount = 6000;
+    std::vector<int64_t> objects(kCount);
+    std::vector<int32_t> tickets(kCount);
+    for (int i = 0; i < kCount; ++i)
+        tickets[size_t(i)] = RegisterTicket(&objects[size_t(i)]);
+    std::vector<bool> alive(kCount, true);
+    uint32_t seed = 12345;
+    for (int round = 0; round < 4; ++round) {
+        for (int k = 0; k < kCount / 5; ++k) {
+            seed = seed * 1664525u + 1013904223u;
+            const size_t i = (seed >> 8) % kCount;
+            if (!alive[i])
+                continue;
+            ReleaseTicket(tickets[i]);
+            alive[i] = false;
+        }
+        for (int i = 0; i < kCount; ++i) {
+            ASSERT_EQ(IsPointerAlive(&objects[size_t(i)]), alive[size_t(i)] ? 1 : 0) << "round " << round << " item " << i;
+            ASSERT_EQ(IsTicketFor(tickets[size_t(i)], &objects[size_t(i)]), alive[size_t(i)] ? 1 : 0) << i;
+        }
+    }
+    for (int i = 0; i < kCount; ++i)
+        if (alive[size_t(i)])
+            ReleaseTicket(tickets[size_t(i)]);
+    for (int i = 0; i < kCount; ++i)
+        EXPECT_EQ(IsPointerAlive(&objects[size_t(i)]), 0);
+}
+
+TEST(TicketRegistry, TwoAliveRecordsOfOnePointerAnswerNewestThenOlder)
+{
+    int object = 0;
+    const int32_t older = RegisterTicket(&object);
+    const int32_t newer = RegisterTicket(&object);
+    EXPECT_EQ(TicketOfPointer(&object), newer);
+    ReleaseTicket(newer);
+    EXPECT_EQ(TicketOfPointer(&object), older);
+    EXPECT_EQ(IsPointerAlive(&object), 1);
+    ReleaseTicket(older);
+    EXPECT_EQ(IsPointerAlive(&object), 0);
+}

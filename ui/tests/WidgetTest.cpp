@@ -512,3 +512,73 @@ TEST(FrameSprite, TitleDragMovesTheWindowAndDoubleClickMaximises)
     t.Pump();
     EXPECT_EQ(w.State(), platform::WindowState::Normal);
 }
+
+TEST(Button, WidthForCaptionShowsTheWholeCaptionAndOnePixelLessCutsIt)
+{
+    ButtonFixture f;
+    for (const char16_t* caption : {u"Nach links drehen", u"Nach rechts drehen", u"R\u00fcckg\u00e4ngig", u"OK"}) {
+        const int width = CSButton::WidthForCaption(caption);
+        ASSERT_GT(width, 20);
+        CSButton whole, cut;
+        ASSERT_TRUE(whole.Create(f.parent, nullptr, 1, 0, 0, 0, width, 30));
+        ASSERT_TRUE(whole.Setup(caption, nullptr, 0, 0, 0, width, 30));
+        EXPECT_EQ(std::u16string_view(whole.Tooltip()), u"") << "cut at its own width";
+        ASSERT_TRUE(cut.Create(f.parent, nullptr, 2, 0, 0, 0, width - 1, 30));
+        ASSERT_TRUE(cut.Setup(caption, nullptr, 0, 0, 0, width - 1, 30));
+        EXPECT_EQ(std::u16string_view(cut.Tooltip()), caption) << "the width is the narrowest";
+    }
+}
+
+namespace {
+
+class DimmingPopup : public CPopupSprite {
+public:
+    DimmingPopup() { SetFlags(SF_INPUT | SF_DIM_POPUP); }
+    int WantsDimmedBackground() override { return 1; }
+};
+
+} // namespace
+
+TEST(Effects, DimmedPictureBehindADialogHasNoClickRingInIt)
+{
+    UiTestWindow t;
+    ASSERT_TRUE(t.opened);
+    auto* ground = new TestSprite(0xFF406080, true);
+    ground->SetAutoDelete(1);
+    ASSERT_TRUE(ground->Create(nullptr, t.window.get(), 0, 1, 0, 0, 640, 480));
+    t.window->AddTopLevel(ground);
+    t.Frame();
+    // A click (a menu item, say) starts the ring; the dialog it opens comes a frame later.
+    t.Input().InjectMouseMove({300, 200});
+    t.Pump();
+    t.window->PlayClickWave();
+    t.Frame();
+    t.Frame();
+    auto differs = [](const ImageBuffer8& img, int left, int top, int right, int bottom, const uint8_t* ref) {
+        int n = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x)
+                n += std::memcmp(img.data + (size_t(y) * img.width + x) * 4, ref, 3) != 0;
+        return n;
+    };
+    {
+        platform::ScopedLock lock(t.window->RenderLock());
+        const ImageBuffer8& back = t.window->BackBuffer();
+        const uint8_t ground3[3] = {0x80, 0x60, 0x40};
+        ASSERT_GT(differs(back, 200, 100, 400, 300, ground3), 0) << "the ring is in the back buffer";
+    }
+    DimmingPopup popup;
+    ASSERT_TRUE(popup.Create(nullptr, t.window.get(), 0, 160, 100, 100, 200, 150));
+    t.window->PushModal(&popup);
+    CDialogBaseLayer& layer = *t.window->DialogBaseLayer();
+    ASSERT_TRUE(layer.IsVisible());
+    {
+        platform::ScopedLock lock(layer.Lock());
+        const ImageBuffer8& dim = layer.Image();
+        ASSERT_NE(dim.data, nullptr);
+        const uint8_t grey = uint8_t(((6 * 0x60 + 3 * 0x40 + 0x80) / 10) / 2);
+        const uint8_t expected[3] = {grey, grey, grey};
+        EXPECT_EQ(differs(dim, 200, 100, 400, 300, expected), 0) << "the ring stays in the dimmed picture";
+    }
+    t.window->PopModal(&popup);
+}
