@@ -249,3 +249,28 @@ TEST(PhotoScanThread, TheBufferMayMoveDuringTheScan)
         return true;
     });
 }
+
+TEST(PhotoScanThread, AStopDuringTheScanEndsItWithinItsLimit)
+{
+    TempFolder data, tree;
+    MakePhoto(tree / "0.jpg");
+    for (int i = 1; i < 3000; ++i)
+        fs::copy_file(tree / "0.jpg", tree / (std::to_string(i) + ".jpg"));
+    PhotoDatabase db;
+    QueueSink sink;
+    CPhotoScanThread scan(db);
+    scan.target = &sink;
+    scan.dataFolder = U16(data.path());
+    scan.scanFolders = [&] { return std::vector<String16>{ U16(tree.path()) }; };
+    ASSERT_TRUE(scan.Start());
+    for (int i = 0; i < 2000 && scan.builtCount.load() < 20; ++i)
+        platform::SleepMs(5);
+    ASSERT_GE(scan.builtCount.load(), 20);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(scan.Stop(1000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_LT(scan.builtCount.load(), 3000) << "stopped inside the folder";
+    EXPECT_EQ(scan.state.load(), CPhotoScanThread::kScanning) << "a scan cut short is not done";
+    EXPECT_EQ(sink.Count(), 0u);
+    EXPECT_FALSE(fs::exists(data / "PhotoScan.db"));
+}
