@@ -301,10 +301,13 @@ int CSEditPage::Redo()
     return ok;
 }
 
-void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t)
+void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t flags)
 {
-    const bool shift = m_window && m_window->PlatformWindow() &&
-                       m_window->PlatformWindow()->IsKeyDown(platform::vk::Shift);
+    // The page's keys come through its accelerators, Ctrl held; a plain letter typed while the
+    // page has the focus edits nothing.
+    if (!(flags & platform::kKeyControlDown) || (flags & platform::kKeyAltDown))
+        return;
+    const bool shift = (flags & platform::kKeyShiftDown) != 0;
     switch (key) {
     case 'Z':
         Undo();

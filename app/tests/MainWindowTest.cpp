@@ -371,6 +371,54 @@ TEST(MainWindow, EditorPageTurnsUndoesAndRedoesThroughItsHistory)
     EXPECT_FALSE(page->Undo()) << "nothing before the open";
 }
 
+TEST(MainWindow, PlainLettersEditNothingAndTheCtrlKeysStillDo)
+{
+    Frame f;
+    ASSERT_TRUE(f.opened);
+    ASSERT_TRUE(f.dlg.OpenImage(f.Photo("keys.png", 40, 30), 0, nullptr, 0));
+    CSEditPage* page = f.dlg.GetActiveEditPage();
+    ASSERT_NE(page, nullptr);
+    f.dlg.SetFocus(page, false);
+    ASSERT_EQ(f.dlg.Focus(), page) << "the editor page has the focus";
+    platform::HeadlessControl* keys = f.dlg.PlatformWindow()->Headless();
+    // Presses a key with the given modifiers held, as a user types it.
+    auto press = [&](uint32_t key, bool ctrl, bool shift) {
+        if (ctrl)
+            keys->InjectKey(platform::vk::Control, true, false);
+        if (shift)
+            keys->InjectKey(platform::vk::Shift, true, false);
+        keys->InjectKey(key, true, false);
+        keys->InjectKey(key, false, false);
+        if (shift)
+            keys->InjectKey(platform::vk::Shift, false, false);
+        if (ctrl)
+            keys->InjectKey(platform::vk::Control, false, false);
+        f.clock.Advance(200); // apart from the key-repeat filter
+        f.Pump();
+    };
+    const std::vector<uint16_t> original = Pixels(page->document);
+    struct Case { const char* what; uint32_t key; bool ctrl, shift; size_t steps; int current; int width; };
+    const Case cases[] = {
+        {"plain R", 'R', false, false, 1, 0, 40},
+        {"plain Z", 'Z', false, false, 1, 0, 40},
+        {"shift R", 'R', false, true, 1, 0, 40},
+        {"Ctrl+R turns", 'R', true, false, 2, 1, 30},
+        {"plain Y", 'Y', false, false, 2, 1, 30},
+        {"Ctrl+Shift+R turns the other way", 'R', true, true, 3, 2, 40},
+        {"Ctrl+Z undoes", 'Z', true, false, 3, 1, 30},
+        {"plain Z still nothing", 'Z', false, false, 3, 1, 30},
+        {"Ctrl+Y redoes", 'Y', true, false, 3, 2, 40},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        press(c.key, c.ctrl, c.shift);
+        EXPECT_EQ(page->history.steps.size(), c.steps);
+        EXPECT_EQ(page->history.current, c.current);
+        EXPECT_EQ(page->document.width, c.width);
+    }
+    EXPECT_EQ(Pixels(page->document), original) << "a turn and its counter-turn";
+}
+
 TEST(MainWindow, TheHoverPictureOfATabGoesWhenTheTabIsShown)
 {
     Frame f;
