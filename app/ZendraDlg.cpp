@@ -9,6 +9,7 @@
 #include "app/Registry.h"
 #include "app/ServerNotify.h"
 #include "app/ServerThread.h"
+#include "app/Services.h"
 #include "app/SettingsDlg.h"
 #include "app/samples/ListSamplePage.h"
 #include "imaging/ColourTables.h"
@@ -278,7 +279,8 @@ int CZendraDlg::RunStartup()
             theServerThread.Post(WM_SERVER_NOTIFY, SERVER_FETCH_NOTICE, 0);
         Log(u"Album Init OK");
     }
-    if (runFullStartup && !theAlgorithmThread.StartWorker())
+    // The window exists: the server thread and the algorithm worker start here.
+    if (services && !services->StartAfterWindow())
         return 0;
     BuildGammaTables();
     Log(u"Image Core Init OK");
@@ -515,9 +517,12 @@ void CZendraDlg::DestroyWindow()
     if (m_destroyed)
         return;
     m_destroyed = true;
-    // The photo database is written back by the album's scan when it has finished one; the
-    // tool panels come with the editor.
+    // The threads first: none of them may still use the window, the pages or their documents
+    // when those go. The photo database is written back by the album's scan when it has
+    // finished one; the tool panels come with the editor.
     theServerThread.SetMainWindow(nullptr);
+    if (services)
+        services->Stop();
     Destroy();
 }
 

@@ -2,10 +2,13 @@
 // the settings dialog's OK and Cancel, the about box's guard time and version line, the
 // disk-space refusal, opening photos (captions, the same path twice, the large-photo question),
 // the close with its questions, the editor page's history and the idle release.
+#include "algorithms/Algorithm.h"
+#include "algorithms/AlgorithmThread.h"
 #include "app/AboutSprite.h"
 #include "app/AppData.h"
 #include "app/PluginExchange.h"
 #include "app/Registry.h"
+#include "app/Services.h"
 #include "app/SettingsDlg.h"
 #include "app/ZendraApp.h"
 #include "app/ZendraDlg.h"
@@ -24,10 +27,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -417,6 +422,51 @@ TEST(MainWindow, PlainLettersEditNothingAndTheCtrlKeysStillDo)
         EXPECT_EQ(page->document.width, c.width);
     }
     EXPECT_EQ(Pixels(page->document), original) << "a turn and its counter-turn";
+}
+
+namespace {
+
+// Bands that run until the job is cancelled (at most 20 s), on every helper.
+class BandsUntilCancelled : public CAlgorithm {
+public:
+    int Run() override { return SplitIntoBands(0, 2) ? RunBands() : 0; }
+    int ProcessBand(BandTask&) override
+    {
+        m_started.Set();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!IsAlgorithmCancelled() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 1;
+    }
+    platform::Event m_started{platform::Event::Reset::Manual, false};
+};
+
+} // namespace
+
+TEST(MainWindow, TheWindowGoesOnlyAfterTheHelpersAndNeverWaitsForThem)
+{
+    // The window is destroyed and freed while helpers compute a job's bands: the threads are
+    // stopped first (the job cancelled), so none touches the freed window.
+    CServices services;
+    auto f = std::make_unique<Frame>(0, false);
+    f->dlg.services = &services;
+    ASSERT_TRUE(f->Open());
+    // The worker starts once the window exists; its helpers register with it.
+    ASSERT_TRUE(services.StartAlgorithmWorker(theAlgorithmThread, 2));
+    BandsUntilCancelled job;
+    ImageBuffer16 source{}, destination{};
+    ASSERT_TRUE(AllocImage16(source, 2, 40));
+    ASSERT_EQ(StartAlgorithm(&job, &source, &destination, nullptr, 1), 1);
+    ASSERT_TRUE(job.m_started.Wait(5000));
+    const auto start = std::chrono::steady_clock::now();
+    f.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000))
+        << "the window does not wait out its five seconds for busy helpers";
+    EXPECT_FALSE(theAlgorithmThread.IsRunning());
+    EXPECT_EQ(theAlgorithmThread.HelperCount(), 0);
+    EXPECT_TRUE(services.Running().empty());
+    FreeImageBuffer(source);
+    FreeImageBuffer(destination);
 }
 
 TEST(MainWindow, TheHoverPictureOfATabGoesWhenTheTabIsShown)
