@@ -551,8 +551,15 @@ int CZendraDlg::OnHelpInfo()
     const platform::String16 path = platform::JoinPath(platform::ProgramFolder(), UiText(u"helppage"));
     const platform::ShellOpenResult result = platform::ShellOpen(path);
     if (!result.Succeeded()) {
+        // No opener at all, or the desktop's opener knows no program for the file (xdg-open
+        // says so with 3): the user is told where the help file is. Other failures keep the
+        // opener's code.
+        const bool noProgram = result.status == platform::ShellOpenStatus::NotStarted ||
+                               (result.status == platform::ShellOpenStatus::Failed && result.exitCode == 3);
         const platform::String16 text =
-            platform::Format(u"ShellExecute returns error: %d", result.LegacyCode()).value_or(u"ShellExecute returns error");
+            noProgram ? platform::Format(UiText(u"helpNoViewer"), path).value_or(UiText(u"helpNoViewer") + (u" " + path))
+                      : platform::Format(u"ShellExecute returns error: %d", result.LegacyCode())
+                            .value_or(u"ShellExecute returns error");
         Ask(text.c_str(), kMbInformation, kMbOk);
     }
     return 1;

@@ -23,6 +23,7 @@
 #include "platform/Shell.h"
 #include "ui/DialogSprite.h"
 #include "ui/DrawnUiImages.h"
+#include "ui/StringTable.h"
 #include "ui/UiSeams.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,7 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -679,17 +681,43 @@ TEST(MainWindow, HelpOpensTheHelpDocumentAndSaysWhenTheOpenerFails)
 {
     Frame f;
     ASSERT_TRUE(f.opened);
-    struct Case { const char* opener; bool says; };
-    const Case cases[] = {{"true", false}, {"false", true}, {"/nonexistent/opener", true}};
+    // An opener that ends with 3 is what xdg-open does when no program opens PDF files.
+    const fs::path noViewer = f.folder / "no-viewer.sh";
+    {
+        std::ofstream script(noViewer);
+        script << "#!/bin/sh\nexit 3\n";
+    }
+    fs::permissions(noViewer, fs::perms::owner_all);
+    // The program's English texts.
+    static StringTable english;
+    ASSERT_EQ(english.Parse((kProgramFolder / "basic/resource.txt").u16string().c_str()), 1);
+    SetUiTextSource([](const char16_t* key) -> const char16_t* { return english.FindText(key); });
+    struct Texts { ~Texts() { SetUiTextSource(nullptr); } } texts;
+    const std::u16string helpFile = platform::JoinPath(platform::ProgramFolder(), u"Tarnwick.pdf");
+    struct Case { std::string opener; const char16_t* says; };
+    const Case cases[] = {
+        {"true", nullptr},
+        {"false", u"ShellExecute returns error: 1"},
+        {"/nonexistent/opener", u"no program"},
+        {noViewer.string(), u"no program"},
+    };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.opener);
         platform::SetShellOpener(c.opener);
         f.asked.clear();
         // The help button's click arrives as WM_SPRITE_BUTTON with its id.
         f.dlg.PlatformWindow()->PostMessage(WM_SPRITE_BUTTON, 101, 0);
         f.Pump();
-        ASSERT_EQ(f.asked.size(), c.says ? 1u : 0u) << c.opener;
-        if (c.says) {
-            EXPECT_EQ(f.asked[0].rfind(u"ShellExecute returns error: ", 0), 0u);
+        ASSERT_EQ(f.asked.size(), c.says ? 1u : 0u);
+        if (!c.says)
+            continue;
+        if (std::u16string(c.says) == u"no program") {
+            // Says that nothing opens PDF files, and where the help file is.
+            EXPECT_NE(f.asked[0].find(u"PDF"), std::u16string::npos);
+            EXPECT_NE(f.asked[0].find(helpFile), std::u16string::npos);
+            EXPECT_EQ(f.asked[0].find(u"ShellExecute"), std::u16string::npos);
+        } else {
+            EXPECT_EQ(f.asked[0], c.says);
         }
     }
     platform::SetShellOpener("");
