@@ -236,10 +236,11 @@ bool CAlgorithmThread::StopWorker(uint32_t timeoutMs, bool cancel)
     {
         // A band run holds on to the helpers it hands bands to: wait for it to end, and no
         // later run sees these helpers.
-        std::unique_lock<std::timed_mutex> run(m_bandRunMutex, std::defer_lock);
+        std::unique_lock<std::mutex> state(m_bandStateMutex);
+        auto idle = [this] { return !m_bandRunActive; };
         if (!bounded)
-            run.lock();
-        else if (!run.try_lock_until(deadline))
+            m_bandRunEnded.wait(state, idle);
+        else if (!m_bandRunEnded.wait_until(state, deadline, idle))
             return false;
         std::lock_guard<std::mutex> lock(m_helperListMutex);
         helpers.swap(m_helpers);
@@ -294,15 +295,28 @@ int CAlgorithmThread::RunBandsOnHelpers(CAlgorithm* algorithm, bool forJob)
         algorithm->WorkThroughBands();
         return 1;
     }
-    // The helper list is read under the band-run lock, which StopWorker takes before it frees
-    // the helpers: none can go away while this run hands them bands.
-    std::lock_guard<std::timed_mutex> run(m_bandRunMutex);
+    // The helpers are taken as the run starts and marked as in use until it ends; StopWorker
+    // waits for that before it frees them: none can go away while this run hands them bands.
+    std::lock_guard<std::mutex> run(m_bandRunMutex);
     std::vector<CAlgorithmHelpThread*> helpers;
     {
+        std::lock_guard<std::mutex> state(m_bandStateMutex);
         std::lock_guard<std::mutex> lock(m_helperListMutex);
         for (auto& h : m_helpers)
             helpers.push_back(h.get());
+        m_bandRunActive = !helpers.empty();
     }
+    struct EndRun {
+        CAlgorithmThread& self;
+        ~EndRun()
+        {
+            {
+                std::lock_guard<std::mutex> state(self.m_bandStateMutex);
+                self.m_bandRunActive = false;
+            }
+            self.m_bandRunEnded.notify_all();
+        }
+    } endRun{*this};
     if (helpers.empty()) {
         JobThreadMark mark(forJob);
         algorithm->WorkThroughBands();

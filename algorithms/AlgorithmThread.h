@@ -129,7 +129,11 @@ private:
     std::vector<std::unique_ptr<CAlgorithmHelpThread>> m_helpers;
     int m_processorCount = 0;
 
-    std::timed_mutex m_bandRunMutex; // serialises band runs
+    std::mutex m_bandRunMutex; // serialises band runs
+    // Whether a band run holds on to the helpers (StopWorker waits for it to end, with a limit).
+    std::mutex m_bandStateMutex;
+    std::condition_variable m_bandRunEnded;
+    bool m_bandRunActive = false; // under m_bandStateMutex
     std::mutex m_releaseMutex;
     std::condition_variable m_released;
     int m_pendingHelpers = 0;
