@@ -8,6 +8,15 @@ if(ZENDRA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# ThreadSanitizer: its own build folder (scripts/tsan.sh); it cannot share a binary with ASan.
+if(ZENDRA_TSAN)
+  if(ZENDRA_SANITIZE OR ZENDRA_FUZZ)
+    message(FATAL_ERROR "ZENDRA_TSAN builds alone: turn ZENDRA_SANITIZE and ZENDRA_FUZZ off")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # zd_library(<name> SOURCES ... [DEPS ...])
 function(zd_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
