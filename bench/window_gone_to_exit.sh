@@ -5,7 +5,10 @@
 # question with "y", then polls the window (xwininfo, about 2 ms a poll, so the figure may be up
 # to one poll short) and the process state (/proc, a read without a fork).
 # Release build in build-bench (made here when missing); ZENDRA_PROGRAM=<path> times another build
-# (the test build, say). Usage: bash bench/window_gone_to_exit.sh [RUNS]
+# (the test build, say). SILENT_COLLECTOR=1 points the usage events at a local server that takes
+# the connection and never answers (written to the program folder's settings.txt for the run), so
+# the "Run" hit is still under way when the window goes.
+# Usage: bash bench/window_gone_to_exit.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-10}
@@ -20,9 +23,13 @@ fi
 work=$(mktemp -d)
 xvfb_pid=
 zendra_pid=
+silent_pid=
+machine="$(dirname "$program")/settings.txt"
 cleanup() {
   [ -n "$zendra_pid" ] && kill "$zendra_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  [ -n "$silent_pid" ] && kill "$silent_pid" 2>/dev/null || true
+  [ -n "$silent_pid" ] && rm -f "$machine"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -38,6 +45,21 @@ done
 export DISPLAY=":$display"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR"
+
+if [ "${SILENT_COLLECTOR:-0}" = 1 ]; then
+  [ -e "$machine" ] && { echo "$machine exists; not replacing it" >&2; exit 1; }
+  python3 -c '
+import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(64)
+print(s.getsockname()[1], flush=True)
+held = []
+while True:
+    c, _ = s.accept(); held.append(c)
+' > "$work/port" &
+  silent_pid=$!
+  for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+  printf '; Zendra settings 1\n["Software\\\\Velmora\\\\Zendra\\\\Server"]\n"CollectorHost"="127.0.0.1:%s"\n' "$(cat "$work/port")" > "$machine"
+fi
 
 now_us() { local t=$EPOCHREALTIME; echo $((${t/./} )); }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
