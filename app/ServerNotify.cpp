@@ -1,6 +1,6 @@
 #include "app/ServerNotify.h"
 
-#include "app/Registry.h"
+#include "ui/Registry.h"
 #include "platform/Format.h"
 #include "platform/Shell.h"
 #include "ui/MessageBox.h"

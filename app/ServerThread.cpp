@@ -1,6 +1,6 @@
 #include "app/ServerThread.h"
 
-#include "app/Registry.h"
+#include "ui/Registry.h"
 #include "platform/Window.h"
 
 #include <algorithm>

@@ -28,7 +28,7 @@ struct ImageBuffer8;
 // How long each stop may take, in milliseconds.
 struct ServiceLimits {
     // The server thread's queue may finish for this long (0: its network waits are cancelled at
-    // once; the uninstall run gives its one event 3000 ms), then it has `server` to end.
+    // once), then it has `server` to end.
     uint32_t serverGrace = 0;
     uint32_t server = 1000;
     uint32_t algorithm = 3000; // the running job is cancelled first

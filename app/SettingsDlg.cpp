@@ -1,6 +1,6 @@
 #include "app/SettingsDlg.h"
 
-#include "app/Registry.h"
+#include "ui/Registry.h"
 #include "platform/DialogTemplate.h"
 #include "platform/Folders.h"
 #include "platform/Path.h"

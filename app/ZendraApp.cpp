@@ -1,7 +1,7 @@
 // The run of the program: settings, the server thread, the main window, and the way back.
 //
 // The process's global objects are built before main in this order, which their users rely
-// on only in that none of their constructors reads another: theApp and theMenuIcons (here),
+// on only in that none of their constructors reads another: theApp (here), the menu icons (ui),
 // theAppData (AppData.cpp), the photo database and its scan thread (album), theServerThread
 // (ServerThread.cpp), the RAW decoder's lock (imaging), the string table and UI resources
 // (ui), the ticket registry (ui), the two thumbnail loaders (album) and theAlgorithmThread
@@ -15,6 +15,7 @@
 #include "app/ZendraDlg.h"
 #include "platform/Clipboard.h"
 #include "platform/Folders.h"
+#include "platform/Path.h"
 #include "platform/SystemMessageBox.h"
 #include "platform/Thread.h"
 #include "ui/Frame.h"
@@ -31,9 +32,10 @@
 #include <string_view>
 
 CZendraApp theApp;
-ImageList8 theMenuIcons;
 
 namespace {
+
+constexpr char16_t kAppDataFailedText[] = u"Init application data failed";
 
 platform::BackendKind g_backend = platform::BackendKind::Headless;
 
@@ -103,10 +105,9 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
 {
     const auto start = std::chrono::steady_clock::now();
     g_backend = backend;
-    if (!InitAppData()) {
-        platform::ShowSystemMessageBox(backend, u"Zendra", u"Init application data failed");
-        return 1;
-    }
+    // Without its data the program cannot run, but it says so in a window of its own: the
+    // window system's box needs helpers (zenity) or X fonts that many desktops lack.
+    const bool appData = InitAppData() != 0;
     SetAppDataMessageSink([](const std::u16string& text) {
         if (TheMainWindow())
             SpriteMessageBox(text.c_str(), kMbWarning, kMbOk);
@@ -115,32 +116,40 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     });
     const std::u16string commandLine = BuildCommandLine(argc, argv);
     CommandLineRequest launch;
-    ParseCommandLine(commandLine, launch);
+    ParseArguments(argc, argv, launch);
     // Every background thread is started through this object once the window exists, and
     // stopped through it, each within a limit, before this function returns.
     CServices services;
     services.onStuck = &EndWithAThreadStillRunning;
-    // Whether the server thread may use the network is settled now, before anything is queued
-    // for it; the thread itself starts with the window.
-    theServerThread.Settle(theAppData.EditionFlag);
-    if (IsUninstallRun(commandLine)) {
-        // No window: the thread runs just for its one event, which has three seconds to go.
-        theServerThread.QueueEvent(u"UnInstall", 0);
-        services.limits.serverGrace = 3000;
-        services.onStuck = [](const char*) {
-            std::fflush(nullptr);
-            std::_Exit(0); // the uninstall run writes nothing
-        };
-        if (!services.StartServer(theServerThread))
-            return 1;
-        services.Stop();
-        return 0;
+    if (appData) {
+        // Whether the server thread may use the network is settled now, before anything is
+        // queued for it; the thread itself starts with the window.
+        theServerThread.Settle(theAppData.EditionFlag);
+        if (IsUninstallRun(commandLine)) {
+            // No window: the thread runs just for its one event, which has three seconds; what
+            // is still under way then is cancelled.
+            services.onStuck = [](const char*) {
+                std::fflush(nullptr);
+                std::_Exit(0); // the uninstall run writes nothing
+            };
+            if (!services.StartServer(theServerThread))
+                return 1;
+            theServerThread.QueueEvent(u"UnInstall", 0);
+            platform::SleepMs(3000);
+            services.Stop();
+            return 0;
+        }
+        theServerThread.QueueEvent(u"Run", 0);
     }
-    theServerThread.QueueEvent(u"Run", 0);
 
     // The string table, the skins and the log from the program folder.
     SetResourceMessageSink([](StringView16 text) { platform::ShowSystemMessageBox(g_backend, u"Zendra", text); });
     if (!theAppResources.Init(platform::ProgramFolder(), {})) {
+        // The box has the string table's short text; the terminal also learns where we looked.
+        std::fprintf(stderr, "zendra: cannot start from the program folder %s\n",
+                     platform::ToNativePath(platform::ProgramFolder()).c_str());
+        if (!appData)
+            platform::ShowSystemMessageBox(backend, u"Zendra", kAppDataFailedText);
         platform::ShowSystemMessageBox(backend, u"Zendra", theAppResources.InitFailureText());
         return 1;
     }
@@ -159,6 +168,15 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
         TimedMainWindow dlg;
         dlg.services = &services;
         dlg.start = start;
+        if (!appData)
+            dlg.startFailure = kAppDataFailedText;
+        // Nobody can answer a box on the headless backend: it says its text on stderr instead
+        // of waiting for ever.
+        if (backend == platform::BackendKind::Headless)
+            dlg.messageBox = [](const char16_t* text, int, int) {
+                platform::ShowSystemMessageBox(platform::BackendKind::Headless, u"Zendra", text ? text : u"");
+                return -1;
+            };
         dlg.PluginMode = launch.PluginMode;
         dlg.commandPath = launch.path;
         dlg.openAtStart = launch.FileToOpen() != nullptr;
@@ -202,6 +220,8 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     RemoveDocumentUi();
     platform::SetSystemClipboard(nullptr);
     SetAppDataMessageSink(nullptr);
+    if (!appData)
+        return 1;
     FinishRun();
     // The shutdown figure: from the accepted close to here (the benchmark reads it).
     if (closeAccepted != std::chrono::steady_clock::time_point{}) {

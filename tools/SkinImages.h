@@ -21,7 +21,15 @@ struct SkinImage {
     void (*draw)(SkinCanvas& canvas);
 };
 
+// Every picture: the frame's and toolkit's (SkinImages.cpp) and each part's list below.
 const std::vector<SkinImage>& SkinImages();
+
+// The pictures of the editor, the dialogs, the album and the batch and output dialogs, each drawn
+// in its own file (SkinImagesEditor.cpp ...).
+const std::vector<SkinImage>& EditorSkinImages();
+const std::vector<SkinImage>& DialogSkinImages();
+const std::vector<SkinImage>& AlbumSkinImages();
+const std::vector<SkinImage>& BatchSkinImages();
 
 // Draws one picture.
 bool RenderSkinImage(const SkinImage& image, ImageBuffer8& out);

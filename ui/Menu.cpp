@@ -14,6 +14,8 @@
 #include <cstring>
 
 
+ImageList8 theMenuIcons;
+
 namespace {
 
 bool SameText(const char16_t* a, const char16_t* b)

@@ -5,9 +5,14 @@
 // {command id, 0} to its owner. Items are freed when it closes: owners rebuild it each time.
 #pragma once
 
+#include "imaging/ImageBuffer.h"
 #include "ui/ScrollBar.h"
 
 #include <vector>
+
+// The menu icons, cut from the skin's "menuicon.png" by the program's start-up; every page's
+// menus take their item icons from here.
+extern ImageList8 theMenuIcons;
 
 class CSMenu;
 

@@ -2,6 +2,8 @@
 // and the start-up of theAppResources.
 #include "ui/UiResources.h"
 
+#include "ui/UiSeams.h"
+
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "imaging/ImageCodec/ImageStrip.h"
 #include "imaging/TextRender.h"
@@ -138,6 +140,36 @@ platform::CustomCursor BuildHandCursor()
     c.hotX = 15;
     c.hotY = 15;
     return c;
+}
+
+int LoadProgramCursor(int resourceNumber, int hotX, int hotY, platform::CustomCursor& out)
+{
+    const String16 name = u"cursor" + platform::IntToText(resourceNumber) + u".png";
+    ImageBuffer8 picture;
+    if (!LoadUiImage(UiImageFolder::Basic, name.c_str(), picture))
+        return 0;
+    const bool fits = picture.width == 32 && picture.height == 32 && picture.data;
+    platform::CustomCursor c;
+    std::fill(std::begin(c.andPlane), std::end(c.andPlane), uint8_t(0xFF));
+    for (int y = 0; fits && y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const uint8_t* p = picture.data + (size_t(y) * 32 + x) * 4; // B, G, R, A
+            if (p[3] < 128)
+                continue;
+            const uint8_t bit = uint8_t(0x80 >> (x & 7));
+            const int at = y * 4 + x / 8;
+            c.andPlane[at] &= uint8_t(~bit);
+            if ((p[0] + 2 * p[1] + p[2]) / 4 >= 128)
+                c.xorPlane[at] |= bit;
+        }
+    }
+    FreeImageBuffer(picture);
+    if (!fits)
+        return 0;
+    c.hotX = std::clamp(hotX, 0, 31);
+    c.hotY = std::clamp(hotY, 0, 31);
+    out = c;
+    return 1;
 }
 
 int AppResources::CreateAppCursor()

@@ -82,6 +82,12 @@ private:
 // Built from a copy of the shape each time, so building it twice gives the same cursor.
 platform::CustomCursor BuildHandCursor();
 
+// The program's cursor of that resource number, from the generated 32 x 32 picture
+// "basic/cursor<number>.png": pixels with alpha below 128 are transparent, the others white when
+// light and black when dark. The hot spot is the caller's (it belongs to where the cursor is
+// used). 1 when the picture was read and had that size.
+int LoadProgramCursor(int resourceNumber, int hotX, int hotY, platform::CustomCursor& out);
+
 class AppResources {
 public:
     // Reads "basic/resource.txt" of the program folder, adds the built-in texts, switches the

@@ -3,7 +3,7 @@
 // window, and peers that send too much, too little or nothing at all.
 #include "LoopbackServers.h"
 
-#include "app/Registry.h"
+#include "ui/Registry.h"
 #include "app/ServerNotify.h"
 #include "app/ServerThread.h"
 #include "platform/Settings.h"

@@ -1,6 +1,7 @@
 // UI resources: loading the pictures and strips, frame counting in the icon strip, the two
 // folder rules, the hand cursor, and the start-up of theAppResources on good and damaged data.
 #include "ui/UiResources.h"
+#include "ui/UiSeams.h"
 
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "platform/File.h"
@@ -264,4 +265,49 @@ TEST(UiResourcesTest, LogpathSwitchesTheLogOn)
     EXPECT_GE(first, 8u);
     EXPECT_GT(second, first);
     EXPECT_EQ(text.find("previous run"), std::string::npos);
+}
+
+namespace {
+
+// cursor150.png: a 32 x 32 picture with a white pixel at (1, 0), a black one at (2, 0), a
+// half-transparent one at (3, 0); cursor151.png has the wrong size.
+int CursorPictures(UiImageFolder folder, const char16_t* name, ImageBuffer8& out)
+{
+    const String16 n = name;
+    if (folder != UiImageFolder::Basic || (n != u"cursor150.png" && n != u"cursor151.png"))
+        return 0;
+    const int side = n == u"cursor150.png" ? 32 : 16;
+    if (!AllocImage8(out, side, side))
+        return 0;
+    std::memset(out.data, 0, out.byteSize);
+    auto set = [&](int x, uint8_t grey, uint8_t alpha) {
+        uint8_t* p = out.data + size_t(x) * 4;
+        p[0] = p[1] = p[2] = grey;
+        p[3] = alpha;
+    };
+    set(1, 250, 255);
+    set(2, 10, 255);
+    set(3, 250, 100);
+    return 1;
+}
+
+} // namespace
+
+TEST(ProgramCursor, PicturesBecomeMaskAndColourPlanesWithTheCallersHotSpot)
+{
+    SetUiImageSource(CursorPictures);
+    platform::CustomCursor c;
+    ASSERT_EQ(LoadProgramCursor(150, 16, 15, c), 1);
+    EXPECT_EQ(c.andPlane[0], 0xFF & ~0x60) << "pixels 1 and 2 are drawn, 0 and 3 transparent";
+    EXPECT_EQ(c.xorPlane[0], 0x40) << "pixel 1 is white, pixel 2 black";
+    EXPECT_EQ(c.andPlane[4], 0xFF) << "the second row is empty";
+    EXPECT_EQ(c.hotX, 16);
+    EXPECT_EQ(c.hotY, 15);
+
+    platform::CustomCursor kept = c;
+    EXPECT_EQ(LoadProgramCursor(151, 0, 0, c), 0) << "16 x 16 is no cursor picture";
+    EXPECT_EQ(LoadProgramCursor(152, 0, 0, c), 0) << "missing";
+    EXPECT_EQ(std::memcmp(&c, &kept, sizeof c), 0) << "a failure leaves the cursor";
+    SetUiImageSource(nullptr);
+    ResetSharedUiImages();
 }

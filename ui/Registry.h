@@ -11,7 +11,7 @@ inline constexpr char16_t kRegistryRoot[] = u"Software\\Velmora\\Zendra";
 uint32_t ReadRegistryDword(const char16_t* section, const char16_t* name, uint32_t defaultValue, int user);
 
 // A given default is copied into the buffer first, so a failed read leaves the default there
-// (a null default leaves the buffer as it was). Values of more than 1024 bytes are refused; a
+// (a null default leaves the buffer as it was). Values of more than 4096 bytes are refused; a
 // value longer than the capacity ends in "..". 1 when the value was read.
 int ReadRegistryString(const char16_t* section, const char16_t* name, const char16_t* defaultValue,
                        char16_t* out, int capacity, int user);

@@ -1,5 +1,5 @@
 // The four registry functions of the program on the platform settings store.
-#include "app/Registry.h"
+#include "ui/Registry.h"
 
 #include "imaging/ImageBuffer.h"
 #include "platform/Settings.h"
@@ -23,7 +23,8 @@ SettingsStore& StoreOf(int user)
     return Settings(user ? SettingsScope::User : SettingsScope::Machine);
 }
 
-constexpr size_t kMaxValueBytes = 1024;
+// "Last Path" keeps up to 1024 characters, so a value may take 2050 bytes with its terminator.
+constexpr size_t kMaxValueBytes = 4096;
 
 } // namespace
 
