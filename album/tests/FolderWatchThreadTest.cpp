@@ -88,10 +88,11 @@ TEST(FolderWatchThread, AStopEndsTheThreadWithinItsLimitWhateverItWaitsFor)
         if (!c.path.empty())
             watch.SetWatchPath(c.path);
         platform::SleepMs(200);
-        // The wait for changes is interrupted, not waited out.
+        // The wait for changes (a minute) is interrupted, not waited out; the limit leaves room
+        // for a loaded machine.
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_TRUE(watch.Stop(500));
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+        EXPECT_TRUE(watch.Stop(5000));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5000));
         EXPECT_FALSE(watch.IsRunning());
     }
     // A path too long for the watch is not cut to some other folder.
