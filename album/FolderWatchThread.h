@@ -8,7 +8,12 @@
 #include "platform/Thread.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
+
+namespace platform {
+class FolderWatch;
+}
 
 constexpr size_t kWatchPathMaxChars = 511;
 
@@ -26,16 +31,22 @@ public:
     bool SetWatchPath(platform::StringView16 path);
     platform::String16 WatchPath() const;
 
-    // Ends the thread and waits for it; the album page calls this before it goes.
-    void Stop();
+    // Starts the loop (again after a Stop); the watched path is kept.
+    bool Start();
+    // Ends the thread (a wait for changes ends at once) and waits for it at most timeoutMs;
+    // false when it still runs then. The album page's owner calls this before the page goes.
+    bool Stop(uint32_t timeoutMs = platform::kInfinite);
 
 protected:
     int Run() override;
 
 private:
+    // Waits, without polling, for a new path or the stop; false on the stop.
     bool TakeRestart(platform::String16& path);
     mutable std::mutex m_mutex;
+    std::condition_variable m_changed; // a new path or the stop
     platform::String16 m_watchPath;
     bool m_restart = false;
+    platform::FolderWatch* m_current = nullptr; // the watch being waited on, under m_mutex
     std::atomic<bool> m_stop{false};
 };

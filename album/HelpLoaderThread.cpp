@@ -21,18 +21,33 @@ CHelpLoaderThread::~CHelpLoaderThread()
     FreeImageBuffer(m_fallbackImage);
 }
 
-void CHelpLoaderThread::Stop()
+bool CHelpLoaderThread::Start()
 {
-    m_stop.store(true, std::memory_order_release);
-    Join();
+    if (IsRunning())
+        return false;
+    m_stop.store(false, std::memory_order_release);
+    return Thread::Start();
+}
+
+bool CHelpLoaderThread::Stop(uint32_t timeoutMs)
+{
+    {
+        platform::ScopedLock hold(queueLock);
+        m_stop.store(true, std::memory_order_release);
+    }
+    m_ready.notify_all();
+    return Join(timeoutMs);
 }
 
 bool CHelpLoaderThread::QueueRequest(const LoaderRequest& request)
 {
     if (!request.targetImage || request.path.empty() || request.path.size() > kPhotoTextMaxChars)
         return false;
-    platform::ScopedLock hold(queueLock);
-    m_queue.push_back(request);
+    {
+        platform::ScopedLock hold(queueLock);
+        m_queue.push_back(request);
+    }
+    m_ready.notify_one();
     return true;
 }
 
@@ -51,22 +66,16 @@ bool CHelpLoaderThread::SetFallbackImage(const ImageBuffer8& image)
 int CHelpLoaderThread::Run()
 {
     platform::SetCurrentThreadPriority(platform::ThreadPriority::BelowNormal);
-    while (!m_stop.load(std::memory_order_acquire)) {
+    for (;;) {
         LoaderRequest request;
-        bool serve = false;
         {
-            platform::ScopedLock hold(queueLock);
-            if (m_queue.empty()) {
-                serve = false;
-            } else {
-                // The request stays at the front while it is worked on.
-                request = m_queue.front();
-                serve = true;
-            }
-        }
-        if (!serve) {
-            platform::SleepMs(100);
-            continue;
+            // Asleep until a request or the stop comes: no polling while the queue is empty.
+            std::unique_lock<platform::CriticalSection> hold(queueLock);
+            m_ready.wait(hold, [this] { return m_stop.load(std::memory_order_acquire) || !m_queue.empty(); });
+            if (m_stop.load(std::memory_order_acquire))
+                break;
+            // The request stays at the front while it is worked on.
+            request = m_queue.front();
         }
         bool wanted;
         {
@@ -128,16 +137,26 @@ int CHelpLoaderThread::LoadRequest(const LoaderRequest& request, bool full)
         return 0;
     }
 
+    // The item's facts, when it has none yet, are read before the lock is taken: under it only
+    // the finished picture and facts are copied into the item.
+    ImageInfo info;
+    bool haveInfo = false;
+    if (request.itemInfo && type != kImageTypeOther) {
+        bool wanted;
+        {
+            platform::ScopedLock hold(queueLock);
+            wanted = Alive(request.ticket) && InfoIsEmpty(*request.itemInfo);
+        }
+        if (wanted)
+            haveInfo = (readPhotoFacts ? readPhotoFacts(request.path, info) : info.ReadFile(request.path.c_str())) == 1;
+    }
     int result = 0;
     {
         platform::ScopedLock hold(queueLock);
         if (Alive(request.ticket)) {
             result = CopyImage8(*request.targetImage, picture);
-            if (request.itemInfo && type != kImageTypeOther && InfoIsEmpty(*request.itemInfo)) {
-                ImageInfo info;
-                if (info.ReadFile(request.path.c_str()) == 1)
-                    request.itemInfo->CopyFrom(info);
-            }
+            if (haveInfo && InfoIsEmpty(*request.itemInfo))
+                request.itemInfo->CopyFrom(info);
         }
     }
     if (loaded == 2 && type != kImageTypeRaw && passOn) {

@@ -1,7 +1,8 @@
 // The two thumbnail loaders of the photo lists. The first answers quickly (from the preview a
 // camera embeds in a large JPEG) and passes such photos on to the second, which decodes them for
 // a sharp thumbnail. Every write into an item, and every answer, happens only while the item's
-// ticket is alive, under the loader's queue lock.
+// ticket is alive, under the loader's queue lock; files are read and decoded without it (the
+// render thread takes the lock to draw the list).
 #pragma once
 
 #include "album/AlbumMessages.h"
@@ -11,7 +12,9 @@
 #include "platform/Thread.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
+#include <functional>
 
 class ImageInfo;
 
@@ -37,6 +40,9 @@ public:
     AlbumTicketRegistry* tickets = nullptr;
     CHelpLoaderThread* passOn = nullptr;
     platform::String16 skinFolder;
+    // Reads a photo's facts for an item that has none yet (ImageInfo::ReadFile when empty;
+    // 1 on success). Called without the queue lock.
+    std::function<int(const platform::String16& path, ImageInfo& info)> readPhotoFacts;
 
     // Guards the queue and every write into a requester's objects. Owners release an item's
     // ticket and free the item only while holding the queue locks of both loaders.
@@ -49,7 +55,11 @@ public:
     // The loader keeps its own copy, so the list that owns the original may go first.
     bool SetFallbackImage(const ImageBuffer8& image);
 
-    void Stop();
+    // Starts the loop (again after a Stop).
+    bool Start();
+    // Ends the thread after the request it works on and waits for it at most timeoutMs; false
+    // when it still runs then (a decode of one file is not interrupted).
+    bool Stop(uint32_t timeoutMs = platform::kInfinite);
 
     int ProcessRequest(const LoaderRequest& request);
     int LoadRequest(const LoaderRequest& request, bool full);
@@ -62,6 +72,7 @@ protected:
 private:
     bool Alive(uint32_t ticket) const { return tickets && tickets->IsTicketAlive(ticket); }
     std::deque<LoaderRequest> m_queue;
+    std::condition_variable_any m_ready; // a request or the stop, under queueLock
     ImageBuffer8 m_folderImage;
     ImageBuffer8 m_fallbackImage;
     std::atomic<bool> m_stop{false};

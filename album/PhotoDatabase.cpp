@@ -144,13 +144,29 @@ void PhotoDatabase::FreePhotoDatabase()
     DropIndex();
 }
 
+size_t PhotoDatabase::Used() const
+{
+    platform::ScopedLock hold(lock);
+    return m_used;
+}
+
+platform::String16 PhotoDatabase::Path() const
+{
+    platform::ScopedLock hold(lock);
+    return m_path;
+}
+
 int PhotoDatabase::LoadPhotoDatabase(platform::StringView16 dataFolder)
 {
-    m_path = platform::JoinPath(dataFolder, u"PhotoScan.db");
+    const platform::String16 path = platform::JoinPath(dataFolder, u"PhotoScan.db");
+    {
+        platform::ScopedLock hold(lock);
+        m_path = path;
+    }
     FreePhotoDatabase();
 
     platform::File file;
-    if (file.Open(m_path, platform::FileMode::Read)) {
+    if (file.Open(path, platform::FileMode::Read)) {
         const int64_t length = file.Size();
         uint8_t version = 0;
         if (length >= 1 && file.ReadExact(&version, 1) && version == kPhotoDatabaseVersion &&
@@ -177,23 +193,48 @@ int PhotoDatabase::LoadPhotoDatabase(platform::StringView16 dataFolder)
     return Allocate(kPhotoDatabaseEmptyCapacity) ? 1 : 0;
 }
 
-int PhotoDatabase::SavePhotoDatabase()
+std::vector<uint8_t> PhotoDatabase::FileBytes() const
 {
     platform::ScopedLock hold(lock);
-    if (!m_buffer || m_path.empty())
-        return 0;
+    std::vector<uint8_t> bytes;
+    if (!m_buffer || m_used == 0)
+        return bytes;
+    bytes.reserve(m_used + 1);
+    bytes.push_back(kPhotoDatabaseVersion);
+    bytes.insert(bytes.end(), m_buffer, m_buffer + m_used);
+    return bytes;
+}
+
+int PhotoDatabase::SavePhotoDatabase()
+{
+    std::vector<uint8_t> bytes;
+    platform::String16 path;
+    uint64_t copy = 0;
+    {
+        platform::ScopedLock hold(lock);
+        if (!m_buffer || m_path.empty())
+            return 0;
+        bytes = FileBytes();
+        path = m_path;
+        copy = ++m_copies;
+    }
+    // The write and its sync happen without the lock.
+    std::lock_guard<std::mutex> writing(m_writeMutex);
+    if (copy < m_written)
+        return bytes.empty() ? 0 : 1; // a later copy is on disk already
     platform::AtomicFileWriter writer;
-    if (!writer.Open(m_path))
+    if (!writer.Open(path))
         return 0;
-    if (m_used == 0) {
+    if (bytes.empty()) {
         // An empty file: the next load starts an empty database.
-        writer.Commit();
+        if (writer.Commit())
+            m_written = copy;
         return 0;
     }
-    const uint8_t version = kPhotoDatabaseVersion;
-    if (!writer.Write(&version, 1) || !writer.Write(m_buffer, m_used))
+    if (!writer.Write(bytes.data(), bytes.size()) || !writer.Commit())
         return 0;
-    return writer.Commit() ? 1 : 0;
+    m_written = copy;
+    return 1;
 }
 
 int PhotoDatabase::CompactPhotoDatabase()

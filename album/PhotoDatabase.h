@@ -11,7 +11,9 @@
 #include "platform/Text.h"
 
 #include <cstdint>
+#include <mutex>
 #include <unordered_map>
+#include <vector>
 
 constexpr uint8_t kPhotoDatabaseVersion = 3;
 constexpr size_t kPhotoDatabaseGrowth = 1024000;
@@ -40,19 +42,25 @@ public:
 
     // Every PhotoRecord pointer is valid only while this lock is held; take it before a find,
     // a walk or a text read and keep it until the last use of the record.
-    platform::CriticalSection lock;
+    mutable platform::CriticalSection lock;
 
+    // The buffer's address and size mean something only while the lock is held.
     uint8_t* Buffer() const { return m_buffer; }
     size_t Capacity() const { return m_capacity; }
-    size_t Used() const { return m_used; }
-    const platform::String16& Path() const { return m_path; }
+    // Each under the lock.
+    size_t Used() const;
+    platform::String16 Path() const;
 
     // Loads "PhotoScan.db" from the data folder. A missing file or another version starts an
     // empty database; a damaged run is cut at its first bad record. 1 when the database holds a
     // buffer afterwards.
     int LoadPhotoDatabase(platform::StringView16 dataFolder);
     // 1 when the file was written with at least one record. The file is replaced in one rename.
+    // The run is copied under the lock and written without it, so a lookup on the UI thread
+    // never waits for the disk; of two saves at once, the file ends with the later copy.
     int SavePhotoDatabase();
+    // What a save writes: the version byte and the run as it is now (empty without a buffer).
+    std::vector<uint8_t> FileBytes() const;
     // Keeps the records whose seen bit is set, in order. 1 when done or nothing to do; 0 (and
     // the database unchanged) on a damaged run.
     int CompactPhotoDatabase();
@@ -108,6 +116,11 @@ private:
     size_t m_capacity = 0;
     size_t m_used = 0;
     platform::String16 m_path;
+    // Saves: each copy of the run gets a number under the lock; a write whose copy is older than
+    // the last one written is dropped.
+    uint64_t m_copies = 0; // under lock
+    std::mutex m_writeMutex;
+    uint64_t m_written = 0; // under m_writeMutex
 };
 
 extern PhotoDatabase thePhotoDatabase;

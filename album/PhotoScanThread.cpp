@@ -27,10 +27,18 @@ CPhotoScanThread::~CPhotoScanThread()
     Stop();
 }
 
-void CPhotoScanThread::Stop()
+bool CPhotoScanThread::Start()
+{
+    if (IsRunning())
+        return false;
+    m_stop.store(false, std::memory_order_release);
+    return Thread::Start();
+}
+
+bool CPhotoScanThread::Stop(uint32_t timeoutMs)
 {
     m_stop.store(true, std::memory_order_release);
-    Join();
+    return Join(timeoutMs);
 }
 
 int CPhotoScanThread::BuildRecord(platform::StringView16 path, PhotoRecordBuffer& out)

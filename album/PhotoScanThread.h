@@ -29,8 +29,11 @@ public:
     std::atomic<int> state{kNotRun};
     std::atomic<int> builtCount{0};
 
-    // Asks the scan to end and waits for it (the owner's "window gone").
-    void Stop();
+    // Starts the scan (again after a Stop).
+    bool Start();
+    // Asks the scan to end and waits for it at most timeoutMs (the owner's "window gone"); false
+    // when it still runs then (a file being read is finished first).
+    bool Stop(uint32_t timeoutMs = platform::kInfinite);
     // The same without waiting (for the thread itself, or an owner that joins later).
     void RequestStop() { m_stop.store(true, std::memory_order_release); }
     bool StopRequested() const { return m_stop.load(std::memory_order_acquire); }

@@ -4,10 +4,31 @@
 #include "algorithms/AlgorithmThread.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
+// Every call into the host, and its replacement, happen under this lock, so a host that takes
+// itself out is never called afterwards. Never destroyed: the static worker's helpers may still
+// ask for the host while static destruction runs.
+std::mutex& HostMutex()
+{
+    static std::mutex& m = *new std::mutex;
+    return m;
+}
 std::atomic<CAlgorithmHost*> g_host{nullptr};
+
+// Runs fn(host) under the host lock when a host is installed; false when there is none.
+template <typename F>
+bool WithHost(F fn)
+{
+    std::lock_guard<std::mutex> lock(HostMutex());
+    CAlgorithmHost* host = g_host.load(std::memory_order_acquire);
+    if (!host)
+        return false;
+    fn(*host);
+    return true;
+}
 
 thread_local bool t_isHelper = false;
 thread_local bool t_onJob = false;
@@ -29,6 +50,7 @@ CAlgorithmThread theAlgorithmThread;
 
 void SetAlgorithmHost(CAlgorithmHost* host)
 {
+    std::lock_guard<std::mutex> lock(HostMutex());
     g_host.store(host, std::memory_order_release);
 }
 
@@ -40,9 +62,8 @@ CAlgorithmHost* GetAlgorithmHost()
 void PostAlgorithmMessage(int p1, int p2)
 {
     CMessageSprite* listener = g_pAlgorithmListener.load(std::memory_order_acquire);
-    CAlgorithmHost* host = GetAlgorithmHost();
-    if (listener && host)
-        host->PostAlgorithmMessage(listener, p1, p2);
+    if (listener)
+        WithHost([&](CAlgorithmHost& host) { host.PostAlgorithmMessage(listener, p1, p2); });
 }
 
 int IsAlgorithmCancelled()
@@ -108,9 +129,11 @@ void CAlgorithmHelpThread::RequestStop()
 int CAlgorithmHelpThread::Run()
 {
     t_isHelper = true;
-    CAlgorithmHost* host = GetAlgorithmHost();
-    if (host)
-        host->RegisterWorkerExitEvent(&m_exitEvent);
+    CAlgorithmHost* registeredWith = nullptr;
+    WithHost([&](CAlgorithmHost& host) {
+        host.RegisterWorkerExitEvent(&m_exitEvent);
+        registeredWith = &host;
+    });
     for (;;) {
         CAlgorithm* job = nullptr;
         bool forJob = false;
@@ -122,16 +145,21 @@ int CAlgorithmHelpThread::Run()
             m_wake = false;
             job = m_job;
             forJob = m_jobForWorker;
-            if (!job) {
-                if (m_stop)
-                    break;
-                CAlgorithmHost* h = GetAlgorithmHost();
-                if (h && !h->IsRenderWindowLive()) {
-                    m_stop = true; // refuse further hand-overs: nobody would take them
-                    break;
-                }
+            if (!job && m_stop)
+                break;
+        }
+        if (!job) {
+            // Woken without work: the render window may be going. Asked without our own lock
+            // held, so no lock of the host's is ever taken under it.
+            bool windowGone = false;
+            WithHost([&](CAlgorithmHost& host) { windowGone = !host.IsRenderWindowLive(); });
+            if (!windowGone)
                 continue;
-            }
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_job)
+                continue; // handed over meanwhile: its run waits for it
+            m_stop = true; // refuse further hand-overs: nobody would take them
+            break;
         }
         {
             JobThreadMark mark(forJob);
@@ -144,9 +172,14 @@ int CAlgorithmHelpThread::Run()
         }
         m_owner.HelperReleased();
     }
+    // Out of the host's list first, then the signal: whoever waits for the event may destroy
+    // the host as soon as it is set.
+    {
+        std::lock_guard<std::mutex> lock(HostMutex());
+        if (registeredWith && g_host.load(std::memory_order_acquire) == registeredWith)
+            registeredWith->UnregisterWorkerExitEvent(&m_exitEvent);
+    }
     m_exitEvent.Set();
-    if (host)
-        host->UnregisterWorkerExitEvent(&m_exitEvent);
     return 1;
 }
 
@@ -181,27 +214,59 @@ bool CAlgorithmThread::StartWorker(int helperCount)
     return Start();
 }
 
-void CAlgorithmThread::StopWorker()
+bool CAlgorithmThread::StopWorker(uint32_t timeoutMs, bool cancel)
 {
+    using Clock = std::chrono::steady_clock;
+    const bool bounded = timeoutMs != platform::kInfinite;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(bounded ? timeoutMs : 0);
+    auto left = [&]() -> uint32_t {
+        if (!bounded)
+            return platform::kInfinite;
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return ms > 0 ? uint32_t(ms) : 0;
+    };
+    if (cancel)
+        Cancel();
     if (IsRunning()) {
         PostQuit();
-        Join();
+        if (!Join(left()))
+            return false;
     }
     std::vector<std::unique_ptr<CAlgorithmHelpThread>> helpers;
     {
         // A band run holds on to the helpers it hands bands to: wait for it to end, and no
         // later run sees these helpers.
-        std::lock_guard<std::mutex> run(m_bandRunMutex);
+        std::unique_lock<std::mutex> state(m_bandStateMutex);
+        auto idle = [this] { return !m_bandRunActive; };
+        if (!bounded)
+            m_bandRunEnded.wait(state, idle);
+        else if (!m_bandRunEnded.wait_until(state, deadline, idle))
+            return false;
         std::lock_guard<std::mutex> lock(m_helperListMutex);
         helpers.swap(m_helpers);
     }
     for (auto& h : helpers)
         h->RequestStop();
-    helpers.clear(); // joins each
+    bool allEnded = true;
+    for (auto& h : helpers) {
+        if (h->Join(left()))
+            h.reset();
+        else
+            allEnded = false;
+    }
+    if (!allEnded) {
+        // Still running: kept for a later stop, refusing work meanwhile.
+        std::lock_guard<std::mutex> lock(m_helperListMutex);
+        for (auto& h : helpers)
+            if (h)
+                m_helpers.push_back(std::move(h));
+        return false;
+    }
     std::lock_guard<std::mutex> lock(m_jobMutex);
     m_pCurrent = nullptr;
     m_bBusy.store(0, std::memory_order_release);
     m_idle.notify_all();
+    return true;
 }
 
 int CAlgorithmThread::HelperCount() const
@@ -230,15 +295,28 @@ int CAlgorithmThread::RunBandsOnHelpers(CAlgorithm* algorithm, bool forJob)
         algorithm->WorkThroughBands();
         return 1;
     }
-    // The helper list is read under the band-run lock, which StopWorker takes before it frees
-    // the helpers: none can go away while this run hands them bands.
+    // The helpers are taken as the run starts and marked as in use until it ends; StopWorker
+    // waits for that before it frees them: none can go away while this run hands them bands.
     std::lock_guard<std::mutex> run(m_bandRunMutex);
     std::vector<CAlgorithmHelpThread*> helpers;
     {
+        std::lock_guard<std::mutex> state(m_bandStateMutex);
         std::lock_guard<std::mutex> lock(m_helperListMutex);
         for (auto& h : m_helpers)
             helpers.push_back(h.get());
+        m_bandRunActive = !helpers.empty();
     }
+    struct EndRun {
+        CAlgorithmThread& self;
+        ~EndRun()
+        {
+            {
+                std::lock_guard<std::mutex> state(self.m_bandStateMutex);
+                self.m_bandRunActive = false;
+            }
+            self.m_bandRunEnded.notify_all();
+        }
+    } endRun{*this};
     if (helpers.empty()) {
         JobThreadMark mark(forJob);
         algorithm->WorkThroughBands();

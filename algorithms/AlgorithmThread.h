@@ -23,7 +23,9 @@ constexpr int kAlgorithmJobDone = 1000;
 constexpr int kAlgorithmCancelled = -1;
 
 // What the framework needs of the render window and the sprite toolkit. The toolkit installs
-// its implementation; tests install a recording one.
+// its implementation; tests install a recording one. The framework calls a host only while it
+// is installed (each call holds the lock that SetAlgorithmHost takes), so a host that removes
+// itself before it goes is never called afterwards.
 class CAlgorithmHost {
 public:
     virtual ~CAlgorithmHost() = default;
@@ -31,11 +33,14 @@ public:
     virtual void PostAlgorithmMessage(CMessageSprite* listener, int p1, int p2) = 0;
     // Helper threads run while the render window lives.
     virtual bool IsRenderWindowLive() = 0;
-    // The render window waits (at most 5000 ms) for these events when it is destroyed.
+    // The render window waits (at most 5000 ms) for these events when it is destroyed. A helper
+    // unregisters its event first and sets it last: once the event is set, the helper touches
+    // nothing of the host again.
     virtual void RegisterWorkerExitEvent(platform::Event* event) = 0;
     virtual void UnregisterWorkerExitEvent(platform::Event* event) = 0;
 };
 
+// Installs the host (null removes it); waits for a call into the previous host to return.
 void SetAlgorithmHost(CAlgorithmHost* host);
 CAlgorithmHost* GetAlgorithmHost();
 
@@ -83,8 +88,11 @@ public:
     // Starts the worker and its helpers: helperCount < 0 takes the processor count
     // (0 counts as 1, more than 8 as 8); 0..8 is taken as given (tests, benchmarks).
     bool StartWorker(int helperCount = -1);
-    // Stops and joins the helpers and the worker; a running job finishes first.
-    void StopWorker();
+    // Stops and joins the helpers and the worker; a running job finishes first, or with cancel,
+    // is asked to stop (IsAlgorithmCancelled) first. With a time limit, false when the threads
+    // did not all end within it: those still running stay in this object (a later stop joins
+    // them) and take no further work.
+    bool StopWorker(uint32_t timeoutMs = platform::kInfinite, bool cancel = false);
     int HelperCount() const;
     // Helpers a band run on the calling thread may use: none on a helper thread itself.
     int AvailableHelpers() const;
@@ -122,6 +130,10 @@ private:
     int m_processorCount = 0;
 
     std::mutex m_bandRunMutex; // serialises band runs
+    // Whether a band run holds on to the helpers (StopWorker waits for it to end, with a limit).
+    std::mutex m_bandStateMutex;
+    std::condition_variable m_bandRunEnded;
+    bool m_bandRunActive = false; // under m_bandStateMutex
     std::mutex m_releaseMutex;
     std::condition_variable m_released;
     int m_pendingHelpers = 0;

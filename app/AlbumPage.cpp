@@ -69,10 +69,13 @@ void CSAlbumPage::OnRButtonDown(int x, int y, uint32_t flags)
     m_menu.Track(this, p.x, p.y, true, true);
 }
 
-void CSAlbumPage::OnKeyDown(uint32_t key, uint32_t, uint32_t)
+void CSAlbumPage::OnKeyDown(uint32_t key, uint32_t, uint32_t flags)
 {
-    // Ctrl+C: the page's text on the clipboard other programs paste from.
-    if (key == 'C' && platform::SystemClipboard().SetText(UiText(u"albumNotYet"))) {
+    // Ctrl+C (its accelerator): the page's text on the clipboard other programs paste from. A
+    // plain C typed while the page has the focus does nothing.
+    const bool ctrlOnly = (flags & (platform::kKeyControlDown | platform::kKeyShiftDown | platform::kKeyAltDown)) ==
+                          platform::kKeyControlDown;
+    if (key == 'C' && ctrlOnly && platform::SystemClipboard().SetText(UiText(u"albumNotYet"))) {
         std::printf("zendra: copied the album text\n");
         std::fflush(stdout);
     }

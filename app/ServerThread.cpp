@@ -224,10 +224,10 @@ ServerNotice DecodeNotice(const std::array<uint8_t, kNoticeBytes>& bytes)
 
 // --- Usage events ---
 
-std::optional<std::string> HttpGet(const std::string& url, int timeoutMs)
+std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, const platform::NetCancel* cancel)
 {
     platform::HttpReply reply;
-    if (!platform::HttpGet(url, timeoutMs, reply))
+    if (!platform::HttpGet(url, timeoutMs, reply, cancel))
         return std::nullopt;
     return std::move(reply.body);
 }
@@ -275,6 +275,31 @@ CServerThread::CServerThread() = default;
 
 CServerThread::~CServerThread() { Stop(); }
 
+void CServerThread::Settle(const std::atomic<int32_t>& editionFlag)
+{
+    Settle(editionFlag, ReadServerSettings());
+}
+
+void CServerThread::Settle(const std::atomic<int32_t>& editionFlag, const ServerSettings& settings)
+{
+    if (IsRunning())
+        return;
+    m_editionFlag.store(&editionFlag, std::memory_order_release);
+    m_settings = settings;
+    // Settled here, on the caller's thread, before any event can be queued.
+    int enabled = editionFlag.load(std::memory_order_acquire) == 0 ? 1 : 0;
+    enabled = static_cast<int>(ReadRegistryDword(u"", u"AllowUpgrade", static_cast<uint32_t>(enabled), 0));
+    m_enabled.store(enabled, std::memory_order_release);
+}
+
+bool CServerThread::Start()
+{
+    if (IsRunning() || !m_editionFlag.load(std::memory_order_acquire))
+        return false;
+    m_cancel.Reset();
+    return Thread::Start();
+}
+
 bool CServerThread::Start(const std::atomic<int32_t>& editionFlag)
 {
     return Start(editionFlag, ReadServerSettings());
@@ -284,20 +309,19 @@ bool CServerThread::Start(const std::atomic<int32_t>& editionFlag, const ServerS
 {
     if (IsRunning())
         return false;
-    m_editionFlag.store(&editionFlag, std::memory_order_release);
-    m_settings = settings;
-    // Settled here, on the caller's thread, before any event can be queued.
-    int enabled = editionFlag.load(std::memory_order_acquire) == 0 ? 1 : 0;
-    enabled = static_cast<int>(ReadRegistryDword(u"", u"AllowUpgrade", static_cast<uint32_t>(enabled), 0));
-    m_enabled.store(enabled, std::memory_order_release);
-    return Thread::Start();
+    Settle(editionFlag, settings);
+    return Start();
 }
 
-bool CServerThread::Stop(uint32_t timeoutMs)
+bool CServerThread::Stop(uint32_t graceMs, uint32_t limitMs)
 {
     if (IsRunning())
         PostQuit();
-    return Join(timeoutMs);
+    if (Join(graceMs))
+        return true;
+    // What is left is not worth a longer wait: every network wait ends at once from here on.
+    m_cancel.Cancel();
+    return Join(limitMs);
 }
 
 void CServerThread::SetMainWindow(std::shared_ptr<platform::WindowPoster> poster)
@@ -394,7 +418,8 @@ void CServerThread::SendQueuedEvents()
     AnalyticsEvent event;
     while (PopEvent(event)) {
         // The reply means nothing to the program.
-        HttpGet(FormatEventUrl(m_settings.collectorHost, event, client, CacheBreaker()), m_settings.httpTimeoutMs);
+        HttpGet(FormatEventUrl(m_settings.collectorHost, event, client, CacheBreaker()), m_settings.httpTimeoutMs,
+                &m_cancel);
     }
 }
 
@@ -403,6 +428,7 @@ bool CServerThread::Exchange(uint16_t type, const uint8_t* request, size_t reque
 {
     // One connection per exchange, closed when it is over.
     TcpConnection socket;
+    socket.SetCancel(&m_cancel);
     return socket.Connect(m_settings.serviceHost, m_settings.servicePort, m_settings.connectTimeoutMs) ==
                NetStatus::Ok &&
            SendServiceFrame(type, request, requestLength, socket, m_settings.ioTimeoutMs) &&

@@ -116,8 +116,8 @@ void StoreNotice(const uint8_t* payload, size_t length, std::array<uint8_t, kNot
 
 // --- Usage events ---
 
-// The reply of a GET (at most 65535 bytes), or nothing on any failure.
-std::optional<std::string> HttpGet(const std::string& url, int timeoutMs);
+// The reply of a GET (at most 65535 bytes), or nothing on any failure or a cancel.
+std::optional<std::string> HttpGet(const std::string& url, int timeoutMs, const platform::NetCancel* cancel = nullptr);
 
 // The hit of one event: http://<host>/collect?v=1&tid=...&cid=...&t=event&ec=...&ea=...&el=...
 // &ev=...&z=... The label is not encoded (the program's labels are plain words).
@@ -149,14 +149,22 @@ public:
 
     // On the UI thread, once, before the first event: decides `enabled` (1 when the edition flag
     // is 0, else 0; the installation's AllowUpgrade overrides it) so that it is settled before
-    // anything is queued, then starts the thread. The flag is read again before events are sent
-    // and must outlive the thread. false when the thread cannot be started.
+    // anything is queued. Nothing runs yet: what is queued waits for Start. The flag is read
+    // again before events are sent and must outlive the thread.
+    void Settle(const std::atomic<int32_t>& editionFlag);
+    void Settle(const std::atomic<int32_t>& editionFlag, const ServerSettings& settings);
+    // Starts the settled thread; false when it is running already or cannot be started.
+    bool Start();
+    // Settle, then Start.
     bool Start(const std::atomic<int32_t>& editionFlag);
     bool Start(const std::atomic<int32_t>& editionFlag, const ServerSettings& settings);
-    // Ends the thread after what is queued for it (each exchange is bounded by its time limits).
-    // The program calls it before main returns, so that the thread never runs while the settings
-    // stores it reads are destroyed; the destructor does the same as a last resort.
-    bool Stop(uint32_t timeoutMs = platform::kInfinite);
+    // Ends the thread after what is queued for it, waiting at most graceMs for that; then every
+    // network wait of the thread is cancelled (what is still queued fails at once) and the end
+    // is waited for at most limitMs more (the name lookup included: a lookup still running is
+    // left to finish alone). false when the thread still runs after both. The program calls it
+    // before main returns, so that the thread never runs while the settings stores it reads are
+    // destroyed; the destructor does the same, without limits, as a last resort.
+    bool Stop(uint32_t graceMs = platform::kInfinite, uint32_t limitMs = platform::kInfinite);
 
     // The main window's posting handle (Window::Poster()); null (the default) means no main
     // window: nothing is stored or posted for it. Any thread.
@@ -194,6 +202,7 @@ private:
     std::atomic<int> m_enabled{0};
     std::atomic<const std::atomic<int32_t>*> m_editionFlag{nullptr};
     ServerSettings m_settings; // set before the thread starts, then only read by it
+    platform::NetCancel m_cancel; // Stop's end of every network wait
 
     mutable std::mutex m_queueLock; // each push and pop; never held during a network call
     std::deque<AnalyticsEvent> m_events;

@@ -11,6 +11,7 @@
 #include "app/AppData.h"
 #include "app/CommandLine.h"
 #include "app/ServerThread.h"
+#include "app/Services.h"
 #include "app/ZendraDlg.h"
 #include "platform/Clipboard.h"
 #include "platform/Folders.h"
@@ -80,12 +81,22 @@ public:
     static constexpr uint32_t kAnnounceTimer = 1;
 };
 
-// The thread must be gone before main returns: it reads the settings stores, which static
-// destruction frees. Each of its exchanges has its own time limits, so the wait is bounded
-// without a limit of our own (a cut wait would leave it running into static destruction).
-void StopServerThread()
+// What a run keeps whatever way it ends: the settings file, and no temporary files of its own.
+void FinishRun()
 {
-    theServerThread.Stop();
+    theAppData.Save();
+    DeleteRunTempFiles();
+}
+
+// A background thread did not end within its limit: it may still use the window, the pages and
+// their documents, and static destruction would free what it reads. The settings are written
+// and the process ends here, without destroying anything.
+[[noreturn]] void EndWithAThreadStillRunning(const char* name)
+{
+    std::fprintf(stderr, "zendra: the %s did not stop in time; the program ends without waiting for it\n", name);
+    FinishRun();
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
 
 } // namespace
@@ -106,13 +117,26 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     const std::u16string commandLine = BuildCommandLine(argc, argv);
     CommandLineRequest launch;
     ParseArguments(argc, argv, launch);
+    // Every background thread is started through this object once the window exists, and
+    // stopped through it, each within a limit, before this function returns.
+    CServices services;
+    services.onStuck = &EndWithAThreadStillRunning;
     if (appData) {
-        if (!theServerThread.Start(theAppData.EditionFlag))
-            return 1;
+        // Whether the server thread may use the network is settled now, before anything is
+        // queued for it; the thread itself starts with the window.
+        theServerThread.Settle(theAppData.EditionFlag);
         if (IsUninstallRun(commandLine)) {
+            // No window: the thread runs just for its one event, which has three seconds; what
+            // is still under way then is cancelled.
+            services.onStuck = [](const char*) {
+                std::fflush(nullptr);
+                std::_Exit(0); // the uninstall run writes nothing
+            };
+            if (!services.StartServer(theServerThread))
+                return 1;
             theServerThread.QueueEvent(u"UnInstall", 0);
             platform::SleepMs(3000);
-            StopServerThread();
+            services.Stop();
             return 0;
         }
         theServerThread.QueueEvent(u"Run", 0);
@@ -127,7 +151,6 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
         if (!appData)
             platform::ShowSystemMessageBox(backend, u"Zendra", kAppDataFailedText);
         platform::ShowSystemMessageBox(backend, u"Zendra", theAppResources.InitFailureText());
-        StopServerThread();
         return 1;
     }
     UseAppResourcesForUi();
@@ -143,6 +166,7 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     std::chrono::steady_clock::time_point closeAccepted{};
     {
         TimedMainWindow dlg;
+        dlg.services = &services;
         dlg.start = start;
         if (!appData)
             dlg.startFailure = kAppDataFailedText;
@@ -185,21 +209,20 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
             if (dlg.StartupFailed())
                 code = 1;
             closeAccepted = dlg.EndedAt();
+            // Stops the background threads, then destroys the window.
             dlg.DestroyWindow();
         } else {
             code = 1;
         }
     }
+    // Whatever the window did not stop (it never opened); every thread is gone from here on.
+    services.Stop();
     RemoveDocumentUi();
     platform::SetSystemClipboard(nullptr);
     SetAppDataMessageSink(nullptr);
-    if (!appData) {
-        StopServerThread();
+    if (!appData)
         return 1;
-    }
-    theAppData.Save();
-    DeleteRunTempFiles();
-    StopServerThread();
+    FinishRun();
     // The shutdown figure: from the accepted close to here (the benchmark reads it).
     if (closeAccepted != std::chrono::steady_clock::time_point{}) {
         const auto ms =

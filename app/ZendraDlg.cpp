@@ -9,6 +9,7 @@
 #include "ui/Registry.h"
 #include "app/ServerNotify.h"
 #include "app/ServerThread.h"
+#include "app/Services.h"
 #include "app/SettingsDlg.h"
 #include "dialogs/EditorLink.h"
 #include "editor/EditorCommands.h"
@@ -329,7 +330,8 @@ int CZendraDlg::RunStartup()
             theServerThread.Post(WM_SERVER_NOTIFY, SERVER_FETCH_NOTICE, 0);
         Log(u"Album Init OK");
     }
-    if (runFullStartup && !theAlgorithmThread.StartWorker())
+    // The window exists: the server thread and the algorithm worker start here.
+    if (services && !services->StartAfterWindow())
         return 0;
     BuildGammaTables();
     Log(u"Image Core Init OK");
@@ -581,9 +583,12 @@ void CZendraDlg::DestroyWindow()
     if (m_destroyed)
         return;
     m_destroyed = true;
-    // The photo database is written back by the album's scan when it has finished one; the
-    // tool panels come with the editor.
+    // The threads first: none of them may still use the window, the pages or their documents
+    // when those go. The photo database is written back by the album's scan when it has
+    // finished one; the tool panels come with the editor.
     theServerThread.SetMainWindow(nullptr);
+    if (services)
+        services->Stop();
     Destroy();
 }
 
@@ -612,8 +617,15 @@ int CZendraDlg::OnHelpInfo()
     const platform::String16 path = platform::JoinPath(platform::ProgramFolder(), UiText(u"helppage"));
     const platform::ShellOpenResult result = platform::ShellOpen(path);
     if (!result.Succeeded()) {
+        // No opener at all, or the desktop's opener knows no program for the file (xdg-open
+        // says so with 3): the user is told where the help file is. Other failures keep the
+        // opener's code.
+        const bool noProgram = result.status == platform::ShellOpenStatus::NotStarted ||
+                               (result.status == platform::ShellOpenStatus::Failed && result.exitCode == 3);
         const platform::String16 text =
-            platform::Format(u"ShellExecute returns error: %d", result.LegacyCode()).value_or(u"ShellExecute returns error");
+            noProgram ? platform::Format(UiText(u"helpNoViewer"), path).value_or(UiText(u"helpNoViewer") + (u" " + path))
+                      : platform::Format(u"ShellExecute returns error: %d", result.LegacyCode())
+                            .value_or(u"ShellExecute returns error");
         Ask(text.c_str(), kMbInformation, kMbOk);
     }
     return 1;

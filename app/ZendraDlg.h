@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+class CServices;
 class CZDDoc;
 class CrashStatusFile;
 struct RecoveredHistory;
@@ -69,9 +70,12 @@ public:
     std::function<void(int code)> exitProcess;
     // Asks for a path to open when no desktop chooser is there (InputString when empty).
     std::function<bool(platform::String16& path)> askPath;
-    // 0 leaves the start-up steps that need the whole program (the algorithm thread, the menu
-    // icons) to the program; tests of the window alone turn them off.
+    // 0 leaves the start-up steps that need the whole program (the menu icons) to the
+    // program; tests of the window alone turn them off.
     bool runFullStartup = true;
+    // The background threads: started on the first start-up tick (the window exists then) and
+    // stopped before the window is destroyed. Null: none (tests of the window alone).
+    CServices* services = nullptr;
     // Photos above this many pixels ask first ("memlimit32").
     int64_t largePhotoPixels = kLargePhotoPixels;
 
@@ -99,7 +103,8 @@ public:
     void OnCloseRequest() override;
     // The end of the run without questions (the dialog's cancel command).
     void EndDialog();
-    // The end of the window: the frame's own work, then the render window's.
+    // The end of the window: the background threads stopped, the frame's own work, then the
+    // render window's.
     void DestroyWindow();
 
     // Asks for a path to save to: the desktop's chooser, else the built-in question.

@@ -8,6 +8,15 @@ if(ZENDRA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# ThreadSanitizer: its own build folder (scripts/tsan.sh); it cannot share a binary with ASan.
+if(ZENDRA_TSAN)
+  if(ZENDRA_SANITIZE OR ZENDRA_FUZZ)
+    message(FATAL_ERROR "ZENDRA_TSAN builds alone: turn ZENDRA_SANITIZE and ZENDRA_FUZZ off")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # zd_library(<name> SOURCES ... [DEPS ...])
 function(zd_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
@@ -37,8 +46,11 @@ function(zd_tests folder)
   target_compile_definitions(${folder}_tests PRIVATE
     ZENDRA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     ZENDRA_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  # The listing runs before the tests; on a loaded machine, or under ThreadSanitizer, starting
+  # an executable can take longer than the default five seconds.
   gtest_discover_tests(${folder}_tests
     DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
     TEST_PREFIX "${folder}."
     PROPERTIES ENVIRONMENT "ZENDRA_TEST=1;ZENDRA_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZENDRA_BINARY_DIR=${CMAKE_BINARY_DIR}")
 endfunction()

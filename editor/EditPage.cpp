@@ -311,14 +311,13 @@ int CSEditPage::AdoptHistory(const std::u16string& dataPath, std::vector<History
     return m_model.AdoptHistory(dataPath, std::move(steps));
 }
 
-void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t)
+void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t flags)
 {
-    platform::Window* window = m_window ? m_window->PlatformWindow() : nullptr;
-    // The tab's keys all go with Ctrl (the key state is read again): a plain letter typed while
-    // the tab has the focus must not edit the photo.
-    if (!window || !window->IsKeyDown(platform::vk::Control))
+    // The tab's keys all go with Ctrl, as the key came: a plain letter typed while the tab has
+    // the focus must not edit the photo.
+    if (!(flags & platform::kKeyControlDown) || (flags & platform::kKeyAltDown))
         return;
-    const bool shift = window->IsKeyDown(platform::vk::Shift);
+    const bool shift = (flags & platform::kKeyShiftDown) != 0;
     switch (key) {
     case 'A':
         EndEditorTool();

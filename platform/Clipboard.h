@@ -83,7 +83,7 @@ public:
     static std::unique_ptr<Clipboard> CreateInProcess();
     // The X11 CLIPBOARD selection through an own connection to `displayName` (empty: $DISPLAY)
     // and an own thread; null when the display cannot be opened. `waitMs` bounds every wait for
-    // another program.
+    // another program; a block received in pieces (INCR) gets five such waits in all.
     static std::unique_ptr<Clipboard> CreateX11(const std::string& displayName, int waitMs = 2000);
 };
 

@@ -275,6 +275,9 @@ private:
     }
 
     Clock::time_point Deadline() const { return Clock::now() + std::chrono::milliseconds(waitMs_); }
+    // A whole incremental receive: five waits (10 s by default), room for the largest block
+    // between two programs on one display.
+    int IncrementalLimitMs() const { return 5 * waitMs_; }
 
     // The server's time, from a property change on our window.
     Time ServerTime()
@@ -753,14 +756,20 @@ private:
         XDeleteProperty(dpy_, win_, transferProperty_);
         XFlush(dpy_);
         const Atom prop = transferProperty_;
+        // Each piece within the usual wait, and the whole transfer within one limit of its own:
+        // an owner that sends a byte now and then cannot hold the caller for ever.
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(IncrementalLimitMs());
         for (;;) {
             if (!WaitFor(
                     [win, prop](const XEvent& e) {
                         return e.type == PropertyNotify && e.xproperty.window == win && e.xproperty.atom == prop
                             && e.xproperty.state == PropertyNewValue;
                     },
-                    ev, Deadline()))
+                    ev, std::min(Deadline(), end))) {
+                XDeleteProperty(dpy_, win_, transferProperty_);
+                XFlush(dpy_);
                 return std::nullopt;
+            }
             std::vector<uint8_t> piece;
             if (!ReadProperty(type, format, piece)) {
                 XDeleteProperty(dpy_, win_, transferProperty_);

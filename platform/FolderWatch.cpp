@@ -4,15 +4,32 @@
 
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
+#include <climits>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
 namespace platform {
 
+FolderWatch::FolderWatch()
+    : m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+{
+}
+
 FolderWatch::~FolderWatch()
 {
     Close();
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+}
+
+void FolderWatch::Interrupt()
+{
+    const uint64_t one = 1;
+    if (m_wakeFd >= 0 && ::write(m_wakeFd, &one, sizeof one) < 0) {
+    }
 }
 
 bool FolderWatch::Open(StringView16 folder)
@@ -46,14 +63,20 @@ FolderWatch::Result FolderWatch::Wait(uint32_t timeoutMs)
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd p{m_fd, POLLIN, 0};
-        int r = poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+        pollfd p[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        int r = poll(p, 2, left > 0 ? static_cast<int>(std::min<long long>(left, INT_MAX)) : 0);
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0)
             return Result::Failed;
         if (r == 0)
             return Result::Timeout;
+        if (p[1].revents) {
+            uint64_t count = 0;
+            if (::read(m_wakeFd, &count, sizeof count) < 0) {
+            }
+            return Result::Interrupted;
+        }
         break;
     }
     // Take everything that is pending: one report for the whole burst.

@@ -11,9 +11,9 @@ namespace platform {
 
 class FolderWatch {
 public:
-    enum class Result { Changed, Timeout, Failed };
+    enum class Result { Changed, Timeout, Failed, Interrupted };
 
-    FolderWatch() = default;
+    FolderWatch();
     ~FolderWatch();
     FolderWatch(const FolderWatch&) = delete;
     FolderWatch& operator=(const FolderWatch&) = delete;
@@ -23,12 +23,16 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     // Waits up to timeoutMs for changes and takes all that are pending. Failed when not open,
     // or once the folder itself was deleted or moved away (that change is reported first).
+    // Interrupted when Interrupt came first.
     Result Wait(uint32_t timeoutMs);
     void Close();
+    // Ends the current Wait at once, or the next one when none runs (any thread).
+    void Interrupt();
 
 private:
     int m_fd = -1;
     int m_watch = -1;
+    int m_wakeFd = -1; // eventfd: Interrupt's signal, for the object's whole life
     bool m_gone = false;
 };
 

@@ -3,9 +3,12 @@
 // nothing raises a signal (writes to a closed peer do not end the process).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+struct addrinfo;
 
 namespace platform {
 
@@ -14,7 +17,35 @@ enum class NetStatus {
     Closed, // the peer closed the connection (receive), or the connection is not open
     TimedOut,
     Failed, // refused, unreachable, unknown host, reset
+    Cancelled, // the connection's NetCancel was switched on
 };
+
+// A switch that ends every wait of the connections and transfers given it at once, from any
+// thread: how a network thread is stopped without waiting out its time limits. It stays on
+// (every later wait ends at once too) until Reset.
+class NetCancel {
+public:
+    NetCancel();
+    ~NetCancel();
+    NetCancel(const NetCancel&) = delete;
+    NetCancel& operator=(const NetCancel&) = delete;
+
+    void Cancel();
+    void Reset();
+    bool IsCancelled() const { return m_cancelled.load(std::memory_order_acquire); }
+    // Readable while switched on (for poll); -1 when the system gave no descriptor, and waits
+    // then end at their own limits.
+    int WaitDescriptor() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+    std::atomic<bool> m_cancelled{false};
+};
+
+// The name lookup Connect uses: getaddrinfo unless replaced. Tests put a slow one in its place;
+// whatever it returns is freed with freeaddrinfo. Null restores getaddrinfo.
+using NameLookupFunction = int (*)(const char* host, const char* service, const addrinfo* hints, addrinfo** result);
+void SetNameLookupForTests(NameLookupFunction lookup);
 
 class TcpConnection {
 public:
@@ -25,8 +56,9 @@ public:
     TcpConnection(TcpConnection&& other) noexcept;
     TcpConnection& operator=(TcpConnection&& other) noexcept;
 
-    // Tries each address of the host in turn within the one time limit. The name lookup itself
-    // is the system resolver's (numeric addresses and "localhost" need no lookup over the net).
+    // Tries each address of the host in turn within the one time limit, which covers the name
+    // lookup too (it runs on a thread of its own, left to finish alone when the limit or a
+    // cancel comes first; numeric addresses need no lookup).
     NetStatus Connect(const std::string& host, uint16_t port, int timeoutMs);
     // Sends every byte or fails; the time limit covers the whole call.
     NetStatus SendAll(const void* data, size_t size, int timeoutMs);
@@ -35,10 +67,14 @@ public:
     NetStatus Receive(void* buffer, size_t capacity, size_t& received, int timeoutMs);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
+    // Every later wait of this connection (lookup, connect, send, receive) also ends, with
+    // Cancelled, once `cancel` is switched on. It must outlive the connection's calls.
+    void SetCancel(const NetCancel* cancel) { m_cancel = cancel; }
 
 private:
     friend class TcpListener;
     int m_fd = -1;
+    const NetCancel* m_cancel = nullptr;
 };
 
 // Listens on the loopback address: port 0 takes a free port (Port() tells which).
@@ -71,7 +107,8 @@ inline constexpr size_t kHttpMaxReplyBytes = 65535;
 // limit covers name lookup, connection and the whole transfer. The proxy comes from the
 // environment (http_proxy, no_proxy) as the desktop sets it; loopback hosts never go through a
 // proxy. A body longer than kHttpMaxReplyBytes is cut there and the rest not read. false on any
-// failure of the transfer (an HTTP error status is a reply, not a failure).
-bool HttpGet(const std::string& url, int timeoutMs, HttpReply& reply);
+// failure of the transfer (an HTTP error status is a reply, not a failure). A cancel ends the
+// transfer at once (false); a name lookup still running then is left to finish alone.
+bool HttpGet(const std::string& url, int timeoutMs, HttpReply& reply, const NetCancel* cancel = nullptr);
 
 } // namespace platform

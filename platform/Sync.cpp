@@ -9,15 +9,17 @@ namespace {
 
 // One lock and one condition for all events: a wait on several events must see their states
 // together, and the program has only a handful of events, so the shared wake-ups cost nothing.
+// Never destroyed: a thread object that is itself a static may still set or wait for its events
+// while static destruction runs, after a function-local static here would be gone.
 std::mutex& EventMutex()
 {
-    static std::mutex m;
+    static std::mutex& m = *new std::mutex;
     return m;
 }
 
 std::condition_variable& EventCondition()
 {
-    static std::condition_variable c;
+    static std::condition_variable& c = *new std::condition_variable;
     return c;
 }
 

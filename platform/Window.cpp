@@ -240,7 +240,8 @@ struct Window::Core {
             e.virtualKey = key;
             e.repeatCount = 1;
             e.keyFlags = (raw.scanCode & 0xFF) | (raw.extended ? kKeyExtended : 0)
-                | (keyDown[vk::Menu] ? kKeyAltDown : 0)
+                | (keyDown[vk::Menu] ? kKeyAltDown : 0) | (keyDown[vk::Shift] ? kKeyShiftDown : 0)
+                | (keyDown[vk::Control] ? kKeyControlDown : 0)
                 | (raw.down ? (wasDown ? kKeyWasDown : 0) : kKeyWasDown | kKeyReleased);
             e.pos = cursor;
             Deliver(e);

@@ -59,6 +59,9 @@ constexpr uint32_t kMouseControl = 0x0008, kMouseMButton = 0x0010;
 // Flags of key events, as the class library hands them to OnKeyDown / OnKeyUp / OnChar:
 // bits 0..7 scan code, extended key, Alt held, key was already down, key is being released.
 constexpr uint32_t kKeyExtended = 0x0100, kKeyAltDown = 0x2000, kKeyWasDown = 0x4000, kKeyReleased = 0x8000;
+// Key events also carry the state of Shift and Ctrl at the key, so a handler never has to ask
+// the keyboard afterwards (the keys may have been let go by then).
+constexpr uint32_t kKeyShiftDown = 0x10000, kKeyControlDown = 0x20000;
 
 enum class EventKind {
     Message, // a posted message

@@ -496,7 +496,10 @@ int CRenderWindow::DispatchAccelerator(uint32_t key)
             continue;
         if (!m_modal.empty() && !IsInTopModal(s))
             continue;
-        s->OnKeyDown(key, 1, 0);
+        // The handler gets the modifiers the record matched.
+        s->OnKeyDown(key, 1,
+                     (shift ? platform::kKeyShiftDown : 0) | (ctrl ? platform::kKeyControlDown : 0) |
+                         (alt ? platform::kKeyAltDown : 0));
         fired = 1;
     }
     return fired;

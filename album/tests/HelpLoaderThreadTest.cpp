@@ -5,8 +5,10 @@
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "imaging/tests/DngBuilder.h"
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 using namespace albumtest;
 using platform::String16;
@@ -265,4 +267,59 @@ TEST(HelpLoader, FolderThumbnails)
             EXPECT_EQ(PixelAt(pic.buf, left, top - 1), 0u);
         }
     }
+}
+
+TEST(HelpLoader, APhotosFactsAreReadWithoutTheQueueLock)
+{
+    // The render thread takes a loader's lock to draw the list: a file read under it would
+    // stall frames on a slow disk.
+    LoaderFixture f;
+    MakePhoto(f.photos / "a.jpg", "-Make=Zcam -ISO=800", "300x150");
+    std::atomic<int> reads{0}, lockedDuringRead{0};
+    f.thumb.readPhotoFacts = [&](const String16& path, ImageInfo& info) {
+        ++reads;
+        // Another thread, as the render thread would, tries the lock meanwhile.
+        std::thread other([&] {
+            if (f.thumb.queueLock.TryLock())
+                f.thumb.queueLock.Unlock();
+            else
+                ++lockedDuringRead;
+        });
+        other.join();
+        return info.ReadFile(path.c_str());
+    };
+    Image target;
+    ImageInfo info;
+    ASSERT_TRUE(f.thumb.Start());
+    ASSERT_TRUE(f.thumb.QueueRequest(f.Request(f.tickets.Issue(), target.buf, f.photos / "a.jpg", &info)));
+    ASSERT_TRUE(f.list.WaitFor(1, 10000));
+    EXPECT_TRUE(f.thumb.Stop(5000));
+    EXPECT_EQ(reads.load(), 1);
+    EXPECT_EQ(lockedDuringRead.load(), 0);
+    EXPECT_EQ(info.isoSpeedRatings, 800) << "the facts still reach the item";
+    EXPECT_EQ(target.buf.width, 200);
+
+    // An item that has its facts already is not read again.
+    Image again;
+    ASSERT_TRUE(f.thumb.Start());
+    ASSERT_TRUE(f.thumb.QueueRequest(f.Request(f.tickets.Issue(), again.buf, f.photos / "a.jpg", &info)));
+    ASSERT_TRUE(f.list.WaitFor(2, 10000));
+    EXPECT_TRUE(f.thumb.Stop(5000));
+    EXPECT_EQ(reads.load(), 1);
+}
+
+TEST(HelpLoader, AnIdleLoaderSleepsAndStopsAtOnce)
+{
+    LoaderFixture f;
+    MakePhoto(f.photos / "a.jpg");
+    ASSERT_TRUE(f.thumb.Start());
+    platform::SleepMs(200);
+    Image target;
+    ASSERT_TRUE(f.thumb.QueueRequest(f.Request(f.tickets.Issue(), target.buf, f.photos / "a.jpg")));
+    ASSERT_TRUE(f.list.WaitFor(1, 10000));
+    platform::SleepMs(100);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(f.thumb.Stop(500));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_FALSE(f.thumb.IsRunning());
 }

@@ -3,9 +3,11 @@
 #include "album/tests/AlbumTestUtil.h"
 #include "imaging/ImageCodec/ImageInfo.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 using namespace albumtest;
 using platform::String16;
@@ -484,4 +486,49 @@ TEST(PhotoDatabase, OpenCountRisesByTwoBelowTheLimit)
         platform::ScopedLock hold(db.lock);
         EXPECT_EQ(db.FindPhotoRecord(u"/p/Open.jpg")->OpenCount(), c.after);
     }
+}
+
+TEST(PhotoDatabase, SavesBesideAppendsAndLookupsLeaveTheLastCopyOnDisk)
+{
+    // The scan appends and saves while the UI thread looks paths up and asks for the size; a
+    // save copies the run under the lock and writes it without, so two saves may overlap.
+    TempFolder dir;
+    PhotoDatabase db;
+    ASSERT_EQ(db.LoadPhotoDatabase(U16(dir.path())), 1);
+    std::atomic<bool> done{ false };
+    std::atomic<int> found{ 0 };
+    std::thread scan([&] {
+        for (int i = 0; i < 200; ++i) {
+            const auto record = MakeRecord(u"/p/photo" + platform::IntToText(i) + u".jpg");
+            EXPECT_TRUE(db.AppendPhotoRecord(AsRecord(record)));
+            if (i % 20 == 0)
+                db.SavePhotoDatabase();
+        }
+        done = true;
+    });
+    std::thread saver([&] {
+        while (!done.load())
+            db.SavePhotoDatabase();
+    });
+    size_t lastUsed = 0;
+    while (!done.load()) {
+        {
+            platform::ScopedLock hold(db.lock);
+            if (db.FindPhotoRecord(u"/P/PHOTO7.JPG"))
+                ++found;
+        }
+        const size_t used = db.Used();
+        EXPECT_GE(used, lastUsed);
+        lastUsed = used;
+        EXPECT_EQ(db.Path(), U16(dir / "PhotoScan.db"));
+    }
+    scan.join();
+    saver.join();
+    EXPECT_EQ(db.RecordCount(), 200u);
+    ASSERT_EQ(db.SavePhotoDatabase(), 1);
+    const std::vector<uint8_t> bytes = db.FileBytes();
+    ASSERT_EQ(bytes.size(), db.Used() + 1);
+    EXPECT_EQ(bytes[0], kPhotoDatabaseVersion);
+    EXPECT_EQ(testutil::ReadAll(dir / "PhotoScan.db"), bytes) << "the file is the run byte for byte";
+    EXPECT_EQ(dir.CountEntries(), 1u) << "no temporary file left behind";
 }

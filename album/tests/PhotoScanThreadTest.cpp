@@ -4,6 +4,7 @@
 #include "imaging/tests/DngBuilder.h"
 #include "platform/FileSystem.h"
 
+#include <chrono>
 #include <filesystem>
 
 using namespace albumtest;
@@ -248,4 +249,31 @@ TEST(PhotoScanThread, TheBufferMayMoveDuringTheScan)
         EXPECT_EQ(r.LastWriteLow(), uint32_t(uint64_t(platform::FileTimeFromUnix(1650000000))));
         return true;
     });
+}
+
+TEST(PhotoScanThread, AStopDuringTheScanEndsItWithinItsLimit)
+{
+    TempFolder data, tree;
+    MakePhoto(tree / "0.jpg");
+    for (int i = 1; i < 3000; ++i)
+        fs::copy_file(tree / "0.jpg", tree / (std::to_string(i) + ".jpg"));
+    PhotoDatabase db;
+    QueueSink sink;
+    CPhotoScanThread scan(db);
+    scan.target = &sink;
+    scan.dataFolder = U16(data.path());
+    scan.scanFolders = [&] { return std::vector<String16>{ U16(tree.path()) }; };
+    ASSERT_TRUE(scan.Start());
+    // Well inside the folder (a loaded machine under a sanitizer builds a few records a second).
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (scan.builtCount.load() < 20 && std::chrono::steady_clock::now() < until)
+        platform::SleepMs(5);
+    ASSERT_GE(scan.builtCount.load(), 20);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(scan.Stop(1000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_LT(scan.builtCount.load(), 3000) << "stopped inside the folder";
+    EXPECT_EQ(scan.state.load(), CPhotoScanThread::kScanning) << "a scan cut short is not done";
+    EXPECT_EQ(sink.Count(), 0u);
+    EXPECT_FALSE(fs::exists(data / "PhotoScan.db"));
 }

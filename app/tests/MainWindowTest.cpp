@@ -2,10 +2,13 @@
 // the settings dialog's OK and Cancel, the about box's guard time and version line, the
 // disk-space refusal, opening photos (captions, the same path twice, the large-photo question),
 // the close with its questions, the editor page's history and the idle release.
+#include "algorithms/Algorithm.h"
+#include "algorithms/AlgorithmThread.h"
 #include "app/AboutSprite.h"
 #include "app/AppData.h"
 #include "app/CrashStatus.h"
 #include "app/PluginExchange.h"
+#include "app/Services.h"
 #include "ui/Registry.h"
 #include "app/SettingsDlg.h"
 #include "app/ZendraApp.h"
@@ -23,15 +26,18 @@
 #include "raster/tests/RasterTestUtil.h"
 #include "ui/DialogSprite.h"
 #include "ui/DrawnUiImages.h"
+#include "ui/StringTable.h"
 #include "ui/UiSeams.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -416,6 +422,99 @@ TEST(MainWindow, EditorPageTurnsUndoesAndRedoesThroughItsHistory)
     EXPECT_FALSE(page->Model().Undo()) << "nothing before the open";
 }
 
+TEST(MainWindow, PlainLettersEditNothingAndTheCtrlKeysStillDo)
+{
+    Frame f;
+    ASSERT_TRUE(f.opened);
+    ASSERT_TRUE(f.dlg.OpenImage(f.Photo("keys.png", 40, 30), 0, nullptr, 0));
+    CSEditPage* page = f.dlg.GetActiveEditPage();
+    ASSERT_NE(page, nullptr);
+    f.dlg.SetFocus(page, false);
+    ASSERT_EQ(f.dlg.Focus(), page) << "the editor page has the focus";
+    platform::HeadlessControl* keys = f.dlg.PlatformWindow()->Headless();
+    // Presses a key with the given modifiers held, as a user types it.
+    auto press = [&](uint32_t key, bool ctrl, bool shift) {
+        if (ctrl)
+            keys->InjectKey(platform::vk::Control, true, false);
+        if (shift)
+            keys->InjectKey(platform::vk::Shift, true, false);
+        keys->InjectKey(key, true, false);
+        keys->InjectKey(key, false, false);
+        if (shift)
+            keys->InjectKey(platform::vk::Shift, false, false);
+        if (ctrl)
+            keys->InjectKey(platform::vk::Control, false, false);
+        f.clock.Advance(200); // apart from the key-repeat filter
+        f.Pump();
+    };
+    const std::vector<uint16_t> original = Pixels(page->document);
+    struct Case { const char* what; uint32_t key; bool ctrl, shift; size_t steps; int current; int width; };
+    const Case cases[] = {
+        {"plain R", 'R', false, false, 1, 0, 40},
+        {"plain Z", 'Z', false, false, 1, 0, 40},
+        {"shift R", 'R', false, true, 1, 0, 40},
+        {"Ctrl+R turns", 'R', true, false, 2, 1, 30},
+        {"plain Y", 'Y', false, false, 2, 1, 30},
+        {"Ctrl+Shift+R turns the other way", 'R', true, true, 3, 2, 40},
+        {"Ctrl+Z undoes", 'Z', true, false, 3, 1, 30},
+        {"plain Z still nothing", 'Z', false, false, 3, 1, 30},
+        {"Ctrl+Y redoes", 'Y', true, false, 3, 2, 40},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        press(c.key, c.ctrl, c.shift);
+        EXPECT_EQ(page->history.steps.size(), c.steps);
+        EXPECT_EQ(page->history.current, c.current);
+        EXPECT_EQ(page->document.width, c.width);
+    }
+    EXPECT_EQ(Pixels(page->document), original) << "a turn and its counter-turn";
+}
+
+namespace {
+
+// Bands that run until the job is cancelled (at most 20 s), on every helper.
+class BandsUntilCancelled : public CAlgorithm {
+public:
+    int Run() override { return SplitIntoBands(0, 2) ? RunBands() : 0; }
+    int ProcessBand(BandTask&) override
+    {
+        m_started.Set();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!IsAlgorithmCancelled() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 1;
+    }
+    platform::Event m_started{platform::Event::Reset::Manual, false};
+};
+
+} // namespace
+
+TEST(MainWindow, TheWindowGoesOnlyAfterTheHelpersAndNeverWaitsForThem)
+{
+    // The window is destroyed and freed while helpers compute a job's bands: the threads are
+    // stopped first (the job cancelled), so none touches the freed window.
+    CServices services;
+    auto f = std::make_unique<Frame>(0, false);
+    f->dlg.services = &services;
+    ASSERT_TRUE(f->Open());
+    // The worker starts once the window exists; its helpers register with it.
+    ASSERT_TRUE(services.StartAlgorithmWorker(theAlgorithmThread, 2));
+    BandsUntilCancelled job;
+    ImageBuffer16 source{}, destination{};
+    ASSERT_TRUE(AllocImage16(source, 2, 40));
+    ASSERT_EQ(StartAlgorithm(&job, &source, &destination, nullptr, 1), 1);
+    ASSERT_TRUE(job.m_started.Wait(5000));
+    const auto start = std::chrono::steady_clock::now();
+    f.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000))
+        << "the window does not wait out its five seconds for busy helpers";
+    EXPECT_FALSE(theAlgorithmThread.IsRunning());
+    EXPECT_EQ(theAlgorithmThread.HelperCount(), 0);
+    EXPECT_TRUE(services.Running().empty());
+    FreeImageBuffer(source);
+    FreeImageBuffer(destination);
+}
+
 TEST(MainWindow, OnlyCtrlKeysTurnOrWalkThePhoto)
 {
     Frame f;
@@ -671,17 +770,43 @@ TEST(MainWindow, HelpOpensTheHelpDocumentAndSaysWhenTheOpenerFails)
 {
     Frame f;
     ASSERT_TRUE(f.opened);
-    struct Case { const char* opener; bool says; };
-    const Case cases[] = {{"true", false}, {"false", true}, {"/nonexistent/opener", true}};
+    // An opener that ends with 3 is what xdg-open does when no program opens PDF files.
+    const fs::path noViewer = f.folder / "no-viewer.sh";
+    {
+        std::ofstream script(noViewer);
+        script << "#!/bin/sh\nexit 3\n";
+    }
+    fs::permissions(noViewer, fs::perms::owner_all);
+    // The program's English texts.
+    static StringTable english;
+    ASSERT_EQ(english.Parse((kProgramFolder / "basic/resource.txt").u16string().c_str()), 1);
+    SetUiTextSource([](const char16_t* key) -> const char16_t* { return english.FindText(key); });
+    struct Texts { ~Texts() { SetUiTextSource(nullptr); } } texts;
+    const std::u16string helpFile = platform::JoinPath(platform::ProgramFolder(), u"Tarnwick.pdf");
+    struct Case { std::string opener; const char16_t* says; };
+    const Case cases[] = {
+        {"true", nullptr},
+        {"false", u"ShellExecute returns error: 1"},
+        {"/nonexistent/opener", u"no program"},
+        {noViewer.string(), u"no program"},
+    };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.opener);
         platform::SetShellOpener(c.opener);
         f.asked.clear();
         // The help button's click arrives as WM_SPRITE_BUTTON with its id.
         f.dlg.PlatformWindow()->PostMessage(WM_SPRITE_BUTTON, 101, 0);
         f.Pump();
-        ASSERT_EQ(f.asked.size(), c.says ? 1u : 0u) << c.opener;
-        if (c.says) {
-            EXPECT_EQ(f.asked[0].rfind(u"ShellExecute returns error: ", 0), 0u);
+        ASSERT_EQ(f.asked.size(), c.says ? 1u : 0u);
+        if (!c.says)
+            continue;
+        if (std::u16string(c.says) == u"no program") {
+            // Says that nothing opens PDF files, and where the help file is.
+            EXPECT_NE(f.asked[0].find(u"PDF"), std::u16string::npos);
+            EXPECT_NE(f.asked[0].find(helpFile), std::u16string::npos);
+            EXPECT_EQ(f.asked[0].find(u"ShellExecute"), std::u16string::npos);
+        } else {
+            EXPECT_EQ(f.asked[0], c.says);
         }
     }
     platform::SetShellOpener("");

@@ -19,7 +19,9 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <netdb.h>
 #include <optional>
+#include <thread>
 
 using namespace platform;
 using loopback::Bytes;
@@ -300,6 +302,60 @@ TEST_F(ServerThreadTest, SilentCollectorHoldsTheThreadOnlyForItsTimeLimit)
     EXPECT_EQ(collector.Connections(), 2);
     EXPECT_EQ(server->QueuedEventCount(), 0u); // taken off the queue before the request
     EXPECT_EQ(Posts(), std::vector<uintptr_t>{SERVER_NEW_VERSION});
+}
+
+namespace {
+
+// A resolver that answers only after ten seconds (the loopback address for every name).
+int TenSecondLookup(const char*, const char* service, const addrinfo* hints, addrinfo** result)
+{
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    return getaddrinfo("127.0.0.1", service, hints, result);
+}
+
+} // namespace
+
+TEST_F(ServerThreadTest, TheStopEndsAnExchangeInProgressWithinItsLimit)
+{
+    struct Case {
+        const char* name;
+        bool slowLookup; // the service's name takes ten seconds to look up
+        bool silentService;
+        bool silentCollector;
+        uintptr_t request;
+    };
+    const Case cases[] = {
+        {"a name lookup that takes ten seconds", true, false, false, SERVER_CHECK_VERSION},
+        {"a service that never answers", false, true, false, SERVER_FETCH_NOTICE},
+        {"a collector that never answers", false, false, true, SERVER_SEND_EVENTS},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.emplace();
+        collector.silent = c.silentCollector;
+        ServerSettings settings = Loopback(8000);
+        settings.connectTimeoutMs = 8000;
+        settings.httpTimeoutMs = 8000;
+        if (c.slowLookup) {
+            SetNameLookupForTests(&TenSecondLookup);
+            settings.serviceHost = "update.example";
+        }
+        if (c.silentService)
+            service.Add({{}, true});
+        StartThread(settings);
+        if (c.request == SERVER_SEND_EVENTS)
+            server->QueueEvent(u"Run", 0);
+        else
+            server->Post(WM_SERVER_NOTIFY, c.request);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // under way
+        const Clock::time_point start = Clock::now();
+        EXPECT_TRUE(server->Stop(0, 1000));
+        EXPECT_LT(MsSince(start), 1500);
+        EXPECT_FALSE(server->IsRunning());
+        SetNameLookupForTests(nullptr);
+        EXPECT_TRUE(Posts().empty());
+    }
+    collector.silent = false;
 }
 
 TEST_F(ServerThreadTest, CollectorThatRefusesFailsQuietly)

@@ -9,6 +9,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -289,6 +290,83 @@ TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersCostsOneBoundedWait)
     ASSERT_TRUE(quick->SetText(u"mine"));
     EXPECT_EQ(XclipReads("UTF8_STRING"), "mine");
     XCloseDisplay(mute);
+}
+
+TEST_F(X11ClipboardTest, AnOwnerThatSendsItsPiecesSlowlyCostsOneBoundedReceive)
+{
+    // Another program offers text in pieces (INCR) and sends four bytes every 150 ms, each well
+    // inside one wait, and never the closing empty piece.
+    Display* d = XOpenDisplay(server_.Name().c_str());
+    ASSERT_TRUE(d);
+    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    const Atom clip = XInternAtom(d, "CLIPBOARD", False);
+    const Atom targets = XInternAtom(d, "TARGETS", False);
+    const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
+    const Atom incr = XInternAtom(d, "INCR", False);
+    XSetSelectionOwner(d, clip, w, CurrentTime);
+    XSync(d, False);
+    std::atomic<bool> stop { false };
+    std::atomic<int> pieces { 0 };
+    std::thread peer([&] {
+        Window requestor = 0;
+        Atom property = None;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!stop && std::chrono::steady_clock::now() < end) {
+            if (XPending(d) == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            XEvent ev;
+            XNextEvent(d, &ev);
+            if (ev.type == SelectionRequest) {
+                const XSelectionRequestEvent r = ev.xselectionrequest;
+                XEvent reply {};
+                reply.xselection.type = SelectionNotify;
+                reply.xselection.requestor = r.requestor;
+                reply.xselection.selection = r.selection;
+                reply.xselection.target = r.target;
+                reply.xselection.time = r.time;
+                reply.xselection.property = r.property;
+                if (r.target == targets) {
+                    long list[2] = { long(utf8), long(targets) };
+                    XChangeProperty(d, r.requestor, r.property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(list), 2);
+                } else if (r.target == utf8) {
+                    XSelectInput(d, r.requestor, PropertyChangeMask);
+                    long size = 1 << 20;
+                    XChangeProperty(d, r.requestor, r.property, incr, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&size), 1);
+                    requestor = r.requestor;
+                    property = r.property;
+                } else {
+                    reply.xselection.property = None;
+                }
+                XSendEvent(d, r.requestor, False, NoEventMask, &reply);
+                XFlush(d);
+            } else if (ev.type == PropertyNotify && ev.xproperty.window == requestor
+                && ev.xproperty.atom == property && ev.xproperty.state == PropertyDelete) {
+                // The receiver took the last piece and asks for the next.
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                unsigned char piece[4] = { 'a', 'b', 'c', 'd' };
+                XChangeProperty(d, requestor, property, utf8, 8, PropModeReplace, piece, 4);
+                XFlush(d);
+                ++pieces;
+            }
+        }
+    });
+    auto slow = Clipboard::CreateX11(server_.Name(), 300);
+    ASSERT_TRUE(slow);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(slow->GetText());
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(3000)) << "one limit for the whole receive, not one for each piece";
+    EXPECT_GE(pieces.load(), 3) << "the pieces did come, each in time";
+    stop = true;
+    peer.join();
+    XCloseDisplay(d);
+    // Taking the selection back works at once.
+    ASSERT_TRUE(slow->SetText(u"mine"));
+    EXPECT_EQ(XclipReads("UTF8_STRING"), "mine");
 }
 
 TEST_F(X11ClipboardTest, ARequestorThatGoesAwayMidTransferIsForgotten)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 using namespace platform;
 using namespace platform::test;
@@ -63,4 +64,25 @@ TEST(FolderWatch, EndsWhenTheFolderGoes)
     ASSERT_TRUE(WriteText(dir.Path(u"file"), "x"));
     EXPECT_FALSE(watch.Open(dir.Path(u"file"))) << "not a folder";
     EXPECT_EQ(watch.Wait(0), FolderWatch::Result::Failed);
+}
+
+TEST(FolderWatch, InterruptEndsAWaitAtOnceAndCountsOnce)
+{
+    TestFolder dir;
+    FolderWatch watch;
+    ASSERT_TRUE(watch.Open(dir.Path()));
+    auto start = std::chrono::steady_clock::now();
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        watch.Interrupt();
+    });
+    EXPECT_EQ(watch.Wait(10000), FolderWatch::Result::Interrupted);
+    other.join();
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(), 2000);
+    EXPECT_EQ(watch.Wait(0), FolderWatch::Result::Timeout) << "one interrupt ends one wait";
+    // An interrupt before the wait ends the next one.
+    watch.Interrupt();
+    EXPECT_EQ(watch.Wait(10000), FolderWatch::Result::Interrupted);
+    ASSERT_TRUE(WriteText(dir.Path(u"a.jpg"), "1"));
+    EXPECT_EQ(watch.Wait(5000), FolderWatch::Result::Changed);
 }

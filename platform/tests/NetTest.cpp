@@ -1,12 +1,14 @@
-// The network layer against peers on the loopback address: every wait ends at its time limit,
-// a closed peer is told apart from a silent one, writes to a closed peer raise no signal, and
-// HTTP replies are cut at their limit.
+// The network layer against peers on the loopback address: every wait ends at its time limit
+// (the name lookup's included) or at once on a cancel, a closed peer is told apart from a silent
+// one, writes to a closed peer raise no signal, and HTTP replies are cut at their limit.
 #include "platform/Net.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <netdb.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -166,4 +168,119 @@ TEST(Net, HttpGetRepliesAndLimits)
     EXPECT_FALSE(HttpGet("file:///etc/passwd", 500, reply));
     EXPECT_TRUE(reply.body.empty());
     EXPECT_FALSE(HttpGet("http://host.invalid/collect", 500, reply));
+}
+
+namespace {
+
+// A resolver that answers after a delay, with the loopback address for every name.
+std::atomic<int> g_lookupDelayMs{0};
+std::atomic<int> g_lookups{0};
+int SlowLookup(const char*, const char* service, const addrinfo* hints, addrinfo** result)
+{
+    ++g_lookups;
+    std::this_thread::sleep_for(std::chrono::milliseconds(g_lookupDelayMs.load()));
+    return getaddrinfo("127.0.0.1", service, hints, result);
+}
+
+struct SlowResolver {
+    explicit SlowResolver(int delayMs)
+    {
+        g_lookupDelayMs = delayMs;
+        g_lookups = 0;
+        SetNameLookupForTests(&SlowLookup);
+    }
+    ~SlowResolver() { SetNameLookupForTests(nullptr); }
+};
+
+} // namespace
+
+TEST(Net, TheConnectLimitCoversASlowNameLookup)
+{
+    TcpListener l;
+    ASSERT_TRUE(l.Listen(0));
+    {
+        SlowResolver resolver(3000);
+        TcpConnection c;
+        const Clock::time_point start = Clock::now();
+        EXPECT_EQ(c.Connect("slow.example", l.Port(), 300), NetStatus::TimedOut);
+        EXPECT_LT(MsSince(start), 1500) << "a resolver that does not answer holds the caller no longer than its limit";
+        EXPECT_EQ(g_lookups.load(), 1);
+        EXPECT_FALSE(c.IsOpen());
+    }
+    {
+        // Within the limit the answer is used; numeric addresses never reach the resolver.
+        SlowResolver resolver(50);
+        TcpConnection c;
+        EXPECT_EQ(c.Connect("slow.example", l.Port(), 3000), NetStatus::Ok);
+        EXPECT_EQ(c.Connect("127.0.0.1", l.Port(), 3000), NetStatus::Ok);
+        EXPECT_EQ(g_lookups.load(), 1);
+    }
+    TcpConnection c;
+    EXPECT_EQ(c.Connect("localhost", l.Port(), 3000), NetStatus::Ok) << "the system's resolver";
+}
+
+TEST(Net, ACancelEndsEveryWaitAtOnce)
+{
+    SlowResolver resolver(5000);
+    Pair p;
+    ASSERT_TRUE(p.Open());
+    OneShotHttp silentHttp("");
+    ASSERT_TRUE(silentHttp.Ok());
+    TcpListener l;
+    ASSERT_TRUE(l.Listen(0));
+    const std::vector<char> big(64 << 20, 'x');
+    struct Case {
+        const char* name;
+        std::function<bool(NetCancel&)> wait; // true when it ended as cancelled
+    };
+    const std::vector<Case> cases = {
+        {"name lookup",
+         [&](NetCancel& cancel) {
+             TcpConnection c;
+             c.SetCancel(&cancel);
+             return c.Connect("slow.example", l.Port(), 10000) == NetStatus::Cancelled;
+         }},
+        {"receive from a silent peer",
+         [&](NetCancel& cancel) {
+             p.client.SetCancel(&cancel);
+             char b[16];
+             size_t got = 0;
+             const bool cancelled = p.client.Receive(b, sizeof(b), got, 10000) == NetStatus::Cancelled;
+             p.client.SetCancel(nullptr);
+             return cancelled;
+         }},
+        {"send to a peer that never reads",
+         [&](NetCancel& cancel) {
+             p.client.SetCancel(&cancel);
+             const bool cancelled = p.client.SendAll(big.data(), big.size(), 10000) == NetStatus::Cancelled;
+             p.client.SetCancel(nullptr);
+             return cancelled;
+         }},
+        {"HTTP request that is never answered",
+         [&](NetCancel& cancel) {
+             HttpReply reply;
+             return !HttpGet(silentHttp.Url("/collect"), 10000, reply, &cancel) && reply.body.empty();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NetCancel cancel;
+        std::atomic<bool> cancelled{false};
+        const Clock::time_point start = Clock::now();
+        std::thread waiter([&] { cancelled = c.wait(cancel); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        cancel.Cancel();
+        waiter.join();
+        EXPECT_TRUE(cancelled.load());
+        EXPECT_LT(MsSince(start), 2000);
+        // Still on: the next wait ends at once; off again, the connection works.
+        EXPECT_TRUE(cancel.IsCancelled());
+        EXPECT_TRUE(c.wait(cancel));
+        cancel.Reset();
+        EXPECT_FALSE(cancel.IsCancelled());
+    }
+    TcpConnection again;
+    NetCancel cancel;
+    again.SetCancel(&cancel);
+    EXPECT_EQ(again.Connect("127.0.0.1", l.Port(), 1000), NetStatus::Ok);
 }

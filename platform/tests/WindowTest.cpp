@@ -280,14 +280,19 @@ TEST_F(HeadlessWindow, KeysArriveWithVirtualKeysAndFlags)
             { { EventKind::KeyDown, 9, 0 }, { EventKind::Char, 9, 0 }, { EventKind::KeyDown, 13, 0 },
                 { EventKind::Char, 13, 0 }, { EventKind::KeyDown, 27, 0 }, { EventKind::Char, 27, 0 },
                 { EventKind::KeyDown, 8, 0 }, { EventKind::Char, 8, 0 } } },
-        { "ctrl+letter gives a control character", { { vk::Control, true, false }, { 'C', true, false } },
-            { { EventKind::KeyDown, vk::Control, 0 }, { EventKind::KeyDown, 'C', 0 },
-                { EventKind::Char, 3, 0 } } },
+        { "ctrl+letter gives a control character; ctrl is in the flags",
+            { { vk::Control, true, false }, { 'C', true, false } },
+            { { EventKind::KeyDown, vk::Control, kKeyControlDown }, { EventKind::KeyDown, 'C', kKeyControlDown },
+                { EventKind::Char, 3, kKeyControlDown } } },
         { "alt is in the flags, alt+letter is no control character",
             { { vk::Menu, true, false }, { vk::Control, true, false }, { 'Q', true, false },
                 { vk::F1 + 3, true, false } },
-            { { EventKind::KeyDown, vk::Menu, kKeyAltDown }, { EventKind::KeyDown, vk::Control, kKeyAltDown },
-                { EventKind::KeyDown, 'Q', kKeyAltDown }, { EventKind::KeyDown, vk::F1 + 3, kKeyAltDown } } },
+            { { EventKind::KeyDown, vk::Menu, kKeyAltDown },
+                { EventKind::KeyDown, vk::Control, kKeyAltDown | kKeyControlDown },
+                { EventKind::KeyDown, 'Q', kKeyAltDown | kKeyControlDown },
+                { EventKind::KeyDown, vk::F1 + 3, kKeyAltDown | kKeyControlDown } } },
+        { "shift is in the flags", { { vk::Shift, true, false }, { 'R', true, false } },
+            { { EventKind::KeyDown, vk::Shift, kKeyShiftDown }, { EventKind::KeyDown, 'R', kKeyShiftDown } } },
         { "arrows are extended keys", { { vk::Left, true, true }, { vk::Down, false, true } },
             { { EventKind::KeyDown, 37, kKeyExtended }, { EventKind::KeyUp, 40, kKeyExtended | up } } },
         { "digits", { { '7', true, false } }, { { EventKind::KeyDown, '7', 0 } } },
@@ -309,8 +314,8 @@ TEST_F(HeadlessWindow, KeysArriveWithVirtualKeysAndFlags)
             EXPECT_EQ(e.repeatCount, 1u);
         }
         // Leave every key up for the next case (and check the released state).
-        for (uint32_t k :
-            { uint32_t('A'), uint32_t('B'), vk::Control, vk::Menu, uint32_t('C'), uint32_t('Q') })
+        for (uint32_t k : { uint32_t('A'), uint32_t('B'), vk::Control, vk::Menu, vk::Shift, uint32_t('C'),
+                 uint32_t('Q'), uint32_t('R') })
             input->InjectKey(k, false, false);
         window->PumpPending();
         EXPECT_FALSE(window->IsKeyDown(vk::Control));
