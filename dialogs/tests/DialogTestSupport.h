@@ -177,6 +177,8 @@ struct DialogWorld {
         const std::string data = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/dlgtest-his-" +
                                  std::to_string(reinterpret_cast<uintptr_t>(this)) + ".dat";
         ASSERT_TRUE(history.Init(&doc, platform::Utf8ToUtf16(data)));
+        // The editor's first step: the picture as opened, which undo goes back to.
+        ASSERT_TRUE(history.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0));
         doc.modified = 0;
     }
     ImageBuffer16& Layer() { return *doc.GetCurrentImage(); }
@@ -208,6 +210,17 @@ struct DialogWorld {
         return n;
     }
 };
+
+// Builds a dialog from its template and runs its initialisation, as DoModal would before its
+// loop; null when either fails.
+template <class Dialog>
+std::unique_ptr<Dialog> OpenDialog(int templateId)
+{
+    auto d = std::make_unique<Dialog>();
+    if (!CreateDialogFromTemplate(*d, templateId) || !d->OnInitDialog())
+        return nullptr;
+    return d;
+}
 
 // Posts a message to a sprite as a control would, then dispatches it.
 inline void Send(DialogWorld& w, CMessageSprite* to, int32_t code, intptr_t p1, intptr_t p2 = 0)
