@@ -14,9 +14,18 @@
 // back as written.
 //
 // Curve steps (22, 23, and the curve of 25) keep the stored form of 132 control values per
-// curve, and replay the curve rebuilt from them by straight lines between the control inputs
-// (ControlValuesToCurve). Where the dialog's table bends between two control inputs the replay
-// differs from it.
+// curve: the replay passes through the dialog's values at the control inputs (0, 128, 300, 512,
+// 700, 1024, then every 512, and 65535) and runs straight between them. In between it differs
+// from the dialog's table by less than D x h / 4 + 1, h the distance of the two control inputs
+// (at most 512) and D how much the table's slope (output units per input unit) changes between
+// them. The largest differences, in 16-bit units:
+//   the default curve, in either editing mode: 0;
+//   the automatic curves (levels from a black point up to 4000 to a white point from 40000):
+//     233 linear (16-bit editing), 321 in gamma space (8-bit editing);
+//   an S-curve through (16384, 10000) and (49152, 56000): 123 with straight and 9 with smooth
+//     segments in 8-bit editing, 1 and 5 in 16-bit editing;
+//   straight segments between points at least s apart: 65535 x 256 / s (4096 for s = 4096);
+//   points 100 units apart between two control inputs are not seen: up to the full 65535.
 #pragma once
 
 #include "algorithms/AddSomething.h"

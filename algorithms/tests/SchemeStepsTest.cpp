@@ -433,4 +433,399 @@ TEST(SchemeStepReplay, RecordOfAnotherKindOrSamePictureIsRefused)
     EXPECT_TRUE(b.empty());
 }
 
+// --- stored forms ---
+
+TEST(SchemeStepRecords, CurveStepLengthsAndModes)
+{
+    struct Case {
+        size_t length;
+        uint8_t mode;
+        StepReadResult want;
+        const char* why;
+    };
+    const Case cases[] = {
+        {1, 5, StepReadResult::Ok, "the one-byte form: no change"},
+        {1, 255, StepReadResult::Ok, "any mode without curves"},
+        {1, 0, StepReadResult::Mode, "mode 0 promises a curve"},
+        {1, 3, StepReadResult::Mode, "mode 3 promises three"},
+        {265, 0, StepReadResult::Ok, "one curve on B, G, R"},
+        {265, 4, StepReadResult::Ok, "one curve on luminance"},
+        {265, 1, StepReadResult::Mode, "three curves' mode with one"},
+        {265, 7, StepReadResult::Mode, "no-curve mode with a curve"},
+        {793, 1, StepReadResult::Ok, "three curves"},
+        {793, 3, StepReadResult::Ok, "three curves"},
+        {793, 0, StepReadResult::Mode, "one curve's mode with three"},
+        {0, 0, StepReadResult::Length, "empty"},
+        {2, 5, StepReadResult::Length, "one byte too many"},
+        {264, 0, StepReadResult::Length, "a byte short"},
+        {266, 0, StepReadResult::Length, "a byte over"},
+        {529, 1, StepReadResult::Length, "two curves"},
+        {794, 1, StepReadResult::Length, "a byte over three"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.length << " bytes, mode " << int(c.mode) << ": " << c.why);
+        Bytes b(c.length, 0x11);
+        if (!b.empty())
+            b[0] = c.mode;
+        SchemeStepRecord r = BlurStep{7};
+        ASSERT_EQ(ReadSchemeStep(SchemeStepCurves, b.data(), b.size(), r), c.want);
+        if (c.want != StepReadResult::Ok) {
+            EXPECT_TRUE(std::holds_alternative<BlurStep>(r)) << "a refused block leaves the record alone";
+            continue;
+        }
+        EXPECT_EQ(std::get<CurveStep>(r).mode, c.mode);
+        EXPECT_EQ(Written(SchemeStepCurves, r), b);
+    }
+    // The one-byte form replays as a copy; a three-curve block with equal curves as mode 0 does.
+    ScopedImage photo(Photo(40, 20, 5)), same, three, one;
+    const Bytes noChange = {9};
+    ASSERT_EQ(ReplaySchemeStep(SchemeStepCurves, noChange.data(), 1, *photo, *same), 1);
+    EXPECT_TRUE(SameImage(*same, *photo));
+    const ToneTable s = CurveTable(0);
+    ToneTable triple;
+    for (int k = 0; k < 3; ++k)
+        triple.insert(triple.end(), s.begin(), s.end());
+    ASSERT_EQ(ReplaySchemeStep(SchemeStepCurves, MakeCurveStep(3, triple.data()), *photo, *three), 1);
+    ASSERT_EQ(ReplaySchemeStep(SchemeStepCurves, MakeCurveStep(0, s.data()), *photo, *one), 1);
+    EXPECT_TRUE(SameImage(*three, *one));
+    EXPECT_FALSE(SameImage(*one, *photo));
+}
+
+// The size-prefixed and fixed-length records of every id.
+std::vector<std::pair<uint16_t, Bytes>> StoredSamples()
+{
+    std::vector<std::pair<uint16_t, Bytes>> samples;
+    for (const ReplayCase& rc : ReplayCases())
+        if (FindSchemeStep(rc.id)->form == StepRecordForm::Fixed &&
+            std::none_of(samples.begin(), samples.end(), [&](const auto& s) { return s.first == rc.id; }))
+            samples.push_back({rc.id, Written(rc.id, rc.record)});
+    return samples;
+}
+
+bool HasSizeWord(uint16_t id)
+{
+    return id != SchemeStepAutoLevel && id != SchemeStepAutoContrast && id != SchemeStepHsbCurves &&
+           id != SchemeStepResolutionEnhance && id != SchemeStepBlur;
+}
+
+TEST(SchemeStepRecords, HostileBlocksThroughEveryReader)
+{
+    ScopedImage photo(Photo(24, 16, 9));
+    WorkerScope scope(2);
+    for (const auto& [id, good] : StoredSamples()) {
+        SCOPED_TRACE(testing::Message() << "id " << id);
+        SchemeStepRecord r;
+        const Bytes shorter(good.begin(), good.end() - 1);
+        Bytes longer = good;
+        longer.push_back(0);
+        if (!shorter.empty()) { // an empty block is the defaults
+            EXPECT_EQ(ReadSchemeStep(id, shorter.data(), shorter.size(), r), StepReadResult::Length);
+        }
+        EXPECT_EQ(ReadSchemeStep(id, longer.data(), longer.size(), r), StepReadResult::Length);
+        EXPECT_EQ(ReadSchemeStep(id, nullptr, good.size(), r), StepReadResult::Length) << "no bytes";
+        if (HasSizeWord(id)) {
+            for (uint16_t word : {0, 1, static_cast<int>(good.size() - 1), static_cast<int>(good.size() + 1), 0xFFFF}) {
+                Bytes b = good;
+                b[0] = static_cast<uint8_t>(word), b[1] = static_cast<uint8_t>(word >> 8);
+                EXPECT_EQ(ReadSchemeStep(id, b.data(), b.size(), r), StepReadResult::SizeWord) << "size word " << word;
+            }
+        }
+        // Every field at once at an extreme: read and clamped, or refused; what is read writes
+        // back as read and replays without harm.
+        for (uint8_t fill : {0x00, 0xFF, 0x7F, 0x80, 0x55, 0xC3}) {
+            SCOPED_TRACE(testing::Message() << "fields filled with " << int(fill));
+            Bytes b = good;
+            std::fill(b.begin() + (HasSizeWord(id) ? 2 : 0), b.end(), fill);
+            const StepReadResult result = ReadSchemeStep(id, b.data(), b.size(), r);
+            if (result != StepReadResult::Ok) {
+                EXPECT_EQ(result, StepReadResult::Field);
+                continue;
+            }
+            const Bytes canonical = Written(id, r);
+            SchemeStepRecord again;
+            ASSERT_EQ(ReadSchemeStep(id, canonical.data(), canonical.size(), again), StepReadResult::Ok);
+            EXPECT_EQ(Written(id, again), canonical);
+            ScopedImage out;
+            ReplaySchemeStep(id, r, *photo, *out);
+        }
+    }
+}
+
+TEST(SchemeStepRecords, EmptyBlocksReadAsTheAlgorithmsDefaults)
+{
+    for (const auto& [id, good] : StoredSamples()) {
+        SCOPED_TRACE(testing::Message() << "id " << id);
+        SchemeStepRecord r;
+        const StepReadResult result = ReadSchemeStep(id, nullptr, 0, r);
+        if (id == SchemeStepSharpen) {
+            EXPECT_EQ(result, StepReadResult::Length) << "no curve to default to";
+        } else if (id == SchemeStepImageSize) {
+            EXPECT_EQ(result, StepReadResult::Field) << "no size to resize to";
+        } else if (id == SchemeStepHsbCurves) {
+            EXPECT_EQ(result, StepReadResult::Length);
+        } else {
+            ASSERT_EQ(result, StepReadResult::Ok);
+            EXPECT_EQ(Written(id, r).size(), good.size());
+        }
+    }
+    SchemeStepRecord r;
+    ASSERT_EQ(ReadSchemeStep(SchemeStepBrightnessContrast, nullptr, 0, r), StepReadResult::Ok);
+    EXPECT_EQ(Written(SchemeStepBrightnessContrast, r), RecordBytes(BrightnessContrastParams{}));
+    ASSERT_EQ(ReadSchemeStep(SchemeStepResolutionEnhance, nullptr, 0, r), StepReadResult::Ok);
+    EXPECT_EQ(std::get<EdgeShrinkStep>(r).strength, CResEnhance().m_strength);
+    // The parameterless ids ignore what a file holds.
+    const Bytes junk = {1, 2, 3};
+    for (uint16_t id : {2, 3, 4, 5, 15}) {
+        ASSERT_EQ(ReadSchemeStep(id, junk.data(), junk.size(), r), StepReadResult::Ok) << id;
+        EXPECT_TRUE(Written(id, r).empty());
+    }
+}
+
+template <class Record>
+Bytes Poked(Record r, size_t offset, const void* value, size_t width)
+{
+    Bytes b = RecordBytes(r);
+    std::memcpy(b.data() + offset, value, width);
+    return b;
+}
+
+TEST(SchemeStepRecords, FieldsAreClampedToTheAlgorithmsRangesOrRefused)
+{
+    const int32_t huge = 5000, low = -5000, seven = 7, bad = 9;
+    const double nan = std::nan(""), big = 1e300;
+    const uint32_t slot = 0xDEADBEEF;
+    const uint8_t nine = 9;
+    struct Case {
+        const char* what;
+        uint16_t id;
+        Bytes stored;
+        StepReadResult want;
+        size_t offset; // of the value read back
+        int64_t value; // as i32, or the double's integer part
+        bool real;
+    };
+    const Case cases[] = {
+        {"brightness 5000", 18, Poked(BrightnessContrastParams{}, 4, &huge, 4), StepReadResult::Ok, 4, 100, false},
+        {"contrast -5000", 18, Poked(BrightnessContrastParams{}, 8, &low, 4), StepReadResult::Ok, 8, -100, false},
+        {"film exposure", 1, Poked(FilmAdjustParams{}, 4, &low, 4), StepReadResult::Ok, 4, -10, false},
+        {"mixer mode 7 is monochrome", 19, Poked(ColorMixerParams{}, 4, &seven, 4), StepReadResult::Ok, 4, 1, false},
+        {"mixer weight", 19, Poked(ColorMixerParams{}, 8 + 4 * 15, &huge, 4), StepReadResult::Ok, 68, 200, false},
+        {"threshold method 9", 24, Poked(ThresholdParams{}, 4, &bad, 4), StepReadResult::Field, 0, 0, false},
+        {"image size width 0", 12, Poked(ImageSizeParams{}, 4, &low, 4), StepReadResult::Field, 0, 0, false},
+        {"image size method 9", 12, Poked(ImageSizeParams{}, 12, &bad, 4), StepReadResult::Field, 0, 0, false},
+        {"diffuse mode 9", 28, Poked(DiffuseParams{}, 2, &nine, 1), StepReadResult::Field, 0, 0, false},
+        {"diffuse radius NaN", 28, Poked(DiffuseParams{}, 8, &nan, 8), StepReadResult::Field, 0, 0, false},
+        {"diffuse radius 1e300", 28, Poked(DiffuseParams{}, 8, &big, 8), StepReadResult::Ok, 8, 1000, true},
+        {"rotation NaN", 8, Poked(RotateParams{}, 8, &nan, 8), StepReadResult::Field, 0, 0, false},
+        {"barrel 1e300", 10, Poked(BarrelDistortParams{}, 8, &big, 8), StepReadResult::Ok, 8, 1, true},
+        {"noise style 9", 29, Poked(NoiseReductionParams{}, 16, &nine, 1), StepReadResult::Field, 0, 0, false},
+        {"skin radius 0", 37, Poked(SkinCleanParams{}, 4, &low, 4), StepReadResult::Ok, 4, 1, false},
+        {"chroma key samples", 38, Poked(ChromakeyParams{}, 88, &nine, 1), StepReadResult::Ok, 88, 9, false},
+        {"gradient angle", 31, Poked(GradientParams{}, 36, &huge, 4), StepReadResult::Ok, 36, 5000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SchemeStepRecord r;
+        ASSERT_EQ(ReadSchemeStep(c.id, c.stored.data(), c.stored.size(), r), c.want);
+        if (c.want != StepReadResult::Ok)
+            continue;
+        const Bytes b = Written(c.id, r);
+        if (c.real) {
+            double v;
+            std::memcpy(&v, b.data() + c.offset, 8);
+            EXPECT_EQ(static_cast<int64_t>(v), c.value);
+        } else if (c.offset == 88) {
+            EXPECT_EQ(b[88], c.value);
+        } else {
+            int32_t v;
+            std::memcpy(&v, b.data() + c.offset, 4);
+            EXPECT_EQ(v, c.value);
+        }
+    }
+    // Pointer slots, padding and reserved bytes come back 0 whatever a file or a caller put there.
+    struct Slot {
+        const char* what;
+        uint16_t id;
+        Bytes stored;
+        size_t offset, width;
+    };
+    ImageSizeParams size;
+    size.width = size.height = 10, size.method = 1;
+    SharpenStep sharpen;
+    const Bytes sharpenBytes = Written(25, sharpen);
+    Bytes sharpenPoked = sharpenBytes;
+    std::memcpy(sharpenPoked.data() + 20, &slot, 4);
+    const Slot slots[] = {
+        {"image size document", 12, Poked(size, 16, &slot, 4), 16, 4},
+        {"image size reserved", 12, Poked(size, 32, &slot, 4), 32, 4},
+        {"sharpen curve", 25, sharpenPoked, 20, 4},
+        {"sharpen reserved", 25, Poked(SharpenParams{}, 24, &slot, 4), 24, 4},
+        {"padding after the size word", 18, Poked(BrightnessContrastParams{}, 2, &slot, 2), 2, 2},
+        {"diffuse reserved", 28, Poked(DiffuseParams{}, 3, &slot, 4), 3, 4},
+        {"dynamic range reserved", 35, Poked(EnhanceDynamicParams{}, 36, &slot, 4), 36, 4},
+        {"skin reserved", 37, Poked(SkinCleanParams{}, 28, &slot, 4), 28, 4},
+        {"chroma key reserved", 38, Poked(ChromakeyParams{}, 2, &slot, 4), 2, 4},
+    };
+    for (const Slot& s : slots) {
+        SCOPED_TRACE(s.what);
+        Bytes stored = s.stored;
+        if (s.id == SchemeStepSharpen && stored.size() == sizeof(SharpenParams))
+            stored.insert(stored.end(), sharpenBytes.begin() + 32, sharpenBytes.end());
+        SchemeStepRecord r;
+        ASSERT_EQ(ReadSchemeStep(s.id, stored.data(), stored.size(), r), StepReadResult::Ok);
+        const Bytes b = Written(s.id, r);
+        for (size_t i = s.offset; i < s.offset + s.width; ++i)
+            EXPECT_EQ(b[i], 0) << "byte " << i;
+        // A caller's record with the same bytes writes them 0 as well.
+        EXPECT_EQ(Written(s.id, r), b);
+    }
+    SharpenParams live;
+    live.curveSlot = slot;
+    EXPECT_EQ(Written(25, MakeSharpenStep(live, CurveTable(1).data()))[20], 0);
+}
+
+TEST(SchemeStepReplay, ImageSizeTargets)
+{
+    struct Case {
+        int type, recordedW, recordedH, w, h;
+        bool ok;
+        int wantW, wantH;
+        const char* why;
+    };
+    const Case cases[] = {
+        {0, 800, 600, 4000, 3000, false, 0, 0, "type not chosen"},
+        {1, 800, 1, 4000, 3000, true, 800, 600, "to width, landscape"},
+        {1, 800, 1, 3000, 4000, true, 800, 1066, "to width, portrait (integer division)"},
+        {2, 1, 600, 4000, 3000, true, 800, 600, "to height"},
+        {3, 800, 600, 4000, 3000, true, 800, 600, "long side, landscape"},
+        {3, 800, 600, 3000, 4000, true, 600, 800, "long side, portrait"},
+        {3, 800, 600, 500, 500, true, 800, 800, "long side, square"},
+        {4, 800, 600, 4000, 3000, true, 800, 600, "pixel count, same aspect"},
+        {4, 800, 600, 3000, 4000, true, 600, 800, "pixel count, turned"},
+        {4, 800, 600, 2000, 1000, true, 980, 490, "pixel count, wider"},
+        {5, 321, 123, 4000, 3000, true, 321, 123, "as recorded"},
+        {1, 1, 1, 4000, 1, true, 1, 1, "sides below 1 become 1"},
+        {1, 65535, 1, 1, 1000, false, 0, 0, "a side over 65535"},
+        {5, 6000, 6000, 10, 10, false, 0, 0, "over the pixel limit"},
+        {1, 800, 1, 0, 10, false, 0, 0, "empty input"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        ImageSizeParams p;
+        p.width = c.recordedW, p.height = c.recordedH, p.applyMode = c.type;
+        int w = -1, h = -1;
+        ASSERT_EQ(ImageSizeReplayTarget(p, c.w, c.h, w, h), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(w, c.wantW);
+            EXPECT_EQ(h, c.wantH);
+        }
+    }
+    // With the skip flag the step copies; without a type it fails.
+    ScopedImage photo(Photo(30, 20, 2)), out;
+    ImageSizeParams p;
+    p.width = 10, p.height = 10, p.method = 1;
+    EXPECT_EQ(ReplaySchemeStep(SchemeStepImageSize, p, *photo, *out), 0);
+    SchemeReplay skip;
+    skip.skipImageSize = true;
+    ASSERT_EQ(ReplaySchemeStep(SchemeStepImageSize, p, *photo, *out, skip), 1);
+    EXPECT_TRUE(SameImage(*out, *photo));
+}
+
+// --- the nested scheme ---
+
+struct NestedCall {
+    platform::String16 path;
+    CAlgorithm* parent = nullptr;
+    int low = -1, high = -1;
+    int calls = 0;
+};
+
+int FlipAsNested(void* context, const platform::String16& path, ImageBuffer16& input, ImageBuffer16& output,
+                 CAlgorithm* parent, int low, int high)
+{
+    auto* call = static_cast<NestedCall*>(context);
+    call->path = path, call->parent = parent, call->low = low, call->high = high, ++call->calls;
+    return CopyImage16(output, input) && FlipImage16Vertical(output);
+}
+
+TEST(SchemeStepReplay, NestedSchemeGoesToTheRunnerWithItsPath)
+{
+    const platform::String16 path = u"/home/ann/Schemes/Ünïcode \U0001F600.zdscm";
+    Bytes stored;
+    ASSERT_TRUE(WriteSchemeStep(SchemeStepNestedScheme, NestedSchemeStep{path}, stored));
+    ASSERT_EQ(stored.size(), 2 * path.size() + 2);
+    EXPECT_EQ(stored[0], '/');
+    EXPECT_EQ(stored[1], 0);
+    EXPECT_EQ(stored[stored.size() - 2], 0);
+    EXPECT_EQ(stored.back(), 0);
+
+    ScopedImage photo(Photo(20, 12, 4)), out, flipped;
+    ASSERT_EQ(ReplaySchemeStep(SchemeStepNestedScheme, stored.data(), stored.size(), *photo, *out), 0)
+        << "no runner, no nested scheme";
+    CAlgorithm parent;
+    NestedCall call;
+    SchemeReplay how;
+    how.parent = &parent, how.progressLow = 20, how.progressHigh = 45;
+    how.nestedScheme = FlipAsNested, how.nestedContext = &call;
+    ASSERT_EQ(ReplaySchemeStep(SchemeStepNestedScheme, stored.data(), stored.size(), *photo, *out, how), 1);
+    EXPECT_EQ(call.calls, 1);
+    EXPECT_EQ(call.path, path);
+    EXPECT_EQ(call.parent, &parent);
+    EXPECT_EQ(call.low, 20);
+    EXPECT_EQ(call.high, 45);
+    ASSERT_TRUE(CopyImage16(*flipped, *photo) && FlipImage16Vertical(*flipped));
+    EXPECT_TRUE(SameImage(*out, *flipped));
+
+    struct Bad {
+        Bytes bytes;
+        const char* why;
+    };
+    const Bad bad[] = {
+        {{}, "empty"},
+        {{0, 0}, "only the terminator"},
+        {{'a', 0, 'b', 0}, "no terminator"},
+        {{'a', 0, 0}, "odd length"},
+        {{'a', 0, 0, 0, 'b', 0, 0, 0}, "a zero inside"},
+        {{0x00, 0xD8, 'a', 0, 0, 0}, "a lone high surrogate"},
+        {{0x00, 0xDC, 0, 0}, "a lone low surrogate"},
+    };
+    for (const Bad& b : bad) {
+        SchemeStepRecord r;
+        EXPECT_EQ(ReadSchemeStep(SchemeStepNestedScheme, b.bytes.data(), b.bytes.size(), r), StepReadResult::Text)
+            << b.why;
+    }
+    Bytes longest(2 * kSchemePathMaxUnits + 2, 'x');
+    for (size_t i = 1; i < longest.size(); i += 2)
+        longest[i] = 0;
+    longest[longest.size() - 2] = 0;
+    SchemeStepRecord r;
+    EXPECT_EQ(ReadSchemeStep(SchemeStepNestedScheme, longest.data(), longest.size(), r), StepReadResult::Ok);
+    longest.insert(longest.begin(), {'x', 0});
+    EXPECT_EQ(ReadSchemeStep(SchemeStepNestedScheme, longest.data(), longest.size(), r), StepReadResult::Text);
+    Bytes out2;
+    EXPECT_FALSE(WriteSchemeStep(SchemeStepNestedScheme, NestedSchemeStep{}, out2)) << "an empty path";
+    EXPECT_FALSE(WriteSchemeStep(SchemeStepNestedScheme, NestedSchemeStep{platform::String16(u"a\0b", 3)}, out2)) << "a zero inside";
+}
+
+// --- progress ---
+
+TEST(SchemeStepReplay, ProgressGoesThroughTheParentsWindow)
+{
+    WorkerScope scope(0);
+    ScopedImage photo(Photo(60, 40, 6)), out;
+    DiffuseParams diffuse;
+    diffuse.radius = 2, diffuse.amount = 50;
+    CAlgorithm parent; // reports to the listener, window 0..100
+    SchemeReplay how;
+    how.parent = &parent, how.progressLow = 30, how.progressHigh = 60;
+    ASSERT_EQ(ReplaySchemeStep(SchemeStepDiffuse, diffuse, *photo, *out, how), 1);
+    const std::vector<PostedMessage> posted = scope.host.Pump();
+    ASSERT_FALSE(posted.empty());
+    for (const PostedMessage& m : posted) {
+        EXPECT_GE(m.p1, 30);
+        EXPECT_LE(m.p1, 60);
+    }
+    EXPECT_EQ(posted.back().p1, 60) << "the step ends at the top of its window";
+}
+
 } // namespace
