@@ -3,7 +3,6 @@
 
 #include "dialogs/FilmFilterDialog.h"
 #include "dialogs/SliderDialogSupport.h"
-#include "dialogs/StepRecordBytes.h"
 
 int CBrightnessContrastDlg::OnInitDialog()
 {
@@ -48,6 +47,5 @@ void CBrightnessContrastDlg::OnOK()
     CFilterDialog::OnOK();
     if (Result() != 1)
         return;
-    const std::vector<uint8_t> record = StepRecordBytes(m_params);
-    RecordHistoryStep(u"hisBricon", kStepId, record.data(), record.size());
+    RecordHistoryStep(u"hisBricon", kStepId, SchemeStepRecord(m_params));
 }

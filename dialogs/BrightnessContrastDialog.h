@@ -8,7 +8,7 @@
 class CBrightnessContrastDlg : public CFilterDialog {
 public:
     static constexpr int kTemplateId = 157;
-    static constexpr uint16_t kStepId = 18;
+    static constexpr uint16_t kStepId = SchemeStepBrightnessContrast;
     static constexpr int32_t kBrightnessId = 1100, kContrastId = 1101;
 
     int OnSpriteMessage(SpriteMessage* message) override;

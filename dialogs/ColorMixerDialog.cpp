@@ -2,7 +2,6 @@
 #include "dialogs/ColorMixerDialog.h"
 
 #include "dialogs/SliderDialogSupport.h"
-#include "dialogs/StepRecordBytes.h"
 #include "ui/UiSeams.h"
 
 namespace {
@@ -138,6 +137,5 @@ void CColorMixerDlg::OnOK()
     CFilterDialog::OnOK();
     if (Result() != 1)
         return;
-    const std::vector<uint8_t> record = StepRecordBytes(m_params);
-    RecordHistoryStep(u"hisColorMix", kStepId, record.data(), record.size());
+    RecordHistoryStep(u"hisColorMix", kStepId, SchemeStepRecord(m_params));
 }

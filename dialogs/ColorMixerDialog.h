@@ -8,7 +8,7 @@
 class CColorMixerDlg : public CFilterDialog {
 public:
     static constexpr int kTemplateId = 158;
-    static constexpr uint16_t kStepId = 19;
+    static constexpr uint16_t kStepId = SchemeStepColorMixer;
     static constexpr int32_t kOutputButtonId = 1102;
     static constexpr int32_t kSourceFirstId = 1103; // 1103..1106: red, green, blue, constant
     static constexpr int32_t kMenuColour = 200, kMenuMonochrome = 201, kMenuRowFirst = 202; // 202..205

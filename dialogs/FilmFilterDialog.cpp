@@ -2,7 +2,6 @@
 #include "dialogs/FilmFilterDialog.h"
 
 #include "dialogs/SliderDialogSupport.h"
-#include "dialogs/StepRecordBytes.h"
 
 int FilterSliderChanged(CFilterDialog& dialog, SpriteMessage* message)
 {
@@ -54,6 +53,5 @@ void CFilmFilter::OnOK()
     CFilterDialog::OnOK();
     if (Result() != 1)
         return;
-    const std::vector<uint8_t> record = StepRecordBytes(m_params);
-    RecordHistoryStep(u"hisFilmAdjust", kStepId, record.data(), record.size());
+    RecordHistoryStep(u"hisFilmAdjust", kStepId, SchemeStepRecord(m_params));
 }

@@ -8,7 +8,7 @@
 class CFilmFilter : public CFilterDialog {
 public:
     static constexpr int kTemplateId = 136;
-    static constexpr uint16_t kStepId = 1;
+    static constexpr uint16_t kStepId = SchemeStepFilmAdjust;
     static constexpr int32_t kExposureId = 1024, kRangeId = 1025, kTemperatureId = 1026, kBoostId = 1033,
                              kGrainId = 1027, kSharpnessId = 1028;
 

@@ -510,6 +510,14 @@ void CFilterDialog::RecordHistoryStep(const char16_t* historyKey, uint16_t stepI
                        keep ? int32_t(uint16_t(size)) : 0);
 }
 
+void CFilterDialog::RecordHistoryStep(const char16_t* historyKey, uint16_t stepId, const SchemeStepRecord& record)
+{
+    std::vector<uint8_t> bytes;
+    if (!WriteSchemeStep(stepId, record, bytes))
+        bytes.clear();
+    RecordHistoryStep(historyKey, stepId, bytes.data(), bytes.size());
+}
+
 int CFilterDialog::OnDraw(uint32_t time)
 {
     const bool full = AllDirty() != 0;

@@ -13,6 +13,7 @@
 // (the backup, the state after the last Apply, when the file cannot be read).
 #pragma once
 
+#include "algorithms/SchemeSteps.h"
 #include "dialogs/AlgorithmDialog.h"
 #include "ui/Menu.h"
 #include "ui/Panel.h"
@@ -75,6 +76,9 @@ public:
     // Records the OK step: with the id and record only for a pure result (no mask, no Apply,
     // blend mode normal, opacity 100), else without both. The record is the stored form.
     void RecordHistoryStep(const char16_t* historyKey, uint16_t stepId, const void* record, size_t size);
+    // The same with the record in its stored form (WriteSchemeStep); a record that cannot be
+    // written makes a step without it.
+    void RecordHistoryStep(const char16_t* historyKey, uint16_t stepId, const SchemeStepRecord& record);
     bool PureResult() const;
 
     // ---- state for subclasses, owners and tests ----

@@ -2,7 +2,6 @@
 #include "dialogs/ThresholdDialog.h"
 
 #include "dialogs/SliderDialogSupport.h"
-#include "dialogs/StepRecordBytes.h"
 #include "ui/UiSeams.h"
 
 namespace {
@@ -99,6 +98,5 @@ void CThresholdDlg::OnOK()
     CFilterDialog::OnOK();
     if (Result() != 1)
         return;
-    const std::vector<uint8_t> record = StepRecordBytes(m_params);
-    RecordHistoryStep(u"hisThreshold", kStepId, record.data(), record.size());
+    RecordHistoryStep(u"hisThreshold", kStepId, SchemeStepRecord(m_params));
 }

@@ -8,7 +8,7 @@
 class CThresholdDlg : public CFilterDialog {
 public:
     static constexpr int kTemplateId = 166;
-    static constexpr uint16_t kStepId = 24;
+    static constexpr uint16_t kStepId = SchemeStepThreshold;
     static constexpr int32_t kMethodButtonId = 1069;
     static constexpr int32_t kThresholdId = 1128, kTransitionId = 1129, kAreaId = 1130;
     static constexpr int32_t kMenuFirst = 200; // 200..203 the four methods
