@@ -5,6 +5,7 @@
 #include "imaging/ImageCodec/ImageInfo.h"
 #include "imaging/ImageCodec/ImageType.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -71,7 +72,9 @@ int BuildPhotoRecord(platform::StringView16 path, PhotoRecordBuffer& out)
     Put<uint32_t>(h + kPathHash, HashPhotoPath(path));
     Put<uint16_t>(h + kExposureNum, uint16_t(info.exposureTime.numerator));
     Put<uint16_t>(h + kExposureDen, uint16_t(info.exposureTime.denominator));
-    h[kFNumberX10] = uint8_t(uint32_t(RationalValue(info.fNumber) * 10.0));
+    // One byte each: values past its range are kept as its largest value, never wrapped (f/32
+    // would read as f/6.4, ISO 12800 as 0).
+    h[kFNumberX10] = uint8_t(std::min(RationalValue(info.fNumber) * 10.0, 255.0));
 
     uint8_t exifBits = 0;
     if (info.colorSpace != kExifUnsetShort)
@@ -86,7 +89,7 @@ int BuildPhotoRecord(platform::StringView16 path, PhotoRecordBuffer& out)
     if (info.flash != kExifUnsetShort)
         exifBits |= uint8_t((info.flash & 3) << 6);
     if (info.isoSpeedRatings != kExifUnsetShort)
-        h[kIsoDiv50] = uint8_t(info.isoSpeedRatings / 50);
+        h[kIsoDiv50] = uint8_t(std::min(info.isoSpeedRatings / 50, 255));
     if (info.meteringMode != kExifUnsetShort)
         exifBits |= uint8_t((info.meteringMode & 15) << 2);
     h[kExifBits] = exifBits;

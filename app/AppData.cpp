@@ -1,6 +1,7 @@
 // The per-user state: config.dat, the data and program folders, temporary file names.
 #include "app/AppData.h"
 
+#include "app/CrashStatus.h"
 #include "ui/Registry.h"
 #include "imaging/DocStream.h"
 #include "imaging/ImageBuffer.h"
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <utility>
 
 using namespace platform;
 
@@ -24,6 +26,7 @@ namespace {
 
 std::mutex g_sinkLock;
 AppDataMessageSink g_sink;
+std::vector<std::u16string> g_unshown;
 
 void ShowMessage(const std::u16string& text)
 {
@@ -31,6 +34,8 @@ void ShowMessage(const std::u16string& text)
     {
         std::lock_guard guard(g_sinkLock);
         sink = g_sink;
+        if (!sink)
+            g_unshown.push_back(text);
     }
     if (sink)
         sink(text);
@@ -75,6 +80,12 @@ void SetAppDataMessageSink(AppDataMessageSink sink)
 {
     std::lock_guard guard(g_sinkLock);
     g_sink = std::move(sink);
+}
+
+std::vector<std::u16string> TakeUnshownAppDataMessages()
+{
+    std::lock_guard guard(g_sinkLock);
+    return std::exchange(g_unshown, {});
 }
 
 ITempFileNames& AppDataTempFileNames()
@@ -221,6 +232,19 @@ std::u16string AppData::MakeTempFileName(const std::u16string& prefix, int64_t n
     return {};
 }
 
+bool AppData::AdoptTempFile(const std::u16string& path)
+{
+    const String16 folder = PrivateTempFolder();
+    if (folder.empty() || path.empty() || ParentFolder(path) != folder)
+        return false;
+    const String16 name(FileNamePart(path));
+    if (name.empty() || name.size() > kMaxTempName)
+        return false;
+    if (std::find(tempNames.begin(), tempNames.end(), name) == tempNames.end())
+        tempNames.push_back(name);
+    return true;
+}
+
 void DeleteRunTempFiles()
 {
     const String16 folder = PrivateTempFolder();
@@ -243,8 +267,17 @@ void DeleteStaleTempFiles(int64_t nowSeconds)
     std::vector<FileInfo> files;
     if (!ListFolder(folder, u"*.zdtmp", files))
         return;
+    // A crash's histories wait for a recovery (perhaps refused this time, or this run is a
+    // second copy); a running program's may have been idle for days.
+    std::vector<std::u16string> named;
+    if (!CrashStatusDataFiles(JoinPath(folder, kCrashStatusFileName), named))
+        return;
     for (const auto& f : files) {
         if (f.isDirectory)
+            continue;
+        const String16 path = JoinPath(folder, f.name);
+        if (std::find(named.begin(), named.end(), path) != named.end() ||
+            std::find(theAppData.tempNames.begin(), theAppData.tempNames.end(), f.name) != theAppData.tempNames.end())
             continue;
         // The last-write date in UTC, taken as a local date at midnight.
         CalendarTime date;
@@ -255,13 +288,28 @@ void DeleteStaleTempFiles(int64_t nowSeconds)
         if (!UnixFromLocalCalendar(date, midnight))
             continue;
         const int64_t age = (nowSeconds - midnight) / 86400;
-        if (age >= 2)
-            DeleteFile(JoinPath(folder, f.name));
+        if (age < 2)
+            continue;
+        File held;
+        if (held.Open(path, FileMode::Read) && !held.TryLock(true))
+            continue; // a running program's history
+        held.Close();
+        DeleteFile(path);
     }
 }
 
 int InitAppData()
 {
+    const int64_t runStart = int64_t(std::time(nullptr));
+    // Saves are noted while in flight; what killed runs' saves left goes now (before this run
+    // saves anything, config.dat included).
+    if (const String16 temp = PrivateTempFolder(); !temp.empty()) {
+        const String16 journal = JoinPath(temp, u"saves");
+        if (CreateFolder(journal) || IsDirectory(journal)) {
+            SetSaveJournalFolder(journal);
+            RemoveKilledSaveFiles(runStart);
+        }
+    }
     const String16 userData = UserDataFolder();
     // The shell's "create" flag: a new account may not have the folder yet.
     if (userData.empty() || !CreateFolders(userData))
@@ -273,7 +321,6 @@ int InitAppData()
     CopyText(theAppData.configPath, dataFolder + u"config.dat");
     if (!theAppData.Load())
         return 0;
-    DeleteStaleTempFiles();
 
     const String16 program = ProgramPath();
     const String16 programFolder = ProgramFolder();

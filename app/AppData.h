@@ -38,6 +38,9 @@ public:
     std::u16string MakeTempFileName(const std::u16string& prefix);
     // The same at a given time (seconds since 1970), for tests.
     std::u16string MakeTempFileName(const std::u16string& prefix, int64_t nowSeconds);
+    // Takes a file of the private temporary folder that an earlier run named (a recovered
+    // history) into this run's names, to be deleted at its end. false for a path elsewhere.
+    bool AdoptTempFile(const std::u16string& path);
     // Adds a favourite unless the list is full; false then.
     bool AddFavourite(const FavouriteFolder& folder);
 
@@ -55,9 +58,11 @@ public:
 extern AppData theAppData;
 
 // Where AppData's messages go (the frame shows them in its message box; tests capture them).
-// Without a sink they are written to the standard error stream.
+// Without a sink they are written to the standard error stream and kept until the main window
+// takes them to show them (a config.dat that cannot be written at the first start).
 using AppDataMessageSink = std::function<void(const std::u16string& text)>;
 void SetAppDataMessageSink(AppDataMessageSink sink);
+std::vector<std::u16string> TakeUnshownAppDataMessages();
 inline constexpr char16_t kAppDataWriteFailedText[] =
     u"Can not write application data. The changes to this program settings may loss.";
 
@@ -68,10 +73,15 @@ ITempFileNames& AppDataTempFileNames();
 // minus this. Kept in tenths so that the shown version needs no floating point.
 extern int VersionDisplayOffsetTenths;
 
-// 1 on success, 0 when the data folder cannot be made or config.dat is unusable.
+// 1 on success, 0 when the data folder cannot be made or config.dat is unusable. Also sets up
+// the journal of saves in flight (platform::SetSaveJournalFolder, "saves" in the private
+// temporary folder) and removes the temporary files that saves of killed runs left.
 int InitAppData();
 void DeleteRunTempFiles();
 // Deletes every *.zdtmp file of the private temporary folder whose last-write date (UTC) lies
-// two or more calendar days back, counted from local midnight of that date.
+// two or more calendar days back, counted from local midnight of that date; except the files
+// that a crash-status file names (a running program's or a crash's, see CrashStatus.h), the
+// files a running program holds locked (a history's data), and this run's own. Run it after
+// crash recovery.
 void DeleteStaleTempFiles();
 void DeleteStaleTempFiles(int64_t nowSeconds);

@@ -40,6 +40,19 @@ std::u16string BuildCommandLine(int argc, const char* const* argv);
 // path is too long. out is reset first.
 int ParseCommandLine(std::u16string_view commandLine, CommandLineRequest& out);
 
+// The request from argv: BuildCommandLine, then ParseCommandLine, with one repair. A file name
+// may hold a double quote on Linux, which the rebuilt line cannot carry (the grammar stops at
+// the quote and would name another file); when an argument after the first holds one, the path
+// is those arguments as they stand, joined with a blank (still refused beyond 511 characters).
+int ParseArguments(int argc, const char* const* argv, CommandLineRequest& out);
+
+// What `zendra --help` prints: the grammar, the program's own options, how to open a photo.
+const char* CommandLineHelp();
+
+// The program's "--help" or "--version" among its options (before a lone "--"); empty when
+// neither is there.
+std::string_view InfoOption(int argc, const char* const* argv);
+
 // The uninstall run: "/u" as the whole first argument. Almost every Linux path contains "/u"
 // ("/usr", "/home/user"), so it is not looked for anywhere else.
 bool IsUninstallRun(std::u16string_view commandLine);

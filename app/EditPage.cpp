@@ -2,6 +2,7 @@
 
 #include "imaging/ColourTables.h"
 #include "imaging/Draw8.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "imaging/DocumentGeometry.h"
 #include "ui/MessageBox.h"
@@ -279,32 +280,64 @@ int CSEditPage::Undo()
 {
     if (history.current <= 0)
         return 0;
-    DetachView();
-    const int ok = history.GoToStep(history.current - 1, true);
-    if (!ok)
-        ShowDocument();
-    if (ok && TheDocumentUi().crashStatus)
-        TheDocumentUi().crashStatus->WriteCrashStatus();
-    return ok;
+    return WalkHistory(history.current - 1);
 }
 
 int CSEditPage::Redo()
 {
     if (history.current < 0 || size_t(history.current) + 1 >= history.steps.size())
         return 0;
+    return WalkHistory(history.current + 1);
+}
+
+int CSEditPage::WalkHistory(int step)
+{
     DetachView();
-    const int ok = history.GoToStep(history.current + 1, true);
-    if (!ok)
-        ShowDocument();
+    // The crash-status file before the screen, as a new step does it: what the user sees is
+    // never newer than what a crash keeps.
+    history.listSprite = nullptr;
+    const int ok = history.GoToStep(step, true);
+    history.listSprite = this;
     if (ok && TheDocumentUi().crashStatus)
         TheDocumentUi().crashStatus->WriteCrashStatus();
+    ShowDocument();
     return ok;
+}
+
+int CSEditPage::AdoptHistory(const std::u16string& dataPath, std::vector<HistoryStep> steps)
+{
+    if (steps.empty())
+        return 0;
+    const std::u16string own(history.path, platform::TextLength(history.path, 512));
+    std::vector<HistoryStep> ownSteps = std::move(history.steps);
+    const int32_t ownCurrent = history.current;
+    history.Release();
+    if (!history.Reopen(&document, dataPath)) {
+        history.Reopen(&document, own);
+        history.steps = std::move(ownSteps);
+        history.current = ownCurrent;
+        return 0;
+    }
+    history.steps = std::move(steps);
+    history.current = int32_t(history.steps.size()) - 1;
+    history.accumulatedChange = 0;
+    history.listSprite = this;
+    platform::DeleteFile(own);
+    // Nothing of it is on disk where the photo is: the close asks before it is lost.
+    m_savedStep = -1;
+    document.modified = 1;
+    Refresh();
+    return 1;
 }
 
 void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t)
 {
-    const bool shift = m_window && m_window->PlatformWindow() &&
-                       m_window->PlatformWindow()->IsKeyDown(platform::vk::Shift);
+    platform::Window* window = m_window ? m_window->PlatformWindow() : nullptr;
+    const bool shift = window && window->IsKeyDown(platform::vk::Shift);
+    // The page's keys are Ctrl+R, Ctrl+Shift+R, Ctrl+Z and Ctrl+Y: a plain letter typed while the
+    // page has the focus (a "y" meant for a question) must not turn or walk the photo.
+    if (!window || !window->IsKeyDown(platform::vk::Control))
+        return;
     switch (key) {
     case 'Z':
         Undo();
@@ -350,6 +383,8 @@ int CSEditPage::QueryClose()
 {
     if (!Modified())
         return 1;
+    std::printf("zendra: asking to close unsaved %s\n", platform::Utf16ToUtf8(filePath).c_str());
+    std::fflush(stdout);
     const char16_t* text = UiText(u"closeUnsaved");
     const int answer = messageBox ? messageBox(text, kMbQuestion, kMbYesNo) : SpriteMessageBox(text, kMbQuestion, kMbYesNo);
     // Only a seen Yes closes: a box that could not be shown answered nothing.

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // Marks an editor page among the tab pages.
 inline constexpr uint32_t SF_EDITPAGE = 0x200;
@@ -44,6 +45,10 @@ public:
     // Steps after the last saved one.
     bool Modified() const { return history.current != m_savedStep; }
     void MarkSaved() { m_savedStep = history.current; }
+    // Crash recovery: the page goes on with the history a crashed run left (its data file and
+    // steps), at its last step, and counts as unsaved. 0 (and the page's own history kept) when
+    // the data file cannot be bound.
+    int AdoptHistory(const std::u16string& dataPath, std::vector<HistoryStep> steps);
 
     // IHistoryListView: the history panel comes with the editor; until then the page only
     // refreshes what it shows.
@@ -76,6 +81,8 @@ public:
 
 private:
     void BuildPreview(const ImageBuffer16& composite);
+    // Undo and redo: the history to this step, then the crash-status file, then the screen.
+    int WalkHistory(int step);
     void DetachView();
     // The document's one layer when it can be shown as it is, else null.
     const ImageBuffer16* PlainLayer() const;

@@ -14,6 +14,7 @@
 #include "app/ZendraDlg.h"
 #include "platform/Clipboard.h"
 #include "platform/Folders.h"
+#include "platform/Path.h"
 #include "platform/SystemMessageBox.h"
 #include "platform/Thread.h"
 #include "ui/Frame.h"
@@ -32,6 +33,8 @@
 CZendraApp theApp;
 
 namespace {
+
+constexpr char16_t kAppDataFailedText[] = u"Init application data failed";
 
 platform::BackendKind g_backend = platform::BackendKind::Headless;
 
@@ -91,10 +94,9 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
 {
     const auto start = std::chrono::steady_clock::now();
     g_backend = backend;
-    if (!InitAppData()) {
-        platform::ShowSystemMessageBox(backend, u"Zendra", u"Init application data failed");
-        return 1;
-    }
+    // Without its data the program cannot run, but it says so in a window of its own: the
+    // window system's box needs helpers (zenity) or X fonts that many desktops lack.
+    const bool appData = InitAppData() != 0;
     SetAppDataMessageSink([](const std::u16string& text) {
         if (TheMainWindow())
             SpriteMessageBox(text.c_str(), kMbWarning, kMbOk);
@@ -103,20 +105,27 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     });
     const std::u16string commandLine = BuildCommandLine(argc, argv);
     CommandLineRequest launch;
-    ParseCommandLine(commandLine, launch);
-    if (!theServerThread.Start(theAppData.EditionFlag))
-        return 1;
-    if (IsUninstallRun(commandLine)) {
-        theServerThread.QueueEvent(u"UnInstall", 0);
-        platform::SleepMs(3000);
-        StopServerThread();
-        return 0;
+    ParseArguments(argc, argv, launch);
+    if (appData) {
+        if (!theServerThread.Start(theAppData.EditionFlag))
+            return 1;
+        if (IsUninstallRun(commandLine)) {
+            theServerThread.QueueEvent(u"UnInstall", 0);
+            platform::SleepMs(3000);
+            StopServerThread();
+            return 0;
+        }
+        theServerThread.QueueEvent(u"Run", 0);
     }
-    theServerThread.QueueEvent(u"Run", 0);
 
     // The string table, the skins and the log from the program folder.
     SetResourceMessageSink([](StringView16 text) { platform::ShowSystemMessageBox(g_backend, u"Zendra", text); });
     if (!theAppResources.Init(platform::ProgramFolder(), {})) {
+        // The box has the string table's short text; the terminal also learns where we looked.
+        std::fprintf(stderr, "zendra: cannot start from the program folder %s\n",
+                     platform::ToNativePath(platform::ProgramFolder()).c_str());
+        if (!appData)
+            platform::ShowSystemMessageBox(backend, u"Zendra", kAppDataFailedText);
         platform::ShowSystemMessageBox(backend, u"Zendra", theAppResources.InitFailureText());
         StopServerThread();
         return 1;
@@ -135,6 +144,15 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     {
         TimedMainWindow dlg;
         dlg.start = start;
+        if (!appData)
+            dlg.startFailure = kAppDataFailedText;
+        // Nobody can answer a box on the headless backend: it says its text on stderr instead
+        // of waiting for ever.
+        if (backend == platform::BackendKind::Headless)
+            dlg.messageBox = [](const char16_t* text, int, int) {
+                platform::ShowSystemMessageBox(platform::BackendKind::Headless, u"Zendra", text ? text : u"");
+                return -1;
+            };
         dlg.PluginMode = launch.PluginMode;
         dlg.commandPath = launch.path;
         dlg.openAtStart = launch.FileToOpen() != nullptr;
@@ -175,6 +193,10 @@ int CZendraApp::InitInstance(int argc, const char* const* argv, platform::Backen
     RemoveDocumentUi();
     platform::SetSystemClipboard(nullptr);
     SetAppDataMessageSink(nullptr);
+    if (!appData) {
+        StopServerThread();
+        return 1;
+    }
     theAppData.Save();
     DeleteRunTempFiles();
     StopServerThread();

@@ -91,6 +91,22 @@ int CZendraDlg::Ask(const char16_t* text, int kind, int buttons)
     return messageBox ? messageBox(text, kind, buttons) : SpriteMessageBox(text, kind, buttons);
 }
 
+// The window is on screen but draws nothing until it is ready: a box asked before that would
+// wait over a black window that nobody can read.
+int CZendraDlg::SayAtStart(const char16_t* text, int kind)
+{
+    if (PlatformWindow()) {
+        // Laid out for its real size first: until now it counts as 100 x 100.
+        platform::WindowEvent size;
+        size.kind = platform::EventKind::Size;
+        PlatformWindow()->ClientSize(size.width, size.height);
+        size.state = PlatformWindow()->State();
+        OnSize(size);
+    }
+    SetWindowReady(1);
+    return Ask(text, kind, kMbOk);
+}
+
 int CZendraDlg::OnCreate()
 {
     g_mainWindow.store(this, std::memory_order_release);
@@ -107,6 +123,11 @@ int CZendraDlg::OnInitDialog()
 
     if (!CRenderWindow::OnInitDialog())
         return 0;
+    if (!startFailure.empty()) {
+        SayAtStart(startFailure.c_str(), kMbError);
+        m_startupFailed = 1;
+        return 0;
+    }
 
     // Every photo's undo data goes to the temporary folder: without room there, edits would
     // fail one by one later.
@@ -120,7 +141,7 @@ int CZendraDlg::OnInitDialog()
         free = platform::GetDiskSpace(folder.empty() ? probe : folder, space) ? space.freeToUser : 0;
     }
     if (free < kMinTempSpace) {
-        Ask(u"Not enough disk space to store temp files", kMbInformation, kMbOk);
+        SayAtStart(u"Not enough disk space to store temp files", kMbInformation);
         m_startupFailed = 1;
         return 0;
     }
@@ -129,7 +150,7 @@ int CZendraDlg::OnInitDialog()
 
     if (!CreateChildren()) {
         Log(u"Error on CreateOtherChilds");
-        Ask(UiText(u"errinit"), kMbError, kMbOk);
+        SayAtStart(UiText(u"errinit"), kMbError);
         m_startupFailed = 1;
         return 0;
     }
@@ -138,6 +159,9 @@ int CZendraDlg::OnInitDialog()
         m_tabFrame.SelectPage(m_samplePage, 1);
     else if (m_albumPage)
         m_tabFrame.SelectPage(m_albumPage, 1);
+    // What went wrong before there was a window (config.dat could not be written).
+    for (const std::u16string& text : TakeUnshownAppDataMessages())
+        SayAtStart(text.c_str(), kMbWarning);
 
     if (PlatformWindow()) {
         PlatformWindow()->SetTimer(IDT_STARTUP, 100);
@@ -212,12 +236,15 @@ int CZendraDlg::CreateChildren()
         !m_helpButton.Setup(UiText(u"btnHelp"), u"help.png", 0, 0, 0, 65, 19))
         return 0;
     AddTopLevel(&m_helpButton);
+    m_childrenMade = true;
     return 1;
 }
 
 void CZendraDlg::OnLayout(int w, int h)
 {
     CRenderWindow::OnLayout(w, h);
+    if (!m_childrenMade)
+        return; // a start that failed before them
     m_tabFrame.SetPos(3, 40, w - 6, h - 45);
     m_helpButton.SetPos(w - 140, 6, 65, 19);
 }

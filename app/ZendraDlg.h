@@ -21,6 +21,7 @@
 
 class CZDDoc;
 class CrashStatusFile;
+struct RecoveredHistory;
 
 inline constexpr uint32_t IDT_STARTUP = 123;
 // The frame's own one-second timer (the render window's timer 99 watches the capture).
@@ -54,6 +55,9 @@ public:
     bool sampleLists = false;
     // The crash-status file; empty: "ZDStatus.flg" in the private temporary folder.
     platform::String16 crashStatusPath;
+    // A failure found before the window existed (no data folder): the window says it and the
+    // start ends there.
+    platform::String16 startFailure;
 
     // ---- seams the tests fill in ----
     // Free bytes for this user on the volume of the temporary folder.
@@ -85,6 +89,8 @@ public:
     void WriteCrashStatus();
     void DeleteCrashStatus();
     int RecoverFromCrash();
+    // A document rebuilt by recovery in a new tab that goes on with its history (unsaved).
+    int OpenRecoveredTab(const platform::String16& path, CZDDoc& doc, RecoveredHistory& history);
     int OpenPluginImage();
     int ReturnPluginImage(CSEditPage& page);
     int RunStartup();
@@ -118,10 +124,12 @@ public:
 
 private:
     CrashStatusFile* CrashFile();
+    void CrashStatusFailed(int error);
     int CreateChildren();
     bool AddOwnedPage(CSTabPage* page);
     void EndProcess();
     int Ask(const char16_t* text, int kind, int buttons);
+    int SayAtStart(const char16_t* text, int kind);
     int OpenAtStart();
 
     CSMainTabFrame m_tabFrame;
@@ -130,6 +138,8 @@ private:
     CSTabPage* m_samplePage = nullptr;
     platform::String16 m_crashStatusPath;
     std::unique_ptr<CrashStatusFile> m_crashFile;
+    bool m_crashWriteWarned = false;
+    bool m_childrenMade = false;
     int m_startupTicks = 0;
     int m_startupFailed = 0;
     bool m_ended = false;

@@ -1,13 +1,17 @@
 // The main window's side of crash recovery and host mode: the crash-status file written after
 // opens, closes and history steps, the recovery at start, and the exchange file of a host
 // program (read at start, written back by Apply).
+#include "app/AppData.h"
 #include "app/CrashStatus.h"
 #include "app/PluginExchange.h"
 #include "app/ZendraDlg.h"
+#include "platform/Text.h"
 #include "ui/MessageBox.h"
 #include "ui/UiSeams.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -17,10 +21,16 @@ public:
         : m_dlg(dlg), m_ask(std::move(ask))
     {
     }
-    bool AskCrashFound() override { return m_ask(UiText(u"crashfound"), kMbQuestion, kMbYesNo) == 6; }
-    bool OpenRecovered(const std::u16string& documentPath, CZDDoc& doc) override
+    bool AskCrashFound() override
     {
-        return m_dlg.OpenImage(documentPath, 2, &doc, 0) != 0;
+        // Tests answer once the program says it asks.
+        std::printf("zendra: asking whether to recover\n");
+        std::fflush(stdout);
+        return m_ask(UiText(u"crashfound"), kMbQuestion, kMbYesNo) == 6;
+    }
+    bool OpenRecovered(const std::u16string& documentPath, CZDDoc& doc, RecoveredHistory& history) override
+    {
+        return m_dlg.OpenRecoveredTab(documentPath, doc, history) != 0;
     }
 
 private:
@@ -47,15 +57,32 @@ CrashStatusFile* CZendraDlg::CrashFile()
 void CZendraDlg::WriteCrashStatus()
 {
     CrashStatusFile* file = CrashFile();
-    if (!file)
-        return;
     std::vector<const HistoryStore*> histories;
     for (CSEditPage* page : EditPages())
         histories.push_back(&page->history);
-    if (file->WriteCrashStatus(histories) && !histories.empty())
-        m_crashStatusPath = file->Path();
-    else if (histories.empty())
-        m_crashStatusPath.clear();
+    if (!file) {
+        // Launch modes keep no file; a normal run without a temporary folder has no protection.
+        if (PluginMode == 0 && !histories.empty())
+            CrashStatusFailed(ENOENT);
+        return;
+    }
+    if (!file->WriteCrashStatus(histories)) {
+        CrashStatusFailed(file->LastError());
+        return;
+    }
+    m_crashWriteWarned = false; // a later failure is said again
+    m_crashStatusPath = histories.empty() ? std::u16string() : file->Path();
+}
+
+// Without the file a crash would lose every open photo's changes: the user hears it once (until
+// a write succeeds again), the log every time.
+void CZendraDlg::CrashStatusFailed(int error)
+{
+    std::fprintf(stderr, "zendra: the crash-status file could not be written: %s\n", std::strerror(error));
+    if (m_crashWriteWarned)
+        return;
+    m_crashWriteWarned = true;
+    Ask(UiText(u"crashStatusFailed"), kMbWarning, kMbOk);
 }
 
 void CZendraDlg::DeleteCrashStatus()
@@ -67,16 +94,34 @@ void CZendraDlg::DeleteCrashStatus()
 
 int CZendraDlg::RecoverFromCrash()
 {
-    if (PluginMode != 0)
+    if (CrashStatusFile* file = PluginMode == 0 ? CrashFile() : nullptr) {
+        RecoveryHost host(*this, [this](const char16_t* text, int kind, int buttons) { return Ask(text, kind, buttons); });
+        const CrashRecoveryResult result = ::RecoverFromCrash(*file, host);
+        // The rebuilt tabs are this run's now: its file lists them, in place of the old ones.
+        if (result.tabsOpened > 0)
+            WriteCrashStatus();
+        if (result.asked) {
+            std::printf("zendra: recovered %d tabs\n", result.tabsOpened);
+            std::fflush(stdout);
+        }
+    }
+    // Only now: the clean-up leaves every file a status file names, but recovery comes first
+    // in any case.
+    DeleteStaleTempFiles();
+    return 1;
+}
+
+int CZendraDlg::OpenRecoveredTab(const platform::String16& path, CZDDoc& doc, RecoveredHistory& history)
+{
+    if (!OpenImage(path, 2, &doc, 0))
+        return 0;
+    CSEditPage* page = GetActiveEditPage();
+    if (!page)
         return 1;
-    const std::u16string path = crashStatusPath.empty() ? DefaultCrashStatusPath() : crashStatusPath;
-    if (path.empty())
-        return 1;
-    RecoveryHost host(*this, [this](const char16_t* text, int kind, int buttons) { return Ask(text, kind, buttons); });
-    const CrashRecoveryResult result = ::RecoverFromCrash(path, host);
-    // The rebuilt tabs are this run's now: the file lists them again (with their new histories).
-    if (result.tabsOpened > 0)
-        WriteCrashStatus();
+    // The old history goes on in this tab, so the recovered steps can be undone; its data file
+    // is this run's to delete at the end.
+    if (page->AdoptHistory(history.dataPath, std::move(history.steps)))
+        theAppData.AdoptTempFile(history.dataPath);
     return 1;
 }
 

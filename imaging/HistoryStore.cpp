@@ -93,27 +93,52 @@ int HistoryStore::Init(CZDDoc* doc)
     return Init(doc, names ? names->MakeTempFileName(u"his") : FallbackTempName());
 }
 
+bool HistoryStore::Hold(const char16_t* dataPath)
+{
+    m_hold.Close();
+    platform::File file;
+    if (!file.Open(dataPath, platform::FileMode::Read) || !file.TryLock(true))
+        return false;
+    m_hold = std::move(file);
+    return true;
+}
+
 int HistoryStore::Init(CZDDoc* doc, const std::u16string& dataPath)
 {
     document = doc;
+    m_hold.Close();
     if (dataPath.empty() || dataPath.size() >= 512)
         return 0;
     CopyTextBounded(path, 512, dataPath.c_str());
+    // A file that another store holds is not emptied under it.
+    platform::File existing;
+    if (existing.Open(path, platform::FileMode::Read) && !existing.TryLock(true))
+        return 0;
+    existing.Close();
     CDocFileStream file;
-    return file.Open(path, CDocFileStream::Mode::Create) && file.Close() ? 1 : 0;
+    return file.Open(path, CDocFileStream::Mode::Create) && file.Close() && Hold(path) ? 1 : 0;
 }
 
 int HistoryStore::Reopen(CZDDoc* doc, const std::u16string& dataPath)
 {
     document = doc;
+    m_hold.Close();
     if (dataPath.empty() || dataPath.size() >= 512)
         return 0;
     CDocFileStream file;
     if (!OpenData(file, dataPath.c_str()))
         return 0;
     file.Close();
+    if (!Hold(dataPath.c_str()))
+        return 0;
     CopyTextBounded(path, 512, dataPath.c_str());
     return 1;
+}
+
+void HistoryStore::Release()
+{
+    Destroy();
+    m_hold.Close();
 }
 
 void HistoryStore::Refresh()

@@ -1,9 +1,12 @@
 // The undo history of one editor page: step records in memory, their data one after another
 // in a temporary file. Undo and redo replay steps from the nearest whole-document step.
+// While a store is bound to its data file it holds an advisory lock on it (File::TryLock), so
+// that no other program (a clean-up of stale files, a recovery) takes the file of a live one.
 #pragma once
 
 #include "imaging/Document.h"
 #include "imaging/HistoryStep.h"
+#include "platform/File.h"
 
 #include <cstdint>
 #include <vector>
@@ -20,11 +23,14 @@ public:
 
     // Binds the document and creates (or empties) a new data file in the temporary folder.
     int Init(CZDDoc* doc);
-    // The same with a chosen data file.
+    // The same with a chosen data file; 0 when another open of it holds its lock.
     int Init(CZDDoc* doc, const std::u16string& dataPath);
     // Binds the document to an existing data file and leaves the file as it is: crash recovery
-    // replays the steps a previous run recorded there. 0 when the file is not there.
+    // replays the steps a previous run recorded there. 0 when the file is not there, or when a
+    // running program holds it.
     int Reopen(CZDDoc* doc, const std::u16string& dataPath);
+    // Lets go of the data file (its lock) and forgets the steps; the file stays on disk.
+    void Release();
 
     // layerIndex -1 is the current layer. For kind 13 the payload points at the rectangle
     // (left, top, right, bottom as i32, layer coordinates, right and bottom exclusive).
@@ -50,7 +56,10 @@ public:
     IHistoryListView* listSprite = nullptr;
 
 private:
+    bool Hold(const char16_t* dataPath);
     void Refresh();
     // A selection must match the canvas: a step that changed its size drops it.
     void DropStaleSelection(int32_t oldWidth, int32_t oldHeight);
+
+    platform::File m_hold; // the data file, open and locked while bound
 };

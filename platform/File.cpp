@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -272,8 +275,11 @@ namespace {
 
 std::atomic<uint32_t> g_tempCounter{0};
 
-// A new, exclusively created file beside target: ".<name>.<pid>-<n>.tmp".
-int CreateSibling(const std::string& target, std::string& tempPath)
+std::mutex g_journalLock;
+std::string g_journalFolder; // native, absolute; empty: no journal
+
+// A new, exclusively created file beside target: ".<name>.<pid>-<n>.tmp"; serial gets n.
+int CreateSibling(const std::string& target, std::string& tempPath, uint32_t& serial)
 {
     size_t slash = target.rfind('/');
     std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
@@ -281,8 +287,8 @@ int CreateSibling(const std::string& target, std::string& tempPath)
     if (name.size() > 200)
         name.resize(200); // stay inside the file system's name limit
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = folder + "." + name + "." + std::to_string(getpid()) + "-" +
-                   std::to_string(g_tempCounter.fetch_add(1)) + ".tmp";
+        serial = g_tempCounter.fetch_add(1);
+        tempPath = folder + "." + name + "." + std::to_string(getpid()) + "-" + std::to_string(serial) + ".tmp";
         int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -291,7 +297,120 @@ int CreateSibling(const std::string& target, std::string& tempPath)
     return -1;
 }
 
+std::string AbsoluteNative(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char here[4096];
+    if (!getcwd(here, sizeof here))
+        return {};
+    return std::string(here) + "/" + path;
+}
+
+// The journal entry "<pid>-<n>" pointing at a writer's temporary file; empty without a journal.
+std::string JournalAdd(const std::string& tempPath, uint32_t serial)
+{
+    std::string folder;
+    {
+        std::lock_guard guard(g_journalLock);
+        folder = g_journalFolder;
+    }
+    if (folder.empty())
+        return {};
+    const std::string target = AbsoluteNative(tempPath);
+    const std::string entry = folder + "/" + std::to_string(getpid()) + "-" + std::to_string(serial);
+    // A save goes on without its note: the note only helps a later run clean up after a kill.
+    if (target.empty() || symlink(target.c_str(), entry.c_str()) != 0)
+        return {};
+    return entry;
+}
+
+// Digits only, at least one, no sign; false on overflow.
+bool ParseNumber(const std::string& text, uint64_t& out)
+{
+    if (text.empty() || text.size() > 19)
+        return false;
+    out = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        out = out * 10 + uint64_t(c - '0');
+    }
+    return true;
+}
+
+bool ProcessRunning(pid_t pid)
+{
+    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+}
+
 } // namespace
+
+void SetSaveJournalFolder(StringView16 folder)
+{
+    std::lock_guard guard(g_journalLock);
+    g_journalFolder = folder.empty() ? std::string() : AbsoluteNative(ToNativePath(folder));
+    while (g_journalFolder.size() > 1 && g_journalFolder.back() == '/')
+        g_journalFolder.pop_back();
+}
+
+size_t RemoveKilledSaveFiles(int64_t runStart)
+{
+    std::string folder;
+    {
+        std::lock_guard guard(g_journalLock);
+        folder = g_journalFolder;
+    }
+    if (folder.empty())
+        return 0;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    std::vector<std::string> names;
+    while (dirent* e = readdir(dir))
+        names.emplace_back(e->d_name);
+    closedir(dir);
+
+    size_t removed = 0;
+    for (const std::string& name : names) {
+        // Only notes of the form "<pid>-<n>".
+        const size_t dash = name.find('-');
+        uint64_t pid = 0, serial = 0;
+        if (dash == std::string::npos || !ParseNumber(name.substr(0, dash), pid) ||
+            !ParseNumber(name.substr(dash + 1), serial) || pid > uint64_t(INT32_MAX) || serial > UINT32_MAX)
+            continue;
+        const std::string entry = folder + "/" + name;
+        struct stat note {};
+        if (lstat(entry.c_str(), &note) != 0 || !S_ISLNK(note.st_mode) || note.st_mtim.tv_sec >= runStart)
+            continue;
+        // A running program's save is in flight (our own number belongs to an earlier process).
+        if (pid_t(pid) != getpid() && ProcessRunning(pid_t(pid)))
+            continue;
+        std::string target(4096, '\0');
+        const ssize_t n = readlink(entry.c_str(), target.data(), target.size() - 1);
+        if (n <= 0)
+            continue;
+        target.resize(size_t(n));
+        // The note must name a temporary file of that writer exactly: ".<name>.<pid>-<n>.tmp".
+        const size_t slash = target.rfind('/');
+        const std::string file = slash == std::string::npos ? target : target.substr(slash + 1);
+        const std::string tail = "." + std::to_string(pid) + "-" + std::to_string(serial) + ".tmp";
+        if (target[0] != '/' || file.size() <= tail.size() + 1 || file[0] != '.' ||
+            file.compare(file.size() - tail.size(), tail.size(), tail) != 0)
+            continue;
+        struct stat st {};
+        if (lstat(target.c_str(), &st) == 0) {
+            // Anything else at that name now (a folder, a link, a newer file) is not ours to remove.
+            if (!S_ISREG(st.st_mode) || st.st_mtim.tv_sec >= runStart || unlink(target.c_str()) != 0)
+                continue;
+            ++removed;
+        } else if (errno != ENOENT) {
+            continue;
+        }
+        unlink(entry.c_str());
+    }
+    return removed;
+}
 
 bool RenameInto(const std::string& from, const std::string& to, bool replaceExisting)
 {
@@ -346,15 +465,24 @@ bool AtomicFileWriter::OpenNative(const std::string& nativePath)
             free(real);
         }
     }
-    int fd = CreateSibling(m_target, m_tempPath);
+    // A protected file stays as it is (see MayReplaceFile): as root, or with a writable folder,
+    // the rename would go through where the user marked the file read-only.
+    struct stat st {};
+    const bool exists = stat(m_target.c_str(), &st) == 0;
+    if (exists && S_ISREG(st.st_mode) && ((st.st_mode & 0222) == 0 || ::access(m_target.c_str(), W_OK) != 0)) {
+        m_error = EACCES;
+        return false;
+    }
+    uint32_t serial = 0;
+    int fd = CreateSibling(m_target, m_tempPath, serial);
     if (fd < 0) {
         m_error = errno;
         m_tempPath.clear();
         return false;
     }
+    m_journalEntry = JournalAdd(m_tempPath, serial);
     // Keep the permissions of the file being replaced.
-    struct stat st {};
-    if (stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (exists && S_ISREG(st.st_mode))
         fchmod(fd, st.st_mode & 07777);
     m_file.Close();
     m_file.m_fd = fd;
@@ -375,7 +503,18 @@ bool AtomicFileWriter::Write(const void* data, size_t size)
     return true;
 }
 
-bool AtomicFileWriter::Commit(bool replaceExisting)
+bool AtomicFileWriter::LockNew()
+{
+    if (m_tempPath.empty() || !m_file.IsOpen())
+        return false;
+    if (!m_file.TryLock(true)) {
+        m_error = m_file.LastError();
+        return false;
+    }
+    return true;
+}
+
+bool AtomicFileWriter::Commit(bool replaceExisting, File* keepOpen)
 {
     if (m_tempPath.empty() || !m_file.IsOpen() || m_failed) {
         Abandon();
@@ -384,7 +523,7 @@ bool AtomicFileWriter::Commit(bool replaceExisting)
     bool ok = m_file.Sync();
     if (!ok)
         m_error = m_file.LastError();
-    if (!m_file.Close() && ok) {
+    if (!keepOpen && !m_file.Close() && ok) {
         ok = false;
         m_error = m_file.LastError();
     }
@@ -397,6 +536,9 @@ bool AtomicFileWriter::Commit(bool replaceExisting)
         return false;
     }
     m_tempPath.clear();
+    Unjournal();
+    if (keepOpen)
+        *keepOpen = std::move(m_file);
     // Make the rename itself durable.
     size_t slash = m_target.rfind('/');
     std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : m_target.substr(0, slash));
@@ -414,6 +556,15 @@ void AtomicFileWriter::Abandon()
     if (!m_tempPath.empty()) {
         unlink(m_tempPath.c_str());
         m_tempPath.clear();
+    }
+    Unjournal();
+}
+
+void AtomicFileWriter::Unjournal()
+{
+    if (!m_journalEntry.empty()) {
+        unlink(m_journalEntry.c_str());
+        m_journalEntry.clear();
     }
 }
 

@@ -100,7 +100,8 @@ bool MayReplaceFile(const std::string& nativePath, bool mustExist);
 // Writes a new version of a file beside it, then puts it in place with one rename, so that
 // readers see the old or the new file, never a half-written one. Until Commit succeeds the
 // original is untouched; a writer that is dropped without Commit removes its temporary file.
-// The new file keeps the permission bits of the file it replaces.
+// The new file keeps the permission bits of the file it replaces. A target marked read-only
+// (see MayReplaceFile) is refused at Open with EACCES: the rename would bypass its protection.
 class AtomicFileWriter {
 public:
     AtomicFileWriter() = default;
@@ -113,9 +114,13 @@ public:
     bool OpenNative(const std::string& nativePath);
     // A failed write spoils the whole file: Commit will fail.
     bool Write(const void* data, size_t size);
+    // An advisory lock (File::TryLock, exclusive) on the new file before it is put in place, for
+    // a file whose lock tells other programs it is in use: it is never at the target unlocked.
+    bool LockNew();
     // Flushes, syncs and renames over the target; false (and the original untouched) on any
     // failure. Without replaceExisting it fails when the target exists, and never replaces it.
-    bool Commit(bool replaceExisting = true);
+    // With keepOpen the new file stays open there (with its lock) instead of being closed.
+    bool Commit(bool replaceExisting = true, File* keepOpen = nullptr);
     // Drops the new version.
     void Abandon();
     int LastError() const { return m_error; }
@@ -125,11 +130,24 @@ public:
     const std::string& TempPath() const { return m_tempPath; }
 
 private:
+    void Unjournal();
     File m_file;
     std::string m_target;
     std::string m_tempPath;
+    std::string m_journalEntry;
     bool m_failed = false;
     int m_error = 0;
 };
+
+// Saves killed in the middle leave their hidden temporary file (".<name>.<pid>-<n>.tmp") beside
+// the target. With a journal folder set, every AtomicFileWriter notes its temporary file there
+// (a symbolic link named "<pid>-<n>" to it) until it is committed or dropped, so that a later run
+// can remove exactly the files that a killed one left, wherever it was saving. Empty: no journal
+// (the default; tools and helpers keep none). Set once at start, before other threads write.
+void SetSaveJournalFolder(StringView16 folder);
+// Removes the temporary files noted in the journal by programs that are no longer running, when
+// both the note and the file are older than runStart (seconds since 1970) and the file still has
+// the exact name the note was made for; a file that does not match stays. The number removed.
+size_t RemoveKilledSaveFiles(int64_t runStart);
 
 } // namespace platform

@@ -108,10 +108,21 @@ String16 ProgramPath()
     return FromNativePath(buf);
 }
 
+String16 ProgramFolderOf(StringView16 programPath)
+{
+    if (programPath.empty())
+        return String16();
+    String16 folder = ParentFolder(programPath);
+    // Installed: PREFIX/bin/zendra finds its data in PREFIX/share/zendra, whether that is there
+    // or not (a missing folder is then reported by the start, not looked for elsewhere).
+    if (FileNamePart(folder) == u"bin")
+        return JoinPath(ParentFolder(folder), u"share/zendra");
+    return folder;
+}
+
 String16 ProgramFolder()
 {
-    String16 path = ProgramPath();
-    return path.empty() ? String16() : ParentFolder(path);
+    return ProgramFolderOf(ProgramPath());
 }
 
 namespace {

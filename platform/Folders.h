@@ -20,9 +20,14 @@ String16 UserConfigFolder();
 // Pictures: XDG_PICTURES_DIR from user-dirs.dirs in the configuration folder, else ~/Pictures.
 String16 PicturesFolder();
 
-// The running program's file and folder, from /proc/self/exe; empty when unknown.
+// The running program's file, from /proc/self/exe; empty when unknown.
 String16 ProgramPath();
+// The program folder (string tables, skins, templates, help, schemes): the executable's own
+// folder in the build (build/zendra/zendra), PREFIX/share/zendra for an executable installed as
+// PREFIX/bin/zendra. Empty when the executable is unknown.
 String16 ProgramFolder();
+// The same for any executable path.
+String16 ProgramFolderOf(StringView16 programPath);
 
 // The private temporary folder: $TMPDIR/zendra-<uid> when TMPDIR is set and usable, else the
 // cache folder's zendra/tmp (XDG_CACHE_HOME or ~/.cache: on disk, kept across reboots for crash

@@ -11,12 +11,14 @@ pkgs=(
   libexiv2-dev libsdl2-dev libx11-dev libxext-dev libxkbcommon-dev libfreetype-dev libfontconfig-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation2 fonts-wqy-microhei
   libcurl4-openssl-dev libcups2-dev libcairo2-dev libwmf-dev xdg-utils
+  file
 )
 if [ "$mode" = test ]; then
   pkgs+=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libfuzzer-14-dev libclang-rt-14-dev
     xvfb xauth x11-apps x11-utils xdotool xclip imagemagick libimage-exiftool-perl libjpeg-turbo-progs poppler-utils
+    desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl librsvg2-bin
   )
 fi
 if [ "$mode" = bench ]; then

@@ -175,6 +175,37 @@ TEST(PhotoDatabase, LoadAndSaveFileCases)
     EXPECT_EQ(none.SavePhotoDatabase(), 0);
 }
 
+TEST(PhotoDatabase, ReadOnlyFileIsNeitherReplacedNorEmptied)
+{
+    auto run = Concat({ MakeRecord(u"/p/a.jpg", u"sea") });
+    std::vector<uint8_t> file{ 3 };
+    file.insert(file.end(), run.begin(), run.end());
+    // A full database and an empty one (whose save writes an empty file) both leave it alone.
+    for (bool withRecords : { true, false }) {
+        SCOPED_TRACE(withRecords ? "records" : "empty");
+        TempFolder dir;
+        testutil::WriteAll(dir / "PhotoScan.db", file);
+        PhotoDatabase db;
+        ASSERT_EQ(db.LoadPhotoDatabase(U16(dir.path())), 1);
+        if (withRecords) {
+            auto more = MakeRecord(u"/p/b.jpg");
+            ASSERT_TRUE(db.AppendPhotoRecord(AsRecord(more)));
+        } else {
+            db.FreePhotoDatabase();
+            ASSERT_TRUE(db.ReplaceRun(nullptr, 0, 16));
+        }
+        std::filesystem::permissions(dir / "PhotoScan.db", std::filesystem::perms::owner_read |
+                                                               std::filesystem::perms::group_read |
+                                                               std::filesystem::perms::others_read);
+        EXPECT_EQ(db.SavePhotoDatabase(), 0);
+        EXPECT_EQ(testutil::ReadAll(dir / "PhotoScan.db"), file);
+        EXPECT_EQ(dir.CountEntries(), 1u) << "no temporary file left";
+        std::filesystem::permissions(dir / "PhotoScan.db", std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+        EXPECT_EQ(db.SavePhotoDatabase(), withRecords ? 1 : 0) << "writable again";
+    }
+}
+
 TEST(PhotoDatabase, AppendGrowsTheBuffer)
 {
     auto small = MakeRecord(u"/p/x.jpg");
@@ -373,6 +404,30 @@ TEST(PhotoRecordBuilder, FieldsFromExif)
         EXPECT_EQ(r.LastWriteLow(), 0u);
         EXPECT_EQ(r.OpenCount(), 0u);
         c.check(r);
+        std::filesystem::remove(file);
+    }
+}
+
+TEST(PhotoRecordBuilder, OneByteFieldsStopAtTheirLargestValue)
+{
+    // ISO / 50 and the f-number x 10 each have one byte: past it they keep 255, never wrap.
+    struct Case { const char* args; int iso; int fnumber; };
+    const Case cases[] = {
+        { "-ISO=12749 -FNumber=25.4", 254, 254 },
+        { "-ISO=12750 -FNumber=25.5", 255, 255 },
+        { "-ISO=12800 -FNumber=32", 255, 255 },
+        { "-ISO=16000 -FNumber=64", 255, 255 },
+        { "-ISO=65534 -FNumber=1.4", 255, 14 },
+    };
+    TempFolder dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const std::string file = dir / "Photo.JPG";
+        MakePhoto(file, c.args);
+        PhotoRecordBuffer buf;
+        ASSERT_EQ(BuildPhotoRecord(U16(file), buf), 1);
+        EXPECT_EQ(buf.Record().IsoDiv50(), c.iso);
+        EXPECT_EQ(buf.Record().FNumberX10(), c.fnumber);
         std::filesystem::remove(file);
     }
 }

@@ -1,7 +1,9 @@
 // Zendra's start: the application object runs the main window. "--platform-demo" shows the
 // platform window's own test pattern instead (colour bars and a line of text, ending on close
-// or Escape). "--backend=headless|sdl" chooses the window system; every other argument is the
-// launch command line.
+// or Escape). "--backend=headless|sdl" chooses the window system; "--help" and "--version"
+// print and end before anything is read or written; every other argument is the launch command
+// line.
+#include "app/CommandLine.h"
 #include "app/ZendraApp.h"
 #include "platform/Font.h"
 #include "platform/Thread.h"
@@ -118,6 +120,20 @@ int RunPlatformDemo(BackendKind backend)
 
 int main(int argc, char** argv)
 {
+    const std::string_view info = InfoOption(argc, argv);
+    if (info == "--help") {
+        std::fputs(CommandLineHelp(), stdout);
+        return 0;
+    }
+    if (info == "--version") {
+        std::printf("zendra %s\n", ZENDRA_VERSION);
+        return 0;
+    }
+    // A bare path starts the album and opens nothing; say how a photo is opened.
+    const std::u16string line = BuildCommandLine(argc, argv);
+    if (!line.empty() && line[0] != u'o' && line[0] != u'i' && line[0] != u'"' && !IsUninstallRun(line))
+        std::fprintf(stderr, "zendra: nothing is opened; to open a photo: zendra o PATH (see zendra --help)\n");
+
     const BackendKind backend = ChooseBackend(argc, argv);
     for (int i = 1; i < argc; ++i)
         if (std::string_view(argv[i]) == "--platform-demo")

@@ -1,7 +1,10 @@
 #include "app/AppData.h"
+#include "app/CrashStatus.h"
 #include "ui/Registry.h"
 
 #include "imaging/DocStream.h"
+#include "imaging/HistoryStore.h"
+#include "imaging/tests/DocumentTestUtil.h"
 #include "platform/Calendar.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -14,6 +17,10 @@
 
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -44,6 +51,7 @@ protected:
     }
     void TearDown() override
     {
+        SetSaveJournalFolder({});
         SetAppDataMessageSink(nullptr);
         SetSettingsFiles(DefaultUserSettingsFile(), DefaultMachineSettingsFile());
     }
@@ -365,6 +373,112 @@ TEST_F(AppDataTest, StaleRuleUsesTheUtcDateAtLocalMidnight)
     EXPECT_TRUE(PathExists(q)) << "UTC date 16th: one day";
 }
 
+
+// Three days on (the clock moved, the files as they were): the clean-up keeps what a crash
+// needs, what a running program holds and what this run named; recovery then still works.
+TEST_F(AppDataTest, StaleCleanupLeavesCrashedAndRunningHistoriesAndRecoveryFollows)
+{
+    const String16 tmp = PrivateTempFolder();
+    ASSERT_FALSE(tmp.empty());
+    const String16 status = DefaultCrashStatusPath();
+    const int64_t now = int64_t(std::time(nullptr));
+    CZDDoc expected;
+    {
+        // A run that crashes with one edited tab.
+        CZDDoc doc;
+        AddOwned(doc, PatternImage16(6, 4, 5), u"bg");
+        CopyText(doc.path, u"/photos/crashed.jpg");
+        HistoryStore store;
+        ASSERT_EQ(store.Init(&doc, JoinPath(tmp, u"hisCrash.zdtmp")), 1);
+        ASSERT_EQ(store.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0), 1);
+        doc.layers[0]->pixels.data[1] = 1234;
+        ASSERT_EQ(store.AddStep(kHistoryLayer, 0, u"edit", false, 0, nullptr, 0), 1);
+        ASSERT_TRUE(expected.CopyFrom(doc));
+        CrashStatusFile file(status);
+        ASSERT_EQ(file.WriteCrashStatus({&store}), 1);
+    }
+    // A running program's history (held), this run's own, and one nobody wants.
+    CZDDoc liveDoc;
+    AddOwned(liveDoc, PatternImage16(2, 2, 1), u"bg");
+    HistoryStore live;
+    ASSERT_EQ(live.Init(&liveDoc, JoinPath(tmp, u"hisLive.zdtmp")), 1);
+    const String16 mine = theAppData.MakeTempFileName(u"his");
+    ASSERT_TRUE(platform::test::WriteText(mine, "this run"));
+    ASSERT_TRUE(platform::test::WriteText(JoinPath(tmp, u"hisStale.zdtmp"), "x"));
+
+    DeleteStaleTempFiles(now + 3 * 86400);
+    EXPECT_TRUE(PathExists(JoinPath(tmp, u"hisCrash.zdtmp"))) << "named by the crash's status file";
+    EXPECT_TRUE(PathExists(JoinPath(tmp, u"hisLive.zdtmp"))) << "held by a running program";
+    EXPECT_TRUE(PathExists(mine)) << "this run's";
+    EXPECT_FALSE(PathExists(JoinPath(tmp, u"hisStale.zdtmp")));
+
+    struct Host : ICrashRecoveryHost {
+        std::unique_ptr<CZDDoc> doc;
+        bool AskCrashFound() override { return true; }
+        bool OpenRecovered(const std::u16string&, CZDDoc& d, RecoveredHistory&) override
+        {
+            doc = std::make_unique<CZDDoc>();
+            return doc->CopyFrom(d);
+        }
+    } host;
+    CrashStatusFile next(status);
+    const CrashRecoveryResult r = RecoverFromCrash(next, host);
+    EXPECT_EQ(r.tabsOpened, 1);
+    ASSERT_TRUE(host.doc);
+    EXPECT_TRUE(SameImage(host.doc->layers[0]->pixels, expected.layers[0]->pixels));
+    EXPECT_EQ(next.DeleteCrashStatus(), 1);
+    // A status file that cannot be read might name anything: nothing is cleaned up then.
+    const String16 huge = CrashStatusPathFor(status, 3);
+    {
+        File big;
+        ASSERT_TRUE(big.Open(huge, FileMode::CreateNew));
+        ASSERT_TRUE(big.SetSize(int64_t(300) << 20)); // sparse: no disk used
+    }
+    DeleteStaleTempFiles(now + 3 * 86400);
+    EXPECT_TRUE(PathExists(JoinPath(tmp, u"hisCrash.zdtmp")));
+    ASSERT_TRUE(DeleteFile(huge));
+    // Without a status file naming it and with nobody holding it, it is stale like any other.
+    DeleteStaleTempFiles(now + 3 * 86400);
+    EXPECT_FALSE(PathExists(JoinPath(tmp, u"hisCrash.zdtmp")));
+}
+
+TEST_F(AppDataTest, InitNotesSavesInFlightAndRemovesWhatKilledRunsLeft)
+{
+    const String16 tmp = PrivateTempFolder();
+    const std::string journal = ToNativePath(tmp) + "/saves";
+    const std::string photo = folder.Native() + "/photo.jpg";
+    ASSERT_TRUE(platform::test::WriteText(FromNativePath(photo), "photo"));
+    // A run killed in the middle of a save, ten seconds ago.
+    ASSERT_EQ(InitAppData(), 1);
+    const pid_t child = fork();
+    if (child == 0) {
+        static AtomicFileWriter w; // never destroyed: _exit runs no clean-up
+        _exit(w.Open(FromNativePath(photo)) && w.Write("half", 4) ? 0 : 1);
+    }
+    int exitStatus = 1;
+    waitpid(child, &exitStatus, 0);
+    ASSERT_EQ(exitStatus, 0);
+    std::vector<std::string> left;
+    for (const char* folderName : {"/", "/saves/"}) {
+        const std::string where = (folderName[1] ? journal : folder.Native()) + "/";
+        std::vector<FileInfo> entries;
+        ListFolder(FromNativePath(where), u"*", entries);
+        for (const FileInfo& e : entries)
+            if (Utf16ToUtf8(e.name).find(std::to_string(child)) != std::string::npos)
+                left.push_back(where + Utf16ToUtf8(e.name));
+    }
+    ASSERT_EQ(left.size(), 2u) << "the hidden file beside the photo and its note";
+    const struct timespec past[2] = {{time(nullptr) - 10, 0}, {time(nullptr) - 10, 0}};
+    for (const std::string& p : left)
+        ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), past, AT_SYMLINK_NOFOLLOW), 0);
+
+    ASSERT_EQ(InitAppData(), 1);
+    for (const std::string& p : left) {
+        struct stat st {};
+        EXPECT_NE(lstat(p.c_str(), &st), 0) << p << " removed";
+    }
+    EXPECT_EQ(platform::test::ReadText(FromNativePath(photo)), "photo");
+}
 
 TEST_F(AppDataTest, RegistryFunctions)
 {

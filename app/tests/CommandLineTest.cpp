@@ -96,3 +96,53 @@ TEST(CommandLineTest, RebuiltFromArgumentsAndTheUninstallRun)
     ASSERT_EQ(ParseCommandLine(BuildCommandLine(3, argv), r), 1);
     EXPECT_EQ(std::u16string(r.FileToOpen()), u"/p/my photo.jpg");
 }
+
+TEST(CommandLineTest, ArgumentsWithADoubleQuoteKeepTheirExactPath)
+{
+    const std::string tooLong = "/" + std::string(520, 'q') + "\"";
+    struct Case {
+        std::vector<const char*> argv;
+        int result;
+        int mode;
+        std::u16string path;
+        bool opens;
+    };
+    const std::vector<Case> cases = {
+        // The grammar would stop at the quote and name "/p/a" (or "/p/say "): another file.
+        {{"zendra", "o", "/p/a\"b.jpg"}, 1, 0, u"/p/a\"b.jpg", true},
+        {{"zendra", "o", "/p/say \"hi\".jpg"}, 1, 0, u"/p/say \"hi\".jpg", true},
+        {{"zendra", "--backend=sdl", "o", "\"q\".jpg"}, 1, 0, u"\"q\".jpg", true},
+        {{"zendra", "i0", "/x/\"ex\""}, 1, 1, u"/x/\"ex\"", false},
+        {{"zendra", "o", tooLong.c_str()}, 0, 0, u"", false},
+        // Without a quote in the path's arguments the grammar's own result stands.
+        {{"zendra", "o", "/p/a b.jpg"}, 1, 0, u"/p/a b.jpg", true},
+        {{"zendra", "i7", "/p/\"x\""}, 0, 8, u"", false},
+        {{"zendra", "\"x", "/p/\"y\""}, 1, 10, u"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argv.back());
+        CommandLineRequest r;
+        EXPECT_EQ(ParseArguments(int(c.argv.size()), c.argv.data(), r), c.result);
+        EXPECT_EQ(r.PluginMode, c.mode);
+        EXPECT_EQ(std::u16string(r.path), c.path);
+        EXPECT_EQ(r.FileToOpen() != nullptr, c.opens);
+    }
+}
+
+TEST(CommandLineTest, HelpAndVersionAreFoundAmongTheOptionsOnly)
+{
+    struct Case {
+        std::vector<const char*> argv;
+        std::string_view option;
+    };
+    const std::vector<Case> cases = {
+        {{"zendra", "--help"}, "--help"},
+        {{"zendra", "--backend=headless", "--version", "o", "/a.jpg"}, "--version"},
+        {{"zendra", "o", "/a.jpg", "--help"}, "--help"},
+        {{"zendra", "--", "o", "--help"}, ""},
+        {{"zendra", "-h"}, ""},
+        {{"zendra", "o", "/--help"}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(InfoOption(int(c.argv.size()), c.argv.data()), c.option) << c.argv.back();
+}

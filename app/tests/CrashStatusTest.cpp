@@ -13,8 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace platform;
@@ -29,21 +33,30 @@ struct TestHost : ICrashRecoveryHost {
     int questions = 0;
     std::vector<std::u16string> paths;
     std::vector<std::unique_ptr<CZDDoc>> docs;
+    std::vector<RecoveredHistory> histories;
     bool AskCrashFound() override
     {
         ++questions;
         return answer;
     }
-    bool OpenRecovered(const std::u16string& path, CZDDoc& doc) override
+    bool OpenRecovered(const std::u16string& path, CZDDoc& doc, RecoveredHistory& history) override
     {
         auto copy = std::make_unique<CZDDoc>();
         if (!copy->CopyFrom(doc))
             return false;
         paths.push_back(path);
         docs.push_back(std::move(copy));
+        histories.push_back(std::move(history));
         return true;
     }
 };
+
+// Recovery as a starting program does it, with a writer of its own beside the files.
+CrashRecoveryResult Recover(const String16& basePath, TestHost& host)
+{
+    CrashStatusFile status(basePath);
+    return RecoverFromCrash(status, host);
+}
 
 // A page of the editor as far as recovery sees it: a document and its history.
 struct Page {
@@ -205,9 +218,12 @@ TEST_F(CrashStatusTest, RecoveryRebuildsEveryTabWithThePixelsOfItsLastStep)
         return d;
     }();
 
+    const std::vector<uint8_t> statusBefore = FileBytes();
     TestHost host;
-    const CrashRecoveryResult r = RecoverFromCrash(crashPath, host);
+    CrashStatusFile status(crashPath);
+    const CrashRecoveryResult r = RecoverFromCrash(status, host);
     EXPECT_TRUE(r.found);
+    EXPECT_EQ(r.files, 1);
     EXPECT_EQ(host.questions, 1);
     EXPECT_EQ(r.tabsOpened, 2);
     EXPECT_EQ(r.tabsSkipped, 0);
@@ -216,11 +232,24 @@ TEST_F(CrashStatusTest, RecoveryRebuildsEveryTabWithThePixelsOfItsLastStep)
     EXPECT_EQ(host.paths[1], u"/photos/second.png");
     ExpectSamePixels(*host.docs[0], *expectedA);
     ExpectSamePixels(*host.docs[1], *expectedB);
-    EXPECT_TRUE(r.fileDeleted);
-    EXPECT_FALSE(PathExists(crashPath));
+    // Each tab gets its history to go on with: the data file and every step written.
+    ASSERT_EQ(host.histories.size(), 2u);
+    EXPECT_EQ(host.histories[0].dataPath, DataPath(u"his1.zdtmp"));
+    EXPECT_EQ(host.histories[0].steps.size(), 4u);
+    EXPECT_EQ(host.histories[1].steps.size(), 2u);
     std::vector<uint8_t> dataAfter;
     ReadWholeFile(DataPath(u"his1.zdtmp"), dataAfter);
     EXPECT_EQ(dataAfter, dataBefore) << "replaying leaves the data file as it was";
+
+    // The file is this program's now, held, and unchanged until it writes its own tabs.
+    EXPECT_FALSE(r.fileDeleted);
+    EXPECT_EQ(status.Path(), crashPath);
+    EXPECT_TRUE(status.HoldsFile());
+    EXPECT_EQ(FileBytes(), statusBefore);
+    TestHost other;
+    EXPECT_FALSE(Recover(crashPath, other).found) << "a second program starting now";
+    EXPECT_EQ(status.DeleteCrashStatus(), 1);
+    EXPECT_FALSE(PathExists(crashPath));
 }
 
 TEST_F(CrashStatusTest, UndoneStepsAreNotRecovered)
@@ -237,7 +266,7 @@ TEST_F(CrashStatusTest, UndoneStepsAreNotRecovered)
         expectedA = std::move(a.expected);
     }
     TestHost host;
-    const CrashRecoveryResult r = RecoverFromCrash(crashPath, host);
+    const CrashRecoveryResult r = Recover(crashPath, host);
     EXPECT_EQ(r.tabsOpened, 1);
     ASSERT_EQ(host.docs.size(), 1u);
     ExpectSamePixels(*host.docs[0], *expectedA);
@@ -281,6 +310,15 @@ TEST_F(CrashStatusTest, RecoveryTable)
     std::vector<uint8_t> garbage;
     ASSERT_TRUE(BuildCrashStatus({&a.store, &b.store, &b.store}, garbage));
     std::fill(garbage.begin() + 2 + long(tab1) + 1026, garbage.begin() + 2 + long(tab1) + 1026 + 2 * 1116, 0xEE);
+    // A middle tab whose data file a running program holds (its store is alive).
+    Page live;
+    MakeDocumentPage(live, u"his-live.zdtmp");
+    std::vector<uint8_t> held;
+    ASSERT_TRUE(BuildCrashStatus({&a.store, &live.store, &b.store}, held));
+    // The pages above are gone (crashed) from here on: their data files are free.
+    a.store.Release();
+    b.store.Release();
+    many.store.Release();
 
     struct Case {
         const char* what;
@@ -295,10 +333,12 @@ TEST_F(CrashStatusTest, RecoveryTable)
         {"T = 0", {0, 0}, true, 0, 0, true},
         {"empty file", {}, true, 0, 0, true},
         {"T = 300, two tabs there", patched([](auto& v) { PutU16(v.data(), 300); }), true, 2, 0, true},
-        {"second tab cut inside its steps", patched([&](auto& v) { v.resize(v.size() - 10); }), true, 1, 0, true},
+        {"second tab cut inside its steps: its whole records", patched([&](auto& v) { v.resize(v.size() - 10); }), true, 2, 0, true},
+        {"second tab cut inside its path", patched([&](auto& v) { v.resize(2 + tab1 + 500); }), true, 1, 0, true},
         {"S = 0 in the middle", noSteps, true, 2, 1, true},
         {"data file of the middle tab gone", missingData, true, 2, 1, true},
         {"garbage steps in the middle", garbage, true, 2, 1, true},
+        {"data file of the middle tab held", held, true, 2, 1, true},
         {"300 steps", withMany, true, 3, 0, true},
         {"answer No", good, false, 0, 0, false},
     };
@@ -307,10 +347,17 @@ TEST_F(CrashStatusTest, RecoveryTable)
         WriteFile(c.bytes);
         TestHost host;
         host.answer = c.answer;
-        const CrashRecoveryResult r = RecoverFromCrash(crashPath, host);
-        EXPECT_EQ(host.questions, 1);
-        EXPECT_EQ(r.tabsOpened, c.opened);
-        EXPECT_EQ(r.tabsSkipped, c.skipped);
+        {
+            CrashStatusFile status(crashPath);
+            const CrashRecoveryResult r = RecoverFromCrash(status, host);
+            EXPECT_EQ(host.questions, 1);
+            EXPECT_EQ(r.tabsOpened, c.opened);
+            EXPECT_EQ(r.tabsSkipped, c.skipped);
+            // Rebuilt tabs: the new program's first write replaces the file; here none comes.
+            if (c.opened > 0) {
+                EXPECT_EQ(status.DeleteCrashStatus(), 1);
+            }
+        }
         EXPECT_EQ(PathExists(crashPath), !c.deleted);
         if (c.opened >= 2 && c.bytes == good) {
             ExpectSamePixels(*host.docs[0], *a.expected);
@@ -323,34 +370,138 @@ TEST_F(CrashStatusTest, RecoveryTable)
     // No file: nothing asked.
     DeleteFile(crashPath);
     TestHost host;
-    EXPECT_FALSE(RecoverFromCrash(crashPath, host).found);
+    EXPECT_FALSE(Recover(crashPath, host).found);
     EXPECT_EQ(host.questions, 0);
 }
 
-TEST_F(CrashStatusTest, ARunningProgramsFileIsNeitherRecoveredNorOverwritten)
+TEST_F(CrashStatusTest, EachRunningProgramHasItsOwnFileThatNoOtherTouches)
 {
     Page a, b;
     MakeLayerPage(a);
     MakeDocumentPage(b);
-    auto live = std::make_unique<CrashStatusFile>(crashPath);
-    ASSERT_EQ(live->WriteCrashStatus({&a.store, &b.store}), 1);
+    auto first = std::make_unique<CrashStatusFile>(crashPath);
+    ASSERT_EQ(first->WriteCrashStatus({&a.store}), 1);
+    EXPECT_EQ(first->Path(), crashPath);
     const std::vector<uint8_t> before = FileBytes();
 
     // A second program starting now: no question, nothing opened, the file stays.
     TestHost host;
-    const CrashRecoveryResult r = RecoverFromCrash(crashPath, host);
-    EXPECT_FALSE(r.found);
+    EXPECT_FALSE(Recover(crashPath, host).found);
     EXPECT_EQ(host.questions, 0);
-    EXPECT_TRUE(PathExists(crashPath));
-    // Its writer does not get the file either, and cannot delete it.
-    CrashStatusFile second(crashPath);
-    EXPECT_EQ(second.WriteCrashStatus({&b.store}), 0);
-    EXPECT_EQ(second.DeleteCrashStatus(), 0);
+    // Its own tabs go to a file of its own, protected the same way.
+    auto second = std::make_unique<CrashStatusFile>(crashPath);
+    ASSERT_EQ(second->WriteCrashStatus({&b.store}), 1);
+    EXPECT_EQ(second->Path(), CrashStatusPathFor(crashPath, 2));
     EXPECT_EQ(FileBytes(), before);
+    EXPECT_EQ(ListCrashStatusFiles(crashPath).size(), 2u);
+    EXPECT_FALSE(Recover(crashPath, host).found);
+    // Both lists count for a clean-up, running or not.
+    std::vector<std::u16string> named;
+    ASSERT_TRUE(CrashStatusDataFiles(crashPath, named));
+    EXPECT_EQ(named, (std::vector<std::u16string>{DataPath(u"his1.zdtmp"), DataPath(u"his2.zdtmp")}));
 
-    // Once the first one has gone (its lock with it), the file is a crash leftover.
-    live.reset();
-    const CrashRecoveryResult after = RecoverFromCrash(crashPath, host);
+    // The first one crashes (its lock goes with it; so does its history's): a third program
+    // finds that file alone; the second one's stays its own.
+    first.reset();
+    a.store.Release();
+    CrashStatusFile third(crashPath);
+    const CrashRecoveryResult after = RecoverFromCrash(third, host);
     EXPECT_TRUE(after.found);
-    EXPECT_EQ(after.tabsOpened, 2);
+    EXPECT_EQ(after.files, 1);
+    EXPECT_EQ(after.tabsOpened, 1);
+    ExpectSamePixels(*host.docs[0], *a.expected);
+    EXPECT_EQ(third.Path(), crashPath) << "taken over";
+    ASSERT_TRUE(PathExists(CrashStatusPathFor(crashPath, 2)));
+    EXPECT_EQ(second->DeleteCrashStatus(), 1);
+    EXPECT_EQ(third.DeleteCrashStatus(), 1);
+    EXPECT_TRUE(ListCrashStatusFiles(crashPath).empty());
+}
+
+TEST_F(CrashStatusTest, NamesOfTheProgramsFiles)
+{
+    EXPECT_EQ(CrashStatusPathFor(u"/t/ZDStatus.flg", 1), u"/t/ZDStatus.flg");
+    EXPECT_EQ(CrashStatusPathFor(u"/t/ZDStatus.flg", 2), u"/t/ZDStatus-2.flg");
+    EXPECT_EQ(CrashStatusPathFor(u"/t/ZDStatus.flg", 100), u"/t/ZDStatus-100.flg");
+    EXPECT_EQ(CrashStatusPathFor(u"/t.d/status", 3), u"/t.d/status-3");
+}
+
+TEST_F(CrashStatusTest, AFailedWriteKeepsThePreviousVersionAndSaysWhy)
+{
+    Page a;
+    MakeLayerPage(a);
+    CrashStatusFile file(crashPath);
+    ASSERT_EQ(file.WriteCrashStatus({&a.store}), 1);
+    const std::vector<uint8_t> good = FileBytes();
+
+    // The disk fills up while the next version is written: the file size limit makes write()
+    // fail as ENOSPC would.
+    Paint(*a.doc.layers[0], 4242);
+    ASSERT_EQ(a.store.AddStep(kHistoryLayer, 0, u"more", false, 0, nullptr, 0), 1);
+    std::vector<const HistoryStore*> many(40, &a.store); // a file past the limit
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int written = file.WriteCrashStatus(many);
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(file.LastError(), EFBIG);
+    EXPECT_EQ(FileBytes(), good) << "the last whole version stays";
+    EXPECT_TRUE(file.HoldsFile());
+    std::vector<FileInfo> entries;
+    ListFolder(ParentFolder(crashPath), u"*", entries);
+    EXPECT_EQ(entries.size(), 1u) << "no temporary file left";
+
+    // A path the record cannot hold is refused before anything is written.
+    HistoryStore longPath;
+    std::fill(std::begin(longPath.path), std::end(longPath.path), u'x');
+    EXPECT_EQ(file.WriteCrashStatus({&longPath}), 0);
+    EXPECT_EQ(file.LastError(), EINVAL);
+    EXPECT_EQ(FileBytes(), good);
+}
+
+// Files cut anywhere (as a damaged disk or an older version's in-place rewrite left them): each
+// tab whose path and count are whole comes back with the pixels of its last whole record.
+TEST_F(CrashStatusTest, ACutFileGivesEachTabItsWholeRecords)
+{
+    std::vector<std::unique_ptr<CZDDoc>> stepsA, stepsB; // the document after each step
+    std::vector<uint8_t> whole;
+    {
+        Page a, b;
+        MakeLayerPage(a);
+        MakeDocumentPage(b, u"his2.zdtmp", 2);
+        for (Page* p : {&a, &b}) {
+            auto& out = p == &a ? stepsA : stepsB;
+            for (size_t i = 0; i < p->store.steps.size(); ++i) {
+                ASSERT_EQ(p->store.GoToStep(int(i), false), 1);
+                out.push_back(std::make_unique<CZDDoc>());
+                ASSERT_TRUE(out.back()->CopyFrom(p->doc));
+            }
+        }
+        ASSERT_TRUE(BuildCrashStatus({&a.store, &b.store}, whole));
+    }
+    const size_t tab = 1026, rec = 1116;
+    const size_t tab2 = 2 + tab + 3 * rec;
+    ASSERT_EQ(whole.size(), tab2 + tab + 3 * rec);
+    for (size_t cut = 0; cut <= whole.size(); cut += (cut < 2 + tab ? 257 : 373)) {
+        SCOPED_TRACE(cut);
+        WriteFile(std::vector<uint8_t>(whole.begin(), whole.begin() + long(cut)));
+        const size_t recordsA = cut < 2 + tab ? 0 : std::min<size_t>(3, (cut - 2 - tab) / rec);
+        const size_t recordsB = cut < tab2 + tab ? 0 : (cut - tab2 - tab) / rec;
+        TestHost host;
+        const CrashRecoveryResult r = Recover(crashPath, host);
+        EXPECT_EQ(r.tabsOpened, int(recordsA > 0) + int(recordsB > 0));
+        size_t at = 0;
+        if (recordsA > 0) {
+            ASSERT_GT(host.docs.size(), at);
+            ExpectSamePixels(*host.docs[at], *stepsA[recordsA - 1]);
+            EXPECT_EQ(host.histories[at++].steps.size(), recordsA);
+        }
+        if (recordsB > 0) {
+            ASSERT_GT(host.docs.size(), at);
+            ExpectSamePixels(*host.docs[at], *stepsB[recordsB - 1]);
+        }
+    }
 }

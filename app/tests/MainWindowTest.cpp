@@ -4,6 +4,7 @@
 // the close with its questions, the editor page's history and the idle release.
 #include "app/AboutSprite.h"
 #include "app/AppData.h"
+#include "app/CrashStatus.h"
 #include "app/PluginExchange.h"
 #include "ui/Registry.h"
 #include "app/SettingsDlg.h"
@@ -371,6 +372,47 @@ TEST(MainWindow, EditorPageTurnsUndoesAndRedoesThroughItsHistory)
     EXPECT_FALSE(page->Undo()) << "nothing before the open";
 }
 
+TEST(MainWindow, OnlyCtrlKeysTurnOrWalkThePhoto)
+{
+    Frame f;
+    ASSERT_TRUE(f.opened);
+    ASSERT_TRUE(f.dlg.OpenImage(f.Photo("keys.png", 40, 30), 0, nullptr, 0));
+    CSEditPage* page = f.dlg.GetActiveEditPage();
+    ASSERT_NE(page, nullptr);
+    f.dlg.SetFocus(page, false);
+    platform::HeadlessControl& input = *f.dlg.PlatformWindow()->Headless();
+    auto press = [&](uint32_t key, bool ctrl, bool shift = false) {
+        if (ctrl)
+            input.InjectKey(platform::vk::Control, true);
+        if (shift)
+            input.InjectKey(platform::vk::Shift, true);
+        input.InjectKey(key, true);
+        input.InjectKey(key, false);
+        if (shift)
+            input.InjectKey(platform::vk::Shift, false);
+        if (ctrl)
+            input.InjectKey(platform::vk::Control, false);
+        f.Pump();
+        f.clock.Advance(200); // past the key-repeat filter
+    };
+    // With the page focused, a plain letter (a "y" meant for a question) changes nothing.
+    for (uint32_t key : {uint32_t('R'), uint32_t('Z'), uint32_t('Y')}) {
+        press(key, false);
+        EXPECT_EQ(page->history.steps.size(), 1u) << char(key);
+        EXPECT_EQ(page->document.width, 40) << char(key);
+    }
+    press('R', true);
+    EXPECT_EQ(page->document.width, 30) << "Ctrl+R";
+    press('R', true, true);
+    EXPECT_EQ(page->history.steps.size(), 3u) << "Ctrl+Shift+R";
+    press('Z', true);
+    EXPECT_EQ(page->history.current, 1) << "Ctrl+Z";
+    press('Y', false);
+    EXPECT_EQ(page->history.current, 1) << "a plain y";
+    press('Y', true);
+    EXPECT_EQ(page->history.current, 2) << "Ctrl+Y";
+}
+
 TEST(MainWindow, TheHoverPictureOfATabGoesWhenTheTabIsShown)
 {
     Frame f;
@@ -725,4 +767,102 @@ TEST(MainWindow, GoAlbumShowsOnceTheAlbumsTabHasScrolledAwayAndBringsItBack)
         EXPECT_EQ(strip.Scroll(), 0);
         EXPECT_FALSE(strip.GoAlbumButton().IsVisible());
     }
+}
+
+// A run that ends without closing (its objects gone, its files left as a kill leaves them),
+// then a start that recovers: the tab comes back unsaved, at its last step, with its undo steps.
+TEST(MainWindow, RecoveredTabIsUnsavedAndUndoesTheStepsOfTheCrashedRun)
+{
+    InstallDocumentUi();
+    struct Remove { ~Remove() { RemoveDocumentUi(); } } remove;
+    // Beside the frames' folder, which each frame removes as it goes.
+    const fs::path keep = TestFolder().string() + "-crash";
+    fs::create_directories(keep);
+    const std::u16string status = (keep / "ZDStatus.flg").u16string();
+    std::vector<std::vector<uint16_t>> shown; // the picture after each step
+    std::u16string dataPath;
+    {
+        Frame f(0, false);
+        f.dlg.crashStatusPath = status;
+        ASSERT_TRUE(f.Open());
+        ASSERT_TRUE(f.dlg.OpenImage(MakePhoto(keep / "p.png", 30, 20), 0, nullptr, 0));
+        CSEditPage* page = f.dlg.GetActiveEditPage();
+        shown.push_back(Pixels(page->document));
+        ASSERT_TRUE(page->Rotate(true));
+        shown.push_back(Pixels(page->document));
+        ASSERT_TRUE(page->Rotate(true));
+        shown.push_back(Pixels(page->document));
+        dataPath = page->history.path;
+        ASSERT_TRUE(fs::exists(keep / "ZDStatus.flg"));
+    }
+    ASSERT_TRUE(fs::exists(fs::path(dataPath)));
+    ASSERT_TRUE(fs::exists(keep / "ZDStatus.flg")) << "left as a kill leaves it";
+
+    Frame f(0, false);
+    f.dlg.crashStatusPath = status;
+    ASSERT_TRUE(f.Open());
+    ASSERT_TRUE(f.dlg.RunStartup());
+    ASSERT_EQ(f.asked.size(), 1u);
+    EXPECT_EQ(f.asked[0], UiText(u"crashfound"));
+    CSEditPage* page = f.dlg.GetActiveEditPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(Pixels(page->document), shown[2]);
+    EXPECT_TRUE(page->Modified()) << "nothing of it is saved";
+    EXPECT_EQ(std::u16string(page->history.path), dataPath) << "the crashed run's history goes on";
+    ASSERT_EQ(page->history.steps.size(), 3u);
+    // Undo walks back through the crashed run's steps; redo comes back; a new step follows.
+    ASSERT_TRUE(page->Undo());
+    EXPECT_EQ(Pixels(page->document), shown[1]);
+    ASSERT_TRUE(page->Undo());
+    EXPECT_EQ(Pixels(page->document), shown[0]);
+    EXPECT_FALSE(page->Undo());
+    EXPECT_TRUE(page->Modified()) << "even at the open step: the photo on disk may differ";
+    ASSERT_TRUE(page->Redo());
+    EXPECT_EQ(Pixels(page->document), shown[1]);
+    ASSERT_TRUE(page->Rotate(false));
+    EXPECT_EQ(Pixels(page->document), shown[0]);
+    EXPECT_EQ(page->history.steps.size(), 3u) << "the redo step gave way";
+    // The file is this run's now, at the same place, and lists the tab as it is.
+    EXPECT_EQ(f.dlg.CrashStatusPath(), status);
+    EXPECT_EQ(fs::file_size(keep / "ZDStatus.flg"), 2u + 1026 + 3 * 1116);
+    // The close asks before the recovered changes are lost; No keeps the tab.
+    f.asked.clear();
+    f.answers = {7};
+    EXPECT_FALSE(f.dlg.CloseTab(page));
+    ASSERT_EQ(f.asked.size(), 1u);
+    EXPECT_EQ(f.asked[0], UiText(u"closeUnsaved"));
+    ASSERT_TRUE(f.dlg.CloseTab(page));
+    EXPECT_FALSE(fs::exists(keep / "ZDStatus.flg"));
+    // The history is this run's to delete at its end.
+    DeleteRunTempFiles();
+    EXPECT_FALSE(fs::exists(fs::path(dataPath)));
+    fs::remove_all(keep);
+}
+
+TEST(MainWindow, ACrashStatusFileThatCannotBeWrittenIsSaidOnceUntilItWorksAgain)
+{
+    InstallDocumentUi();
+    struct Remove { ~Remove() { RemoveDocumentUi(); } } remove;
+    Frame f(0, false);
+    const fs::path missing = f.folder / "not-yet";
+    f.dlg.crashStatusPath = (missing / "ZDStatus.flg").u16string();
+    ASSERT_TRUE(f.Open());
+    ASSERT_TRUE(f.dlg.OpenImage(f.Photo("p.png"), 0, nullptr, 0));
+    ASSERT_EQ(f.asked.size(), 1u);
+    EXPECT_EQ(f.asked[0], UiText(u"crashStatusFailed"));
+    CSEditPage* page = f.dlg.GetActiveEditPage();
+    ASSERT_TRUE(page->Rotate(true));
+    EXPECT_EQ(f.asked.size(), 1u) << "said once, not at every step";
+    EXPECT_TRUE(f.dlg.CrashStatusPath().empty());
+    // The folder is there again: the next step writes the file.
+    fs::create_directories(missing);
+    ASSERT_TRUE(page->Rotate(true));
+    EXPECT_TRUE(fs::exists(missing / "ZDStatus.flg"));
+    EXPECT_EQ(f.asked.size(), 1u);
+    // Gone again: said again.
+    fs::remove_all(missing);
+    ASSERT_TRUE(page->Rotate(true));
+    ASSERT_EQ(f.asked.size(), 2u);
+    EXPECT_EQ(f.asked[1], UiText(u"crashStatusFailed"));
+    f.answers = {6};
 }

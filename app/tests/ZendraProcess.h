@@ -5,11 +5,16 @@
 
 #include "platform/tests/TestXServer.h"
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
 #include <vector>
 
 namespace zendratest {
@@ -54,8 +59,10 @@ inline std::vector<std::string> ProgramEnvironment(const testx::XServer& server,
         lsan = std::string(old) + ":" + lsan;
     std::vector<std::pair<std::string, std::string>> vars = {
         {"DISPLAY", server.Name()}, {"ZENDRA_BACKEND", "sdl"}, {"LSAN_OPTIONS", lsan}};
+    // A variable given in extra takes the place of the home's.
     for (auto& v : home.Variables())
-        vars.push_back(v);
+        if (std::none_of(extra.begin(), extra.end(), [&](const auto& e) { return e.first == v.first; }))
+            vars.push_back(v);
     for (auto& v : extra)
         vars.push_back(v);
     return testx::Environment(vars);
@@ -103,6 +110,75 @@ inline Geometry WindowGeometry(const testx::XServer& server, const std::string& 
     };
     return {field("X"), field("Y"), field("WIDTH"), field("HEIGHT")};
 }
+
+// A started program whose id the test keeps, so that it can be killed without warning.
+class Killable {
+public:
+    Killable() = default;
+    Killable(const Killable&) = delete;
+    Killable& operator=(const Killable&) = delete;
+    ~Killable()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    // outFd reads its stdout.
+    bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env, int& outFd)
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            return false;
+        std::vector<char*> argv, envp;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        for (const auto& e : env)
+            envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const int rc = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        if (rc != 0) {
+            close(out[0]);
+            m_pid = -1;
+            return false;
+        }
+        outFd = out[0];
+        return true;
+    }
+    pid_t Pid() const { return m_pid; }
+    // SIGKILL and the wait; the status of the end (it may have ended on its own first).
+    int KillHard()
+    {
+        int status = 0;
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, &status, 0);
+            m_pid = -1;
+        }
+        return status;
+    }
+    bool WaitExit(int seconds, int& status)
+    {
+        for (int i = 0; i < seconds * 50 && m_pid > 0; ++i) {
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+private:
+    pid_t m_pid = -1;
+};
 
 // Runs xdotool commands on the server.
 inline void Xdo(const testx::XServer& server, const std::string& commands)

@@ -534,9 +534,6 @@ TEST_F(HistoryTest, ReopenBindsAnExistingDataFileWithoutEmptyingIt)
     // A later run rebuilds the document from the records alone.
     CZDDoc rebuilt;
     HistoryStore again;
-    const std::string s = dataPath.string();
-    ASSERT_EQ(again.Reopen(&rebuilt, std::u16string(s.begin(), s.end())), 1);
-    EXPECT_EQ(std::filesystem::file_size(dataPath), size);
     for (const HistoryStep& step : store.steps) {
         uint8_t record[HistoryStepRecord::kSize];
         ASSERT_TRUE(WriteHistoryStepRecord(step, record));
@@ -544,6 +541,17 @@ TEST_F(HistoryTest, ReopenBindsAnExistingDataFileWithoutEmptyingIt)
         ReadHistoryStepRecord(record, back);
         again.steps.push_back(std::move(back));
     }
+    const std::string s = dataPath.string();
+    const std::u16string path(s.begin(), s.end());
+    // Not while the first store holds its file: a running program's data is its own, neither
+    // rebound nor emptied.
+    EXPECT_EQ(again.Reopen(&rebuilt, path), 0);
+    HistoryStore emptier;
+    EXPECT_EQ(emptier.Init(&rebuilt, path), 0);
+    EXPECT_EQ(std::filesystem::file_size(dataPath), size);
+    store.Release();
+    ASSERT_EQ(again.Reopen(&rebuilt, path), 1);
+    EXPECT_EQ(std::filesystem::file_size(dataPath), size);
     ASSERT_EQ(again.GoToStep(1, false), 1);
     ExpectSameDocument(rebuilt, doc, "reopened");
 

@@ -4,10 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace platform;
 using namespace platform::test;
@@ -257,4 +265,191 @@ TEST(File, AdvisoryLockIsSeenByEveryOtherOpenUntilClosed)
     EXPECT_FALSE(other.IsAt(path));
     File closed;
     EXPECT_FALSE(closed.TryLock(true));
+}
+
+TEST(AtomicFileWriter, ReadOnlyTargetsAreRefused)
+{
+    TestFolder dir;
+    const std::string native = dir.Native();
+    ASSERT_TRUE(WriteText(dir.Path(u"real.txt"), "keep"));
+    ASSERT_EQ(symlink((native + "/real.txt").c_str(), (native + "/link.txt").c_str()), 0);
+    struct Case { const char* name; mode_t mode; bool replaced; };
+    // Run as root too: the mode bits decide, not what root could force.
+    const Case cases[] = {
+        {"real.txt", 0444, false},
+        {"real.txt", 0400, false},
+        {"link.txt", 0444, false}, // through a link the linked file's bits count
+        {"real.txt", 0200, true},
+        {"real.txt", 0644, true},
+        {"new.txt", 0, true}, // a new file
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.mode));
+        ASSERT_TRUE(WriteText(dir.Path(u"real.txt"), "keep"));
+        ASSERT_EQ(chmod((native + "/real.txt").c_str(), c.mode ? c.mode : 0644), 0);
+        AtomicFileWriter w;
+        const bool opened = w.Open(dir.Path(Utf8ToUtf16(c.name)));
+        EXPECT_EQ(opened, c.replaced);
+        if (!opened) {
+            EXPECT_EQ(w.LastError(), EACCES);
+        } else {
+            ASSERT_TRUE(w.Write("new", 3));
+            ASSERT_TRUE(w.Commit());
+        }
+        chmod((native + "/real.txt").c_str(), 0644);
+        const std::string target = std::string(c.name) == "new.txt" ? "new.txt" : "real.txt";
+        EXPECT_EQ(ReadText(dir.Path(Utf8ToUtf16(target))), c.replaced ? "new" : "keep");
+        std::remove((native + "/new.txt").c_str());
+        EXPECT_EQ(CountEntries(dir), 2u) << "no temporary file left";
+    }
+}
+
+TEST(AtomicFileWriter, ALockedNewFileIsNeverAtTheTargetUnlocked)
+{
+    TestFolder dir;
+    const String16 path = dir.Path(u"status");
+    File held;
+    for (const char* text : {"first", "second"}) {
+        AtomicFileWriter w;
+        ASSERT_TRUE(w.Open(path));
+        ASSERT_TRUE(w.Write(text, std::strlen(text)));
+        ASSERT_TRUE(w.LockNew());
+        File next;
+        ASSERT_TRUE(w.Commit(true, &next));
+        ASSERT_TRUE(next.IsOpen()) << "kept open";
+        EXPECT_TRUE(next.IsAt(path));
+        File other;
+        ASSERT_TRUE(other.Open(path, FileMode::Read));
+        EXPECT_FALSE(other.TryLock(false)) << "locked from the first moment at the target";
+        EXPECT_EQ(ReadText(path), text);
+        held = std::move(next); // the old one goes only now
+    }
+    held.Close();
+    File other;
+    ASSERT_TRUE(other.Open(path, FileMode::Read));
+    EXPECT_TRUE(other.TryLock(true));
+    EXPECT_EQ(CountEntries(dir), 1u);
+}
+
+namespace {
+
+// A temporary file left the way a killed save leaves it: a child process opens a writer, writes
+// and ends without commit or clean-up. Returns the child's id (no longer running).
+pid_t KilledSave(const String16& target)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        static AtomicFileWriter w; // never destroyed: _exit runs no clean-up
+        if (!w.Open(target) || !w.Write("half", 4))
+            _exit(1);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? child : -1;
+}
+
+std::vector<std::string> Names(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(AtomicFileWriter, JournalRemovesWhatKilledSavesLeftAndNothingElse)
+{
+    TestFolder dir;
+    const std::string photos = dir.Native() + "/photos", journal = dir.Native() + "/saves";
+    ASSERT_EQ(mkdir(photos.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(journal.c_str(), 0700), 0);
+    SetSaveJournalFolder(FromNativePath(journal));
+    struct Off { ~Off() { SetSaveJournalFolder({}); } } off;
+    const String16 photo = FromNativePath(photos + "/a.jpg");
+    ASSERT_TRUE(WriteText(photo, "photo"));
+
+    // A save that ends either way leaves no note.
+    {
+        AtomicFileWriter w;
+        ASSERT_TRUE(w.Open(photo));
+        EXPECT_EQ(Names(journal).size(), 1u) << "noted while in flight";
+        ASSERT_TRUE(w.Write("photo", 5));
+        ASSERT_TRUE(w.Commit());
+    }
+    {
+        AtomicFileWriter w;
+        ASSERT_TRUE(w.Open(photo));
+    }
+    EXPECT_TRUE(Names(journal).empty());
+
+    // Two killed saves.
+    const pid_t dead1 = KilledSave(photo);
+    const pid_t dead2 = KilledSave(FromNativePath(photos + "/b.png"));
+    ASSERT_GT(dead1, 0);
+    ASSERT_GT(dead2, 0);
+    ASSERT_EQ(Names(photos).size(), 3u);
+    ASSERT_EQ(Names(journal).size(), 2u);
+    // Notes that must not lead to a removal: a running program's save in flight, a note that
+    // names a user's file, one that names a folder of the temporary form.
+    const std::string live = std::to_string(getppid()) + "-1";
+    const std::string liveFile = photos + "/.c.jpg." + live + ".tmp";
+    ASSERT_TRUE(WriteText(FromNativePath(liveFile), "in flight"));
+    ASSERT_EQ(symlink(liveFile.c_str(), (journal + "/" + live).c_str()), 0);
+    const std::string user = photos + "/user.jpg";
+    ASSERT_TRUE(WriteText(FromNativePath(user), "mine"));
+    ASSERT_EQ(symlink(user.c_str(), (journal + "/" + std::to_string(dead1) + "-77").c_str()), 0);
+    const std::string folder = photos + "/.d.jpg." + std::to_string(dead1) + "-78.tmp";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(symlink(folder.c_str(), (journal + "/" + std::to_string(dead1) + "-78").c_str()), 0);
+    // A file of the temporary form that no note names (a user's, or another program's).
+    const std::string unnoted = photos + "/.e.jpg." + std::to_string(dead2) + "-9.tmp";
+    ASSERT_TRUE(WriteText(FromNativePath(unnoted), "unnoted"));
+
+    // A run that started before the killed saves removes nothing: they may be its own.
+    const int64_t now = int64_t(time(nullptr));
+    EXPECT_EQ(RemoveKilledSaveFiles(now - 60), 0u);
+    EXPECT_EQ(Names(photos).size(), 7u);
+
+    EXPECT_EQ(RemoveKilledSaveFiles(now + 2), 2u);
+    const std::vector<std::string> left = {".c.jpg." + live + ".tmp",
+                                           ".d.jpg." + std::to_string(dead1) + "-78.tmp",
+                                           ".e.jpg." + std::to_string(dead2) + "-9.tmp",
+                                           "a.jpg", "user.jpg"};
+    EXPECT_EQ(Names(photos), left);
+    EXPECT_EQ(ReadText(photo), "photo");
+    EXPECT_EQ(Names(journal).size(), 3u) << "the notes that removed nothing stay";
+    EXPECT_FALSE(PathExists(FromNativePath(photos + "/b.png")));
+}
+
+TEST(AtomicFileWriter, SavesOnSeveralThreadsLeaveNoNotes)
+{
+    TestFolder dir;
+    const std::string journal = dir.Native() + "/saves";
+    ASSERT_EQ(mkdir(journal.c_str(), 0700), 0);
+    SetSaveJournalFolder(FromNativePath(journal));
+    struct Off { ~Off() { SetSaveJournalFolder({}); } } off;
+    std::vector<std::thread> threads;
+    std::atomic<int> written{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i) {
+                const std::string text = std::to_string(t) + "-" + std::to_string(i);
+                if (WriteWholeFileAtomic(dir.Path(Utf8ToUtf16("f" + std::to_string(t))),
+                                         std::vector<uint8_t>(text.begin(), text.end())))
+                    ++written;
+            }
+        });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(written.load(), 100);
+    EXPECT_TRUE(Names(journal).empty());
+    for (int t = 0; t < 4; ++t)
+        EXPECT_EQ(ReadText(dir.Path(Utf8ToUtf16("f" + std::to_string(t)))), std::to_string(t) + "-24");
 }

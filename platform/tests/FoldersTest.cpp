@@ -49,6 +49,22 @@ TEST(Folders, ProgramFolderIsWhereTheExecutableIs)
     EXPECT_TRUE(IsDirectory(ProgramFolder()));
 }
 
+TEST(Folders, InstalledProgramFindsItsFolderUnderShare)
+{
+    struct Case { const char16_t* program; const char16_t* folder; };
+    const Case cases[] = {
+        {u"/work/build/zendra/zendra", u"/work/build/zendra"},
+        {u"/usr/bin/zendra", u"/usr/share/zendra"},
+        {u"/opt/my photos/bin/zendra", u"/opt/my photos/share/zendra"},
+        {u"/bin/zendra", u"/share/zendra"},
+        {u"/home/u/bin2/zendra", u"/home/u/bin2"},
+        {u"/home/u/bin/x/zendra", u"/home/u/bin/x"},
+        {u"", u""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ProgramFolderOf(c.program), c.folder) << Utf16ToUtf8(c.program);
+}
+
 namespace {
 
 unsigned ModeOf(const String16& path)
