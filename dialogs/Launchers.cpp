@@ -4,6 +4,7 @@
 
 #include "dialogs/BrightnessContrastDialog.h"
 #include "dialogs/ColorMixerDialog.h"
+#include "dialogs/CurveDialog.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/EditorLink.h"
 #include "dialogs/FilmFilterDialog.h"
@@ -34,6 +35,7 @@ const std::vector<LauncherRow>& Rows()
 {
     static const std::vector<LauncherRow> rows = {
         {11004, &RunDialog<CBrightnessContrastDlg>},
+        {11005, &RunDialog<CCurveDlg>},
         {11006, &RunDialog<CThresholdDlg>},
         {11007, &RunDialog<CFilmFilter>},
         {12006, &RunDialog<CColorMixerDlg>},
