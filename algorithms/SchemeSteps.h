@@ -150,7 +150,7 @@ using SchemeStepRecord =
 
 // The stored forms of the dialogs' tables (65536 entries a curve).
 // Mode 0 and 4: one table; 1-3: the red, green and blue tables one after the other; 5 and
-// above: no table (may be null).
+// above: no table. Null tables give the one-byte no-change form whatever the mode.
 CurveStep MakeCurveStep(int mode, const uint16_t* tables);
 HsbCurveStep MakeHsbCurveStep(const uint16_t* threeTables);
 SharpenStep MakeSharpenStep(const SharpenParams& params, const uint16_t* curve);

@@ -476,6 +476,7 @@ TEST(SchemeStepRecords, CurveStepLengthsAndModes)
         EXPECT_EQ(std::get<CurveStep>(r).mode, c.mode);
         EXPECT_EQ(Written(SchemeStepCurves, r), b);
     }
+    EXPECT_EQ(Written(SchemeStepCurves, MakeCurveStep(2, nullptr)).size(), 1u) << "no tables: no change";
     // The one-byte form replays as a copy; a three-curve block with equal curves as mode 0 does.
     ScopedImage photo(Photo(40, 20, 5)), same, three, one;
     const Bytes noChange = {9};
