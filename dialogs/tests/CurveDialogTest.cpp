@@ -435,3 +435,23 @@ TEST(CurveDialog, LauncherOpensItAndCancelLeavesTheLayer)
     EXPECT_FALSE(theAlgorithmThread.IsBusy());
     FreeImageBuffer(picture);
 }
+
+TEST(CurveDialog, WithoutADocumentItOpensAndEveryToolIsHarmless)
+{
+    DialogWorld w;
+    w.editorPage = false;
+    auto d = OpenDialog<CCurveDlg>(CCurveDlg::kTemplateId);
+    ASSERT_NE(d, nullptr);
+    for (int32_t tool : {CCurveDlg::kTool16Bit, CCurveDlg::kToolSmooth, CCurveDlg::kToolStraight,
+                         CCurveDlg::kToolAutoLevels, CCurveDlg::kToolEqualise, CCurveDlg::kToolPicker}) {
+        ASSERT_TRUE(::PostSpriteMessage(d.get(), MSG_PANEL_CLICK, tool, 0, &d->ToolPanel()));
+        w.t.Pump();
+    }
+    Send(w, d.get(), MSG_VIEW_CHANGED, CSPicView::kViewClicked, (3 << 16) | 3);
+    EXPECT_EQ(d->PickedColour(), (std::array<uint16_t, 4>{})) << "nothing to sample";
+    EXPECT_TRUE(IsIdentity(d->ChannelTable(0))) << "no histogram: the automatic curves keep the identity";
+    w.Settle();
+    d->OnOK();
+    EXPECT_EQ(d->Result(), 1);
+    EXPECT_TRUE(w.history.steps.empty()) << "no document, no step";
+}
