@@ -13,18 +13,41 @@ static_assert(std::endian::native == std::endian::little,
               "records are copied byte for byte and are little-endian");
 
 // Step id carried by a history step with its record, and the id of the scheme step that
-// replays it (only the ids these algorithms' records use).
+// replays it. SchemeSteps.h holds what each id records and how it replays; 6, 7, 9, 11, 16, 17
+// and 33 are not assigned.
 enum SchemeStepId : uint16_t {
+    SchemeStepFilmAdjust = 1,
+    SchemeStepRotateRight = 2,
+    SchemeStepRotateLeft = 3,
+    SchemeStepFlipHorizontal = 4,
+    SchemeStepFlipVertical = 5,
+    SchemeStepFreeRotate = 8,
+    SchemeStepBarrelDistort = 10,
     SchemeStepImageSize = 12,
     SchemeStepAutoLevel = 13,
     SchemeStepAutoContrast = 14,
+    SchemeStepAutoWhiteBalance = 15,
     SchemeStepBrightnessContrast = 18,
+    SchemeStepColorMixer = 19,
+    SchemeStepColorAdjust = 20,
+    SchemeStepToneMaker = 21,
     SchemeStepCurves = 22,
     SchemeStepHsbCurves = 23,
+    SchemeStepThreshold = 24,
     SchemeStepSharpen = 25,
     SchemeStepResolutionEnhance = 26,
     SchemeStepBlur = 27,
     SchemeStepDiffuse = 28,
+    SchemeStepNoiseReduction = 29,
+    SchemeStepDefog = 30,
+    SchemeStepGradient = 31,
+    SchemeStepDescreen = 32,
+    SchemeStepPurpleFringe = 34,
+    SchemeStepEnhanceDynamic = 35,
+    SchemeStepNestedScheme = 36,
+    SchemeStepSkinClean = 37,
+    SchemeStepChromakey = 38,
+    SchemeStepAddNoise = 39,
 };
 
 // Copies a caller's record over the algorithm's own copy: as many bytes as the caller's size

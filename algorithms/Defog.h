@@ -19,8 +19,6 @@ static_assert(sizeof(DefogParams) == 12);
 static_assert(offsetof(DefogParams, window) == 4);
 static_assert(offsetof(DefogParams, amount) == 8);
 
-constexpr uint16_t SchemeStepDefog = 30;
-
 // v stretched so that black maps to 0 and white to 65535, in sRGB gamma.
 uint16_t StretchChannel(uint16_t v, int black, int white);
 

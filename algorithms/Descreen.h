@@ -20,8 +20,6 @@ static_assert(offsetof(DescreenParams, patternSize) == 4);
 static_assert(offsetof(DescreenParams, strength) == 8);
 static_assert(offsetof(DescreenParams, luminanceOnly) == 12);
 
-constexpr uint16_t SchemeStepDescreen = 32;
-
 // Cut-off zone for a pattern size: 85, 51, 21, or 256 (nothing changes).
 int DescreenCutoff(int patternSize);
 // Zone means of |c| over a 256 x 256 block, zone = (row + column) / 2: m1 the plain mean, m2

@@ -22,8 +22,6 @@ static_assert(offsetof(NoiseReductionParams, chromaPass) == 8);
 static_assert(offsetof(NoiseReductionParams, skipLuminance) == 12);
 static_assert(offsetof(NoiseReductionParams, style) == 16);
 
-constexpr uint16_t SchemeStepNoiseReduction = 29;
-
 // A strength for the dialog to start with, 8..100; 50 when the picture cannot be measured.
 int32_t EstimateNoiseStrength(const ImageBuffer16& image);
 // floor(w/2) x floor(h/2), each value the mean of its 2 x 2 block.

@@ -20,8 +20,6 @@ static_assert(offsetof(PurpleFringeParams, redAmount) == 8);
 static_assert(offsetof(PurpleFringeParams, blueAmount) == 12);
 static_assert(offsetof(PurpleFringeParams, fringe) == 16);
 
-constexpr uint16_t SchemeStepPurpleFringe = 34;
-
 // max(|top row - bottom row|, |left column - right column|) of three-pixel sums of the 8-bit
 // grey plane at every interior pixel; 0 on the outermost rows and columns. divisor > 1
 // scales it down (e / divisor) before the limit of 255.

@@ -24,8 +24,6 @@ static_assert(offsetof(SkinCleanParams, radius) == 4);
 static_assert(offsetof(SkinCleanParams, noiseReduction) == 20);
 static_assert(offsetof(SkinCleanParams, skin) == 32);
 
-constexpr uint16_t SchemeStepSkinClean = 37;
-
 // The film adjustment the tone correction runs as a nested step (source to destination, with
 // `lighten` as its first value and the others 0): CAFilmAdjust unless a test puts another in
 // (null puts CAFilmAdjust back). With lighten 0 the step is a copy.

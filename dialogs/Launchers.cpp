@@ -2,11 +2,28 @@
 // id and a function that builds, runs and destroys it on the stack.
 #include "dialogs/Launchers.h"
 
+#include "dialogs/BrightnessContrastDialog.h"
+#include "dialogs/ColorMixerDialog.h"
+#include "dialogs/CurveDialog.h"
+#include "dialogs/DialogSupport.h"
 #include "dialogs/EditorLink.h"
+#include "dialogs/FilmFilterDialog.h"
+#include "dialogs/ThresholdDialog.h"
 
 #include <vector>
 
 namespace {
+
+// Builds the dialog on the stack from its template, runs it and destroys it: its result, 0 when it
+// could not be opened.
+template <class Dialog>
+int RunDialog(int /*mode*/)
+{
+    Dialog dialog;
+    if (!CreateDialogFromTemplate(dialog, Dialog::kTemplateId))
+        return 0;
+    return dialog.DoModal();
+}
 
 struct LauncherRow {
     int id;
@@ -17,6 +34,11 @@ struct LauncherRow {
 const std::vector<LauncherRow>& Rows()
 {
     static const std::vector<LauncherRow> rows = {
+        {11004, &RunDialog<CBrightnessContrastDlg>},
+        {11005, &RunDialog<CCurveDlg>},
+        {11006, &RunDialog<CThresholdDlg>},
+        {11007, &RunDialog<CFilmFilter>},
+        {12006, &RunDialog<CColorMixerDlg>},
     };
     return rows;
 }
