@@ -447,7 +447,7 @@ TEST(MainWindow, PlainLettersEditNothingAndTheCtrlKeysStillDo)
         f.clock.Advance(200); // apart from the key-repeat filter
         f.Pump();
     };
-    const std::vector<uint16_t> original = Pixels(page->document);
+    const std::vector<uint16_t> original = Pixels(page->Document());
     struct Case { const char* what; uint32_t key; bool ctrl, shift; size_t steps; int current; int width; };
     const Case cases[] = {
         {"plain R", 'R', false, false, 1, 0, 40},
@@ -463,11 +463,11 @@ TEST(MainWindow, PlainLettersEditNothingAndTheCtrlKeysStillDo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         press(c.key, c.ctrl, c.shift);
-        EXPECT_EQ(page->history.steps.size(), c.steps);
-        EXPECT_EQ(page->history.current, c.current);
-        EXPECT_EQ(page->document.width, c.width);
+        EXPECT_EQ(page->History().steps.size(), c.steps);
+        EXPECT_EQ(page->History().current, c.current);
+        EXPECT_EQ(page->Document().width, c.width);
     }
-    EXPECT_EQ(Pixels(page->document), original) << "a turn and its counter-turn";
+    EXPECT_EQ(Pixels(page->Document()), original) << "a turn and its counter-turn";
 }
 
 namespace {

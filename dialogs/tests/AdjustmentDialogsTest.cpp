@@ -78,9 +78,9 @@ void CheckOkUndoRedoAndReplay(const std::function<void(DialogWorld&, Dialog&)>& 
     ASSERT_TRUE(ReplaySchemeStep(Dialog::kStepId, bytes.data(), bytes.size(), opening, replayed));
     EXPECT_TRUE(SameBytes(replayed, result)) << "the replay on the opening picture gives the layer";
 
-    ASSERT_TRUE(w.history.GoToStep(w.history.current - 1, false));
+    ASSERT_TRUE(w.history.GoToStep(w.history.current - 1, StepReplay::Force));
     EXPECT_TRUE(SameBytes(w.Layer(), opening)) << "undo";
-    ASSERT_TRUE(w.history.GoToStep(w.history.current + 1, false));
+    ASSERT_TRUE(w.history.GoToStep(w.history.current + 1, StepReplay::Force));
     EXPECT_TRUE(SameBytes(w.Layer(), result)) << "redo";
     for (ImageBuffer16* b : {&opening, &result, &replayed})
         FreeImageBuffer(*b);

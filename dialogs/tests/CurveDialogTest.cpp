@@ -163,9 +163,9 @@ TEST(CurveDialog, OkUndoRedoAndTheRecordReplayedWithinItsBound)
             EXPECT_TRUE(SameBytes(replayed, result));
         }
 
-        ASSERT_TRUE(w.history.GoToStep(w.history.current - 1, false));
+        ASSERT_TRUE(w.history.GoToStep(w.history.current - 1, StepReplay::Force));
         EXPECT_TRUE(SameBytes(w.Layer(), opening)) << "undo";
-        ASSERT_TRUE(w.history.GoToStep(w.history.current + 1, false));
+        ASSERT_TRUE(w.history.GoToStep(w.history.current + 1, StepReplay::Force));
         EXPECT_TRUE(SameBytes(w.Layer(), result)) << "redo";
         for (ImageBuffer16* b : {&opening, &result, &replayed})
             FreeImageBuffer(*b);
