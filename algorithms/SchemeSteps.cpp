@@ -557,6 +557,17 @@ StepReadResult ReadAs(const uint8_t* bytes, size_t length, SchemeStepRecord& out
     return r;
 }
 
+// A step whose own reader fills it; the record takes it only when it was read whole.
+template <class Step, StepReadResult (*Read)(const uint8_t*, size_t, Step&)>
+StepReadResult ReadWith(const uint8_t* bytes, size_t length, SchemeStepRecord& out)
+{
+    Step step;
+    const StepReadResult r = Read(bytes, length, step);
+    if (r == StepReadResult::Ok)
+        out = std::move(step);
+    return r;
+}
+
 template <class Alg, class Record>
 int ReplayAs(uint16_t, const SchemeStepRecord& record, ImageBuffer16& input, ImageBuffer16& output,
              const SchemeReplay& how)
@@ -626,15 +637,6 @@ int ReplayImageSize(uint16_t, const SchemeStepRecord& record, ImageBuffer16& inp
     return RunNested(resize, &own, input, output, how);
 }
 
-StepReadResult ReadCurves(const uint8_t* bytes, size_t length, SchemeStepRecord& out)
-{
-    CurveStep step;
-    const StepReadResult r = ReadCurveStep(bytes, length, step);
-    if (r == StepReadResult::Ok)
-        out = step;
-    return r;
-}
-
 int ReplayCurves(uint16_t, const SchemeStepRecord& record, ImageBuffer16& input, ImageBuffer16& output,
                  const SchemeReplay& how)
 {
@@ -653,15 +655,6 @@ int ReplayCurves(uint16_t, const SchemeStepRecord& record, ImageBuffer16& input,
     return RunNested(curve, &params, input, output, how);
 }
 
-StepReadResult ReadHsbCurves(const uint8_t* bytes, size_t length, SchemeStepRecord& out)
-{
-    HsbCurveStep step;
-    const StepReadResult r = ReadHsbCurveStep(bytes, length, step);
-    if (r == StepReadResult::Ok)
-        out = step;
-    return r;
-}
-
 int ReplayHsbCurves(uint16_t, const SchemeStepRecord& record, ImageBuffer16& input, ImageBuffer16& output,
                     const SchemeReplay& how)
 {
@@ -670,15 +663,6 @@ int ReplayHsbCurves(uint16_t, const SchemeStepRecord& record, ImageBuffer16& inp
         return 0;
     CHSBCurve curve;
     return RunNested(curve, tables.data(), input, output, how);
-}
-
-StepReadResult ReadSharpen(const uint8_t* bytes, size_t length, SchemeStepRecord& out)
-{
-    SharpenStep step;
-    const StepReadResult r = ReadSharpenStep(bytes, length, step);
-    if (r == StepReadResult::Ok)
-        out = step;
-    return r;
 }
 
 int ReplaySharpen(uint16_t, const SchemeStepRecord& record, ImageBuffer16& input, ImageBuffer16& output,
@@ -724,15 +708,6 @@ int ReplayBlur(uint16_t, const SchemeStepRecord& record, ImageBuffer16& input, I
     return RunGeneric<CGaussBlur>(std::get<BlurStep>(record).sigma, input, output, how);
 }
 
-StepReadResult ReadNested(const uint8_t* bytes, size_t length, SchemeStepRecord& out)
-{
-    NestedSchemeStep step;
-    const StepReadResult r = ReadPath(bytes, length, step);
-    if (r == StepReadResult::Ok)
-        out = std::move(step);
-    return r;
-}
-
 int ReplayNested(uint16_t, const SchemeStepRecord& record, ImageBuffer16& input, ImageBuffer16& output,
                  const SchemeReplay& how)
 {
@@ -760,10 +735,10 @@ constexpr StepHandler kHandlers[] = {
     Generic<CColorMixer, ColorMixerParams>(SchemeStepColorMixer),
     Generic<CColorAdjust, ColorAdjustParams>(SchemeStepColorAdjust),
     Generic<CToneMaker, ToneMakerParams>(SchemeStepToneMaker),
-    {SchemeStepCurves, Holds<CurveStep>, ReadCurves, ReplayCurves},
-    {SchemeStepHsbCurves, Holds<HsbCurveStep>, ReadHsbCurves, ReplayHsbCurves},
+    {SchemeStepCurves, Holds<CurveStep>, ReadWith<CurveStep, ReadCurveStep>, ReplayCurves},
+    {SchemeStepHsbCurves, Holds<HsbCurveStep>, ReadWith<HsbCurveStep, ReadHsbCurveStep>, ReplayHsbCurves},
     Generic<CThreshold, ThresholdParams>(SchemeStepThreshold),
-    {SchemeStepSharpen, Holds<SharpenStep>, ReadSharpen, ReplaySharpen},
+    {SchemeStepSharpen, Holds<SharpenStep>, ReadWith<SharpenStep, ReadSharpenStep>, ReplaySharpen},
     {SchemeStepResolutionEnhance, Holds<EdgeShrinkStep>, ReadEdgeShrink, ReplayEdgeShrink},
     {SchemeStepBlur, Holds<BlurStep>, ReadBlur, ReplayBlur},
     Generic<CDiffuseFilter, DiffuseParams>(SchemeStepDiffuse),
@@ -773,7 +748,7 @@ constexpr StepHandler kHandlers[] = {
     Generic<CDescreen, DescreenParams>(SchemeStepDescreen),
     Generic<CPurpleFringe, PurpleFringeParams>(SchemeStepPurpleFringe),
     Generic<CEnhanceDynamic, EnhanceDynamicParams>(SchemeStepEnhanceDynamic),
-    {SchemeStepNestedScheme, Holds<NestedSchemeStep>, ReadNested, ReplayNested},
+    {SchemeStepNestedScheme, Holds<NestedSchemeStep>, ReadWith<NestedSchemeStep, ReadPath>, ReplayNested},
     Generic<CSkinClean, SkinCleanParams>(SchemeStepSkinClean),
     Generic<CChromakey, ChromakeyParams>(SchemeStepChromakey),
     Generic<CAddSomething, AddSomethingParams>(SchemeStepAddNoise),

@@ -12,6 +12,7 @@
 #include "imaging/TextRender.h"
 #include "platform/Clock.h"
 #include "ui/MessageBox.h"
+#include "ui/PictureView.h"
 #include "ui/RenderWindow.h"
 #include "ui/UiResources.h"
 #include "ui/UiSeams.h"
@@ -944,14 +945,7 @@ void CSEditView::ShowZoomMenu()
 {
     if (!m_window || !m_zoomMenu.Window())
         return;
-    m_zoomMenu.Close(0);
-    m_zoomMenu.ReleaseResources(0);
-    m_zoomMenu.AddItem(u"F", 1, UiText(u"bestfit"), nullptr);
-    m_zoomMenu.AddItem(nullptr, 0, nullptr, nullptr);
-    static constexpr const char16_t* kLabels[] = {u"800%", u"400%", u"200%", u"100%", u"67%",
-                                                  u"50%",  u"33%",  u"25%",  u"10%"};
-    for (int i = 0; i < 9; ++i)
-        m_zoomMenu.AddItem(nullptr, 2 + i, kLabels[i], nullptr);
+    FillZoomStepMenu(m_zoomMenu);
     const SPoint corner = LocalToWindowPoint({m_area.right, m_area.top});
     m_zoomMenu.Track(this, corner.x, corner.y, true, false);
 }

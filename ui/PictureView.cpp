@@ -177,18 +177,23 @@ int CSPicView::OnCreate()
     return 1;
 }
 
+void FillZoomStepMenu(CSMenu& menu)
+{
+    menu.Close(0);
+    menu.ReleaseResources(0);
+    menu.AddItem(u"F", 1, UiText(u"bestfit"), nullptr);
+    menu.AddItem(nullptr, 0, nullptr, nullptr);
+    static constexpr const char16_t* kLabels[] = {u"800%", u"400%", u"200%", u"100%", u"67%",
+                                                  u"50%",  u"33%",  u"25%",  u"10%"};
+    for (int i = 0; i < 9; ++i)
+        menu.AddItem(nullptr, 2 + i, kLabels[i], nullptr);
+}
+
 void CSPicView::OpenZoomMenu()
 {
     if (!m_window || !m_zoomMenu.Window())
         return;
-    m_zoomMenu.Close(0);
-    m_zoomMenu.ReleaseResources(0);
-    m_zoomMenu.AddItem(u"F", 1, UiText(u"bestfit"), nullptr);
-    m_zoomMenu.AddItem(nullptr, 0, nullptr, nullptr);
-    static constexpr const char16_t* kLabels[] = {u"800%", u"400%", u"200%", u"100%", u"67%",
-                                                  u"50%",  u"33%",  u"25%",  u"10%"};
-    for (int i = 0; i < 9; ++i)
-        m_zoomMenu.AddItem(nullptr, 2 + i, kLabels[i], nullptr);
+    FillZoomStepMenu(m_zoomMenu);
     const SPoint corner = LocalToWindowPoint({m_badgeRect.right, m_badgeRect.bottom});
     m_zoomMenu.Track(this, corner.x, corner.y, true, false);
 }

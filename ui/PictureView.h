@@ -46,6 +46,9 @@ private:
     int32_t m_total = 0;
 };
 
+// Fills a zoom menu anew: "best fit" (id 1), a separator, then 800% to 10% (ids 2 to 10).
+void FillZoomStepMenu(CSMenu& menu);
+
 class CSPicView : public CMessageSprite {
 public:
     // Tool bar commands as they reach the view.

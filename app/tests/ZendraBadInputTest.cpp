@@ -30,58 +30,20 @@ namespace {
 
 using namespace testx;
 
-// A started program whose id the test keeps (to read its memory and to end it).
-class Program {
+// A started program whose memory the test reads before it ends it.
+class Program : public zendratest::Killable {
 public:
-    ~Program() { End(); }
-    bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env, int& outFd)
-    {
-        int out[2];
-        if (pipe(out) != 0)
-            return false;
-        std::vector<char*> argv, envp;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        for (const auto& e : env)
-            envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const int rc = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        if (rc != 0) {
-            close(out[0]);
-            m_pid = -1;
-            return false;
-        }
-        outFd = out[0];
-        return true;
-    }
     // The peak resident memory so far, in MiB; -1 when unknown.
     int64_t PeakMiB() const
     {
-        std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+        std::ifstream status("/proc/" + std::to_string(Pid()) + "/status");
         for (std::string line; std::getline(status, line);)
             if (line.rfind("VmHWM:", 0) == 0)
                 return std::atoll(line.c_str() + 6) / 1024;
         return -1;
     }
-    bool Alive() const { return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; }
-    void End()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
+    bool Alive() const { return Pid() > 0 && waitpid(Pid(), nullptr, WNOHANG) == 0; }
+    void End() { KillHard(); }
 };
 
 // The checksum line the program prints for a document, made here from the reference file.
