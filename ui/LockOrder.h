@@ -7,6 +7,7 @@
 namespace lockorder {
 
 constexpr uint32_t kRender = 100;     // CRenderWindow::RenderLock
+constexpr uint32_t kPresent = 105;    // the frame being presented: its copy out, a UI-thread compose into it
 constexpr uint32_t kDrawList = 110;   // the z-sorted draw list, taken inside RenderLock
 constexpr uint32_t kSprite = 1000;    // a top-level sprite; each level below adds one
 constexpr uint32_t kSpriteDeepest = 2999;

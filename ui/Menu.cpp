@@ -438,20 +438,23 @@ int CSMenu::OnDraw(uint32_t)
     const CSprite* parent = Parent();
     if ((parent && IsPointerAlive(parent) && !parent->IsShown()) || !IsVisible())
         return 1;
-    if (m_barY != m_barTargetY || m_barHeight != m_barTargetHeight) {
-        auto approach = [](int32_t& v, int target) {
-            v = (v + 2 * target) / 3;
-            if (std::abs(v - target) < 3)
-                v = target;
+    const int targetY = m_barTargetY, targetHeight = m_barTargetHeight;
+    if (m_barY != targetY || m_barHeight != targetHeight) {
+        auto approach = [](std::atomic<int32_t>& v, int target) {
+            int next = (v + 2 * target) / 3;
+            if (std::abs(next - target) < 3)
+                next = target;
+            v = next;
         };
-        approach(m_barY, m_barTargetY);
-        approach(m_barHeight, m_barTargetHeight);
-        if (m_barY == m_barTargetY && m_barHeight == m_barTargetHeight && m_barTargetY >= 0 && m_current >= 0 &&
-            m_current < Count() && m_items[size_t(m_current)]->tip[0] && m_window) {
+        approach(m_barY, targetY);
+        approach(m_barHeight, targetHeight);
+        const int current = m_current;
+        if (m_barY == targetY && m_barHeight == targetHeight && targetY >= 0 && current >= 0 &&
+            current < Count() && m_items[size_t(current)]->tip[0] && m_window) {
             const SRect r = LocalToWindowRect({0, 0, Width(), Height()});
             const bool right = r.right > m_window->LogicalWidth() - 200;
-            const SPoint p = LocalToWindowPoint({right ? 0 : Width(), m_barTargetY});
-            m_window->ShowTooltip(p.x, p.y, m_items[size_t(m_current)]->tip, right);
+            const SPoint p = LocalToWindowPoint({right ? 0 : Width(), targetY});
+            m_window->ShowTooltip(p.x, p.y, m_items[size_t(current)]->tip, right);
         }
         SetAllDirty(1);
     }
@@ -473,8 +476,9 @@ int CSMenu::OnDraw(uint32_t)
     }
     for (int i = 0; i < Count(); ++i)
         DrawItem(*m_items[size_t(i)], ItemY(i), false, 255, true);
+    const int barY = m_barY, barHeight = m_barHeight;
     if (img.width > 2)
-        for (int y = std::max(0, m_barY); y < std::min(img.height, m_barY + m_barHeight); ++y) {
+        for (int y = std::max(0, barY); y < std::min(img.height, barY + barHeight); ++y) {
             uint8_t* line = img.data + size_t(y) * img.width * 4;
             for (int x = 1; x <= img.width - 2; ++x) {
                 const int dark = 64 - (50 * x) / img.width;

@@ -8,6 +8,7 @@
 #include "imaging/ImageBuffer.h"
 #include "ui/ScrollBar.h"
 
+#include <atomic>
 #include <vector>
 
 // The menu icons, cut from the skin's "menuicon.png" by the program's start-up; every page's
@@ -116,8 +117,10 @@ private:
     CSMenu* m_openSub = nullptr;
     int32_t m_openSubItem = -1;
     int32_t m_iconColumn = 20;
-    int32_t m_barTargetY = -100, m_barY = -100, m_barTargetHeight = 20, m_barHeight = 20;
-    int32_t m_current = -1;
+    // The highlight bar's place and the current item: set on the UI thread, animated and read by
+    // the render thread.
+    std::atomic<int32_t> m_barTargetY{-100}, m_barY{-100}, m_barTargetHeight{20}, m_barHeight{20};
+    std::atomic<int32_t> m_current{-1};
     int32_t m_scroll = 0;
     int32_t m_panelLeft = 0, m_panelTop = 0, m_panelRight = 0, m_panelBottom = 0;
     CSScrollBar m_scrollBar;

@@ -514,6 +514,8 @@ void CRenderWindow::PushModal(CPopupSprite* popup)
     if ((popup->Flags() & SF_DIM_POPUP) && popup->WantsDimmedBackground() && m_baseLayer &&
         !m_baseLayer->IsVisible()) {
         platform::ScopedLock lock(m_renderLock);
+        // The render thread may be presenting the back buffer outside RenderLock.
+        platform::ScopedLock presentLock(m_presentLock);
         if (m_backBuffer.data) {
             ComposeWithoutEffectsLocked();
             m_baseLayer->SetSnapshot(m_backBuffer);

@@ -48,6 +48,7 @@ CRenderWindow::CRenderWindow()
 {
     m_renderLock.SetRank(lockorder::kRender);
     m_drawListLock.SetRank(lockorder::kDrawList);
+    m_presentLock.SetRank(lockorder::kPresent);
     m_messageLock.SetRank(lockorder::kLeaf);
     m_exitEventsLock.SetRank(lockorder::kLeaf);
     {
@@ -371,8 +372,7 @@ int CRenderWindow::RenderFrame(uint32_t time)
         CleanTopLevelList();
         SortDrawList();
     }
-    // Outside the lock, on the frame the lock protected: the back buffer is written only by
-    // this thread, so a slow X server holds up this thread alone, never the UI thread.
+    // Outside RenderLock, so a slow X server holds up this thread, not the UI thread's input.
     PresentFrame();
     if (presented)
         m_presentedFrames.fetch_add(1);
@@ -569,6 +569,7 @@ void CRenderWindow::PresentFrame()
     if (!from.data)
         return;
     m_presentCalls.fetch_add(1);
+    platform::ScopedLock lock(m_presentLock);
     if (g_tracePresents)
         std::fprintf(stderr, "zendra: present %llu\n", static_cast<unsigned long long>(platform::GetTickCount64()));
     m_platform->Present({from.data, from.width, from.height, from.width * 4}, m_presentParts);

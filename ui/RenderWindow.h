@@ -243,6 +243,9 @@ private:
     std::unique_ptr<platform::Window> m_platform;
     platform::CriticalSection m_renderLock;
     mutable platform::CriticalSection m_drawListLock;
+    // Held while the back buffer is copied to the screen, outside RenderLock; a compose into the
+    // back buffer from the UI thread (the snapshot behind a dimmed dialog) takes it too.
+    platform::CriticalSection m_presentLock;
     mutable platform::CriticalSection m_messageLock;
     platform::CriticalSection m_exitEventsLock;
 
