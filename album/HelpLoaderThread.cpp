@@ -95,11 +95,24 @@ int CHelpLoaderThread::ProcessRequest(const LoaderRequest& request)
 {
     if (request.kind != 1 && request.kind != 2)
         return 0;
-    const int delivered = LoadRequest(request, request.kind == 2);
+    bool wantsFull = false;
+    const int delivered = LoadRequest(request, request.kind == 2, &wantsFull);
     if (delivered && request.requester) {
         platform::ScopedLock hold(queueLock);
         if (Alive(request.ticket))
             request.requester->Post(MSG_THUMB_LOADED, request.answerParam, reinterpret_cast<intptr_t>(this));
+    }
+    // The full pass is queued only after the quick answer is posted, so the owner always hears
+    // the preview before the decoded picture.
+    if (wantsFull && passOn) {
+        LoaderRequest again;
+        again.ticket = request.ticket;
+        again.kind = 2;
+        again.targetImage = request.targetImage;
+        again.requester = request.requester;
+        again.answerParam = request.ticket;
+        again.path = request.path;
+        passOn->QueueRequest(again);
     }
     return delivered;
 }
@@ -109,7 +122,7 @@ static bool InfoIsEmpty(const ImageInfo& info)
     return info.height == 0 && info.fNumber.denominator == 0 && info.exposureTime.denominator == 0;
 }
 
-int CHelpLoaderThread::LoadRequest(const LoaderRequest& request, bool full)
+int CHelpLoaderThread::LoadRequest(const LoaderRequest& request, bool full, bool* wantsFull)
 {
     if (!request.targetImage)
         return 0;
@@ -159,16 +172,8 @@ int CHelpLoaderThread::LoadRequest(const LoaderRequest& request, bool full)
                 request.itemInfo->CopyFrom(info);
         }
     }
-    if (loaded == 2 && type != kImageTypeRaw && passOn) {
-        LoaderRequest again;
-        again.ticket = request.ticket;
-        again.kind = 2;
-        again.targetImage = request.targetImage;
-        again.requester = request.requester;
-        again.answerParam = request.ticket;
-        again.path = request.path;
-        passOn->QueueRequest(again);
-    }
+    if (wantsFull)
+        *wantsFull = loaded == 2 && type != kImageTypeRaw;
     FreeImageBuffer(picture);
     return result;
 }

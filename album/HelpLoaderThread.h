@@ -62,7 +62,8 @@ public:
     bool Stop(uint32_t timeoutMs = platform::kInfinite);
 
     int ProcessRequest(const LoaderRequest& request);
-    int LoadRequest(const LoaderRequest& request, bool full);
+    // wantsFull: set when a quick preview was delivered and the full decode should follow.
+    int LoadRequest(const LoaderRequest& request, bool full, bool* wantsFull = nullptr);
     int MakeFolderThumbnail(const platform::String16& folder, ImageBuffer8& out);
     static int DrawMiniThumbnail(int index, const ImageBuffer8& small, ImageBuffer8& picture);
 
