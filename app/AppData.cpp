@@ -43,7 +43,6 @@ void ShowMessage(const std::u16string& text)
         std::fprintf(stderr, "%s\n", Utf16ToUtf8(text).c_str());
 }
 
-constexpr size_t kStartFolderChars = 1024;
 constexpr char16_t kTempSuffix[] = u".zdtmp";
 constexpr size_t kMaxTempName = 63;
 
