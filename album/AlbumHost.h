@@ -19,6 +19,8 @@ struct AlbumHost {
     virtual void BuildProgramMenu(CSMenu& menu) = 0;
     // A command of that menu (21003-21599).
     virtual void RunProgramCommand(int32_t id) = 0;
+    // Writes config.dat (after the scan scope dialog changed the scan folders).
+    virtual void SaveSettings() = 0;
     // Ends the run without the close question; modified tabs still ask.
     virtual void Exit() = 0;
     // The notice the update service delivered last: shown as a message (item 27's click).

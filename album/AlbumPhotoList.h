@@ -17,7 +17,7 @@ struct AlbumListOwner {
     virtual ~AlbumListOwner() = default;
     // Lists the grid again from the album's current page.
     virtual void RefreshList() = 0;
-    virtual bool IsSearchMode() const = 0;
+    virtual bool IsSearchMode() = 0;
     virtual bool PreviewShown() const = 0;
     // The folder page's current folder; empty when none.
     virtual platform::String16 GetFolderPath() const = 0;
@@ -69,6 +69,11 @@ public:
     void ShowInfoTip(int show, CPhotoItem* item);
 
     // ---- commands ----
+    // New entries of a refill get the photo database's facts too.
+    CPhotoItem* AddNewItem(int32_t typeCode, platform::StringView16 path) override
+    {
+        return AddItemWithRecord(typeCode, path);
+    }
     int RunCommand(int32_t id);
     void EditSelected();
     void CopySelected();

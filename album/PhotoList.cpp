@@ -312,7 +312,7 @@ int CSPhotoList::ReuseOrAddItem(int32_t typeCode, platform::StringView16 path, c
             return 1;
         }
     }
-    CPhotoItem* item = AddPhotoItem(typeCode, path);
+    CPhotoItem* item = AddNewItem(typeCode, path);
     if (!item)
         return 0;
     ThumbnailLoaderLock loaders;

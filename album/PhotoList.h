@@ -99,6 +99,9 @@ public:
     // Requests sent so far (for tests and the benchmark).
     int RequestsSent() const { return m_requestsSent.load(); }
 
+    // How a refill adds an entry it did not have (a plain AddPhotoItem here).
+    virtual CPhotoItem* AddNewItem(int32_t typeCode, platform::StringView16 path) { return AddPhotoItem(typeCode, path); }
+
     // ---- CListSprite ----
     CListItem* CreateItem() override;
     void Sort() override;

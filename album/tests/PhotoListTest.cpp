@@ -51,7 +51,7 @@ int AlbumTestImage(UiImageFolder folder, const char16_t* name, ImageBuffer8& out
 
 struct Owner : AlbumListOwner {
     void RefreshList() override { ++refreshes; }
-    bool IsSearchMode() const override { return search; }
+    bool IsSearchMode() override { return search; }
     bool PreviewShown() const override { return false; }
     platform::String16 GetFolderPath() const override { return folder; }
     void NewFolder() override { ++newFolders; }
@@ -400,4 +400,194 @@ TEST(PhotoList, CountsAndCollectsTheSelection)
     int current = -1;
     EXPECT_EQ(f.list->PreviewPaths(3, &current), (std::vector<platform::String16>{u"/p/a.jpg", u"/p/b.png", u"/p/c.jpg"}));
     EXPECT_EQ(current, 1);
+}
+
+namespace {
+
+std::string Shell(const std::string& command)
+{
+    return testutil::Output(command);
+}
+
+// A fixture folder of real files listed into the grid.
+struct FolderFixture : ListFixture {
+    testutil::TempFolder dir;
+    std::string trashHome;
+    FolderFixture()
+    {
+        trashHome = dir.path() + "/data";
+        setenv("XDG_DATA_HOME", trashHome.c_str(), 1);
+        owner.folder = U16(dir.path() + "/shown");
+        std::filesystem::create_directories(dir.path() + "/shown");
+    }
+    ~FolderFixture() { unsetenv("XDG_DATA_HOME"); }
+    std::string Shown(const std::string& name) const { return dir.path() + "/shown/" + name; }
+    void List(const std::vector<std::pair<int, std::string>>& entries)
+    {
+        f_list().RemoveAll();
+        for (const auto& [type, name] : entries)
+            f_list().AddItemWithRecord(type, U16(Shown(name)));
+        f_list().Layout(true);
+    }
+    CSAlbumPhotoList& f_list() { return *list; }
+    int IndexOf(const std::u16string& caption) const
+    {
+        for (int i = 0; i < list->ItemCount(); ++i)
+            if (std::u16string(list->PhotoItem(i)->caption) == caption)
+                return i;
+        return -1;
+    }
+};
+
+} // namespace
+
+TEST(AlbumFileCommands, DeleteGoesToTheTrashUnaskedAndShiftDeleteAsksOnce)
+{
+    FolderFixture f;
+    albumtest::MakePhoto(f.Shown("a.jpg"));
+    albumtest::MakePhoto(f.Shown("b.jpg"));
+    std::filesystem::create_directories(f.Shown("sub"));
+    albumtest::MakePhoto(f.Shown("c.png"));
+    f.List({{1, "a.jpg"}, {PHOTO_TYPE_FOLDER, "sub"}, {1, "b.jpg"}, {4, "c.png"}});
+
+    // Delete: a.jpg and the folder go to the trash, no question.
+    f.list->SelectItem(f.IndexOf(u"a"), 0);
+    f.list->SelectItem(f.IndexOf(u"sub"), 2);
+    f.list->shiftDown = [] { return false; };
+    f.list->OnKeyDown(platform::vk::Delete, 1, 0);
+    EXPECT_TRUE(f.boxes.empty());
+    EXPECT_FALSE(std::filesystem::exists(f.Shown("a.jpg")));
+    EXPECT_FALSE(std::filesystem::exists(f.Shown("sub")));
+    // What file managers read: the file under Trash/files and its original path in the info.
+    for (const char* name : {"a.jpg", "sub"}) {
+        EXPECT_TRUE(std::filesystem::exists(f.trashHome + "/Trash/files/" + name)) << name;
+        const std::vector<uint8_t> info = testutil::ReadAll(f.trashHome + "/Trash/info/" + name + ".trashinfo");
+        const std::string text(info.begin(), info.end());
+        EXPECT_NE(text.find("Path=" + f.Shown(name) + "\n"), std::string::npos) << text;
+    }
+    EXPECT_GE(f.owner.refreshes, 1);
+
+    // Shift+Delete asks once; No keeps the files, Yes deletes them for good.
+    f.List({{1, "b.jpg"}, {4, "c.png"}});
+    f.list->SelectItem(0, 0);
+    f.list->SelectItem(1, 2);
+    f.list->shiftDown = [] { return true; };
+    f.answer = 7;
+    f.list->OnKeyDown(platform::vk::Delete, 1, 0);
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(f.Shown("b.jpg")));
+    f.answer = 6;
+    f.list->OnKeyDown(platform::vk::Delete, 1, 0);
+    EXPECT_EQ(f.boxes.size(), 2u) << "one question for both files";
+    EXPECT_FALSE(std::filesystem::exists(f.Shown("b.jpg")));
+    EXPECT_FALSE(std::filesystem::exists(f.Shown("c.png")));
+    EXPECT_FALSE(std::filesystem::exists(f.trashHome + "/Trash/files/b.jpg"));
+}
+
+TEST(AlbumFileCommands, FolderRenameIsExactNeverReplacesAndRefusesPathNames)
+{
+    FolderFixture f;
+    std::filesystem::create_directories(f.Shown("Trip"));
+    std::filesystem::create_directories(f.Shown("other"));
+    struct Case { std::u16string typed; bool renamed; std::string existsAfter; bool said; };
+    const Case cases[] = {
+        {u"Trip", false, "Trip", false},          // unchanged
+        {u"../escape", false, "Trip", true},     // a separator
+        {u"..", false, "Trip", true},
+        {u"a\nb", false, "Trip", true},          // a control character
+        {u"other", false, "Trip", true},         // never replaces a folder that is there
+        {u"trip", true, "trip", false},          // a change of letter case is a real rename
+    };
+    for (const Case& c : cases) {
+        f.boxes.clear();
+        f.List({{PHOTO_TYPE_FOLDER, std::filesystem::exists(f.Shown("Trip")) ? "Trip" : "trip"}, {PHOTO_TYPE_FOLDER, "other"}});
+        f.list->SelectItem(0, 0);
+        f.list->askName = [&](std::u16string& text, const char16_t*, int max) {
+            EXPECT_EQ(max, 31);
+            text = c.typed;
+            return 1;
+        };
+        const int before = f.owner.refreshes;
+        f.list->RenameSelected();
+        EXPECT_TRUE(std::filesystem::exists(f.Shown(c.existsAfter))) << platform::Utf16ToUtf8(c.typed);
+        EXPECT_TRUE(std::filesystem::exists(f.Shown("other")));
+        EXPECT_EQ(f.owner.refreshes > before, c.renamed) << platform::Utf16ToUtf8(c.typed);
+        EXPECT_EQ(!f.boxes.empty(), c.said) << platform::Utf16ToUtf8(c.typed);
+    }
+    EXPECT_FALSE(std::filesystem::exists(f.Shown("Trip")));
+}
+
+TEST(AlbumFileCommands, LosslessTurnsRefusePartialBlocksAndReportOtherTypesOnce)
+{
+    FolderFixture f;
+    SetUiTextSource([](const char16_t* key) -> const char16_t* {
+        return std::u16string_view(key) == u"errorllr" ? u"Not turned: %s" : key;
+    });
+    // 64 x 32: whole 16 x 16 blocks; 100 x 75: partial edge blocks in both directions.
+    albumtest::MakePhoto(f.Shown("whole.jpg"), "-Orientation#=6", "64x32");
+    albumtest::MakePhoto(f.Shown("partial.jpg"), "", "100x75");
+    albumtest::MakePhoto(f.Shown("flat.png"), "", "40x20");
+    const std::vector<uint8_t> partialBefore = testutil::ReadAll(f.Shown("partial.jpg"));
+    f.List({{1, "whole.jpg"}, {1, "partial.jpg"}, {4, "flat.png"}});
+    // Reference: ImageMagick's own quarter turn of the decoded original.
+    ASSERT_TRUE(testutil::Convert(testutil::Quote(f.Shown("whole.jpg")) + " -rotate 90", f.dir.path() + "/ref.png"));
+    for (int i = 0; i < 3; ++i)
+        f.list->SelectItem(i, i ? 2 : 0);
+    f.list->RotateLossless(1);
+
+    // "errorllr" names the refused photo, then "nonjpgcannotllr" once at the end.
+    ASSERT_EQ(f.boxes.size(), 2u);
+    EXPECT_NE(f.boxes[0].first.find(u"partial"), std::u16string::npos) << platform::Utf16ToUtf8(f.boxes[0].first);
+    EXPECT_EQ(f.boxes[1].first, std::u16string(UiText(u"nonjpgcannotllr")));
+    EXPECT_EQ(testutil::ReadAll(f.Shown("partial.jpg")), partialBefore) << "a refused turn leaves the file";
+
+    // The turned photo: sizes swapped, no Orientation, pixels as ImageMagick turns them.
+    EXPECT_EQ(Shell("exiftool -s3 -ImageWidth -ImageHeight " + testutil::Quote(f.Shown("whole.jpg"))), "32\n64");
+    EXPECT_EQ(Shell("exiftool -s3 -Orientation " + testutil::Quote(f.Shown("whole.jpg"))), "");
+    const std::string diff = Shell("compare -metric AE -fuzz 1% " + testutil::Quote(f.Shown("whole.jpg")) + " " +
+                                 testutil::Quote(f.dir.path() + "/ref.png") + " null: 2>&1");
+    EXPECT_EQ(std::atoi(diff.c_str()), 0) << diff;
+    EXPECT_EQ(f.list->PhotoItem(0)->image.pixelCount, 0u) << "a new thumbnail is asked for";
+    SetUiTextSource(nullptr);
+}
+
+TEST(AlbumFileCommands, RotateAsExifTurnsLandscapeStoredPhotosOnceWhateverIsSelected)
+{
+    FolderFixture f;
+    albumtest::MakePhoto(f.Shown("six.jpg"), "-Orientation#=6", "64x32");
+    albumtest::MakePhoto(f.Shown("eight.jpg"), "-Orientation#=8", "64x32");
+    albumtest::MakePhoto(f.Shown("upright.jpg"), "-Orientation#=1", "64x32");
+    albumtest::MakePhoto(f.Shown("tall.jpg"), "-Orientation#=6", "32x64");
+    f.List({{1, "six.jpg"}, {1, "eight.jpg"}, {1, "upright.jpg"}, {1, "tall.jpg"}});
+    f.list->RotateByExif();
+    struct Case { const char* name; const char* size; };
+    const Case cases[] = {{"six.jpg", "32\n64"}, {"eight.jpg", "32\n64"}, {"upright.jpg", "64\n32"}, {"tall.jpg", "32\n64"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(Shell("exiftool -s3 -ImageWidth -ImageHeight " + testutil::Quote(f.Shown(c.name))), c.size) << c.name;
+    const std::vector<uint8_t> six = testutil::ReadAll(f.Shown("six.jpg"));
+    f.list->RotateByExif();
+    EXPECT_EQ(testutil::ReadAll(f.Shown("six.jpg")), six) << "a second run turns nothing";
+    EXPECT_TRUE(f.boxes.empty());
+}
+
+TEST(AlbumFileCommands, DropsTakeImagesOnlyAndRefuseOverLongPaths)
+{
+    FolderFixture f;
+    struct Case { std::vector<platform::String16> dropped; std::vector<platform::String16> taken; };
+    const platform::String16 longPath = u"/" + platform::String16(1100, u'x') + u".jpg";
+    const Case cases[] = {
+        {{u"/else/y.jpg", u"/else/z.txt"}, {u"/else/y.jpg"}},
+        {{longPath, u"/else/w.PNG"}, {u"/else/w.PNG"}},
+        {{u"/else/notes.txt"}, {}},
+    };
+    for (const Case& c : cases) {
+        f.owner.dropped.clear();
+        EXPECT_EQ(f.list->TakeDroppedFiles(c.dropped), 1) << "the album keeps every drop";
+        EXPECT_EQ(f.owner.dropped, c.taken);
+    }
+    // On the search page nothing is placed, and the drop is still the album's.
+    f.owner.search = true;
+    f.owner.dropped.clear();
+    EXPECT_EQ(f.list->TakeDroppedFiles({u"/else/y.jpg"}), 1);
+    EXPECT_TRUE(f.owner.dropped.empty());
 }
