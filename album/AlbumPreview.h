@@ -60,8 +60,8 @@ public:
     // Starts the step to the next (or previous) photo, wrapping; the cross-fade starts when the
     // photo has been decoded. 0 when there is nothing to step to.
     int Step(bool forward);
-    // Waits until no decode is running and the answers are handled (tests, closing).
-    void WaitForDecode();
+    // Waits until no decode is running and takes its answer; 1 when a picture was swapped in.
+    int WaitForDecode();
 
     void Fit();
     void SetOrigin(int x, int y);
@@ -111,7 +111,7 @@ private:
     };
     void DecodeLoop();
     void StartDecode(uint32_t number, const platform::String16& path);
-    void TakeDecoded(uint32_t number);
+    int TakeDecoded(uint32_t number);
     void SwapIn(ImageBuffer8& picture, int newIndex, bool crossFade);
     void DrawView(ImageBuffer8& target);
     SPoint PicturePoint(int x, int y) const;

@@ -95,6 +95,8 @@ platform::String16 GetFolderPath(const CFolderNode* node);
 // in it; with depth 2 or more each new child is listed with depth - 1. New children take the
 // node's check mark. `icons` may be null.
 void ExpandFolderNode(CFolderNode* node, int depth, const ImageList8* icons);
+// Appends the sub-folders that the node does not show yet; the children it has stay.
+void AddNewChildren(CFolderNode* node, const ImageList8* icons);
 // Fills the invisible root with one node per volume (fixed only when asked), each listed one
 // level deep.
 void BuildDriveRoots(CFolderNode& root, bool fixedOnly, const ImageList8* icons);
@@ -114,6 +116,9 @@ public:
     int QueryDropFiles(int x, int y) override;
     int OnDropFiles(int x, int y, const std::vector<platform::String16>* files) override;
     int DropHoverRow() const { return m_dropHover.load(); }
+    // The row at a height of the tree (any x), or -1.
+    int RowAtY(int y) const;
+    void SetExpanderIcons(const ImageBuffer8* expanded, const ImageBuffer8* collapsed);
     // The text drawn beside a row: "" without photos, "%d" below 100, else "+".
     static std::u16string CountText(int imageCount);
 
@@ -219,6 +224,7 @@ public:
     const std::vector<platform::String16>& History() const { return m_history; }
     int HistoryPos() const { return m_historyPos; }
     const ImageList8& Icons() const { return m_icons; }
+    const ImageList8& Digits() const { return m_digits; }
 
     // Seams (tests replace them): the one-line text question (1 on OK, text in and out) and
     // the message box (SpriteMessageBox's arguments and results).
@@ -247,6 +253,7 @@ private:
     IFolderPageHost* m_host = nullptr;
     AlbumConfig m_config;
     ImageList8 m_icons;
+    ImageList8 m_digits;
     std::atomic<uint32_t> m_lastDriveCheck{0};
     std::atomic<int32_t> m_driveCheckStarted{0};
     std::atomic<int32_t> m_driveCheckPending{0};
