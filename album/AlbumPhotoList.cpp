@@ -381,6 +381,7 @@ void CSAlbumPhotoList::OnRButtonDown(int x, int y, uint32_t keyFlags)
     }
     if (!m_window)
         return;
+    ShowInfoTip(0, nullptr);
     m_contextMenu.ReleaseResources(0);
     BuildPhotoMenu(m_contextMenu);
     const SPoint p = LocalToWindowPoint({x, y});
@@ -454,6 +455,8 @@ int CSAlbumPhotoList::OnSpriteMessage(SpriteMessage* message)
                 ShowInfoTip(int(message->param1), live);
         }
     } else if (message->code == MSG_MENU_COMMAND) {
+        std::printf("zendra: menu command %d\n", int(message->param1));
+        std::fflush(stdout);
         RunCommand(int32_t(message->param1));
     }
     return CSPhotoList::OnSpriteMessage(message);

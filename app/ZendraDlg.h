@@ -4,7 +4,9 @@
 // the server thread's answers, and the idle release of spare memory.
 #pragma once
 
-#include "app/AlbumPage.h"
+#include "album/AlbumHost.h"
+#include "album/AlbumPage.h"
+#include "app/ServerThread.h"
 #include "app/EditPage.h"
 #include "app/MainTabFrame.h"
 #include "platform/Text.h"
@@ -42,7 +44,7 @@ inline bool IsLargePhoto(int32_t width, int32_t height, int64_t limit = kLargePh
     return int64_t(width) * int64_t(height) > limit;
 }
 
-class CZendraDlg : public CRenderWindow {
+class CZendraDlg : public CRenderWindow, public AlbumHost {
 public:
     CZendraDlg();
     ~CZendraDlg() override;
@@ -75,7 +77,6 @@ public:
     int64_t largePhotoPixels = kLargePhotoPixels;
 
     // ---- operations ----
-    int OpenImage(const platform::String16& path, int mode, CZDDoc* document, int followUp);
     int CloseTab(CSTabPage* page);
     CZDDoc* GetActiveDoc();
     HistoryStore* GetActiveHistory();
@@ -83,8 +84,11 @@ public:
     std::vector<CSEditPage*> EditPages();
     void ShowAbout();
     int OnHelpInfo();
-    // The file chooser, then OpenImage.
-    void OpenPhotoWithChooser();
+    // The project chooser ("*.zdoc"), then OpenImage with the project's document.
+    void OpenProjectWithChooser();
+    // Starts the album's loaders and scan (the first start-up tick) and stops them (the end).
+    void StartAlbumThreads();
+    void StopAlbumThreads();
     // Crash recovery and host mode (ZendraDlgHost.cpp).
     void WriteCrashStatus();
     void DeleteCrashStatus();
@@ -100,6 +104,15 @@ public:
     void EndDialog();
     // The end of the window: the frame's own work, then the render window's.
     void DestroyWindow();
+
+    // ---- AlbumHost ----
+    int OpenImage(const platform::String16& path, int mode, CZDDoc* document, int followUp) override;
+    void OpenProject() override;
+    void BuildProgramMenu(CSMenu& menu) override;
+    void RunProgramCommand(int32_t id) override;
+    void SaveSettings() override;
+    void Exit() override;
+    void ShowNoticeMessage() override;
 
     // ---- CRenderWindow ----
     int OnCreate() override;
@@ -131,6 +144,7 @@ private:
     int Ask(const char16_t* text, int kind, int buttons);
     int SayAtStart(const char16_t* text, int kind);
     int OpenAtStart();
+    void ShowSettings();
 
     CSMainTabFrame m_tabFrame;
     CSButton m_helpButton;
@@ -146,6 +160,8 @@ private:
     std::chrono::steady_clock::time_point m_endedAt{};
     bool m_destroyed = false;
     bool m_closingAll = false;
+    bool m_albumThreadsStarted = false;
+    ServerNotice m_notice;
     uint32_t m_lastInput = 0;
     bool m_idleDone = false;
     int m_idleReleases = 0;
