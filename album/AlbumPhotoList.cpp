@@ -555,15 +555,19 @@ void CSAlbumPhotoList::EditSelected()
 void CSAlbumPhotoList::CopySelected()
 {
     const std::vector<platform::String16> paths = CollectSelectedPaths(true);
-    if (!paths.empty())
-        CopyFilesToClipboard(paths, 1);
+    if (!paths.empty() && CopyFilesToClipboard(paths, 1)) {
+        std::printf("zendra: copied %d files\n", int(paths.size()));
+        std::fflush(stdout);
+    }
 }
 
 void CSAlbumPhotoList::CutSelected()
 {
     const std::vector<platform::String16> paths = CollectSelectedPaths(false);
-    if (!paths.empty())
-        CopyFilesToClipboard(paths, 0);
+    if (!paths.empty() && CopyFilesToClipboard(paths, 0)) {
+        std::printf("zendra: cut %d files\n", int(paths.size()));
+        std::fflush(stdout);
+    }
 }
 
 void CSAlbumPhotoList::PasteFiles()

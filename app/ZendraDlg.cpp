@@ -550,7 +550,7 @@ void CZendraDlg::DestroyWindow()
     StopAlbumThreads();
     Destroy();
     // The records the scan brought up to date are kept for the next run.
-    if (m_albumThreadsStarted && thePhotoScanThread.state.load() == CPhotoScanThread::kDone) {
+    if (m_albumThreadsStarted && theAppData.dataFolder[0] && thePhotoScanThread.state.load() == CPhotoScanThread::kDone) {
         thePhotoDatabase.CompactPhotoDatabase();
         thePhotoDatabase.SavePhotoDatabase();
     }
@@ -739,6 +739,9 @@ void CZendraDlg::StartAlbumThreads()
     for (const ScanFolderEntry& e : theAppData.scanFolders)
         if (e.path[0])
             folders.emplace_back(e.path);
+    // Without a data folder (a window started alone) there is no database to keep.
+    if (!theAppData.dataFolder[0])
+        return;
     thePhotoScanThread.target = nullptr; // the search page that hears of it comes later
     thePhotoScanThread.dataFolder = theAppData.dataFolder;
     thePhotoScanThread.scanFolders = [folders] { return folders; };
