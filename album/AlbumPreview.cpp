@@ -252,13 +252,19 @@ void CSAlbumPreview::Fit()
 
 void CSAlbumPreview::SetOrigin(int x, int y)
 {
+    PlaceView(x, y);
+    // Outside the lock: an invalidation reaches the parents' tile maps.
+    Invalidate();
+}
+
+void CSAlbumPreview::PlaceView(int x, int y)
+{
     platform::ScopedLock lock(m_lock);
     const int pw = m_picture.data ? m_picture.width : 0, ph = m_picture.data ? m_picture.height : 0;
     const int W = m_view.Width(), H = m_view.Height();
     if (pw <= 0 || ph <= 0 || m_zoom <= 0) {
         m_visible = m_pictureRect = SRect{};
         m_viewDirty.store(1);
-        Invalidate();
         return;
     }
     const int spanX = int(W / m_zoom), spanY = int(H / m_zoom);
@@ -285,7 +291,6 @@ void CSAlbumPreview::SetOrigin(int x, int y)
     const int left = (W - ow) / 2, top = (H - oh) / 2;
     m_pictureRect = {left, top, left + ow, top + oh};
     m_viewDirty.store(1);
-    Invalidate();
 }
 
 SRect CSAlbumPreview::VisibleRect() const

@@ -114,6 +114,7 @@ private:
     int TakeDecoded(uint32_t number);
     void SwapIn(ImageBuffer8& picture, int newIndex, bool crossFade);
     void DrawView(ImageBuffer8& target);
+    void PlaceView(int x, int y);
     SPoint PicturePoint(int x, int y) const;
     void UpdateHover(int x, int y);
 
