@@ -110,6 +110,7 @@ private:
         platform::String16 path;
     };
     void DecodeLoop();
+    void StopDecodeThread();
     void StartDecode(uint32_t number, const platform::String16& path);
     int TakeDecoded(uint32_t number);
     void SwapIn(ImageBuffer8& picture, int newIndex, bool crossFade);

@@ -4,9 +4,14 @@
 // ZENDRA_PROGRAM_DIR, and waits ZENDRA_SCREEN_HOLD_MS after each phase, touching
 // "<dir>/<phase>.ready" so that a script can take screenshots.
 #include "album/AlbumPreview.h"
+#include "album/Favourites.h"
 #include "album/FolderPage.h"
+#include "album/ScanScopeDlg.h"
 #include "imaging/ImageCodec/ImageLoad.h"
+#include "platform/DialogTemplate.h"
 #include "platform/Path.h"
+#include "ui/StringTable.h"
+#include "ui/Tree.h"
 #include "platform/tests/ImageFileTestUtil.h"
 #include "ui/DrawnUiImages.h"
 #include "ui/ToolkitControls.h"
@@ -26,6 +31,13 @@ namespace {
 String16 U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
 
 std::string g_programDir;
+StringTable g_texts;
+
+const char16_t* ProgramText(const char16_t* key)
+{
+    const char16_t* text = g_texts.LookupText(key);
+    return text ? text : key;
+}
 
 int ProgramSkins(UiImageFolder folder, const char16_t* name, ImageBuffer8& out)
 {
@@ -117,6 +129,8 @@ TEST(FolderPageScreen, CountsSeparatorsAndThePreviewOnScreen)
     if (onDisplay) {
         g_programDir = std::getenv("ZENDRA_PROGRAM_DIR") ? std::getenv("ZENDRA_PROGRAM_DIR") : "";
         SetUiImageSource(&ProgramSkins);
+        if (g_texts.Parse(U16(g_programDir + "/basic/resource.txt").c_str()))
+            SetUiTextSource(&ProgramText);
     } else {
         SetUiImageSource(&TestSkins);
     }
@@ -242,9 +256,72 @@ TEST(FolderPageScreen, CountsSeparatorsAndThePreviewOnScreen)
     preview->Close();
     frame();
 
+    // The favourites menu at its button, then the manager and the scan scope dialog as they open.
+    std::vector<FavouriteFolder> favourites(2);
+    platform::CopyText(favourites[0].name, u"Family");
+    platform::CopyText(favourites[0].path, U16(home + "/Pictures/Family/"));
+    platform::CopyText(favourites[1].name, u"Trip 2024");
+    platform::CopyText(favourites[1].path, U16(home + "/Pictures/2024 Trip/"));
+    std::vector<ScanFolderEntry> scan(1);
+    platform::CopyText(scan[0].path, U16(home + "/Pictures/"));
+    page->SetConfig({&favourites, &scan, start});
+    page->ShowFavouritesMenu();
+    for (int i = 0; i < 12; ++i)
+        frame();
+    EXPECT_EQ(page->FavouritesMenu().Count(), 5);
+    phase("favmenu");
+    page->FavouritesMenu().Close(0);
+    frame();
+
+    auto templateOf = [&](int id, platform::DialogTemplateData code) -> std::unique_ptr<platform::DialogTemplate> {
+        if (onDisplay)
+            return platform::DialogTemplate::Load(U16(g_programDir + "/dialogs"), uint16_t(id));
+        return platform::DialogTemplate::FromData(uint16_t(id), code);
+    };
+    {
+        CFavManageDlg manager(favourites);
+        auto t = templateOf(CFavManageDlg::kTemplateId,
+                            CodeDialogTemplate(200, 160, u"Management Favourites",
+                                               {{u"ListBox", u"", CFavManageDlg::kListId, 7, 7, 186, 124},
+                                                {u"Button", u"Rename", CFavManageDlg::kRenameId, 7, 139, 64, 14},
+                                                {u"Button", u"Delete", CFavManageDlg::kDeleteId, 75, 139, 64, 14},
+                                                {u"Button", u"OK", 1, 143, 139, 50, 14}}));
+        ASSERT_TRUE(t && manager.CreateFromTemplate(*t, 0, 0, 0, 0));
+        ASSERT_EQ(manager.OnInitDialog(), 1);
+        window->PushModal(&manager);
+        manager.SetOpacity(255);
+        manager.SetAllDirty(1);
+        for (int i = 0; i < 6; ++i)
+            frame();
+        EXPECT_EQ(manager.List()->RowCount(), 2);
+        phase("favmanager");
+        window->PopModal(&manager);
+        frame();
+    }
+    {
+        CSearchScopeDlg scope(scan);
+        auto t = templateOf(CSearchScopeDlg::kTemplateId,
+                            CodeDialogTemplate(230, 230, u"Select Searching Scope",
+                                               {{u"Static", u"Check the folder with photos", 1002, 7, 7, 216, 12},
+                                                {u"Button", u"OK", 1, 118, 209, 50, 14},
+                                                {u"Button", u"Cancel", 2, 173, 209, 50, 14}}));
+        ASSERT_TRUE(t && scope.CreateFromTemplate(*t, 0, 0, 0, 0));
+        ASSERT_EQ(scope.OnInitDialog(), 1);
+        window->PushModal(&scope);
+        scope.SetOpacity(255);
+        scope.SetAllDirty(1);
+        for (int i = 0; i < 6; ++i)
+            frame();
+        EXPECT_GT(scope.CheckTree().RowCount(), 3);
+        phase("scope");
+        window->PopModal(&scope);
+        frame();
+    }
+
     SetVolumeReader(nullptr);
     SetHomeFolderForVolumes({});
     window.reset();
+    SetUiTextSource(nullptr);
     SetUiImageSource(nullptr);
     ResetSharedUiImages();
 }
