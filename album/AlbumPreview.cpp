@@ -66,13 +66,7 @@ CSAlbumPreview::CSAlbumPreview()
 
 CSAlbumPreview::~CSAlbumPreview()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_decodeMutex);
-        m_decodeStop = true;
-    }
-    m_decodeWake.notify_all();
-    if (m_decodeThread.joinable())
-        m_decodeThread.join();
+    StopDecodeThread();
     platform::ScopedLock lock(m_lock);
     FreeImageBuffer(m_picture);
     FreeImageBuffer(m_oldView);
@@ -127,12 +121,26 @@ void CSAlbumPreview::DecodeLoop()
         m_doneNumber = request.number;
         m_doneResult = ok;
         m_answerPending = true;
-        m_decodeBusy = false;
-        m_decodeDone.notify_all();
         lock.unlock();
+        // Posted before the decode counts as finished: whoever waits for it (a closing window
+        // among them) finds no post still on its way.
         ::PostSpriteMessage(this, kMsgDecoded, intptr_t(request.number), 0, this);
         lock.lock();
+        m_decodeBusy = false;
+        m_decodeDone.notify_all();
     }
+}
+
+void CSAlbumPreview::StopDecodeThread()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_decodeMutex);
+        m_decodeStop = true;
+    }
+    m_decodeWake.notify_all();
+    m_decodeDone.notify_all();
+    if (m_decodeThread.joinable())
+        m_decodeThread.join();
 }
 
 void CSAlbumPreview::StartDecode(uint32_t number, const String16& path)
@@ -150,7 +158,7 @@ int CSAlbumPreview::WaitForDecode()
     uint32_t number = 0;
     {
         std::unique_lock<std::mutex> lock(m_decodeMutex);
-        m_decodeDone.wait(lock, [this] { return !m_hasRequest && !m_decodeBusy; });
+        m_decodeDone.wait(lock, [this] { return m_decodeStop || (!m_hasRequest && !m_decodeBusy); });
         if (!m_answerPending)
             return 0;
         number = m_doneNumber;
@@ -252,13 +260,19 @@ void CSAlbumPreview::Fit()
 
 void CSAlbumPreview::SetOrigin(int x, int y)
 {
+    PlaceView(x, y);
+    // Outside the lock: an invalidation reaches the parents' tile maps.
+    Invalidate();
+}
+
+void CSAlbumPreview::PlaceView(int x, int y)
+{
     platform::ScopedLock lock(m_lock);
     const int pw = m_picture.data ? m_picture.width : 0, ph = m_picture.data ? m_picture.height : 0;
     const int W = m_view.Width(), H = m_view.Height();
     if (pw <= 0 || ph <= 0 || m_zoom <= 0) {
         m_visible = m_pictureRect = SRect{};
         m_viewDirty.store(1);
-        Invalidate();
         return;
     }
     const int spanX = int(W / m_zoom), spanY = int(H / m_zoom);
@@ -285,7 +299,6 @@ void CSAlbumPreview::SetOrigin(int x, int y)
     const int left = (W - ow) / 2, top = (H - oh) / 2;
     m_pictureRect = {left, top, left + ow, top + oh};
     m_viewDirty.store(1);
-    Invalidate();
 }
 
 SRect CSAlbumPreview::VisibleRect() const
@@ -583,6 +596,8 @@ int CSAlbumPreview::OnDraw(uint32_t)
 
 void CSAlbumPreview::ReleaseResources(int flag)
 {
+    // The window or the page is going: no decode may answer any more.
+    StopDecodeThread();
     {
         platform::ScopedLock lock(m_lock);
         FreeImageBuffer(m_oldView);

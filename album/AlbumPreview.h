@@ -110,10 +110,12 @@ private:
         platform::String16 path;
     };
     void DecodeLoop();
+    void StopDecodeThread();
     void StartDecode(uint32_t number, const platform::String16& path);
     int TakeDecoded(uint32_t number);
     void SwapIn(ImageBuffer8& picture, int newIndex, bool crossFade);
     void DrawView(ImageBuffer8& target);
+    void PlaceView(int x, int y);
     SPoint PicturePoint(int x, int y) const;
     void UpdateHover(int x, int y);
 

@@ -417,6 +417,15 @@ void CSFolderTree::SetExpanderIcons(const ImageBuffer8* expanded, const ImageBuf
     SetAllDirty(1);
 }
 
+void CSFolderTree::DropRows()
+{
+    platform::ScopedLock lock(m_lock);
+    m_rows.clear();
+    m_hovered = -1;
+    m_hoveredExpander = -1;
+    m_dropHover.store(-1);
+}
+
 bool CSFolderTree::OverScrollBar(int x) const
 {
     return m_scrollState.shown && x >= Width() - 17;
@@ -459,6 +468,9 @@ std::u16string CSFolderTag::GetNodeText(const CTreeNode* node)
     const auto* n = static_cast<const CFolderNode*>(node);
     if (!n)
         return {};
+    // A volume root holds its whole mount point: its name reads better in the bar.
+    if (n->nodeKind >= kVolumeRemovable && n->Text())
+        return String16(n->Text()).substr(0, size_t(kTagTextMax));
     String16 text = n->pathPiece.substr(0, size_t(kTagTextMax));
     if (text.size() > 1 && text.back() == u'/')
         text.pop_back();
@@ -468,7 +480,7 @@ std::u16string CSFolderTag::GetNodeText(const CTreeNode* node)
 // ---------------------------------------------------------------------------------------------
 // CSFolderPage
 
-CSFolderPage::CSFolderPage() : CSTabPage(u"FolderTab")
+CSFolderPage::CSFolderPage() : CSTabPage(UiText(u"FolderTab"))
 {
     m_tree.page = this;
 }
@@ -592,12 +604,9 @@ int CSFolderPage::OnDraw(uint32_t time)
 void CSFolderPage::ReleaseResources(int flag)
 {
     m_tag.SetCurrentNode(nullptr);
-    {
-        platform::ScopedLock lock(m_tree.Lock());
-        m_current = nullptr;
-        m_tree.SetRoot(nullptr);
-        m_root.RemoveChildren();
-    }
+    m_current = nullptr;
+    m_tree.SetRoot(nullptr); // no rows: the render thread reads no node while they go
+    m_root.RemoveChildren();
     m_history.clear();
     m_historyPos = -1;
     for (CSprite* child : {static_cast<CSprite*>(&m_tree), static_cast<CSprite*>(&m_back),
@@ -663,12 +672,9 @@ int CSFolderPage::InitTree()
     WriteUiLog(u"Init Root Folder");
     m_tag.SetCurrentNode(nullptr);
     m_tag.Rebuild();
-    {
-        platform::ScopedLock lock(m_tree.Lock());
-        m_current = nullptr;
-        m_tree.SetRoot(nullptr);
-        BuildDriveRoots(m_root, false, &m_icons);
-    }
+    m_current = nullptr;
+    m_tree.SetRoot(nullptr);
+    BuildDriveRoots(m_root, false, &m_icons);
     m_history.clear();
     m_historyPos = -1;
     ShowRoot();
@@ -691,18 +697,15 @@ int CSFolderPage::GoToPath(StringView16 path)
     }
     WriteUiLog(u"Path check OK");
     CFolderNode* node = nullptr;
-    {
-        platform::ScopedLock lock(m_tree.Lock());
-        node = FindFolderNode(m_root, path, &m_icons);
-        if (node) {
-            ExpandAncestors(node, &m_icons);
-            m_tree.Rebuild();
-        }
-    }
-    if (!node) {
-        // A folder listed after the tree was built (or a volume mounted since): list again.
+    // The rows go first, so the render thread reads no node while nodes are listed; Rebuild
+    // brings them back.
+    m_tree.DropRows();
+    node = FindFolderNode(m_root, path, &m_icons);
+    if (node)
+        ExpandAncestors(node, &m_icons);
+    m_tree.Rebuild();
+    if (!node)
         return 0;
-    }
     m_tree.SelectNode(node, true);
     SelectFolder(node);
     WriteUiLog(u"Path Go to OK");
@@ -821,11 +824,9 @@ void CSFolderPage::RefreshCurrentFolder()
         m_tag.Rebuild();
         m_current = nullptr;
     }
-    {
-        platform::ScopedLock lock(m_tree.Lock());
-        ExpandFolderNode(node, node->expanded ? 2 : 1, &m_icons);
-        m_tree.Rebuild();
-    }
+    m_tree.DropRows();
+    ExpandFolderNode(node, node->expanded ? 2 : 1, &m_icons);
+    m_tree.Rebuild();
     m_tree.SelectNode(node, false);
     if (node != m_current)
         SelectFolder(node);
@@ -903,7 +904,6 @@ int CSFolderPage::RefreshDrives()
     m_tag.SetCurrentNode(nullptr);
     m_tag.Rebuild();
     {
-        platform::ScopedLock lock(m_tree.Lock());
         m_current = nullptr;
         m_tree.SetRoot(nullptr);
         for (CFolderNode* r : gone) {
@@ -997,15 +997,13 @@ int CSFolderPage::OnSpriteMessage(SpriteMessage* message)
         if (!node || !IsFolderNodeIn(&m_root, node))
             return 1;
         Busy(true);
-        {
-            platform::ScopedLock lock(m_tree.Lock());
-            if (node->expanded) {
-                for (size_t i = 0; i < node->children.size(); ++i)
-                    if (!node->Child(i)->childrenLoaded)
-                        ExpandFolderNode(node->Child(i), 1, &m_icons);
-            }
-            m_tree.Rebuild();
+        m_tree.DropRows();
+        if (node->expanded) {
+            for (size_t i = 0; i < node->children.size(); ++i)
+                if (!node->Child(i)->childrenLoaded)
+                    ExpandFolderNode(node->Child(i), 1, &m_icons);
         }
+        m_tree.Rebuild();
         if (!node->expanded && m_current && m_current != node && IsAncestorOf(node, m_current)) {
             m_tree.SelectNode(node, true);
             SelectFolder(node);

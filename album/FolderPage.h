@@ -119,6 +119,9 @@ public:
     // The row at a height of the tree (any x), or -1.
     int RowAtY(int y) const;
     void SetExpanderIcons(const ImageBuffer8* expanded, const ImageBuffer8* collapsed);
+    // Empties the rows, so that the render thread reads no node while nodes change; Rebuild
+    // brings them back. Never hold the tree's lock around Rebuild (it reaches the parent).
+    void DropRows();
     // The text drawn beside a row: "" without photos, "%d" below 100, else "+".
     static std::u16string CountText(int imageCount);
 
@@ -131,7 +134,8 @@ private:
 
 class CSFolderTag : public CSTreeTag {
 public:
-    // The node's piece (at most 127 characters) without its final "/"; "/" stays "/".
+    // The node's piece (at most 127 characters) without its final "/"; a volume root shows its
+    // name ("/" for the root).
     std::u16string GetNodeText(const CTreeNode* node) override;
 };
 

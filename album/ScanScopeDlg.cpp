@@ -99,6 +99,14 @@ void CSCheckFolderTree::DrawRowExtra(int row, int rowTop)
         BrightenBand(rowTop, 64, m_rowHeight);
 }
 
+void CSCheckFolderTree::DropRows()
+{
+    platform::ScopedLock lock(m_lock);
+    m_rows.clear();
+    m_hovered = -1;
+    m_hoveredExpander = -1;
+}
+
 void CSCheckFolderTree::ReleaseResources(int flag)
 {
     {
@@ -114,7 +122,6 @@ void CSCheckFolderTree::ReleaseResources(int flag)
 CSearchScopeDlg::~CSearchScopeDlg()
 {
     RemoveChild(&m_tree);
-    platform::ScopedLock lock(m_tree.Lock());
     m_tree.SetRoot(nullptr);
     m_root.RemoveChildren();
 }
@@ -140,13 +147,10 @@ int CSearchScopeDlg::OnInitDialog()
         AddChild(&m_tree);
         m_treeAdded = true;
     }
-    {
-        platform::ScopedLock lock(m_tree.Lock());
-        BuildDriveRoots(m_root, true, &m_icons);
-    }
+    m_tree.SetRoot(nullptr);
+    BuildDriveRoots(m_root, true, &m_icons);
     for (const ScanFolderEntry& e : m_scanFolders)
         CheckScanPath(platform::BufferView(e.path));
-    platform::ScopedLock lock(m_tree.Lock());
     m_tree.SetRoot(&m_root);
     return 1;
 }
@@ -154,15 +158,14 @@ int CSearchScopeDlg::OnInitDialog()
 int CSearchScopeDlg::CheckScanPath(StringView16 path)
 {
     CFolderNode* node = nullptr;
-    {
-        platform::ScopedLock lock(m_tree.Lock());
-        node = FindFolderNode(m_root, path, &m_icons);
-        if (node) {
-            ExpandAncestors(node, &m_icons);
-            SetCheckTree(node, 1);
-            m_tree.Rebuild();
-        }
+    // The rows go first: the render thread reads no node while nodes are listed.
+    m_tree.DropRows();
+    node = FindFolderNode(m_root, path, &m_icons);
+    if (node) {
+        ExpandAncestors(node, &m_icons);
+        SetCheckTree(node, 1);
     }
+    m_tree.Rebuild();
     if (node)
         return 1;
     // The path goes in as an argument, never as a format.
@@ -205,15 +208,13 @@ int CSearchScopeDlg::OnSpriteMessage(SpriteMessage* message)
             const int cx = (me.left + me.right) / 2, cy = (me.top + me.bottom) / 2;
             m_window->BeginBusy({cx - kBusySize / 2, cy - kBusySize / 2, cx + kBusySize / 2, cy + kBusySize / 2});
         }
-        {
-            platform::ScopedLock lock(m_tree.Lock());
-            if (node->expanded) {
-                for (size_t i = 0; i < node->children.size(); ++i)
-                    if (!node->Child(i)->childrenLoaded)
-                        ExpandFolderNode(node->Child(i), 1, &m_icons);
-            }
-            m_tree.Rebuild();
+        m_tree.DropRows();
+        if (node->expanded) {
+            for (size_t i = 0; i < node->children.size(); ++i)
+                if (!node->Child(i)->childrenLoaded)
+                    ExpandFolderNode(node->Child(i), 1, &m_icons);
         }
+        m_tree.Rebuild();
         if (!node->expanded)
             m_tree.SetSelection(-1, false, false);
         if (m_window)
@@ -251,11 +252,8 @@ void CSearchScopeDlg::ReleaseResources(int flag)
     RemoveChild(&m_tree);
     m_tree.ReleaseResources(flag);
     m_treeAdded = false;
-    {
-        platform::ScopedLock lock(m_tree.Lock());
-        m_tree.SetRoot(nullptr);
-        m_root.RemoveChildren();
-    }
+    m_tree.SetRoot(nullptr);
+    m_root.RemoveChildren();
     CDialogSprite::ReleaseResources(flag);
 }
 

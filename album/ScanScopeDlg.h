@@ -15,6 +15,9 @@ public:
     int DrawRow(int row) override;
     void DrawRowExtra(int row, int rowTop) override;
     void ReleaseResources(int flag) override;
+    // Empties the rows, so that the render thread reads no node while nodes change; Rebuild
+    // brings them back.
+    void DropRows();
 
 private:
     ImageList8 m_boxes;

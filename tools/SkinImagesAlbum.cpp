@@ -152,7 +152,7 @@ void DrawFolderShape(SkinCanvas& c, float x, Rgba body)
 
 void DrawFolderTree(SkinCanvas& c)
 {
-    // 0 fixed volume, 1 CD-ROM, 2 unused, 3 removable, 4 folder, 5 folder with photos,
+    // 0 fixed volume, 1 CD-ROM, 2 network volume (not shown: remote volumes go without), 3 removable, 4 folder, 5 folder with photos,
     // 6 and 7 the expanders (expanded, collapsed).
     c.FillRoundRect(1.5f, 4.5f, 14.5f, 11.5f, 2, Colour(0x8C8C8C));
     c.FillRoundRect(2.5f, 5.5f, 13.5f, 10.5f, 1.5f, Colour(0x5A5A5A));
@@ -160,6 +160,9 @@ void DrawFolderTree(SkinCanvas& c)
     c.FillCircle(16 + 8, 8, 6.5f, Colour(0xB4B4C8));
     c.FillCircle(16 + 8, 8, 1.8f, kPanel);
     c.StrokeCircle(16 + 8, 8, 4, 0.8f, WithAlpha(kWhite, 0.6f));
+    c.StrokeCircle(32 + 8, 8, 6, 1.2f, Colour(0x8CA0B4));
+    c.StrokeLine({{32 + 2, 8}, {32 + 14, 8}}, 1, Colour(0x8CA0B4));
+    c.StrokeLine({{32 + 8, 2}, {32 + 8, 14}}, 1, Colour(0x8CA0B4));
     c.FillPolygon({{48 + 3, 2}, {48 + 10, 2}, {48 + 13, 5}, {48 + 13, 14}, {48 + 3, 14}}, Colour(0x6E8CB4));
     for (int i = 0; i < 3; ++i)
         c.FillRoundRect(48 + 5.f + i * 2.5f, 3, 48 + 6.5f + i * 2.5f, 6, 0.3f, kAmber);

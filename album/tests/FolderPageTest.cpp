@@ -331,6 +331,10 @@ TEST(FolderPage, StartFolderListsItsPhotosAndFolders)
     EXPECT_TRUE(f.page->Current()->ParentFolder()->expanded);
     EXPECT_TRUE(f.page->Tag().IsVisible());
     EXPECT_EQ(f.page->Tag().GetNodeText(f.page->Current()), u"2024");
+    const CFolderNode* volume = f.page->Current()->ParentFolder()->ParentFolder();
+    EXPECT_EQ(volume->nodeKind, kVolumeFixed);
+    EXPECT_EQ(f.page->Tag().GetNodeText(volume), String16(platform::FileNamePart(U16(f.home))));
+    EXPECT_EQ(f.page->Tag().GetNodeText(f.page->RootNode().Child(0)), u"/");
 }
 
 TEST(FolderPage, GoToPathMatchesWholeComponentsAndExactCase)

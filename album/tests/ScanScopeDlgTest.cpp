@@ -182,8 +182,8 @@ TEST(FavouritesManager, RenameAndDeleteTheFirstOfEqualNames)
         CFavManageDlg::kTemplateId,
         CodeDialogTemplate(200, 160, u"Management Favourites",
                            {{u"ListBox", u"", CFavManageDlg::kListId, 7, 7, 186, 124},
-                            {u"Button", u"Rename", CFavManageDlg::kRenameId, 7, 139, 56, 14},
-                            {u"Button", u"Delete", CFavManageDlg::kDeleteId, 68, 139, 56, 14},
+                            {u"Button", u"Rename", CFavManageDlg::kRenameId, 7, 139, 64, 14},
+                            {u"Button", u"Delete", CFavManageDlg::kDeleteId, 75, 139, 64, 14},
                             {u"Button", u"OK", 1, 143, 139, 50, 14}}));
     ASSERT_TRUE(layout && dialog.CreateFromTemplate(*layout, 0, 0, 0, 0));
     ASSERT_EQ(dialog.OnInitDialog(), 1);
