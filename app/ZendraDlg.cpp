@@ -13,6 +13,7 @@
 #include "app/SettingsDlg.h"
 #include "dialogs/EditorLink.h"
 #include "editor/EditorCommands.h"
+#include "editor/tools/ToolSet.h"
 #include "editor/Wizard.h"
 #include "app/samples/ListSamplePage.h"
 #include "imaging/ColourTables.h"
@@ -340,6 +341,8 @@ int CZendraDlg::RunStartup()
         if (!LoadUiImageStrip(UiImageFolder::Skin, u"menuicon.png", 16, theMenuIcons))
             return 0;
         Log(u"Menu Init OK");
+        if (!CreateTools())
+            return 0;
     }
     OpenPluginImage();
     RecoverFromCrash();
@@ -585,11 +588,13 @@ void CZendraDlg::DestroyWindow()
     m_destroyed = true;
     // The threads first: none of them may still use the window, the pages or their documents
     // when those go. The photo database is written back by the album's scan when it has
-    // finished one; the tool panels come with the editor.
+    // finished one.
     theServerThread.SetMainWindow(nullptr);
     if (services)
         services->Stop();
     Destroy();
+    // The tools outlive the window; their panels are its sprites.
+    ReleaseToolPanels();
 }
 
 void CZendraDlg::OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t)
@@ -714,7 +719,8 @@ CMessageSprite* CZendraDlg::AlbumRefreshTarget()
 
 void CZendraDlg::EndActiveTool()
 {
-    // The tools and their panel come with the tool set: until then no tab has a current tool.
+    if (CSEditPage* page = GetActiveEditPage())
+        page->ToolPage().SetCurrentTool(nullptr);
 }
 
 int CZendraDlg::SelectPage(CSTabPage* page)
