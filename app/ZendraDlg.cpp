@@ -15,6 +15,7 @@
 #include "app/SettingsDlg.h"
 #include "dialogs/EditorLink.h"
 #include "editor/EditorCommands.h"
+#include "editor/tools/ToolSet.h"
 #include "editor/Wizard.h"
 #include "app/samples/ListSamplePage.h"
 #include "imaging/ColourTables.h"
@@ -346,6 +347,8 @@ int CZendraDlg::RunStartup()
         if (!LoadUiImageStrip(UiImageFolder::Skin, u"menuicon.png", 16, theMenuIcons))
             return 0;
         Log(u"Menu Init OK");
+        if (!CreateTools())
+            return 0;
     }
     OpenPluginImage();
     RecoverFromCrash();
@@ -592,12 +595,14 @@ void CZendraDlg::DestroyWindow()
         return;
     m_destroyed = true;
     // The threads first: none of them may still use the window, the pages or their documents
-    // when those go. The tool panels come with the editor.
+    // when those go.
     theServerThread.SetMainWindow(nullptr);
     StopAlbumThreads();
     if (services)
         services->Stop();
     Destroy();
+    // The tools outlive the window; their panels are its sprites.
+    ReleaseToolPanels();
     // The records the scan brought up to date are kept for the next run.
     if (m_albumThreadsStarted && theAppData.dataFolder[0] && thePhotoScanThread.state.load() == CPhotoScanThread::kDone) {
         thePhotoDatabase.CompactPhotoDatabase();
@@ -815,7 +820,8 @@ CMessageSprite* CZendraDlg::AlbumRefreshTarget()
 
 void CZendraDlg::EndActiveTool()
 {
-    // The tools and their panel come with the tool set: until then no tab has a current tool.
+    if (CSEditPage* page = GetActiveEditPage())
+        page->ToolPage().SetCurrentTool(nullptr);
 }
 
 int CZendraDlg::SelectPage(CSTabPage* page)

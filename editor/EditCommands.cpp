@@ -2,6 +2,7 @@
 // dialogs/Launchers.cpp, a one-click correction, the canvas, a tool, the main window), and the
 // one-click corrections themselves.
 #include "editor/EditPage.h"
+#include "editor/tools/ToolSet.h"
 
 #include "algorithms/AutoLevel.h"
 #include "algorithms/WhiteBalance.h"
@@ -144,8 +145,10 @@ int CSEditPage::RunCommand(int id)
         return RunDialogRow(id, row->mode);
     }
     case Action::Tool:
-        // The tools and their panel come with the tool set.
-        SayNotThereYet();
+        if (CTool* tool = FindTool(row->mode); tool && IsTool(tool))
+            m_toolPage.SetCurrentTool(tool);
+        else
+            SayNotThereYet();
         return 1;
     case Action::RotateFlip:
         RotateFlip(id);

@@ -171,8 +171,14 @@ int CSEditPage::AddSidePanels()
         p.page.SetTitle(title);
         return m_sideStack.AddPanel(&p.page, p.priority, p.height) >= 0;
     };
-    if (!add({m_toolPlace, u"tools", 5, 90}))
-        return 0;
+    {
+        char16_t title[kCaptionCapacity];
+        CopyTextBounded(title, kCaptionCapacity, UiText(u"tools"));
+        m_toolPage.SetTitle(title);
+        m_toolPage.SetCanvas(&m_view);
+        if (m_sideStack.AddPanel(&m_toolPage, 5, 90) < 0)
+            return 0;
+    }
     if (!hostMode && !add({m_layerPlace, u"layers", 3, 200}))
         return 0;
     if (!add({m_maskPlace, u"masks", 2, 120}))
@@ -209,9 +215,11 @@ void CSEditPage::ReleaseResources(int flag)
                            static_cast<CSprite*>(&m_sideStack)})
         RemoveChild(child);
     // The panel places are the side stack's children.
-    for (CSprite* place : {&m_toolPlace, &m_layerPlace, &m_maskPlace, &m_historyPlace})
+    for (CSprite* place : {static_cast<CSprite*>(&m_toolPage), static_cast<CSprite*>(&m_layerPlace),
+                           static_cast<CSprite*>(&m_maskPlace), static_cast<CSprite*>(&m_historyPlace)})
         m_sideStack.RemoveChild(place);
-    for (CSPanelPlace* place : {&m_toolPlace, &m_layerPlace, &m_maskPlace, &m_historyPlace})
+    m_toolPage.ReleaseResources(flag);
+    for (CSPanelPlace* place : {&m_layerPlace, &m_maskPlace, &m_historyPlace})
         place->ReleaseResources(flag);
     m_view.ReleaseResources(flag);
     m_commandPanel.ReleaseResources(flag);
@@ -242,7 +250,7 @@ void CSEditPage::BuildPreview()
 void CSEditPage::ConnectCanvas()
 {
     CanvasHooks& h = m_view.hooks;
-    h.endTool = [] { EndEditorTool(); };
+    h.endTool = [this] { m_toolPage.SetCurrentTool(nullptr); };
     h.runWizard = [this] { RunAutoWizard(*this, &m_view); };
     h.applyToHost = [this] { ApplyToHost(); };
     h.copyToClipboard = [this] { CopyToClipboard(); };

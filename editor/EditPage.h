@@ -8,6 +8,7 @@
 #include "editor/AdjustPage.h"
 #include "editor/EditView.h"
 #include "editor/EditorDocument.h"
+#include "editor/tools/ToolPage.h"
 #include "imaging/ImageCodec/ImageInfo.h"
 #include "ui/TabFrame.h"
 #include "ui/VerticalFrame.h"
@@ -50,6 +51,7 @@ public:
     CSAdjustPage& CommandPanel() { return m_commandPanel; }
     CSVerticalFrames& SideStack() { return m_sideStack; }
     CSEditView& View() { return m_view; }
+    CSToolPage& ToolPage() { return m_toolPage; }
 
     // Host mode: set by the main window right after construction, before OnCreate.
     int32_t hostMode = 0;
@@ -123,7 +125,8 @@ private:
     CSEditView m_view;
     CSVerticalFrames m_sideStack;
     CSAdjustPage m_commandPanel;
-    CSPanelPlace m_toolPlace{u""}, m_layerPlace{u""}, m_maskPlace{u""}, m_historyPlace{u""};
+    CSToolPage m_toolPage;
+    CSPanelPlace m_layerPlace{u""}, m_maskPlace{u""}, m_historyPlace{u""};
     std::u16string m_pagedOutFile;
     bool m_accelerators = false;
     uint64_t m_saves = 0;

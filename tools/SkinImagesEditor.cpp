@@ -385,6 +385,147 @@ void DrawSelectionButtons(SkinCanvas& c)
     }
 }
 
+
+// ---- the tool page and the tools' cursors ----
+
+// The tool bar, 24 x 24 frames: polygon, rectangle, ellipse, colour range, free-hand, (unused),
+// clone, free paint, warp, repair, red eye, (unused), crop, free crop, move, transform, text.
+void DrawToolBar(SkinCanvas& c)
+{
+    const float w = 1.6f;
+    auto x0 = [](int frame) { return float(frame * 24); };
+    {   // 0 polygon
+        const float x = x0(0);
+        c.StrokeLine({{x + 4, 18}, {x + 8, 5}, {x + 19, 8}, {x + 16, 19}, {x + 4, 18}}, w, kGlyph);
+    }
+    c.StrokeRoundRect(x0(1) + 4, 6, x0(1) + 20, 18, 0, w, kGlyph);          // 1 rectangle
+    c.StrokeCircle(x0(2) + 12, 12, 7.5f, w, kGlyph);                          // 2 ellipse
+    {   // 3 colour range: a drop with a dotted frame
+        const float x = x0(3);
+        c.FillPolygon({{x + 12, 4}, {x + 17, 13}, {x + 12, 19}, {x + 7, 13}}, kAccent);
+        c.FillCircle(x + 12, 14, 5, kAccent);
+    }
+    {   // 4 free-hand
+        const float x = x0(4);
+        c.StrokeLine({{x + 5, 16}, {x + 7, 8}, {x + 12, 5}, {x + 18, 8}, {x + 17, 14}, {x + 11, 18}, {x + 6, 19}}, w,
+                     kGlyph);
+    }
+    {   // 6 clone: a stamp
+        const float x = x0(6);
+        c.FillRoundRect(x + 9, 4, x + 15, 12, 2, kGlyph);
+        c.FillRoundRect(x + 5, 12, x + 19, 16, 1, kGlyph);
+        c.FillRoundRect(x + 4, 17, x + 20, 20, 1, kAccent);
+    }
+    {   // 7 free paint: a brush
+        const float x = x0(7);
+        c.StrokeLine({{x + 18, 4}, {x + 10, 14}}, 2.4f, kGlyph);
+        c.FillCircle(x + 8, 16, 3.5f, kAmber);
+    }
+    {   // 8 warp: a bent grid line
+        const float x = x0(8);
+        c.StrokeLine({{x + 4, 8}, {x + 10, 6}, {x + 14, 10}, {x + 20, 8}}, w, kGlyph);
+        c.StrokeLine({{x + 4, 16}, {x + 10, 14}, {x + 14, 18}, {x + 20, 16}}, w, kGlyph);
+    }
+    {   // 9 repair: a plaster
+        const float x = x0(9);
+        c.FillPolygon({{x + 5, 15}, {x + 15, 5}, {x + 19, 9}, {x + 9, 19}}, kGlyph);
+        c.FillCircle(x + 12, 12, 2, kGlyphDark);
+    }
+    {   // 10 red eye
+        const float x = x0(10);
+        c.StrokeLine({{x + 3, 12}, {x + 12, 6}, {x + 21, 12}, {x + 12, 18}, {x + 3, 12}}, w, kGlyph);
+        c.FillCircle(x + 12, 12, 3.5f, kRed);
+    }
+    {   // 12 crop
+        const float x = x0(12);
+        c.StrokeLine({{x + 7, 3}, {x + 7, 17}, {x + 21, 17}}, 2, kGlyph);
+        c.StrokeLine({{x + 3, 7}, {x + 17, 7}, {x + 17, 21}}, 2, kGlyph);
+    }
+    {   // 13 free crop: a slanted frame
+        const float x = x0(13);
+        c.StrokeLine({{x + 4, 7}, {x + 19, 4}, {x + 20, 19}, {x + 6, 18}, {x + 4, 7}}, w, kGlyph);
+    }
+    {   // 14 move: four arrows
+        const float x = x0(14);
+        c.StrokeLine({{x + 12, 3}, {x + 12, 21}}, w, kGlyph);
+        c.StrokeLine({{x + 3, 12}, {x + 21, 12}}, w, kGlyph);
+        c.FillPolygon({{x + 12, 2}, {x + 15, 6}, {x + 9, 6}}, kGlyph);
+        c.FillPolygon({{x + 12, 22}, {x + 9, 18}, {x + 15, 18}}, kGlyph);
+        c.FillPolygon({{x + 2, 12}, {x + 6, 9}, {x + 6, 15}}, kGlyph);
+        c.FillPolygon({{x + 22, 12}, {x + 18, 15}, {x + 18, 9}}, kGlyph);
+    }
+    {   // 15 transform: a frame with corner handles
+        const float x = x0(15);
+        c.StrokeRoundRect(x + 5, 5, x + 19, 19, 0, 1.2f, kGlyph);
+        for (float hx : {5.f, 19.f})
+            for (float hy : {5.f, 19.f})
+                c.FillRoundRect(x + hx - 2, hy - 2, x + hx + 2, hy + 2, 0, kAccent);
+    }
+    c.DrawText(u"T", x0(16) + 12, 12, 18, 700, kGlyph); // 16 text
+}
+
+// The no-tool button: a crossed circle.
+void DrawNoTool(SkinCanvas& c)
+{
+    c.StrokeCircle(12, 12, 8, 2, kGlyph);
+    c.StrokeLine({{6.5f, 17.5f}, {17.5f, 6.5f}}, 2, kGlyph);
+}
+
+// Tool cursors, 32 x 32, hot spot (15, 15): a cross, with a mark for the selection mode.
+void DrawCross(SkinCanvas& c)
+{
+    const Rgba black = Colour(0x000000), white = Colour(0xFFFFFF);
+    for (const Rgba& col : {black, white}) {
+        const float w = &col == &black ? 3.f : 1.f;
+        c.StrokeLine({{15.5f, 5}, {15.5f, 12}}, w, col);
+        c.StrokeLine({{15.5f, 19}, {15.5f, 26}}, w, col);
+        c.StrokeLine({{5, 15.5f}, {12, 15.5f}}, w, col);
+        c.StrokeLine({{19, 15.5f}, {26, 15.5f}}, w, col);
+    }
+}
+void DrawModeMark(SkinCanvas& c, int mode, bool lasso)
+{
+    DrawCross(c);
+    const Rgba black = Colour(0x000000), white = Colour(0xFFFFFF);
+    if (lasso)
+        c.StrokeCircle(25, 25, 3.5f, 1.f, white);
+    else
+        c.StrokeLine({{21, 29}, {24, 21}, {29, 25}, {21, 29}}, 1.f, white);
+    if (mode >= 1) {
+        c.FillRoundRect(19, 3, 30, 8, 0, black);
+        c.StrokeLine({{20, 5.5f}, {29, 5.5f}}, 1.f, white);
+    }
+    if (mode == 1) {
+        c.FillRoundRect(22, 0, 27, 11, 0, black);
+        c.StrokeLine({{20, 5.5f}, {29, 5.5f}}, 1.f, white);
+        c.StrokeLine({{24.5f, 1}, {24.5f, 10}}, 1.f, white);
+    }
+}
+void DrawCursor145(SkinCanvas& c) { DrawModeMark(c, 0, false); }
+void DrawCursor146(SkinCanvas& c) { DrawModeMark(c, 1, false); }
+void DrawCursor147(SkinCanvas& c) { DrawModeMark(c, 2, false); }
+void DrawCursor193(SkinCanvas& c) { DrawModeMark(c, 0, true); }
+void DrawCursor194(SkinCanvas& c) { DrawModeMark(c, 1, true); }
+void DrawCursor195(SkinCanvas& c) { DrawModeMark(c, 2, true); }
+// 148: close the polygon (a cross with a ring); 149: a new crop frame; 188: rotate.
+void DrawCursor148(SkinCanvas& c)
+{
+    DrawCross(c);
+    c.StrokeCircle(25, 25, 4, 2.5f, Colour(0x000000));
+    c.StrokeCircle(25, 25, 4, 1, Colour(0xFFFFFF));
+}
+void DrawCursor149(SkinCanvas& c)
+{
+    DrawCross(c);
+    c.StrokeLine({{22, 20}, {22, 29}, {31, 29}}, 1, Colour(0xFFFFFF));
+}
+void DrawCursor188(SkinCanvas& c)
+{
+    c.StrokeCircle(15.5f, 15.5f, 8, 3, Colour(0x000000));
+    c.StrokeCircle(15.5f, 15.5f, 8, 1, Colour(0xFFFFFF));
+    c.FillPolygon({{21, 4}, {27, 8}, {21, 12}}, Colour(0xFFFFFF));
+}
+
 // Cursor 138: wholly transparent, the system cursor while a tool shows its own picture.
 void DrawBlankCursor(SkinCanvas&) {}
 
@@ -412,6 +553,18 @@ const std::vector<SkinImage>& EditorSkinImages()
         {u"editview.png", 11 * 38, 38, 38, false, true, DrawEditView},
         {u"selection.png", 4 * 16, 16, 16, false, true, DrawSelectionButtons},
         {u"cursor138.png", 32, 32, 0, true, false, DrawBlankCursor},
+        // ---- the tool page and the tools' cursors
+        {u"toolbar.png", 18 * 24, 24, 24, false, true, DrawToolBar},
+        {u"no.png", 24, 24, 0, false, true, DrawNoTool},
+        {u"cursor145.png", 32, 32, 0, true, false, DrawCursor145},
+        {u"cursor146.png", 32, 32, 0, true, false, DrawCursor146},
+        {u"cursor147.png", 32, 32, 0, true, false, DrawCursor147},
+        {u"cursor148.png", 32, 32, 0, true, false, DrawCursor148},
+        {u"cursor149.png", 32, 32, 0, true, false, DrawCursor149},
+        {u"cursor188.png", 32, 32, 0, true, false, DrawCursor188},
+        {u"cursor193.png", 32, 32, 0, true, false, DrawCursor193},
+        {u"cursor194.png", 32, 32, 0, true, false, DrawCursor194},
+        {u"cursor195.png", 32, 32, 0, true, false, DrawCursor195},
         // ---- the editor tab
     };
     return images;

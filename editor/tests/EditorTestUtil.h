@@ -86,6 +86,8 @@ inline int CanvasTestImages(UiImageFolder folder, const char16_t* name, ImageBuf
     } else if (n == u"selection.png") {
         w = 4 * 16;
         h = 16;
+    } else if (n == u"no.png") {
+        w = h = 24; // the tool page's no-tool button
     }
     if (w) {
         if (!AllocImage8(out, w, h))
