@@ -74,7 +74,8 @@ void DropSelectionPlane(CZDDoc& doc)
     ReplaceSelection(doc, none);
 }
 
-// The default path question while the desktop's chooser is missing.
+} // namespace
+
 bool AskImagePath(std::u16string& path)
 {
     static const std::vector<std::string> patterns = {"*.jpg", "*.jpeg", "*.JPG", "*.JPEG", "*.png", "*.PNG",
@@ -109,6 +110,8 @@ bool AskImagePath(std::u16string& path)
         path.pop_back();
     return !path.empty();
 }
+
+namespace {
 
 // Until the dialogs' progress runner is linked in: the same contract on the calling thread,
 // behind the busy indicator.

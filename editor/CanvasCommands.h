@@ -11,6 +11,7 @@
 #include "platform/Window.h"
 
 #include <cstdint>
+#include <string>
 
 class CSEditView;
 struct CanvasDialogs;
@@ -30,6 +31,10 @@ enum CanvasCommand : int32_t {
 
 // Carries out 16001-16010 on the canvas's document.
 void RunCanvasCommand(CSEditView& view, int id);
+
+// The picture file to add as a layer: the desktop's chooser, or a typed path while it is
+// missing. false when none was chosen.
+bool AskImagePath(std::u16string& path);
 
 // ---- saved masks ----
 

@@ -166,13 +166,13 @@ int CSEditPage::RunCommand(int id)
         SmartEraseSelection();
         return 1;
     case Action::Panel:
-        // Undo and redo reach the history store directly until the history panel is there.
-        if (id == kCmdUndo)
-            m_model.Undo();
-        else if (id == kCmdRedo)
-            m_model.Redo();
-        else
-            SayNotThereYet();
+        // The panels' own buttons take the same road: the active tool ends before the move.
+        if (id == kCmdLoadLayer) {
+            if (!hostMode)
+                m_layerPage.LoadLayerFromFile();
+        } else {
+            m_historyPage.ClickButton(row->mode);
+        }
         return 1;
     case Action::Own:
         break;

@@ -96,12 +96,16 @@ CSEditPage::CSEditPage(const char16_t* caption)
     m_commandPanel.SetEditPage(this);
     m_model.Subscribe(&m_crashWriter, CEditorDocument::kOrderCrashStatus);
     m_model.Subscribe(this, CEditorDocument::kOrderViews);
+    m_historyPage.SetModel(&m_model);
+    m_layerPage.SetModel(&m_model);
+    m_maskPage.SetModel(&m_model);
 }
 
 CSEditPage::~CSEditPage()
 {
     m_model.Unsubscribe(this);
     m_model.Unsubscribe(&m_crashWriter);
+    m_historyPage.SetModel(nullptr);
     if (m_window)
         m_window->RemoveAccelerators(this);
     // The member sprites leave the child lists before they are destroyed.
@@ -160,7 +164,7 @@ int CSEditPage::OnCreate()
 int CSEditPage::AddSidePanels()
 {
     struct Place {
-        CSPanelPlace& page;
+        CSTabPage& page;
         const char16_t* key;
         int priority;
         int height;
@@ -179,14 +183,14 @@ int CSEditPage::AddSidePanels()
         if (m_sideStack.AddPanel(&m_toolPage, 5, 90) < 0)
             return 0;
     }
-    if (!hostMode && !add({m_layerPlace, u"layers", 3, 200}))
+    if (!hostMode && !add({m_layerPage, u"layers", 3, 200}))
         return 0;
-    if (!add({m_maskPlace, u"masks", 2, 120}))
+    if (!add({m_maskPage, u"masks", 2, 120}))
         return 0;
     // The history's data file; a tab without one could not undo.
     if (History().document != &Document() && !m_model.BindHistory())
         return 0;
-    return add({m_historyPlace, u"history", 4, 180}) ? 1 : 0;
+    return add({m_historyPage, u"history", 4, 180}) ? 1 : 0;
 }
 
 void CSEditPage::SetPos(int x, int y, int width, int height)
@@ -214,13 +218,11 @@ void CSEditPage::ReleaseResources(int flag)
     for (CSprite* child : {static_cast<CSprite*>(&m_view), static_cast<CSprite*>(&m_commandPanel),
                            static_cast<CSprite*>(&m_sideStack)})
         RemoveChild(child);
-    // The panel places are the side stack's children.
-    for (CSprite* place : {static_cast<CSprite*>(&m_toolPage), static_cast<CSprite*>(&m_layerPlace),
-                           static_cast<CSprite*>(&m_maskPlace), static_cast<CSprite*>(&m_historyPlace)})
-        m_sideStack.RemoveChild(place);
-    m_toolPage.ReleaseResources(flag);
-    for (CSPanelPlace* place : {&m_layerPlace, &m_maskPlace, &m_historyPlace})
-        place->ReleaseResources(flag);
+    // The panels are the side stack's children.
+    for (CSTabPage* panel : std::initializer_list<CSTabPage*>{&m_toolPage, &m_layerPage, &m_maskPage, &m_historyPage})
+        m_sideStack.RemoveChild(panel);
+    for (CSTabPage* panel : std::initializer_list<CSTabPage*>{&m_toolPage, &m_layerPage, &m_maskPage, &m_historyPage})
+        panel->ReleaseResources(flag);
     m_view.ReleaseResources(flag);
     m_commandPanel.ReleaseResources(flag);
     m_sideStack.ReleaseResources(flag);
@@ -261,6 +263,14 @@ void CSEditPage::ConnectCanvas()
     };
     // The save wrote the document: what is on disk is the current step.
     h.saved = [this] { AfterSave(); };
+    // The side panels follow each composition.
+    h.viewRendered = [this] {
+        if (!hostMode)
+            m_layerPage.Refresh();
+        m_maskPage.Refresh();
+    };
+    m_layerPage.paste = [this] { PasteFromClipboard(); };
+    m_maskPage.selectionToMask = [this] { return SelectionToMask(Document(), m_view.dialogs); };
     CanvasDialogs& d = m_view.dialogs;
     d.messageBox = [](const char16_t* text, int kind, int buttons) { return EditorAsk(text, kind, buttons); };
     d.saveDocument = [this](CZDDoc&) { return m_model.Lost() ? 0 : RunSaveDialog(m_model); };
@@ -298,8 +308,10 @@ void CSEditPage::ShowDocument()
     }
     doc.modified = 1;
     m_view.Invalidate();
-    // The tab strip's hover picture of this tab once it is hidden.
-    BuildPreview();
+    // The tab strip's hover picture: made when the tab is hidden, not on every step (a whole
+    // flatten of the document).
+    if (!IsShown() || !preview.data)
+        BuildPreview();
 }
 
 void CSEditPage::OnDocumentChanged(CEditorDocument&, uint32_t changes)
@@ -349,11 +361,11 @@ void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t flags)
     case 'Z':
         // A tool at work owns the picture until it ends.
         if (!m_view.CurrentTool())
-            m_model.Undo();
+            RunCommand(kCmdUndo);
         break;
     case 'Y':
         if (!m_view.CurrentTool())
-            m_model.Redo();
+            RunCommand(kCmdRedo);
         break;
     case 'R':
         RunCommand(shift ? kCmdRotateLeft : kCmdRotateRight);
@@ -395,6 +407,9 @@ void CSEditPage::PageOutNow()
     if (!m_pageOutPending)
         return;
     m_pageOutPending = false;
+    // The tab strip shows this picture while the tab is hidden; made here, outside the frame's
+    // lock, from the steps since the tab was last hidden.
+    BuildPreview();
     // A document too large for the paging stream, or a full disk: the tab keeps its pixels.
     if (m_pagedOutFile.empty()) {
         if (ITempFileNames* names = TheDocumentUi().tempNames)

@@ -9,6 +9,9 @@
 #include "editor/EditView.h"
 #include "editor/EditorDocument.h"
 #include "editor/tools/ToolPage.h"
+#include "editor/panels/HistoryPage.h"
+#include "editor/panels/LayerPage.h"
+#include "editor/panels/MaskPage.h"
 #include "imaging/ImageCodec/ImageInfo.h"
 #include "ui/TabFrame.h"
 #include "ui/VerticalFrame.h"
@@ -52,6 +55,10 @@ public:
     CSVerticalFrames& SideStack() { return m_sideStack; }
     CSEditView& View() { return m_view; }
     CSToolPage& ToolPage() { return m_toolPage; }
+    // The side panels (the layer panel is not in the stack in host mode).
+    CSHistoryPage& HistoryPanel() { return m_historyPage; }
+    CSLayerPage& LayerPanel() { return m_layerPage; }
+    CSMaskPage& MaskPanel() { return m_maskPage; }
 
     // Host mode: set by the main window right after construction, before OnCreate.
     int32_t hostMode = 0;
@@ -126,7 +133,9 @@ private:
     CSVerticalFrames m_sideStack;
     CSAdjustPage m_commandPanel;
     CSToolPage m_toolPage;
-    CSPanelPlace m_layerPlace{u""}, m_maskPlace{u""}, m_historyPlace{u""};
+    CSLayerPage m_layerPage;
+    CSMaskPage m_maskPage;
+    CSHistoryPage m_historyPage;
     std::u16string m_pagedOutFile;
     bool m_accelerators = false;
     uint64_t m_saves = 0;

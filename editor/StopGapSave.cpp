@@ -7,6 +7,7 @@
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "imaging/ImageCodec/JpegWriter.h"
 #include "imaging/ProjectFile.h"
+#include "imaging/PsdWriter.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -142,5 +143,55 @@ int RunSaveDialog(CEditorDocument& doc)
     }
     const size_t slash = path.find_last_of(u'/');
     dialogs->SetLastPath(u"SaveImage", slash == std::u16string::npos ? std::u16string() : path.substr(0, slash));
+    return 1;
+}
+
+int WriteLayerFile(const ImageBuffer16& image, const std::u16string& path, const char16_t** errorKey)
+{
+    if (!image.data || image.width <= 0 || image.height <= 0)
+        return Fail(errorKey, u"ErrorSave");
+    const std::u16string ext = LowerExtension(path);
+    BusyScope busy;
+    if (ext == u"psd") {
+        CPSDLayerSave psd;
+        return psd.SaveFile(path, image) ? 1 : Fail(errorKey, u"ErrorSave");
+    }
+    if (ext != u"png")
+        return Fail(errorKey, u"saveTypeUnknown");
+    ImageBuffer8 picture;
+    if (!ConvertImage16To8Dithered(image, picture))
+        return Fail(errorKey, u"errmem");
+    uint8_t* buffer = nullptr;
+    int64_t size = 0;
+    CRaster raster;
+    const bool encoded = ImageToRaster8(picture, raster, true) && raster.Encode(buffer, size, RasterFormatPNG) &&
+                         buffer && size > 0;
+    FreeImageBuffer(picture);
+    platform::AtomicFileWriter writer;
+    const bool written = encoded && writer.Open(path) && writer.Write(buffer, size_t(size)) && writer.Commit();
+    std::free(buffer);
+    return written ? 1 : Fail(errorKey, u"ErrorSave");
+}
+
+int RunLayerSaveDialog(const ImageBuffer16& image, const std::u16string& suggested)
+{
+    IFileDialogs* dialogs = TheDocumentUi().fileDialogs;
+    if (!dialogs || !image.data)
+        return 0;
+    std::u16string path;
+    if (!dialogs->ChooseSaveFile(u"png", suggested, path) || path.empty())
+        return 0;
+    const std::u16string ext = LowerExtension(path);
+    if (ext != u"png" && ext != u"psd") {
+        EditorAsk(UiText(u"saveTypeUnknown"), kMbError, kMbOk);
+        return 0;
+    }
+    if (platform::PathExists(path) && EditorAsk(UiText(u"Askoverwrite"), kMbQuestion, kMbYesNo) != 6)
+        return 0;
+    const char16_t* error = nullptr;
+    if (!WriteLayerFile(image, path, &error)) {
+        EditorAsk(UiText(error ? error : u"ErrorSave"), kMbError, kMbOk);
+        return 0;
+    }
     return 1;
 }

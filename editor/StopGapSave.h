@@ -7,6 +7,7 @@
 #include <string>
 
 class CEditorDocument;
+struct ImageBuffer16;
 
 enum class SaveFormat { Jpeg, Png, Tiff, Project, Unknown };
 
@@ -22,3 +23,13 @@ int WriteDocumentFile(CEditorDocument& doc, const std::u16string& path, const ch
 // says what went wrong. 1 only when the file was written; the caller then records the saved
 // step.
 int RunSaveDialog(CEditorDocument& doc);
+
+// ---- one layer ----
+
+// Writes a layer's picture by the extension: ".png" with its transparency (8 bits, dithered),
+// ".psd" as a one-layer Photoshop file. On failure nothing at `path` changed and `errorKey`
+// names the message.
+int WriteLayerFile(const ImageBuffer16& image, const std::u16string& path, const char16_t** errorKey = nullptr);
+// Asks for the path, starting at `suggested` (the layer's name in the document's folder), asks
+// before replacing a file, writes and says what went wrong. 1 only when the file was written.
+int RunLayerSaveDialog(const ImageBuffer16& image, const std::u16string& suggested);

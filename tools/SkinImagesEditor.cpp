@@ -529,6 +529,104 @@ void DrawCursor188(SkinCanvas& c)
 // Cursor 138: wholly transparent, the system cursor while a tool shows its own picture.
 void DrawBlankCursor(SkinCanvas&) {}
 
+
+// ---- the side panels (history, layers, masks) ----
+
+// The history panel, 28-pixel frames: 0 undo, 1 redo, 2 make automation (a gear), 3 the step
+// icon (its top-left 16 x 16: a small gear marks a replayable step).
+void DrawHistoryIcons(SkinCanvas& c)
+{
+    GlyphRotate(c, 4, 4, 20, kGlyph, false);
+    GlyphRotate(c, 28 + 4, 4, 20, kGlyph, true);
+    auto gear = [&](float cx, float cy, float r, Rgba col) {
+        for (int k = 0; k < 8; ++k) {
+            const float a = float(k) * 0.785398f;
+            c.StrokeLine({{cx + std::cos(a) * r * 0.6f, cy + std::sin(a) * r * 0.6f}, {cx + std::cos(a) * r, cy + std::sin(a) * r}},
+                         r * 0.35f, col);
+        }
+        c.StrokeCircle(cx, cy, r * 0.6f, r * 0.25f, col);
+    };
+    gear(56 + 14, 14, 9, kGlyph);
+    gear(84 + 8, 8, 6.5f, kAmber);
+}
+
+// The layer eye, 20 x 16.
+void DrawEye(SkinCanvas& c)
+{
+    c.StrokeLine({{2, 8}, {6, 4}, {14, 4}, {18, 8}, {14, 12}, {6, 12}, {2, 8}}, kStroke, kGlyph);
+    c.FillCircle(10, 8, 2.8f, kGlyph);
+}
+
+// A padlock, 16 x 16.
+void DrawLock(SkinCanvas& c)
+{
+    c.StrokeRoundRect(5, 2.5f, 11, 9, 3, 1.5f, kGlyph);
+    c.FillRoundRect(3, 7, 13, 14, 1.5f, kGlyph);
+    c.FillCircle(8, 10.5f, 1.2f, kGlyphDark);
+}
+
+// Confirm and refuse marks, 16 x 16.
+void DrawOk(SkinCanvas& c)
+{
+    GlyphCheck(c, 0, 0, 16, Colour(0x4CA05A));
+}
+void DrawNo(SkinCanvas& c)
+{
+    c.StrokeCircle(8, 8, 6, 1.8f, kRed);
+    c.StrokeLine({{3.8f, 12.2f}, {12.2f, 3.8f}}, 1.8f, kRed);
+}
+
+// The layer and mask panels' buttons, 28-pixel frames: 0 new layer, 1 delete, 2 merge down,
+// 3 edit (rename), 4 save, 5 more, 6 mask to selection, 7 selection to mask, 8 up, 9 down.
+void DrawLayerTools(SkinCanvas& c)
+{
+    for (int i = 0; i < 10; ++i) {
+        const float x = i * 28.f;
+        auto sheet = [&](float dx, float dy, Rgba col) { c.StrokeRoundRect(x + 6 + dx, 8 + dy, x + 20 + dx, 20 + dy, 1.5f, kStroke, col); };
+        switch (i) {
+        case 0:
+            sheet(-1, 1, kGlyph);
+            GlyphPlus(c, x + 12, 2, 14, kAccent);
+            break;
+        case 1:
+            sheet(0, 0, kGlyph);
+            GlyphClose(c, x + 11, 9, 14, kRed);
+            break;
+        case 2:
+            sheet(0, -3, WithAlpha(kGlyph, 0.6f));
+            sheet(0, 3, kGlyph);
+            GlyphChevron(c, x + 7, 6, 14, 1, kAccent);
+            break;
+        case 3:
+            c.StrokeLine({{x + 7, 21}, {x + 20, 8}}, 3, kGlyph);
+            c.FillPolygon({{x + 5, 23}, {x + 6, 19}, {x + 9, 22}}, kAmber);
+            break;
+        case 4:
+            c.StrokeRoundRect(x + 6, 6, x + 22, 22, 2, kStroke, kGlyph);
+            c.FillRoundRect(x + 10, 6, x + 18, 11, 1, kGlyph);
+            c.FillRoundRect(x + 9, 15, x + 19, 22, 1, WithAlpha(kGlyph, 0.5f));
+            break;
+        case 5:
+            for (int k = 0; k < 3; ++k)
+                c.FillCircle(x + 9 + k * 5.f, 14, 1.8f, kGlyph);
+            break;
+        case 6:
+        case 7: {
+            const bool toSelection = i == 6;
+            c.FillCircle(x + 10, 14, 6, toSelection ? kGlyph : WithAlpha(kGlyph, 0.4f));
+            for (int k = 0; k < 12; ++k) {
+                const float a = float(k) * 0.5236f;
+                c.FillCircle(x + 18 + std::cos(a) * 6, 14 + std::sin(a) * 6, 0.9f, toSelection ? WithAlpha(kGlyph, 0.5f) : kGlyph);
+            }
+            GlyphChevron(c, x + 8, 7, 14, toSelection ? 0 : 2, kAccent);
+            break;
+        }
+        default:
+            GlyphChevron(c, x + 4, 4, 20, i == 8 ? 3 : 1, kGlyph, 2.5f);
+            break;
+        }
+    }
+}
 } // namespace
 
 const std::vector<SkinImage>& EditorSkinImages()
@@ -566,6 +664,13 @@ const std::vector<SkinImage>& EditorSkinImages()
         {u"cursor194.png", 32, 32, 0, true, false, DrawCursor194},
         {u"cursor195.png", 32, 32, 0, true, false, DrawCursor195},
         // ---- the editor tab
+        // ---- the side panels (history, layers, masks)
+        {u"history.png", 4 * 28, 28, 28, false, true, DrawHistoryIcons},
+        {u"eye.png", 20, 16, 0, false, true, DrawEye},
+        {u"lock.png", 16, 16, 0, false, true, DrawLock},
+        {u"ok.png", 16, 16, 0, false, true, DrawOk},
+        {u"no.png", 16, 16, 0, false, true, DrawNo},
+        {u"layertool.png", 10 * 28, 28, 28, false, true, DrawLayerTools},
     };
     return images;
 }

@@ -88,6 +88,17 @@ inline int CanvasTestImages(UiImageFolder folder, const char16_t* name, ImageBuf
         h = 16;
     } else if (n == u"no.png") {
         w = h = 24; // the tool page's no-tool button
+    } else if (n == u"history.png") { // the side panels
+        w = 4 * 28;
+        h = 28;
+    } else if (n == u"layertool.png") {
+        w = 10 * 28;
+        h = 28;
+    } else if (n == u"eye.png") {
+        w = 20;
+        h = 16;
+    } else if (n == u"right.png") {
+        w = h = 16;
     }
     if (w) {
         if (!AllocImage8(out, w, h))
