@@ -43,7 +43,6 @@ void ShowMessage(const std::u16string& text)
         std::fprintf(stderr, "%s\n", Utf16ToUtf8(text).c_str());
 }
 
-constexpr size_t kStartFolderChars = 1024;
 constexpr char16_t kTempSuffix[] = u".zdtmp";
 constexpr size_t kMaxTempName = 63;
 
@@ -149,10 +148,12 @@ int AppData::Load()
                 for (size_t i = 0; i < length; ++i)
                     folder[i] = char16_t(GetU16(text.data() + 2 * i));
                 folder[length] = 0;
-                if (!IsDirectory(StringView16(folder, length)))
-                    valid = false;
-                else
+                // A start folder that is gone (the album writes the shown folder at every
+                // selection) costs only itself: the favourites and scan folders stay.
+                if (IsDirectory(StringView16(folder, length)))
                     std::copy(folder, folder + kStartFolderChars, albumStartFolder);
+                else
+                    SetToPictures(albumStartFolder);
             }
         }
     }

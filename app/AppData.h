@@ -2,6 +2,7 @@
 // config.dat, the edition flag and the names of this run's temporary files.
 #pragma once
 
+#include "album/AlbumConfig.h"
 #include "imaging/DocumentUi.h"
 
 #include <atomic>
@@ -10,19 +11,6 @@
 #include <string>
 #include <vector>
 
-struct FavouriteFolder {
-    char16_t name[32] = {};
-    char16_t path[1024] = {};
-    uint8_t extra[512] = {}; // kept as read, not interpreted
-};
-
-struct ScanFolderEntry {
-    char16_t path[1024] = {};
-};
-
-inline constexpr size_t kFavouriteFolderBytes = 2624;
-inline constexpr size_t kScanFolderEntryBytes = 2048;
-inline constexpr size_t kMaxFavourites = 256;
 
 class AppData {
 public:

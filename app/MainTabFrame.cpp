@@ -1,6 +1,6 @@
 #include "app/MainTabFrame.h"
 
-#include "app/AlbumPage.h"
+#include "album/AlbumPage.h"
 #include "editor/EditPage.h"
 #include "imaging/ImageCodec/ImageType.h"
 #include "ui/RenderWindow.h"
@@ -204,8 +204,8 @@ int CSMainTabFrame::OnDropFiles(int x, int y, const std::vector<platform::String
         const SRect r = child->Rect();
         if (const int taken = child->OnDropFiles(x - r.left, y - r.top, files))
             return taken;
-        // The pages of today take no drops of their own: a photo dropped on them opens as on
-        // the strip. A page that takes drops (the album to come) keeps them.
+        // A page that takes drops keeps them (the album takes every drop on it); on an editor
+        // page a dropped photo opens as on the strip.
         if (FindPage(dynamic_cast<CSTabPage*>(child)) < 0)
             return 0;
     }

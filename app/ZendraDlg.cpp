@@ -1,6 +1,8 @@
 #include "app/ZendraDlg.h"
 
+#include "album/HelpLoaderThread.h"
 #include "album/PhotoDatabase.h"
+#include "album/PhotoScanThread.h"
 #include "algorithms/AlgorithmThread.h"
 #include "algorithms/ScratchCache.h"
 #include "app/AboutSprite.h"
@@ -236,10 +238,12 @@ int CZendraDlg::CreateChildren()
     if (PluginMode != 0) {
         m_tabFrame.HideAlbumButton();
     } else {
-        auto* album = new CSAlbumPage;
-        album->onOpenPhoto = [this] { OpenPhotoWithChooser(); };
-        album->onSettings = [this] { ShowSettings(); };
-        album->onAbout = [this] { ShowAbout(); };
+        AlbumConfig config;
+        config.favourites = &theAppData.favourites;
+        config.scanFolders = &theAppData.scanFolders;
+        config.startFolder = theAppData.albumStartFolder;
+        auto* album = new CSAlbumPage(this, config);
+        album->messageBox = messageBox;
         if (!AddOwnedPage(album))
             return 0;
         m_albumPage = album;
@@ -325,7 +329,9 @@ void CZendraDlg::OnWindowTimer(uint32_t id)
 int CZendraDlg::RunStartup()
 {
     if (m_albumPage) {
-        // The album's tree and scan come with the album; the notice line is shown already.
+        if (!m_albumPage->InitTree())
+            return 0;
+        StartAlbumThreads();
         if (theServerThread.Enabled())
             theServerThread.Post(WM_SERVER_NOTIFY, SERVER_FETCH_NOTICE, 0);
         Log(u"Album Init OK");
@@ -537,6 +543,8 @@ void CZendraDlg::OnCloseRequest()
     // (The dialogs' depth counter starts at their first z-level.)
     if (g_nModalDepth.load() > kFirstDialogZLevel || TopModal())
         return;
+    if (m_albumPage && m_albumPage->PreviewShown())
+        m_albumPage->Preview().Close();
     const int answer = Ask(UiText(u"closeProgram"), kMbWarning, kMbYesNo);
     std::printf("zendra: message box result %d\n", answer);
     std::fflush(stdout);
@@ -584,12 +592,17 @@ void CZendraDlg::DestroyWindow()
         return;
     m_destroyed = true;
     // The threads first: none of them may still use the window, the pages or their documents
-    // when those go. The photo database is written back by the album's scan when it has
-    // finished one; the tool panels come with the editor.
+    // when those go. The tool panels come with the editor.
     theServerThread.SetMainWindow(nullptr);
+    StopAlbumThreads();
     if (services)
         services->Stop();
     Destroy();
+    // The records the scan brought up to date are kept for the next run.
+    if (m_albumThreadsStarted && theAppData.dataFolder[0] && thePhotoScanThread.state.load() == CPhotoScanThread::kDone) {
+        thePhotoDatabase.CompactPhotoDatabase();
+        thePhotoDatabase.SavePhotoDatabase();
+    }
 }
 
 void CZendraDlg::OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t)
@@ -604,7 +617,10 @@ void CZendraDlg::OnWindowMessage(uint32_t message, uintptr_t wParam, intptr_t)
         context.versionOffsetTenths = VersionDisplayOffsetTenths;
         if (m_albumPage) {
             CSAlbumPage* album = m_albumPage;
-            context.album = [album](const ServerNotice& notice) { album->ShowNotice(notice.line); };
+            context.album = [this, album](const ServerNotice& notice) {
+                m_notice = notice;
+                album->ShowNotice(notice.line);
+            };
         }
         if (messageBox)
             context.hooks.messageBox = messageBox;
@@ -643,19 +659,16 @@ void CZendraDlg::ShowAbout()
     about.ReleaseResources(1);
 }
 
-void CZendraDlg::OpenPhotoWithChooser()
+void CZendraDlg::OpenProjectWithChooser()
 {
-    static const std::vector<std::string> patterns = {"*.jpg", "*.jpeg", "*.JPG", "*.JPEG", "*.png", "*.PNG",
-                                                      "*.tif", "*.tiff", "*.bmp", "*.gif", "*.tga", "*.pcx",
-                                                      "*.cr2", "*.nef", "*.arw", "*.dng", "*.orf", "*.rw2",
-                                                      "*.zdoc"};
+    static const std::vector<std::string> patterns = {"*.zdoc"};
     platform::String16 path;
     // The desktop's chooser runs beside the window's loop, so the window keeps drawing.
     platform::FileChooserResult chosen;
     std::atomic<bool> done{false};
     std::shared_ptr<platform::WindowPoster> poster = PlatformWindow() ? PlatformWindow()->Poster() : nullptr;
     std::thread chooser([&] {
-        chosen = platform::ChooseFileToOpen(UiText(u"albumOpenPhoto"), platform::PicturesFolder(), patterns);
+        chosen = platform::ChooseFileToOpen(UiText(u"menuLoadProj"), platform::PicturesFolder(), patterns);
         done.store(true);
         if (poster)
             poster->PostMessage(WM_SPRITE_BUTTON, 0, 0); // wakes the loop; id 0 does nothing
@@ -675,7 +688,7 @@ void CZendraDlg::OpenPhotoWithChooser()
         // Tests type the path once the question is up.
         std::printf("zendra: asking for a path\n");
         std::fflush(stdout);
-        if (!InputString(buffer, 1024, UiText(u"albumOpenPhoto"), UiText(u"albumPathPrompt"), -1, 0))
+        if (!InputString(buffer, 1024, UiText(u"menuLoadProj"), UiText(u"albumPathPrompt"), -1, 0))
             return;
         path = buffer;
     }
@@ -683,20 +696,108 @@ void CZendraDlg::OpenPhotoWithChooser()
         path.pop_back();
     if (path.empty())
         return;
-    if (path.size() > 511) {
+    if (path.size() > 1023) {
         Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
         return;
     }
-    if (ImageTypeFromExtension(path.c_str()) == kImageTypeOther) {
-        auto doc = std::make_unique<CZDDoc>();
-        if (!OpenProjectFile(path, *doc, nullptr)) {
-            Ask(UiText(u"Cannotopenfile"), kMbInformation, kMbOk);
-            return;
-        }
-        OpenImage(path, 1, doc.get(), 0);
+    // An unreadable project does nothing (no message), as a failed read of a chosen file.
+    auto doc = std::make_unique<CZDDoc>();
+    ImageInfo facts;
+    ImageInfoProperties properties(facts);
+    if (!OpenProjectFile(path, *doc, &properties))
         return;
+    if (OpenImage(path, 1, doc.get(), 0)) {
+        if (CSEditPage* page = GetActiveEditPage()) {
+            ImageInfoProperties into(page->Info());
+            OpenProjectFile(path, *doc, &into);
+        }
     }
-    OpenImage(path, 0, nullptr, 0);
+}
+
+void CZendraDlg::OpenProject()
+{
+    OpenProjectWithChooser();
+}
+
+void CZendraDlg::BuildProgramMenu(CSMenu& menu)
+{
+    menu.AddItemEx(nullptr, 21006, UiText(u"menuSettings"), nullptr, nullptr, 0, nullptr);
+    menu.AddItemEx(nullptr, 21004, UiText(u"menuHelp"), nullptr, nullptr, 0, nullptr);
+    menu.AddItemEx(nullptr, 21003, UiText(u"menuAbout"), nullptr, nullptr, 0, nullptr);
+}
+
+void CZendraDlg::RunProgramCommand(int32_t id)
+{
+    switch (id) {
+    case 21003: ShowAbout(); break;
+    case 21004: OnHelpInfo(); break;
+    case 21006: ShowSettings(); break;
+    default: break;
+    }
+}
+
+void CZendraDlg::SaveSettings()
+{
+    theAppData.Save();
+}
+
+void CZendraDlg::Exit()
+{
+    if (m_ended)
+        return;
+    // No "closeProgram" question; modified tabs still ask (Cancel keeps the program).
+    std::vector<CSEditPage*> pages = EditPages();
+    for (auto it = pages.rbegin(); it != pages.rend(); ++it) {
+        if ((*it)->Unsaved())
+            m_tabFrame.SelectPage(*it, 1);
+        m_closingAll = true;
+        const int closed = CloseTab(*it);
+        m_closingAll = false;
+        if (!closed)
+            return;
+    }
+    DeleteCrashStatus();
+    EndDialog();
+}
+
+void CZendraDlg::ShowNoticeMessage()
+{
+    ServerNotifyHooks hooks;
+    if (messageBox)
+        hooks.messageBox = messageBox;
+    ::ShowNoticeMessage(m_notice, hooks);
+}
+
+void CZendraDlg::StartAlbumThreads()
+{
+    if (m_albumThreadsStarted)
+        return;
+    m_albumThreadsStarted = true;
+    AlbumThreadSetup setup;
+    setup.thumbLoader = &theThumbLoader;
+    setup.fullLoader = &theFullLoader;
+    setup.tickets = &TheSpriteTicketRegistry();
+    setup.skinFolder = platform::ProgramFolder();
+    // Without a data folder (a window started alone) there is no database to keep. The scan
+    // works on a copy of the folder list made here, on the UI thread.
+    if (theAppData.dataFolder[0]) {
+        setup.scan = &thePhotoScanThread;
+        setup.scanTarget = nullptr; // the search page that hears of it comes later
+        setup.dataFolder = theAppData.dataFolder;
+        for (const ScanFolderEntry& e : theAppData.scanFolders)
+            if (e.path[0])
+                setup.scanFolders.emplace_back(e.path);
+    }
+    // A window without the program's services (tests) keeps its own.
+    CServices* owner = services ? services : &m_ownServices;
+    owner->StartAlbum(setup);
+}
+
+void CZendraDlg::StopAlbumThreads()
+{
+    if (m_albumPage)
+        m_albumPage->StopThreads();
+    m_ownServices.Stop();
 }
 
 int CZendraDlg::ShowSettings()

@@ -4,7 +4,10 @@
 // the server thread's answers, and the idle release of spare memory.
 #pragma once
 
-#include "app/AlbumPage.h"
+#include "album/AlbumHost.h"
+#include "album/AlbumPage.h"
+#include "app/ServerThread.h"
+#include "app/Services.h"
 #include "app/MainTabFrame.h"
 #include "editor/EditPage.h"
 #include "editor/EditorHost.h"
@@ -44,7 +47,7 @@ inline bool IsLargePhoto(int32_t width, int32_t height, int64_t limit = kLargePh
     return int64_t(width) * int64_t(height) > limit;
 }
 
-class CZendraDlg : public CRenderWindow, public IEditorHost {
+class CZendraDlg : public CRenderWindow, public IEditorHost, public AlbumHost {
 public:
     CZendraDlg();
     ~CZendraDlg() override;
@@ -80,7 +83,6 @@ public:
     int64_t largePhotoPixels = kLargePhotoPixels;
 
     // ---- operations ----
-    int OpenImage(const platform::String16& path, int mode, CZDDoc* document, int followUp);
     int CloseTab(CSTabPage* page) override;
     CZDDoc* GetActiveDoc();
     HistoryStore* GetActiveHistory();
@@ -88,8 +90,11 @@ public:
     std::vector<CSEditPage*> EditPages();
     void ShowAbout() override;
     int OnHelpInfo() override;
-    // The file chooser, then OpenImage.
-    void OpenPhotoWithChooser();
+    // The project chooser ("*.zdoc"), then OpenImage with the project's document.
+    void OpenProjectWithChooser();
+    // Starts the album's loaders and scan (the first start-up tick) and stops them (the end).
+    void StartAlbumThreads();
+    void StopAlbumThreads();
     // Crash recovery and host mode (ZendraDlgHost.cpp).
     void WriteCrashStatus();
     void DeleteCrashStatus();
@@ -118,6 +123,15 @@ public:
     CSEditPage* ActiveEditPage() override { return GetActiveEditPage(); }
     int SelectPage(CSTabPage* page) override;
     int Ask(const char16_t* text, int kind, int buttons) override;
+
+    // ---- AlbumHost ----
+    int OpenImage(const platform::String16& path, int mode, CZDDoc* document, int followUp) override;
+    void OpenProject() override;
+    void BuildProgramMenu(CSMenu& menu) override;
+    void RunProgramCommand(int32_t id) override;
+    void SaveSettings() override;
+    void Exit() override;
+    void ShowNoticeMessage() override;
 
     // ---- CRenderWindow ----
     int OnCreate() override;
@@ -164,6 +178,9 @@ private:
     std::chrono::steady_clock::time_point m_endedAt{};
     bool m_destroyed = false;
     bool m_closingAll = false;
+    bool m_albumThreadsStarted = false;
+    CServices m_ownServices;
+    ServerNotice m_notice;
     uint32_t m_lastInput = 0;
     bool m_idleDone = false;
     int m_idleReleases = 0;

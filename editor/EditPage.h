@@ -4,6 +4,7 @@
 // it is hidden, asks before unsaved changes are lost, and in host mode hands the picture back.
 #pragma once
 
+#include "album/AlbumMessages.h" // MSG_ALBUM_REFRESH, posted after a save
 #include "editor/AdjustPage.h"
 #include "editor/EditView.h"
 #include "editor/EditorDocument.h"
@@ -19,8 +20,6 @@ inline constexpr uint32_t SF_EDITPAGE = 0x200;
 
 // The tab's own: page the document out now (posted when the tab was hidden).
 inline constexpr int32_t MSG_PAGE_OUT = 10010;
-// The album's "the shown folder changed" (the editor posts it after a save).
-inline constexpr int32_t MSG_ALBUM_REFRESH = 11026;
 
 // A side panel's place in the stack until the panel itself joins: its title row and an empty
 // page, so the column has its final layout.

@@ -18,7 +18,7 @@ if [ "$mode" = test ]; then
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libfuzzer-14-dev libclang-rt-14-dev
     xvfb xauth x11-apps x11-utils xdotool xclip imagemagick libimage-exiftool-perl libjpeg-turbo-progs poppler-utils
-    desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl librsvg2-bin
+    desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl librsvg2-bin libglib2.0-bin
   )
 fi
 if [ "$mode" = bench ]; then

@@ -113,21 +113,16 @@ int CopyFilesToClipboard(const std::vector<platform::String16>& paths, int copy)
                : 0;
 }
 
-int PasteFilesFromClipboard(const platform::String16& folder)
+int PlaceFiles(const std::vector<platform::String16>& files, const platform::String16& folder, bool move)
 {
-    uint32_t effect = 0;
-    std::optional<std::vector<platform::String16>> files = platform::SystemClipboard().GetFiles(&effect);
-    if (!files || files->empty())
-        return 0;
-    const bool move = effect == platform::kDropEffectMove;
     int placed = 0;
-    for (const platform::String16& source : *files) {
+    for (const platform::String16& source : files) {
         const platform::StringView16 name = platform::FileNamePart(source);
         if (name.empty() || !platform::PathExists(source))
             continue;
         const platform::String16 target = platform::JoinPath(folder, name);
         if (target == source)
-            continue; // pasting into its own folder changes nothing
+            continue; // placing into its own folder changes nothing
         const bool exists = platform::PathExists(target);
         if (exists && !g_question(target))
             continue;
@@ -146,6 +141,16 @@ int PasteFilesFromClipboard(const platform::String16& folder)
         if (ok)
             ++placed;
     }
+    return placed;
+}
+
+int PasteFilesFromClipboard(const platform::String16& folder)
+{
+    uint32_t effect = 0;
+    std::optional<std::vector<platform::String16>> files = platform::SystemClipboard().GetFiles(&effect);
+    if (!files || files->empty())
+        return 0;
+    const int placed = PlaceFiles(*files, folder, effect == platform::kDropEffectMove);
     platform::SystemClipboard().Empty();
     return placed;
 }

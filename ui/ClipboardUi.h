@@ -27,6 +27,12 @@ int CopyFilesToClipboard(const std::vector<platform::String16>& paths, int copy)
 using OverwriteQuestion = int (*)(const platform::String16& path);
 void SetOverwriteQuestion(OverwriteQuestion question);
 
+// Copies (or moves) files and folders into a folder, each under its own name: an existing
+// entry is replaced only when the overwrite question says so (No skips it); an entry already in
+// that folder is left alone; a moved folder leaves its source only when everything arrived.
+// The number of entries placed.
+int PlaceFiles(const std::vector<platform::String16>& files, const platform::String16& folder, bool move);
+
 // Copies (or, after a cut, moves) the clipboard's files into the folder; 0 when the clipboard
 // holds no file list, else the number of entries placed. The clipboard is emptied afterwards.
 int PasteFilesFromClipboard(const platform::String16& folder);

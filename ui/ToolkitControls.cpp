@@ -1,9 +1,10 @@
-// The dialog control factories of the edit field and the slider.
+// The dialog control factories of the edit field, the slider and the list box.
 #include "ui/ToolkitControls.h"
 
 #include "ui/DialogSprite.h"
 #include "ui/EditField.h"
 #include "ui/Slider.h"
+#include "ui/Tree.h"
 
 namespace {
 
@@ -32,10 +33,23 @@ CSprite* MakeSlider(CDialogSprite& dialog, DialogControlRecord& r)
     return slider;
 }
 
+CSprite* MakeList(CDialogSprite& dialog, DialogControlRecord& r)
+{
+    auto* list = new CFlatSimpleList;
+    list->SetAutoDelete(1);
+    const SRect& rc = r.rect;
+    if (!list->Create(&dialog, nullptr, r.controlId, 2, rc.left, rc.top, rc.right, rc.bottom)) {
+        delete list;
+        return nullptr;
+    }
+    return list;
+}
+
 } // namespace
 
 void RegisterToolkitControls()
 {
+    SetDialogControlFactory(DialogControlRecord::ListBox, &MakeList);
     SetDialogControlFactory(DialogControlRecord::Edit, &MakeEdit);
     SetDialogControlFactory(DialogControlRecord::Trackbar, &MakeSlider);
 }

@@ -1,5 +1,5 @@
-// Makes dialog templates' edit and trackbar controls into the toolkit's edit fields and
-// sliders. Called once at start-up, before the first dialog is built.
+// Makes dialog templates' edit, trackbar and list box controls into the toolkit's edit fields,
+// sliders and flat lists. Called once at start-up, before the first dialog is built.
 #pragma once
 
 #include "platform/DialogTemplate.h"

@@ -178,7 +178,7 @@ TEST_F(AppDataTest, DamagedConfigFiles)
         {"0 bytes", {}, 1, 0, false, 0},
         {"N = 257", with([](auto& b) { PutU16At(b, 1, 257); }), 0, 0, false, 0},
         {"N = 256 with fewer records", with([](auto& b) { PutU16At(b, 1, 256); }), 1, 0, false, 0},
-        {"start folder gone", with([&](auto& b) { PutU16At(b, atL + 2, u'X'); }), 1, 0, false, 0},
+        {"start folder gone", with([&](auto& b) { PutU16At(b, atL + 2, u'X'); }), 1, 2, false, 2},
         {"truncated inside a favourite", with([](auto& b) { b.resize(3 + 2624 + 100); }), 1, 0, false, 0},
         {"truncated inside a scan record", with([&](auto& b) { b.resize(atM + 2 + 2048 + 10); }), 1, 2, true, 1},
         {"L = 1024", with([&](auto& b) { PutU16At(b, atL, 1024); }), 1, 0, false, 0},
@@ -206,6 +206,44 @@ TEST_F(AppDataTest, DamagedConfigFiles)
     EXPECT_EQ(String16(BufferView(fresh.albumStartFolder)), Pictures());
     const std::vector<uint8_t> b = ConfigBytes();
     ASSERT_EQ(b.size(), 1 + 2 + 2 + 2 * Pictures().size() + 2);
+}
+
+TEST_F(AppDataTest, AStartFolderThatIsGoneKeepsFavouritesAndScanFoldersByteForByte)
+{
+    // The album writes the shown folder as the start folder; deleting that folder must not cost
+    // the user the favourites and the scan folders at the next start.
+    const String16 start = folder.Path(u"shown");
+    ASSERT_TRUE(CreateFolder(start));
+    std::vector<FavouriteFolder> favourites;
+    for (int i = 0; i < 3; ++i) {
+        FavouriteFolder f = Favourite(i == 1 ? u"" : u"name", u"/photos/f", uint8_t(0x10 + i));
+        f.path[10] = char16_t(u'0' + i);
+        favourites.push_back(f);
+    }
+    theAppData.favourites = favourites;
+    CopyText(theAppData.albumStartFolder, start);
+    ScanFolderEntry scan;
+    CopyText(scan.path, u"/photos/");
+    theAppData.scanFolders = {scan, scan};
+    theAppData.Save();
+    const std::vector<uint8_t> before = ConfigBytes();
+    ASSERT_TRUE(RemoveFolder(start));
+
+    AppData next;
+    CopyText(next.configPath, config);
+    ASSERT_EQ(next.Load(), 1);
+    EXPECT_EQ(String16(BufferView(next.albumStartFolder)), Pictures());
+    ASSERT_EQ(next.favourites.size(), 3u);
+    EXPECT_EQ(next.scanFolders.size(), 2u);
+    next.Save();
+    const std::vector<uint8_t> after = ConfigBytes();
+    const size_t records = 3 + 3 * kFavouriteFolderBytes;
+    ASSERT_GE(after.size(), records);
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + records, after.begin()))
+        << "every favourite record, reserved bytes included, is written back as read";
+    const size_t scansBefore = before.size() - 2 * kScanFolderEntryBytes - 2;
+    const size_t scansAfter = after.size() - 2 * kScanFolderEntryBytes - 2;
+    EXPECT_TRUE(std::equal(before.begin() + scansBefore, before.end(), after.begin() + scansAfter));
 }
 
 TEST_F(AppDataTest, FavouritesAreCappedAndAFailedSaveIsReportedAndKeepsTheOldFile)

@@ -273,13 +273,17 @@ TEST(MainWindow, DropOnTheStripOpensOnlyKnownImageTypes)
     f.Pump();
     ASSERT_EQ(f.Pages(), 2);
     EXPECT_EQ(std::u16string(static_cast<CSEditPage*>(f.dlg.TabFrame().PageAt(1))->filePath), photo);
-    // Dropped over the album page (which takes no drops itself) the photo opens as well; the
-    // same path a second time only shows its tab.
+    // Dropped over the album page the files are the album's (copied into its shown folder when
+    // there is one): the strip opens nothing it refused.
     const SRect page = f.dlg.TabFrame().PageAt(0)->LocalToWindowRect({0, 0, 10, 10});
     f.dlg.TabFrame().SelectPage(f.dlg.TabFrame().PageAt(0), 1);
     f.dlg.PlatformWindow()->Headless()->InjectDropFiles({photo, f.Photo("d.png")}, {page.left + 5, page.top + 5});
     f.Pump();
-    EXPECT_EQ(f.Pages(), 3);
+    EXPECT_EQ(f.Pages(), 2);
+    const SRect grid = f.dlg.AlbumPage()->PhotoList().LocalToWindowRect({0, 0, 10, 10});
+    f.dlg.PlatformWindow()->Headless()->InjectDropFiles({f.Photo("d.png")}, {grid.left + 5, grid.top + 5});
+    f.Pump();
+    EXPECT_EQ(f.Pages(), 2);
 }
 
 TEST(MainWindow, OpenImageCaptionsSamePathAndLargePhotoQuestion)

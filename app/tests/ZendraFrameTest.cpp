@@ -1,10 +1,12 @@
 // The main window's own frame under a private X server without a window manager: a double click
 // on the title asks the window system to restore or maximise (seen as _NET_WM_STATE requests on
 // the root window), a drag on the title moves the window by the pointer's travel, and the
-// program's clipboard is the X11 one.
+// program's clipboard is the X11 one (a photo copied in the grid is a file list for xclip).
 #include "ZendraProcess.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <cstdio>
 
@@ -41,7 +43,10 @@ TEST(ZendraFrame, TitleDoubleClickAsksForMaximiseAndTitleDragMovesTheWindow)
 
     int outPipe[2] = {-1, -1};
     Child zendra;
-    ASSERT_TRUE(zendratest::StartOn(xvfb, zendra, outPipe[0]));
+    zendratest::Home home;
+    const std::filesystem::path photo = home.Pictures() / "p.jpg";
+    ASSERT_EQ(std::system(("convert -size 64x48 gradient:white-black " + photo.string()).c_str()), 0);
+    ASSERT_TRUE(zendratest::StartOn(xvfb, zendra, outPipe[0], {}, &home));
     std::string output;
     ASSERT_TRUE(ReadUntil(outPipe[0], " ms", std::chrono::seconds(60), output)) << output;
 
@@ -102,13 +107,15 @@ TEST(ZendraFrame, TitleDoubleClickAsksForMaximiseAndTitleDragMovesTheWindow)
     }
     close(evPipe[0]);
 
-    // Ctrl+C on the album page copies its text to the X11 clipboard, where other programs
-    // (xclip) read it.
+    // Ctrl+C on the album's grid copies the selected photo (its cell after ".." at (300, 70) of
+    // the page at (13, 74)) as a file list other programs (xclip, file managers) paste.
+    run("mousemove " + at(wx + 13 + 300 + 110 + 55, wy + 74 + 70 + 65) + " sleep 0.3 click 1 sleep 0.5");
     run("windowfocus --sync " + id + " sleep 0.2 key ctrl+c");
     std::string copied;
-    EXPECT_TRUE(ReadUntil(outPipe[0], "copied", std::chrono::seconds(10), copied)) << copied;
-    const std::string pasted = RunCapture("env DISPLAY=" + displayName + " xclip -o -selection clipboard 2>&1");
-    EXPECT_EQ(pasted, "Zendra \u2014 Photo organiser and editor");
+    EXPECT_TRUE(ReadUntil(outPipe[0], "copied 1 files", std::chrono::seconds(10), copied)) << copied;
+    const std::string pasted =
+        RunCapture("env DISPLAY=" + displayName + " xclip -o -selection clipboard -t text/uri-list 2>&1");
+    EXPECT_NE(pasted.find("file://" + photo.string()), std::string::npos) << pasted;
 
     // The frame's close button (21 x 15 at width - 29, 8) asks; Yes ends the program.
     const std::string g = RunCapture(xdo + " getwindowgeometry --shell " + id);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -76,6 +77,20 @@ struct Home {
     {
         std::error_code ec;
         std::filesystem::remove_all(root, ec);
+    }
+    // The Pictures folder of this home (the user-dirs.dirs entry), made on the first call; the
+    // album starts there.
+    std::filesystem::path Pictures() const
+    {
+        const std::filesystem::path pictures = root / "Pictures";
+        std::filesystem::create_directories(pictures);
+        std::filesystem::create_directories(root / "config");
+        std::FILE* f = std::fopen((root / "config" / "user-dirs.dirs").c_str(), "w");
+        if (f) {
+            std::fprintf(f, "XDG_PICTURES_DIR=\"%s\"\n", pictures.c_str());
+            std::fclose(f);
+        }
+        return pictures;
     }
     std::vector<std::pair<std::string, std::string>> Variables() const
     {

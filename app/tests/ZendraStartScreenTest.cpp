@@ -16,7 +16,7 @@ namespace {
 using namespace testx;
 
 struct Seen {
-    size_t card = 0;   // the album page's grey 0x202020
+    size_t card = 0;   // the album grid's black background
     size_t accent = 0; // the muted blue of the title mark
     size_t light = 0;  // near-white: text, the busy ring's bands
 };
@@ -28,7 +28,7 @@ Seen Count(const Screenshot& shot, int x0, int y0, int x1, int y1)
         for (int x = x0; x < x1 && x < shot.width; ++x) {
             const size_t i = (size_t(y) * shot.width + x) * 3;
             const int r = shot.rgb[i], g = shot.rgb[i + 1], b = shot.rgb[i + 2];
-            s.card += r == 0x20 && g == 0x20 && b == 0x20;
+            s.card += r == 0 && g == 0 && b == 0;
             s.accent += std::abs(r - 70) < 12 && std::abs(g - 130) < 12 && std::abs(b - 200) < 12;
             s.light += r > 150 && g > 150 && b > 150;
         }
@@ -45,6 +45,7 @@ TEST(ZendraStartScreen, DrawsTheAlbumPageRunsTheSettingsDialogAndClosesByItsButt
     int outPipe[2] = {-1, -1};
     Child zendra;
     zendratest::Home home;
+    home.Pictures();
     ASSERT_TRUE(zendratest::StartOn(xvfb, zendra, outPipe[0], {}, &home));
     std::string output;
     ASSERT_TRUE(ReadUntil(outPipe[0], " ms", std::chrono::seconds(60), output)) << output;
@@ -64,13 +65,13 @@ TEST(ZendraStartScreen, DrawsTheAlbumPageRunsTheSettingsDialogAndClosesByItsButt
     EXPECT_EQ(wh, shownH);
 
     // The album page fills the strip's page area: (3, 40) + (10, 34), down to 10 above the
-    // strip's bottom; its buttons are 220 x 34, 44 apart, from max(160, height / 2 - 40).
+    // strip's bottom; its grid lies at (300, 70) of the page, black where no cell is.
     const int px = wx + 13, py = wy + 74, pw = ww - 6 - 20, ph = wh - 45 - 44;
     Screenshot shot;
     Seen card;
     for (int attempt = 0; attempt < 40; ++attempt) {
         if (TakeScreenshot(xvfb.Display(), shot)) {
-            card = Count(shot, px, py, px + pw, py + ph);
+            card = Count(shot, px + 300, py + 70, px + pw, py + ph);
             if (card.card > 40000)
                 break;
         }
@@ -83,8 +84,12 @@ TEST(ZendraStartScreen, DrawsTheAlbumPageRunsTheSettingsDialogAndClosesByItsButt
     const Seen tab = Count(shot, wx + 3 + 150, wy + 40, wx + 3 + 150 + 120, wy + 40 + 32);
     EXPECT_GT(tab.light, 20u) << "the album tab's title";
     EXPECT_GT(tab.accent, 20u) << "the current tab's mark";
-    const int buttonsTop = std::max(160, ph / 2 - 40);
-    const int settingsX = px + pw / 2, settingsY = py + buttonsTop + 44 + 17;
+    // "Settings..." is the first entry of the album menu's program sub-menu: the menu button is
+    // the tool panel's first (0-70 at (300, 0) of the page); the menu opens at (75, 35) of the
+    // panel, its second row (at 21-40) opens the sub-menu beside it, 170 pixels to the right.
+    const int menuX = px + 300 + 35, menuY = py + 35;
+    const int programX = px + 300 + 75 + 40, programY = py + 35 + 1 + 30;
+    const int settingsX = px + 300 + 75 + 170 + 40, settingsY = programY;
 
     // "Open a dialog": the settings dialog from its compiled template in the program folder,
     // laid out here the way the program lays it out (the template's font at 96 pixels per inch,
@@ -107,6 +112,10 @@ TEST(ZendraStartScreen, DrawsTheAlbumPageRunsTheSettingsDialogAndClosesByItsButt
     const int dw = t->ClientWidth(), dh = t->ClientHeight() + 25;
     const int dx = wx + (ww - dw) / 2, dy = wy + (wh - dh) / 2 + 30;
     const platform::PixelRect animate = controlAt(1219), ok = controlAt(1);
+    clickAt(menuX, menuY);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    std::system((xdo + " mousemove " + std::to_string(programX) + " " + std::to_string(programY) +
+                 " sleep 1.2 >/dev/null 2>&1").c_str());
     clickAt(settingsX, settingsY);
     std::this_thread::sleep_for(std::chrono::milliseconds(800)); // the fade-in
     // Animations are on by default, so the box is ticked at first; a click clears it.
