@@ -1,5 +1,6 @@
 #include "editor/AdjustPage.h"
 
+#include "dialogs/BlendModeMenu.h"
 #include "editor/EditPage.h"
 #include "editor/EditorHost.h"
 #include "editor/EditorCommands.h"
@@ -239,22 +240,6 @@ void BuildFile(CSMenu& m)
 
 } // namespace
 
-void BuildBlendMenu(CSMenu& m)
-{
-    // 23000 + the blend mode; modes 3 and 4 have no item.
-    AddRows(m,
-            {{23000, u"bmnormal", nullptr, kNoIcon, nullptr, false},
-             {23001, u"bmdarken", nullptr, kNoIcon, u"mtipDarken", false},
-             {23002, u"bmlighten", nullptr, kNoIcon, u"mtipLighten", false},
-             {23005, u"bmmul", nullptr, kNoIcon, u"mtipMul", false},
-             {23006, u"bmscreen", nullptr, kNoIcon, u"mtipScreen", false},
-             {23007, u"bmoverlay", nullptr, kNoIcon, u"mtipOverlay", false},
-             {23008, u"bmhardlight", nullptr, kNoIcon, u"mtipHard", false},
-             {23009, u"bmsoftlight", nullptr, kNoIcon, u"mtipSoft", false},
-             {23010, u"bmdif", nullptr, kNoIcon, u"mtipdif", false}},
-            true);
-}
-
 namespace {
 
 void BuildEdit(CSMenu& m)
@@ -310,7 +295,7 @@ void BuildEditorMenu(CSMenu& menu, int type, CSMenu* const* subMenus, int subMen
         BuildEdit(menu);
         break;
     case kMenuBlendModes:
-        BuildBlendMenu(menu);
+        BuildBlendModeMenu(menu);
         break;
     default:
         break;

@@ -5,8 +5,13 @@
 #include "editor/tools/ToolSet.h"
 
 #include "algorithms/AutoLevel.h"
+#include "algorithms/GaussBlur.h"
+#include "algorithms/ResEnhance.h"
+#include "algorithms/Threshold.h"
 #include "algorithms/WhiteBalance.h"
+#include "dialogs/CurveBox.h"
 #include "dialogs/Launchers.h"
+#include "dialogs/ProgressDialog.h"
 #include "editor/CanvasCommands.h"
 #include "editor/EditorCommands.h"
 #include "editor/EditorHost.h"
@@ -17,6 +22,7 @@
 #include "ui/UiResources.h"
 #include "ui/UiSeams.h"
 
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -339,10 +345,61 @@ int CSEditPage::QuickSharpenTexture() { return RunQuickFilter(kCmdSharpenTexture
 int CSEditPage::QuickEdgeSharpen() { return RunQuickFilter(kCmdEdgeSharpen); }
 int CSEditPage::QuickBlur() { return RunQuickFilter(kCmdQuickBlur); }
 
-int CSEditPage::RunQuickFilter(int)
+std::vector<uint16_t> QuickSharpenCurve(int id)
 {
-    SayNotThereYet();
-    return 0;
+    // The sharpen strength by the absolute difference, as a smooth curve through four points.
+    CCurveBox box;
+    if (id == kCmdSharpenTexture)
+        box.SetPoints({MakeCurvePoint(0, 0, kPointEnd), MakeCurvePoint(500, 2000, kPointFree),
+                       MakeCurvePoint(2000, 0, kPointFree), MakeCurvePoint(65535, 0, kPointEnd)});
+    else
+        box.SetPoints({MakeCurvePoint(0, 0, kPointEnd), MakeCurvePoint(8000, 16000, kPointFree),
+                       MakeCurvePoint(32767, 16000, kPointFree), MakeCurvePoint(65535, 0, kPointEnd)});
+    box.RebuildLookupTable(false);
+    return std::vector<uint16_t>(box.LookupTable(), box.LookupTable() + CCurveBox::kTableSize);
+}
+
+int CSEditPage::RunQuickFilter(int id)
+{
+    CZDDoc& doc = Document();
+    CZDLayer* layer = doc.GetCurrentLayer();
+    if (!layer || !layer->pixels.data)
+        return 0;
+    const char16_t* key = id == kCmdQuickSharpen     ? u"hisSharpen"
+                          : id == kCmdSharpenTexture ? u"hisSharpenTexture"
+                          : id == kCmdEdgeSharpen    ? u"hisEdgeShrink"
+                                                     : u"menuBlur";
+    const char16_t* name = UiText(key);
+    std::vector<uint8_t> record;
+    uint16_t tag = 0;
+    int ok = 0;
+    if (id == kCmdQuickSharpen || id == kCmdSharpenTexture) {
+        const std::vector<uint16_t> curve = QuickSharpenCurve(id);
+        SharpenParams params{};
+        CSharpen sharpen;
+        sharpen.SetCurve(curve.data());
+        ok = RunAlgorithmWithProgress(&sharpen, &params, name, &layer->pixels);
+        record = PackSharpenStep(params, curve.data());
+        tag = 25;
+    } else {
+        const double value = id == kCmdEdgeSharpen ? 1.6 : 0.8;
+        if (id == kCmdEdgeSharpen) {
+            CResEnhance enhance;
+            ok = RunAlgorithmWithProgress(&enhance, &value, name, &layer->pixels);
+        } else {
+            CGaussBlur blur;
+            ok = RunAlgorithmWithProgress(&blur, &value, name, &layer->pixels);
+        }
+        record.resize(sizeof value);
+        std::memcpy(record.data(), &value, sizeof value);
+        tag = id == kCmdEdgeSharpen ? 26 : 27;
+    }
+    if (!ok)
+        return 0;
+    // Limited to a selection, the parameters alone do not give the picture back.
+    const bool replayable = doc.selection.data == nullptr;
+    return m_model.RecordStep(kHistoryLayer, -1, name, replayable, tag, record.data(),
+                              int32_t(record.size()));
 }
 
 int32_t WizardChoiceCommand(int choice, bool hasSelection)

@@ -302,8 +302,10 @@ void CSEditPage::ShowDocument()
                         platform::Utf16ToUtf8(step.name).c_str(), hex.empty() ? "-" : hex.c_str());
         }
         const CSEditView::Mapping m = m_view.GetMapping();
-        std::printf("zendra: canvas picture %d,%d,%d,%d zoom %.6f\n", m.picture.left, m.picture.top, m.picture.right,
-                    m.picture.bottom, m.zoom);
+        // Also in window pixels, where a test's screenshot finds it.
+        const SRect w = m_view.LocalToWindowRect(m.picture);
+        std::printf("zendra: canvas picture %d,%d,%d,%d zoom %.6f window %d,%d,%d,%d\n", m.picture.left, m.picture.top,
+                    m.picture.right, m.picture.bottom, m.zoom, w.left, w.top, w.right, w.bottom);
         std::fflush(stdout);
     }
     doc.modified = 1;
@@ -320,7 +322,9 @@ void CSEditPage::OnDocumentChanged(CEditorDocument&, uint32_t changes)
         m_view.FreeViewBuffers();
         return;
     }
-    if (changes & EditorChange::Size)
+    // Only a new size fits the picture again: an edit keeps the zoom and place the user chose.
+    if ((changes & EditorChange::Size) &&
+        (Document().width != m_view.ImageWidth() || Document().height != m_view.ImageHeight()))
         m_view.FitToWindow();
     if (changes & (EditorChange::Picture | EditorChange::PagedIn))
         ShowDocument();

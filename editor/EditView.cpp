@@ -1137,6 +1137,9 @@ int CSEditView::OnDraw(uint32_t time)
     const int64_t second = int64_t(time / 1000);
     const bool newSecond = m_lastSecond.exchange(second) != second;
     const bool selection = m_hasSelection.load() != 0;
+    // The outline marches once a second; without a selection the render thread may sleep.
+    if (selection && m_window)
+        m_window->RequestFrameIn(1000 - time % 1000);
     if (!m_image.data)
         return 0;
     const SRect p = m_pictureRect;

@@ -67,8 +67,9 @@ enum EditorCommandId : int32_t {
 // The language files installed with the program, in the order of the language list.
 std::vector<LanguageEntry> InstalledLanguages();
 
-// Fills the blend-mode menu (type 25).
-void BuildBlendMenu(CSMenu& menu);
+// The curve of the quick sharpen commands (13004, 13019): 65536 strengths by the absolute
+// difference.
+std::vector<uint16_t> QuickSharpenCurve(int id);
 
 // ---- the auto wizard's hand-over ----
 

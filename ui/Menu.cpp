@@ -428,6 +428,11 @@ int CSMenu::StepAnimation()
     return 1;
 }
 
+namespace {
+// Private to the menu: show the tip of item param1 at bar height param2 (posted by the frame).
+constexpr int32_t kMsgShowTip = 11003;
+} // namespace
+
 int CSMenu::OnDraw(uint32_t)
 {
     if (m_animState.load() != kNone) {
@@ -449,13 +454,10 @@ int CSMenu::OnDraw(uint32_t)
         approach(m_barY, targetY);
         approach(m_barHeight, targetHeight);
         const int current = m_current;
-        if (m_barY == targetY && m_barHeight == targetHeight && targetY >= 0 && current >= 0 &&
-            current < Count() && m_items[size_t(current)]->tip[0] && m_window) {
-            const SRect r = LocalToWindowRect({0, 0, Width(), Height()});
-            const bool right = r.right > m_window->LogicalWidth() - 200;
-            const SPoint p = LocalToWindowPoint({right ? 0 : Width(), targetY});
-            m_window->ShowTooltip(p.x, p.y, m_items[size_t(current)]->tip, right);
-        }
+        // The tip is shown by the UI thread: this thread holds the menu's lock, which ranks
+        // with the tip's and below the window's.
+        if (m_barY == targetY && m_barHeight == targetHeight && targetY >= 0 && current >= 0 && current < Count())
+            ::PostSpriteMessage(this, kMsgShowTip, current, targetY, nullptr);
         SetAllDirty(1);
     }
     if (!AllDirty())
@@ -800,6 +802,16 @@ int CSMenu::OnSpriteMessage(SpriteMessage* message)
             UpdateScrollBar();
             SetAllDirty(1);
             break;
+        case kMsgShowTip: {
+            const int item = int(message->param1);
+            if (IsVisible() && m_window && item == m_current && item < Count() && m_items[size_t(item)]->tip[0]) {
+                const SRect r = LocalToWindowRect({0, 0, Width(), Height()});
+                const bool right = r.right > m_window->LogicalWidth() - 200;
+                const SPoint p = LocalToWindowPoint({right ? 0 : Width(), int(message->param2)});
+                m_window->ShowTooltip(p.x, p.y, m_items[size_t(item)]->tip, right);
+            }
+            break;
+        }
         case MSG_MENU_CLOSED:
             if (message->param1)
                 Choose(0, 0);

@@ -2,9 +2,38 @@
 #include "album/tests/AlbumTestUtil.h"
 
 #include <filesystem>
+#include <string>
 
 using namespace albumtest;
 namespace fs = std::filesystem;
+
+namespace {
+
+// Drops messages until none has come for a while: the late reports of earlier changes must not
+// count for the next check.
+void Settle(QueueSink& sink)
+{
+    sink.Take();
+    for (int i = 0; i < 40 && sink.WaitFor(1, 300); ++i)
+        sink.Take();
+}
+
+// Changes the folder until the thread reports one: it has taken its path and watches it. No
+// fixed sleep, so a loaded machine only makes this slower.
+bool WatchIsLive(QueueSink& sink, const fs::path& folder)
+{
+    Settle(sink);
+    for (int i = 0; i < 60; ++i) {
+        testutil::WriteAll(folder / ("probe" + std::to_string(i) + ".jpg"), { 1 });
+        if (sink.WaitFor(1, 250)) {
+            Settle(sink);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 TEST(FolderWatchThread, MessagesOnChangesAndAfterAPathChange)
 {
@@ -14,7 +43,7 @@ TEST(FolderWatchThread, MessagesOnChangesAndAfterAPathChange)
     watch.target = &sink;
     ASSERT_TRUE(watch.Start());
 
-    // Idle without a path: changes anywhere say nothing.
+    // Idle without a path: changes anywhere say nothing (a window to see a wrong report in).
     testutil::WriteAll(first / "early.jpg", { 1 });
     platform::SleepMs(300);
     EXPECT_EQ(sink.Count(), 0u);
@@ -23,7 +52,7 @@ TEST(FolderWatchThread, MessagesOnChangesAndAfterAPathChange)
     EXPECT_FALSE(watch.SetWatchPath(albumtest::U16(first.path()))); // the same text: no restart
     EXPECT_TRUE(watch.SetWatchPath(platform::AsciiUpper(albumtest::U16(first.path())))); // other case: another folder
     EXPECT_TRUE(watch.SetWatchPath(albumtest::U16(first.path())));
-    platform::SleepMs(400); // the thread has taken the path
+    ASSERT_TRUE(WatchIsLive(sink, first.path()));
 
     struct Case { const char* why; std::function<void()> change; };
     const Case cases[] = {
@@ -35,31 +64,30 @@ TEST(FolderWatchThread, MessagesOnChangesAndAfterAPathChange)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        sink.Take();
+        Settle(sink);
         c.change();
-        ASSERT_TRUE(sink.WaitFor(1, 3000));
+        ASSERT_TRUE(sink.WaitFor(1, 10000));
         for (const Message& m : sink.Take()) {
             EXPECT_EQ(m.msg, MSG_ALBUM_REFRESH);
             EXPECT_EQ(m.param1, 0u);
             EXPECT_EQ(m.param2, 0);
         }
     }
-    // Changes inside a sub-folder are not watched.
-    platform::SleepMs(200);
-    sink.Take();
+    // Changes inside a sub-folder are not watched; the watch is still live afterwards.
+    Settle(sink);
     testutil::WriteAll(first / "sub/inner.jpg", { 1 });
     platform::SleepMs(600);
     EXPECT_EQ(sink.Count(), 0u);
+    EXPECT_TRUE(WatchIsLive(sink, first.path()));
 
-    // The watch moves: the old folder is quiet, the new one speaks.
+    // The watch moves: the new folder speaks, then the old one is quiet.
     EXPECT_TRUE(watch.SetWatchPath(albumtest::U16(second.path())));
-    platform::SleepMs(1500);
-    sink.Take();
+    ASSERT_TRUE(WatchIsLive(sink, second.path()));
     testutil::WriteAll(first / "old.jpg", { 1 });
     platform::SleepMs(600);
     EXPECT_EQ(sink.Count(), 0u);
     testutil::WriteAll(second / "new.jpg", { 1 });
-    EXPECT_TRUE(sink.WaitFor(1, 3000));
+    EXPECT_TRUE(sink.WaitFor(1, 10000));
 
     // A missing folder leaves the thread idle; ending it is prompt even then.
     EXPECT_TRUE(watch.SetWatchPath(u"/no/such/folder"));

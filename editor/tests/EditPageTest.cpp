@@ -3,6 +3,15 @@
 // out and in through the tab, and the save by format with its overwrite questions.
 #include "editor/EditPage.h"
 
+#include "algorithms/AlgorithmThread.h"
+#include "algorithms/GaussBlur.h"
+#include "algorithms/ResEnhance.h"
+#include "algorithms/Threshold.h"
+#include "dialogs/DialogSupport.h"
+#include "dialogs/EditorLink.h"
+#include "ui/ToolkitControls.h"
+#include "ui/UiSeams.h"
+
 #include "editor/EditorCommands.h"
 #include "editor/EditorHost.h"
 #include "editor/StopGapSave.h"
@@ -323,6 +332,105 @@ TEST_F(EditTab, OneClickCorrectionsRecordTheirStepsAndBytes)
     const uint16_t* p = PixelAt(page->Document().layers[0]->pixels, 2, 2);
     EXPECT_EQ(p[0], 0x3000);
     EXPECT_EQ(p[1], 0xE000);
+}
+
+TEST_F(EditTab, QuickFiltersRunInTheProgressBoxAndRecordTheirRecords)
+{
+    // Each quick filter leaves the picture its algorithm gives on its own and one step with its
+    // record; with a selection, only the selection changes and the step cannot replay.
+    RegisterToolkitControls();
+    SetDialogTemplateFolder(platform::Utf8ToUtf16(std::string(ZENDRA_BINARY_DIR) + "/zendra/dialogs"));
+    EditorLink link;
+    link.currentDocument = [this]() -> CZDDoc* { return &page->Document(); };
+    link.currentHistory = [this]() -> HistoryStore* { return &page->History(); };
+    link.pageArea = [] { return platform::Rect{0, 0, 1000, 700}; };
+    link.endActiveTool = [] {};
+    SetEditorLink(link);
+    theAlgorithmThread.StartWorker(2);
+    // Fine detail, so that every filter changes something; each case is undone before the next.
+    Open(MakeImage16(48, 32, [](int x, int y, int ch) {
+        return uint16_t(ch == 3 ? 0xFFFF : ((x * 7 + y * 13 + ch * 5) % 11) * 5000 + (x > 24 ? 8000 : 0));
+    }));
+    struct Case {
+        int id;
+        uint16_t tag;
+        const char16_t* key;
+        bool selection;
+    };
+    const Case cases[] = {
+        {kCmdQuickSharpen, 25, u"hisSharpen", false},  {kCmdSharpenTexture, 25, u"hisSharpenTexture", false},
+        {kCmdEdgeSharpen, 26, u"hisEdgeShrink", false}, {kCmdQuickBlur, 27, u"menuBlur", false},
+        {kCmdQuickSharpen, 25, u"hisSharpen", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        SCOPED_TRACE(c.selection ? "with a selection" : "whole layer");
+        CZDDoc& doc = page->Document();
+        if (c.selection)
+            doc.selection = MakePlane(48, 32, [](int x, int) { return uint8_t(x < 20 ? 255 : 0); });
+        ImageBuffer16 before{}, want{};
+        ASSERT_TRUE(CopyImage16(before, doc.layers[0]->pixels));
+        ASSERT_TRUE(AllocImage16(want, 48, 32));
+        struct Free {
+            ImageBuffer16 &a, &b;
+            ~Free() { FreeImageBuffer(a); FreeImageBuffer(b); }
+        } freeAtEnd{before, want};
+        std::vector<uint8_t> record;
+        std::vector<uint16_t> curve;
+        if (c.tag == 25) {
+            curve = QuickSharpenCurve(c.id);
+            SharpenParams params{};
+            CSharpen sharpen;
+            sharpen.SetCurve(curve.data());
+            sharpen.SetSource(&before);
+            sharpen.SetDestination(&want);
+            sharpen.SetParams(&params);
+            ASSERT_TRUE(sharpen.Run());
+            record = PackSharpenStep(params, curve.data());
+        } else {
+            const double value = c.tag == 26 ? 1.6 : 0.8;
+            std::unique_ptr<CAlgorithm> algorithm;
+            if (c.tag == 26)
+                algorithm = std::make_unique<CResEnhance>();
+            else
+                algorithm = std::make_unique<CGaussBlur>();
+            algorithm->SetSource(&before);
+            algorithm->SetDestination(&want);
+            algorithm->SetParams(&value);
+            ASSERT_TRUE(algorithm->Run());
+            record.resize(8);
+            std::memcpy(record.data(), &value, 8);
+        }
+        const int32_t current = page->History().current;
+        EXPECT_EQ(page->RunCommand(c.id), 1);
+        ASSERT_EQ(page->History().current, current + 1);
+        ASSERT_EQ(page->History().steps.size(), size_t(current) + 2) << "one step, the undone one cut off";
+        const HistoryStep& s = Last();
+        EXPECT_EQ(s.tag, c.selection ? 0 : c.tag) << "the store keeps a tag with its record only";
+        EXPECT_EQ(platform::String16(s.name), platform::String16(UiText(c.key)));
+        EXPECT_EQ(s.hasPayload != 0, !c.selection) << "a selection makes the step not replayable";
+        if (!c.selection)
+            EXPECT_EQ(std::vector<uint8_t>(s.PayloadData(), s.PayloadData() + s.payloadLength), record);
+        const ImageBuffer16& got = doc.layers[0]->pixels;
+        bool changed = false;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 48; ++x) {
+                const bool inside = !c.selection || x < 20;
+                const uint16_t* g = PixelAt(got, x, y);
+                const uint16_t* e = PixelAt(inside ? want : before, x, y);
+                ASSERT_EQ(std::vector<uint16_t>(g, g + 4), std::vector<uint16_t>(e, e + 4)) << x << "," << y;
+                changed = changed || std::memcmp(g, PixelAt(before, x, y), 8) != 0;
+            }
+        EXPECT_TRUE(changed) << "the filter did something";
+        // One undo gives the picture back.
+        page->RunCommand(kCmdUndo);
+        EXPECT_EQ(std::memcmp(doc.layers[0]->pixels.data, before.data, before.byteSize), 0);
+    }
+    theAlgorithmThread.WaitIdle();
+    theAlgorithmThread.StopWorker();
+    g_pAlgorithmListener.store(nullptr);
+    SetEditorLink({});
+    SetDialogTemplateFolder({});
 }
 
 TEST_F(EditTab, AnUpperLayerTurnsAloneAsALayerStep)

@@ -16,6 +16,7 @@
 #include <random>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -504,6 +505,51 @@ TEST(CanvasRender, ASelectionShowsItsOutlineAndThePanel)
     f.t.Frame();
     f.t.Pump();
     EXPECT_FALSE(f.view->SelectionPanel().IsVisible());
+}
+
+TEST(CanvasThreads, TheOutlineWakesTheRenderThreadOnlyWhileThereIsASelection)
+{
+    // The marching outline asks for a frame each second; without a selection the render thread
+    // sleeps until something changes (the idle program's budget).
+    CZDDoc doc;
+    OneLayer(doc, 400, 300);
+    doc.selection = MakePlane(400, 300, [](int x, int) { return uint8_t(x < 200 ? 255 : 0); });
+    CanvasFixture f(640, 480, 0, true);
+    ASSERT_TRUE(f.t.opened);
+    CRenderWindow& w = *f.t.window;
+    f.view->SetDocument(&doc, nullptr);
+    f.view->FitToWindow();
+    auto pumpFor = [&](std::chrono::milliseconds span, const std::function<bool()>& until) {
+        const auto end = std::chrono::steady_clock::now() + span;
+        while (std::chrono::steady_clock::now() < end) {
+            f.t.Pump();
+            if (until && until())
+                return true;
+            // The window's clock follows the real one, which the render thread sleeps on.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            f.t.clock.Advance(5);
+        }
+        return false;
+    };
+    ASSERT_TRUE(pumpFor(std::chrono::milliseconds(5000), [&] { return f.view->OutlineLevel() == 255; }));
+    ASSERT_TRUE(pumpFor(std::chrono::milliseconds(5000), [&] { return w.RenderThreadSleeping(); }));
+    uint64_t sleeps = w.RenderSleeps();
+    EXPECT_TRUE(pumpFor(std::chrono::milliseconds(3000), [&] { return w.RenderSleeps() >= sleeps + 2; }))
+        << "no frame for the outline with a selection";
+    {
+        std::lock_guard guard(doc.lock);
+        FreePlane8(doc.selection);
+        doc.selection = Plane8{};
+    }
+    doc.modified = 1;
+    f.view->FitToWindow();
+    ASSERT_TRUE(pumpFor(std::chrono::milliseconds(5000), [&] { return !f.view->SelectionPanel().IsVisible(); }));
+    // One more wake may still be due from the last outline frame.
+    pumpFor(std::chrono::milliseconds(1200), nullptr);
+    ASSERT_TRUE(pumpFor(std::chrono::milliseconds(5000), [&] { return w.RenderThreadSleeping(); }));
+    sleeps = w.RenderSleeps();
+    pumpFor(std::chrono::milliseconds(2200), nullptr);
+    EXPECT_EQ(w.RenderSleeps(), sleeps) << "the render thread woke without a selection";
 }
 
 TEST(CanvasRender, HostModeStripHasTheApplyButtonOnly)
