@@ -9,6 +9,9 @@
 #include "dialogs/EditorLink.h"
 #include "dialogs/FilmFilterDialog.h"
 #include "dialogs/ThresholdDialog.h"
+// tone and colour dialogs
+#include "dialogs/ColorAdjustDialog.h"
+#include "dialogs/ToneMakerDialog.h"
 
 #include <vector>
 
@@ -39,6 +42,9 @@ const std::vector<LauncherRow>& Rows()
         {11006, &RunDialog<CThresholdDlg>},
         {11007, &RunDialog<CFilmFilter>},
         {12006, &RunDialog<CColorMixerDlg>},
+        // tone and colour dialogs
+        {12007, &RunDialog<CToneMakerDlg>},
+        {12008, &RunDialog<CColorAdjDlg>},
     };
     return rows;
 }
