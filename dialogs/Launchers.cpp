@@ -11,6 +11,7 @@
 #include "dialogs/ThresholdDialog.h"
 // tone and colour dialogs
 #include "dialogs/ColorAdjustDialog.h"
+#include "dialogs/HsbCurveDialog.h"
 #include "dialogs/ToneMakerDialog.h"
 
 #include <vector>
@@ -43,6 +44,7 @@ const std::vector<LauncherRow>& Rows()
         {11007, &RunDialog<CFilmFilter>},
         {12006, &RunDialog<CColorMixerDlg>},
         // tone and colour dialogs
+        {12004, &RunDialog<CHSBCurveDlg>},
         {12007, &RunDialog<CToneMakerDlg>},
         {12008, &RunDialog<CColorAdjDlg>},
     };

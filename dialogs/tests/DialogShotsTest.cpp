@@ -3,6 +3,7 @@
 // dialog is shown after a change, with its preview finished.
 #include "dialogs/BrightnessContrastDialog.h"
 #include "dialogs/ColorAdjustDialog.h"
+#include "dialogs/HsbCurveDialog.h"
 #include "dialogs/ToneMakerDialog.h"
 #include "dialogs/ColorMixerDialog.h"
 #include "dialogs/CurveDialog.h"
@@ -156,6 +157,22 @@ TEST(DialogShots, EveryDialogInEnglishAndGerman)
             dynamic_cast<CSCheckBox*>(d.GetControl(CColorAdjDlg::kRangeCheckId))->SetText(u"1");
             Send(w, &d, MSG_CHECK, CColorAdjDlg::kRangeCheckId, 1);
             SetSlider(d, CColorAdjDlg::kRedCyanId, 40);
+        });
+        Shoot<CHSBCurveDlg>(folder, "hsbcurve-" + l, [](DialogWorld& w, CHSBCurveDlg& d) {
+            CHSBCurveBox& box = d.Box();
+            for (int index : {3, 4, 5}) {
+                const SPoint p = box.PointPosition(box.Points()[size_t(index)]);
+                box.OnMouseMove(p.x, p.y, 0);
+                box.OnLButtonDown(p.x, p.y, 0);
+                box.OnMouseMove(p.x, p.y - 30, 0);
+                box.OnLButtonUp(p.x, p.y - 30, 0);
+            }
+            w.t.Pump();
+            ASSERT_TRUE(::PostSpriteMessage(&d, MSG_PANEL_CLICK, CHSBCurveDlg::kToolPicker, 0, &d.ToolPanel()));
+            w.t.Pump();
+            ASSERT_TRUE(::PostSpriteMessage(&d, MSG_VIEW_CHANGED, CSPicView::kViewClicked, (200 << 16) | 60, nullptr));
+            w.t.Pump();
+            d.SetViewMode(kViewSideBySide);
         });
         Shoot<CToneMakerDlg>(folder, "tone-" + l, [](DialogWorld& w, CToneMakerDlg& d) {
             d.m_pickColour = [](uint16_t c[4]) {
