@@ -11,6 +11,7 @@
 #include "dialogs/ThresholdDialog.h"
 // tone and colour dialogs
 #include "dialogs/ColorAdjustDialog.h"
+#include "dialogs/GradientDialog.h"
 #include "dialogs/HsbCurveDialog.h"
 #include "dialogs/ToneMakerDialog.h"
 
@@ -47,6 +48,7 @@ const std::vector<LauncherRow>& Rows()
         {12004, &RunDialog<CHSBCurveDlg>},
         {12007, &RunDialog<CToneMakerDlg>},
         {12008, &RunDialog<CColorAdjDlg>},
+        {13012, &RunDialog<CGradientDlg>},
     };
     return rows;
 }

@@ -3,6 +3,7 @@
 // dialog is shown after a change, with its preview finished.
 #include "dialogs/BrightnessContrastDialog.h"
 #include "dialogs/ColorAdjustDialog.h"
+#include "dialogs/GradientDialog.h"
 #include "dialogs/HsbCurveDialog.h"
 #include "dialogs/ToneMakerDialog.h"
 #include "dialogs/ColorMixerDialog.h"
@@ -173,6 +174,10 @@ TEST(DialogShots, EveryDialogInEnglishAndGerman)
             ASSERT_TRUE(::PostSpriteMessage(&d, MSG_VIEW_CHANGED, CSPicView::kViewClicked, (200 << 16) | 60, nullptr));
             w.t.Pump();
             d.SetViewMode(kViewSideBySide);
+        });
+        Shoot<CGradientDlg>(folder, "gradient-" + l, [](DialogWorld& w, CGradientDlg& d) {
+            Send(w, &d, MSG_CHECK, CGradientDlg::kColourGradientId, 1);
+            SetSlider(d, CGradientDlg::kRotateId, 30);
         });
         Shoot<CToneMakerDlg>(folder, "tone-" + l, [](DialogWorld& w, CToneMakerDlg& d) {
             d.m_pickColour = [](uint16_t c[4]) {
