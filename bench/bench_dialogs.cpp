@@ -15,6 +15,9 @@
 #include "algorithms/FilmAdjust.h"
 #include "algorithms/Threshold.h"
 #include "algorithms/ToneAdjust.h"
+#include "dialogs/ColorAdjustDialog.h"
+#include "dialogs/HsbCurveDialog.h"
+#include "dialogs/ToneMakerDialog.h"
 #include "dialogs/BrightnessContrastDialog.h"
 #include "dialogs/ColorMixerDialog.h"
 #include "dialogs/CurveDialog.h"
@@ -398,6 +401,47 @@ void BM_FilmDialog(benchmark::State& state)
     });
 }
 
+// ---- tone and colour dialogs ----
+
+void BM_ColorAdjustDialog(benchmark::State& state)
+{
+    CColorAdjust algorithm;
+    ColorAdjustParams p;
+    p.saturation = 20;
+    RunCase<CColorAdjDlg>(state, algorithm, &p, [](CColorAdjDlg& d, int k) {
+        SetSlider(d, CColorAdjDlg::kSaturationId, 10 + 10 * k);
+    });
+}
+
+void BM_ToneMakerDialog(benchmark::State& state)
+{
+    CToneMaker algorithm;
+    ToneMakerParams p;
+    p.redWeight = 31, p.greenWeight = 60, p.blueWeight = 9, p.desaturation = 100, p.toning = 20;
+    std::memcpy(p.shadow, CToneMakerDlg::kDefaultColours[0], sizeof p.shadow);
+    std::memcpy(p.midtone, CToneMakerDlg::kDefaultColours[1], sizeof p.midtone);
+    std::memcpy(p.highlight, CToneMakerDlg::kDefaultColours[2], sizeof p.highlight);
+    RunCase<CToneMakerDlg>(state, algorithm, &p, [](CToneMakerDlg& d, int k) {
+        SetSlider(d, CToneMakerDlg::kAmountId, 30 + 10 * k);
+    });
+}
+
+void BM_HsbCurveDialog(benchmark::State& state)
+{
+    static std::vector<uint16_t> tables(size_t(3) * 65536, 0x8000);
+    std::fill(tables.begin() + 65536, tables.begin() + 2 * 65536, uint16_t(40000));
+    CHSBCurve algorithm;
+    RunCase<CHSBCurveDlg>(state, algorithm, tables.data(), [](CHSBCurveDlg& d, int k) {
+        // The saturation curve's first point raised, as a drag ends.
+        CHSBCurveBox& box = d.Box();
+        const SPoint p = box.PointPosition(box.Points()[0]);
+        box.OnMouseMove(p.x, p.y, 0);
+        box.OnLButtonDown(p.x, p.y, 0);
+        box.OnMouseMove(p.x, p.y - 5 - 5 * k, 0);
+        box.OnLButtonUp(p.x, p.y - 5 - 5 * k, 0);
+    });
+}
+
 } // namespace
 
 BENCHMARK(BM_BrightnessContrastDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
@@ -405,3 +449,7 @@ BENCHMARK(BM_CurveDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Itera
 BENCHMARK(BM_ColorMixerDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_ThresholdDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_FilmDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+// tone and colour dialogs
+BENCHMARK(BM_ColorAdjustDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_ToneMakerDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_HsbCurveDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);

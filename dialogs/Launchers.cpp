@@ -9,6 +9,11 @@
 #include "dialogs/EditorLink.h"
 #include "dialogs/FilmFilterDialog.h"
 #include "dialogs/ThresholdDialog.h"
+// tone and colour dialogs
+#include "dialogs/ColorAdjustDialog.h"
+#include "dialogs/GradientDialog.h"
+#include "dialogs/HsbCurveDialog.h"
+#include "dialogs/ToneMakerDialog.h"
 
 #include <vector>
 
@@ -39,6 +44,11 @@ const std::vector<LauncherRow>& Rows()
         {11006, &RunDialog<CThresholdDlg>},
         {11007, &RunDialog<CFilmFilter>},
         {12006, &RunDialog<CColorMixerDlg>},
+        // tone and colour dialogs
+        {12004, &RunDialog<CHSBCurveDlg>},
+        {12007, &RunDialog<CToneMakerDlg>},
+        {12008, &RunDialog<CColorAdjDlg>},
+        {13012, &RunDialog<CGradientDlg>},
     };
     return rows;
 }

@@ -114,6 +114,17 @@ void DrawPickerCursor(SkinCanvas& c)
     c.FillRoundRect(19, 5, 27, 13, 3.5f, white);
 }
 
+// ---- tone and colour dialogs ----
+
+// "rgbblend.png", 16 x 16: the divider handle of the weight and transition bars, a light grip
+// with a dark edge so that it shows on every band colour.
+void DrawBlendHandle(SkinCanvas& c)
+{
+    c.FillRoundRect(4.5f, 1.5f, 11.5f, 14.5f, 2.5f, Grey(20));
+    c.FillRoundRect(5.5f, 2.5f, 10.5f, 13.5f, 2, Grey(225));
+    c.StrokeLine({{8, 4.5f}, {8, 11.5f}}, 1.2f, kAccent);
+}
+
 } // namespace
 
 const std::vector<SkinImage>& DialogSkinImages()
@@ -123,6 +134,8 @@ const std::vector<SkinImage>& DialogSkinImages()
         {u"curvetool.png", 7 * 24, 24, 24, true, true, DrawCurveTools},
         {u"cursor163.png", 32, 32, 0, true, false, DrawAddPointCursor},
         {u"cursor164.png", 32, 32, 0, true, false, DrawPickerCursor},
+        // tone and colour dialogs
+        {u"rgbblend.png", 16, 16, 0, true, true, DrawBlendHandle},
     };
     return images;
 }

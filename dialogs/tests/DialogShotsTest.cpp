@@ -2,6 +2,10 @@
 // German, for a person to look at: set ZENDRA_DIALOG_SHOTS to a folder (skipped otherwise). Each
 // dialog is shown after a change, with its preview finished.
 #include "dialogs/BrightnessContrastDialog.h"
+#include "dialogs/ColorAdjustDialog.h"
+#include "dialogs/GradientDialog.h"
+#include "dialogs/HsbCurveDialog.h"
+#include "dialogs/ToneMakerDialog.h"
 #include "dialogs/ColorMixerDialog.h"
 #include "dialogs/CurveDialog.h"
 #include "dialogs/FilmFilterDialog.h"
@@ -147,6 +151,41 @@ TEST(DialogShots, EveryDialogInEnglishAndGerman)
         Shoot<CThresholdDlg>(folder, "threshold-" + l, [](DialogWorld& w, CThresholdDlg& d) {
             Send(w, &d, MSG_MENU_COMMAND, CThresholdDlg::kMenuFirst + 1);
             SetSlider(d, CThresholdDlg::kThresholdId, 45);
+        });
+        // tone and colour dialogs
+        Shoot<CColorAdjDlg>(folder, "coloradjust-" + l, [](DialogWorld& w, CColorAdjDlg& d) {
+            Send(w, &d, MSG_CHECK, CColorAdjDlg::kBalanceModeId, 1);
+            dynamic_cast<CSCheckBox*>(d.GetControl(CColorAdjDlg::kRangeCheckId))->SetText(u"1");
+            Send(w, &d, MSG_CHECK, CColorAdjDlg::kRangeCheckId, 1);
+            SetSlider(d, CColorAdjDlg::kRedCyanId, 40);
+        });
+        Shoot<CHSBCurveDlg>(folder, "hsbcurve-" + l, [](DialogWorld& w, CHSBCurveDlg& d) {
+            CHSBCurveBox& box = d.Box();
+            for (int index : {3, 4, 5}) {
+                const SPoint p = box.PointPosition(box.Points()[size_t(index)]);
+                box.OnMouseMove(p.x, p.y, 0);
+                box.OnLButtonDown(p.x, p.y, 0);
+                box.OnMouseMove(p.x, p.y - 30, 0);
+                box.OnLButtonUp(p.x, p.y - 30, 0);
+            }
+            w.t.Pump();
+            ASSERT_TRUE(::PostSpriteMessage(&d, MSG_PANEL_CLICK, CHSBCurveDlg::kToolPicker, 0, &d.ToolPanel()));
+            w.t.Pump();
+            ASSERT_TRUE(::PostSpriteMessage(&d, MSG_VIEW_CHANGED, CSPicView::kViewClicked, (200 << 16) | 60, nullptr));
+            w.t.Pump();
+            d.SetViewMode(kViewSideBySide);
+        });
+        Shoot<CGradientDlg>(folder, "gradient-" + l, [](DialogWorld& w, CGradientDlg& d) {
+            Send(w, &d, MSG_CHECK, CGradientDlg::kColourGradientId, 1);
+            SetSlider(d, CGradientDlg::kRotateId, 30);
+        });
+        Shoot<CToneMakerDlg>(folder, "tone-" + l, [](DialogWorld& w, CToneMakerDlg& d) {
+            d.m_pickColour = [](uint16_t c[4]) {
+                c[0] = 6000, c[1] = 26000, c[2] = 50000, c[3] = 65535;
+                return 1;
+            };
+            Send(w, &d, MSG_PANEL_CLICK, CToneMakerDlg::kToneButtonFirst + 2);
+            SetSlider(d, CToneMakerDlg::kAmountId, 60);
         });
         SetUiTextSource(nullptr);
         g_texts = nullptr;
