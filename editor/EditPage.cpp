@@ -1,10 +1,10 @@
 #include "editor/EditPage.h"
 
+#include "batch/SavePanel.h"
 #include "editor/CanvasCommands.h"
 #include "editor/EditorCommands.h"
 #include "editor/Wizard.h"
 #include "editor/EditorHost.h"
-#include "editor/StopGapSave.h"
 #include "imaging/ColourTables.h"
 #include "imaging/Draw8.h"
 #include "platform/Path.h"
@@ -255,7 +255,11 @@ void CSEditPage::ConnectCanvas()
     h.saved = [this] { AfterSave(); };
     CanvasDialogs& d = m_view.dialogs;
     d.messageBox = [](const char16_t* text, int kind, int buttons) { return EditorAsk(text, kind, buttons); };
-    d.saveDocument = [this](CZDDoc&) { return m_model.Lost() ? 0 : RunSaveDialog(m_model); };
+    d.saveDocument = [this](CZDDoc& doc) {
+        if (m_model.Lost())
+            return 0;
+        return RunSavePanel(doc, std::u16string(doc.path, platform::TextLength(doc.path, 1024)), &m_model.Info());
+    };
 }
 
 void CSEditPage::ShowDocument()
