@@ -147,7 +147,7 @@ int CSEditPage::OnCreate()
     m_sideStack.SetPos(std::max(0, w - kSideStackWidth), 0, kSideStackWidth, h);
 
     if (m_window) {
-        for (uint32_t key : {'A', 'D', 'I', 'C', 'V', 'Z', 'Y', 'R'})
+        for (uint32_t key : {'A', 'D', 'I', 'C', 'V', 'Z', 'Y', 'R', 'S'})
             m_window->AddAccelerator(this, key, 0, 1);
         m_window->AddAccelerator(this, 'R', 1, 1);
         m_window->AddAccelerator(this, kKeyF2, 1, 1);
@@ -353,6 +353,10 @@ void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t flags)
         break;
     case 'R':
         RunCommand(shift ? kCmdRotateLeft : kCmdRotateRight);
+        break;
+    case 'S':
+        // Posted: the save panel runs its own loop, not inside the key's delivery.
+        ::PostSpriteMessage(this, MSG_MENU_COMMAND, kCmdSave, 0, this);
         break;
     default:
         if (key == kKeyF2)
