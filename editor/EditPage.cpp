@@ -1,10 +1,10 @@
 #include "editor/EditPage.h"
 
+#include "batch/SavePanel.h"
 #include "editor/CanvasCommands.h"
 #include "editor/EditorCommands.h"
 #include "editor/Wizard.h"
 #include "editor/EditorHost.h"
-#include "editor/StopGapSave.h"
 #include "imaging/ColourTables.h"
 #include "imaging/Draw8.h"
 #include "platform/Path.h"
@@ -151,7 +151,7 @@ int CSEditPage::OnCreate()
     m_sideStack.SetPos(std::max(0, w - kSideStackWidth), 0, kSideStackWidth, h);
 
     if (m_window) {
-        for (uint32_t key : {'A', 'D', 'I', 'C', 'V', 'Z', 'Y', 'R'})
+        for (uint32_t key : {'A', 'D', 'I', 'C', 'V', 'Z', 'Y', 'R', 'S'})
             m_window->AddAccelerator(this, key, 0, 1);
         m_window->AddAccelerator(this, 'R', 1, 1);
         m_window->AddAccelerator(this, kKeyF2, 1, 1);
@@ -273,7 +273,11 @@ void CSEditPage::ConnectCanvas()
     m_maskPage.selectionToMask = [this] { return SelectionToMask(Document(), m_view.dialogs); };
     CanvasDialogs& d = m_view.dialogs;
     d.messageBox = [](const char16_t* text, int kind, int buttons) { return EditorAsk(text, kind, buttons); };
-    d.saveDocument = [this](CZDDoc&) { return m_model.Lost() ? 0 : RunSaveDialog(m_model); };
+    d.saveDocument = [this](CZDDoc& doc) {
+        if (m_model.Lost())
+            return 0;
+        return RunSavePanel(doc, std::u16string(doc.path, platform::TextLength(doc.path, 1024)), &m_model.Info());
+    };
 }
 
 void CSEditPage::ShowDocument()
@@ -373,6 +377,10 @@ void CSEditPage::OnKeyDown(uint32_t key, uint32_t, uint32_t flags)
         break;
     case 'R':
         RunCommand(shift ? kCmdRotateLeft : kCmdRotateRight);
+        break;
+    case 'S':
+        // Posted: the save panel runs its own loop, not inside the key's delivery.
+        ::PostSpriteMessage(this, MSG_MENU_COMMAND, kCmdSave, 0, this);
         break;
     default:
         if (key == kKeyF2)

@@ -159,7 +159,11 @@ TEST(ZendraEditor, EditsThroughMenusKeysAndClipboardSaveTheSamePixelsAsTheStepsD
     const uint8_t cyan[3] = {20, 220, 220};
     ASSERT_TRUE(WritePicture(fixture, 900, 600, nullptr));
     ASSERT_TRUE(WritePicture(pasted, 120, 80, cyan));
-    const auto env = zendratest::ProgramEnvironment(xvfb, home, {{"ZENDRA_REPORT_PIXELS", "1"}, {"ZENDRA_CHOOSER", "builtin"}});
+    const auto env = zendratest::ProgramEnvironment(xvfb, home, {{"ZENDRA_REPORT_PIXELS", "1"},
+                                                      {"ZENDRA_CHOOSER", "builtin"},
+                                                      // The save panel goes straight to its "other formats" tile.
+                                                      {"ZENDRA_TEST", "1"},
+                                                      {"ZENDRA_SAVE_TILE", "105"}});
 
     zendratest::Killable program;
     int out = -1;

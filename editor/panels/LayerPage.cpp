@@ -1,9 +1,10 @@
 #include "editor/panels/LayerPage.h"
 
+#include "batch/SavePanel.h"
+
 #include "editor/AdjustPage.h"
 #include "editor/CanvasCommands.h"
 #include "editor/EditorHost.h"
-#include "editor/StopGapSave.h"
 #include "editor/panels/HistoryPage.h"
 #include "imaging/ColourTables.h"
 #include "imaging/Draw8.h"
@@ -680,7 +681,7 @@ int CSLayerPage::SaveLayer()
             return 0;
     }
     const std::u16string suggested = SuggestedLayerPath();
-    const int ok = saveLayerFile ? saveLayerFile(copy, suggested) : RunLayerSaveDialog(copy, suggested);
+    const int ok = saveLayerFile ? saveLayerFile(copy, suggested) : SaveLayerAs(copy, suggested);
     FreeImageBuffer(copy);
     return ok;
 }

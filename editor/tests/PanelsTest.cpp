@@ -7,7 +7,6 @@
 #include "editor/CanvasCommands.h"
 #include "editor/EditorCommands.h"
 #include "editor/EditorHost.h"
-#include "editor/StopGapSave.h"
 #include "editor/tests/EditorTestUtil.h"
 #include "imaging/ColourTables.h"
 #include "imaging/DocumentUi.h"
@@ -384,13 +383,7 @@ TEST_F(Panels, EveryLayerOperationRecordsItsStepAndUndoGivesTheExactEarlierDocum
             p8.data[i] = uint8_t(i * 37);
         for (uint32_t i = 0; i < p8.pixelCount; ++i)
             p8.data[i * 4 + 3] = 255;
-        CZDDoc scratch;
-        ImageBuffer16 p16;
-        ASSERT_TRUE(ConvertImage8To16(p16, p8, kConvertSrgb));
-        AddOwned(scratch, p16, u"p");
-        CEditorDocument model;
-        model.Document().CopyFrom(scratch);
-        ASSERT_TRUE(WriteDocumentFile(model, picture.u16string()));
+        ASSERT_TRUE(CodecSaveImage8(p8, picture.u16string().c_str(), false));
         FreeImageBuffer(p8);
     }
     struct Case {
@@ -478,17 +471,16 @@ TEST_F(Panels, TheLayerSaveSuggestsTheLayerNameAndKeepsTransparency)
                  return c == 3 ? (x < 4 ? 0 : 0xFFFF) : 0x8000;
              }), u"Sky/1");
     CopyTextBounded(page->Document().path, 1024, (folder / "photo.jpg").u16string().c_str());
+    // A name that is not ".png" is written as a Photoshop file.
     const struct {
-        const char* file;
-        int written;
-    } cases[] = {{"layer.png", 1}, {"layer.psd", 1}, {"layer.gif", 0}};
+        const char* typed;
+        const char* written;
+    } cases[] = {{"layer.png", "layer.png"}, {"layer.psd", "layer.psd"}, {"layer.gif", "layer.gif.psd"}};
     for (const auto& c : cases) {
-        files.answer = (folder / c.file).u16string();
-        host.asked.clear();
-        EXPECT_EQ(page->LayerPanel().SaveLayer(), c.written) << c.file;
-        EXPECT_EQ(files.suggested, (folder / "Sky_1.png").u16string());
-        EXPECT_EQ(fs::exists(folder / c.file), c.written == 1) << c.file;
-        EXPECT_EQ(host.asked.empty(), c.written == 1) << c.file;
+        files.answer = (folder / c.typed).u16string();
+        EXPECT_EQ(page->LayerPanel().SaveLayer(), 1) << c.typed;
+        EXPECT_EQ(files.suggested, (folder / "Sky_1").u16string()) << "the layer's name in the photo's folder";
+        EXPECT_TRUE(fs::exists(folder / c.written)) << c.written;
     }
     ImageBuffer8 back;
     ASSERT_TRUE(LoadImage8((folder / "layer.png").u16string().c_str(), back));
