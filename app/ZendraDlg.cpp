@@ -13,6 +13,7 @@
 #include "app/ServerThread.h"
 #include "app/Services.h"
 #include "app/SettingsDlg.h"
+#include "dialogs/DialogSupport.h"
 #include "dialogs/EditorLink.h"
 #include "editor/EditorCommands.h"
 #include "editor/tools/ToolSet.h"
@@ -93,6 +94,7 @@ CZendraDlg::~CZendraDlg()
     if (TheEditorHost() == this) {
         SetEditorHost(nullptr);
         SetEditorLink({});
+        SetDialogMessageSource({});
     }
     CZendraDlg* self = this;
     g_mainWindow.compare_exchange_strong(self, nullptr);
@@ -136,6 +138,8 @@ int CZendraDlg::OnCreate()
     link.pageArea = [this] { return m_tabFrame.LocalToWindowRect(m_tabFrame.PageArea()); };
     link.endActiveTool = [this] { EndActiveTool(); };
     SetEditorLink(std::move(link));
+    // The dialogs' questions are the window's, so tests see and answer them like the others.
+    SetDialogMessageSource([this](const char16_t* key, int kind, int buttons) { return Ask(UiText(key), kind, buttons); });
     return CRenderWindow::OnCreate();
 }
 

@@ -565,15 +565,10 @@ void DrawLock(SkinCanvas& c)
     c.FillCircle(8, 10.5f, 1.2f, kGlyphDark);
 }
 
-// Confirm and refuse marks, 16 x 16.
+// The confirm mark, 16 x 16 (the refusing "no.png" is the tool page's).
 void DrawOk(SkinCanvas& c)
 {
     GlyphCheck(c, 0, 0, 16, Colour(0x4CA05A));
-}
-void DrawNo(SkinCanvas& c)
-{
-    c.StrokeCircle(8, 8, 6, 1.8f, kRed);
-    c.StrokeLine({{3.8f, 12.2f}, {12.2f, 3.8f}}, 1.8f, kRed);
 }
 
 // The layer and mask panels' buttons, 28-pixel frames: 0 new layer, 1 delete, 2 merge down,
@@ -669,7 +664,6 @@ const std::vector<SkinImage>& EditorSkinImages()
         {u"eye.png", 20, 16, 0, false, true, DrawEye},
         {u"lock.png", 16, 16, 0, false, true, DrawLock},
         {u"ok.png", 16, 16, 0, false, true, DrawOk},
-        {u"no.png", 16, 16, 0, false, true, DrawNo},
         {u"layertool.png", 10 * 28, 28, 28, false, true, DrawLayerTools},
     };
     return images;

@@ -12,6 +12,7 @@
 #include "ui/Registry.h"
 #include "app/SettingsDlg.h"
 #include "app/ZendraApp.h"
+#include "batch/SavePanel.h"
 #include "app/ZendraDlg.h"
 #include "editor/EditorCommands.h"
 #include "ui/Tip.h"
@@ -116,7 +117,8 @@ struct Frame {
             return a;
         };
         dlg.exitProcess = [this](int code) { exited = code; };
-        // A save's path question is cancelled.
+        // A save goes to the save panel's "other formats" tile, whose path question is cancelled.
+        SetSavePanelAutoTile(CSaveDlg::kOtherFormat);
         dlg.askPath = [](platform::String16&) { return false; };
         if (open)
             Open();
@@ -124,6 +126,7 @@ struct Frame {
     ~Frame()
     {
         dlg.DestroyWindow();
+        SetSavePanelAutoTile(0);
         SetUiImageSource(nullptr);
         ResetSharedUiImages();
         platform::SetSettingsFiles({}, {});

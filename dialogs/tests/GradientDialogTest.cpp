@@ -5,6 +5,7 @@
 #include "dialogs/GradientDialog.h"
 #include "dialogs/Launchers.h"
 #include "dialogs/SliderDialogSupport.h"
+#include "imaging/ColourTables.h"
 
 #include "DialogTestSupport.h"
 
@@ -162,6 +163,7 @@ TEST(GradientDialog, ModesKeepTheColourPairAndColourButtonsWorkOnlyInTheColourGr
 
 TEST(GradientDialog, PreviewDiscProbes)
 {
+    BuildGammaTables(); // the disc's colours go through them, as in the running program
     GradientParams r;
     r.mode = 0;
     const uint16_t red[4] = {0, 0, 65535, 65535}, blue[4] = {65535, 0, 0, 65535};
