@@ -16,6 +16,8 @@
 #include "ui/UiSeams.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -284,6 +286,17 @@ void CFilterDialog::OnJobFinished(int jobId, int result)
         }
     }
     m_afterView.SetAllDirty(1);
+    // Test hook: where the after view shows the picture, so a test's screenshot can check the
+    // preview's pixels (the record itself is printed with the tab's steps once it is kept).
+    if (jobId == kJobPreview && result > 0 && std::getenv("ZENDRA_REPORT_PIXELS")) {
+        platform::ScopedLock view(m_afterView.Lock());
+        const SRect shown = m_afterView.LocalToWindowRect(m_afterView.Shown());
+        const SRect source = m_afterView.Source();
+        std::printf("zendra: preview shown %d,%d,%d,%d source %d,%d,%d,%d zoom %.6f\n", shown.left, shown.top,
+                    shown.right, shown.bottom, source.left, source.top, source.right, source.bottom,
+                    m_afterView.Zoom());
+        std::fflush(stdout);
+    }
     if (m_viewMode == kViewCanvas)
         MarkEditorModified();
     if (auto* apply = dynamic_cast<CMessageSprite*>(GetControl(kApplyId)))

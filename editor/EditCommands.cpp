@@ -197,9 +197,12 @@ int CSEditPage::RunCommand(int id)
         } else if (id == kCmdSave) {
             EndEditorTool();
             SaveDocument();
+        } else if (id == kCmdPhotoProperty) {
+            EndEditorTool();
+            m_view.ShowPhotoInfo();
         } else {
             EndEditorTool();
-            SayNotThereYet();
+            m_view.PrintPicture();
         }
         return 1;
     case kCmdClose:

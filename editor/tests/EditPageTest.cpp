@@ -718,3 +718,46 @@ TEST(EditorWizard, ChoicePlacesInTheirTiles)
     EXPECT_EQ(WizardChoiceCommand(-1, false), 0);
     EXPECT_EQ(WizardChoiceCommand(10, false), 0);
 }
+
+TEST_F(EditTab, PhotoInfoAndPrintFromTheMenuReachTheCanvasButtonsDialogs)
+{
+    const fs::path original = folder / "photo.png";
+    {
+        ImageBuffer8 p8;
+        ASSERT_TRUE(AllocImage8(p8, 16, 10));
+        std::memset(p8.data, 0x80, p8.byteSize);
+        ASSERT_TRUE(CodecSaveImage8(p8, original.u16string().c_str(), false));
+        FreeImageBuffer(p8);
+    }
+    Open(Patches(16, 10), original);
+    int infoShown = 0, printed = 0;
+    std::u16string infoPath;
+    int printedWidth = 0;
+    CanvasDialogs& d = page->View().dialogs;
+    d.photoInfo = [&](ImageInfo&, const std::u16string& path) {
+        ++infoShown;
+        infoPath = path;
+        return 1;
+    };
+    d.printPicture = [&](const ImageBuffer8& picture, const ImageBuffer16&) {
+        ++printed;
+        printedWidth = int(picture.width);
+        return 1;
+    };
+    struct Case {
+        int id;
+        int info, print;
+    };
+    const Case cases[] = {{kCmdPhotoProperty, 1, 0}, {kCmdPrint, 0, 1}};
+    for (const Case& c : cases) {
+        infoShown = printed = 0;
+        host.asked.clear();
+        EXPECT_EQ(page->RunCommand(c.id), 1) << c.id;
+        EXPECT_EQ(infoShown, c.info) << c.id;
+        EXPECT_EQ(printed, c.print) << c.id;
+        EXPECT_TRUE(host.asked.empty()) << c.id << ": no box, asked "
+                                        << (host.asked.empty() ? std::string() : platform::Utf16ToUtf8(host.asked[0]));
+    }
+    EXPECT_EQ(infoPath, original.u16string());
+    EXPECT_EQ(printedWidth, 16);
+}
