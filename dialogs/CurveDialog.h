@@ -31,7 +31,6 @@ public:
                              kToolPicker = 3005, kToolAutoLevels = 3006, kToolEqualise = 3007;
     static constexpr int32_t kMenuChannelFirst = 200; // 200..204
     static constexpr int kChannels = 5;
-    static constexpr int kPickerCursor = 164;
     static constexpr int kPickRadius = 5;
 
     CCurveDlg();
@@ -44,7 +43,6 @@ public:
     void OnOK() override;
     void StartJob() override;
     int Apply() override;
-    int OnSetCursor(int x, int y) override;
 
     // Every curve back to the identity, smooth, channel RGB, histogram from the before picture.
     void Reset();
@@ -55,7 +53,6 @@ public:
     // The automatic curve of the shown channel (levels 1) or its equalising curve (levels 0);
     // for red, green or blue the other two colour channels get theirs first.
     void AutoCurve(int levels);
-    void SetPickMode(bool armed);
 
     // ---- state for tests ----
     CCurveBox& Box() { return m_box; }
@@ -66,7 +63,6 @@ public:
     {
         return m_stored[size_t(channel)];
     }
-    int PickMode() const { return m_pickMode; }
     std::array<uint16_t, 4> PickedColour() const;
     int MarkerX() const { return m_markerX.load(); }
 
@@ -90,8 +86,6 @@ private:
     std::unique_ptr<uint16_t[]> m_tables;  // 5 x 65536: RGB, R, G, B, Y
     std::unique_ptr<uint16_t[]> m_jobTables; // the running job's copy (up to 3 tables)
     CSButton* m_channelButton = nullptr;
-    int32_t m_pickMode = 0;
-    int32_t m_savedViewMode = kViewAfter;
     uint16_t m_picked[4] = {0, 0, 0, 0xFFFF};
     std::atomic<int32_t> m_markerX{-1}; // dialog pixels; -1 none (read by the render thread)
     bool m_boxBuilt = false;

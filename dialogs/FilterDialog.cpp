@@ -13,6 +13,7 @@
 #include "platform/FileSystem.h"
 #include "ui/MessageBox.h"
 #include "ui/RenderWindow.h"
+#include "ui/UiResources.h"
 #include "ui/UiSeams.h"
 
 #include <algorithm>
@@ -564,4 +565,36 @@ void CFilterDialog::DrawSeparators()
     line(c, 220, c + 29, 249, false);
     line(c + 30, 250, c + 30, h - 10, true);
     InvalidateRect(0, 0, 0, 0, 1);
+}
+
+void CFilterDialog::SetPickMode(bool armed)
+{
+    if (armed == (m_pickMode != 0))
+        return;
+    if (armed) {
+        m_pickMode = 1;
+        m_savedViewMode = ViewMode();
+        SetViewMode(kViewBefore);
+    } else {
+        m_pickMode = 0;
+        SetViewMode(m_savedViewMode);
+        if (m_window)
+            m_window->SetCursor(platform::StandardCursor::Arrow);
+    }
+}
+
+int CFilterDialog::OnSetCursor(int x, int y)
+{
+    if (m_pickMode && m_window && m_window->PlatformWindow()) {
+        const SRect v = ViewRect();
+        if (x >= v.left && x < v.right && y >= v.top && y < v.bottom) {
+            static platform::CustomCursor picker;
+            static const bool loaded = LoadProgramCursor(kPickerCursor, 1, 30, picker) != 0;
+            if (loaded) {
+                m_window->PlatformWindow()->SetCursor(picker);
+                return 1;
+            }
+        }
+    }
+    return CAlgorithmDialog::OnSetCursor(x, y);
 }

@@ -58,6 +58,8 @@ public:
     void OnCancel() override;
     void OnOK() override;
     void ReleaseResources(int flag) override;
+    // The colour picker's cursor over the views while picking.
+    int OnSetCursor(int x, int y) override;
 
     // Empty hook of Apply, for subclasses.
     virtual void OnApplied() {}
@@ -69,6 +71,10 @@ public:
     // The run request of the base under the name the subclasses know.
     void RestartPreview() { RequestRun(); }
     void SetViewMode(int mode);
+    // Picking a colour from the picture: the before view shows while it is armed, the earlier
+    // view mode comes back after.
+    void SetPickMode(bool armed);
+    int PickMode() const { return m_pickMode; }
     void ShowBlendDialog();
     void ShowMaskMenu();
     // -2 nothing marked, -1 the selection, n saved mask n.
@@ -112,6 +118,10 @@ protected:
     template <class Fn>
     void ChangeTarget(Fn&& change);
     void MarkEditorModified();
+
+    static constexpr int kPickerCursor = 164;
+    int32_t m_pickMode = 0;
+    int32_t m_savedViewMode = kViewAfter;
 
 private:
     void PlaceButtons();

@@ -330,38 +330,6 @@ void CHSBCurveDlg::ShowCurveMenu()
     m_menu.Track(this, b.left, b.bottom, true, true);
 }
 
-void CHSBCurveDlg::SetPickMode(bool armed)
-{
-    if (armed == (m_pickMode != 0))
-        return;
-    if (armed) {
-        m_pickMode = 1;
-        m_savedViewMode = ViewMode();
-        SetViewMode(kViewBefore);
-    } else {
-        m_pickMode = 0;
-        SetViewMode(m_savedViewMode);
-        if (m_window)
-            m_window->SetCursor(platform::StandardCursor::Arrow);
-    }
-}
-
-int CHSBCurveDlg::OnSetCursor(int x, int y)
-{
-    if (m_pickMode && m_window && m_window->PlatformWindow()) {
-        const SRect v = ViewRect();
-        if (x >= v.left && x < v.right && y >= v.top && y < v.bottom) {
-            static platform::CustomCursor picker;
-            static const bool loaded = LoadProgramCursor(kPickerCursor, 1, 30, picker) != 0;
-            if (loaded) {
-                m_window->PlatformWindow()->SetCursor(picker);
-                return 1;
-            }
-        }
-    }
-    return CFilterDialog::OnSetCursor(x, y);
-}
-
 int CHSBCurveDlg::OnSpriteMessage(SpriteMessage* message)
 {
     if (message) {

@@ -45,7 +45,6 @@ public:
     static constexpr int32_t kBoxPlaceId = 1123, kPanelPlaceId = 1121, kCurveButtonId = 1124, kResetId = 1122;
     static constexpr int32_t kToolPicker = 3005;
     static constexpr int32_t kMenuCurveFirst = 205; // 205 hue, 206 saturation, 207 lightness
-    static constexpr int kPickerCursor = 164;
     static constexpr int kPickRadius = 5;
     static constexpr int kTableSize = 65536;
 
@@ -59,21 +58,18 @@ public:
     void OnOK() override;
     void StartJob() override;
     int Apply() override;
-    int OnSetCursor(int x, int y) override;
 
     void Reset();
     // Shows curve `channel` (box channels 5, 6, 7); with `save` the shown curve's points are kept.
     void SelectCurve(int channel, bool save);
     void UpdatePanel();
     void ShowCurveMenu();
-    void SetPickMode(bool armed);
 
     // ---- state for tests ----
     CHSBCurveBox& Box() { return m_box; }
     CPanelSprite& ToolPanel() { return m_tools; }
     CSMenu& CurveMenu() { return m_menu; }
     const uint16_t* Table(int index) const { return m_tables.get() + size_t(index) * kTableSize; }
-    int PickMode() const { return m_pickMode; }
     std::array<uint16_t, 4> PickedColour() const { return {m_picked[0], m_picked[1], m_picked[2], m_picked[3]}; }
     int MarkerX() const { return m_markerX.load(); }
 
@@ -90,8 +86,6 @@ private:
     ImageBuffer8 m_pickerIcon{};
     CSMenu m_menu;
     CSButton* m_curveButton = nullptr;
-    int32_t m_pickMode = 0;
-    int32_t m_savedViewMode = kViewAfter;
     uint16_t m_picked[4] = {0, 0, 0, 0xFFFF};
     std::unique_ptr<uint16_t[]> m_tables;    // 3 x 65536: hue shift, saturation, lightness
     std::unique_ptr<uint16_t[]> m_jobTables; // the running job's copy
