@@ -83,9 +83,8 @@ int CSHistoryList::DrawRow(int index)
 // The page
 
 CSHistoryPage::CSHistoryPage()
-    : CSTabPage(u"")
+    : CSColumnPanelPage(m_list)
 {
-    SetFlags(Flags() | SF_INPUT);
 }
 
 CSHistoryPage::~CSHistoryPage()
@@ -141,33 +140,6 @@ int CSHistoryPage::OnCreate()
     SetPos(r.left, r.top, r.Width(), r.Height());
     Refresh();
     return 1;
-}
-
-void CSHistoryPage::SetPos(int x, int y, int width, int height)
-{
-    CSTabPage::SetPos(x, y, width, height);
-    SetAllDirty(1);
-    m_buttons.SetPos(0, 0, kColumnWidth, std::max(1, height));
-    m_list.SetPos(kColumnWidth, 0, std::max(1, width - kColumnWidth), std::max(1, height));
-}
-
-int CSHistoryPage::OnDraw(uint32_t)
-{
-    platform::ScopedLock lock(m_lock);
-    if (!AllDirty() || !m_image.data)
-        return 0;
-    FillRect8(m_image, {0, 0, m_image.width, m_image.height}, 0x262626, 255);
-    InvalidateRect(0, 0, 0, 0, 1);
-    return 1;
-}
-
-void CSHistoryPage::ReleaseResources(int flag)
-{
-    RemoveChild(&m_list);
-    RemoveChild(&m_buttons);
-    m_list.ReleaseResources(flag);
-    m_buttons.ReleaseResources(flag);
-    CSTabPage::ReleaseResources(flag);
 }
 
 void CSHistoryPage::OnDocumentChanged(CEditorDocument&, uint32_t changes)

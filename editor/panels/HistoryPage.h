@@ -3,6 +3,7 @@
 // their keys reach it as button clicks, so every history move ends the active tool first.
 #pragma once
 
+#include "editor/panels/ColumnPanelPage.h"
 #include "editor/EditorDocument.h"
 #include "ui/Panel.h"
 #include "ui/TabFrame.h"
@@ -16,11 +17,10 @@ public:
     static int RowLevel(int row, int selected) { return selected >= 0 && row > selected ? 160 : 255; }
 };
 
-class CSHistoryPage : public CSTabPage, private IEditorDocumentObserver {
+class CSHistoryPage : public CSColumnPanelPage, private IEditorDocumentObserver {
 public:
     static constexpr int32_t kListId = 1, kColumnId = 2;
     static constexpr int32_t kUndoButton = 1, kRedoButton = 2, kAutomationButton = 3;
-    static constexpr int kColumnWidth = 30;
     static constexpr int kFrameWidth = 28;
 
     CSHistoryPage();
@@ -30,10 +30,7 @@ public:
     void SetModel(CEditorDocument* model);
 
     int OnCreate() override;
-    void SetPos(int x, int y, int width, int height) override;
-    int OnDraw(uint32_t time) override;
     int OnSpriteMessage(SpriteMessage* message) override;
-    void ReleaseResources(int flag) override;
 
     // Rebuilds the rows from the store and selects the current step.
     void Refresh();
@@ -46,13 +43,11 @@ public:
     void ClickButton(int id);
 
     CSHistoryList& List() { return m_list; }
-    CPanelSprite& Buttons() { return m_buttons; }
 
 private:
     void OnDocumentChanged(CEditorDocument& model, uint32_t changes) override;
 
     CSHistoryList m_list;
-    CPanelSprite m_buttons;
     ImageList8 m_icons;
     ImageBuffer8 m_stepIcon;
     CEditorDocument* m_model = nullptr;

@@ -372,9 +372,8 @@ int CSLayerList::OnSpriteMessage(SpriteMessage* m)
 // The page
 
 CSLayerPage::CSLayerPage()
-    : CSTabPage(u"")
+    : CSColumnPanelPage(m_list)
 {
-    SetFlags(Flags() | SF_INPUT);
 }
 
 CSLayerPage::~CSLayerPage()
@@ -424,34 +423,12 @@ int CSLayerPage::OnCreate()
     return 1;
 }
 
-void CSLayerPage::SetPos(int x, int y, int width, int height)
-{
-    CSTabPage::SetPos(x, y, width, height);
-    SetAllDirty(1);
-    m_buttons.SetPos(0, 0, kColumnWidth, std::max(1, height));
-    m_list.SetPos(kColumnWidth, 0, std::max(1, width - kColumnWidth), std::max(1, height));
-}
-
-int CSLayerPage::OnDraw(uint32_t)
-{
-    platform::ScopedLock lock(m_lock);
-    if (!AllDirty() || !m_image.data)
-        return 0;
-    FillRect8(m_image, {0, 0, m_image.width, m_image.height}, 0x262626, 255);
-    InvalidateRect(0, 0, 0, 0, 1);
-    return 1;
-}
-
 void CSLayerPage::ReleaseResources(int flag)
 {
     if (m_window && m_menuMade)
         m_window->ForgetTopLevel(&m_newMenu);
     m_newMenu.ReleaseResources(flag);
-    RemoveChild(&m_list);
-    RemoveChild(&m_buttons);
-    m_list.ReleaseResources(flag);
-    m_buttons.ReleaseResources(flag);
-    CSTabPage::ReleaseResources(flag);
+    CSColumnPanelPage::ReleaseResources(flag);
 }
 
 int CSLayerPage::Refresh()

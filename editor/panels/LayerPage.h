@@ -7,6 +7,7 @@
 // which takes the document's lock and then the layer's to check the row and make a thumbnail.
 #pragma once
 
+#include "editor/panels/ColumnPanelPage.h"
 #include "editor/EditorDocument.h"
 #include "ui/Menu.h"
 #include "ui/Panel.h"
@@ -73,13 +74,12 @@ private:
     bool m_menuMade = false;
 };
 
-class CSLayerPage : public CSTabPage {
+class CSLayerPage : public CSColumnPanelPage {
 public:
     static constexpr int32_t kListId = 1, kColumnId = 2, kMenuId = 100;
     static constexpr int32_t kNewButton = 1, kDeleteButton = 2, kMergeButton = 3, kRenameButton = 4,
                              kSaveButton = 5, kUpButton = 11, kDownButton = 12;
     static constexpr int32_t kCmdBlankLayer = 23011, kCmdLoadLayer = 23012, kCmdPaste = 22005;
-    static constexpr int kColumnWidth = 30;
     static constexpr int kFrameWidth = 28;
 
     CSLayerPage();
@@ -94,8 +94,6 @@ public:
     std::function<int(const ImageBuffer16& image, const std::u16string& suggested)> saveLayerFile;
 
     int OnCreate() override;
-    void SetPos(int x, int y, int width, int height) override;
-    int OnDraw(uint32_t time) override;
     int OnSpriteMessage(SpriteMessage* message) override;
     void ReleaseResources(int flag) override;
 
@@ -114,14 +112,12 @@ public:
     std::u16string SuggestedLayerPath() const;
 
     CSLayerList& List() { return m_list; }
-    CPanelSprite& Buttons() { return m_buttons; }
     CSMenu& NewLayerMenu() { return m_newMenu; }
 
 private:
     int Ask(char16_t* buffer, int capacity, const char16_t* caption, const char16_t* prompt);
 
     CSLayerList m_list;
-    CPanelSprite m_buttons;
     CSMenu m_newMenu;
     ImageList8 m_icons;
     CEditorDocument* m_model = nullptr;

@@ -139,9 +139,8 @@ int CSMaskList::DrawRow(int index)
 // The page
 
 CSMaskPage::CSMaskPage()
-    : CSTabPage(u"")
+    : CSColumnPanelPage(m_list)
 {
-    SetFlags(Flags() | SF_INPUT);
 }
 
 CSMaskPage::~CSMaskPage()
@@ -185,33 +184,6 @@ int CSMaskPage::OnCreate()
     SetPos(r.left, r.top, r.Width(), r.Height());
     Refresh();
     return 1;
-}
-
-void CSMaskPage::SetPos(int x, int y, int width, int height)
-{
-    CSTabPage::SetPos(x, y, width, height);
-    SetAllDirty(1);
-    m_buttons.SetPos(0, 0, kColumnWidth, std::max(1, height));
-    m_list.SetPos(kColumnWidth, 0, std::max(1, width - kColumnWidth), std::max(1, height));
-}
-
-int CSMaskPage::OnDraw(uint32_t)
-{
-    platform::ScopedLock lock(m_lock);
-    if (!AllDirty() || !m_image.data)
-        return 0;
-    FillRect8(m_image, {0, 0, m_image.width, m_image.height}, 0x262626, 255);
-    InvalidateRect(0, 0, 0, 0, 1);
-    return 1;
-}
-
-void CSMaskPage::ReleaseResources(int flag)
-{
-    RemoveChild(&m_list);
-    RemoveChild(&m_buttons);
-    m_list.ReleaseResources(flag);
-    m_buttons.ReleaseResources(flag);
-    CSTabPage::ReleaseResources(flag);
 }
 
 int CSMaskPage::Say(const char16_t* key, int kind, int buttons)

@@ -7,6 +7,7 @@
 // list's own copies of the previews, so a mask replaced meanwhile is never read.
 #pragma once
 
+#include "editor/panels/ColumnPanelPage.h"
 #include "editor/EditorDocument.h"
 #include "ui/Panel.h"
 #include "ui/TabFrame.h"
@@ -36,11 +37,10 @@ private:
     std::vector<int> m_maskOfRow;
 };
 
-class CSMaskPage : public CSTabPage {
+class CSMaskPage : public CSColumnPanelPage {
 public:
     static constexpr int32_t kListId = 1, kColumnId = 2;
     static constexpr int32_t kDeleteButton = 2, kMoreButton = 6, kToSelectionButton = 7, kToMaskButton = 8;
-    static constexpr int kColumnWidth = 30;
     static constexpr int kFrameWidth = 28;
 
     CSMaskPage();
@@ -53,10 +53,7 @@ public:
     std::function<int(const char16_t* text, int kind, int buttons)> messageBox;
 
     int OnCreate() override;
-    void SetPos(int x, int y, int width, int height) override;
-    int OnDraw(uint32_t time) override;
     int OnSpriteMessage(SpriteMessage* message) override;
-    void ReleaseResources(int flag) override;
 
     int Refresh();
     void UpdateButtons();
@@ -68,13 +65,11 @@ public:
     void DeleteMask(int row);
 
     CSMaskList& List() { return m_list; }
-    CPanelSprite& Buttons() { return m_buttons; }
 
 private:
     int Say(const char16_t* key, int kind, int buttons);
 
     CSMaskList m_list;
-    CPanelSprite m_buttons;
     ImageList8 m_icons;
     CEditorDocument* m_model = nullptr;
 };

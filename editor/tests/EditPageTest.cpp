@@ -418,8 +418,9 @@ TEST_F(EditTab, QuickFiltersRunInTheProgressBoxAndRecordTheirRecords)
         EXPECT_EQ(s.tag, c.selection ? 0 : c.tag) << "the store keeps a tag with its record only";
         EXPECT_EQ(platform::String16(s.name), platform::String16(UiText(c.key)));
         EXPECT_EQ(s.hasPayload != 0, !c.selection) << "a selection makes the step not replayable";
-        if (!c.selection)
+        if (!c.selection) {
             EXPECT_EQ(std::vector<uint8_t>(s.PayloadData(), s.PayloadData() + s.payloadLength), record);
+        }
         const ImageBuffer16& got = doc.layers[0]->pixels;
         bool changed = false;
         for (int y = 0; y < 32; ++y)
