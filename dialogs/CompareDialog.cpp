@@ -4,7 +4,6 @@
 #include "algorithms/AlgorithmThread.h"
 #include "algorithms/ImageSize.h"
 #include "dialogs/DialogSupport.h"
-#include "dialogs/FilterPixels.h"
 #include "imaging/Document.h"
 #include "imaging/HistoryStore.h"
 #include "imaging/TextRender.h"
@@ -13,6 +12,7 @@
 #include "ui/UiSeams.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -198,12 +198,14 @@ void CCompareDlg::OnJobDone(int jobId, int result)
         if (result > 0 && layer && m_result.data && m_result.width == layer->width && m_result.height == layer->height) {
             const int index = m_document->FindLayerByImage(layer);
             CZDLayer* owner = index >= 0 ? m_document->GetLayer(index) : nullptr;
+            // The result takes the layer's place; the old pixels go with the dialog.
             if (owner) {
                 platform::ScopedLock pixels(owner->lock);
-                applied = CopyImage16Parallel(*layer, m_result) != 0;
+                std::swap(*layer, m_result);
             } else {
-                applied = CopyImage16Parallel(*layer, m_result) != 0;
+                std::swap(*layer, m_result);
             }
+            applied = true;
         }
         if (applied) {
             CommitVariant();

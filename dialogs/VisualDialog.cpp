@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -261,6 +262,15 @@ int CVisualDlg::OnInitDialog()
     const ImageBuffer16* layer = m_document->GetCurrentImage();
     m_panel.EnableItem(kItemZoomOut, m_region.Width() < layer->width || m_region.Height() < layer->height);
     RequestRedraw();
+    // Test hook: where the grid and OK are in the window and the strength the tiles use, so that
+    // a test can click a tile and check the result.
+    if (std::getenv("ZENDRA_REPORT_PIXELS")) {
+        const SRect g = LocalToWindowRect(m_grid);
+        const SRect ok = GetControl(1) ? GetControl(1)->LocalToWindowRect({0, 0, 145, 25}) : SRect{};
+        std::printf("zendra: visual grid %d,%d,%d,%d pitch %d strength %d ok %d,%d\n", g.left, g.top, g.right,
+                    g.bottom, m_pitch, m_strength.load(), (ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2);
+        std::fflush(stdout);
+    }
     return 1;
 }
 
@@ -731,18 +741,15 @@ void CVisualDlg::OnOK()
         visual.m_params.greenSteps = Trunc(m_position[3].load());
         visual.m_params.blueSteps = Trunc(m_position[4].load());
         visual.m_params.strength = m_strength.load();
-        ImageBuffer16 work{};
-        if (visual.ApplyTables(*layer, work) && work.width == layer->width && work.height == layer->height) {
-            const int index = m_document->FindLayerByImage(layer);
-            CZDLayer* owner = index >= 0 ? m_document->GetLayer(index) : nullptr;
-            if (owner) {
-                platform::ScopedLock pixels(owner->lock);
-                applied = CopyImage16(*layer, work);
-            } else {
-                applied = CopyImage16(*layer, work);
-            }
+        // In place: the run fails only while building its tables, before a pixel is touched.
+        const int index = m_document->FindLayerByImage(layer);
+        CZDLayer* owner = index >= 0 ? m_document->GetLayer(index) : nullptr;
+        if (owner) {
+            platform::ScopedLock pixels(owner->lock);
+            applied = visual.ApplyTables(*layer, *layer);
+        } else {
+            applied = visual.ApplyTables(*layer, *layer);
         }
-        FreeImageBuffer(work);
     }
     if (window)
         window->EndBusy();
