@@ -26,6 +26,12 @@
 #include "dialogs/FilmFilterDialog.h"
 #include "dialogs/SliderDialogSupport.h"
 #include "dialogs/ThresholdDialog.h"
+// variant dialogs
+#include "algorithms/ImageSize.h"
+#include "algorithms/ToneMaker.h"
+#include "algorithms/Visual.h"
+#include "dialogs/CompareDialog.h"
+#include "dialogs/VisualDialog.h"
 #include "imaging/ColourTables.h"
 #include "imaging/DocStream.h"
 #include "imaging/Document.h"
@@ -442,6 +448,170 @@ void BM_HsbCurveDialog(benchmark::State& state)
     });
 }
 
+// ---- variant dialogs ----
+// Visual variants (figures in ms, medians of three openings):
+//   open       initialisation (the square part copied and shrunk to the tiles' size)
+//   first      the first frame: five tiles made and drawn
+//   rest       a frame at rest that redraws the whole dialog and its grid from cached tiles
+//   tile       one tile made (ApplyTables on the reduced copy and its 8-bit form);
+//              tables  ApplyTables alone on a copy of that size (anchor: tile <= 1.2 tables)
+//   ok         OK with one contrast step; apply  ApplyTables alone on the layer (ok <= 1.1 apply);
+//              step  the history store's kind-255 step alone (part of ok)
+void BM_VisualDialog(benchmark::State& state)
+{
+    DialogBench b;
+    if (!b.ok) {
+        state.SkipWithError("no window");
+        return;
+    }
+    std::vector<double> open, first, rest, tile, tables, ok, apply, step;
+    for (auto _ : state) {
+        if (!b.OpenDocument()) {
+            state.SkipWithError("no document");
+            return;
+        }
+        auto d = std::make_unique<CVisualDlg>();
+        if (!CreateDialogFromTemplate(*d, CVisualDlg::kTemplateId)) {
+            state.SkipWithError("no template");
+            return;
+        }
+        auto t = Clock::now();
+        if (!d->OnInitDialog()) {
+            state.SkipWithError("did not open");
+            return;
+        }
+        open.push_back(Ms(t, Clock::now()));
+        b.window.PushModal(d.get());
+        d->SetOpacity(255);
+        d->SetAllDirty(1);
+        t = Clock::now();
+        b.Frame();
+        first.push_back(Ms(t, Clock::now()));
+        d->SetAllDirty(1);
+        t = Clock::now();
+        b.Frame();
+        rest.push_back(Ms(t, Clock::now()));
+        const int32_t steps[5] = {2, 1, 0, 0, 0};
+        t = Clock::now();
+        std::unique_ptr<VisualTile> made = d->MakeTile(0, steps);
+        tile.push_back(Ms(t, Clock::now()));
+        {
+            CVisual visual;
+            visual.m_params.contrastSteps = 2, visual.m_params.exposureSteps = 1;
+            visual.m_params.strength = d->Strength();
+            ImageBuffer16 out{};
+            t = Clock::now();
+            visual.ApplyTables(d->Reduced(), out);
+            tables.push_back(Ms(t, Clock::now()));
+            FreeImageBuffer(out);
+            visual.m_params.exposureSteps = 0;
+            visual.m_params.contrastSteps = 1;
+            t = Clock::now();
+            visual.ApplyTables(b.Layer(), out);
+            apply.push_back(Ms(t, Clock::now()));
+            FreeImageBuffer(out);
+        }
+        for (int i = 0; i < 4 && d->Hits().size() != 4; ++i)
+            b.Frame();
+        for (size_t i = 0; i < d->Hits().size(); ++i)
+            if (d->Hits()[i].steps[0] == 1)
+                d->SelectTile(int(i));
+        for (int i = 0; i < 40 && d->Animation() != CVisualDlg::kAnimNone; ++i)
+            b.Frame();
+        t = Clock::now();
+        d->OnOK();
+        const double took = Ms(t, Clock::now());
+        ok.push_back(took);
+        state.SetIterationTime(took / 1000);
+        b.window.PopModal(d.get());
+        t = Clock::now();
+        b.history.AddStep(kHistoryDocument, -1, u"step", false, 0, nullptr, 0);
+        step.push_back(Ms(t, Clock::now()));
+    }
+    state.counters["open_ms"] = Median(open);
+    state.counters["first_frame_ms"] = Median(first);
+    state.counters["rest_frame_ms"] = Median(rest);
+    state.counters["tile_ms"] = Median(tile);
+    state.counters["tables_ms"] = Median(tables);
+    state.counters["ok_ms"] = Median(ok);
+    state.counters["apply_ms"] = Median(apply);
+    state.counters["step_ms"] = Median(step);
+}
+
+// Colour enhance (figures in ms, medians of three openings):
+//   variants   opening until the third variant is shown; resize  ResizeCubic of the layer to
+//              1280 x 853 alone (anchor: variants <= 2 resize)
+//   final      OK with "PaintRGB" chosen to the dialog's end; run  CColorContrast alone on the
+//              layer (final <= 1.1 run); step  the history store's kind-255 step alone
+void BM_CompareDialog(benchmark::State& state)
+{
+    DialogBench b;
+    if (!b.ok) {
+        state.SkipWithError("no window");
+        return;
+    }
+    auto settle = [&](const std::function<bool()>& done) {
+        const auto end = Clock::now() + std::chrono::seconds(120);
+        while (!done() && Clock::now() < end) {
+            b.Pump();
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    };
+    std::vector<double> variants, resize, final, run, step;
+    for (auto _ : state) {
+        if (!b.OpenDocument()) {
+            state.SkipWithError("no document");
+            return;
+        }
+        auto d = std::make_unique<CColorEnhanceDlg>();
+        if (!CreateDialogFromTemplate(*d, CColorEnhanceDlg::kTemplateId)) {
+            state.SkipWithError("no template");
+            return;
+        }
+        auto t = Clock::now();
+        if (!d->OnInitDialog()) {
+            state.SkipWithError("did not open");
+            return;
+        }
+        settle([&] { return !d->JobInFlight() && !theAlgorithmThread.IsBusy(); });
+        b.Pump();
+        variants.push_back(Ms(t, Clock::now()));
+        {
+            CImageSize sizer;
+            ImageBuffer16 out{};
+            t = Clock::now();
+            sizer.ResizeCubic(b.Layer(), out, 1280, 853, 0.33f, 0.73f);
+            resize.push_back(Ms(t, Clock::now()));
+            FreeImageBuffer(out);
+            CColorContrast contrast;
+            ColorContrastParams p;
+            p.amount = 150;
+            contrast.SetSource(&b.Layer());
+            contrast.SetDestination(&out);
+            contrast.SetParams(&p);
+            t = Clock::now();
+            contrast.Run();
+            run.push_back(Ms(t, Clock::now()));
+            FreeImageBuffer(out);
+        }
+        d->Choose(3);
+        t = Clock::now();
+        d->OnOK();
+        settle([&] { return d->Result() != 0; });
+        const double took = Ms(t, Clock::now());
+        final.push_back(took);
+        state.SetIterationTime(took / 1000);
+        t = Clock::now();
+        b.history.AddStep(kHistoryDocument, -1, u"step", false, 0, nullptr, 0);
+        step.push_back(Ms(t, Clock::now()));
+    }
+    state.counters["variants_ms"] = Median(variants);
+    state.counters["resize_ms"] = Median(resize);
+    state.counters["final_ms"] = Median(final);
+    state.counters["run_ms"] = Median(run);
+    state.counters["step_ms"] = Median(step);
+}
+
 } // namespace
 
 BENCHMARK(BM_BrightnessContrastDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
@@ -453,3 +623,6 @@ BENCHMARK(BM_FilmDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterat
 BENCHMARK(BM_ColorAdjustDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_ToneMakerDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_HsbCurveDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+// variant dialogs
+BENCHMARK(BM_VisualDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_CompareDialog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);

@@ -14,6 +14,9 @@
 #include "dialogs/GradientDialog.h"
 #include "dialogs/HsbCurveDialog.h"
 #include "dialogs/ToneMakerDialog.h"
+// variant dialogs
+#include "dialogs/CompareDialog.h"
+#include "dialogs/VisualDialog.h"
 
 #include <vector>
 
@@ -26,6 +29,16 @@ int RunDialog(int /*mode*/)
 {
     Dialog dialog;
     if (!CreateDialogFromTemplate(dialog, Dialog::kTemplateId))
+        return 0;
+    return dialog.DoModal();
+}
+
+// The visual variants open on the page the command names: 0 tone, 1 colour.
+int RunVisualDialog(int mode)
+{
+    CVisualDlg dialog;
+    dialog.m_page.store(mode == 1 ? 1 : 0);
+    if (!CreateDialogFromTemplate(dialog, CVisualDlg::kTemplateId))
         return 0;
     return dialog.DoModal();
 }
@@ -49,6 +62,10 @@ const std::vector<LauncherRow>& Rows()
         {12007, &RunDialog<CToneMakerDlg>},
         {12008, &RunDialog<CColorAdjDlg>},
         {13012, &RunDialog<CGradientDlg>},
+        // variant dialogs
+        {11000, &RunVisualDialog},
+        {12002, &RunVisualDialog},
+        {12005, &RunDialog<CColorEnhanceDlg>},
     };
     return rows;
 }

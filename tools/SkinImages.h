@@ -30,6 +30,8 @@ const std::vector<SkinImage>& EditorSkinImages();
 const std::vector<SkinImage>& DialogSkinImages();
 const std::vector<SkinImage>& AlbumSkinImages();
 const std::vector<SkinImage>& BatchSkinImages();
+// The variant dialogs' pictures (SkinImagesVariants.cpp).
+const std::vector<SkinImage>& VariantSkinImages();
 
 // Draws one picture.
 bool RenderSkinImage(const SkinImage& image, ImageBuffer8& out);

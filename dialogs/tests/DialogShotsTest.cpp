@@ -6,6 +6,9 @@
 #include "dialogs/GradientDialog.h"
 #include "dialogs/HsbCurveDialog.h"
 #include "dialogs/ToneMakerDialog.h"
+// variant dialogs
+#include "dialogs/CompareDialog.h"
+#include "dialogs/VisualDialog.h"
 #include "dialogs/ColorMixerDialog.h"
 #include "dialogs/CurveDialog.h"
 #include "dialogs/FilmFilterDialog.h"
@@ -75,6 +78,23 @@ void Shoot(const std::string& folder, const std::string& name, const std::functi
     d->OnCancel();
     w.t.window->PopModal(d.get());
     FreeImageBuffer(photo);
+}
+
+// The visual variants as the colour command opens them.
+struct ColourVisualDlg : CVisualDlg {
+    ColourVisualDlg() { m_page.store(1); }
+};
+
+// Chooses the neighbour with these steps and lets the glide end.
+void GlideTo(DialogWorld& w, CVisualDlg& d, std::array<int32_t, 5> steps)
+{
+    w.t.Frame();
+    const std::vector<VisualHit> hits = d.Hits();
+    for (size_t i = 0; i < hits.size(); ++i)
+        if (std::equal(steps.begin(), steps.end(), hits[i].steps))
+            d.SelectTile(int(i));
+    for (int k = 0; k < 100 && d.Animation() != CVisualDlg::kAnimNone; ++k)
+        w.t.Frame();
 }
 
 void SetSlider(CDialogSprite& d, int32_t id, double value)
@@ -186,6 +206,19 @@ TEST(DialogShots, EveryDialogInEnglishAndGerman)
             };
             Send(w, &d, MSG_PANEL_CLICK, CToneMakerDlg::kToneButtonFirst + 2);
             SetSlider(d, CToneMakerDlg::kAmountId, 60);
+        });
+        // variant dialogs
+        Shoot<CColorEnhanceDlg>(folder, "vivid-" + l, [](DialogWorld& w, CColorEnhanceDlg& d) {
+            ASSERT_TRUE(w.PumpUntil([&] { return !d.JobInFlight() && !theAlgorithmThread.IsBusy(); }));
+            w.Settle();
+            ASSERT_TRUE(::PostSpriteMessage(&d, MSG_VIEW_CHANGED, CSPicView::kViewClicked, 0, &d.View(3)));
+            w.t.Pump();
+        });
+        Shoot<CVisualDlg>(folder, "visual-tone-" + l, [](DialogWorld& w, CVisualDlg& d) {
+            GlideTo(w, d, {1, 0, 0, 0, 0});
+        });
+        Shoot<ColourVisualDlg>(folder, "visual-colour-" + l, [](DialogWorld& w, CVisualDlg& d) {
+            GlideTo(w, d, {0, 0, 1, 0, 0});
         });
         SetUiTextSource(nullptr);
         g_texts = nullptr;
