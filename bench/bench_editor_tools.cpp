@@ -13,6 +13,7 @@
 #include "imaging/HistoryStore.h"
 #include "platform/Clock.h"
 #include "platform/Folders.h"
+#include "platform/Settings.h"
 #include "ui/DrawnUiImages.h"
 #include "ui/Registry.h"
 
@@ -174,7 +175,9 @@ struct StrokeBench {
         view->FitToWindow();
         Frame();
         tool.view = view;
-        ok = view->ViewBuffer().data != nullptr && tool.Activate() && tool.brush.size == size;
+        // The largest brush is held to the document's maximum (500 here).
+        ok = view->ViewBuffer().data != nullptr && tool.Activate() &&
+             tool.brush.size == std::min(size, BrushMaxSize(doc.width, doc.height));
     }
     ~StrokeBench()
     {
@@ -217,6 +220,11 @@ static void BM_StrokeEvent24MP(benchmark::State& state)
         lastX = x;
         lastY = y;
     }
+    state.counters["brush"] = b.tool.brush.size;
+    // The stroke's rectangle so far: proof that the events painted.
+    state.counters["stroke_mpix"] =
+        b.tool.strokeRect.IsEmpty() ? 0.0 : double(b.tool.strokeRect.right - b.tool.strokeRect.left) *
+                                                 (b.tool.strokeRect.bottom - b.tool.strokeRect.top) / 1e6;
     if (stroke)
         b.tool.OnButtonUp(1, lastX, lastY, 0);
 }
