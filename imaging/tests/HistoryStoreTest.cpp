@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 #include <functional>
 #include <memory>
 #include <random>
@@ -697,4 +699,48 @@ TEST_F(HistoryTest, BeforeBlockIsUsedOnlyWhileTheLayerIsAsTheStepLeftIt)
         EXPECT_EQ(doc.layers[1]->x, 0) << c.what;
     }
     FreeImageBuffer(before);
+}
+
+TEST_F(HistoryTest, ABeforeBlockThatCannotBeWrittenLeavesTheStepWithoutOne)
+{
+    TwoCanvasLayers(40, 30);
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    const int32_t rect[4] = {5, 5, 35, 25};
+    auto stroke = [&](uint16_t value) {
+        CZDLayer& top = *doc.layers[1];
+        ImageBuffer16 before;
+        EXPECT_TRUE(CopyImage16(before, top.pixels));
+        for (int y = rect[1]; y < rect[3]; ++y)
+            for (int x = rect[0]; x < rect[2]; ++x)
+                top.pixels.data[(size_t(y) * 40 + x) * 4 + 1] = value;
+        const int ok = store.AddStep(kHistoryRectangle, 1, u"stroke", false, 16, rect, sizeof rect, &before);
+        FreeImageBuffer(before);
+        return ok;
+    };
+    ASSERT_EQ(stroke(111), 1);
+    ASSERT_GT(store.steps[1].beforeLength, 0u);
+    ImageBuffer16 afterFirst;
+    ASSERT_TRUE(CopyImage16(afterFirst, doc.layers[1]->pixels));
+    // The file may grow by the next step's data, not by its before-block.
+    const uint64_t limit = store.steps[1].End() + store.steps[1].length + store.steps[1].beforeLength / 2;
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = rlim_t(limit);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int second = stroke(222);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(second, 1) << "the step itself is recorded";
+    ASSERT_EQ(store.steps.size(), 3u);
+    EXPECT_EQ(store.steps[2].beforeLength, 0u);
+    // Back over it by the replay, then over the first through its block.
+    const uint64_t quick = store.beforeBlockUndos;
+    ASSERT_EQ(store.GoToStep(1, StepReplay::Force), 1);
+    EXPECT_EQ(store.beforeBlockUndos, quick);
+    EXPECT_TRUE(SameImage(doc.layers[1]->pixels, afterFirst));
+    ASSERT_EQ(store.GoToStep(2, StepReplay::Force), 1);
+    EXPECT_EQ(doc.layers[1]->pixels.data[(size_t(10) * 40 + 10) * 4 + 1], 222);
+    FreeImageBuffer(afterFirst);
 }
