@@ -28,6 +28,16 @@ struct HistoryStep {
     int32_t payloadLength = 0;
     std::unique_ptr<uint8_t[]> heapPayload; // payloads longer than 1024 bytes
 
+    // A rectangle step's pixels before it, right after its data in the file: going back over the
+    // step restores them while the layer is as the step found it. Memory only (not in the
+    // record), none when beforeLength is 0.
+    uint64_t beforeOffset = 0;
+    uint32_t beforeLength = 0;
+    int32_t beforeWidth = 0, beforeHeight = 0, beforeX = 0, beforeY = 0;
+
+    // Where the step's data, before-block included, ends in the file.
+    uint64_t End() const { return beforeLength ? beforeOffset + beforeLength : offset + length; }
+
     // The payload bytes wherever they are; null without a payload.
     const uint8_t* PayloadData() const;
 };

@@ -266,8 +266,41 @@ int HistoryStore::ReadAttributes(CDocStream& stream)
     return 1;
 }
 
+bool HistoryStore::WriteBeforeBlock(HistoryStep& step, const ImageBuffer16& before, const ZDRect& rect)
+{
+    CZDLayer* layer = nullptr;
+    for (auto& l : document->layers)
+        if (int32_t(l->id) == step.layerId)
+            layer = l.get();
+    const ZDRect r = Ordered(rect);
+    if (!layer || !before.data || before.width != layer->pixels.width || before.height != layer->pixels.height ||
+        r.left < 0 || r.top < 0 || r.right > before.width || r.bottom > before.height || IsEmptyRect(r))
+        return false;
+    ImageBuffer16 part;
+    if (!AllocImage16(part, r.right - r.left, r.bottom - r.top))
+        return false;
+    for (int y = r.top; y < r.bottom; ++y)
+        std::memcpy(part.data + size_t(y - r.top) * part.width * 4,
+                    before.data + (size_t(y) * before.width + r.left) * 4, size_t(part.width) * 8);
+    CDocFileStream file;
+    const uint64_t at = step.offset + step.length;
+    bool ok = OpenData(file, path) && file.Seek(at) && WriteLayerPixels(part, file);
+    const uint64_t length = ok ? file.GetPosition() - at : 0;
+    ok = file.Close() && ok && length > 0 && length <= UINT32_MAX;
+    FreeImageBuffer(part);
+    if (!ok)
+        return false;
+    step.beforeOffset = at;
+    step.beforeLength = uint32_t(length);
+    step.beforeWidth = layer->pixels.width;
+    step.beforeHeight = layer->pixels.height;
+    step.beforeX = layer->x;
+    step.beforeY = layer->y;
+    return true;
+}
+
 int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bool hasPayload, uint16_t tag,
-                          const void* payload, int32_t payloadLength)
+                          const void* payload, int32_t payloadLength, const ImageBuffer16* before)
 {
     if (!document)
         return 0;
@@ -286,7 +319,6 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
         if (payloadLength < 0 || (payloadLength > 0 && !payload))
             return 0;
         step.hasPayload = 1;
-        step.tag = tag;
         step.payloadLength = payloadLength;
         if (size_t(payloadLength) <= kHistoryPayloadInline) {
             if (payloadLength)
@@ -298,6 +330,8 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
             std::memcpy(step.heapPayload.get(), payload, size_t(payloadLength));
         }
     }
+    // The tag names the tool whose step this is, payload or not.
+    step.tag = tag;
     CopyTextBounded(step.name, 32, name);
     if (layerIndex == -1)
         layerIndex = document->current;
@@ -307,12 +341,12 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
     step.kind = kind;
 
     const size_t keep = follows ? size_t(current + 1) : 0;
-    const uint64_t offset = follows ? steps[size_t(current)].offset + steps[size_t(current)].length : 0;
+    const uint64_t offset = follows ? steps[size_t(current)].End() : 0;
     // The redo steps stay usable until the new step is safely written, so their data is not
     // overwritten: the new data goes after them and moves down once it is complete.
     uint64_t writeAt = offset;
     for (size_t i = keep; i < steps.size(); ++i)
-        writeAt = std::max(writeAt, steps[i].offset + steps[i].length);
+        writeAt = std::max(writeAt, steps[i].End());
     // The record holds the offset in 32 bits: data beyond that could not be found again.
     if (writeAt > UINT32_MAX || !file.Seek(writeAt))
         return 0;
@@ -365,14 +399,23 @@ int HistoryStore::AddStep(uint8_t kind, int layerIndex, const char16_t* name, bo
     if (length == 0 || !written || length > UINT32_MAX)
         return 0;
     step.length = uint32_t(length);
+    if (kind == kHistoryRectangle && before) {
+        int32_t r[4];
+        std::memcpy(r, step.payload, sizeof r);
+        WriteBeforeBlock(step, *before, ZDRect{r[0], r[1], r[2], r[3]});
+    }
     if (listSprite)
         listSprite->StepAdding(int32_t(keep));
     steps.resize(keep);
     // Now the redo data may go: move the new data into its place, or leave it where it is.
     if (writeAt != offset) {
         CDocFileStream move;
-        if (OpenData(move, path) && MoveData(move, writeAt, offset, length) && move.Close())
+        const uint64_t span = step.End() - writeAt;
+        if (OpenData(move, path) && MoveData(move, writeAt, offset, span) && move.Close()) {
             step.offset = offset;
+            if (step.beforeLength)
+                step.beforeOffset -= writeAt - offset;
+        }
     }
     steps.push_back(std::move(step));
     current = int32_t(steps.size()) - 1;
@@ -433,6 +476,58 @@ void HistoryStore::DropStaleSelection(int32_t oldWidth, int32_t oldHeight)
     document->selection = Plane8{};
 }
 
+bool HistoryStore::UndoByBeforeBlocks(int index)
+{
+    if (!useBeforeBlocks || index < 0 || index >= current || size_t(current) >= steps.size())
+        return false;
+    std::vector<CZDLayer*> layers;
+    for (int i = current; i > index; --i) {
+        const HistoryStep& step = steps[size_t(i)];
+        if (step.kind != kHistoryRectangle || !step.beforeLength)
+            return false;
+        CZDLayer* layer = nullptr;
+        for (auto& l : document->layers)
+            if (int32_t(l->id) == step.layerId)
+                layer = l.get();
+        if (!layer || layer->pixels.width != step.beforeWidth || layer->pixels.height != step.beforeHeight ||
+            layer->x != step.beforeX || layer->y != step.beforeY)
+            return false;
+        layers.push_back(layer);
+    }
+    CDocFileStream file;
+    if (!OpenData(file, path))
+        return false;
+    bool ok = true;
+    {
+        RenderWindowLockScope renderLock;
+        for (int i = current; i > index && ok; --i) {
+            const HistoryStep& step = steps[size_t(i)];
+            CZDLayer& layer = *layers[size_t(current - i)];
+            int32_t r[4];
+            std::memcpy(r, step.payload, sizeof r);
+            const ZDRect rect = Ordered(ZDRect{r[0], r[1], r[2], r[3]});
+            ImageBuffer16 part;
+            ok = file.Seek(step.beforeOffset);
+            if (ok) {
+                StepSlice data(file, step.beforeLength);
+                ok = ReadLayerPixels(data, part) && part.width == rect.right - rect.left &&
+                     part.height == rect.bottom - rect.top;
+            }
+            if (ok) {
+                std::lock_guard guard(layer.lock);
+                for (int y = 0; y < part.height; ++y)
+                    std::memcpy(layer.pixels.data + (size_t(rect.top + y) * layer.pixels.width + rect.left) * 4,
+                                part.data + size_t(y) * part.width * 4, size_t(part.width) * 8);
+                current = i - 1;
+                ++beforeBlockUndos;
+            }
+            FreeImageBuffer(part);
+        }
+    }
+    file.Close();
+    return ok;
+}
+
 int HistoryStore::GoToStep(int index, StepReplay replay)
 {
     if (!document || index < 0 || size_t(index) >= steps.size())
@@ -440,6 +535,12 @@ int HistoryStore::GoToStep(int index, StepReplay replay)
     if (index == current && replay == StepReplay::SkipIfCurrent)
         return 1;
     const int32_t w = document->width, h = document->height;
+    // One stroke or a few back: their before-blocks, without the replay.
+    if (UndoByBeforeBlocks(index)) {
+        document->modified = 1;
+        Refresh();
+        return 1;
+    }
     int from;
     if (current < index) {
         from = current + 1;

@@ -37,9 +37,12 @@ public:
     void Release();
 
     // layerIndex -1 is the current layer. For kind 13 the payload points at the rectangle
-    // (left, top, right, bottom as i32, layer coordinates, right and bottom exclusive).
+    // (left, top, right, bottom as i32, layer coordinates, right and bottom exclusive), and
+    // before, when given, is the whole layer as it was before the change (a tool's backup, the
+    // layer's size): its rectangle is kept as the step's before-block, so that undo need not
+    // replay. A before-block that cannot be written leaves the step without one.
     int AddStep(uint8_t kind, int layerIndex, const char16_t* name, bool hasPayload, uint16_t tag,
-                const void* payload, int32_t payloadLength);
+                const void* payload, int32_t payloadLength, const ImageBuffer16* before = nullptr);
     int GoToStep(int index, StepReplay replay);
     int ApplyStep(int index);
     void Clear();
@@ -58,9 +61,19 @@ public:
     CZDDoc* document = nullptr;
     double accumulatedChange = 0;
     IHistoryListView* listSprite = nullptr;
+    // Off: going back always replays from the nearest whole-document step (tests, benchmarks).
+    bool useBeforeBlocks = true;
+    // How many steps went back through their before-block (tests, benchmarks).
+    uint64_t beforeBlockUndos = 0;
 
 private:
     bool Hold(const char16_t* dataPath);
+    // Writes the before-block of the step just written; false leaves the step without one.
+    bool WriteBeforeBlock(HistoryStep& step, const ImageBuffer16& before, const ZDRect& rect);
+    // Goes back from the current step to index through before-blocks only; false when a step
+    // on the way has none or its layer is not as the step left it (nothing changed then), or
+    // when a read failed (the caller replays).
+    bool UndoByBeforeBlocks(int index);
     void Refresh();
     // A selection must match the canvas: a step that changed its size drops it.
     void DropStaleSelection(int32_t oldWidth, int32_t oldHeight);

@@ -415,7 +415,7 @@ TEST_F(EditTab, QuickFiltersRunInTheProgressBoxAndRecordTheirRecords)
         ASSERT_EQ(page->History().current, current + 1);
         ASSERT_EQ(page->History().steps.size(), size_t(current) + 2) << "one step, the undone one cut off";
         const HistoryStep& s = Last();
-        EXPECT_EQ(s.tag, c.selection ? 0 : c.tag) << "the store keeps a tag with its record only";
+        EXPECT_EQ(s.tag, c.tag) << "the tag names the command, with a record or without";
         EXPECT_EQ(platform::String16(s.name), platform::String16(UiText(c.key)));
         EXPECT_EQ(s.hasPayload != 0, !c.selection) << "a selection makes the step not replayable";
         if (!c.selection) {

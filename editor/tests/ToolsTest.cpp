@@ -3,6 +3,7 @@
 #include "editor/tests/EditorTestUtil.h"
 #include "editor/EditorHost.h"
 #include "editor/tools/BrushTools.h"
+#include "editor/tools/MoveTool.h"
 #include "editor/tools/SelectTools.h"
 #include "editor/tools/ToolPage.h"
 #include "editor/tools/ToolSet.h"
@@ -522,14 +523,19 @@ TEST(Brushes, FreePaintIsOpaqueAtFullCoverageAndUndoesExactly)
     EXPECT_EQ(p[2], 50000);
     EXPECT_EQ(p[3], 65535) << "m x 65535 / 255 at full coverage";
     EXPECT_EQ(PixelAt(t.doc.layers[1]->pixels, 25, 30)[3], 0) << "outside the stroke";
-    ASSERT_EQ(t.history.steps.size(), stepsBefore + 1);
+    ASSERT_EQ(t.history.steps.size(), stepsBefore + 1) << "one stroke, one step";
     EXPECT_EQ(t.history.steps.back().kind, kHistoryRectangle);
+    EXPECT_EQ(t.history.steps.back().tag, kToolFreePaint) << "the history panel keeps the tool for its own steps";
+    EXPECT_GT(t.history.steps.back().beforeLength, 0u) << "the backup went in as the before-block";
     t.page->SetCurrentTool(nullptr);
     EXPECT_EQ(ReadRegistryDword(u"FreePaintTool", u"R", 0, 1), 50000u);
     // Undo gives back the transparent layer exactly; redo the paint.
+    const uint64_t quick = t.history.beforeBlockUndos;
     ASSERT_EQ(t.history.GoToStep(int(stepsBefore) - 1, StepReplay::SkipIfCurrent), 1);
+    EXPECT_EQ(t.history.beforeBlockUndos, quick + 1);
     ASSERT_EQ(t.doc.LayerCount(), 2);
     EXPECT_EQ(PixelAt(t.doc.layers[1]->pixels, 25, 20)[3], 0);
+    EXPECT_EQ(PixelAt(t.doc.layers[1]->pixels, 25, 20)[2], 0);
     ASSERT_EQ(t.history.GoToStep(int(stepsBefore), StepReplay::SkipIfCurrent), 1);
     EXPECT_EQ(PixelAt(t.doc.layers[1]->pixels, 25, 20)[2], 50000);
 }
@@ -632,4 +638,247 @@ TEST(Brushes, AHiddenLayerRefusesAndADeletedLayerEndsTheTool)
     const SPoint a = t.At(5, 5);
     paint->OnButtonDown(1, a.x, a.y, 0);
     EXPECT_EQ(t.f.view->CurrentTool(), nullptr);
+}
+
+// ---- move tool ----
+
+namespace {
+
+// A selection of the document's size: 255 in [left, right) x [top, bottom).
+void SelectRect(CZDDoc& doc, int left, int top, int right, int bottom)
+{
+    FreePlane8(doc.selection);
+    doc.selection = MakePlane(doc.width, doc.height,
+                              [=](int x, int y) { return uint8_t(x >= left && x < right && y >= top && y < bottom ? 255 : 0); });
+}
+
+int SelectedCount(const CZDDoc& doc)
+{
+    int n = 0;
+    for (uint32_t i = 0; doc.selection.data && i < doc.selection.byteSize; ++i)
+        n += doc.selection.data[i] != 0;
+    return n;
+}
+
+void Drag(ToolFixture& t, CTool* tool, SPoint from, SPoint to)
+{
+    const SPoint a = t.At(from.x, from.y), b = t.At(to.x, to.y);
+    tool->OnButtonDown(1, a.x, a.y, 0);
+    tool->OnMouseMove(1, a.x, a.y, b.x, b.y);
+    tool->OnButtonUp(1, b.x, b.y, 0);
+}
+
+std::vector<uint16_t> Bytes(const ImageBuffer16& img)
+{
+    return std::vector<uint16_t>(img.data, img.data + size_t(img.pixelCount) * 4);
+}
+
+} // namespace
+
+TEST(MoveTool, ShiftPlane8KeepsWhatLandsInside)
+{
+    Plane8 source = MakePlane(4, 3, [](int x, int y) { return uint8_t(1 + x + 4 * y); });
+    struct Case {
+        int dx, dy;
+        int x, y;
+        uint8_t expected;
+    };
+    const Case cases[] = {
+        {0, 0, 3, 2, 12}, {1, 0, 0, 1, 0}, {1, 0, 1, 1, 5}, {-1, 1, 0, 1, 2},
+        {-1, 1, 0, 0, 0}, {3, 2, 3, 2, 1}, {4, 0, 3, 0, 0}, {0, -3, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Plane8 destination = MakePlane(4, 3, [](int, int) { return uint8_t(99); });
+        ShiftPlane8(source, destination, c.dx, c.dy);
+        EXPECT_EQ(destination.data[c.y * 4 + c.x], c.expected) << c.dx << "," << c.dy << " at " << c.x << "," << c.y;
+        FreePlane8(destination);
+    }
+    FreePlane8(source);
+}
+
+TEST(MoveTool, TheModeFollowsLayerAndSelection)
+{
+    struct Case {
+        bool added, selection, opaqueUnderSelection;
+        int mode;
+        int layersWhileCurrent;
+    };
+    const Case cases[] = {
+        {false, false, false, kMoveNothing, 1},
+        {false, true, false, kMoveSelection, 1},
+        {true, false, false, kMoveLayer, 2},
+        {true, true, false, kMoveSelection, 2},
+        {true, true, true, kMoveLifted, 3},
+    };
+    for (const Case& c : cases) {
+        ToolFixture t(60, 40);
+        if (c.added) {
+            AddOwned(t.doc, SolidImage16(10, 10, 100, 200, 300), u"added");
+            t.doc.SetCurrentLayer(1);
+        }
+        if (c.selection)
+            c.opaqueUnderSelection ? SelectRect(t.doc, 25, 15, 30, 25) : SelectRect(t.doc, 0, 0, 10, 10);
+        int boxes = 0;
+        CountingHost host;
+        host.boxes = &boxes;
+        SetEditorHost(&host);
+        auto* move = static_cast<CMoveTool*>(FindTool(kToolMove));
+        t.page->SetCurrentTool(move);
+        SetEditorHost(nullptr);
+        EXPECT_EQ(boxes, c.mode == kMoveNothing ? 1 : 0) << c.mode;
+        EXPECT_EQ(t.f.view->CurrentTool(), c.mode == kMoveNothing ? nullptr : move);
+        EXPECT_EQ(move->moveMode, c.mode);
+        EXPECT_EQ(t.doc.LayerCount(), c.layersWhileCurrent) << c.mode;
+        t.page->SetCurrentTool(nullptr);
+    }
+}
+
+TEST(MoveTool, SelectionOutlineMovesAndComesBackFromTheEdge)
+{
+    ToolFixture t(60, 40);
+    const std::vector<uint16_t> before = Bytes(t.doc.layers[0]->pixels);
+    SelectRect(t.doc, 50, 10, 58, 20);
+    const size_t steps = t.history.steps.size();
+    auto* move = FindTool(kToolMove);
+    ASSERT_EQ(t.page->SetCurrentTool(move), 0);
+    Drag(t, move, {52, 12}, {57, 14});
+    EXPECT_EQ(SelAt(t.doc, 55, 12), 255);
+    EXPECT_EQ(SelAt(t.doc, 54, 12), 0);
+    EXPECT_EQ(SelectedCount(t.doc), 5 * 10) << "three columns pushed past the edge";
+    Drag(t, move, {57, 14}, {52, 12});
+    EXPECT_EQ(SelectedCount(t.doc), 8 * 10) << "back while the tool is current";
+    EXPECT_EQ(SelAt(t.doc, 50, 10), 255);
+    Drag(t, move, {52, 12}, {57, 12});
+    t.page->SetCurrentTool(nullptr);
+    EXPECT_EQ(Bytes(t.doc.layers[0]->pixels), before) << "only the outline moves";
+    EXPECT_EQ(t.history.steps.size(), steps) << "no step";
+    // After leaving, the cut-off part is gone.
+    ASSERT_EQ(t.page->SetCurrentTool(move), 0);
+    Drag(t, move, {57, 12}, {52, 12});
+    t.page->SetCurrentTool(nullptr);
+    EXPECT_EQ(SelectedCount(t.doc), 5 * 10);
+}
+
+TEST(MoveTool, WholeLayerMovesNudgesAndUndoes)
+{
+    ToolFixture t(60, 40);
+    AddOwned(t.doc, SolidImage16(10, 10, 100, 200, 300), u"added");
+    t.doc.SetCurrentLayer(1);
+    ASSERT_EQ(t.history.AddStep(kHistoryDocument, -1, u"layer", false, 0, nullptr, 0), 1);
+    const int base = t.history.current;
+    auto* move = FindTool(kToolMove);
+    ASSERT_EQ(t.page->SetCurrentTool(move), 0);
+    Drag(t, move, {30, 20}, {35, 23});
+    EXPECT_EQ(t.doc.layers[1]->x, 30);
+    EXPECT_EQ(t.doc.layers[1]->y, 18);
+    EXPECT_EQ(move->OnKey(37, 1), 1);
+    EXPECT_EQ(move->OnKey(40, 1), 1);
+    EXPECT_EQ(move->OnKey('a', 0), 0);
+    EXPECT_EQ(t.doc.layers[1]->x, 29);
+    EXPECT_EQ(t.doc.layers[1]->y, 19);
+    t.page->SetCurrentTool(nullptr);
+    ASSERT_EQ(t.history.current, base + 1);
+    EXPECT_EQ(t.history.steps.back().kind, kHistoryAttributes);
+    EXPECT_EQ(std::u16string(t.history.steps.back().name), std::u16string(UiText(u"hisMove")));
+    ASSERT_EQ(t.history.GoToStep(base, StepReplay::SkipIfCurrent), 1);
+    EXPECT_EQ(t.doc.layers[1]->x, 25);
+    EXPECT_EQ(t.doc.layers[1]->y, 15);
+    ASSERT_EQ(t.history.GoToStep(base + 1, StepReplay::SkipIfCurrent), 1);
+    EXPECT_EQ(t.doc.layers[1]->x, 29);
+
+    // A move beyond the 16-bit offsets is taken back with a message, the layer where it was.
+    int boxes = 0;
+    CountingHost host;
+    host.boxes = &boxes;
+    SetEditorHost(&host);
+    ASSERT_EQ(t.page->SetCurrentTool(move), 0);
+    auto* tool = static_cast<CMoveTool*>(move);
+    const SPoint a = t.At(30, 20);
+    tool->OnButtonDown(1, a.x, a.y, 0);
+    tool->MoveLayer({30 + 40000, 20});
+    tool->OnButtonUp(1, a.x, a.y, 0);
+    t.page->SetCurrentTool(nullptr);
+    SetEditorHost(nullptr);
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(t.doc.layers[1]->x, 29);
+    EXPECT_EQ(t.doc.layers[1]->y, 19);
+}
+
+TEST(MoveTool, LiftedPixelsMoveLeaveTheUnselectedAlphaAndUndo)
+{
+    ToolFixture t(60, 40);
+    AddOwned(t.doc, SolidImage16(10, 10, 100, 200, 300), u"added"); // at (25, 15)
+    t.doc.SetCurrentLayer(1);
+    ASSERT_EQ(t.history.AddStep(kHistoryDocument, -1, u"layer", false, 0, nullptr, 0), 1);
+    const int base = t.history.current;
+    const std::vector<uint16_t> original = Bytes(t.doc.layers[1]->pixels);
+    // The left half of the layer, one pixel half selected.
+    SelectRect(t.doc, 20, 15, 30, 25);
+    t.doc.selection.data[16 * 60 + 26] = 128;
+    auto* move = static_cast<CMoveTool*>(FindTool(kToolMove));
+    ASSERT_EQ(t.page->SetCurrentTool(move), 0);
+    ASSERT_EQ(move->moveMode, kMoveLifted);
+    ASSERT_EQ(t.doc.LayerCount(), 3);
+    EXPECT_EQ(std::u16string(t.doc.layers[2]->name), u"Temp");
+    EXPECT_EQ(t.doc.current, 2);
+    EXPECT_EQ(t.doc.layers[2]->x, 25) << "the box of selected visible pixels";
+    EXPECT_EQ(t.doc.layers[2]->pixels.width, 5);
+    const uint32_t f = 128u * 65535 / 255;
+    EXPECT_EQ(PixelAt(t.doc.layers[2]->pixels, 1, 1)[3], f);
+    EXPECT_EQ(PixelAt(t.doc.layers[1]->pixels, 1, 1)[3], 65535 - f) << "1 - s/255 of the alpha stays";
+    EXPECT_EQ(PixelAt(t.doc.layers[1]->pixels, 0, 0)[3], 0);
+    EXPECT_EQ(PixelAt(t.doc.layers[1]->pixels, 5, 0)[3], 65535);
+
+    Drag(t, move, {27, 20}, {47, 21});
+    EXPECT_EQ(t.doc.layers[2]->x, 45);
+    EXPECT_EQ(SelAt(t.doc, 45, 15), 0);
+    EXPECT_EQ(SelAt(t.doc, 46, 16), 255);
+    EXPECT_EQ(SelAt(t.doc, 46, 17), 128) << "the selection moves with the pixels";
+    t.page->SetCurrentTool(nullptr);
+    ASSERT_EQ(t.doc.LayerCount(), 2);
+    ASSERT_EQ(t.history.current, base + 1);
+    EXPECT_EQ(t.history.steps.back().kind, kHistoryLayer);
+    EXPECT_EQ(t.history.steps.back().layerIndex, 1);
+    const CZDLayer& merged = *t.doc.layers[1];
+    EXPECT_EQ(merged.x, 26) << "the content of both";
+    EXPECT_EQ(merged.y, 15);
+    ASSERT_EQ(merged.pixels.width, 24);
+    ASSERT_EQ(merged.pixels.height, 11);
+    auto at = [&](int x, int y) { return PixelAt(merged.pixels, x - merged.x, y - merged.y); };
+    EXPECT_EQ(at(45, 16)[2], 300);
+    EXPECT_EQ(at(45, 16)[3], 65535);
+    EXPECT_EQ(at(46, 17)[3], f);
+    EXPECT_EQ(at(26, 16)[3], 65535 - f);
+    EXPECT_EQ(at(26, 15)[3], 0);
+    EXPECT_EQ(at(32, 20)[3], 65535);
+    // Undo gives back the layer exactly.
+    ASSERT_EQ(t.history.GoToStep(base, StepReplay::Force), 1);
+    ASSERT_EQ(t.doc.LayerCount(), 2);
+    EXPECT_EQ(Bytes(t.doc.layers[1]->pixels), original);
+    EXPECT_EQ(t.doc.layers[1]->x, 25);
+}
+
+TEST(MoveTool, LeavingALiftWithoutAMoveChangesNothing)
+{
+    ToolFixture t(60, 40);
+    // Alpha values that a lift and merge back would round.
+    AddOwned(t.doc, MakeImage16(10, 10, [](int x, int y, int c) { return uint16_t(c == 3 ? 1000 + 3001 * (x + y) : 4000 * c + x); }),
+             u"added");
+    t.doc.SetCurrentLayer(1);
+    const std::vector<uint16_t> original = Bytes(t.doc.layers[1]->pixels);
+    const size_t steps = t.history.steps.size();
+    SelectRect(t.doc, 20, 15, 30, 25);
+    t.doc.selection.data[17 * 60 + 27] = 77;
+    auto* move = static_cast<CMoveTool*>(FindTool(kToolMove));
+    ASSERT_EQ(t.page->SetCurrentTool(move), 0);
+    ASSERT_EQ(move->moveMode, kMoveLifted);
+    // Moved and brought back to where it started.
+    Drag(t, move, {27, 20}, {33, 22});
+    Drag(t, move, {33, 22}, {27, 20});
+    t.page->SetCurrentTool(nullptr);
+    ASSERT_EQ(t.doc.LayerCount(), 2);
+    EXPECT_EQ(t.doc.current, 1);
+    EXPECT_EQ(Bytes(t.doc.layers[1]->pixels), original);
+    EXPECT_EQ(t.history.steps.size(), steps);
+    EXPECT_EQ(SelAt(t.doc, 27, 17), 77);
 }

@@ -148,7 +148,7 @@ void CCameraTool::ApplyStroke()
 
 void CCameraTool::EndStroke()
 {
-    RecordStrokeStep(u"hisCamera", false);
+    RecordStrokeStep(u"hisCamera", false, true);
 }
 
 void CCameraTool::RecordToolStep()
@@ -247,7 +247,7 @@ void CFreePaintTool::ApplyStroke()
 
 void CFreePaintTool::EndStroke()
 {
-    RecordStrokeStep(u"hisFreePaint", false);
+    RecordStrokeStep(u"hisFreePaint", false, true);
 }
 
 void CFreePaintTool::RecordToolStep()
@@ -304,7 +304,7 @@ void CRedeyeTool::EndStroke()
     }
     doc->modified = 1;
     if (PictureLayer())
-        RecordStrokeStep(u"hisTempPainting", true);
+        RecordStrokeStep(u"hisTempPainting", true, true);
 }
 
 void CRedeyeTool::RecordToolStep()
@@ -377,8 +377,9 @@ void CRepairTool::EndStroke()
     }
     RestoreFromBackup();
     doc->modified = 1;
+    // The inpainting ran in the backup: it no longer holds the layer before the stroke.
     if (PictureLayer())
-        RecordStrokeStep(u"hisTempPainting", true);
+        RecordStrokeStep(u"hisTempPainting", true, false);
 }
 
 void CRepairTool::RecordToolStep()

@@ -589,7 +589,7 @@ void CPaintTool::RestoreFromBackup()
     CopyImage16(layer->pixels, backup);
 }
 
-void CPaintTool::RecordStrokeStep(const char16_t* nameKey, bool skipEmpty)
+void CPaintTool::RecordStrokeStep(const char16_t* nameKey, bool skipEmpty, bool backupIsBefore)
 {
     CZDDoc* doc = Doc();
     HistoryStore* history = view ? view->History() : nullptr;
@@ -602,7 +602,8 @@ void CPaintTool::RecordStrokeStep(const char16_t* nameKey, bool skipEmpty)
     if (skipEmpty && (r.right <= r.left || r.bottom <= r.top))
         return;
     const int32_t payload[4] = {r.left, r.top, r.right, r.bottom};
-    history->AddStep(kHistoryRectangle, -1, UiText(nameKey), false, uint16_t(toolId), payload, sizeof payload);
+    history->AddStep(kHistoryRectangle, -1, UiText(nameKey), false, uint16_t(toolId), payload, sizeof payload,
+                     backupIsBefore && backup.data ? &backup : nullptr);
 }
 
 void CPaintTool::RecordLayerStep(const char16_t* nameKey)

@@ -92,8 +92,10 @@ protected:
     CZDLayer* PictureLayer() const;
     // The segment rectangle grown by half the stamp width, clipped to the mask.
     ZDRect GrownSegment() const;
-    // Kind 13 of the stroke rectangle in the current layer; named by the key.
-    void RecordStrokeStep(const char16_t* nameKey, bool skipEmpty);
+    // Kind 13 of the stroke rectangle in the current layer; named by the key. With
+    // backupIsBefore the backup still holds the layer as it was before the stroke and becomes
+    // the step's before-block (a quick undo).
+    void RecordStrokeStep(const char16_t* nameKey, bool skipEmpty, bool backupIsBefore);
     // Kind 12 of the layer remembered at activation.
     void RecordLayerStep(const char16_t* nameKey);
     // Picture back from the backup.

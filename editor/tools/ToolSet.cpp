@@ -2,6 +2,7 @@
 #include "editor/tools/ToolSet.h"
 
 #include "editor/tools/BrushTools.h"
+#include "editor/tools/MoveTool.h"
 #include "editor/tools/PendingTool.h"
 #include "editor/tools/SelectTools.h"
 #include "ui/StringTable.h"
@@ -23,7 +24,7 @@ CPendingTool theFreeCropTool;
 CPendingTool theShapeChangeTool;
 CRepairTool theRepairTool;
 CRedeyeTool theRedeyeTool;
-CPendingTool theMoveTool;
+CMoveTool theMoveTool;
 CPendingTool theTransTool;
 CPendingTool theTextTool;
 CFreeSelTool theFreeSelTool;

@@ -10,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 #include <functional>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -265,7 +268,7 @@ TEST_F(HistoryTest, CaptionsPayloadsAndHooks)
     EXPECT_EQ(store.steps[1].PayloadData()[1024], 0x5A);
     EXPECT_EQ(store.steps[1].payload[0], 0);
     ASSERT_EQ(store.AddStep(kHistoryLayer, 1, u"c", false, 9, nullptr, 0), 1);
-    EXPECT_EQ(store.steps[2].tag, 0) << "no payload, no tag";
+    EXPECT_EQ(store.steps[2].tag, 9) << "the tag names the tool without a payload too";
     EXPECT_EQ(rec.crashWrites, 2);
     EXPECT_EQ(rec.refreshes, 3);
     EXPECT_EQ(rec.busyCalls, 3);
@@ -558,4 +561,186 @@ TEST_F(HistoryTest, ReopenBindsAnExistingDataFileWithoutEmptyingIt)
     HistoryStore none;
     EXPECT_EQ(none.Reopen(&rebuilt, u"/nonexistent/his.zdtmp"), 0);
     EXPECT_EQ(none.path[0], 0);
+}
+
+namespace {
+
+std::vector<uint8_t> DocumentBytes(CZDDoc& doc)
+{
+    CDocMemStream stream;
+    EXPECT_TRUE(doc.Serialize(stream, false, false));
+    std::vector<uint8_t> bytes = stream.Bytes();
+    bytes.push_back(uint8_t(doc.current));
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(HistoryTest, BeforeBlockUndoGivesTheBytesOfTheFullReplay)
+{
+    TwoCanvasLayers(48, 32);
+    AddOwned(doc, PatternImage16(20, 12, 3), u"small"); // an added layer with an offset
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    std::mt19937 rng(29);
+    auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
+    int strokes = 0;
+    for (int op = 0; op < 200; ++op) {
+        const int what = pick(20);
+        const int li = pick(doc.LayerCount());
+        CZDLayer& layer = *doc.layers[size_t(li)];
+        if (what < 14) {
+            // A stroke: a rectangle of the layer painted, its backup as the before-block.
+            ImageBuffer16 before;
+            ASSERT_TRUE(CopyImage16(before, layer.pixels));
+            const int w = layer.pixels.width, h = layer.pixels.height;
+            const int l = pick(w), t = pick(h);
+            const int32_t rect[4] = {l, t, l + 1 + pick(w - l), t + 1 + pick(h - t)};
+            const uint16_t v = uint16_t(rng());
+            for (int y = rect[1]; y < rect[3]; ++y)
+                for (int x = rect[0]; x < rect[2]; ++x)
+                    for (int c = 0; c < 4; ++c)
+                        layer.pixels.data[(size_t(y) * w + x) * 4 + c] = uint16_t(v + 977 * c + x * y);
+            ASSERT_EQ(store.AddStep(kHistoryRectangle, li, u"stroke", false, 16, rect, sizeof rect,
+                                    pick(10) ? &before : nullptr),
+                      1);
+            EXPECT_EQ(store.steps.back().tag, 16) << "the tag without a payload";
+            FreeImageBuffer(before);
+            ++strokes;
+        } else if (what < 16) {
+            layer.opacity = uint8_t(rng());
+            if (layer.placement)
+                layer.x += pick(5) - 2;
+            ASSERT_EQ(Add(kHistoryAttributes), 1);
+        } else if (what < 17) {
+            // A layer added or deleted: a whole-document step, where replays start.
+            if (doc.LayerCount() < 5)
+                AddOwned(doc, PatternImage16(10 + pick(20), 8 + pick(20), op), u"added");
+            else
+                doc.DeleteLayer(doc.LayerCount() - 1);
+            ASSERT_EQ(Add(kHistoryDocument), 1);
+        } else if (what < 18) {
+            FreeImageBuffer(layer.pixels);
+            layer.pixels = PatternImage16(doc.width, doc.height, op);
+            ASSERT_EQ(Add(kHistoryLayer, li), 1);
+        } else if (store.current > 0) {
+            // Undo a few; the next step drops them and their before-blocks.
+            ASSERT_EQ(store.GoToStep(std::max(0, store.current - 1 - pick(3)), StepReplay::Force), 1);
+        }
+    }
+    ASSERT_GT(strokes, 100);
+
+    // A jump back over several steps, then every step back one at a time, each against the
+    // replay from the nearest whole-document step.
+    auto compareBack = [&](int to) {
+        const int from = store.current;
+        store.useBeforeBlocks = true;
+        ASSERT_EQ(store.GoToStep(to, StepReplay::Force), 1);
+        ASSERT_EQ(store.current, to);
+        const std::vector<uint8_t> quick = DocumentBytes(doc);
+        store.useBeforeBlocks = false;
+        ASSERT_EQ(store.GoToStep(from, StepReplay::SkipIfCurrent), 1);
+        ASSERT_EQ(store.GoToStep(to, StepReplay::Force), 1);
+        EXPECT_TRUE(DocumentBytes(doc) == quick) << "back from " << from << " to " << to;
+    };
+    ASSERT_GT(store.current, 20);
+    const uint64_t used = store.beforeBlockUndos;
+    compareBack(store.current - 4);
+    ASSERT_EQ(store.GoToStep(int(store.steps.size()) - 1, StepReplay::SkipIfCurrent), 1);
+    while (store.current > 0)
+        compareBack(store.current - 1);
+    EXPECT_GT(store.beforeBlockUndos - used, 40u) << "most strokes went back through their before-block";
+}
+
+TEST_F(HistoryTest, BeforeBlockIsUsedOnlyWhileTheLayerIsAsTheStepLeftIt)
+{
+    TwoCanvasLayers(16, 12);
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    CZDLayer& top = *doc.layers[1];
+    ImageBuffer16 before;
+    ASSERT_TRUE(CopyImage16(before, top.pixels));
+    const int32_t rect[4] = {2, 3, 9, 8};
+    for (int y = 3; y < 8; ++y)
+        for (int x = 2; x < 9; ++x)
+            top.pixels.data[(size_t(y) * 16 + x) * 4] = 7;
+    ASSERT_EQ(store.AddStep(kHistoryRectangle, 1, u"stroke", false, 0, rect, sizeof rect, &before), 1);
+    ASSERT_GT(store.steps[1].beforeLength, 0u);
+    // A before picture of another size gives no block.
+    ImageBuffer16 wrong = PatternImage16(5, 5, 1);
+    ASSERT_EQ(store.AddStep(kHistoryRectangle, 1, u"stroke", false, 0, rect, sizeof rect, &wrong), 1);
+    EXPECT_EQ(store.steps[2].beforeLength, 0u);
+    FreeImageBuffer(wrong);
+    ASSERT_EQ(store.GoToStep(1, StepReplay::Force), 1);
+
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        bool quick;
+    };
+    const Case cases[] = {
+        {"as the step left it", [] {}, true},
+        // A replay gives new layer objects: each change finds the layer anew.
+        {"moved", [&] { doc.layers[1]->x += 1; }, false},
+        {"another size", [&] {
+             FreeImageBuffer(doc.layers[1]->pixels);
+             doc.layers[1]->pixels = PatternImage16(17, 12, 4);
+         }, false},
+        {"another id", [&] { doc.layers[1]->id += 1000; }, false},
+    };
+    for (const Case& c : cases) {
+        store.useBeforeBlocks = false;
+        ASSERT_EQ(store.GoToStep(1, StepReplay::Force), 1) << c.what;
+        c.change();
+        const uint64_t used = store.beforeBlockUndos;
+        store.useBeforeBlocks = true;
+        ASSERT_EQ(store.GoToStep(0, StepReplay::Force), 1) << c.what;
+        EXPECT_EQ(store.beforeBlockUndos - used, c.quick ? 1u : 0u) << c.what;
+        ASSERT_EQ(doc.LayerCount(), 2);
+        EXPECT_TRUE(SameImage(doc.layers[1]->pixels, before)) << c.what;
+        EXPECT_EQ(doc.layers[1]->x, 0) << c.what;
+    }
+    FreeImageBuffer(before);
+}
+
+TEST_F(HistoryTest, ABeforeBlockThatCannotBeWrittenLeavesTheStepWithoutOne)
+{
+    TwoCanvasLayers(40, 30);
+    ASSERT_EQ(Add(kHistoryDocument), 1);
+    const int32_t rect[4] = {5, 5, 35, 25};
+    auto stroke = [&](uint16_t value) {
+        CZDLayer& top = *doc.layers[1];
+        ImageBuffer16 before;
+        EXPECT_TRUE(CopyImage16(before, top.pixels));
+        for (int y = rect[1]; y < rect[3]; ++y)
+            for (int x = rect[0]; x < rect[2]; ++x)
+                top.pixels.data[(size_t(y) * 40 + x) * 4 + 1] = value;
+        const int ok = store.AddStep(kHistoryRectangle, 1, u"stroke", false, 16, rect, sizeof rect, &before);
+        FreeImageBuffer(before);
+        return ok;
+    };
+    ASSERT_EQ(stroke(111), 1);
+    ASSERT_GT(store.steps[1].beforeLength, 0u);
+    ImageBuffer16 afterFirst;
+    ASSERT_TRUE(CopyImage16(afterFirst, doc.layers[1]->pixels));
+    // The file may grow by the next step's data, not by its before-block.
+    const uint64_t limit = store.steps[1].End() + store.steps[1].length + store.steps[1].beforeLength / 2;
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = rlim_t(limit);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int second = stroke(222);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(second, 1) << "the step itself is recorded";
+    ASSERT_EQ(store.steps.size(), 3u);
+    EXPECT_EQ(store.steps[2].beforeLength, 0u);
+    // Back over it by the replay, then over the first through its block.
+    const uint64_t quick = store.beforeBlockUndos;
+    ASSERT_EQ(store.GoToStep(1, StepReplay::Force), 1);
+    EXPECT_EQ(store.beforeBlockUndos, quick);
+    EXPECT_TRUE(SameImage(doc.layers[1]->pixels, afterFirst));
+    ASSERT_EQ(store.GoToStep(2, StepReplay::Force), 1);
+    EXPECT_EQ(doc.layers[1]->pixels.data[(size_t(10) * 40 + 10) * 4 + 1], 222);
+    FreeImageBuffer(afterFirst);
 }

@@ -1,0 +1,235 @@
+// The editor's brush tools on a 24-megapixel document of three layers (6000 x 4000 background,
+// two 3000 x 2000 layers), the canvas 1920 x 1080 at fit:
+// - a free-paint stroke event (segment, ApplyStroke, recomposition, copy) at brush sizes 8, 100
+//   and 512, softness 80, beside the recomposition and copy alone (the anchor);
+// - undo of one stroke through its before-block, beside the replay from the nearest
+//   whole-document step (the anchor: the same store with before-blocks off).
+#include "bench/BenchHelpers.h"
+#include "bench/BenchUiWindow.h"
+#include "editor/EditView.h"
+#include "editor/tools/BrushTools.h"
+#include "imaging/ColourTables.h"
+#include "imaging/Document.h"
+#include "imaging/HistoryStore.h"
+#include "platform/Clock.h"
+#include "platform/Folders.h"
+#include "platform/Settings.h"
+#include "ui/DrawnUiImages.h"
+#include "ui/Registry.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+constexpr int kWidth = 6000, kHeight = 4000;
+constexpr int kScreenW = 1920, kScreenH = 1080;
+
+int BenchImages(UiImageFolder folder, const char16_t* name, ImageBuffer8& out)
+{
+    const std::u16string n = name;
+    int w = 0, h = 0;
+    if (n == u"editview.png") {
+        w = 11 * 38;
+        h = 38;
+    } else if (n == u"selection.png") {
+        w = 4 * 16;
+        h = 16;
+    }
+    if (!w)
+        return DrawnUiImage(folder, name, out);
+    if (!AllocImage8(out, w, h))
+        return 0;
+    std::memset(out.data, 0xC0, out.byteSize);
+    return 1;
+}
+
+ImageBuffer16 MakeLayer(int w, int h, uint32_t seed)
+{
+    ImageBuffer16 img;
+    if (!AllocImage16(img, w, h))
+        return img;
+    for (int y = 0; y < h; ++y) {
+        uint16_t* p = img.data + size_t(y) * size_t(w) * 4;
+        for (int x = 0; x < w; ++x, p += 4) {
+            seed = seed * 1664525u + 1013904223u;
+            const uint32_t noise = seed >> 22;
+            p[0] = uint16_t(std::min<uint32_t>(65535, uint32_t(x) * 65535u / uint32_t(w) + noise));
+            p[1] = uint16_t(std::min<uint32_t>(65535, uint32_t(y) * 65535u / uint32_t(h) + noise));
+            p[2] = uint16_t(std::min<uint32_t>(65535, uint32_t(x + y) * 32767u / uint32_t(w + h) + 16384 + noise));
+            p[3] = 0xFFFF;
+        }
+    }
+    return img;
+}
+
+// Background, multiply and screen layers at opacity 128, apart a little.
+void BuildDocument(CZDDoc& d)
+{
+    const uint8_t modes[] = {kBlendNormal, kBlendMultiply, kBlendScreen};
+    for (int l = 0; l < 3; ++l) {
+        ImageBuffer16 img = l == 0 ? MakeLayer(kWidth, kHeight, 11) : MakeLayer(kWidth / 2, kHeight / 2, 11 + uint32_t(l));
+        d.AddLayer(img, l == 0 ? u"background" : u"layer");
+        FreeImageBuffer(img);
+        d.GetLayer(l)->blendMode = modes[l];
+        d.GetLayer(l)->opacity = l == 0 ? 255 : 128;
+    }
+    d.GetLayer(1)->x -= 600;
+    d.GetLayer(2)->x += 600;
+    d.SetCurrentLayer(0);
+}
+
+std::u16string TempData(const char* name)
+{
+    const std::string p = (std::filesystem::temp_directory_path() / name).string();
+    return std::u16string(p.begin(), p.end());
+}
+
+// Paints a rectangle of the layer as a stroke would and records it with its backup.
+void RecordStroke(HistoryStore& store, CZDDoc& doc, const int32_t (&rect)[4], uint16_t value)
+{
+    CZDLayer& layer = *doc.layers[0];
+    ImageBuffer16 backup;
+    CopyImage16(backup, layer.pixels);
+    for (int y = rect[1]; y < rect[3]; ++y)
+        for (int x = rect[0]; x < rect[2]; ++x)
+            layer.pixels.data[(size_t(y) * layer.pixels.width + x) * 4 + 2] = value;
+    store.AddStep(kHistoryRectangle, 0, u"Paint", false, 16, rect, sizeof rect, &backup);
+    FreeImageBuffer(backup);
+}
+
+} // namespace
+
+// Undo of the last of five strokes (a 512-pixel brush dragged over 1500 x 300 pixels), redo
+// untimed. Argument 1: through its before-block; 0: the full replay (anchor).
+static void BM_StrokeUndo24MP(benchmark::State& state)
+{
+    CZDDoc doc;
+    BuildDocument(doc);
+    HistoryStore store;
+    if (doc.LayerCount() != 3 || !store.Init(&doc, TempData("zd-bench-stroke-undo.zdtmp")) ||
+        !store.AddStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0)) {
+        state.SkipWithError("no document or history");
+        return;
+    }
+    for (int i = 0; i < 5; ++i) {
+        const int32_t rect[4] = {400 + 300 * i, 1000 + 200 * i, 400 + 300 * i + 2012, 1000 + 200 * i + 812};
+        RecordStroke(store, doc, rect, uint16_t(1000 * i));
+    }
+    store.useBeforeBlocks = state.range(0) != 0;
+    const int last = store.current;
+    for (auto _ : state) {
+        if (!store.GoToStep(last - 1, StepReplay::Force)) {
+            state.SkipWithError("undo failed");
+            break;
+        }
+        state.PauseTiming();
+        store.GoToStep(last, StepReplay::SkipIfCurrent);
+        state.ResumeTiming();
+    }
+    state.counters["quick_undos"] = double(store.beforeBlockUndos);
+    store.Release();
+    std::filesystem::remove(std::filesystem::path(std::u16string(store.path)));
+}
+BENCHMARK(BM_StrokeUndo24MP)->ArgName("before_block")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+namespace {
+
+struct StrokeBench {
+    platform::ManualTickSource clock{100000};
+    platform::ScopedTickSource scoped{clock};
+    CRenderWindow window;
+    CZDDoc doc;
+    CSEditView* view = nullptr;
+    CFreePaintTool tool;
+    bool ok = false;
+    uint32_t time = 1;
+
+    explicit StrokeBench(int size)
+    {
+        UseHelpers(8);
+        BuildGammaTables();
+        SetUiImageSource(&BenchImages);
+        ResetSharedUiImages();
+        platform::SetSettingsFiles(TempData("zd-bench-tools-user.txt"), TempData("zd-bench-tools-machine.txt"));
+        WriteRegistryDword(u"PaintSettings", u"PaintSize_FreePaintTool", uint32_t(size));
+        WriteRegistryDword(u"PaintSettings", u"PaintSoft_FreePaintTool", 80);
+        BuildDocument(doc);
+        if (doc.LayerCount() != 3 || !OpenBenchWindow(window))
+            return;
+        view = new CSEditView;
+        view->SetAutoDelete(1);
+        if (!view->Create(nullptr, &window, 1, 10, 0, 0, kScreenW, kScreenH)) {
+            delete view;
+            view = nullptr;
+            return;
+        }
+        window.AddTopLevel(view);
+        view->SetPos(0, 0, kScreenW, kScreenH);
+        view->SetDocument(&doc, nullptr);
+        view->FitToWindow();
+        Frame();
+        tool.view = view;
+        // The largest brush is held to the document's maximum (500 here).
+        ok = view->ViewBuffer().data != nullptr && tool.Activate() &&
+             tool.brush.size == std::min(size, BrushMaxSize(doc.width, doc.height));
+    }
+    ~StrokeBench()
+    {
+        if (ok)
+            tool.Deactivate();
+    }
+    void Frame()
+    {
+        time += 33;
+        benchmark::DoNotOptimize(view->Update(time));
+    }
+};
+
+} // namespace
+
+// One stroke event: the pointer moves 6 canvas pixels along a circle with the button held.
+// Arguments: brush size; 1 the stroke event, 0 the recomposition and copy alone (anchor).
+static void BM_StrokeEvent24MP(benchmark::State& state)
+{
+    StrokeBench b(int(state.range(0)));
+    if (!b.ok) {
+        state.SkipWithError("no window, canvas or tool");
+        return;
+    }
+    const bool stroke = state.range(1) != 0;
+    const SRect area = b.view->CanvasArea();
+    const int cx = area.Width() / 2, cy = area.Height() / 2;
+    double angle = 0;
+    int lastX = cx + 300, lastY = cy;
+    b.tool.OnMouseMove(0, lastX - 1, lastY, lastX, lastY);
+    if (stroke)
+        b.tool.OnButtonDown(1, lastX, lastY, 0);
+    for (auto _ : state) {
+        angle += 0.02;
+        const int x = cx + int(300 * std::cos(angle)), y = cy + int(300 * std::sin(angle));
+        if (stroke)
+            b.tool.OnMouseMove(1, lastX, lastY, x, y);
+        b.view->RenderView();
+        b.Frame();
+        lastX = x;
+        lastY = y;
+    }
+    state.counters["brush"] = b.tool.brush.size;
+    // The stroke's rectangle so far: proof that the events painted.
+    state.counters["stroke_mpix"] =
+        b.tool.strokeRect.IsEmpty() ? 0.0 : double(b.tool.strokeRect.right - b.tool.strokeRect.left) *
+                                                 (b.tool.strokeRect.bottom - b.tool.strokeRect.top) / 1e6;
+    if (stroke)
+        b.tool.OnButtonUp(1, lastX, lastY, 0);
+}
+BENCHMARK(BM_StrokeEvent24MP)
+    ->ArgNames({"size", "stroke"})
+    ->ArgsProduct({{8, 100, 512}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
