@@ -462,10 +462,10 @@ int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* docu
         raw->ShowDocument();
     InvalidateAll();
 
+    // The tab's first step put it into the crash-status file before the picture was shown
+    // (and before any follow-up dialog runs).
     if (PluginMode != 0 || mode == 2)
         return 1;
-    // The file is in the crash-status file before any follow-up dialog runs.
-    WriteCrashStatus();
     if (followUp == 0)
         FollowUpAfterOpening(*raw);
     return 1;

@@ -1022,6 +1022,47 @@ TEST(MainWindow, RecoveredTabIsUnsavedAndUndoesTheStepsOfTheCrashedRun)
     fs::remove_all(keep);
 }
 
+// Recovery writes no status file of its own until every tab is back: the crashed run's file
+// lists them meanwhile, and a second file made half-way would bring tabs back twice after a
+// kill. A tab with only its open step goes through the same first-step write as an opened photo.
+TEST(MainWindow, RecoveryKeepsTheCrashedRunsFileUntilEveryTabIsBack)
+{
+    InstallDocumentUi();
+    struct Remove { ~Remove() { RemoveDocumentUi(); } } remove;
+    const fs::path keep = TestFolder().string() + "-crash2";
+    fs::create_directories(keep);
+    const std::u16string status = (keep / "ZDStatus.flg").u16string();
+    {
+        Frame f(0, false);
+        f.dlg.crashStatusPath = status;
+        ASSERT_TRUE(f.Open());
+        ASSERT_TRUE(f.dlg.OpenImage(MakePhoto(keep / "opened.png", 20, 10), 0, nullptr, 0));
+        ASSERT_TRUE(f.dlg.OpenImage(MakePhoto(keep / "turned.png", 30, 20), 0, nullptr, 0));
+        ASSERT_TRUE(f.dlg.GetActiveEditPage()->RotateFlip(kCmdRotateRight));
+    }
+    ASSERT_EQ(fs::file_size(keep / "ZDStatus.flg"), 2u + 2 * 1026 + 3 * 1116) << "left as a kill leaves it";
+
+    Frame f(0, false);
+    f.dlg.crashStatusPath = status;
+    ASSERT_TRUE(f.Open());
+    ASSERT_TRUE(f.dlg.RunStartup());
+    ASSERT_EQ(f.Pages(), 3);
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(keep))
+        if (entry.path().extension() == ".flg")
+            files.push_back(entry.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{"ZDStatus.flg"}) << "one file, the crashed run's name taken over";
+    EXPECT_EQ(f.dlg.CrashStatusPath(), status);
+    EXPECT_EQ(fs::file_size(keep / "ZDStatus.flg"), 2u + 2 * 1026 + 3 * 1116) << "both tabs with their steps";
+    // Recovered tabs are unsaved: No to each close question.
+    f.answers = {7, 7};
+    ASSERT_TRUE(f.dlg.CloseTab(f.dlg.TabFrame().PageAt(2)));
+    ASSERT_TRUE(f.dlg.CloseTab(f.dlg.TabFrame().PageAt(1)));
+    EXPECT_FALSE(fs::exists(keep / "ZDStatus.flg"));
+    DeleteRunTempFiles();
+    fs::remove_all(keep);
+}
+
 TEST(MainWindow, ACrashStatusFileThatCannotBeWrittenIsSaidOnceUntilItWorksAgain)
 {
     InstallDocumentUi();

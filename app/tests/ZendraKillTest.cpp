@@ -527,6 +527,7 @@ TEST(ZendraKill, EveryTabComesBackWithItsLastStepAfterAKillAtAnyMoment)
         journal += " closed\n";
         candidates = {State{}};
     }
+    std::printf("%s", journal.c_str());
     std::printf("kill test: %d kills in %d runs (start %d, turn %d, undo/redo %d, idle %d, close %d), %d with the "
                 "clock moved three days, %d undo steps taken on recovered tabs\n",
                 kills, runs, killedDuring["start"], killedDuring["turn"], killedDuring["undo/redo"],
