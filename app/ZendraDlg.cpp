@@ -455,11 +455,13 @@ int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* docu
     }
     page.release();
     raw->SetAutoDelete(1);
-    m_tabFrame.SelectPage(raw, 1);
 
     // A recorded step refreshes the page itself; without one the page still shows its picture.
+    // The step comes before the tab is selected: its first step puts the tab into the
+    // crash-status file, so no frame shows a tab that a kill would lose.
     if (!raw->History().AddStep(kHistoryDocument, -1, UiText(u"hisopen"), false, 0, nullptr, 0))
         raw->ShowDocument();
+    m_tabFrame.SelectPage(raw, 1);
     InvalidateAll();
 
     // The tab's first step put it into the crash-status file before the picture was shown
