@@ -24,6 +24,7 @@
 #include "platform/Path.h"
 #include "platform/Settings.h"
 #include "platform/Shell.h"
+#include "platform/tests/TestFolder.h"
 #include "raster/tests/RasterTestUtil.h"
 #include "ui/DialogSprite.h"
 #include "ui/DrawnUiImages.h"
@@ -958,7 +959,11 @@ TEST(MainWindow, RecoveredTabIsUnsavedAndUndoesTheStepsOfTheCrashedRun)
     struct Remove { ~Remove() { RemoveDocumentUi(); } } remove;
     // Beside the frames' folder, which each frame removes as it goes.
     const fs::path keep = TestFolder().string() + "-crash";
-    fs::create_directories(keep);
+    fs::create_directories(keep / "tmp");
+    // A temporary folder of its own: the crashed run's history files wait there unlocked, and
+    // the other tests of the set run programs (and clean-ups) of their own in the shared one.
+    platform::test::ScopedEnv env;
+    env.Set("TMPDIR", (keep / "tmp").string());
     const std::u16string status = (keep / "ZDStatus.flg").u16string();
     std::vector<std::vector<uint16_t>> shown; // the picture after each step
     std::u16string dataPath;
@@ -1030,7 +1035,9 @@ TEST(MainWindow, RecoveryKeepsTheCrashedRunsFileUntilEveryTabIsBack)
     InstallDocumentUi();
     struct Remove { ~Remove() { RemoveDocumentUi(); } } remove;
     const fs::path keep = TestFolder().string() + "-crash2";
-    fs::create_directories(keep);
+    fs::create_directories(keep / "tmp");
+    platform::test::ScopedEnv env; // as above: the crashed run's files in a folder of its own
+    env.Set("TMPDIR", (keep / "tmp").string());
     const std::u16string status = (keep / "ZDStatus.flg").u16string();
     {
         Frame f(0, false);
