@@ -455,17 +455,18 @@ int CZendraDlg::OpenImage(const platform::String16& path, int mode, CZDDoc* docu
     }
     page.release();
     raw->SetAutoDelete(1);
-    m_tabFrame.SelectPage(raw, 1);
 
     // A recorded step refreshes the page itself; without one the page still shows its picture.
+    // The step comes before the tab is selected: a history's first step lists the tab in the
+    // crash-status file (the tab's model writes it), so its picture is never on screen before a
+    // kill would bring it back, and the file has it before any follow-up dialog runs.
     if (!raw->History().AddStep(kHistoryDocument, -1, UiText(u"hisopen"), false, 0, nullptr, 0))
         raw->ShowDocument();
+    m_tabFrame.SelectPage(raw, 1);
     InvalidateAll();
 
     if (PluginMode != 0 || mode == 2)
         return 1;
-    // The file is in the crash-status file before any follow-up dialog runs.
-    WriteCrashStatus();
     if (followUp == 0)
         FollowUpAfterOpening(*raw);
     return 1;

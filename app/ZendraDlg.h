@@ -171,6 +171,9 @@ private:
     platform::String16 m_crashStatusPath;
     std::unique_ptr<CrashStatusFile> m_crashFile;
     bool m_crashWriteWarned = false;
+    // While recovery rebuilds tabs the crashed runs' files list them; a write in between would
+    // make a second file, and a kill then would bring tabs back twice.
+    bool m_recovering = false;
     bool m_childrenMade = false;
     int m_startupTicks = 0;
     int m_startupFailed = 0;

@@ -56,6 +56,8 @@ CrashStatusFile* CZendraDlg::CrashFile()
 
 void CZendraDlg::WriteCrashStatus()
 {
+    if (m_recovering)
+        return;
     CrashStatusFile* file = CrashFile();
     std::vector<const HistoryStore*> histories;
     for (CSEditPage* page : EditPages())
@@ -96,7 +98,9 @@ int CZendraDlg::RecoverFromCrash()
 {
     if (CrashStatusFile* file = PluginMode == 0 ? CrashFile() : nullptr) {
         RecoveryHost host(*this, [this](const char16_t* text, int kind, int buttons) { return Ask(text, kind, buttons); });
+        m_recovering = true;
         const CrashRecoveryResult result = ::RecoverFromCrash(*file, host);
+        m_recovering = false;
         // The rebuilt tabs are this run's now: its file lists them, in place of the old ones.
         if (result.tabsOpened > 0)
             WriteCrashStatus();

@@ -200,10 +200,12 @@ void CEditorDocument::Changed(uint32_t changes)
             s.observer->OnDocumentChanged(*this, changes);
 }
 
-void CCrashStatusSubscriber::OnDocumentChanged(CEditorDocument&, uint32_t changes)
+void CCrashStatusSubscriber::OnDocumentChanged(CEditorDocument& model, uint32_t changes)
 {
-    // A new step wrote the file from the history store; a move writes it here, before any view
-    // shows the picture.
-    if ((changes & EditorChange::StepMoved) && TheDocumentUi().crashStatus)
+    // Written before any view shows the picture: a move here, and the first step of a history
+    // (an opened photo) too, for which the history store writes nothing; later new steps wrote
+    // the file from the store already.
+    const bool firstStep = (changes & EditorChange::StepAdded) && model.History().current == 0;
+    if (((changes & EditorChange::StepMoved) || firstStep) && TheDocumentUi().crashStatus)
         TheDocumentUi().crashStatus->WriteCrashStatus();
 }

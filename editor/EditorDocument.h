@@ -142,8 +142,9 @@ private:
     std::u16string m_pagePath;
 };
 
-// The crash-status writer: writes the crash-status file after every history move (a new step
-// writes it from the history store itself). Subscribed first by the tab.
+// The crash-status writer: writes the crash-status file after every history move and after a
+// history's first step (later new steps write it from the history store itself). Subscribed
+// first by the tab, so a tab is listed before its picture is shown.
 class CCrashStatusSubscriber final : public IEditorDocumentObserver {
 public:
     void OnDocumentChanged(CEditorDocument& model, uint32_t changes) override;

@@ -435,6 +435,9 @@ int CZDDoc::CopyFrom(const CZDDoc& other)
         auto layer = CreateLayerByType(l->type);
         if (!layer || !layer->CopyFrom(*l))
             return 0;
+        // The same document, so the same layers: history steps find a layer by its id (a
+        // recovered tab goes on with the history of the document it was copied from).
+        layer->id = l->id;
         layers.push_back(std::move(layer));
     }
     current = other.current;

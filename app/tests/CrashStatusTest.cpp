@@ -505,3 +505,48 @@ TEST_F(CrashStatusTest, ACutFileGivesEachTabItsWholeRecords)
         }
     }
 }
+
+// A recovered tab is a copy of the rebuilt document that goes on with the crashed run's history.
+// A step it records on an upper layer names that layer: undo in this run and the recovery after a
+// second crash replay it over the history's own documents, so the copy must name its layers as
+// they do.
+TEST_F(CrashStatusTest, ARecoveredTabsNewLayerStepsReplayAfterUndoAndASecondCrash)
+{
+    {
+        Page a;
+        MakeLayerPage(a);
+        CrashStatusFile file(crashPath);
+        ASSERT_EQ(file.WriteCrashStatus({&a.store}), 1);
+    }
+    std::unique_ptr<CZDDoc> expected;
+    {
+        TestHost host;
+        CrashStatusFile status(crashPath);
+        ASSERT_EQ(RecoverFromCrash(status, host).tabsOpened, 1);
+        // The tab: its own copy of the document, the crashed run's history bound to it.
+        CZDDoc& doc = *host.docs[0];
+        HistoryStore store;
+        ASSERT_EQ(store.Reopen(&doc, host.histories[0].dataPath), 1);
+        store.steps = std::move(host.histories[0].steps);
+        store.current = int32_t(store.steps.size()) - 1;
+        ASSERT_EQ(store.steps.size(), 3u);
+        Paint(*doc.layers[1], 21000);
+        ASSERT_EQ(store.AddStep(kHistoryLayer, 1, u"after recovery", false, 0, nullptr, 0), 1);
+        ASSERT_EQ(store.steps[3].kind, kHistoryLayer);
+        expected = std::make_unique<CZDDoc>();
+        ASSERT_TRUE(expected->CopyFrom(doc));
+        // Undo to the open step and redo all: the new step replays over the history's documents.
+        ASSERT_EQ(store.GoToStep(0, StepReplay::Force), 1);
+        ASSERT_EQ(store.GoToStep(3, StepReplay::Force), 1) << "the step recorded after the recovery";
+        ExpectSamePixels(doc, *expected);
+        ASSERT_EQ(status.WriteCrashStatus({&store}), 1);
+        // The second crash: the history's lock and the status file's go with the process.
+        store.Release();
+    }
+    TestHost host;
+    const CrashRecoveryResult r = Recover(crashPath, host);
+    EXPECT_EQ(r.tabsSkipped, 0);
+    ASSERT_EQ(r.tabsOpened, 1) << "the tab of the first recovery, with its new step";
+    EXPECT_EQ(host.histories[0].steps.size(), 4u);
+    ExpectSamePixels(*host.docs[0], *expected);
+}

@@ -24,6 +24,7 @@
 #include "platform/Path.h"
 #include "platform/Settings.h"
 #include "platform/Shell.h"
+#include "platform/tests/TestFolder.h"
 #include "raster/tests/RasterTestUtil.h"
 #include "ui/DialogSprite.h"
 #include "ui/DrawnUiImages.h"
@@ -958,7 +959,11 @@ TEST(MainWindow, RecoveredTabIsUnsavedAndUndoesTheStepsOfTheCrashedRun)
     struct Remove { ~Remove() { RemoveDocumentUi(); } } remove;
     // Beside the frames' folder, which each frame removes as it goes.
     const fs::path keep = TestFolder().string() + "-crash";
-    fs::create_directories(keep);
+    fs::create_directories(keep / "tmp");
+    // A temporary folder of its own: the crashed run's history files wait there unlocked, and
+    // the other tests of the set run programs (and clean-ups) of their own in the shared one.
+    platform::test::ScopedEnv env;
+    env.Set("TMPDIR", (keep / "tmp").string());
     const std::u16string status = (keep / "ZDStatus.flg").u16string();
     std::vector<std::vector<uint16_t>> shown; // the picture after each step
     std::u16string dataPath;
@@ -1019,6 +1024,49 @@ TEST(MainWindow, RecoveredTabIsUnsavedAndUndoesTheStepsOfTheCrashedRun)
     // The history is this run's to delete at its end.
     DeleteRunTempFiles();
     EXPECT_FALSE(fs::exists(fs::path(dataPath)));
+    fs::remove_all(keep);
+}
+
+// Recovery writes no status file of its own until every tab is back: the crashed run's file
+// lists them meanwhile, and a second file made half-way would bring tabs back twice after a
+// kill. A tab with only its open step goes through the same first-step write as an opened photo.
+TEST(MainWindow, RecoveryKeepsTheCrashedRunsFileUntilEveryTabIsBack)
+{
+    InstallDocumentUi();
+    struct Remove { ~Remove() { RemoveDocumentUi(); } } remove;
+    const fs::path keep = TestFolder().string() + "-crash2";
+    fs::create_directories(keep / "tmp");
+    platform::test::ScopedEnv env; // as above: the crashed run's files in a folder of its own
+    env.Set("TMPDIR", (keep / "tmp").string());
+    const std::u16string status = (keep / "ZDStatus.flg").u16string();
+    {
+        Frame f(0, false);
+        f.dlg.crashStatusPath = status;
+        ASSERT_TRUE(f.Open());
+        ASSERT_TRUE(f.dlg.OpenImage(MakePhoto(keep / "opened.png", 20, 10), 0, nullptr, 0));
+        ASSERT_TRUE(f.dlg.OpenImage(MakePhoto(keep / "turned.png", 30, 20), 0, nullptr, 0));
+        ASSERT_TRUE(f.dlg.GetActiveEditPage()->RotateFlip(kCmdRotateRight));
+    }
+    ASSERT_EQ(fs::file_size(keep / "ZDStatus.flg"), 2u + 2 * 1026 + 3 * 1116) << "left as a kill leaves it";
+
+    Frame f(0, false);
+    f.dlg.crashStatusPath = status;
+    ASSERT_TRUE(f.Open());
+    ASSERT_TRUE(f.dlg.RunStartup());
+    ASSERT_EQ(f.Pages(), 3);
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(keep))
+        if (entry.path().extension() == ".flg")
+            files.push_back(entry.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{"ZDStatus.flg"}) << "one file, the crashed run's name taken over";
+    EXPECT_EQ(f.dlg.CrashStatusPath(), status);
+    EXPECT_EQ(fs::file_size(keep / "ZDStatus.flg"), 2u + 2 * 1026 + 3 * 1116) << "both tabs with their steps";
+    // Recovered tabs are unsaved: No to each close question.
+    f.answers = {7, 7};
+    ASSERT_TRUE(f.dlg.CloseTab(f.dlg.TabFrame().PageAt(2)));
+    ASSERT_TRUE(f.dlg.CloseTab(f.dlg.TabFrame().PageAt(1)));
+    EXPECT_FALSE(fs::exists(keep / "ZDStatus.flg"));
+    DeleteRunTempFiles();
     fs::remove_all(keep);
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -236,4 +237,80 @@ TEST_F(EditorModel, APageFileThatCannotBeReadIsRebuiltFromTheHistoryOrLost)
     EXPECT_TRUE(model.Lost());
     EXPECT_EQ(model.Document().LayerCount(), 0);
     FreeImageBuffer(before);
+}
+
+// A kill may come at any moment: whenever a view is told to show a step, the crash-status file
+// must already list the tab at that step (a kill in between would lose a tab on screen, or bring
+// back a picture older than the one shown).
+TEST(EditorModelCrashStatus, EveryStepIsInTheCrashStatusFileBeforeAnyViewShowsIt)
+{
+    struct Writer final : ICrashStatusWriter {
+        const HistoryStore* history = nullptr;
+        int writtenSteps = -1, writtenCurrent = -1, writes = 0;
+        void WriteCrashStatus() override
+        {
+            ++writes;
+            writtenSteps = int(history->steps.size());
+            writtenCurrent = history->current;
+        }
+    } writer;
+    struct View final : IEditorDocumentObserver {
+        Writer* writer = nullptr;
+        std::string action;
+        std::vector<std::string> faults;
+        void OnDocumentChanged(CEditorDocument& model, uint32_t changes) override
+        {
+            if (!(changes & (EditorChange::StepAdded | EditorChange::StepMoved)))
+                return;
+            const HistoryStore& h = model.History();
+            // The file lists the steps up to the current one: those are what a recovery replays.
+            if (writer->writtenCurrent != h.current || writer->writtenSteps != int(h.steps.size()))
+                faults.push_back(action + ": shown at step " + std::to_string(h.current) + " of " +
+                                 std::to_string(h.steps.size()) + ", the file has " + std::to_string(writer->writtenCurrent) +
+                                 " of " + std::to_string(writer->writtenSteps));
+        }
+    } view;
+    view.writer = &writer;
+    ICrashStatusWriter* const old = TheDocumentUi().crashStatus;
+    TheDocumentUi().crashStatus = &writer;
+    struct Restore {
+        ICrashStatusWriter* old;
+        ~Restore() { TheDocumentUi().crashStatus = old; }
+    } restore{old};
+
+    const fs::path folder = TempFolder();
+    {
+        CEditorDocument model;
+        CCrashStatusSubscriber crash;
+        model.Subscribe(&view);
+        model.Subscribe(&crash, CEditorDocument::kOrderCrashStatus);
+        writer.history = &model.History();
+        AddOwned(model.Document(), PatternImage16(6, 4), u"bg");
+        ASSERT_EQ(model.BindHistory((folder / "his.zdtmp").u16string()), 1);
+        auto edit = [&](uint16_t value) {
+            model.Document().layers[0]->pixels.data[0] = value;
+            return model.RecordStep(kHistoryLayer, 0, u"edit", false, 0, nullptr, 0);
+        };
+        // Each action, as the tab does it; the view checks the file as it is told.
+        const std::vector<std::pair<std::string, std::function<int()>>> actions = {
+            {"open", [&] { return model.RecordStep(kHistoryDocument, -1, u"open", false, 0, nullptr, 0); }},
+            {"edit", [&] { return edit(1); }},
+            {"edit", [&] { return edit(2); }},
+            {"undo", [&] { return model.Undo(); }},
+            {"undo", [&] { return model.Undo(); }},
+            {"redo", [&] { return model.Redo(); }},
+            {"edit cutting the redo step", [&] { return edit(3); }},
+            {"dialog through the store", [&] { return model.History().AddStep(kHistoryLayer, 0, u"dialog", true, 25, "ab", 2); }},
+            {"jump back to the open step", [&] { return model.GoToStep(0, StepReplay::Force); }},
+        };
+        for (const auto& [name, act] : actions) {
+            view.action = name;
+            const int writes = writer.writes;
+            ASSERT_EQ(act(), 1) << name;
+            EXPECT_GT(writer.writes, writes) << name << ": no write";
+        }
+        EXPECT_TRUE(view.faults.empty()) << ::testing::PrintToString(view.faults);
+    }
+    std::error_code ec;
+    fs::remove_all(folder, ec);
 }

@@ -283,6 +283,9 @@ TEST(Document, CopyFromIsDeep)
     EXPECT_EQ(copy.current, 1);
     EXPECT_EQ(copy.path[0], u'p');
     EXPECT_EQ(copy.width, 5);
+    // The same document: history steps name its layers by id, and must find them in the copy.
+    EXPECT_EQ(copy.layers[0]->id, doc.layers[0]->id);
+    EXPECT_EQ(copy.layers[1]->id, doc.layers[1]->id);
 }
 
 TEST(Document, PlaceMaskItemClipsOnEverySide)
