@@ -14,6 +14,10 @@
 #include "dialogs/GradientDialog.h"
 #include "dialogs/HsbCurveDialog.h"
 #include "dialogs/ToneMakerDialog.h"
+// filter and geometry dialogs
+#include "dialogs/BlurDialogs.h"
+#include "dialogs/ImageSizeDialog.h"
+#include "dialogs/SharpenDialog.h"
 
 #include <vector>
 
@@ -49,6 +53,12 @@ const std::vector<LauncherRow>& Rows()
         {12007, &RunDialog<CToneMakerDlg>},
         {12008, &RunDialog<CColorAdjDlg>},
         {13012, &RunDialog<CGradientDlg>},
+        // filter and geometry dialogs
+        {13005, &RunSharpenDialog},
+        {13008, &RunDialog<CAdvBlurDlg>},
+        {13010, &RunDialog<CDiffuseDlg>},
+        {13011, &RunDialog<CStarlightDlg>},
+        {10009, &RunDialog<CImageSizeDlg>},
     };
     return rows;
 }

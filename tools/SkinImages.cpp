@@ -584,7 +584,8 @@ const std::vector<SkinImage>& SkinImages()
     // Each part of the program draws its pictures in a file of its own.
     static const std::vector<SkinImage> images = [] {
         std::vector<SkinImage> all = FrameSkinImages();
-        for (const auto* list : {&EditorSkinImages(), &DialogSkinImages(), &AlbumSkinImages(), &BatchSkinImages()})
+        for (const auto* list : {&EditorSkinImages(), &DialogSkinImages(), &AlbumSkinImages(), &BatchSkinImages(),
+                                 &FilterSkinImages()})
             all.insert(all.end(), list->begin(), list->end());
         return all;
     }();

@@ -30,6 +30,7 @@ const std::vector<SkinImage>& EditorSkinImages();
 const std::vector<SkinImage>& DialogSkinImages();
 const std::vector<SkinImage>& AlbumSkinImages();
 const std::vector<SkinImage>& BatchSkinImages();
+const std::vector<SkinImage>& FilterSkinImages(); // the filter and geometry dialogs
 
 // Draws one picture.
 bool RenderSkinImage(const SkinImage& image, ImageBuffer8& out);

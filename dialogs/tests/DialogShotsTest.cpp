@@ -11,6 +11,10 @@
 #include "dialogs/FilmFilterDialog.h"
 #include "dialogs/SliderDialogSupport.h"
 #include "dialogs/ThresholdDialog.h"
+// filter and geometry dialogs
+#include "dialogs/BlurDialogs.h"
+#include "dialogs/ImageSizeDialog.h"
+#include "dialogs/SharpenDialog.h"
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "ui/StringTable.h"
 
@@ -187,6 +191,25 @@ TEST(DialogShots, EveryDialogInEnglishAndGerman)
             Send(w, &d, MSG_PANEL_CLICK, CToneMakerDlg::kToneButtonFirst + 2);
             SetSlider(d, CToneMakerDlg::kAmountId, 60);
         });
+        // filter and geometry dialogs
+        Shoot<CSharpenDlg>(folder, "sharpen-" + l, [](DialogWorld& w, CSharpenDlg& d) {
+            Send(w, &d, MSG_MENU_COMMAND, CSharpenDlg::kPresetTexture);
+            SetSlider(d, CSharpenDlg::kAmountId, 90);
+            d.SetViewMode(kViewSideBySide);
+        });
+        Shoot<CAdvBlurDlg>(folder, "blur-" + l, [](DialogWorld&, CAdvBlurDlg& d) { SetSlider(d, CAdvBlurDlg::kRadiusId, 4); });
+        Shoot<CDiffuseDlg>(folder, "diffuse-" + l, [](DialogWorld& w, CDiffuseDlg& d) {
+            Send(w, &d, MSG_CHECK, CDiffuseDlg::kHighlightModeId, 1);
+            SetSlider(d, CDiffuseDlg::kHighlightId, 60);
+        });
+        Shoot<CStarlightDlg>(folder, "starlight-" + l, [](DialogWorld& w, CStarlightDlg& d) {
+            ASSERT_TRUE(::PostSpriteMessage(&d, MSG_PANEL_CLICK, 2, 0, &d.ShapePanel()));
+            w.t.Pump();
+            SetSlider(d, CStarlightDlg::kHighlightId, 90);
+        });
+        Shoot<CImageSizeDlg>(folder, "imagesize-" + l, [](DialogWorld&, CImageSizeDlg&) {});
+        Shoot<CImageSizeDlg>(folder, "imagesize-double-" + l,
+                             [](DialogWorld& w, CImageSizeDlg& d) { Send(w, &d, MSG_MENU_COMMAND, 5); });
         SetUiTextSource(nullptr);
         g_texts = nullptr;
     }
