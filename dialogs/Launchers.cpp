@@ -16,6 +16,7 @@
 #include "dialogs/ToneMakerDialog.h"
 // filter and geometry dialogs
 #include "dialogs/BlurDialogs.h"
+#include "dialogs/CanvasSizeDialog.h"
 #include "dialogs/ImageSizeDialog.h"
 #include "dialogs/SharpenDialog.h"
 
@@ -59,6 +60,7 @@ const std::vector<LauncherRow>& Rows()
         {13010, &RunDialog<CDiffuseDlg>},
         {13011, &RunDialog<CStarlightDlg>},
         {10009, &RunDialog<CImageSizeDlg>},
+        {10010, &RunDialog<CCavasSizeDlg>},
     };
     return rows;
 }

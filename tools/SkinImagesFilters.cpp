@@ -45,12 +45,29 @@ void DrawStarShapes(SkinCanvas& c)
     }
 }
 
+// "Arrow.png", 16-pixel frames: line arrows pointing left, up, right and down (the canvas
+// size dialog's anchor grid).
+void DrawArrows(SkinCanvas& c)
+{
+    const float w = 1.5f;
+    for (int i = 0; i < 4; ++i) {
+        const float x = i * 16.f + 8, y = 8;
+        // Drawn pointing right, then turned by i quarter turns from left.
+        const float angle = kPi + i * kPi / 2;
+        const float dx = std::cos(angle), dy = std::sin(angle);
+        auto at = [&](float along, float across) { return PointF{x + dx * along - dy * across, y + dy * along + dx * across}; };
+        c.StrokeLine({at(-4.5f, 0), at(4.5f, 0)}, w, kGlyph);
+        c.StrokeLine({at(1, -3.5f), at(4.5f, 0), at(1, 3.5f)}, w, kGlyph);
+    }
+}
+
 } // namespace
 
 const std::vector<SkinImage>& FilterSkinImages()
 {
     static const std::vector<SkinImage> images = {
         {u"starlight.png", 6 * 128, 128, 128, true, true, DrawStarShapes},
+        {u"Arrow.png", 4 * 16, 16, 16, true, true, DrawArrows},
     };
     return images;
 }

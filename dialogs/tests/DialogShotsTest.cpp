@@ -13,6 +13,7 @@
 #include "dialogs/ThresholdDialog.h"
 // filter and geometry dialogs
 #include "dialogs/BlurDialogs.h"
+#include "dialogs/CanvasSizeDialog.h"
 #include "dialogs/ImageSizeDialog.h"
 #include "dialogs/SharpenDialog.h"
 #include "imaging/ImageCodec/ImageLoad.h"
@@ -206,6 +207,10 @@ TEST(DialogShots, EveryDialogInEnglishAndGerman)
             ASSERT_TRUE(::PostSpriteMessage(&d, MSG_PANEL_CLICK, 2, 0, &d.ShapePanel()));
             w.t.Pump();
             SetSlider(d, CStarlightDlg::kHighlightId, 90);
+        });
+        Shoot<CCavasSizeDlg>(folder, "canvassize-" + l, [](DialogWorld& w, CCavasSizeDlg& d) {
+            ASSERT_TRUE(::PostSpriteMessage(&d, MSG_PANEL_CLICK, 3, 0, &d.AnchorPanel()));
+            w.t.Pump();
         });
         Shoot<CImageSizeDlg>(folder, "imagesize-" + l, [](DialogWorld&, CImageSizeDlg&) {});
         Shoot<CImageSizeDlg>(folder, "imagesize-double-" + l,
