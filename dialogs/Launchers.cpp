@@ -17,6 +17,11 @@
 // variant dialogs
 #include "dialogs/CompareDialog.h"
 #include "dialogs/VisualDialog.h"
+// filter and geometry dialogs
+#include "dialogs/BlurDialogs.h"
+#include "dialogs/CanvasSizeDialog.h"
+#include "dialogs/ImageSizeDialog.h"
+#include "dialogs/SharpenDialog.h"
 
 #include <vector>
 
@@ -66,6 +71,13 @@ const std::vector<LauncherRow>& Rows()
         {11000, &RunVisualDialog},
         {12002, &RunVisualDialog},
         {12005, &RunDialog<CColorEnhanceDlg>},
+        // filter and geometry dialogs
+        {13005, &RunSharpenDialog},
+        {13008, &RunDialog<CAdvBlurDlg>},
+        {13010, &RunDialog<CDiffuseDlg>},
+        {13011, &RunDialog<CStarlightDlg>},
+        {10009, &RunDialog<CImageSizeDlg>},
+        {10010, &RunDialog<CCavasSizeDlg>},
     };
     return rows;
 }

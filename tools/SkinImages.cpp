@@ -585,7 +585,7 @@ const std::vector<SkinImage>& SkinImages()
     static const std::vector<SkinImage> images = [] {
         std::vector<SkinImage> all = FrameSkinImages();
         for (const auto* list : {&EditorSkinImages(), &DialogSkinImages(), &AlbumSkinImages(), &BatchSkinImages(),
-                                  &VariantSkinImages()})
+                                  &VariantSkinImages(), &FilterSkinImages()})
             all.insert(all.end(), list->begin(), list->end());
         return all;
     }();

@@ -32,6 +32,7 @@ const std::vector<SkinImage>& AlbumSkinImages();
 const std::vector<SkinImage>& BatchSkinImages();
 // The variant dialogs' pictures (SkinImagesVariants.cpp).
 const std::vector<SkinImage>& VariantSkinImages();
+const std::vector<SkinImage>& FilterSkinImages(); // the filter and geometry dialogs
 
 // Draws one picture.
 bool RenderSkinImage(const SkinImage& image, ImageBuffer8& out);

@@ -14,6 +14,11 @@
 #include "dialogs/FilmFilterDialog.h"
 #include "dialogs/SliderDialogSupport.h"
 #include "dialogs/ThresholdDialog.h"
+// filter and geometry dialogs
+#include "dialogs/BlurDialogs.h"
+#include "dialogs/CanvasSizeDialog.h"
+#include "dialogs/ImageSizeDialog.h"
+#include "dialogs/SharpenDialog.h"
 #include "imaging/ImageCodec/ImageLoad.h"
 #include "ui/StringTable.h"
 
@@ -220,6 +225,29 @@ TEST(DialogShots, EveryDialogInEnglishAndGerman)
         Shoot<ColourVisualDlg>(folder, "visual-colour-" + l, [](DialogWorld& w, CVisualDlg& d) {
             GlideTo(w, d, {0, 0, 1, 0, 0});
         });
+        // filter and geometry dialogs
+        Shoot<CSharpenDlg>(folder, "sharpen-" + l, [](DialogWorld& w, CSharpenDlg& d) {
+            Send(w, &d, MSG_MENU_COMMAND, CSharpenDlg::kPresetTexture);
+            SetSlider(d, CSharpenDlg::kAmountId, 90);
+            d.SetViewMode(kViewSideBySide);
+        });
+        Shoot<CAdvBlurDlg>(folder, "blur-" + l, [](DialogWorld&, CAdvBlurDlg& d) { SetSlider(d, CAdvBlurDlg::kRadiusId, 4); });
+        Shoot<CDiffuseDlg>(folder, "diffuse-" + l, [](DialogWorld& w, CDiffuseDlg& d) {
+            Send(w, &d, MSG_CHECK, CDiffuseDlg::kHighlightModeId, 1);
+            SetSlider(d, CDiffuseDlg::kHighlightId, 60);
+        });
+        Shoot<CStarlightDlg>(folder, "starlight-" + l, [](DialogWorld& w, CStarlightDlg& d) {
+            ASSERT_TRUE(::PostSpriteMessage(&d, MSG_PANEL_CLICK, 2, 0, &d.ShapePanel()));
+            w.t.Pump();
+            SetSlider(d, CStarlightDlg::kHighlightId, 90);
+        });
+        Shoot<CCavasSizeDlg>(folder, "canvassize-" + l, [](DialogWorld& w, CCavasSizeDlg& d) {
+            ASSERT_TRUE(::PostSpriteMessage(&d, MSG_PANEL_CLICK, 3, 0, &d.AnchorPanel()));
+            w.t.Pump();
+        });
+        Shoot<CImageSizeDlg>(folder, "imagesize-" + l, [](DialogWorld&, CImageSizeDlg&) {});
+        Shoot<CImageSizeDlg>(folder, "imagesize-double-" + l,
+                             [](DialogWorld& w, CImageSizeDlg& d) { Send(w, &d, MSG_MENU_COMMAND, 5); });
         SetUiTextSource(nullptr);
         g_texts = nullptr;
     }
