@@ -2,6 +2,7 @@
 #include "app/AppData.h"
 #include "app/ZendraApp.h"
 #include "app/ZendraDlg.h"
+#include "batch/JpegSaveDialog.h"
 #include "imaging/DocumentUi.h"
 #include "ui/MessageBox.h"
 #include "ui/Registry.h"
@@ -77,6 +78,8 @@ void InstallDocumentUi()
     ui.fileDialogs = &g_hooks;
     ui.tempNames = &AppDataTempFileNames();
     ui.strings = &g_hooks;
+    // The save panel's JPEG tile.
+    InstallJpegSaveDialog();
 }
 
 void RemoveDocumentUi()

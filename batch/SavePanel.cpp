@@ -96,9 +96,11 @@ bool EncodePicture(const ImageBuffer8& picture, int type, bool withAlpha, std::v
     return ok;
 }
 
+} // namespace
+
 // A hidden name beside the target for a writer that only writes to a path of its own; the
 // JPEG options keep the target's extension, so the encoder and the metadata see its type.
-std::u16string SiblingTempName(const std::u16string& target)
+std::u16string SaveTempNameBeside(const std::u16string& target)
 {
     static std::atomic<uint32_t> counter{0};
     const std::u16string folder = FolderOf(target);
@@ -106,8 +108,6 @@ std::u16string SiblingTempName(const std::u16string& target)
     const std::string tag = std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
     return folder + u"." + name + u"." + std::u16string(tag.begin(), tag.end()) + u".tmp.jpg";
 }
-
-} // namespace
 
 int PresetTargetKB(int kilobytes, uint32_t metadataBytes)
 {
@@ -424,7 +424,7 @@ void CSaveDlg::SaveAsJpeg(size_t preset)
         options.targetKB = PresetTargetKB(options.targetKB, m_info ? m_info->GetMetadataSize(policy) : 256);
     // The encoder and the metadata work on a hidden file beside the target, renamed over it only
     // when both succeeded.
-    const std::u16string temp = SiblingTempName(path);
+    const std::u16string temp = SaveTempNameBeside(path);
     std::memset(options.path, 0, sizeof options.path);
     std::copy(temp.begin(), temp.end(), options.path);
     options.outputFlags = JpegOutputWrite;

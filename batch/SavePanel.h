@@ -30,6 +30,10 @@ constexpr size_t kJpegOptionsExifPolicy = 9; // 0 none, 1 the program's edited f
 // (KB x 1024 - metadata) rounded to kilobytes, never below 1 KB.
 int PresetTargetKB(int kilobytes, uint32_t metadataBytes);
 
+// A hidden name beside the target for a writer that only writes to a path of its own; it keeps
+// the target's extension, so the encoder and the metadata see its type.
+std::u16string SaveTempNameBeside(const std::u16string& target);
+
 // Writes the flattened 8-bit picture over `path` in the photo's own type (ImageTypeCode): JPEG at
 // quality 95 with full chroma, PNG with alpha, TIFF, GIF, BMP, TGA, PCX; JPEG, PNG and TIFF get
 // the photo's metadata back. 1 only when the picture and the metadata were both written.

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <unistd.h>
 #include <functional>
 #include <memory>
 #include <string>
@@ -175,6 +176,7 @@ struct DialogWorld {
         ASSERT_TRUE(doc.AddLayer(picture, u"layer"));
         doc.SetCurrentLayer(doc.LayerCount() - 1);
         const std::string data = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/dlgtest-his-" +
+                                 std::to_string(::getpid()) + "-" +
                                  std::to_string(reinterpret_cast<uintptr_t>(this)) + ".dat";
         ASSERT_TRUE(history.Init(&doc, platform::Utf8ToUtf16(data)));
         // The editor's first step: the picture as opened, which undo goes back to.
