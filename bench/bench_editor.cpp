@@ -33,26 +33,6 @@ namespace {
 
 constexpr int kScreenW = 1920, kScreenH = 1080;
 
-// The canvas's strips as plain grey frames of the right widths; everything else drawn.
-int BenchImages(UiImageFolder folder, const char16_t* name, ImageBuffer8& out)
-{
-    const std::u16string n = name;
-    int w = 0, h = 0;
-    if (n == u"editview.png") {
-        w = 11 * 38;
-        h = 38;
-    } else if (n == u"selection.png") {
-        w = 4 * 16;
-        h = 16;
-    }
-    if (!w)
-        return DrawnUiImage(folder, name, out);
-    if (!AllocImage8(out, w, h))
-        return 0;
-    std::memset(out.data, 0xC0, out.byteSize);
-    return 1;
-}
-
 // A canvas of 1920 x 1080 on the benchmark window, showing the document at fit.
 struct CanvasBench {
     platform::ManualTickSource clock{100000};
@@ -66,7 +46,7 @@ struct CanvasBench {
     {
         UseHelpers(helpers);
         BuildGammaTables();
-        SetUiImageSource(&BenchImages);
+        SetUiImageSource(&CanvasBenchImages);
         ResetSharedUiImages();
         CZDDoc& doc = Document24();
         if (doc.LayerCount() != 3 || !OpenBenchWindow(window))

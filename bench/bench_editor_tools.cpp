@@ -4,6 +4,7 @@
 //   and 512, softness 80, beside the recomposition and copy alone (the anchor);
 // - undo of one stroke through its before-block, beside the replay from the nearest
 //   whole-document step (the anchor: the same store with before-blocks off).
+#include "bench/BenchDocument.h"
 #include "bench/BenchHelpers.h"
 #include "bench/BenchUiWindow.h"
 #include "editor/EditView.h"
@@ -25,62 +26,16 @@
 #include <filesystem>
 #include <string>
 
+using namespace benchdoc;
+
 namespace {
 
-constexpr int kWidth = 6000, kHeight = 4000;
 constexpr int kScreenW = 1920, kScreenH = 1080;
-
-int BenchImages(UiImageFolder folder, const char16_t* name, ImageBuffer8& out)
-{
-    const std::u16string n = name;
-    int w = 0, h = 0;
-    if (n == u"editview.png") {
-        w = 11 * 38;
-        h = 38;
-    } else if (n == u"selection.png") {
-        w = 4 * 16;
-        h = 16;
-    }
-    if (!w)
-        return DrawnUiImage(folder, name, out);
-    if (!AllocImage8(out, w, h))
-        return 0;
-    std::memset(out.data, 0xC0, out.byteSize);
-    return 1;
-}
-
-ImageBuffer16 MakeLayer(int w, int h, uint32_t seed)
-{
-    ImageBuffer16 img;
-    if (!AllocImage16(img, w, h))
-        return img;
-    for (int y = 0; y < h; ++y) {
-        uint16_t* p = img.data + size_t(y) * size_t(w) * 4;
-        for (int x = 0; x < w; ++x, p += 4) {
-            seed = seed * 1664525u + 1013904223u;
-            const uint32_t noise = seed >> 22;
-            p[0] = uint16_t(std::min<uint32_t>(65535, uint32_t(x) * 65535u / uint32_t(w) + noise));
-            p[1] = uint16_t(std::min<uint32_t>(65535, uint32_t(y) * 65535u / uint32_t(h) + noise));
-            p[2] = uint16_t(std::min<uint32_t>(65535, uint32_t(x + y) * 32767u / uint32_t(w + h) + 16384 + noise));
-            p[3] = 0xFFFF;
-        }
-    }
-    return img;
-}
 
 // Background, multiply and screen layers at opacity 128, apart a little.
 void BuildDocument(CZDDoc& d)
 {
-    const uint8_t modes[] = {kBlendNormal, kBlendMultiply, kBlendScreen};
-    for (int l = 0; l < 3; ++l) {
-        ImageBuffer16 img = l == 0 ? MakeLayer(kWidth, kHeight, 11) : MakeLayer(kWidth / 2, kHeight / 2, 11 + uint32_t(l));
-        d.AddLayer(img, l == 0 ? u"background" : u"layer");
-        FreeImageBuffer(img);
-        d.GetLayer(l)->blendMode = modes[l];
-        d.GetLayer(l)->opacity = l == 0 ? 255 : 128;
-    }
-    d.GetLayer(1)->x -= 600;
-    d.GetLayer(2)->x += 600;
+    BuildDocument24(d);
     d.SetCurrentLayer(0);
 }
 
@@ -154,7 +109,7 @@ struct StrokeBench {
     {
         UseHelpers(8);
         BuildGammaTables();
-        SetUiImageSource(&BenchImages);
+        SetUiImageSource(&CanvasBenchImages);
         ResetSharedUiImages();
         platform::SetSettingsFiles(TempData("zd-bench-tools-user.txt"), TempData("zd-bench-tools-machine.txt"));
         WriteRegistryDword(u"PaintSettings", u"PaintSize_FreePaintTool", uint32_t(size));
